@@ -1,0 +1,57 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "core/Z80Registers.h"
+
+namespace vantrel {
+
+// The default frame length. Several rules compare with this constant rather than
+// with TacktsPerInt: the P/V flag of LD A,I / LD A,R, the beeper sampler and the meter.
+inline constexpr uint32_t kDefaultTacktsPerInt = 71680;
+
+// StartMode bits: bit 0 = TR-DOS, bit 1 = 128K.
+enum StartModeBits : uint8_t { kStartTrDos = 1, kStart128k = 2 };
+
+// Everything the emulated machine is at an instant, apart from memory contents
+// (Memory owns those and the paging latches) and the peripheral chips.
+//
+// Fields that another thread writes or reads while the emulation thread runs are
+// atomics; relaxed order is enough, each is read once per use.
+struct MachineState {
+  Z80Registers Regs;
+
+  // Frame clock.
+  uint32_t TacktsPerInt = kDefaultTacktsPerInt;
+  uint32_t IntLength = 24;  // the interrupt is requested while Tackts < 24
+  uint32_t FrameCount = 0;
+
+  // Run control.
+  std::atomic<bool> Running{false};
+  std::atomic<uint32_t> Paused{0};
+  std::atomic<bool> ResetRequest{false};
+  std::atomic<uint8_t> StartMode{0};
+  std::atomic<uint16_t> RunToAddress{0};  // 0 means no target
+  std::atomic<bool> TraceMode{false};
+  std::atomic<bool> NormalSpeed{true};
+  std::atomic<bool> CpuStopped{false};  // HALT executed with IFF1 = 0
+  std::atomic<bool> EmulThreadAlive{false};
+
+  // Port latches and frame-end bookkeeping.
+  uint8_t PortFE = 0;
+  uint8_t BorderColour = 0;
+  uint8_t BorderChangeHistory = 5;
+  uint8_t SoundChangeHistory = 0;
+  uint8_t SamplerWrapped = 0;
+
+  // T-state meter.
+  uint32_t MeterStartFrame = 0;
+  uint32_t MeterStartTackts = 0;
+  uint32_t TacktsMeter = 0;
+
+  void StartTacktsMeter();
+  void UpdateTacktsMeter();
+};
+
+}  // namespace vantrel

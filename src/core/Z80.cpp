@@ -1,0 +1,82 @@
+#include "core/Z80.h"
+
+#include "core/Z80Main.h"
+
+namespace vantrel {
+
+VANTREL_ALWAYS_INLINE void Z80::DispatchMain(uint8_t opcode) {
+  switch (opcode) {
+#define VANTREL_MAIN_CASE(n) \
+  case (n): Main<(n), 0>(); break;
+    VANTREL_REPEAT256(VANTREL_MAIN_CASE)
+#undef VANTREL_MAIN_CASE
+  }
+}
+
+void Z80::Step() {
+  r_.R = static_cast<uint8_t>(r_.R + 1);
+  r_.AcceptInt = 1;
+  m_.UpdateDosRom(r_.PC);
+  const uint8_t opcode = m_.ReadByte(r_.PC);
+  r_.PC = static_cast<uint16_t>(r_.PC + 1);
+  DispatchMain(opcode);
+}
+
+void Z80::ExecuteMain(uint8_t opcode) {
+  DispatchMain(opcode);
+}
+
+void Z80::AcceptInterrupt() {
+  // A processor halted on HALT leaves it: the return address is the next instruction.
+  if (m_.PeekByte(r_.PC) == 0x76) r_.PC = static_cast<uint16_t>(r_.PC + 1);
+  r_.IFF1 = r_.IFF2 = 0;
+  Push(r_.PC);
+  if (r_.IM == 2) {
+    r_.PC = m_.ReadWord(static_cast<uint16_t>((r_.I << 8) | 0xFF));
+    T(19);
+  } else {  // IM 0 and IM 1 alike: the bus floats at 0xFF, which is RST 38
+    r_.PC = 0x0038;
+    T(13);
+  }
+}
+
+void Z80::Daa() {
+  using namespace z80flags;
+  const uint8_t a = r_.AF.High;
+  const uint8_t f = r_.AF.Low;
+  uint8_t correction = 0;
+  uint8_t carry = f & C;
+  if ((f & H) || (a & 0x0F) > 9) correction = 0x06;
+  if (carry || a > 0x99) {
+    correction |= 0x60;
+    carry = C;
+  }
+  const auto result = static_cast<uint8_t>((f & N) ? a - correction : a + correction);
+  r_.AF.High = result;
+  r_.AF.Low = static_cast<uint8_t>(kSZ53P[result] | ((a ^ result) & H) | (f & N) | carry);
+  T(4);
+}
+
+void Z80::Halt() {
+  // With interrupts off nothing can ever end this HALT: tell the user.
+  if (!r_.IFF1) s_.CpuStopped.store(true, std::memory_order_relaxed);
+  r_.PC = static_cast<uint16_t>(r_.PC - 1);
+  T(4);
+}
+
+void Z80::Di() {
+  // PC is past the DI: 0x0559 is the DI that opens the ROM tape loader.
+  if (r_.PC == 0x055A && tapeHook_) tapeHook_(tapeContext_);
+  r_.IFF1 = r_.IFF2 = 0;
+  T(4);
+}
+
+void Z80::InAN() {
+  // IN A,(n): the device sees the T-state at which the instruction began.
+  const uint8_t n = m_.PeekByte(r_.PC);
+  r_.PC = static_cast<uint16_t>(r_.PC + 1);
+  r_.AF.High = io_.PortRead(static_cast<uint16_t>((r_.AF.High << 8) | n));
+  T(11);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,134 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/Compiler.h"
+#include "core/MachineState.h"
+#include "core/Memory.h"
+#include "core/PortBus.h"
+
+namespace vantrel {
+
+// The Z80 processor: executes one instruction (or one link of a prefix chain, or one
+// repetition of a block instruction) per call of Step, with uncontended timing.
+//
+// It owns no state: registers and the clock live in MachineState, memory in Memory.
+// Each prefix has its own 256-way dispatch; the opcode is a template argument of the
+// handlers, so decoding is done by the compiler and each case is straight-line code.
+class Z80 {
+ public:
+  using TapeHook = void (*)(void* context);
+
+  Z80(MachineState& state, Memory& memory) : s_(state), r_(state.Regs), m_(memory) {}
+  Z80(const Z80&) = delete;
+  Z80& operator=(const Z80&) = delete;
+
+  void SetPortBus(const PortBus& bus) { io_ = bus; }
+  // Called when DI executes at 0x0559, the start of the ROM tape loader.
+  void SetTapeAutoStart(TapeHook hook, void* context) {
+    tapeHook_ = hook;
+    tapeContext_ = context;
+  }
+
+  // Fetch and execute: R counts, AcceptInt is set, the TR-DOS ROM follows the
+  // instruction's address, then the instruction runs and adds its T-states.
+  void Step();
+
+  // Accepts the maskable interrupt (the caller has checked that it is due and allowed).
+  void AcceptInterrupt();
+
+  void ExecuteMain(uint8_t opcode);
+  void ExecuteCB();
+  void ExecuteED();
+  void ExecuteIndexed(RegisterPair& index);
+  // DD CB d op / FD CB d op on the byte at the effective address.
+  void ExecuteIndexedCB(uint16_t address, uint8_t opcode);
+
+ private:
+  VANTREL_ALWAYS_INLINE void DispatchMain(uint8_t opcode);
+  // Idx 0: HL and its halves; Idx 1: the index register in idx_.
+  template <int Op, int Idx>
+  VANTREL_ALWAYS_INLINE void Main();
+  template <int Op>
+  VANTREL_ALWAYS_INLINE void Cb();
+  template <int Op>
+  VANTREL_ALWAYS_INLINE void Ed();
+
+  template <int N, int Idx>
+  VANTREL_ALWAYS_INLINE uint8_t& Reg8();
+  uint8_t& Reg8ByIndex(int n);
+  template <int Idx>
+  VANTREL_ALWAYS_INLINE RegisterPair& HLx();
+  template <int P, int Idx>
+  VANTREL_ALWAYS_INLINE uint16_t GetRR();
+  template <int P, int Idx>
+  VANTREL_ALWAYS_INLINE void SetRR(uint16_t value);
+  template <int Cc>
+  VANTREL_ALWAYS_INLINE bool Condition() const;
+
+  VANTREL_ALWAYS_INLINE void T(uint32_t tackts) { r_.Tackts += tackts; }
+  VANTREL_ALWAYS_INLINE uint8_t FetchByte() {
+    const uint8_t value = m_.ReadByte(r_.PC);
+    r_.PC = static_cast<uint16_t>(r_.PC + 1);
+    return value;
+  }
+  VANTREL_ALWAYS_INLINE uint16_t FetchWord() {
+    const uint16_t value = m_.ReadWord(r_.PC);
+    r_.PC = static_cast<uint16_t>(r_.PC + 2);
+    return value;
+  }
+  VANTREL_ALWAYS_INLINE uint16_t IndexAddress() {
+    const auto d = static_cast<int8_t>(FetchByte());
+    return static_cast<uint16_t>(idx_->Get() + d);
+  }
+  VANTREL_ALWAYS_INLINE void Push(uint16_t value) {
+    r_.SP = static_cast<uint16_t>(r_.SP - 2);
+    m_.WriteWord(r_.SP, value);
+  }
+  VANTREL_ALWAYS_INLINE uint16_t Pop() {
+    const uint16_t value = m_.ReadWord(r_.SP);
+    r_.SP = static_cast<uint16_t>(r_.SP + 2);
+    return value;
+  }
+
+  // Arithmetic and logic with their flags.
+  VANTREL_ALWAYS_INLINE void Add8(uint8_t value, uint8_t carry);
+  VANTREL_ALWAYS_INLINE void Sub8(uint8_t value, uint8_t carry);
+  VANTREL_ALWAYS_INLINE void Cp8(uint8_t value);
+  template <int Y>
+  VANTREL_ALWAYS_INLINE void Alu(uint8_t value);
+  VANTREL_ALWAYS_INLINE uint8_t Inc8(uint8_t value);
+  VANTREL_ALWAYS_INLINE uint8_t Dec8(uint8_t value);
+  VANTREL_ALWAYS_INLINE uint16_t Add16(uint16_t a, uint16_t b);
+  VANTREL_ALWAYS_INLINE void Adc16(uint16_t value);
+  VANTREL_ALWAYS_INLINE void Sbc16(uint16_t value);
+  template <int Y>
+  VANTREL_ALWAYS_INLINE uint8_t Rotate(uint8_t value);
+  VANTREL_ALWAYS_INLINE uint8_t RotateBy(int y, uint8_t value);
+  VANTREL_ALWAYS_INLINE void Bit(int bit, uint8_t value, uint8_t undocumented);
+  // Out of line and called last, so that no opcode case needs a stack frame.
+  VANTREL_NOINLINE void Daa();
+  VANTREL_NOINLINE void Halt();
+  VANTREL_NOINLINE void Di();
+  VANTREL_NOINLINE void InAN();
+
+  // ED block instructions: Y 4..7 (I, D, IR, DR), Z 0..3 (LD, CP, IN, OUT).
+  template <int Y>
+  VANTREL_ALWAYS_INLINE void BlockLd();
+  template <int Y>
+  VANTREL_ALWAYS_INLINE void BlockCp();
+  template <int Y>
+  VANTREL_ALWAYS_INLINE void BlockIn();
+  template <int Y>
+  VANTREL_ALWAYS_INLINE void BlockOut();
+
+  MachineState& s_;
+  Z80Registers& r_;
+  Memory& m_;
+  PortBus io_;
+  RegisterPair* idx_ = nullptr;
+  TapeHook tapeHook_ = nullptr;
+  void* tapeContext_ = nullptr;
+};
+
+}  // namespace vantrel

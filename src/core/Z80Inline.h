@@ -1,0 +1,247 @@
+#pragma once
+
+// Shared inline pieces of the processor: register selection, the ALU with its flag
+// rules, and the dispatch macros. Included only by the executor source files.
+
+#include "core/Z80.h"
+#include "core/Z80Flags.h"
+
+// Expands M(n) for every opcode 0..255: each case of an executor's switch calls the
+// handler instantiated for that opcode, so the compiler builds one jump table.
+#define VANTREL_REPEAT16(M, b)                                                               \
+  M(b + 0)                                                                                   \
+  M(b + 1) M(b + 2) M(b + 3) M(b + 4) M(b + 5) M(b + 6) M(b + 7) M(b + 8) M(b + 9) M(b + 10) \
+      M(b + 11) M(b + 12) M(b + 13) M(b + 14) M(b + 15)
+#define VANTREL_REPEAT256(M)                                                                \
+  VANTREL_REPEAT16(M, 0x00)                                                                 \
+  VANTREL_REPEAT16(M, 0x10) VANTREL_REPEAT16(M, 0x20) VANTREL_REPEAT16(M, 0x30)             \
+      VANTREL_REPEAT16(M, 0x40) VANTREL_REPEAT16(M, 0x50) VANTREL_REPEAT16(M, 0x60)         \
+          VANTREL_REPEAT16(M, 0x70) VANTREL_REPEAT16(M, 0x80) VANTREL_REPEAT16(M, 0x90)     \
+              VANTREL_REPEAT16(M, 0xA0) VANTREL_REPEAT16(M, 0xB0) VANTREL_REPEAT16(M, 0xC0) \
+                  VANTREL_REPEAT16(M, 0xD0) VANTREL_REPEAT16(M, 0xE0) VANTREL_REPEAT16(M, 0xF0)
+
+namespace vantrel {
+
+template <int N, int Idx>
+uint8_t& Z80::Reg8() {
+  static_assert(N >= 0 && N <= 7 && N != 6, "(HL) is not a register");
+  if constexpr (N == 0) return r_.BC.High;
+  if constexpr (N == 1) return r_.BC.Low;
+  if constexpr (N == 2) return r_.DE.High;
+  if constexpr (N == 3) return r_.DE.Low;
+  if constexpr (N == 4) return Idx == 0 ? r_.HL.High : idx_->High;
+  if constexpr (N == 5) return Idx == 0 ? r_.HL.Low : idx_->Low;
+  if constexpr (N == 7) return r_.AF.High;
+}
+
+inline uint8_t& Z80::Reg8ByIndex(int n) {
+  switch (n & 7) {
+    case 0: return r_.BC.High;
+    case 1: return r_.BC.Low;
+    case 2: return r_.DE.High;
+    case 3: return r_.DE.Low;
+    case 4: return r_.HL.High;
+    case 5: return r_.HL.Low;
+    default: return r_.AF.High;
+  }
+}
+
+template <int Idx>
+RegisterPair& Z80::HLx() {
+  if constexpr (Idx == 0) {
+    return r_.HL;
+  } else {
+    return *idx_;
+  }
+}
+
+// P selects BC, DE, HL (or the index register), SP.
+template <int P, int Idx>
+uint16_t Z80::GetRR() {
+  if constexpr (P == 0) return r_.BC.Get();
+  if constexpr (P == 1) return r_.DE.Get();
+  if constexpr (P == 2) return HLx<Idx>().Get();
+  if constexpr (P == 3) return r_.SP;
+}
+
+template <int P, int Idx>
+void Z80::SetRR(uint16_t value) {
+  if constexpr (P == 0) r_.BC.Set(value);
+  if constexpr (P == 1) r_.DE.Set(value);
+  if constexpr (P == 2) HLx<Idx>().Set(value);
+  if constexpr (P == 3) r_.SP = value;
+}
+
+// NZ, Z, NC, C, PO, PE, P, M.
+template <int Cc>
+bool Z80::Condition() const {
+  using namespace z80flags;
+  const uint8_t f = r_.AF.Low;
+  if constexpr (Cc == 0) return !(f & Z);
+  if constexpr (Cc == 1) return f & Z;
+  if constexpr (Cc == 2) return !(f & C);
+  if constexpr (Cc == 3) return f & C;
+  if constexpr (Cc == 4) return !(f & PV);
+  if constexpr (Cc == 5) return f & PV;
+  if constexpr (Cc == 6) return !(f & S);
+  if constexpr (Cc == 7) return f & S;
+}
+
+inline void Z80::Add8(uint8_t value, uint8_t carry) {
+  using namespace z80flags;
+  const uint8_t a = r_.AF.High;
+  const unsigned sum = a + value + carry;
+  const auto result = static_cast<uint8_t>(sum);
+  r_.AF.High = result;
+  r_.AF.Low = static_cast<uint8_t>(kSZ53[result] | ((a ^ value ^ result) & H) |
+                                   (((a ^ ~value) & (a ^ result) & 0x80) >> 5) | (sum >> 8));
+}
+
+inline void Z80::Sub8(uint8_t value, uint8_t carry) {
+  using namespace z80flags;
+  const uint8_t a = r_.AF.High;
+  const unsigned diff = a - value - carry;
+  const auto result = static_cast<uint8_t>(diff);
+  r_.AF.High = result;
+  r_.AF.Low = static_cast<uint8_t>(kSZ53[result] | N | ((a ^ value ^ result) & H) |
+                                   (((a ^ value) & (a ^ result) & 0x80) >> 5) | ((diff >> 8) & C));
+}
+
+// CP: flags of A - value, but bits 5 and 3 come from the operand.
+inline void Z80::Cp8(uint8_t value) {
+  using namespace z80flags;
+  const uint8_t a = r_.AF.High;
+  const unsigned diff = a - value;
+  const auto result = static_cast<uint8_t>(diff);
+  r_.AF.Low = static_cast<uint8_t>((kSZ53[result] & (S | Z)) | (value & F53) | N |
+                                   ((a ^ value ^ result) & H) |
+                                   (((a ^ value) & (a ^ result) & 0x80) >> 5) | ((diff >> 8) & C));
+}
+
+// ADD ADC SUB SBC AND XOR OR CP.
+template <int Y>
+void Z80::Alu(uint8_t value) {
+  using namespace z80flags;
+  if constexpr (Y == 0) Add8(value, 0);
+  if constexpr (Y == 1) Add8(value, r_.AF.Low & C);
+  if constexpr (Y == 2) Sub8(value, 0);
+  if constexpr (Y == 3) Sub8(value, r_.AF.Low & C);
+  if constexpr (Y == 4) {
+    r_.AF.High &= value;
+    r_.AF.Low = kSZ53P[r_.AF.High] | H;
+  }
+  if constexpr (Y == 5) {
+    r_.AF.High ^= value;
+    r_.AF.Low = kSZ53P[r_.AF.High];
+  }
+  if constexpr (Y == 6) {
+    r_.AF.High |= value;
+    r_.AF.Low = kSZ53P[r_.AF.High];
+  }
+  if constexpr (Y == 7) Cp8(value);
+}
+
+inline uint8_t Z80::Inc8(uint8_t value) {
+  using namespace z80flags;
+  const auto result = static_cast<uint8_t>(value + 1);
+  r_.AF.Low = static_cast<uint8_t>((r_.AF.Low & C) | kSZ53[result] | ((result & 0x0F) ? 0 : H) |
+                                   (result == 0x80 ? PV : 0));
+  return result;
+}
+
+inline uint8_t Z80::Dec8(uint8_t value) {
+  using namespace z80flags;
+  const auto result = static_cast<uint8_t>(value - 1);
+  r_.AF.Low = static_cast<uint8_t>((r_.AF.Low & C) | N | kSZ53[result] | ((value & 0x0F) ? 0 : H) |
+                                   (result == 0x7F ? PV : 0));
+  return result;
+}
+
+inline uint16_t Z80::Add16(uint16_t a, uint16_t b) {
+  using namespace z80flags;
+  const uint32_t sum = a + b;
+  r_.AF.Low = static_cast<uint8_t>((r_.AF.Low & (S | Z | PV)) | ((sum >> 8) & F53) |
+                                   (((a ^ b ^ sum) >> 8) & H) | (sum >> 16));
+  return static_cast<uint16_t>(sum);
+}
+
+inline void Z80::Adc16(uint16_t value) {
+  using namespace z80flags;
+  const uint16_t hl = r_.HL.Get();
+  const uint32_t sum = hl + value + (r_.AF.Low & C);
+  const auto result = static_cast<uint16_t>(sum);
+  r_.HL.Set(result);
+  r_.AF.Low = static_cast<uint8_t>(((result >> 8) & (S | F53)) | (result ? 0 : Z) |
+                                   (((hl ^ value ^ sum) >> 8) & H) |
+                                   (((hl ^ ~value) & (hl ^ sum) & 0x8000) >> 13) | (sum >> 16));
+}
+
+inline void Z80::Sbc16(uint16_t value) {
+  using namespace z80flags;
+  const uint16_t hl = r_.HL.Get();
+  const uint32_t diff = hl - value - (r_.AF.Low & C);
+  const auto result = static_cast<uint16_t>(diff);
+  r_.HL.Set(result);
+  r_.AF.Low = static_cast<uint8_t>(
+      ((result >> 8) & (S | F53)) | (result ? 0 : Z) | N | (((hl ^ value ^ diff) >> 8) & H) |
+      (((hl ^ value) & (hl ^ diff) & 0x8000) >> 13) | ((diff >> 16) & C));
+}
+
+// RLC RRC RL RR SLA SRA SLL SRL.
+template <int Y>
+uint8_t Z80::Rotate(uint8_t value) {
+  using namespace z80flags;
+  uint8_t result = 0;
+  uint8_t carry = 0;
+  if constexpr (Y == 0) {
+    carry = value >> 7;
+    result = static_cast<uint8_t>((value << 1) | carry);
+  } else if constexpr (Y == 1) {
+    carry = value & 1;
+    result = static_cast<uint8_t>((value >> 1) | (carry << 7));
+  } else if constexpr (Y == 2) {
+    carry = value >> 7;
+    result = static_cast<uint8_t>((value << 1) | (r_.AF.Low & C));
+  } else if constexpr (Y == 3) {
+    carry = value & 1;
+    result = static_cast<uint8_t>((value >> 1) | ((r_.AF.Low & C) << 7));
+  } else if constexpr (Y == 4) {
+    carry = value >> 7;
+    result = static_cast<uint8_t>(value << 1);
+  } else if constexpr (Y == 5) {
+    carry = value & 1;
+    result = static_cast<uint8_t>((value >> 1) | (value & 0x80));
+  } else if constexpr (Y == 6) {  // SLL: bit 0 becomes 1
+    carry = value >> 7;
+    result = static_cast<uint8_t>((value << 1) | 1);
+  } else {
+    carry = value & 1;
+    result = static_cast<uint8_t>(value >> 1);
+  }
+  r_.AF.Low = kSZ53P[result] | carry;
+  return result;
+}
+
+inline uint8_t Z80::RotateBy(int y, uint8_t value) {
+  switch (y & 7) {
+    case 0: return Rotate<0>(value);
+    case 1: return Rotate<1>(value);
+    case 2: return Rotate<2>(value);
+    case 3: return Rotate<3>(value);
+    case 4: return Rotate<4>(value);
+    case 5: return Rotate<5>(value);
+    case 6: return Rotate<6>(value);
+    default: return Rotate<7>(value);
+  }
+}
+
+// BIT: F5/F3 come from `undocumented`, which is the tested register, the memory byte
+// for (HL), or the high byte of the effective address for (IX+d).
+inline void Z80::Bit(int bit, uint8_t value, uint8_t undocumented) {
+  using namespace z80flags;
+  const uint8_t tested = value & (1 << bit);
+  r_.AF.Low = static_cast<uint8_t>((r_.AF.Low & C) | H | (undocumented & F53) |
+                                   (tested ? (tested & S) : (Z | PV)));
+}
+
+}  // namespace vantrel

@@ -1,0 +1,297 @@
+#pragma once
+
+// The unprefixed instruction set, written once for HL (Idx 0) and once for the index
+// register of a DD/FD prefix (Idx 1). Costs are the unprefixed ones; with a prefix the
+// executor has already added the prefix's 4 T-states, and the (IX+d) forms add their
+// own longer costs here.
+
+#include "core/Z80Inline.h"
+
+namespace vantrel {
+
+template <int Op, int Idx>
+void Z80::Main() {
+  using namespace z80flags;
+  constexpr int x = Op >> 6, y = (Op >> 3) & 7, z = Op & 7, p = y >> 1, q = y & 1;
+  uint8_t& A = r_.AF.High;
+  uint8_t& F = r_.AF.Low;
+
+  if constexpr (x == 1) {
+    if constexpr (Op == 0x76) {
+      if constexpr (Idx == 0) {
+        Halt();
+      } else {
+        r_.PC = static_cast<uint16_t>(r_.PC - 1);  // the HALT itself runs next step
+      }
+    } else if constexpr (y == 6) {  // LD (HL),r: H and L keep their meaning
+      if constexpr (Idx == 0) {
+        m_.WriteByte(r_.HL.Get(), Reg8<z, 0>());
+        T(7);
+      } else {
+        m_.WriteByte(IndexAddress(), Reg8<z, 0>());
+        T(15);
+      }
+    } else if constexpr (z == 6) {  // LD r,(HL)
+      if constexpr (Idx == 0) {
+        Reg8<y, 0>() = m_.ReadByte(r_.HL.Get());
+        T(7);
+      } else {
+        Reg8<y, 0>() = m_.ReadByte(IndexAddress());
+        T(15);
+      }
+    } else {
+      Reg8<y, Idx>() = Reg8<z, Idx>();
+      T(4);
+    }
+  } else if constexpr (x == 2) {
+    if constexpr (z != 6) {
+      Alu<y>(Reg8<z, Idx>());
+      T(4);
+    } else if constexpr (Idx == 0) {
+      Alu<y>(m_.ReadByte(r_.HL.Get()));
+      T(7);
+    } else {
+      Alu<y>(m_.ReadByte(IndexAddress()));
+      T(15);
+    }
+  } else if constexpr (x == 0) {
+    if constexpr (z == 0) {
+      if constexpr (y == 0) {  // NOP
+        T(4);
+      } else if constexpr (y == 1) {  // EX AF,AF'
+        const uint16_t af = r_.AF.Get();
+        r_.AF.Set(r_.AltAF);
+        r_.AltAF = af;
+        T(4);
+      } else if constexpr (y == 2) {  // DJNZ e
+        const auto e = static_cast<int8_t>(FetchByte());
+        if (--r_.BC.High) {
+          r_.PC = static_cast<uint16_t>(r_.PC + e);
+          T(13);
+        } else {
+          T(8);
+        }
+      } else if constexpr (y == 3) {  // JR e
+        const auto e = static_cast<int8_t>(FetchByte());
+        r_.PC = static_cast<uint16_t>(r_.PC + e);
+        T(12);
+      } else {  // JR cc,e
+        const auto e = static_cast<int8_t>(FetchByte());
+        if (Condition<y - 4>()) {
+          r_.PC = static_cast<uint16_t>(r_.PC + e);
+          T(12);
+        } else {
+          T(7);
+        }
+      }
+    } else if constexpr (z == 1) {
+      if constexpr (q == 0) {  // LD rr,nn
+        SetRR<p, Idx>(FetchWord());
+        T(10);
+      } else {  // ADD HL,rr
+        HLx<Idx>().Set(Add16(HLx<Idx>().Get(), GetRR<p, Idx>()));
+        T(11);
+      }
+    } else if constexpr (z == 2) {
+      if constexpr (y == 0) {
+        m_.WriteByte(r_.BC.Get(), A);
+        T(7);
+      } else if constexpr (y == 1) {
+        A = m_.ReadByte(r_.BC.Get());
+        T(7);
+      } else if constexpr (y == 2) {
+        m_.WriteByte(r_.DE.Get(), A);
+        T(7);
+      } else if constexpr (y == 3) {
+        A = m_.ReadByte(r_.DE.Get());
+        T(7);
+      } else if constexpr (y == 4) {  // LD (nn),HL
+        m_.WriteWord(FetchWord(), HLx<Idx>().Get());
+        T(16);
+      } else if constexpr (y == 5) {  // LD HL,(nn)
+        HLx<Idx>().Set(m_.ReadWord(FetchWord()));
+        T(16);
+      } else if constexpr (y == 6) {  // LD (nn),A
+        m_.WriteByte(FetchWord(), A);
+        T(13);
+      } else {  // LD A,(nn)
+        A = m_.ReadByte(FetchWord());
+        T(13);
+      }
+    } else if constexpr (z == 3) {  // INC rr / DEC rr
+      SetRR<p, Idx>(static_cast<uint16_t>(GetRR<p, Idx>() + (q == 0 ? 1 : -1)));
+      T(6);
+    } else if constexpr (z == 4 || z == 5) {  // INC r / DEC r
+      if constexpr (y != 6) {
+        Reg8<y, Idx>() = (z == 4) ? Inc8(Reg8<y, Idx>()) : Dec8(Reg8<y, Idx>());
+        T(4);
+      } else {
+        const uint16_t address = (Idx == 0) ? r_.HL.Get() : IndexAddress();
+        const uint8_t value = m_.ReadByte(address);
+        m_.WriteByte(address, (z == 4) ? Inc8(value) : Dec8(value));
+        T(Idx == 0 ? 11 : 19);
+      }
+    } else if constexpr (z == 6) {  // LD r,n
+      if constexpr (y != 6) {
+        Reg8<y, Idx>() = FetchByte();
+        T(7);
+      } else if constexpr (Idx == 0) {
+        m_.WriteByte(r_.HL.Get(), FetchByte());
+        T(10);
+      } else {  // the displacement comes before the operand
+        const uint16_t address = IndexAddress();
+        m_.WriteByte(address, FetchByte());
+        T(15);
+      }
+    } else {                   // z == 7: accumulator and flag operations
+      if constexpr (y == 0) {  // RLCA
+        A = static_cast<uint8_t>((A << 1) | (A >> 7));
+        F = static_cast<uint8_t>((F & (S | Z | PV)) | (A & (F53 | C)));
+      } else if constexpr (y == 1) {  // RRCA
+        const uint8_t carry = A & 1;
+        A = static_cast<uint8_t>((A >> 1) | (carry << 7));
+        F = static_cast<uint8_t>((F & (S | Z | PV)) | (A & F53) | carry);
+      } else if constexpr (y == 2) {  // RLA
+        const uint8_t carry = A >> 7;
+        A = static_cast<uint8_t>((A << 1) | (F & C));
+        F = static_cast<uint8_t>((F & (S | Z | PV)) | (A & F53) | carry);
+      } else if constexpr (y == 3) {  // RRA
+        const uint8_t carry = A & 1;
+        A = static_cast<uint8_t>((A >> 1) | ((F & C) << 7));
+        F = static_cast<uint8_t>((F & (S | Z | PV)) | (A & F53) | carry);
+      } else if constexpr (y == 4) {
+        Daa();
+        return;
+      } else if constexpr (y == 5) {  // CPL
+        A = static_cast<uint8_t>(~A);
+        F = static_cast<uint8_t>((F & (S | Z | PV | C)) | H | N | (A & F53));
+      } else if constexpr (y == 6) {  // SCF
+        F = static_cast<uint8_t>((F & (S | Z | PV)) | (A & F53) | C);
+      } else {  // CCF: H takes the old carry
+        F = static_cast<uint8_t>((F & (S | Z | PV)) | ((F & C) ? H : C) | (A & F53));
+      }
+      T(4);
+    }
+  } else {                   // x == 3
+    if constexpr (z == 0) {  // RET cc
+      if (Condition<y>()) {
+        r_.PC = Pop();
+        T(11);
+      } else {
+        T(5);
+      }
+    } else if constexpr (z == 1) {
+      if constexpr (q == 0) {  // POP BC, DE, HL, AF
+        const uint16_t value = Pop();
+        if constexpr (p == 3) {
+          r_.AF.Set(value);
+        } else {
+          SetRR<p, Idx>(value);
+        }
+        T(10);
+      } else if constexpr (p == 0) {  // RET
+        r_.PC = Pop();
+        T(10);
+      } else if constexpr (p == 1) {  // EXX
+        uint16_t v = r_.BC.Get();
+        r_.BC.Set(r_.AltBC);
+        r_.AltBC = v;
+        v = r_.DE.Get();
+        r_.DE.Set(r_.AltDE);
+        r_.AltDE = v;
+        v = r_.HL.Get();
+        r_.HL.Set(r_.AltHL);
+        r_.AltHL = v;
+        T(4);
+      } else if constexpr (p == 2) {  // JP (HL)
+        r_.PC = HLx<Idx>().Get();
+        T(4);
+      } else {  // LD SP,HL
+        r_.SP = HLx<Idx>().Get();
+        T(6);
+      }
+    } else if constexpr (z == 2) {  // JP cc,nn
+      const uint16_t target = FetchWord();
+      if (Condition<y>()) r_.PC = target;
+      T(10);
+    } else if constexpr (z == 3) {
+      if constexpr (y == 0) {  // JP nn
+        r_.PC = FetchWord();
+        T(10);
+      } else if constexpr (y == 1) {
+        if constexpr (Idx == 0) {
+          ExecuteCB();
+        } else {  // DD CB d op: displacement and opcode are one operand word
+          const uint16_t word = FetchWord();
+          const auto d = static_cast<int8_t>(word & 0xFF);
+          ExecuteIndexedCB(static_cast<uint16_t>(idx_->Get() + d), static_cast<uint8_t>(word >> 8));
+        }
+      } else if constexpr (y == 2) {  // OUT (n),A: the device sees the end of the instruction
+        const uint8_t n = m_.PeekByte(r_.PC);
+        r_.PC = static_cast<uint16_t>(r_.PC + 1);
+        T(11);
+        io_.PortWrite(static_cast<uint16_t>((A << 8) | n), A);
+      } else if constexpr (y == 3) {
+        InAN();
+      } else if constexpr (y == 4) {  // EX (SP),HL
+        const uint16_t value = m_.ReadWord(r_.SP);
+        m_.WriteWord(r_.SP, HLx<Idx>().Get());
+        HLx<Idx>().Set(value);
+        T(19);
+      } else if constexpr (y == 5) {  // EX DE,HL: never the index register
+        const uint16_t de = r_.DE.Get();
+        r_.DE.Set(r_.HL.Get());
+        r_.HL.Set(de);
+        T(4);
+      } else if constexpr (y == 6) {
+        Di();
+      } else {  // EI: the next instruction always runs before an interrupt
+        r_.IFF1 = r_.IFF2 = 1;
+        r_.AcceptInt = 0;
+        T(4);
+      }
+    } else if constexpr (z == 4) {  // CALL cc,nn
+      const uint16_t target = FetchWord();
+      if (Condition<y>()) {
+        Push(r_.PC);
+        r_.PC = target;
+        T(17);
+      } else {
+        T(10);
+      }
+    } else if constexpr (z == 5) {
+      if constexpr (q == 0) {  // PUSH BC, DE, HL, AF
+        if constexpr (p == 3) {
+          Push(r_.AF.Get());
+        } else {
+          Push(GetRR<p, Idx>());
+        }
+        T(11);
+      } else if constexpr (p == 0) {  // CALL nn
+        const uint16_t target = FetchWord();
+        Push(r_.PC);
+        r_.PC = target;
+        T(17);
+      } else if constexpr (p == 2) {  // ED: a DD/FD before it is simply dropped
+        ExecuteED();
+      } else if constexpr (Idx == 0) {
+        ExecuteIndexed(p == 1 ? r_.IX : r_.IY);
+      } else {
+        // A prefix after a prefix: end this step after the first one's 4 T-states and
+        // fetch the second as a new instruction, with no interrupt in between.
+        r_.PC = static_cast<uint16_t>(r_.PC - 1);
+        r_.R = static_cast<uint8_t>(r_.R - 1);
+        r_.AcceptInt = 0;
+      }
+    } else if constexpr (z == 6) {  // ALU n
+      Alu<y>(FetchByte());
+      T(7);
+    } else {  // RST
+      Push(r_.PC);
+      r_.PC = static_cast<uint16_t>(y * 8);
+      T(11);
+    }
+  }
+}
+
+}  // namespace vantrel

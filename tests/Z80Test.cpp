@@ -1,0 +1,786 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/Z80.h"
+#include "core/Z80Flags.h"
+
+namespace vantrel {
+namespace {
+
+using namespace z80flags;
+
+struct PortAccess {
+  bool write;
+  uint16_t port;
+  uint8_t value;
+  uint32_t tackts;  // the clock the device saw
+};
+
+// Fake port bus and tape hook target: logs every access with the clock at that moment.
+struct Recorder {
+  const Z80Registers* regs = nullptr;
+  std::vector<PortAccess> log;
+  std::vector<uint8_t> reads;  // answered in order, then 0xFF
+  size_t nextRead = 0;
+  int tapeStarts = 0;
+  uint8_t iff1AtTapeStart = 0xEE;
+};
+
+class Z80Test : public testing::Test {
+ protected:
+  Z80Test() {
+    // RAM everywhere: bank 0 writable at 0x0000, banks 5 and 2, bank 1 at 0xC000.
+    memory.Model = MemoryModel::Scorpion256k;
+    memory.WritePort7FFD(0x01);
+    memory.WritePort1FFD(0x01);
+    recorder.regs = &r;
+    PortBus bus;
+    bus.Context = &recorder;
+    bus.Read = [](void* context, uint16_t port) -> uint8_t {
+      auto* rec = static_cast<Recorder*>(context);
+      const uint8_t value = rec->nextRead < rec->reads.size() ? rec->reads[rec->nextRead++] : 0xFF;
+      rec->log.push_back({false, port, value, rec->regs->Tackts});
+      return value;
+    };
+    bus.Write = [](void* context, uint16_t port, uint8_t value) {
+      auto* rec = static_cast<Recorder*>(context);
+      rec->log.push_back({true, port, value, rec->regs->Tackts});
+    };
+    cpu.SetPortBus(bus);
+    cpu.SetTapeAutoStart(
+        [](void* context) {
+          auto* rec = static_cast<Recorder*>(context);
+          ++rec->tapeStarts;
+          rec->iff1AtTapeStart = rec->regs->IFF1;
+        },
+        &recorder);
+    r.SP = 0xF000;
+  }
+
+  // Places code at `at` and points PC at it.
+  void Load(uint16_t at, std::initializer_list<uint8_t> code) {
+    r.PC = at;
+    for (uint8_t byte : code) memory.PokeByte(at++, byte);
+  }
+  // One step; returns the T-states it took.
+  uint32_t Step() {
+    const uint32_t before = r.Tackts;
+    cpu.Step();
+    return r.Tackts - before;
+  }
+
+  MachineState state;
+  Memory memory;
+  Z80 cpu{state, memory};
+  Z80Registers& r = state.Regs;
+  Recorder recorder;
+};
+
+std::string Dump(const Z80Registers& x) {
+  std::ostringstream out;
+  out << std::hex << "AF=" << x.AF.Get() << " BC=" << x.BC.Get() << " DE=" << x.DE.Get()
+      << " HL=" << x.HL.Get() << " IX=" << x.IX.Get() << " IY=" << x.IY.Get()
+      << " IFF=" << int{x.IFF1} << int{x.IFF2} << " I=" << int{x.I} << " IM=" << int{x.IM}
+      << " R=" << int{x.R} << " R7=" << int{x.R7} << " AcceptInt=" << int{x.AcceptInt}
+      << " PC=" << x.PC << " SP=" << x.SP << " AltAF=" << x.AltAF << " AltBC=" << x.AltBC
+      << " AltDE=" << x.AltDE << " AltHL=" << x.AltHL << " T=" << std::dec << x.Tackts;
+  return out.str();
+}
+
+void SetDistinctRegisters(Z80Registers& x) {
+  x.AF.Set(0x1122);
+  x.BC.Set(0x3344);
+  x.DE.Set(0x5566);
+  x.HL.Set(0x7788);
+  x.IX.Set(0x99AA);
+  x.IY.Set(0xBBCC);
+  x.I = 0x3F;
+  x.IM = 1;
+  x.IFF1 = 1;
+  x.IFF2 = 1;
+  x.AltAF = 0x0102;
+  x.AltBC = 0x0304;
+  x.AltDE = 0x0506;
+  x.AltHL = 0x0708;
+}
+
+// ---------------------------------------------------------------------------------------
+// Cost, refresh count and length of one instruction.
+
+constexpr int kAnyPc = -1;
+
+struct CostCase {
+  const char* name;
+  std::vector<uint8_t> code;
+  uint32_t tackts;
+  int r;       // refresh counter increments
+  int length;  // PC advance, or kAnyPc for transfers of control
+  void (*setup)(Z80Registers&) = nullptr;
+};
+
+class Z80CostTest : public Z80Test, public testing::WithParamInterface<CostCase> {};
+
+TEST_P(Z80CostTest, TacktsRefreshAndLength) {
+  const CostCase& c = GetParam();
+  r.BC.Set(0x0201);
+  r.DE.Set(0x9300);
+  r.HL.Set(0x9200);
+  r.IX.Set(0x9000);
+  r.IY.Set(0x9100);
+  r.AF.Set(0x0100);
+  if (c.setup) c.setup(r);
+  r.PC = 0x8000;
+  for (size_t i = 0; i < c.code.size(); ++i) memory.PokeByte(0x8000 + i, c.code[i]);
+  EXPECT_EQ(Step(), c.tackts);
+  EXPECT_EQ(r.R, c.r);
+  if (c.length != kAnyPc) {
+    EXPECT_EQ(r.PC, 0x8000 + c.length);
+  }
+}
+
+void ZeroSet(Z80Registers& x) {
+  x.F() = Z;
+}
+void ZeroClear(Z80Registers& x) {
+  x.F() = 0;
+}
+void BIsOne(Z80Registers& x) {
+  x.B() = 1;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Instructions, Z80CostTest,
+    testing::Values(
+        CostCase{"Nop", {0x00}, 4, 1, 1}, CostCase{"LdBcNn", {0x01, 0x34, 0x12}, 10, 1, 3},
+        CostCase{"IncMemHl", {0x34}, 11, 1, 1}, CostCase{"LdMemHlN", {0x36, 0x05}, 10, 1, 2},
+        CostCase{"AddHlBc", {0x09}, 11, 1, 1}, CostCase{"DjnzTaken", {0x10, 0x05}, 13, 1, 7},
+        CostCase{"DjnzNotTaken", {0x10, 0x05}, 8, 1, 2, BIsOne},
+        CostCase{"Jr", {0x18, 0xFE}, 12, 1, 0},
+        CostCase{"JrNzTaken", {0x20, 0x05}, 12, 1, 7, ZeroClear},
+        CostCase{"JrNzNotTaken", {0x20, 0x05}, 7, 1, 2, ZeroSet},
+        CostCase{"LdMemNnHl", {0x22, 0x00, 0x94}, 16, 1, 3},
+        CostCase{"LdAMemNn", {0x3A, 0x00, 0x94}, 13, 1, 3}, CostCase{"LdBMemHl", {0x46}, 7, 1, 1},
+        CostCase{"AddAMemHl", {0x86}, 7, 1, 1},
+        CostCase{"RetNzTaken", {0xC0}, 11, 1, kAnyPc, ZeroClear},
+        CostCase{"RetNzNotTaken", {0xC0}, 5, 1, 1, ZeroSet}, CostCase{"Ret", {0xC9}, 10, 1, kAnyPc},
+        CostCase{"PushBc", {0xC5}, 11, 1, 1}, CostCase{"PopBc", {0xC1}, 10, 1, 1},
+        CostCase{"JpZNotTaken", {0xCA, 0x00, 0x10}, 10, 1, 3, ZeroClear},
+        CostCase{"CallNzNotTaken", {0xC4, 0x00, 0x10}, 10, 1, 3, ZeroSet},
+        CostCase{"CallNzTaken", {0xC4, 0x00, 0x10}, 17, 1, kAnyPc, ZeroClear},
+        CostCase{"Rst38", {0xFF}, 11, 1, kAnyPc}, CostCase{"OutNA", {0xD3, 0xFE}, 11, 1, 2},
+        CostCase{"InAN", {0xDB, 0xFE}, 11, 1, 2}, CostCase{"ExSpHl", {0xE3}, 19, 1, 1},
+        CostCase{"JpHl", {0xE9}, 4, 1, kAnyPc}, CostCase{"LdSpHl", {0xF9}, 6, 1, 1},
+        CostCase{"CbRlcB", {0xCB, 0x00}, 8, 2, 2}, CostCase{"CbBitMemHl", {0xCB, 0x46}, 12, 2, 2},
+        CostCase{"CbRlcMemHl", {0xCB, 0x06}, 15, 2, 2},
+        CostCase{"CbSetMemHl", {0xCB, 0xC6}, 15, 2, 2}, CostCase{"EdNeg", {0xED, 0x44}, 8, 2, 2},
+        CostCase{"EdInAC", {0xED, 0x78}, 12, 2, 2}, CostCase{"EdOutCA", {0xED, 0x79}, 12, 2, 2},
+        CostCase{"EdSbcHlBc", {0xED, 0x42}, 15, 2, 2},
+        CostCase{"EdLdMemNnBc", {0xED, 0x43, 0x00, 0x94}, 20, 2, 4},
+        CostCase{"EdLdIA", {0xED, 0x47}, 9, 2, 2}, CostCase{"EdRrd", {0xED, 0x67}, 18, 2, 2},
+        CostCase{"EdRetn", {0xED, 0x45}, 14, 2, kAnyPc}, CostCase{"EdLdi", {0xED, 0xA0}, 16, 2, 2},
+        CostCase{"EdHole00", {0xED, 0x00}, 8, 2, 2}, CostCase{"EdHoleFF", {0xED, 0xFF}, 8, 2, 2},
+        CostCase{"DdNop", {0xDD, 0x00}, 8, 2, 2},
+        CostCase{"DdLdIxNn", {0xDD, 0x21, 0x34, 0x12}, 14, 2, 4},
+        CostCase{"DdIncIxh", {0xDD, 0x24}, 8, 2, 2}, CostCase{"DdAddIxBc", {0xDD, 0x09}, 15, 2, 2},
+        CostCase{"DdExSpIx", {0xDD, 0xE3}, 23, 2, 2},
+        CostCase{"DdJpIx", {0xDD, 0xE9}, 8, 2, kAnyPc},
+        CostCase{"DdPushIx", {0xDD, 0xE5}, 15, 2, 2},
+        CostCase{"DdLdIxMemNn", {0xDD, 0x2A, 0x00, 0x94}, 20, 2, 4},
+        CostCase{"DdIncMemIxD", {0xDD, 0x34, 0x05}, 23, 2, 3},
+        CostCase{"DdLdMemIxDN", {0xDD, 0x36, 0x05, 0x77}, 19, 2, 4},
+        CostCase{"DdLdBMemIxD", {0xDD, 0x46, 0x05}, 19, 2, 3},
+        CostCase{"DdLdMemIxDB", {0xDD, 0x70, 0x05}, 19, 2, 3},
+        CostCase{"DdAddAMemIxD", {0xDD, 0x86, 0x05}, 19, 2, 3},
+        CostCase{"FdCpMemIyD", {0xFD, 0xBE, 0x05}, 19, 2, 3},
+        CostCase{"DdCbRlcMemIxD", {0xDD, 0xCB, 0x05, 0x06}, 23, 2, 4},
+        CostCase{"DdCbBitMemIxD", {0xDD, 0xCB, 0x05, 0x46}, 20, 2, 4},
+        CostCase{"FdCbSetMemIyD", {0xFD, 0xCB, 0x05, 0xFE}, 23, 2, 4},
+        CostCase{"DdEdNeg", {0xDD, 0xED, 0x44}, 12, 3, 3},
+        CostCase{"DdOutNA", {0xDD, 0xD3, 0xFE}, 15, 2, 3}),
+    [](const testing::TestParamInfo<CostCase>& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------------------
+// Prefix chains.
+
+TEST_F(Z80Test, ChainedPrefixRunsOnePrefixPerStepWithInterruptsHeldOff) {
+  Load(0x8000, {0xDD, 0xDD, 0x21, 0x34, 0x12});
+  EXPECT_EQ(Step(), 4u);
+  EXPECT_EQ(r.PC, 0x8001);
+  EXPECT_EQ(r.R, 1);
+  EXPECT_EQ(r.AcceptInt, 0);  // no interrupt between the two prefixes
+  EXPECT_EQ(Step(), 14u);
+  EXPECT_EQ(r.PC, 0x8005);
+  EXPECT_EQ(r.IX.Get(), 0x1234);
+  EXPECT_EQ(r.R, 3);
+  EXPECT_EQ(r.AcceptInt, 1);
+  EXPECT_EQ(r.Tackts, 18u);
+}
+
+TEST_F(Z80Test, LastPrefixOfAChainSelectsTheIndexRegister) {
+  Load(0x8000, {0xDD, 0xFD, 0xDD, 0xFD, 0x21, 0x34, 0x12});
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(Step(), 4u);
+    EXPECT_EQ(r.AcceptInt, 0);
+  }
+  EXPECT_EQ(Step(), 14u);
+  EXPECT_EQ(r.IY.Get(), 0x1234);
+  EXPECT_EQ(r.IX.Get(), 0x0000);
+  EXPECT_EQ(r.R, 5);
+}
+
+TEST_F(Z80Test, IndexPrefixBeforeHaltLeavesPcOnTheHaltByte) {
+  r.IFF1 = r.IFF2 = 1;
+  Load(0x8000, {0xDD, 0x76});
+  EXPECT_EQ(Step(), 4u);
+  EXPECT_EQ(r.PC, 0x8001);
+  EXPECT_EQ(Step(), 4u);  // the HALT itself
+  EXPECT_EQ(r.PC, 0x8001);
+  cpu.AcceptInterrupt();
+  EXPECT_EQ(memory.ReadWord(r.SP), 0x8002);  // returns past the HALT
+}
+
+// ---------------------------------------------------------------------------------------
+// Index register substitution.
+
+TEST_F(Z80Test, IndexedFormsKeepHAndLWhereTheDisplacementIsUsed) {
+  r.IX.Set(0x9000);
+  r.HL.Set(0x1122);
+  memory.PokeByte(0x8FFE, 0xAB);
+  Load(0x8000, {0xDD, 0x66, 0xFE,  // LD H,(IX-2)
+                0xDD, 0x75, 0x03,  // LD (IX+3),L
+                0xDD, 0x65,        // LD IXH,IXL
+                0xDD, 0xEB,        // EX DE,HL: not IX
+                0xDD, 0x29});      // ADD IX,IX
+  Step();
+  EXPECT_EQ(r.H(), 0xAB);
+  EXPECT_EQ(r.IX.Get(), 0x9000);
+  Step();
+  EXPECT_EQ(memory.ReadByte(0x9003), 0x22);
+  Step();
+  EXPECT_EQ(r.IX.Get(), 0x0000);
+  r.DE.Set(0x3344);
+  Step();
+  EXPECT_EQ(r.HL.Get(), 0x3344);
+  EXPECT_EQ(r.DE.Get(), 0xAB22);
+  r.IX.Set(0x4321);
+  Step();
+  EXPECT_EQ(r.IX.Get(), 0x8642);
+}
+
+TEST_F(Z80Test, IndexDisplacementWrapsAround64k) {
+  r.IY.Set(0xFFF0);
+  memory.PokeByte(0x000F, 0x5E);
+  Load(0x8000, {0xFD, 0x7E, 0x1F});  // LD A,(IY+0x1F) -> 0x000F
+  Step();
+  EXPECT_EQ(r.A(), 0x5E);
+}
+
+// ---------------------------------------------------------------------------------------
+// DD CB / FD CB.
+
+TEST_F(Z80Test, IndexedRotateThroughCarrySetsFlagsAndOptionallyCopiesToA) {
+  struct Case {
+    uint8_t opcode, byte, carryIn, result, flags, a;
+  };
+  const Case cases[] = {
+      {0x16, 0xD5, 0, 0xAA, S | F5 | F3 | PV | C, 0x11},  // RL (IY+2)
+      {0x17, 0xD5, 0, 0xAA, S | F5 | F3 | PV | C, 0xAA},  // RL (IY+2),A
+      {0x16, 0x80, 0, 0x00, Z | PV | C, 0x11},
+      {0x17, 0x40, 1, 0x81, S | PV, 0x81},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << int{c.opcode} << " " << int{c.byte});
+    r.IY.Set(0x9000);
+    r.A() = 0x11;
+    r.F() = static_cast<uint8_t>(Z | H | N | c.carryIn);
+    memory.PokeByte(0x9002, c.byte);
+    Load(0x8000, {0xFD, 0xCB, 0x02, c.opcode});
+    EXPECT_EQ(Step(), 23u);
+    EXPECT_EQ(memory.ReadByte(0x9002), c.result);
+    EXPECT_EQ(r.F(), c.flags);
+    EXPECT_EQ(r.A(), c.a);
+  }
+}
+
+uint8_t& RegisterByCode(Z80Registers& x, int code) {
+  switch (code) {
+    case 0: return x.B();
+    case 1: return x.C();
+    case 2: return x.D();
+    case 3: return x.E();
+    case 4: return x.H();
+    case 5: return x.L();
+    default: return x.A();
+  }
+}
+
+TEST_F(Z80Test, IndexedCbUndocumentedEncodingsAlsoLoadARegister) {
+  for (int code : {0, 1, 2, 3, 4, 5, 6, 7}) {
+    SCOPED_TRACE(code);
+    SetDistinctRegisters(r);
+    r.IX.Set(0x9000);
+    memory.PokeByte(0x9005, 0xFF);
+    Load(0x8000, {0xDD, 0xCB, 0x05, static_cast<uint8_t>(0x80 | code)});  // RES 0,(IX+5),r
+    Z80Registers expected = r;
+    if (code != 6) RegisterByCode(expected, code) = 0xFE;
+    Step();
+    EXPECT_EQ(memory.ReadByte(0x9005), 0xFE);
+    expected.PC = r.PC;
+    expected.R = r.R;
+    expected.Tackts = r.Tackts;
+    expected.AcceptInt = r.AcceptInt;
+    EXPECT_EQ(Dump(r), Dump(expected));
+  }
+}
+
+TEST_F(Z80Test, IndexedCbShiftCopyGetsTheFlagsToo) {
+  r.IX.Set(0x9000);
+  r.F() = 0;
+  memory.PokeByte(0x9005, 0x81);
+  Load(0x8000, {0xDD, 0xCB, 0x05, 0x00});  // RLC (IX+5),B
+  Step();
+  EXPECT_EQ(memory.ReadByte(0x9005), 0x03);
+  EXPECT_EQ(r.B(), 0x03);
+  EXPECT_EQ(r.F(), PV | C);
+}
+
+TEST_F(Z80Test, IndexedBitTakesF5F3FromTheAddressHighByte) {
+  struct Case {
+    uint16_t ix;
+    uint8_t displacement, opcode, byte, flags;
+  };
+  const Case cases[] = {
+      // BIT 3,(IX+0x10) at 0x2800: F5 and F3 from 0x28.
+      {0x27F0, 0x10, 0x5E, 0x00, Z | F5 | H | F3 | PV | C},
+      {0x27F0, 0x10, 0x5E, 0x08, F5 | H | F3 | C},
+      // 0x90 has bits 5 and 3 clear, whatever the byte holds.
+      {0x9000, 0x05, 0x5E, 0xFF, H | C},
+      // All eight encodings of a bit number are BIT, with no register copy.
+      {0x9000, 0x05, 0x78, 0x80, S | H | C},
+      {0x9000, 0x05, 0x7A, 0x80, S | H | C},
+      {0x9000, 0x05, 0x7F, 0x7F, Z | H | PV | C},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.ix << " " << int{c.opcode});
+    SetDistinctRegisters(r);
+    r.IX.Set(c.ix);
+    r.F() = S | Z | N | PV | C;
+    memory.PokeByte(static_cast<uint16_t>(c.ix + static_cast<int8_t>(c.displacement)), c.byte);
+    Load(0x8000, {0xDD, 0xCB, c.displacement, c.opcode});
+    EXPECT_EQ(Step(), 20u);
+    EXPECT_EQ(r.F(), c.flags);
+    EXPECT_EQ(r.BC.Get(), 0x3344);
+    EXPECT_EQ(r.DE.Get(), 0x5566);
+    EXPECT_EQ(r.HL.Get(), 0x7788);
+    EXPECT_EQ(r.A(), 0x11);
+  }
+}
+
+TEST_F(Z80Test, BitTakesF5F3FromTheTestedByte) {
+  struct Case {
+    uint8_t opcode, byte, flags;
+  };
+  const Case cases[] = {
+      {0x5E, 0x28, F5 | H | F3},           // BIT 3,(HL): the memory byte, not H
+      {0x5E, 0xD7, Z | H | PV},            // bit clear, memory bits 5 and 3 clear
+      {0x7E, 0x80, S | H},                 // BIT 7,(HL): S only from bit 7
+      {0x46, 0xFE, Z | F5 | H | F3 | PV},  // BIT 0,(HL)
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << int{c.opcode} << " " << int{c.byte});
+    r.HL.Set(0x9000);
+    r.F() = N;
+    memory.PokeByte(0x9000, c.byte);
+    Load(0x8000, {0xCB, c.opcode});
+    EXPECT_EQ(Step(), 12u);
+    EXPECT_EQ(r.F(), c.flags);
+  }
+  r.B() = 0xA8;
+  r.F() = C;
+  Load(0x8000, {0xCB, 0x78});  // BIT 7,B
+  Step();
+  EXPECT_EQ(r.F(), S | F5 | H | F3 | C);
+}
+
+TEST_F(Z80Test, SllShiftsInAOne) {
+  r.D() = 0x81;
+  r.F() = 0;
+  Load(0x8000, {0xCB, 0x32});  // SLL D
+  Step();
+  EXPECT_EQ(r.D(), 0x03);
+  EXPECT_EQ(r.F(), PV | C);
+}
+
+// ---------------------------------------------------------------------------------------
+// ED duplicates and holes.
+
+TEST_F(Z80Test, EveryNegEncodingNegates) {
+  for (uint8_t op : {0x44, 0x4C, 0x54, 0x5C, 0x64, 0x6C, 0x74, 0x7C}) {
+    SCOPED_TRACE(int{op});
+    r.A() = 0x01;
+    r.F() = 0;
+    Load(0x8000, {0xED, op});
+    EXPECT_EQ(Step(), 8u);
+    EXPECT_EQ(r.A(), 0xFF);
+    EXPECT_EQ(r.F(), S | F5 | H | F3 | N | C);
+  }
+  r.A() = 0x80;
+  Load(0x8000, {0xED, 0x44});
+  Step();
+  EXPECT_EQ(r.A(), 0x80);
+  EXPECT_EQ(r.F(), S | PV | N | C);
+  r.A() = 0x00;
+  Load(0x8000, {0xED, 0x54});
+  Step();
+  EXPECT_EQ(r.F(), Z | N);
+}
+
+TEST_F(Z80Test, EveryRetnEncodingCopiesIff2IntoIff1) {
+  for (uint8_t op : {0x45, 0x4D, 0x55, 0x5D, 0x65, 0x6D, 0x75, 0x7D}) {
+    for (uint8_t iff2 : {0, 1}) {
+      SCOPED_TRACE(testing::Message() << int{op} << " IFF2=" << int{iff2});
+      r.IFF1 = 1 - iff2;
+      r.IFF2 = iff2;
+      r.SP = 0xF000;
+      memory.WriteWord(0xF000, 0x1234);
+      Load(0x8000, {0xED, op});
+      EXPECT_EQ(Step(), 14u);
+      EXPECT_EQ(r.PC, 0x1234);
+      EXPECT_EQ(r.SP, 0xF002);
+      EXPECT_EQ(r.IFF1, iff2);
+      EXPECT_EQ(r.IFF2, iff2);
+    }
+  }
+}
+
+TEST_F(Z80Test, InterruptModeEncodings) {
+  struct Case {
+    uint8_t op, mode;
+  };
+  for (const Case& c : {Case{0x46, 0}, Case{0x4E, 0}, Case{0x66, 0}, Case{0x6E, 0}, Case{0x56, 1},
+                        Case{0x76, 1}, Case{0x5E, 2}, Case{0x7E, 2}}) {
+    SCOPED_TRACE(int{c.op});
+    r.IM = static_cast<uint8_t>((c.mode + 1) % 3);
+    Load(0x8000, {0xED, c.op});
+    EXPECT_EQ(Step(), 8u);
+    EXPECT_EQ(r.IM, c.mode);
+  }
+}
+
+TEST_F(Z80Test, UndefinedEdOpcodesAreEightTacktNops) {
+  for (uint8_t op : {0x00, 0x01, 0x3F, 0x77, 0x7F, 0x80, 0x9F, 0xA4, 0xA7, 0xAC, 0xAF,
+                     0xB4, 0xB7, 0xBC, 0xBF, 0xC0, 0xCB, 0xDD, 0xED, 0xFD, 0xFF}) {
+    SCOPED_TRACE(int{op});
+    SetDistinctRegisters(r);
+    Load(0x8000, {0xED, op});
+    memory.PokeByte(0x8002, 0x00);
+    Z80Registers expected = r;
+    expected.PC = 0x8002;
+    expected.R = static_cast<uint8_t>(r.R + 2);
+    expected.Tackts = r.Tackts + 8;
+    expected.AcceptInt = 1;
+    Step();
+    EXPECT_EQ(Dump(r), Dump(expected));
+  }
+  EXPECT_TRUE(recorder.log.empty());
+}
+
+// ---------------------------------------------------------------------------------------
+// DAA.
+
+TEST_F(Z80Test, DaaCorrectsBcdAdditionAndSubtraction) {
+  struct Case {
+    uint8_t a, aluOp, operand, result, flags;
+  };
+  constexpr uint8_t kAdd = 0xC6, kSub = 0xD6;
+  const Case cases[] = {
+      {0x15, kAdd, 0x27, 0x42, H | PV},         {0x99, kAdd, 0x01, 0x00, Z | H | PV | C},
+      {0x50, kAdd, 0x50, 0x00, Z | PV | C},     {0x09, kAdd, 0x08, 0x17, PV},
+      {0x42, kSub, 0x15, 0x27, F5 | PV | N},    {0x20, kSub, 0x01, 0x19, F3 | N},
+      {0x10, kSub, 0x20, 0x90, S | PV | N | C}, {0x00, kSub, 0x01, 0x99, S | F3 | PV | N | C},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << std::hex << int{c.a} << (c.aluOp == kAdd ? " + " : " - ") << int{c.operand});
+    Load(0x8000, {0x3E, c.a, c.aluOp, c.operand, 0x27});
+    Step();
+    Step();
+    EXPECT_EQ(Step(), 4u);
+    EXPECT_EQ(r.A(), c.result);
+    EXPECT_EQ(r.F(), c.flags);
+  }
+}
+
+TEST_F(Z80Test, DaaNeverClearsCarry) {
+  r.A() = 0x00;
+  r.F() = C;
+  Load(0x8000, {0x27});
+  Step();
+  EXPECT_EQ(r.A(), 0x60);
+  EXPECT_EQ(r.F() & C, C);
+}
+
+// ---------------------------------------------------------------------------------------
+// I and R.
+
+TEST_F(Z80Test, LdAIAndLdARReportIff2UnlessTheyEndPastTheDefaultFrame) {
+  struct Case {
+    uint8_t op;
+    uint32_t startTackts;
+    uint8_t iff2;
+    bool pv;
+  };
+  const Case cases[] = {
+      {0x57, 71674, 1, false},  // ends at 71683
+      {0x57, 71670, 1, true},   // ends at 71679
+      {0x57, 71671, 1, false},  // ends exactly at 71680
+      {0x57, 100, 0, false},   {0x5F, 71674, 1, false}, {0x5F, 71670, 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << int{c.op} << " from " << c.startTackts);
+    r.I = 0x80;
+    r.R = 0x7E;  // counts to 0x80 by the time it is read: bit 7 comes from R7
+    r.R7 = 0x80;
+    r.IFF2 = c.iff2;
+    r.F() = H | N | C;
+    r.Tackts = c.startTackts;
+    Load(0x8000, {0xED, c.op});
+    EXPECT_EQ(Step(), 9u);
+    EXPECT_EQ(r.A(), 0x80);
+    EXPECT_EQ(r.F(), S | C | (c.pv ? PV : 0));
+  }
+}
+
+TEST_F(Z80Test, LdAIComparesWithTheDefaultFrameNotTheConfiguredOne) {
+  state.TacktsPerInt = 69888;
+  r.IFF2 = 1;
+  r.I = 0x01;
+  r.Tackts = 69991;  // ends at 70000, past 69888 but before 71680
+  Load(0x8000, {0xED, 0x57});
+  Step();
+  EXPECT_EQ(r.F() & PV, PV);
+}
+
+TEST_F(Z80Test, LdRAStoresBit7ApartFromTheCount) {
+  struct Case {
+    uint8_t a, readBack;
+  };
+  // LD R,A then LD A,R: two fetches later the count has moved on by 2.
+  for (const Case& c : {Case{0x80, 0x82}, Case{0x7F, 0x01}, Case{0xFE, 0x80}}) {
+    SCOPED_TRACE(int{c.a});
+    r.A() = c.a;
+    Load(0x8000, {0xED, 0x4F, 0xED, 0x5F});
+    EXPECT_EQ(Step(), 9u);
+    EXPECT_EQ(r.R, c.a);
+    EXPECT_EQ(r.R7, c.a & 0x80);
+    r.A() = 0;
+    Step();
+    EXPECT_EQ(r.A(), c.readBack);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Port timing and addressing.
+
+TEST_F(Z80Test, OutNASeesTheClockAtTheEndOfTheInstruction) {
+  r.A() = 0x12;
+  r.Tackts = 100;
+  Load(0x8000, {0xD3, 0xFE, 0xDD, 0xD3, 0xFD});
+  Step();
+  Step();
+  ASSERT_EQ(recorder.log.size(), 2u);
+  EXPECT_TRUE(recorder.log[0].write);
+  EXPECT_EQ(recorder.log[0].port, 0x12FE);
+  EXPECT_EQ(recorder.log[0].value, 0x12);
+  EXPECT_EQ(recorder.log[0].tackts, 111u);
+  EXPECT_EQ(recorder.log[1].port, 0x12FD);
+  EXPECT_EQ(recorder.log[1].tackts, 111u + 15u);  // the prefix's 4 included
+}
+
+TEST_F(Z80Test, InANSamplesAtTheStartAndLeavesFlags) {
+  r.A() = 0x34;
+  r.F() = 0x5A;
+  r.Tackts = 100;
+  recorder.reads = {0xBF, 0x00};
+  Load(0x8000, {0xDB, 0xFE, 0xDD, 0xDB, 0x1F});
+  Step();
+  EXPECT_EQ(r.A(), 0xBF);
+  EXPECT_EQ(r.F(), 0x5A);
+  Step();
+  EXPECT_EQ(r.A(), 0x00);
+  EXPECT_EQ(r.F(), 0x5A);
+  ASSERT_EQ(recorder.log.size(), 2u);
+  EXPECT_FALSE(recorder.log[0].write);
+  EXPECT_EQ(recorder.log[0].port, 0x34FE);
+  EXPECT_EQ(recorder.log[0].tackts, 100u);
+  EXPECT_EQ(recorder.log[1].port, 0xBF1F);
+  EXPECT_EQ(recorder.log[1].tackts, 111u + 4u);  // after the prefix only
+}
+
+TEST_F(Z80Test, InRegCSetsFlagsFromTheByteRead) {
+  r.BC.Set(0x1234);
+  r.F() = S | Z | H | N | C;
+  r.Tackts = 100;
+  recorder.reads = {0x28};
+  Load(0x8000, {0xED, 0x50});  // IN D,(C)
+  Step();
+  EXPECT_EQ(r.D(), 0x28);
+  EXPECT_EQ(r.F(), F5 | F3 | PV | C);
+  ASSERT_EQ(recorder.log.size(), 1u);
+  EXPECT_EQ(recorder.log[0].port, 0x1234);
+  EXPECT_EQ(recorder.log[0].tackts, 100u);
+}
+
+TEST_F(Z80Test, InFlagsOnlyDiscardsTheByte) {
+  SetDistinctRegisters(r);
+  r.F() = 0;
+  recorder.reads = {0x00};
+  Load(0x8000, {0xED, 0x70});
+  Z80Registers expected = r;
+  Step();
+  EXPECT_EQ(r.F(), Z | PV);
+  expected.F() = r.F();
+  expected.PC = r.PC;
+  expected.R = r.R;
+  expected.Tackts = r.Tackts;
+  expected.AcceptInt = r.AcceptInt;
+  EXPECT_EQ(Dump(r), Dump(expected));
+}
+
+TEST_F(Z80Test, OutCRegAndOutCZeroWriteAtTheEnd) {
+  r.BC.Set(0x1234);
+  r.E() = 0x56;
+  r.F() = 0x81;
+  r.Tackts = 100;
+  Load(0x8000, {0xED, 0x59, 0xED, 0x71});  // OUT (C),E; OUT (C),0
+  Step();
+  Step();
+  ASSERT_EQ(recorder.log.size(), 2u);
+  EXPECT_EQ(recorder.log[0].port, 0x1234);
+  EXPECT_EQ(recorder.log[0].value, 0x56);
+  EXPECT_EQ(recorder.log[0].tackts, 112u);
+  EXPECT_EQ(recorder.log[1].value, 0x00);
+  EXPECT_EQ(recorder.log[1].tackts, 124u);
+  EXPECT_EQ(r.F(), 0x81);
+}
+
+// ---------------------------------------------------------------------------------------
+// HALT, EI, DI.
+
+TEST_F(Z80Test, HaltWithInterruptsOffStopsTheCpu) {
+  r.IFF1 = 0;
+  Load(0x8000, {0x76});
+  EXPECT_EQ(Step(), 4u);
+  EXPECT_EQ(r.PC, 0x8000);
+  EXPECT_TRUE(state.CpuStopped.load());
+  EXPECT_EQ(Step(), 4u);  // re-executed, still counting
+  EXPECT_EQ(r.PC, 0x8000);
+  EXPECT_EQ(r.R, 2);
+}
+
+TEST_F(Z80Test, HaltWithInterruptsOnWaits) {
+  r.IFF1 = r.IFF2 = 1;
+  Load(0x8000, {0x76});
+  Step();
+  EXPECT_EQ(r.PC, 0x8000);
+  EXPECT_FALSE(state.CpuStopped.load());
+}
+
+TEST_F(Z80Test, EiHoldsOffInterruptsForOneInstruction) {
+  Load(0x8000, {0xFB, 0x00});
+  EXPECT_EQ(Step(), 4u);
+  EXPECT_EQ(r.IFF1, 1);
+  EXPECT_EQ(r.IFF2, 1);
+  EXPECT_EQ(r.AcceptInt, 0);
+  Step();
+  EXPECT_EQ(r.AcceptInt, 1);
+}
+
+TEST_F(Z80Test, DiAt0559StartsTheTapeFirst) {
+  r.IFF1 = r.IFF2 = 1;
+  Load(0x0559, {0xF3});
+  EXPECT_EQ(Step(), 4u);
+  EXPECT_EQ(recorder.tapeStarts, 1);
+  EXPECT_EQ(recorder.iff1AtTapeStart, 1);
+  EXPECT_EQ(r.IFF1, 0);
+  EXPECT_EQ(r.IFF2, 0);
+}
+
+TEST_F(Z80Test, DiElsewhereDoesNotStartTheTape) {
+  for (uint16_t at : {0x0558, 0x055A, 0x8559}) {
+    r.IFF1 = r.IFF2 = 1;
+    Load(at, {0xF3});
+    Step();
+    EXPECT_EQ(r.IFF1, 0);
+  }
+  EXPECT_EQ(recorder.tapeStarts, 0);
+}
+
+TEST_F(Z80Test, DiAt0559WithoutATapeHook) {
+  cpu.SetTapeAutoStart(nullptr, nullptr);
+  r.IFF1 = r.IFF2 = 1;
+  Load(0x0559, {0xF3});
+  Step();
+  EXPECT_EQ(r.IFF1, 0);
+}
+
+// ---------------------------------------------------------------------------------------
+// Accepting the maskable interrupt.
+
+TEST_F(Z80Test, InterruptInMode0And1CallsRst38) {
+  for (uint8_t mode : {0, 1}) {
+    SCOPED_TRACE(int{mode});
+    r.IM = mode;
+    r.IFF1 = r.IFF2 = 1;
+    r.R = 0x10;
+    r.SP = 0xF000;
+    r.Tackts = 5;
+    Load(0x8000, {0x00});
+    cpu.AcceptInterrupt();
+    EXPECT_EQ(r.PC, 0x0038);
+    EXPECT_EQ(r.SP, 0xEFFE);
+    EXPECT_EQ(memory.ReadWord(0xEFFE), 0x8000);
+    EXPECT_EQ(r.IFF1, 0);
+    EXPECT_EQ(r.IFF2, 0);
+    EXPECT_EQ(r.Tackts, 18u);
+    EXPECT_EQ(r.R, 0x10);
+  }
+}
+
+TEST_F(Z80Test, InterruptInMode2JumpsThroughTheVectorAtIFF) {
+  r.IM = 2;
+  r.I = 0x90;
+  r.IFF1 = r.IFF2 = 1;
+  r.R = 0x22;
+  memory.WriteByte(0x90FF, 0x34);
+  memory.WriteByte(0x9100, 0x12);
+  Load(0x8123, {0x00});
+  cpu.AcceptInterrupt();
+  EXPECT_EQ(r.PC, 0x1234);
+  EXPECT_EQ(memory.ReadWord(r.SP), 0x8123);
+  EXPECT_EQ(r.Tackts, 19u);
+  EXPECT_EQ(r.R, 0x22);
+  EXPECT_EQ(r.IFF1, 0);
+}
+
+TEST_F(Z80Test, InterruptLeavesAHalt) {
+  r.IM = 1;
+  r.IFF1 = r.IFF2 = 1;
+  Load(0x8000, {0x76});
+  Step();
+  cpu.AcceptInterrupt();
+  EXPECT_EQ(memory.ReadWord(r.SP), 0x8001);
+  // A HALT not yet executed is skipped the same way.
+  r.IFF1 = 1;
+  Load(0x8100, {0x76});
+  cpu.AcceptInterrupt();
+  EXPECT_EQ(memory.ReadWord(r.SP), 0x8101);
+}
+
+}  // namespace
+}  // namespace vantrel
