@@ -74,7 +74,7 @@ TEST(Machine, ResetUnlocksPagingAndClearsTheAyRegisters) {
   m.Ports.PortWrite(0x7FFD, 0x07);  // locked in 48K mode: ignored
   EXPECT_EQ(m.Mem.TopBank(), 0);
   m.Ay.AySelect(7);
-  m.Ay.AyWriteData(0x38);
+  m.Ay.AyWriteData(0x38, 0);
   m.State.StartMode = 2;
   m.ResetMachine();
   EXPECT_EQ(m.Ay.AyRead(), 0);

@@ -13,8 +13,13 @@ uint64_t EntropySeed() {
 
 }  // namespace
 
-Machine::Machine(uint64_t seed) : Ports(State, Mem), Cpu(State, Mem) {
+Machine::Machine(uint64_t seed)
+    : Sound(State),
+      Ports(State, Mem, PortDevices{Keys, Tape, Screen, Sound, Ay, Joystick, Mouse, Disk}),
+      Cpu(State, Mem),
+      Timer(State.FrameCount) {
   Cpu.SetPortBus(Ports.Bus());
+  Cpu.SetTapeAutoStart([](void* tape) { static_cast<TapePlayer*>(tape)->TapeAutoStart(); }, &Tape);
   Mem.PowerOnFill(seed);
 }
 
@@ -22,8 +27,8 @@ Machine::Machine() : Machine(EntropySeed()) {}
 
 void Machine::ResetMachine() {
   // Unlock paging so the port writes below take effect. Leaving TR-DOS first means the
-  // #7FFD write maps the BASIC ROM it selects; a reset into a non-TR-DOS mode must never
-  // run on with the TR-DOS ROM still at 0x0000.
+  // #7FFD write maps the BASIC ROM it selects: a reset into a mode without TR-DOS must
+  // not run on with the TR-DOS ROM still at 0x0000.
   Mem.Port7FFD = 0;
   Mem.DosActive = false;
   Ports.PortWrite(0x1FFD, 0x00);
@@ -43,6 +48,50 @@ void Machine::ResetMachine() {
   r.SP = 0xFFFF;
   r.AF.Set(0xFFFF);
   Ay.AyReset();
+}
+
+void Machine::HeldResetStep() {
+  // While the reset key is held the machine stays at 0 and time runs on.
+  ResetMachine();
+  Z80Registers& r = State.Regs;
+  r.Tackts += 4;
+  Screen.DrawPaperUpTo(r.Tackts);
+  Tape.AdvanceTape(r.Tackts);
+}
+
+void Machine::EndFrame() {
+  Z80Registers& r = State.Regs;
+  if (State.SoundChangeHistory & 0x07) {
+    State.SoundChangeHistory = static_cast<uint8_t>(State.SoundChangeHistory << 1);
+    if (!State.SamplerWrapped) Sound.AdvanceBeeper(r.Tackts);
+    State.SamplerWrapped = 0;
+  }
+  if (State.BorderChangeHistory & 0x03) Screen.DrawBorderUpTo(r.Tackts);
+  State.BorderChangeHistory = static_cast<uint8_t>(State.BorderChangeHistory << 1);
+  Disk.AdvanceTo(r.Tackts);
+  Ay.AyAdvance(r.Tackts);
+
+  const bool normalSpeed = State.NormalSpeed.load(std::memory_order_relaxed);
+  const uint32_t tick = Timer.TimerTicks.load(std::memory_order_relaxed);
+  if (normalSpeed || Timer.LastPresentedTick != tick) Sound.WriteSoundBlock();
+  if (normalSpeed && !State.TraceMode.load(std::memory_order_relaxed)) WaitForSoundCard();
+  if (normalSpeed) {
+    Screen.PresentFrame();
+  } else if (Timer.LastPresentedTick != tick) {
+    // At maximum speed at most one frame per tick is shown.
+    Timer.LastPresentedTick = tick;
+    Screen.PresentFrame();
+  }
+  Screen.StartFrame();
+  if (MouseCaptured.load(std::memory_order_relaxed) && PollMouse) PollMouse(Mouse);
+
+  r.Tackts -= State.TacktsPerInt;
+  State.FrameCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+void Machine::WaitForSoundCard() {
+  // No sound card paces the machine yet: the 20 ms tick does.
+  Timer.WaitForTick();
 }
 
 }  // namespace vantrel

@@ -1,17 +1,26 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "core/MachineState.h"
 #include "core/Memory.h"
+#include "core/PacingTimer.h"
 #include "core/PortDecoder.h"
 #include "core/Z80.h"
+#include "disk/Beta128.h"
+#include "input/Kempston.h"
+#include "input/KeyMatrix.h"
+#include "media/TapePlayer.h"
 #include "sound/AyChip.h"
+#include "sound/Beeper.h"
+#include "video/ScreenRenderer.h"
 
 namespace vantrel {
 
-// One emulated computer: the machine state, memory, port decoder, processor and
-// devices. Nothing is global, so any number of machines can live side by side.
+// One emulated computer: the machine state, memory, devices, port decoder, processor and
+// pacing timer. Nothing is global, so any number of machines can live side by side.
 class Machine {
  public:
   // Power-on: RAM banks 5, 2 and 0 get pseudo-random bytes from `seed`.
@@ -24,11 +33,54 @@ class Machine {
   // The "Reset" command, a held reset key and start-up: establishes StartMode.
   void ResetMachine();
 
+  // One step: a frame end when due, then a held reset, an interrupt or one instruction,
+  // and the catch-ups of the screen and the tape with the new time.
+  void ProcessorStep() {
+    if (State.Paused.load(std::memory_order_relaxed)) return;
+    Z80Registers& r = State.Regs;
+    if (r.Tackts >= State.TacktsPerInt) [[unlikely]]
+      EndFrame();
+    if (State.ResetRequest.load(std::memory_order_relaxed)) [[unlikely]] {
+      HeldResetStep();
+      return;
+    }
+    // The interrupt is a level during the frame's first T-states, tested only here.
+    if (r.Tackts < State.IntLength && r.IFF1 && r.AcceptInt) [[unlikely]] {
+      Cpu.AcceptInterrupt();
+      return;
+    }
+    Cpu.Step();
+    Screen.DrawPaperUpTo(r.Tackts);
+    Tape.AdvanceTape(r.Tackts);
+  }
+
+  // Reading the user's settings is the application's business; the machine takes the
+  // resulting values here.
+  void SetTrDosEnabled(bool enabled) { Mem.DosEnabled = enabled; }
+
   MachineState State;
   Memory Mem;
+  KeyMatrix Keys;
+  TapePlayer Tape;
+  ScreenRenderer Screen;
+  Beeper Sound;
   AyChip Ay;
+  KempstonJoystick Joystick;
+  KempstonMouse Mouse;
+  Beta128 Disk;
   PortDecoder Ports;
   Z80 Cpu;
+  PacingTimer Timer;
+
+  // Frame-end hooks for the desktop: whether the emulated mouse is captured (the
+  // application is active, the screen window focused, capture on), and how to poll it.
+  std::atomic<bool> MouseCaptured{false};
+  std::function<void(KempstonMouse&)> PollMouse;
+
+ private:
+  void EndFrame();
+  void HeldResetStep();
+  void WaitForSoundCard();
 };
 
 }  // namespace vantrel

@@ -24,8 +24,8 @@ struct MachineState {
 
   // Frame clock.
   uint32_t TacktsPerInt = kDefaultTacktsPerInt;
-  uint32_t IntLength = 24;  // the interrupt is requested while Tackts < 24
-  uint32_t FrameCount = 0;
+  uint32_t IntLength = 24;              // the interrupt is requested while Tackts < 24
+  std::atomic<uint32_t> FrameCount{0};  // read by the pacing timer for frames per second
 
   // Run control.
   std::atomic<bool> Running{false};

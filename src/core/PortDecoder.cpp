@@ -1,16 +1,117 @@
 #include "core/PortDecoder.h"
 
+#include "disk/Beta128.h"
+#include "input/Kempston.h"
+#include "input/KeyMatrix.h"
+#include "media/TapePlayer.h"
+#include "sound/AyChip.h"
+#include "sound/Beeper.h"
+#include "video/ScreenRenderer.h"
+
 namespace vantrel {
 
-uint8_t PortDecoder::PortRead(uint16_t /*port*/) {
-  // No device answers reads yet: an unanswered port reads as a floating bus.
-  return 0xFF;
+namespace {
+
+// The Beta 128 registers decode on the low byte only.
+struct DiskPort {
+  uint8_t Bits;
+  uint8_t Mask;
+  Beta128::Register Reg;
+};
+constexpr DiskPort kSystemPort = {0x83, 0x83, Beta128::kSystem};
+constexpr DiskPort kControllerPorts[] = {
+    {0x03, 0xE3, Beta128::kCommandStatus},
+    {0x23, 0xE3, Beta128::kTrack},
+    {0x43, 0xE3, Beta128::kSector},
+    {0x63, 0xE3, Beta128::kData},
+};
+
+bool LowMatches(uint16_t port, const DiskPort& p) {
+  return ((port ^ p.Bits) & p.Mask & 0xFF) == 0;
+}
+
+}  // namespace
+
+uint8_t PortDecoder::PortRead(uint16_t port) {
+  uint8_t result = 0xFF;
+  bool unanswered = Settings.AttributePortEnabled;
+  if (Settings.KeyboardEnabled && Matches(port, Settings.KeyboardBits, Settings.KeyboardMask)) {
+    result &= dev_.Keys.ReadKeyboardPort(port) | dev_.Tape.EarLevel();
+    unanswered = false;
+  }
+  if (DiskPortsDecoded()) {
+    if (LowMatches(port, kSystemPort)) {
+      result &= dev_.Disk.ReadRegister(kSystemPort.Reg);
+      unanswered = false;
+    }
+    for (const DiskPort& p : kControllerPorts) {
+      if (LowMatches(port, p)) {
+        result &= dev_.Disk.ReadRegister(p.Reg);
+        unanswered = false;
+      }
+    }
+  } else {
+    if (Matches(port, AySelectBits, AyMask)) {
+      result &= dev_.Ay.AyRead();
+      unanswered = false;
+    }
+    if (Settings.JoystickEnabled && Matches(port, Settings.JoystickBits, Settings.JoystickMask)) {
+      result &= dev_.Joystick.State.load(std::memory_order_relaxed);
+      unanswered = false;
+    }
+    if (dev_.Mouse.Enabled.load(std::memory_order_relaxed)) {
+      if (Matches(port, MouseXBits, MouseMask)) {
+        result &= dev_.Mouse.X.load(std::memory_order_relaxed);
+        unanswered = false;
+      }
+      if (Matches(port, MouseYBits, MouseMask)) {
+        result &= dev_.Mouse.Y.load(std::memory_order_relaxed);
+        unanswered = false;
+      }
+      if (Matches(port, MouseButtonsBits, MouseMask)) {
+        result &= dev_.Mouse.Buttons.load(std::memory_order_relaxed);
+        unanswered = false;
+      }
+    }
+  }
+  // Nobody drove the bus: the ULA's video fetch is what the processor sees.
+  if (unanswered && ((port & 0xFF) == 0xFF || Settings.AttributeAllUnused)) {
+    result = dev_.Screen.AttributeUnderBeam(state_.Regs.Tackts);
+  }
+  return result;
 }
 
 void PortDecoder::PortWrite(uint16_t port, uint8_t value) {
-  if (Matches(port, Port7FFDBits, Port7FFDMask)) memory_.WritePort7FFD(value);
+  if (Settings.KeyboardEnabled && Matches(port, Settings.KeyboardBits, Settings.KeyboardMask)) {
+    state_.PortFE = value;
+    Beeper& sound = dev_.Sound;
+    const auto level = static_cast<uint8_t>((sound.SoundLevel & sound.TapeInWeight) |
+                                            ((value & 0x10) ? sound.SpeakerWeight : 0) |
+                                            ((value & 0x08) ? sound.TapeOutWeight : 0));
+    sound.ChangeSoundLevel(level);
+    const uint8_t colour = value & 7;
+    if (colour != state_.BorderColour) {
+      // The border so far is drawn in the old colour before the change.
+      dev_.Screen.DrawBorderUpTo(state_.Regs.Tackts);
+      state_.BorderColour = colour;
+      state_.BorderChangeHistory |= 1;
+    }
+  }
+  if (Matches(port, Port7FFDBits, Port7FFDMask)) {
+    memory_.WritePort7FFD(value);
+    dev_.Screen.SetScreenBank(memory_.ScreenBank);
+  }
   // Only the Scorpion models react; the memory engine checks the model.
   if (Matches(port, Port1FFDBits, Port1FFDMask)) memory_.WritePort1FFD(value);
+  if (!DiskPortsDecoded()) {
+    if (Matches(port, AyDataBits, AyMask)) dev_.Ay.AyWriteData(value, state_.Regs.Tackts);
+    if (Matches(port, AySelectBits, AyMask)) dev_.Ay.AySelect(value);
+    return;
+  }
+  for (const DiskPort& p : kControllerPorts) {
+    if (LowMatches(port, p)) dev_.Disk.WriteRegister(p.Reg, value);
+  }
+  if (LowMatches(port, kSystemPort)) dev_.Disk.WriteRegister(kSystemPort.Reg, value);
 }
 
 PortBus PortDecoder::Bus() {

@@ -8,8 +8,44 @@
 
 namespace vantrel {
 
-// Turns the processor's port accesses into device actions by mask and pattern:
-// a device answers when (port XOR pattern) AND mask is 0.
+class AyChip;
+class Beeper;
+class Beta128;
+class KeyMatrix;
+class ScreenRenderer;
+class TapePlayer;
+struct KempstonJoystick;
+struct KempstonMouse;
+
+// The decoding settings, filled by the application from the settings store. Changes take
+// effect at the next access.
+struct PortDecodeSettings {
+  bool KeyboardEnabled = true;
+  uint16_t KeyboardMask = 0x0001;
+  uint16_t KeyboardBits = 0x00FE;
+  bool JoystickEnabled = true;
+  uint16_t JoystickMask = 0x00A9;
+  uint16_t JoystickBits = 0x001F;
+  bool AttributePortEnabled = true;
+  bool AttributeAllUnused = false;
+  bool TrDosPortAccess = false;  // Beta 128 ports decoded outside the TR-DOS ROM too
+};
+
+// The devices the decoder forwards to; all owned by the Machine.
+struct PortDevices {
+  KeyMatrix& Keys;
+  TapePlayer& Tape;
+  ScreenRenderer& Screen;
+  Beeper& Sound;
+  AyChip& Ay;
+  KempstonJoystick& Joystick;
+  KempstonMouse& Mouse;
+  Beta128& Disk;
+};
+
+// Turns the processor's port accesses into device actions by mask and pattern: a device
+// answers when (port XOR pattern) AND mask is 0, and the answers of several devices to
+// one read are ANDed, as open-collector outputs on a shared bus would.
 class PortDecoder {
  public:
   // The 128K paging port answers when address bits 15 and 1 are both 0.
@@ -17,8 +53,16 @@ class PortDecoder {
   static constexpr uint16_t Port7FFDMask = 0x8002;
   static constexpr uint16_t Port1FFDBits = 0x1FFD;
   static constexpr uint16_t Port1FFDMask = 0xD027;
+  static constexpr uint16_t AySelectBits = 0xFFFD;
+  static constexpr uint16_t AyDataBits = 0xBFFD;
+  static constexpr uint16_t AyMask = 0xE023;
+  static constexpr uint16_t MouseXBits = 0xFBDF;
+  static constexpr uint16_t MouseYBits = 0xFFDF;
+  static constexpr uint16_t MouseButtonsBits = 0xFADF;
+  static constexpr uint16_t MouseMask = 0xFDFF;
 
-  PortDecoder(MachineState& state, Memory& memory) : state_(state), memory_(memory) {}
+  PortDecoder(MachineState& state, Memory& memory, const PortDevices& devices)
+      : state_(state), memory_(memory), dev_(devices) {}
 
   uint8_t PortRead(uint16_t port);
   void PortWrite(uint16_t port, uint8_t value);
@@ -26,13 +70,17 @@ class PortDecoder {
   // The seam the processor calls through.
   PortBus Bus();
 
+  PortDecodeSettings Settings;
+
  private:
   static bool Matches(uint16_t port, uint16_t pattern, uint16_t mask) {
     return ((port ^ pattern) & mask) == 0;
   }
+  bool DiskPortsDecoded() const { return memory_.DosActive || Settings.TrDosPortAccess; }
 
   MachineState& state_;
   Memory& memory_;
+  PortDevices dev_;
 };
 
 }  // namespace vantrel

@@ -1,0 +1,104 @@
+#include "core/EmulThread.h"
+
+namespace vantrel {
+
+void HeadlessRunHost::PostTermination(std::function<void()> handler) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  pending_ = std::move(handler);
+}
+
+void HeadlessRunHost::ProcessEvents() {
+  std::function<void()> handler;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    handler.swap(pending_);
+  }
+  if (handler) {
+    handler();
+  } else {
+    std::this_thread::yield();
+  }
+}
+
+std::optional<uint16_t> StepOverTarget(const Memory& memory, uint16_t pc) {
+  const uint8_t opcode = memory.PeekByte(pc);
+  switch (opcode) {
+    case 0xCD: return static_cast<uint16_t>(pc + 3);  // CALL nn
+    case 0x10: return static_cast<uint16_t>(pc + 2);  // DJNZ
+    case 0x76:                                        // HALT
+    case 0xDF:                                        // RST #18
+    case 0xE7: return static_cast<uint16_t>(pc + 1);  // RST #20
+    case 0xED: {
+      const uint8_t next = memory.PeekByte(static_cast<uint16_t>(pc + 1));
+      if (next == 0xB0 || next == 0xB8) return static_cast<uint16_t>(pc + 2);  // LDIR, LDDR
+      return std::nullopt;
+    }
+    default: return std::nullopt;
+  }
+}
+
+void TEmulThread::StartEmulation(uint16_t runTarget) {
+  if (Alive()) return;
+  MachineState& s = machine_.State;
+  s.RunToAddress.store(runTarget, std::memory_order_relaxed);
+  // Marked alive and running before the thread exists, so a stop requested at once is
+  // neither missed nor undone by the thread's start.
+  s.EmulThreadAlive.store(true, std::memory_order_relaxed);
+  s.Running.store(true, std::memory_order_relaxed);
+  if (thread_.joinable()) thread_.join();
+  thread_ = std::thread([this] { Body(); });
+}
+
+void TEmulThread::Body() {
+  MachineState& s = machine_.State;
+  s.StartTacktsMeter();
+  host_.RunStarting();
+  const uint16_t target = s.RunToAddress.load(std::memory_order_relaxed);
+  do {
+    machine_.ProcessorStep();
+    if (target != 0 && s.Regs.PC == target) s.Running.store(false, std::memory_order_relaxed);
+  } while (s.Running.load(std::memory_order_relaxed));
+  host_.PostTermination([this] { Terminate(); });
+}
+
+void TEmulThread::Terminate() {
+  if (thread_.joinable()) thread_.join();
+  machine_.State.UpdateTacktsMeter();
+  host_.RunFinished();
+  machine_.State.EmulThreadAlive.store(false, std::memory_order_relaxed);
+}
+
+void TEmulThread::StopEmulation() {
+  machine_.State.Running.store(false, std::memory_order_relaxed);
+  while (Alive()) host_.ProcessEvents();
+  if (thread_.joinable()) thread_.join();
+}
+
+void TEmulThread::TraceInto() {
+  if (Alive()) return;
+  MachineState& s = machine_.State;
+  s.StartTacktsMeter();
+  // A trace that reaches a frame end runs it whole, but without the pacing wait.
+  s.TraceMode.store(true, std::memory_order_relaxed);
+  machine_.ProcessorStep();
+  s.TraceMode.store(false, std::memory_order_relaxed);
+  s.UpdateTacktsMeter();
+  host_.RunFinished();
+}
+
+void TEmulThread::StepOver() {
+  if (Alive()) return;
+  if (const auto target = StepOverTarget(machine_.Mem, machine_.State.Regs.PC)) {
+    StartEmulation(*target);
+  } else {
+    TraceInto();
+  }
+}
+
+void TEmulThread::Reset() {
+  StopEmulation();
+  machine_.ResetMachine();
+  host_.RunFinished();
+}
+
+}  // namespace vantrel

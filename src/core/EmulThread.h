@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "core/Machine.h"
+
+namespace vantrel {
+
+// What a run needs from the program around the machine. The desktop marshals these to
+// its window thread; the headless runner does them in place.
+class RunHost {
+ public:
+  virtual ~RunHost() = default;
+  // On the emulation thread before its loop: windows prepared, sound started,
+  // keyboard capture on.
+  virtual void RunStarting() {}
+  // Delivers the run's termination handler to the window thread.
+  virtual void PostTermination(std::function<void()> handler) = 0;
+  // Called repeatedly while the window thread waits for the run to end, so that the
+  // termination handler (and the rest of the window thread's work) can run.
+  virtual void ProcessEvents() = 0;
+  // On the window thread, in the termination handler: keyboard capture off, sound
+  // stopped, debugger panels refreshed, windows restored.
+  virtual void RunFinished() {}
+};
+
+// A host without windows: the termination handler runs when the waiting thread
+// processes events.
+class HeadlessRunHost : public RunHost {
+ public:
+  void PostTermination(std::function<void()> handler) override;
+  void ProcessEvents() override;
+
+ private:
+  std::mutex mutex_;
+  std::function<void()> pending_;
+};
+
+// Where Step Over sends the run, or nothing when the instruction is simply traced:
+// CALL nn, DJNZ, HALT, RST #18, RST #20, LDIR and LDDR are stepped over.
+std::optional<uint16_t> StepOverTarget(const Memory& memory, uint16_t pc);
+
+// The emulation thread and the debugger's run commands. All calls are made on the
+// window thread.
+class TEmulThread {
+ public:
+  TEmulThread(Machine& machine, RunHost& host) : machine_(machine), host_(host) {}
+  ~TEmulThread() { StopEmulation(); }
+  TEmulThread(const TEmulThread&) = delete;
+  TEmulThread& operator=(const TEmulThread&) = delete;
+
+  // Starts the emulation thread; it stops after the step that leaves PC at `runTarget`
+  // (0: no target), or when Running is cleared.
+  void StartEmulation(uint16_t runTarget);
+  // Clears Running and waits, processing events, until the thread has ended and its
+  // termination handler has run.
+  void StopEmulation();
+  bool Alive() const { return machine_.State.EmulThreadAlive.load(std::memory_order_relaxed); }
+
+  // The debugger's commands.
+  void Run() { StartEmulation(0); }
+  void TraceInto();
+  void StepOver();
+  void RunTo(uint16_t address) { StartEmulation(address); }
+  void RunUntilReturn() { StartEmulation(machine_.Mem.PeekWord(machine_.State.Regs.SP)); }
+  void Reset();
+
+ private:
+  void Body();
+  void Terminate();
+
+  Machine& machine_;
+  RunHost& host_;
+  std::thread thread_;
+};
+
+}  // namespace vantrel

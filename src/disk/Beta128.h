@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+namespace vantrel {
+
+// The Beta 128 disk interface's five ports. With no controller fitted the bus floats:
+// reads give 0xFF and writes go nowhere.
+class Beta128 {
+ public:
+  enum Register : uint8_t { kCommandStatus, kTrack, kSector, kData, kSystem };
+
+  uint8_t ReadRegister(Register /*reg*/) { return 0xFF; }
+  void WriteRegister(Register /*reg*/, uint8_t /*value*/) {}
+  // The controller catches up with the frame's end.
+  void AdvanceTo(uint32_t /*tackts*/) {}
+};
+
+}  // namespace vantrel
