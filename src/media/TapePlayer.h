@@ -10,6 +10,8 @@ class TapePlayer {
  public:
   // 0x40 while the tape signal is high, 0x00 otherwise.
   uint8_t EarLevel() const { return earLevel_; }
+  // Drives the EAR input directly, without a tape (tests of the readers of EAR).
+  void SetEarLevel(uint8_t level) { earLevel_ = level; }
   void AdvanceTape(uint32_t /*tackts*/) {}
   // The ROM loader is starting: a loaded tape begins to play.
   void TapeAutoStart() {}

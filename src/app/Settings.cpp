@@ -1,0 +1,256 @@
+#include "app/Settings.h"
+
+#include <charconv>
+
+namespace vantrel {
+
+namespace {
+
+// Subkeys, as in the settings tables.
+constexpr std::string_view kDiskImagesKey = "Disk Images\\";
+constexpr std::string_view kSnapshotKey = "Snapshot\\";
+constexpr std::string_view kModelKey = "Model\\";
+constexpr std::string_view kTimingKey = "Model\\Timing\\";
+constexpr std::string_view kMemoryBlockKey = "Environment\\Memory";
+constexpr std::string_view kMainFormKey = "Environment\\MainForm";
+constexpr std::string_view kBorderSizeKey = "Environment\\ScreenPanel\\BorderSize";
+constexpr std::string_view kRom48kKey = "RomFiles\\Rom48k\\";
+constexpr std::string_view kRom128kKey = "RomFiles\\Rom128k\\";
+constexpr std::string_view kRomDosKey = "RomFiles\\RomDOS\\";
+constexpr std::string_view kJoystickKey = "Hardware\\Kempston Joystick";
+constexpr std::string_view kMouseKey = "Hardware\\Kempston Mouse";
+constexpr std::string_view kTrDosKey = "Hardware\\TR-DOS";
+constexpr std::string_view kKeyboardKey = "Hardware\\Keyboard";
+constexpr std::string_view kMemoryKey = "Hardware\\Memory";
+constexpr std::string_view kStartUpKey = "StartUp";
+constexpr std::string_view kAttributePortKey = "Hardware\\Attribute Port";
+constexpr std::string_view kVolumeKey = "Hardware\\Volume";
+constexpr std::string_view kScreenPanelKey = "Environment\\ScreenPanel";
+constexpr std::string_view kEnvironmentKey = "Environment\\";
+
+void UseDefaultWhenEmpty(std::string& value, std::string_view fallback) {
+  if (value.empty()) value = fallback;
+}
+
+void LoadRomFile(const SettingsStore& store, std::string_view subkey, RomFileSetting& rom,
+                 std::string_view fallback) {
+  GroupReader(store, subkey).Text("File Name", rom.FileName).Text("Default Path", rom.DefaultPath);
+  UseDefaultWhenEmpty(rom.FileName, fallback);
+}
+
+void SaveRomFile(SettingsStore& store, std::string_view subkey, const RomFileSetting& rom) {
+  GroupWriter(store, subkey).Text("File Name", rom.FileName).Text("Default Path", rom.DefaultPath);
+}
+
+void LoadPortDecode(const SettingsStore& store, std::string_view subkey, PortDecodeSetting& port) {
+  GroupReader(store, subkey)
+      .Integer("Port Mask", port.Mask)
+      .Integer("Port Bits", port.Bits)
+      .Flag("Enabled", port.Enabled);
+}
+
+void SavePortDecode(SettingsStore& store, std::string_view subkey, const PortDecodeSetting& port) {
+  GroupWriter(store, subkey)
+      .Integer("Port Mask", port.Mask)
+      .Integer("Port Bits", port.Bits)
+      .Flag("Enabled", port.Enabled);
+}
+
+void LoadPosition(const SettingsStore& store, std::string_view subkey, WindowPosition& position) {
+  GroupReader(store, subkey).Integer("X Position", position.X).Integer("Y Position", position.Y);
+}
+
+void SavePosition(SettingsStore& store, std::string_view subkey, const WindowPosition& position) {
+  GroupWriter(store, subkey).Integer("X Position", position.X).Integer("Y Position", position.Y);
+}
+
+// A border preset path: nullopt for names that would address some other subkey.
+std::optional<std::string> BorderPresetKey(std::string_view name) {
+  if (name.empty() || name.find_first_of("\\/") != std::string_view::npos) return std::nullopt;
+  return std::string(kBorderSizeKey) + "\\" + std::string(name);
+}
+
+// A size stored as decimal text, within 0..max.
+std::optional<int32_t> ParseBorderSide(const std::optional<std::string>& text, int32_t max) {
+  if (!text) return std::nullopt;
+  int32_t value = 0;
+  const char* end = text->data() + text->size();
+  const auto [stop, error] = std::from_chars(text->data(), end, value);
+  if (error != std::errc() || stop != end || value < 0 || value > max) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+MainWindowSettings LoadMainWindowSettings(const SettingsStore& store) {
+  MainWindowSettings s;
+  GroupReader(store, kDiskImagesKey)
+      .Text("Disk A File Name", s.DiskAFileName)
+      .Text("Default Path", s.DiskDefaultPath);
+  GroupReader(store, kSnapshotKey)
+      .Text("File Name", s.SnapshotFileName)
+      .Text("Default Path", s.SnapshotDefaultPath);
+  GroupReader(store, kModelKey).Text("Name", s.ModelName);
+  UseDefaultWhenEmpty(s.ModelName, kDefaultModelName);
+  GroupReader(store, kTimingKey)
+      .Integer("Tackts per Int", s.TacktsPerInt, kMinTacktsPerInt, kMaxTacktsPerInt);
+  GroupReader(store, kMemoryBlockKey)
+      .Text("File Name", s.MemoryFileName)
+      .Text("Default Path", s.MemoryDefaultPath)
+      .Text("Default Addr", s.MemoryDefaultAddr);
+  LoadPosition(store, kMainFormKey, s.Position);
+  return s;
+}
+
+void SaveMainWindowSettings(SettingsStore& store, const MainWindowSettings& s) {
+  GroupWriter(store, kDiskImagesKey)
+      .Text("Disk A File Name", s.DiskAFileName)
+      .Text("Default Path", s.DiskDefaultPath);
+  GroupWriter(store, kSnapshotKey)
+      .Text("File Name", s.SnapshotFileName)
+      .Text("Default Path", s.SnapshotDefaultPath);
+  GroupWriter(store, kModelKey).Text("Name", s.ModelName);
+  GroupWriter(store, kTimingKey).Integer("Tackts per Int", s.TacktsPerInt);
+  GroupWriter(store, kMemoryBlockKey)
+      .Text("File Name", s.MemoryFileName)
+      .Text("Default Path", s.MemoryDefaultPath)
+      .Text("Default Addr", s.MemoryDefaultAddr);
+  SavePosition(store, kMainFormKey, s.Position);
+}
+
+HardwareSettings LoadHardwareSettings(const SettingsStore& store) {
+  HardwareSettings s;
+  GroupReader(store, kBorderSizeKey).Integer("Preset", s.BorderPreset, 0);
+  LoadRomFile(store, kRom48kKey, s.Rom48k, kDefaultRom48k);
+  LoadRomFile(store, kRom128kKey, s.Rom128k, kDefaultRom128k);
+  LoadRomFile(store, kRomDosKey, s.RomDos, kDefaultRomDos);
+  LoadPortDecode(store, kJoystickKey, s.KempstonJoystick);
+  GroupReader(store, kMouseKey)
+      .Flag("Enabled", s.KempstonMouse.Enabled)
+      .Flag("Swap Buttons", s.KempstonMouse.SwapButtons)
+      .Flag("Wheel Support", s.KempstonMouse.WheelSupport)
+      .Flag("Wheel Direction", s.KempstonMouse.WheelDirection);
+  GroupReader(store, kTrDosKey)
+      .Flag("Port Access", s.TrDos.PortAccess)
+      .Flag("Enabled", s.TrDos.Enabled)
+      .Text("Boot File Name", s.TrDos.BootFileName)
+      .Flag("Boot SCL", s.TrDos.BootScl)
+      .Flag("Boot TRD", s.TrDos.BootTrd);
+  GroupReader(store, kTrDosKey).Flag("No Disk Image Error", s.TrDos.NoDiskImageError);
+  LoadPortDecode(store, kKeyboardKey, s.Keyboard);
+  GroupReader(store, kMemoryKey).Choice("Model", s.Memory, kMemoryModelCount);
+  GroupReader(store, kStartUpKey)
+      .Integer("Reset", s.StartUp.Reset, 0, kStartUpResetNames.size() - 1)
+      .Integer("Mode", s.StartUp.Mode, 0, kStartUpModeNames.size() - 1);
+  GroupReader(store, kAttributePortKey)
+      .Flag("Enabled", s.AttributePort.Enabled)
+      .Flag("All Unused", s.AttributePort.AllUnused);
+  GroupReader(store, kVolumeKey)
+      .Integer("Speaker", s.Volume.Speaker, 0, kMaxVolume)
+      .Integer("TapeIn", s.Volume.TapeIn, 0, kMaxVolume)
+      .Integer("TapeOut", s.Volume.TapeOut, 0, kMaxVolume);
+  GroupReader(store, kVolumeKey).Integer("SynchDelay", s.Volume.SynchDelay, 0, kMaxSynchDelay);
+  return s;
+}
+
+void SaveHardwareSettings(SettingsStore& store, const HardwareSettings& s) {
+  GroupWriter(store, kBorderSizeKey).Integer("Preset", s.BorderPreset);
+  SaveRomFile(store, kRom48kKey, s.Rom48k);
+  SaveRomFile(store, kRom128kKey, s.Rom128k);
+  SaveRomFile(store, kRomDosKey, s.RomDos);
+  SavePortDecode(store, kJoystickKey, s.KempstonJoystick);
+  GroupWriter(store, kMouseKey)
+      .Flag("Enabled", s.KempstonMouse.Enabled)
+      .Flag("Swap Buttons", s.KempstonMouse.SwapButtons)
+      .Flag("Wheel Support", s.KempstonMouse.WheelSupport)
+      .Flag("Wheel Direction", s.KempstonMouse.WheelDirection);
+  GroupWriter(store, kTrDosKey)
+      .Flag("Port Access", s.TrDos.PortAccess)
+      .Flag("Enabled", s.TrDos.Enabled)
+      .Text("Boot File Name", s.TrDos.BootFileName)
+      .Flag("Boot SCL", s.TrDos.BootScl)
+      .Flag("Boot TRD", s.TrDos.BootTrd)
+      .Flag("No Disk Image Error", s.TrDos.NoDiskImageError);
+  SavePortDecode(store, kKeyboardKey, s.Keyboard);
+  GroupWriter(store, kMemoryKey).Choice("Model", s.Memory);
+  GroupWriter(store, kStartUpKey).Integer("Reset", s.StartUp.Reset).Integer("Mode", s.StartUp.Mode);
+  GroupWriter(store, kAttributePortKey)
+      .Flag("Enabled", s.AttributePort.Enabled)
+      .Flag("All Unused", s.AttributePort.AllUnused);
+  GroupWriter(store, kVolumeKey)
+      .Integer("Speaker", s.Volume.Speaker)
+      .Integer("TapeIn", s.Volume.TapeIn)
+      .Integer("TapeOut", s.Volume.TapeOut)
+      .Integer("SynchDelay", s.Volume.SynchDelay);
+}
+
+ScreenPanelSettings LoadScreenPanelSettings(const SettingsStore& store) {
+  ScreenPanelSettings s;
+  GroupReader(store, kScreenPanelKey).Flag("Show FPS", s.ShowFps);
+  GroupReader(store, kScreenPanelKey).Flag("Double Size", s.DoubleSize);
+  GroupReader(store, kScreenPanelKey)
+      .Flag("Direct Memory", s.DirectMemory)
+      .Flag("Interlaced", s.Interlaced)
+      .Flag("Gray Palette", s.GrayPalette)
+      .Integer("Video Mode", s.VideoMode, 0, kVideoModeCount - 1);
+  LoadPosition(store, kScreenPanelKey, s.Position);
+  GroupReader(store, kScreenPanelKey).Integer("Flash Frequency", s.FlashFrequency, 1);
+  GroupReader(store, kScreenPanelKey).Integer("Screen Page", s.ScreenPage, 0, kScreenPageCount - 1);
+  return s;
+}
+
+void SaveScreenPanelSettings(SettingsStore& store, const ScreenPanelSettings& s) {
+  GroupWriter(store, kScreenPanelKey)
+      .Flag("Show FPS", s.ShowFps)
+      .Flag("Double Size", s.DoubleSize)
+      .Flag("Direct Memory", s.DirectMemory)
+      .Flag("Interlaced", s.Interlaced)
+      .Flag("Gray Palette", s.GrayPalette)
+      .Integer("Video Mode", s.VideoMode)
+      .Integer("Flash Frequency", s.FlashFrequency)
+      .Integer("Screen Page", s.ScreenPage)
+      .Flag("Use DirectDraw", false);  // the option is gone; the value stays in the layout
+  SavePosition(store, kScreenPanelKey, s.Position);
+}
+
+std::vector<std::string> ListBorderPresets(const SettingsStore& store) {
+  return store.ListSubkeys(kBorderSizeKey);
+}
+
+std::optional<BorderSizes> LoadBorderPreset(const SettingsStore& store, std::string_view name) {
+  const std::optional<std::string> key = BorderPresetKey(name);
+  if (!key) return std::nullopt;
+  const auto left = ParseBorderSide(store.ReadText(*key, "Left"), kMaxBorderSide);
+  const auto right = ParseBorderSide(store.ReadText(*key, "Right"), kMaxBorderSide);
+  const auto upper = ParseBorderSide(store.ReadText(*key, "Upper"), kMaxBorderTopBottom);
+  const auto lower = ParseBorderSide(store.ReadText(*key, "Lower"), kMaxBorderTopBottom);
+  if (!left || !right || !upper || !lower) return std::nullopt;
+  return BorderSizes{*left, *right, *upper, *lower};
+}
+
+bool SaveBorderPreset(SettingsStore& store, std::string_view name, const BorderSizes& sizes) {
+  const std::optional<std::string> key = BorderPresetKey(name);
+  if (!key) return false;
+  GroupWriter(store, *key)
+      .Text("Left", std::to_string(sizes.Left))
+      .Text("Right", std::to_string(sizes.Right))
+      .Text("Upper", std::to_string(sizes.Upper))
+      .Text("Lower", std::to_string(sizes.Lower));
+  return true;
+}
+
+void DeleteBorderPreset(SettingsStore& store, std::string_view name) {
+  if (const std::optional<std::string> key = BorderPresetKey(name)) store.DeleteSubkey(*key);
+}
+
+EnvironmentSettings LoadEnvironmentSettings(const SettingsStore& store) {
+  EnvironmentSettings s;
+  GroupReader(store, kEnvironmentKey).Flag("Disable StoppedCPU", s.DisableStoppedCpu);
+  return s;
+}
+
+void SaveEnvironmentSettings(SettingsStore& store, const EnvironmentSettings& s) {
+  GroupWriter(store, kEnvironmentKey).Flag("Disable StoppedCPU", s.DisableStoppedCpu);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,235 @@
+#pragma once
+
+// The persistent settings, one plain struct per owner. Every default lives in the member
+// initialisers below: a default-constructed struct is exactly what a first run gets.
+// Each owner has a Load function (called when the owner is created at start-up) and a
+// Save function (called when it is destroyed at exit).
+//
+// Values that would be unsafe for the machine (a frame of no length, a memory model that
+// does not exist, a volume past the mixer's scale) fail their whole group, which then
+// takes its defaults, as a missing value does: the user gets a working machine rather
+// than a clamped half-setting nobody chose.
+//
+// To add an owner: a struct with defaults, a Load that reads each group with one
+// GroupReader statement, a Save that writes the same names with GroupWriter, and a
+// round-trip case in the tests.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/SettingsStore.h"
+#include "core/MachineState.h"
+#include "core/Memory.h"
+
+namespace vantrel {
+
+// Where a window was last left. 20, 20 is where windows start when nothing is stored.
+struct WindowPosition {
+  int32_t X = 20;
+  int32_t Y = 20;
+  bool operator==(const WindowPosition&) const = default;
+};
+
+// ---------------------------------------------------------------------------------------
+// Main window.
+
+inline constexpr std::string_view kDefaultModelName = "Pentagon 48k";
+
+// A frame must hold the 24-T-state interrupt and a few instructions. At the top, a TZX
+// pause of up to 65535 ms is counted as ms x (TacktsPerInt / 20) in 32 bits, which
+// overflows past about 1.3 million T-states per frame.
+inline constexpr uint32_t kMinTacktsPerInt = 1024;
+inline constexpr uint32_t kMaxTacktsPerInt = 1048576;
+
+struct MainWindowSettings {
+  // "Disk Images\": the disk reopened at start-up.
+  std::string DiskAFileName;
+  std::string DiskDefaultPath;
+  // "Snapshot\"
+  std::string SnapshotFileName;
+  std::string SnapshotDefaultPath;
+  // "Model\": an empty stored name reads as the default.
+  std::string ModelName{kDefaultModelName};
+  // "Model\Timing\"
+  uint32_t TacktsPerInt = kDefaultTacktsPerInt;
+  // "Environment\Memory": the memory block dialogs' last file and address.
+  std::string MemoryFileName;
+  std::string MemoryDefaultPath;
+  std::string MemoryDefaultAddr;
+  // "Environment\MainForm"
+  WindowPosition Position;
+
+  bool operator==(const MainWindowSettings&) const = default;
+};
+
+MainWindowSettings LoadMainWindowSettings(const SettingsStore& store);
+void SaveMainWindowSettings(SettingsStore& store, const MainWindowSettings& settings);
+
+// ---------------------------------------------------------------------------------------
+// Hardware settings of the Options dialog.
+
+// A device found by (port XOR Bits) AND Mask == 0.
+struct PortDecodeSetting {
+  uint16_t Mask = 0;
+  uint16_t Bits = 0;
+  bool Enabled = true;
+  bool operator==(const PortDecodeSetting&) const = default;
+};
+
+// A ROM page as "file name:page"; an empty stored name reads as the slot's default.
+struct RomFileSetting {
+  std::string FileName;
+  std::string DefaultPath;
+  bool operator==(const RomFileSetting&) const = default;
+};
+
+inline constexpr std::string_view kDefaultRom48k = "Pentagon.Rom:1";
+inline constexpr std::string_view kDefaultRom128k = "Pentagon.Rom:0";
+inline constexpr std::string_view kDefaultRomDos = "Pentagon.Rom:2";
+
+// No defaults: on a failed read every flag keeps its initial false.
+struct KempstonMouseSetting {
+  bool Enabled = false;
+  bool SwapButtons = false;
+  bool WheelSupport = false;
+  bool WheelDirection = false;
+  bool operator==(const KempstonMouseSetting&) const = default;
+};
+
+struct TrDosSetting {
+  bool PortAccess = false;  // Beta 128 ports open outside the TR-DOS ROM too
+  bool Enabled = true;
+  std::string BootFileName;
+  bool BootScl = true;
+  bool BootTrd = false;
+  bool NoDiskImageError = false;  // a group of its own
+  bool operator==(const TrDosSetting&) const = default;
+};
+
+// "On Start run" and "in" of the Options dialog's start-up page.
+inline constexpr std::array<std::string_view, 4> kStartUpResetNames = {
+    "48k Mode", "TR-DOS with 48k", "128k Mode", "TR-DOS with 128k"};
+inline constexpr std::array<std::string_view, 2> kStartUpModeNames = {"Debugger", "Emulator"};
+
+struct StartUpSetting {
+  uint8_t Reset = 2;  // index into kStartUpResetNames
+  uint8_t Mode = 0;   // index into kStartUpModeNames
+  bool operator==(const StartUpSetting&) const = default;
+};
+
+struct AttributePortSetting {
+  bool Enabled = true;     // unanswered reads of port #FF give the attribute under the beam
+  bool AllUnused = false;  // ... and so do those of every other port
+  bool operator==(const AttributePortSetting&) const = default;
+};
+
+inline constexpr uint8_t kMaxVolume = 8;
+inline constexpr uint8_t kMaxSynchDelay = 200;  // samples
+
+struct VolumeSetting {
+  uint8_t Speaker = 8;
+  uint8_t TapeIn = 7;
+  uint8_t TapeOut = 6;
+  uint8_t SynchDelay = 0;  // a group of its own
+  bool operator==(const VolumeSetting&) const = default;
+};
+
+struct HardwareSettings {
+  // Index into the border preset list (two built-ins, then the user presets). Only a
+  // negative index is refused here; the screen window knows how long the list is.
+  int32_t BorderPreset = 1;
+  RomFileSetting Rom48k{std::string(kDefaultRom48k), {}};
+  RomFileSetting Rom128k{std::string(kDefaultRom128k), {}};
+  RomFileSetting RomDos{std::string(kDefaultRomDos), {}};
+  PortDecodeSetting KempstonJoystick{0x00A9, 0x001F, true};
+  KempstonMouseSetting KempstonMouse;
+  TrDosSetting TrDos;
+  PortDecodeSetting Keyboard{0x0001, 0x00FE, true};
+  MemoryModel Memory = MemoryModel::Spectrum128k;
+  StartUpSetting StartUp;
+  AttributePortSetting AttributePort;
+  VolumeSetting Volume;
+
+  bool operator==(const HardwareSettings&) const = default;
+};
+
+HardwareSettings LoadHardwareSettings(const SettingsStore& store);
+void SaveHardwareSettings(SettingsStore& store, const HardwareSettings& settings);
+
+// ---------------------------------------------------------------------------------------
+// Screen window.
+
+struct ScreenPanelSettings {
+  bool ShowFps = true;     // a group of its own
+  bool DoubleSize = true;  // a group of its own
+  // Full-screen presentation, one group.
+  bool DirectMemory = true;
+  bool Interlaced = true;
+  bool GrayPalette = false;
+  uint8_t VideoMode = 0;  // 640x480, 800x600, 1024x768
+  WindowPosition Position;
+  // Presented frames per flash phase; 0 would never let the phase change.
+  int32_t FlashFrequency = 10;
+  uint8_t ScreenPage = 0;  // 0 the current page, 1 the first (bank 5), 2 the second (bank 7)
+
+  bool operator==(const ScreenPanelSettings&) const = default;
+};
+
+inline constexpr int kVideoModeCount = 3;
+inline constexpr int kScreenPageCount = 3;
+
+ScreenPanelSettings LoadScreenPanelSettings(const SettingsStore& store);
+void SaveScreenPanelSettings(SettingsStore& store, const ScreenPanelSettings& settings);
+
+// ---------------------------------------------------------------------------------------
+// Border presets: user presets are subkeys of the "BorderSize" subkey, named after the
+// preset, with the four sizes stored as text.
+
+inline constexpr int32_t kMaxBorderSide = 64;       // left and right, pixels
+inline constexpr int32_t kMaxBorderTopBottom = 48;  // upper and lower, pixels
+
+struct BorderSizes {
+  int32_t Left = 64;
+  int32_t Right = 64;
+  int32_t Upper = 48;
+  int32_t Lower = 48;
+  bool operator==(const BorderSizes&) const = default;
+};
+
+struct NamedBorderPreset {
+  std::string_view Name;
+  BorderSizes Sizes;
+};
+
+// The two fixed entries that head the preset list.
+inline constexpr std::array<NamedBorderPreset, 2> kBuiltInBorderPresets = {{
+    {"Maximum", {64, 64, 48, 48}},
+    {"Pentagon128 on TV", {40, 36, 46, 26}},
+}};
+
+// The user presets' names, sorted.
+std::vector<std::string> ListBorderPresets(const SettingsStore& store);
+// nullopt when the preset is absent or any size is missing, not a number or out of range.
+std::optional<BorderSizes> LoadBorderPreset(const SettingsStore& store, std::string_view name);
+// Creates or overwrites the preset. False (nothing written) for a name that is empty or
+// holds a separator ("\" or "/"), which would address another subkey.
+bool SaveBorderPreset(SettingsStore& store, std::string_view name, const BorderSizes& sizes);
+// Removes the preset; names refused by SaveBorderPreset are ignored.
+void DeleteBorderPreset(SettingsStore& store, std::string_view name);
+
+// ---------------------------------------------------------------------------------------
+// "Environment\" values shared by several windows.
+
+struct EnvironmentSettings {
+  bool DisableStoppedCpu = false;  // no dialog when the processor halts with interrupts off
+  bool operator==(const EnvironmentSettings&) const = default;
+};
+
+EnvironmentSettings LoadEnvironmentSettings(const SettingsStore& store);
+void SaveEnvironmentSettings(SettingsStore& store, const EnvironmentSettings& settings);
+
+}  // namespace vantrel

@@ -1,0 +1,282 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "platform/QtSettingsStore.h"
+
+namespace vantrel {
+namespace {
+
+using Strings = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+class QtSettingsStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+  fs::path IniPath() const { return fs::path(dir_.path().toStdString()) / "Vantrel.ini"; }
+
+  void WriteFile(const std::string& bytes) const {
+    std::ofstream out(IniPath(), std::ios::binary);
+    out << bytes;
+  }
+
+  QTemporaryDir dir_;
+};
+
+TEST_F(QtSettingsStoreTest, ValuesSurviveIntoANewStore) {
+  const std::vector<std::string> texts = {
+      "",
+      "C:\\Roms\\Pentagon.Rom:1",
+      "a, b; c = d",
+      "\"quoted\"",
+      "@Variant(not really)",
+      "  padded  ",
+      "two\nlines\ttab",
+      "\xD0\x9F\xD0\xB5\xD0\xBD\xD1\x82\xD0\xB0\xD0\xB3\xD0\xBE\xD0\xBD",  // Cyrillic
+      "[General]",
+  };
+  {
+    QtSettingsStore store(IniPath());
+    for (size_t i = 0; i < texts.size(); ++i) {
+      store.WriteText("Texts\\", "T" + std::to_string(i), texts[i]);
+    }
+    store.WriteInteger("Model\\Timing\\", "Tackts per Int", 71680);
+    store.WriteInteger("Numbers", "Min", std::numeric_limits<int32_t>::min());
+    store.WriteInteger("Numbers", "Max", std::numeric_limits<int32_t>::max());
+    store.WriteFlag("Hardware\\Kempston Joystick", "Enabled", true);
+    store.WriteFlag("Hardware\\Kempston Joystick", "Off", false);
+    store.WriteInteger("", "At Root", 3);
+  }
+  ASSERT_TRUE(fs::exists(IniPath()));
+
+  const QtSettingsStore store(IniPath());
+  for (size_t i = 0; i < texts.size(); ++i) {
+    EXPECT_EQ(store.ReadText("Texts", "T" + std::to_string(i)), texts[i]) << i;
+  }
+  EXPECT_EQ(store.ReadInteger("\\Model\\Timing", "Tackts per Int"), 71680);
+  EXPECT_EQ(store.ReadInteger("Numbers", "Min"), std::numeric_limits<int32_t>::min());
+  EXPECT_EQ(store.ReadInteger("Numbers", "Max"), std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(store.ReadFlag("Hardware\\Kempston Joystick", "Enabled"), true);
+  EXPECT_EQ(store.ReadFlag("Hardware\\Kempston Joystick", "Off"), false);
+  EXPECT_EQ(store.ReadInteger("Hardware\\Kempston Joystick", "Off"), 0);
+  EXPECT_EQ(store.ReadInteger("", "At Root"), 3);
+  EXPECT_EQ(store.ReadText("Texts", "Missing"), std::nullopt);
+  EXPECT_EQ(store.ReadInteger("Nowhere", "Min"), std::nullopt);
+}
+
+// An INI file holds only text, so a text of digits and an integer are one and the same;
+// only text that is not exactly a 32-bit decimal number is mistyped for an integer.
+TEST_F(QtSettingsStoreTest, IntegersAreTextsOfDecimalDigits) {
+  QtSettingsStore store(IniPath());
+  store.WriteText("T", "Digits", "12");
+  store.WriteInteger("T", "Number", 12);
+  EXPECT_EQ(store.ReadInteger("T", "Digits"), 12);
+  EXPECT_EQ(store.ReadText("T", "Number"), "12");
+  EXPECT_EQ(store.ReadFlag("T", "Digits"), true);
+
+  const std::vector<std::pair<std::string, std::optional<int32_t>>> cases = {
+      {"-5", -5},
+      {"007", 7},
+      {"2147483647", 2147483647},
+      {"", std::nullopt},
+      {"12abc", std::nullopt},
+      {"abc", std::nullopt},
+      {"+1", std::nullopt},
+      {"0x10", std::nullopt},
+      {"1.5", std::nullopt},
+      {"2147483648", std::nullopt},
+      {"-2147483649", std::nullopt},
+      {"true", std::nullopt},
+      {" 7", std::nullopt},
+  };
+  for (const auto& [text, expected] : cases) {
+    store.WriteText("T", "Value", text);
+    EXPECT_EQ(QtSettingsStore(IniPath()).ReadInteger("T", "Value"), expected) << '"' << text << '"';
+  }
+
+  // The group rule sees a mistyped text as it does in any store.
+  store.WriteText("Hardware\\Kempston Joystick", "Port Mask", "255");
+  store.WriteText("Hardware\\Kempston Joystick", "Port Bits", "thirty");
+  store.WriteFlag("Hardware\\Kempston Joystick", "Enabled", false);
+  EXPECT_EQ(LoadHardwareSettings(QtSettingsStore(IniPath())).KempstonJoystick,
+            (PortDecodeSetting{169, 31, true}));
+  store.WriteText("Hardware\\Kempston Joystick", "Port Bits", "30");
+  EXPECT_EQ(LoadHardwareSettings(QtSettingsStore(IniPath())).KempstonJoystick,
+            (PortDecodeSetting{255, 30, false}));
+}
+
+TEST_F(QtSettingsStoreTest, ListsAndDeletesSubkeys) {
+  QtSettingsStore store(IniPath());
+  store.WriteInteger("Hardware\\TR-DOS", "Enabled", 1);
+  store.WriteInteger("Hardware\\TR-DOS\\Deep\\Deeper", "X", 1);
+  store.WriteInteger("Hardware\\TR-DOS Extra", "X", 1);
+  store.WriteInteger("Hardware\\Keyboard", "Enabled", 1);
+  store.WriteInteger("General", "X", 1);  // the INI format's own name for root values
+  store.WriteInteger("", "Root", 1);
+
+  EXPECT_EQ(store.ListSubkeys(""), (Strings{"General", "Hardware"}));
+  EXPECT_EQ(store.ListSubkeys("Hardware\\"), (Strings{"Keyboard", "TR-DOS", "TR-DOS Extra"}));
+  EXPECT_EQ(store.ListSubkeys("Hardware\\TR-DOS"), (Strings{"Deep"}));
+  EXPECT_TRUE(store.ListSubkeys("Nowhere").empty());
+  EXPECT_TRUE(store.SubkeyExists("Hardware\\TR-DOS\\Deep"));
+  EXPECT_FALSE(store.SubkeyExists("Hardware\\TR"));
+
+  store.DeleteSubkey("Hardware\\TR-DOS");
+  store.DeleteSubkey("\\");  // the root stays
+
+  const QtSettingsStore fresh(IniPath());
+  EXPECT_FALSE(fresh.SubkeyExists("Hardware\\TR-DOS"));
+  EXPECT_FALSE(fresh.SubkeyExists("Hardware\\TR-DOS\\Deep"));
+  EXPECT_EQ(fresh.ListSubkeys("Hardware"), (Strings{"Keyboard", "TR-DOS Extra"}));
+  EXPECT_EQ(fresh.ReadInteger("Hardware\\TR-DOS Extra", "X"), 1);
+  EXPECT_EQ(fresh.ReadInteger("General", "X"), 1);
+  EXPECT_EQ(fresh.ReadInteger("", "Root"), 1);
+}
+
+TEST_F(QtSettingsStoreTest, SettingsAndPresetsRoundTripThroughTheFile) {
+  HardwareSettings hw;
+  hw.Rom48k = {"C:\\Roms\\My 48.rom:0", "C:\\Roms"};
+  hw.KempstonJoystick = {0xFFFF, 0x1F, false};
+  hw.TrDos.BootFileName = "boot, 2.B";
+  hw.Memory = MemoryModel::Pentagon1024k;
+  hw.Volume = {0, 8, 3, 150};
+  MainWindowSettings main;
+  main.TacktsPerInt = 69888;
+  main.Position = {-20, 40};
+  {
+    QtSettingsStore store(IniPath());
+    SaveHardwareSettings(store, hw);
+    SaveMainWindowSettings(store, main);
+    ASSERT_TRUE(SaveBorderPreset(store, "TV, wide", {40, 40, 30, 30}));
+    ASSERT_TRUE(SaveBorderPreset(store, "Small", {0, 0, 0, 0}));
+    DeleteBorderPreset(store, "Small");
+  }
+  const QtSettingsStore store(IniPath());
+  EXPECT_EQ(LoadHardwareSettings(store), hw);
+  EXPECT_EQ(LoadMainWindowSettings(store), main);
+  EXPECT_EQ(ListBorderPresets(store), (Strings{"TV, wide"}));
+  EXPECT_EQ(LoadBorderPreset(store, "TV, wide"), (BorderSizes{40, 40, 30, 30}));
+}
+
+TEST_F(QtSettingsStoreTest, MissingFolderIsCreatedOnFirstWrite) {
+  const fs::path nested = IniPath().parent_path() / "a" / "b" / "Vantrel.ini";
+  QtSettingsStore(nested).WriteInteger("X", "Y", 5);
+  EXPECT_EQ(QtSettingsStore(nested).ReadInteger("X", "Y"), 5);
+}
+
+// The child side of the test below: writes when the parent names a file.
+constexpr char kChildFileVariable[] = "VANTREL_SETTINGS_CHILD_FILE";
+
+TEST_F(QtSettingsStoreTest, ValuesWrittenByAnotherProcessAreKept) {
+  if (const char* file = std::getenv(kChildFileVariable)) {
+    QtSettingsStore child{fs::path(file)};
+    child.WriteText("Child", "Text", "from the child");
+    child.WriteInteger("Child", "Number", -42);
+    return;
+  }
+  QtSettingsStore parent(IniPath());
+  parent.WriteInteger("Parent", "Before", 1);
+
+  int argc = 1;
+  char name[] = "vantrel_platform_tests";
+  char* argv[] = {name, nullptr};
+  const QCoreApplication app(argc, argv);
+  const QString self = QCoreApplication::applicationFilePath();
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const QString filter = QStringLiteral("--gtest_filter=%1.%2")
+                             .arg(QString::fromUtf8(info->test_suite_name()))
+                             .arg(QString::fromUtf8(info->name()));
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QString::fromLatin1(kChildFileVariable),
+                     QString::fromStdU16String(IniPath().u16string()));
+  QProcess child;
+  child.setProcessEnvironment(environment);
+  child.setProcessChannelMode(QProcess::ForwardedChannels);
+  child.start(self, {filter});
+  ASSERT_TRUE(child.waitForStarted(-1)) << child.errorString().toStdString();
+  ASSERT_TRUE(child.waitForFinished(-1)) << child.errorString().toStdString();
+  ASSERT_EQ(child.exitStatus(), QProcess::NormalExit);
+  ASSERT_EQ(child.exitCode(), 0);
+
+  // A write through the store opened before the child ran keeps the child's values.
+  parent.WriteInteger("Parent", "After", 2);
+
+  const QtSettingsStore fresh(IniPath());
+  EXPECT_EQ(fresh.ReadText("Child", "Text"), "from the child");
+  EXPECT_EQ(fresh.ReadInteger("Child", "Number"), -42);
+  EXPECT_EQ(fresh.ReadInteger("Parent", "Before"), 1);
+  EXPECT_EQ(fresh.ReadInteger("Parent", "After"), 2);
+}
+
+TEST_F(QtSettingsStoreTest, DamagedFileReadsAsMissingOrMistyped) {
+  WriteFile(
+      "[Hardware/Kempston Joystick\n"
+      "Port Mask=@Variant(\\0\\0\\0\\x7f\\0)\n"
+      "=no name\n"
+      "[Hardware/Keyboard]\n"
+      "Port Mask=1, 2, 3\n"
+      "Port Bits=@ByteArray(\xff\xfe)\n"
+      "Enabled=true\n"
+      "\x01\x02\xff\xfe garbage without equals\n"
+      "[Model/Timing]\n"
+      "Tackts%20per%20Int=99999999999999999999\n"
+      "[Hardware/Memory]\n"
+      "Model=@Invalid()\n"
+      "[StartUp]\n"
+      "Reset=3\n"
+      "Mode=1\n"
+      // An open quote runs to the end of the file.
+      "[Environment]\n"
+      "Disable StoppedCPU=\"1\n"
+      "[Model]\n"
+      "Name=x\n");
+  QtSettingsStore store(IniPath());
+  const HardwareSettings hw = LoadHardwareSettings(store);
+  EXPECT_EQ(hw.KempstonJoystick, HardwareSettings{}.KempstonJoystick);
+  EXPECT_EQ(hw.Keyboard, HardwareSettings{}.Keyboard);
+  EXPECT_EQ(hw.Memory, MemoryModel::Spectrum128k);
+  EXPECT_EQ(store.ReadText("Hardware\\Keyboard", "Port Mask"), std::nullopt);  // a list
+  EXPECT_EQ(store.ReadText("Hardware\\Keyboard", "Port Bits"), std::nullopt);  // bytes
+  EXPECT_EQ(LoadMainWindowSettings(store).TacktsPerInt, 71680u);
+  EXPECT_FALSE(LoadEnvironmentSettings(store).DisableStoppedCpu);
+  EXPECT_EQ(LoadMainWindowSettings(store).ModelName, "Pentagon 48k");
+  // Intact sections still read.
+  EXPECT_EQ(hw.StartUp, (StartUpSetting{3, 1}));
+
+  // And the store stays usable.
+  store.WriteInteger("Hardware\\Memory", "Model", 2);
+  EXPECT_EQ(LoadHardwareSettings(QtSettingsStore(IniPath())).Memory, MemoryModel::Pentagon512k);
+}
+
+TEST_F(QtSettingsStoreTest, BinaryJunkFileDoesNotCrash) {
+  std::string junk;
+  for (int i = 0; i < 4096; ++i) junk.push_back(static_cast<char>((i * 151 + 7) % 256));
+  WriteFile(junk);
+  const QtSettingsStore store(IniPath());
+  EXPECT_EQ(LoadHardwareSettings(store), HardwareSettings{});
+  EXPECT_EQ(LoadMainWindowSettings(store), MainWindowSettings{});
+}
+
+TEST(QtSettingsStoreLocation, UserStoreIsTarvexVantrel) {
+  const std::string location = QtSettingsStore().Location();
+#if defined(_WIN32)
+  EXPECT_NE(location.find("Software\\Tarvex\\Vantrel"), std::string::npos) << location;
+#else
+  EXPECT_TRUE(location.ends_with("Tarvex/Vantrel.ini")) << location;
+#endif
+}
+
+}  // namespace
+}  // namespace vantrel

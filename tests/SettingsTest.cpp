@@ -1,0 +1,539 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "app/SettingsStore.h"
+
+namespace vantrel {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// ---------------------------------------------------------------------------------------
+// The in-memory store.
+
+TEST(MemorySettingsStore, KeepsEachValuesType) {
+  MemorySettingsStore store;
+  store.WriteText("A", "Text", "12");
+  store.WriteInteger("A", "Number", 12);
+  store.WriteFlag("A", "Flag", true);
+
+  EXPECT_EQ(store.ReadText("A", "Text"), "12");
+  EXPECT_EQ(store.ReadInteger("A", "Text"), std::nullopt);
+  EXPECT_EQ(store.ReadFlag("A", "Text"), std::nullopt);
+  EXPECT_EQ(store.ReadInteger("A", "Number"), 12);
+  EXPECT_EQ(store.ReadText("A", "Number"), std::nullopt);
+  // A flag is an integer 0/1 underneath; any other number reads as true.
+  EXPECT_EQ(store.ReadInteger("A", "Flag"), 1);
+  EXPECT_EQ(store.ReadFlag("A", "Number"), true);
+  store.WriteFlag("A", "Flag", false);
+  EXPECT_EQ(store.ReadInteger("A", "Flag"), 0);
+  EXPECT_EQ(store.ReadFlag("A", "Flag"), false);
+
+  EXPECT_EQ(store.ReadText("A", "Missing"), std::nullopt);
+  EXPECT_EQ(store.ReadInteger("B", "Number"), std::nullopt);
+  // Names are exact.
+  EXPECT_EQ(store.ReadInteger("A", "number"), std::nullopt);
+
+  // Writing again replaces the value and its type.
+  store.WriteInteger("A", "Text", -7);
+  EXPECT_EQ(store.ReadText("A", "Text"), std::nullopt);
+  EXPECT_EQ(store.ReadInteger("A", "Text"), -7);
+  store.WriteText("A", "Text", "");
+  EXPECT_EQ(store.ReadText("A", "Text"), "");
+}
+
+TEST(MemorySettingsStore, SubkeyPathsIgnoreOuterAndDoubledBackslashes) {
+  MemorySettingsStore store;
+  store.WriteInteger("Model\\Timing\\", "Tackts per Int", 69888);
+  EXPECT_EQ(store.ReadInteger("Model\\Timing", "Tackts per Int"), 69888);
+  EXPECT_EQ(store.ReadInteger("\\Model\\\\Timing\\", "Tackts per Int"), 69888);
+  EXPECT_EQ(store.ReadInteger("Model", "Tackts per Int"), std::nullopt);
+  EXPECT_EQ(SubkeyComponents("\\Model\\\\Timing\\"), (Strings{"Model", "Timing"}));
+  EXPECT_TRUE(SubkeyComponents("\\").empty());
+}
+
+TEST(MemorySettingsStore, ListsAndDeletesSubkeys) {
+  MemorySettingsStore store;
+  store.WriteInteger("Hardware\\TR-DOS", "Enabled", 1);
+  store.WriteInteger("Hardware\\TR-DOS\\Deep\\Deeper", "X", 1);
+  // Sort between "Hardware\TR-DOS" and "Hardware\TR-DOS\Deep" but are not beneath it.
+  store.WriteInteger("Hardware\\TR-DOS Extra", "X", 1);
+  store.WriteInteger("Hardware\\TR-DOS0", "X", 1);
+  store.WriteInteger("Hardware\\Keyboard", "Enabled", 1);
+  store.WriteInteger("", "Root", 1);
+
+  EXPECT_EQ(store.ListSubkeys(""), (Strings{"Hardware"}));
+  EXPECT_EQ(store.ListSubkeys("Hardware\\"),
+            (Strings{"Keyboard", "TR-DOS", "TR-DOS Extra", "TR-DOS0"}));
+  EXPECT_EQ(store.ListSubkeys("Hardware\\TR-DOS"), (Strings{"Deep"}));
+  EXPECT_TRUE(store.ListSubkeys("Hardware\\Keyboard").empty());
+  EXPECT_TRUE(store.ListSubkeys("Nowhere").empty());
+
+  // A subkey holding only subkeys exists too.
+  EXPECT_TRUE(store.SubkeyExists("Hardware\\TR-DOS\\Deep"));
+  EXPECT_FALSE(store.SubkeyExists("Hardware\\TR-DOS\\Dee"));
+  EXPECT_FALSE(store.SubkeyExists("Hardware\\TR"));
+
+  store.DeleteSubkey("Hardware\\TR-DOS");
+  EXPECT_FALSE(store.SubkeyExists("Hardware\\TR-DOS"));
+  EXPECT_FALSE(store.SubkeyExists("Hardware\\TR-DOS\\Deep"));
+  EXPECT_EQ(store.ListSubkeys("Hardware"), (Strings{"Keyboard", "TR-DOS Extra", "TR-DOS0"}));
+  EXPECT_EQ(store.ReadInteger("Hardware\\TR-DOS Extra", "X"), 1);
+
+  // The root is never deleted.
+  store.DeleteSubkey("\\");
+  EXPECT_EQ(store.ReadInteger("", "Root"), 1);
+  EXPECT_TRUE(store.SubkeyExists("Hardware\\Keyboard"));
+}
+
+// ---------------------------------------------------------------------------------------
+// The group rule.
+
+TEST(SettingsGroupReader, FailureRestoresEveryValueAlreadyRead) {
+  MemorySettingsStore store;
+  store.WriteText("G", "First", "stored");
+  store.WriteInteger("G", "Second", 5);
+  store.WriteFlag("G", "Fourth", false);  // present, but after the failure
+
+  std::string first = "default";
+  int32_t second = 1;
+  bool third = true;
+  bool fourth = true;
+  GroupReader reader(store, "G");
+  reader.Text("First", first).Integer("Second", second);
+  EXPECT_TRUE(reader.ok());
+  EXPECT_EQ(first, "stored");
+  EXPECT_EQ(second, 5);
+
+  reader.Flag("Third", third).Flag("Fourth", fourth);
+  EXPECT_FALSE(reader.ok());
+  EXPECT_EQ(first, "default");
+  EXPECT_EQ(second, 1);
+  EXPECT_TRUE(third);
+  EXPECT_TRUE(fourth);
+}
+
+TEST(SettingsGroupReader, RangesAndTypesFailTheGroup) {
+  MemorySettingsStore store;
+  store.WriteInteger("G", "Small", 300);
+  store.WriteInteger("G", "Negative", -1);
+  store.WriteInteger("G", "Nine", 9);
+  store.WriteText("G", "Text", "9");
+
+  uint8_t byte = 7;
+  EXPECT_FALSE(GroupReader(store, "G").Integer("Small", byte).ok());  // beyond uint8_t
+  uint16_t word = 7;
+  EXPECT_FALSE(GroupReader(store, "G").Integer("Negative", word).ok());
+  int32_t value = 7;
+  EXPECT_FALSE(GroupReader(store, "G").Integer("Nine", value, 0, 8).ok());
+  EXPECT_TRUE(GroupReader(store, "G").Integer("Nine", value, 0, 9).ok());
+  EXPECT_EQ(value, 9);
+  EXPECT_FALSE(GroupReader(store, "G").Integer("Text", value).ok());
+  MemoryModel model = MemoryModel::Pentagon512k;
+  EXPECT_FALSE(GroupReader(store, "G").Choice("Nine", model, kMemoryModelCount).ok());
+  EXPECT_EQ(model, MemoryModel::Pentagon512k);
+  EXPECT_EQ(byte, 7);
+  EXPECT_EQ(word, 7);
+}
+
+// ---------------------------------------------------------------------------------------
+// The owners' settings.
+
+TEST(Settings, FirstRunYieldsTheDefaults) {
+  const MemorySettingsStore empty;
+  const MainWindowSettings main = LoadMainWindowSettings(empty);
+  EXPECT_EQ(main.TacktsPerInt, 71680u);
+  EXPECT_EQ(main.ModelName, "Pentagon 48k");
+  EXPECT_EQ(main.DiskAFileName, "");
+
+  const HardwareSettings hw = LoadHardwareSettings(empty);
+  EXPECT_EQ(hw.KempstonJoystick, (PortDecodeSetting{169, 31, true}));
+  EXPECT_EQ(hw.Keyboard, (PortDecodeSetting{1, 254, true}));
+  EXPECT_TRUE(hw.TrDos.Enabled);
+  EXPECT_FALSE(hw.TrDos.PortAccess);  // DOS ports closed to BASIC
+  EXPECT_EQ(hw.TrDos.BootFileName, "");
+  EXPECT_TRUE(hw.TrDos.BootScl);
+  EXPECT_FALSE(hw.TrDos.BootTrd);
+  EXPECT_FALSE(hw.TrDos.NoDiskImageError);
+  EXPECT_EQ(hw.Memory, MemoryModel::Spectrum128k);
+  EXPECT_EQ(kStartUpResetNames[hw.StartUp.Reset], "128k Mode");
+  EXPECT_EQ(kStartUpModeNames[hw.StartUp.Mode], "Debugger");
+  EXPECT_EQ(hw.Volume, (VolumeSetting{8, 7, 6, 0}));
+  EXPECT_EQ(hw.Rom48k.FileName, "Pentagon.Rom:1");
+  EXPECT_EQ(hw.Rom128k.FileName, "Pentagon.Rom:0");
+  EXPECT_EQ(hw.RomDos.FileName, "Pentagon.Rom:2");
+  EXPECT_EQ(hw.BorderPreset, 1);
+  EXPECT_EQ(hw.KempstonMouse, KempstonMouseSetting{});
+  EXPECT_FALSE(hw.KempstonMouse.Enabled);
+  EXPECT_TRUE(hw.AttributePort.Enabled);
+  EXPECT_FALSE(hw.AttributePort.AllUnused);
+
+  const ScreenPanelSettings screen = LoadScreenPanelSettings(empty);
+  EXPECT_TRUE(screen.ShowFps);
+  EXPECT_TRUE(screen.DoubleSize);
+  EXPECT_TRUE(screen.DirectMemory);
+  EXPECT_TRUE(screen.Interlaced);
+  EXPECT_FALSE(screen.GrayPalette);
+  EXPECT_EQ(screen.VideoMode, 0);
+  EXPECT_EQ(screen.Position, (WindowPosition{20, 20}));
+  EXPECT_EQ(screen.FlashFrequency, 10);
+  EXPECT_EQ(screen.ScreenPage, 0);
+
+  EXPECT_FALSE(LoadEnvironmentSettings(empty).DisableStoppedCpu);
+}
+
+// Values as a user's existing store holds them, under the names of the settings tables,
+// all different from the defaults.
+void WriteStoredValues(SettingsStore& store) {
+  store.WriteText("Disk Images\\", "Disk A File Name", "games.trd");
+  store.WriteText("Disk Images\\", "Default Path", "/disks");
+  store.WriteText("Snapshot\\", "File Name", "elite.sna");
+  store.WriteText("Snapshot\\", "Default Path", "/snaps");
+  store.WriteText("Model\\", "Name", "Scorpion");
+  store.WriteInteger("Model\\Timing\\", "Tackts per Int", 69888);
+  store.WriteText("Environment\\Memory", "File Name", "block.bin");
+  store.WriteText("Environment\\Memory", "Default Path", "/blocks");
+  store.WriteText("Environment\\Memory", "Default Addr", "#8000");
+  store.WriteInteger("Environment\\MainForm", "X Position", -5);
+  store.WriteInteger("Environment\\MainForm", "Y Position", 300);
+
+  store.WriteInteger("Environment\\ScreenPanel\\BorderSize", "Preset", 3);
+  store.WriteText("RomFiles\\Rom48k\\", "File Name", "48.rom:0");
+  store.WriteText("RomFiles\\Rom48k\\", "Default Path", "/roms48");
+  store.WriteText("RomFiles\\Rom128k\\", "File Name", "128.rom:1");
+  store.WriteText("RomFiles\\Rom128k\\", "Default Path", "/roms128");
+  store.WriteText("RomFiles\\RomDOS\\", "File Name", "dos.rom:3");
+  store.WriteText("RomFiles\\RomDOS\\", "Default Path", "/romsdos");
+  store.WriteInteger("Hardware\\Kempston Joystick", "Port Mask", 0xFF);
+  store.WriteInteger("Hardware\\Kempston Joystick", "Port Bits", 0x1E);
+  store.WriteFlag("Hardware\\Kempston Joystick", "Enabled", false);
+  store.WriteFlag("Hardware\\Kempston Mouse", "Enabled", true);
+  store.WriteFlag("Hardware\\Kempston Mouse", "Swap Buttons", true);
+  store.WriteFlag("Hardware\\Kempston Mouse", "Wheel Support", true);
+  store.WriteFlag("Hardware\\Kempston Mouse", "Wheel Direction", true);
+  store.WriteFlag("Hardware\\TR-DOS", "Port Access", true);
+  store.WriteFlag("Hardware\\TR-DOS", "Enabled", false);
+  store.WriteText("Hardware\\TR-DOS", "Boot File Name", "boot.B");
+  store.WriteFlag("Hardware\\TR-DOS", "Boot SCL", false);
+  store.WriteFlag("Hardware\\TR-DOS", "Boot TRD", true);
+  store.WriteFlag("Hardware\\TR-DOS", "No Disk Image Error", true);
+  store.WriteInteger("Hardware\\Keyboard", "Port Mask", 0x00FF);
+  store.WriteInteger("Hardware\\Keyboard", "Port Bits", 0x00FE);
+  store.WriteFlag("Hardware\\Keyboard", "Enabled", false);
+  store.WriteInteger("Hardware\\Memory", "Model", 5);
+  store.WriteInteger("StartUp", "Reset", 3);
+  store.WriteInteger("StartUp", "Mode", 1);
+  store.WriteFlag("Hardware\\Attribute Port", "Enabled", false);
+  store.WriteFlag("Hardware\\Attribute Port", "All Unused", true);
+  store.WriteInteger("Hardware\\Volume", "Speaker", 0);
+  store.WriteInteger("Hardware\\Volume", "TapeIn", 1);
+  store.WriteInteger("Hardware\\Volume", "TapeOut", 2);
+  store.WriteInteger("Hardware\\Volume", "SynchDelay", 200);
+
+  store.WriteFlag("Environment\\ScreenPanel", "Show FPS", false);
+  store.WriteFlag("Environment\\ScreenPanel", "Double Size", false);
+  store.WriteFlag("Environment\\ScreenPanel", "Direct Memory", false);
+  store.WriteFlag("Environment\\ScreenPanel", "Interlaced", false);
+  store.WriteFlag("Environment\\ScreenPanel", "Gray Palette", true);
+  store.WriteInteger("Environment\\ScreenPanel", "Video Mode", 2);
+  store.WriteInteger("Environment\\ScreenPanel", "X Position", 100);
+  store.WriteInteger("Environment\\ScreenPanel", "Y Position", 200);
+  store.WriteInteger("Environment\\ScreenPanel", "Flash Frequency", 1);
+  store.WriteInteger("Environment\\ScreenPanel", "Screen Page", 2);
+
+  store.WriteFlag("Environment\\", "Disable StoppedCPU", true);
+}
+
+MainWindowSettings StoredMainWindow() {
+  MainWindowSettings s;
+  s.DiskAFileName = "games.trd";
+  s.DiskDefaultPath = "/disks";
+  s.SnapshotFileName = "elite.sna";
+  s.SnapshotDefaultPath = "/snaps";
+  s.ModelName = "Scorpion";
+  s.TacktsPerInt = 69888;
+  s.MemoryFileName = "block.bin";
+  s.MemoryDefaultPath = "/blocks";
+  s.MemoryDefaultAddr = "#8000";
+  s.Position = {-5, 300};
+  return s;
+}
+
+HardwareSettings StoredHardware() {
+  HardwareSettings s;
+  s.BorderPreset = 3;
+  s.Rom48k = {"48.rom:0", "/roms48"};
+  s.Rom128k = {"128.rom:1", "/roms128"};
+  s.RomDos = {"dos.rom:3", "/romsdos"};
+  s.KempstonJoystick = {0xFF, 0x1E, false};
+  s.KempstonMouse = {true, true, true, true};
+  s.TrDos = {true, false, "boot.B", false, true, true};
+  s.Keyboard = {0xFF, 0xFE, false};
+  s.Memory = MemoryModel::Scorpion1024k;
+  s.StartUp = {3, 1};
+  s.AttributePort = {false, true};
+  s.Volume = {0, 1, 2, 200};
+  return s;
+}
+
+ScreenPanelSettings StoredScreenPanel() {
+  ScreenPanelSettings s;
+  s.ShowFps = false;
+  s.DoubleSize = false;
+  s.DirectMemory = false;
+  s.Interlaced = false;
+  s.GrayPalette = true;
+  s.VideoMode = 2;
+  s.Position = {100, 200};
+  s.FlashFrequency = 1;
+  s.ScreenPage = 2;
+  return s;
+}
+
+TEST(Settings, StoredValuesAreReadUnderTheirNames) {
+  MemorySettingsStore store;
+  WriteStoredValues(store);
+  EXPECT_EQ(LoadMainWindowSettings(store), StoredMainWindow());
+  EXPECT_EQ(LoadHardwareSettings(store), StoredHardware());
+  EXPECT_EQ(LoadScreenPanelSettings(store), StoredScreenPanel());
+  EXPECT_TRUE(LoadEnvironmentSettings(store).DisableStoppedCpu);
+}
+
+TEST(Settings, SaveThenLoadGivesTheSameSettings) {
+  MemorySettingsStore store;
+  SaveMainWindowSettings(store, StoredMainWindow());
+  SaveHardwareSettings(store, StoredHardware());
+  SaveScreenPanelSettings(store, StoredScreenPanel());
+  SaveEnvironmentSettings(store, {true});
+  EXPECT_EQ(LoadMainWindowSettings(store), StoredMainWindow());
+  EXPECT_EQ(LoadHardwareSettings(store), StoredHardware());
+  EXPECT_EQ(LoadScreenPanelSettings(store), StoredScreenPanel());
+  EXPECT_TRUE(LoadEnvironmentSettings(store).DisableStoppedCpu);
+
+  // Flags go out as the integers 0 and 1; the retired option is written as false.
+  EXPECT_EQ(store.ReadInteger("Hardware\\Kempston Mouse", "Enabled"), 1);
+  EXPECT_EQ(store.ReadInteger("Hardware\\Keyboard", "Enabled"), 0);
+  EXPECT_EQ(store.ReadInteger("Environment\\ScreenPanel", "Use DirectDraw"), 0);
+
+  // Saving the defaults over stored values brings the defaults back.
+  SaveHardwareSettings(store, HardwareSettings{});
+  EXPECT_EQ(LoadHardwareSettings(store), HardwareSettings{});
+}
+
+TEST(Settings, JoystickMaskWithoutBitsResetsTheWholeGroup) {
+  MemorySettingsStore store;
+  store.WriteInteger("Hardware\\Kempston Joystick", "Port Mask", 0xFF);
+  store.WriteFlag("Hardware\\Kempston Joystick", "Enabled", false);
+  const HardwareSettings hw = LoadHardwareSettings(store);
+  EXPECT_EQ(hw.KempstonJoystick, (PortDecodeSetting{169, 31, true}));
+}
+
+TEST(Settings, MistypedValueFailsItsGroupOnly) {
+  MemorySettingsStore store;
+  WriteStoredValues(store);
+  store.WriteText("Hardware\\Keyboard", "Port Mask", "255");         // text where integer
+  store.WriteInteger("Hardware\\TR-DOS", "Boot File Name", 7);       // integer where text
+  store.WriteText("Environment\\ScreenPanel", "Show FPS", "false");  // text where flag
+  const HardwareSettings hw = LoadHardwareSettings(store);
+  EXPECT_EQ(hw.Keyboard, HardwareSettings{}.Keyboard);
+  EXPECT_EQ(hw.TrDos.PortAccess, false);
+  EXPECT_EQ(hw.TrDos.Enabled, true);
+  EXPECT_EQ(hw.TrDos.BootFileName, "");
+  EXPECT_EQ(hw.TrDos.BootScl, true);
+  EXPECT_EQ(hw.TrDos.BootTrd, false);
+  // Groups of their own under the same subkeys still read.
+  EXPECT_TRUE(hw.TrDos.NoDiskImageError);
+  EXPECT_EQ(hw.KempstonJoystick, StoredHardware().KempstonJoystick);
+
+  const ScreenPanelSettings screen = LoadScreenPanelSettings(store);
+  EXPECT_TRUE(screen.ShowFps);
+  EXPECT_FALSE(screen.DoubleSize);
+  EXPECT_EQ(screen.ScreenPage, 2);
+}
+
+TEST(Settings, GroupsOfTheirOwnStandAlone) {
+  MemorySettingsStore store;
+  store.WriteInteger("Hardware\\Volume", "Speaker", 1);
+  store.WriteInteger("Hardware\\Volume", "TapeIn", 2);
+  store.WriteInteger("Hardware\\Volume", "TapeOut", 3);
+  store.WriteFlag("Hardware\\TR-DOS", "No Disk Image Error", true);
+  store.WriteInteger("Environment\\ScreenPanel", "Screen Page", 1);
+  store.WriteInteger("Environment\\ScreenPanel", "Video Mode", 1);  // rest of its group missing
+  const HardwareSettings hw = LoadHardwareSettings(store);
+  EXPECT_EQ(hw.Volume, (VolumeSetting{1, 2, 3, 0}));
+  EXPECT_TRUE(hw.TrDos.NoDiskImageError);
+  EXPECT_TRUE(hw.TrDos.Enabled);
+  const ScreenPanelSettings screen = LoadScreenPanelSettings(store);
+  EXPECT_EQ(screen.ScreenPage, 1);
+  EXPECT_EQ(screen.VideoMode, 0);
+}
+
+TEST(Settings, MouseFlagsWithoutDefaultsStayFalseOnFailure) {
+  MemorySettingsStore store;
+  store.WriteFlag("Hardware\\Kempston Mouse", "Enabled", true);
+  store.WriteFlag("Hardware\\Kempston Mouse", "Swap Buttons", true);
+  store.WriteFlag("Hardware\\Kempston Mouse", "Wheel Direction", true);  // "Wheel Support" missing
+  EXPECT_EQ(LoadHardwareSettings(store).KempstonMouse, (KempstonMouseSetting{}));
+}
+
+TEST(Settings, EmptyStoredNamesReadAsTheirDefaults) {
+  MemorySettingsStore store;
+  store.WriteText("RomFiles\\Rom48k\\", "File Name", "");
+  store.WriteText("RomFiles\\Rom48k\\", "Default Path", "/roms");
+  store.WriteText("RomFiles\\Rom128k\\", "File Name", "");
+  store.WriteText("RomFiles\\Rom128k\\", "Default Path", "");
+  store.WriteText("RomFiles\\RomDOS\\", "File Name", "");  // "Default Path" missing
+  store.WriteText("Model\\", "Name", "");
+  const HardwareSettings hw = LoadHardwareSettings(store);
+  EXPECT_EQ(hw.Rom48k, (RomFileSetting{"Pentagon.Rom:1", "/roms"}));
+  EXPECT_EQ(hw.Rom128k, (RomFileSetting{"Pentagon.Rom:0", ""}));
+  EXPECT_EQ(hw.RomDos, (RomFileSetting{"Pentagon.Rom:2", ""}));
+  EXPECT_EQ(LoadMainWindowSettings(store).ModelName, "Pentagon 48k");
+}
+
+// Values the machine cannot use fail their group, which takes its defaults; the
+// neighbouring groups keep what was stored.
+TEST(Settings, OutOfRangeValuesFailTheirGroup) {
+  struct Case {
+    const char* subkey;
+    const char* name;
+    int32_t value;
+  };
+  const Case cases[] = {
+      {"Model\\Timing\\", "Tackts per Int", 0},
+      {"Model\\Timing\\", "Tackts per Int", 1023},
+      {"Model\\Timing\\", "Tackts per Int", 1048577},
+      {"Model\\Timing\\", "Tackts per Int", -71680},
+      {"Hardware\\Memory", "Model", 6},
+      {"Hardware\\Memory", "Model", 9},
+      {"Hardware\\Memory", "Model", -1},
+      {"Hardware\\Volume", "Speaker", 9},
+      {"Hardware\\Volume", "TapeIn", 200},
+      {"Hardware\\Volume", "TapeOut", -1},
+      {"Hardware\\Volume", "SynchDelay", 201},
+      {"StartUp", "Reset", 4},
+      {"StartUp", "Mode", 2},
+      {"Hardware\\Kempston Joystick", "Port Mask", 0x10000},
+      {"Hardware\\Keyboard", "Port Bits", -1},
+      {"Environment\\ScreenPanel\\BorderSize", "Preset", -1},
+      {"Environment\\ScreenPanel", "Video Mode", 3},
+      {"Environment\\ScreenPanel", "Flash Frequency", 0},
+      {"Environment\\ScreenPanel", "Screen Page", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " = " + std::to_string(c.value));
+    MemorySettingsStore store;
+    WriteStoredValues(store);
+    store.WriteInteger(c.subkey, c.name, c.value);
+    MainWindowSettings main = StoredMainWindow();
+    HardwareSettings hw = StoredHardware();
+    ScreenPanelSettings screen = StoredScreenPanel();
+    const std::string name = c.name;
+    // The expected result: the stored values with the failing group at its defaults.
+    if (name == "Tackts per Int") main.TacktsPerInt = 71680;
+    if (name == "Model") hw.Memory = MemoryModel::Spectrum128k;
+    if (name == "Speaker" || name == "TapeIn" || name == "TapeOut") {
+      hw.Volume.Speaker = 8;
+      hw.Volume.TapeIn = 7;
+      hw.Volume.TapeOut = 6;
+    }
+    if (name == "SynchDelay") hw.Volume.SynchDelay = 0;
+    if (name == "Reset" || name == "Mode") hw.StartUp = {2, 0};
+    if (name == "Port Mask") hw.KempstonJoystick = {169, 31, true};
+    if (name == "Port Bits") hw.Keyboard = {1, 254, true};
+    if (name == "Preset") hw.BorderPreset = 1;
+    if (name == "Video Mode") {
+      screen.DirectMemory = true;
+      screen.Interlaced = true;
+      screen.GrayPalette = false;
+      screen.VideoMode = 0;
+    }
+    if (name == "Flash Frequency") screen.FlashFrequency = 10;
+    if (name == "Screen Page") screen.ScreenPage = 0;
+    EXPECT_EQ(LoadMainWindowSettings(store), main);
+    EXPECT_EQ(LoadHardwareSettings(store), hw);
+    EXPECT_EQ(LoadScreenPanelSettings(store), screen);
+  }
+}
+
+TEST(Settings, RangeLimitsThemselvesAreAccepted) {
+  MemorySettingsStore store;
+  store.WriteInteger("Model\\Timing\\", "Tackts per Int", 1024);
+  store.WriteInteger("Hardware\\Kempston Joystick", "Port Mask", 0xFFFF);
+  store.WriteInteger("Hardware\\Kempston Joystick", "Port Bits", 0);
+  store.WriteFlag("Hardware\\Kempston Joystick", "Enabled", true);
+  EXPECT_EQ(LoadMainWindowSettings(store).TacktsPerInt, 1024u);
+  EXPECT_EQ(LoadHardwareSettings(store).KempstonJoystick, (PortDecodeSetting{0xFFFF, 0, true}));
+  store.WriteInteger("Model\\Timing\\", "Tackts per Int", 1048576);
+  EXPECT_EQ(LoadMainWindowSettings(store).TacktsPerInt, 1048576u);
+}
+
+// ---------------------------------------------------------------------------------------
+// Border presets.
+
+TEST(BorderPresetSettings, SaveListLoadAndDelete) {
+  MemorySettingsStore store;
+  store.WriteInteger("Environment\\ScreenPanel\\BorderSize", "Preset", 3);
+  EXPECT_TRUE(ListBorderPresets(store).empty());
+
+  EXPECT_TRUE(SaveBorderPreset(store, "Wide", {64, 64, 10, 10}));
+  EXPECT_TRUE(SaveBorderPreset(store, "Narrow TV", {0, 1, 2, 3}));
+  EXPECT_EQ(ListBorderPresets(store), (Strings{"Narrow TV", "Wide"}));
+  // The sizes are text values.
+  EXPECT_EQ(store.ReadText("Environment\\ScreenPanel\\BorderSize\\Narrow TV", "Lower"), "3");
+  EXPECT_EQ(LoadBorderPreset(store, "Wide"), (BorderSizes{64, 64, 10, 10}));
+
+  EXPECT_TRUE(SaveBorderPreset(store, "Wide", {32, 32, 48, 48}));  // overwrites
+  EXPECT_EQ(LoadBorderPreset(store, "Wide"), (BorderSizes{32, 32, 48, 48}));
+  EXPECT_EQ(ListBorderPresets(store).size(), 2u);
+
+  DeleteBorderPreset(store, "Wide");
+  EXPECT_EQ(ListBorderPresets(store), (Strings{"Narrow TV"}));
+  EXPECT_EQ(LoadBorderPreset(store, "Wide"), std::nullopt);
+  EXPECT_EQ(LoadHardwareSettings(store).BorderPreset, 3);
+}
+
+TEST(BorderPresetSettings, NamesThatWouldAddressOtherSubkeysAreRefused) {
+  MemorySettingsStore store;
+  store.WriteInteger("Environment\\ScreenPanel\\BorderSize", "Preset", 3);
+  ASSERT_TRUE(SaveBorderPreset(store, "Kept", {1, 2, 3, 4}));
+  for (const char* name : {"", "a\\b", "\\", "a/b"}) {
+    EXPECT_FALSE(SaveBorderPreset(store, name, {1, 2, 3, 4})) << name;
+    DeleteBorderPreset(store, name);  // must not remove "BorderSize" itself
+  }
+  EXPECT_EQ(ListBorderPresets(store), (Strings{"Kept"}));
+  EXPECT_EQ(store.ReadInteger("Environment\\ScreenPanel\\BorderSize", "Preset"), 3);
+}
+
+TEST(BorderPresetSettings, UnusableStoredSizesGiveNoPreset) {
+  MemorySettingsStore store;
+  const std::string key = "Environment\\ScreenPanel\\BorderSize\\Bad";
+  auto store_sizes = [&](const char* left, const char* right, const char* upper,
+                         const char* lower) {
+    store.WriteText(key, "Left", left);
+    store.WriteText(key, "Right", right);
+    store.WriteText(key, "Upper", upper);
+    store.WriteText(key, "Lower", lower);
+  };
+  store_sizes("64", "0", "48", "0");
+  EXPECT_EQ(LoadBorderPreset(store, "Bad"), (BorderSizes{64, 0, 48, 0}));
+  store_sizes("65", "0", "0", "0");
+  EXPECT_EQ(LoadBorderPreset(store, "Bad"), std::nullopt);
+  store_sizes("0", "0", "49", "0");
+  EXPECT_EQ(LoadBorderPreset(store, "Bad"), std::nullopt);
+  store_sizes("0", "-1", "0", "0");
+  EXPECT_EQ(LoadBorderPreset(store, "Bad"), std::nullopt);
+  store_sizes("0", "0", "0", "1x");
+  EXPECT_EQ(LoadBorderPreset(store, "Bad"), std::nullopt);
+  store_sizes("0", "0", "0", "");
+  EXPECT_EQ(LoadBorderPreset(store, "Bad"), std::nullopt);
+  store.WriteInteger(key, "Left", 10);  // a number where text is stored
+  EXPECT_EQ(LoadBorderPreset(store, "Bad"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace vantrel
