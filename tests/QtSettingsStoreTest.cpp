@@ -176,48 +176,65 @@ TEST_F(QtSettingsStoreTest, MissingFolderIsCreatedOnFirstWrite) {
   EXPECT_EQ(QtSettingsStore(nested).ReadInteger("X", "Y"), 5);
 }
 
-// The child side of the test below: writes when the parent names a file.
+// Another process sees the file only through the disk, not through the in-process cache
+// that QSettings objects on one file share. The test below runs this same test in a
+// child process, which then takes the part named by these variables.
 constexpr char kChildFileVariable[] = "VANTREL_SETTINGS_CHILD_FILE";
+constexpr char kChildStepVariable[] = "VANTREL_SETTINGS_CHILD_STEP";
 
-TEST_F(QtSettingsStoreTest, ValuesWrittenByAnotherProcessAreKept) {
-  if (const char* file = std::getenv(kChildFileVariable)) {
-    QtSettingsStore child{fs::path(file)};
-    child.WriteText("Child", "Text", "from the child");
-    child.WriteInteger("Child", "Number", -42);
-    return;
+void RunChildStep(const fs::path& file, const std::string& step) {
+  QtSettingsStore store(file);
+  if (step == "write") {
+    EXPECT_EQ(store.ReadInteger("Parent", "Before"), 1);
+    store.WriteText("Child", "Text", "from the child");
+    store.WriteInteger("Child", "Number", -42);
+  } else {
+    EXPECT_EQ(store.ReadText("Child", "Text"), "from the child");
+    EXPECT_EQ(store.ReadInteger("Child", "Number"), -42);
+    EXPECT_EQ(store.ReadInteger("Parent", "Before"), 1);
+    EXPECT_EQ(store.ReadInteger("Parent", "After"), 2);
   }
-  QtSettingsStore parent(IniPath());
-  parent.WriteInteger("Parent", "Before", 1);
+}
 
+// Runs this test again in a child process for one step; true when the child passed.
+bool SpawnChildStep(const fs::path& file, const char* step) {
   int argc = 1;
   char name[] = "vantrel_platform_tests";
   char* argv[] = {name, nullptr};
   const QCoreApplication app(argc, argv);
-  const QString self = QCoreApplication::applicationFilePath();
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const QString filter = QStringLiteral("--gtest_filter=%1.%2")
-                             .arg(QString::fromUtf8(info->test_suite_name()))
-                             .arg(QString::fromUtf8(info->name()));
+  const QString filter =
+      QStringLiteral("--gtest_filter=%1.%2")
+          .arg(QString::fromUtf8(info->test_suite_name()), QString::fromUtf8(info->name()));
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QString::fromLatin1(kChildFileVariable),
-                     QString::fromStdU16String(IniPath().u16string()));
+                     QString::fromStdU16String(file.u16string()));
+  environment.insert(QString::fromLatin1(kChildStepVariable), QString::fromLatin1(step));
   QProcess child;
   child.setProcessEnvironment(environment);
   child.setProcessChannelMode(QProcess::ForwardedChannels);
-  child.start(self, {filter});
-  ASSERT_TRUE(child.waitForStarted(-1)) << child.errorString().toStdString();
-  ASSERT_TRUE(child.waitForFinished(-1)) << child.errorString().toStdString();
-  ASSERT_EQ(child.exitStatus(), QProcess::NormalExit);
-  ASSERT_EQ(child.exitCode(), 0);
+  child.start(QCoreApplication::applicationFilePath(), {filter});
+  if (!child.waitForStarted(-1) || !child.waitForFinished(-1)) {
+    ADD_FAILURE() << "child process: " << child.errorString().toStdString();
+    return false;
+  }
+  return child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+}
 
-  // A write through the store opened before the child ran keeps the child's values.
+TEST_F(QtSettingsStoreTest, WritesReachOtherProcessesWithoutLosingTheirs) {
+  const char* childFile = std::getenv(kChildFileVariable);
+  const char* childStep = std::getenv(kChildStepVariable);
+  if (childFile != nullptr && childStep != nullptr) {
+    RunChildStep(fs::path(childFile), childStep);
+    return;
+  }
+  // The parent's store stays open throughout, so only its syncs can put values on disk.
+  QtSettingsStore parent(IniPath());
+  parent.WriteInteger("Parent", "Before", 1);
+  ASSERT_TRUE(SpawnChildStep(IniPath(), "write"));
+  // Writing through a store opened before the child ran keeps the child's values.
   parent.WriteInteger("Parent", "After", 2);
-
-  const QtSettingsStore fresh(IniPath());
-  EXPECT_EQ(fresh.ReadText("Child", "Text"), "from the child");
-  EXPECT_EQ(fresh.ReadInteger("Child", "Number"), -42);
-  EXPECT_EQ(fresh.ReadInteger("Parent", "Before"), 1);
-  EXPECT_EQ(fresh.ReadInteger("Parent", "After"), 2);
+  EXPECT_TRUE(SpawnChildStep(IniPath(), "check"));
 }
 
 TEST_F(QtSettingsStoreTest, DamagedFileReadsAsMissingOrMistyped) {

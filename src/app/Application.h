@@ -1,0 +1,58 @@
+#pragma once
+
+#include <string>
+
+#include "app/RomImages.h"
+#include "app/Settings.h"
+#include "app/SettingsStore.h"
+#include "core/EmulThread.h"
+#include "core/Machine.h"
+
+namespace vantrel {
+
+// The program around one machine, without windows: it keeps the start-up and shutdown
+// order in one place (settings, ROMs, start mode, reset, "On Start run"), so the
+// desktop and the headless runner start the machine the same way.
+class Application {
+ public:
+  enum class StartUpOutcome {
+    kStopped,     // ready, stopped in the debugger
+    kRunning,     // ready and running ("On Start run" is "Emulator")
+    kRomsMissing  // a BASIC ROM is missing: the machine must not start
+  };
+  struct StartUpResult {
+    StartUpOutcome outcome = StartUpOutcome::kRomsMissing;
+    RomCheckResult roms;  // says what to tell the user, if anything
+  };
+
+  Application(SettingsStore& store, RunHost& host, FileResolver romResolver);
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  // The start-up routine, after the windows exist and have read their settings.
+  StartUpResult StartUp();
+  // Reloads the ROMs (start-up, or the Options dialog confirmed with new references).
+  RomCheckResult LoadRoms();
+  // Hands the hardware settings to the machine; they take effect at the next access.
+  void ApplyHardwareSettings(const HardwareSettings& settings);
+  // Stops the machine and the timer and writes the settings back, once.
+  void ShutDown();
+
+  Machine& GetMachine() { return machine_; }
+  TEmulThread& Emulation() { return emulation_; }
+  MainWindowSettings& MainWindow() { return mainWindow_; }
+  HardwareSettings& Hardware() { return hardware_; }
+
+ private:
+  SettingsStore& store_;
+  FileResolver romResolver_;
+  MainWindowSettings mainWindow_;
+  HardwareSettings hardware_;
+  bool trDosAvailable_ = true;
+  bool shutDown_ = false;
+  Machine machine_;
+  TEmulThread emulation_;
+};
+
+}  // namespace vantrel
