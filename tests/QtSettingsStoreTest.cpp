@@ -193,6 +193,7 @@ void RunChildStep(const fs::path& file, const std::string& step) {
     EXPECT_EQ(store.ReadInteger("Child", "Number"), -42);
     EXPECT_EQ(store.ReadInteger("Parent", "Before"), 1);
     EXPECT_EQ(store.ReadInteger("Parent", "After"), 2);
+    EXPECT_FALSE(store.SubkeyExists("Doomed"));
   }
 }
 
@@ -231,9 +232,11 @@ TEST_F(QtSettingsStoreTest, WritesReachOtherProcessesWithoutLosingTheirs) {
   // The parent's store stays open throughout, so only its syncs can put values on disk.
   QtSettingsStore parent(IniPath());
   parent.WriteInteger("Parent", "Before", 1);
+  parent.WriteInteger("Doomed", "X", 1);
   ASSERT_TRUE(SpawnChildStep(IniPath(), "write"));
   // Writing through a store opened before the child ran keeps the child's values.
   parent.WriteInteger("Parent", "After", 2);
+  parent.DeleteSubkey("Doomed");
   EXPECT_TRUE(SpawnChildStep(IniPath(), "check"));
 }
 

@@ -15,6 +15,13 @@
 
 namespace vantrel {
 
+// The C++ integer types a stored 32-bit integer may be read into.
+template <class T>
+concept SettingsInteger = std::integral<T> && !std::same_as<T, bool>;
+// An enumeration whose values index a list of choices stored as an integer.
+template <class T>
+concept SettingsChoice = std::is_enum_v<T>;
+
 // The per-user store of persistent settings, rooted at "\Software\Tarvex\Vantrel\".
 //
 // A subkey is written as in the settings tables, relative to the root, with backslashes
@@ -89,8 +96,8 @@ class MemorySettingsStore final : public SettingsStore {
 //       .Integer("Port Bits", s.Bits)
 //       .Flag("Enabled", s.Enabled);
 //
-// Each variable is changed only while the whole group still reads, so once a call
-// returns the group is either fully read or fully at its previous values.
+// Values are assigned as they are read and put back at the first failure, so after any
+// call the group is either read so far or entirely at its previous values.
 class GroupReader {
  public:
   GroupReader(const SettingsStore& store, std::string_view subkey)
@@ -103,9 +110,9 @@ class GroupReader {
 
   // An integer accepted only within [min, max] and the range of T; out-of-range values
   // fail the group, so a value the machine cannot use never reaches it.
-  template <class T>
-  requires(std::integral<T> && !std::same_as<T, bool>) GroupReader& Integer(
-      std::string_view name, T& value, int64_t min = Lowest<T>(), int64_t max = Highest<T>()) {
+  template <SettingsInteger T>
+  GroupReader& Integer(std::string_view name, T& value, int64_t min = Lowest<T>(),
+                       int64_t max = Highest<T>()) {
     if (const auto read =
             NextInteger(name, std::max(min, Lowest<T>()), std::min(max, Highest<T>()))) {
       Accept(value, static_cast<T>(*read));
@@ -114,8 +121,8 @@ class GroupReader {
   }
 
   // An index into a list of `count` choices, held in an enumeration.
-  template <class E>
-  requires std::is_enum_v<E> GroupReader& Choice(std::string_view name, E& value, int count) {
+  template <SettingsChoice E>
+  GroupReader& Choice(std::string_view name, E& value, int count) {
     if (const auto read = NextInteger(name, 0, count - 1)) Accept(value, static_cast<E>(*read));
     return *this;
   }
@@ -164,14 +171,13 @@ class GroupWriter {
     store_.WriteFlag(subkey_, name, value);
     return *this;
   }
-  template <class T>
-  requires(std::integral<T> && !std::same_as<T, bool>) GroupWriter& Integer(std::string_view name,
-                                                                            T value) {
+  template <SettingsInteger T>
+  GroupWriter& Integer(std::string_view name, T value) {
     store_.WriteInteger(subkey_, name, static_cast<int32_t>(value));
     return *this;
   }
-  template <class E>
-  requires std::is_enum_v<E> GroupWriter& Choice(std::string_view name, E value) {
+  template <SettingsChoice E>
+  GroupWriter& Choice(std::string_view name, E value) {
     store_.WriteInteger(subkey_, name, static_cast<int32_t>(value));
     return *this;
   }
