@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
+#include "core/EmulThread.h"
 #include "core/Machine.h"
 
 namespace vantrel {
@@ -146,6 +150,53 @@ TEST(Machine, PowerOnFillDependsOnTheSeed) {
   EXPECT_EQ(same, (0x10000 - 0x4000 + 96) / 97);
   EXPECT_GT(differ, same / 2);
 }
+
+}  // namespace
+}  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+// DI; HALT at 0x8000 stops the processor for good; the dialog's answers are carried out
+// by the emulation thread at its next frame end.
+class StoppedCpu : public testing::TestWithParam<bool> {};
+
+TEST_P(StoppedCpu, AnswersReleaseTheHalt) {
+  const bool reanimate = GetParam();
+  Machine m(1);
+  m.State.StartMode = 2;
+  m.ResetMachine();
+  m.State.NormalSpeed = false;
+  m.Mem.PokeByte(0x8000, 0xF3);  // DI
+  m.Mem.PokeByte(0x8001, 0x76);  // HALT
+  m.State.Regs.PC = 0x8000;
+  m.State.Regs.SP = 0xC000;
+  HeadlessRunHost host;
+  TEmulThread emulation(m, host);
+  emulation.Run();
+  for (int i = 0; i < 5000 && !m.State.CpuStopped.load(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(m.State.CpuStopped.load());
+  if (reanimate) {
+    emulation.StoppedCpuReanimate();
+  } else {
+    emulation.StoppedCpuReset();
+  }
+  EXPECT_FALSE(m.State.CpuStopped.load());
+  // Wait until the request has been taken at a frame end, then stop.
+  for (int i = 0; i < 5000 && m.State.CpuStoppedRequest.load() != kCpuStoppedNone; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const uint32_t frame = m.State.FrameCount.load();
+  while (m.State.FrameCount.load() < frame + 2) std::this_thread::yield();
+  emulation.StopEmulation();
+  // Either way the processor has left the HALT at 0x8001.
+  EXPECT_NE(m.State.Regs.PC, 0x8001);
+}
+
+INSTANTIATE_TEST_SUITE_P(Machine, StoppedCpu, testing::Bool(),
+                         [](const auto& info) { return info.param ? "Reanimate" : "Reset"; });
 
 }  // namespace
 }  // namespace vantrel

@@ -95,6 +95,23 @@ void TEmulThread::StepOver() {
   }
 }
 
+void TEmulThread::StoppedCpuDebugger() {
+  machine_.State.Running.store(false, std::memory_order_relaxed);
+  machine_.State.CpuStopped.store(false, std::memory_order_relaxed);
+}
+
+void TEmulThread::AnswerStoppedCpu(CpuStoppedRequestKind kind) {
+  MachineState& s = machine_.State;
+  if (Alive()) {
+    s.CpuStoppedRequest.store(kind, std::memory_order_relaxed);
+  } else if (kind == kCpuStoppedReset) {
+    s.Regs.PC = 0;
+  } else {
+    s.Regs.IFF1 = 1;
+  }
+  s.CpuStopped.store(false, std::memory_order_relaxed);
+}
+
 void TEmulThread::Reset() {
   StopEmulation();
   machine_.ResetMachine();

@@ -69,7 +69,14 @@ class TEmulThread {
   void RunUntilReturn() { StartEmulation(machine_.Mem.PeekWord(machine_.State.Regs.SP)); }
   void Reset();
 
+  // The CPU stopped dialog's buttons: "Debugger" ends the run; "Reset" continues from
+  // address 0 and "Reanimate" enables interrupts, both at the next frame end.
+  void StoppedCpuDebugger();
+  void StoppedCpuReset() { AnswerStoppedCpu(kCpuStoppedReset); }
+  void StoppedCpuReanimate() { AnswerStoppedCpu(kCpuStoppedReanimate); }
+
  private:
+  void AnswerStoppedCpu(CpuStoppedRequestKind kind);
   void Body();
   void Terminate();
 

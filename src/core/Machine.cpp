@@ -85,6 +85,12 @@ void Machine::EndFrame() {
   Screen.StartFrame();
   if (MouseCaptured.load(std::memory_order_relaxed) && PollMouse) PollMouse(Mouse);
 
+  switch (State.CpuStoppedRequest.exchange(kCpuStoppedNone, std::memory_order_relaxed)) {
+    case kCpuStoppedReset: r.PC = 0; break;        // runs on from address 0
+    case kCpuStoppedReanimate: r.IFF1 = 1; break;  // the next interrupt ends the HALT
+    default: break;
+  }
+
   r.Tackts -= State.TacktsPerInt;
   State.FrameCount.fetch_add(1, std::memory_order_relaxed);
 }

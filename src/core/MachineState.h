@@ -11,6 +11,9 @@ namespace vantrel {
 // with TacktsPerInt: the P/V flag of LD A,I / LD A,R, the beeper sampler and the meter.
 inline constexpr uint32_t kDefaultTacktsPerInt = 71680;
 
+// Answers to the CPU stopped dialog that change the running machine.
+enum CpuStoppedRequestKind : uint8_t { kCpuStoppedNone, kCpuStoppedReset, kCpuStoppedReanimate };
+
 // StartMode bits: bit 0 = TR-DOS, bit 1 = 128K.
 enum StartModeBits : uint8_t { kStartTrDos = 1, kStart128k = 2 };
 
@@ -37,6 +40,9 @@ struct MachineState {
   std::atomic<bool> NormalSpeed{true};
   std::atomic<bool> CpuStopped{false};  // HALT executed with IFF1 = 0
   std::atomic<bool> EmulThreadAlive{false};
+  // The CPU stopped dialog's answer while the machine runs on its HALT: carried out by
+  // the emulation thread at its next frame end, so only that thread touches registers.
+  std::atomic<uint8_t> CpuStoppedRequest{0};
 
   // Port latches and frame-end bookkeeping.
   uint8_t PortFE = 0;
