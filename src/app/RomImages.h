@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/RomCatalogue.h"
+#include "app/Settings.h"
 
 namespace vantrel {
 
@@ -23,7 +24,7 @@ inline constexpr int kRomSlotCount = 3;
 // Used when a slot's stored reference is empty: the usual Pentagon ROM file holds the
 // 128K editor ROM in page 0, the 48K BASIC ROM in page 1 and TR-DOS in page 2.
 inline constexpr std::array<std::string_view, kRomSlotCount> kDefaultRomReferences = {
-    "Pentagon.Rom:1", "Pentagon.Rom:0", "Pentagon.Rom:2"};
+    kDefaultRom48k, kDefaultRom128k, kDefaultRomDos};
 
 // A ROM reference "path" or "path:page", the page a decimal index of 16 KB pages.
 struct RomReference {
