@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "MachineFixture.h"
 #include "core/EmulThread.h"
 #include "core/PacingTimer.h"
 
@@ -52,10 +53,7 @@ class RecordingHost : public HeadlessRunHost {
 class EmulThreadTest : public testing::Test {
  protected:
   EmulThreadTest() {
-    // RAM everywhere, unpaced.
-    m.Mem.Model = MemoryModel::Scorpion256k;
-    m.Ports.PortWrite(0x7FFD, 0x01);
-    m.Ports.PortWrite(0x1FFD, 0x01);
+    test::MakeFlatRam(m);
     m.State.NormalSpeed = false;
     r.SP = 0xF000;
     r.IM = 1;
@@ -466,9 +464,7 @@ TEST(PacingTimer, TimerThreadTicksUntilStopped) {
 
 TEST(PacingTimer, RunningTimerPacesTheMachineAndCountsItsFrames) {
   Machine m(1);
-  m.Mem.Model = MemoryModel::Scorpion256k;
-  m.Ports.PortWrite(0x7FFD, 0x01);
-  m.Ports.PortWrite(0x1FFD, 0x01);
+  test::MakeFlatRam(m);
   m.Mem.PokeByte(0x8000, 0x18);
   m.Mem.PokeByte(0x8001, 0xFE);
   m.State.Regs.PC = 0x8000;

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "MachineFixture.h"
 #include "core/Machine.h"
 
 namespace vantrel {
@@ -15,9 +16,7 @@ constexpr uint8_t kNop = 0x00, kEi = 0xFB, kDi = 0xF3, kHalt = 0x76;
 class ProcessorStepTest : public testing::Test {
  protected:
   ProcessorStepTest() {
-    m.Mem.Model = MemoryModel::Scorpion256k;
-    m.Ports.PortWrite(0x7FFD, 0x01);
-    m.Ports.PortWrite(0x1FFD, 0x01);
+    test::MakeFlatRam(m);
     m.State.NormalSpeed = false;
     r.SP = 0xF000;
     r.IM = 1;

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <vector>
 
-#include "core/Z80.h"
+#include "Z80Fixture.h"
 #include "core/Z80Flags.h"
 
 namespace vantrel {
@@ -12,63 +11,8 @@ namespace {
 
 using namespace z80flags;
 
-struct PortAccess {
-  bool write;
-  uint16_t port;
-  uint8_t value;
-  uint32_t tackts;
-};
-
-struct PortLog {
-  const Z80Registers* regs = nullptr;
-  std::vector<PortAccess> log;
-  std::vector<uint8_t> reads;  // answered in order, then 0xFF
-  size_t nextRead = 0;
-};
-
 // Block instructions repeat by moving PC back, one repetition per step.
-class Z80BlockTest : public testing::Test {
- protected:
-  Z80BlockTest() {
-    // RAM everywhere: bank 0 writable at 0x0000, banks 5 and 2, bank 1 at 0xC000.
-    memory.Model = MemoryModel::Scorpion256k;
-    memory.WritePort7FFD(0x01);
-    memory.WritePort1FFD(0x01);
-    ports.regs = &r;
-    PortBus bus;
-    bus.Context = &ports;
-    bus.Read = [](void* context, uint16_t port) -> uint8_t {
-      auto* p = static_cast<PortLog*>(context);
-      const uint8_t value = p->nextRead < p->reads.size() ? p->reads[p->nextRead++] : 0xFF;
-      p->log.push_back({false, port, value, p->regs->Tackts});
-      return value;
-    };
-    bus.Write = [](void* context, uint16_t port, uint8_t value) {
-      auto* p = static_cast<PortLog*>(context);
-      p->log.push_back({true, port, value, p->regs->Tackts});
-    };
-    cpu.SetPortBus(bus);
-  }
-
-  void Load(uint16_t at, std::initializer_list<uint8_t> code) {
-    r.PC = at;
-    for (uint8_t byte : code) memory.PokeByte(at++, byte);
-  }
-  void Poke(uint16_t at, std::initializer_list<uint8_t> bytes) {
-    for (uint8_t byte : bytes) memory.PokeByte(at++, byte);
-  }
-  uint32_t Step() {
-    const uint32_t before = r.Tackts;
-    cpu.Step();
-    return r.Tackts - before;
-  }
-
-  MachineState state;
-  Memory memory;
-  Z80 cpu{state, memory};
-  Z80Registers& r = state.Regs;
-  PortLog ports;
-};
+class Z80BlockTest : public test::Z80Fixture {};
 
 // ---------------------------------------------------------------------------------------
 // LDI, LDD, LDIR, LDDR.
@@ -311,9 +255,9 @@ TEST_F(Z80BlockTest, IniIndFlagsAndPortAddress) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << int{c.op} << " " << int{c.byte});
-    ports.log.clear();
-    ports.reads = {c.byte};
-    ports.nextRead = 0;
+    recorder.log.clear();
+    recorder.reads = {c.byte};
+    recorder.nextRead = 0;
     r.B() = c.b;
     r.C() = 0x1F;
     r.HL.Set(0x9000);
@@ -325,15 +269,15 @@ TEST_F(Z80BlockTest, IniIndFlagsAndPortAddress) {
     EXPECT_EQ(memory.ReadByte(0x9000), c.byte);
     EXPECT_EQ(r.B(), c.b - 1);
     EXPECT_EQ(r.HL.Get(), c.op == 0xA2 ? 0x9001 : 0x8FFF);
-    ASSERT_EQ(ports.log.size(), 1u);
-    EXPECT_FALSE(ports.log[0].write);
-    EXPECT_EQ(ports.log[0].port, c.b * 256 + 0x1F);  // B before the decrement
-    EXPECT_EQ(ports.log[0].tackts, 1000u);           // read before the cost is added
+    ASSERT_EQ(recorder.log.size(), 1u);
+    EXPECT_FALSE(recorder.log[0].write);
+    EXPECT_EQ(recorder.log[0].port, c.b * 256 + 0x1F);  // B before the decrement
+    EXPECT_EQ(recorder.log[0].tackts, 1000u);           // read before the cost is added
   }
 }
 
 TEST_F(Z80BlockTest, InirReadsAtTheStartOfEachRepetition) {
-  ports.reads = {0x11, 0x22};
+  recorder.reads = {0x11, 0x22};
   r.BC.Set(0x021F);
   r.HL.Set(0x9000);
   Load(0x8000, {0xED, 0xB2});
@@ -341,11 +285,11 @@ TEST_F(Z80BlockTest, InirReadsAtTheStartOfEachRepetition) {
   EXPECT_EQ(r.PC, 0x8000);
   EXPECT_EQ(Step(), 16u);
   EXPECT_EQ(r.PC, 0x8002);
-  ASSERT_EQ(ports.log.size(), 2u);
-  EXPECT_EQ(ports.log[0].port, 0x021F);
-  EXPECT_EQ(ports.log[0].tackts, 0u);
-  EXPECT_EQ(ports.log[1].port, 0x011F);
-  EXPECT_EQ(ports.log[1].tackts, 21u);
+  ASSERT_EQ(recorder.log.size(), 2u);
+  EXPECT_EQ(recorder.log[0].port, 0x021F);
+  EXPECT_EQ(recorder.log[0].tackts, 0u);
+  EXPECT_EQ(recorder.log[1].port, 0x011F);
+  EXPECT_EQ(recorder.log[1].tackts, 21u);
   EXPECT_EQ(memory.ReadByte(0x9000), 0x11);
   EXPECT_EQ(memory.ReadByte(0x9001), 0x22);
   EXPECT_EQ(r.B(), 0);
@@ -353,7 +297,7 @@ TEST_F(Z80BlockTest, InirReadsAtTheStartOfEachRepetition) {
 }
 
 TEST_F(Z80BlockTest, IndrStoresDownwards) {
-  ports.reads = {0x11, 0x22};
+  recorder.reads = {0x11, 0x22};
   r.BC.Set(0x021F);
   r.HL.Set(0x9001);
   Load(0x8000, {0xED, 0xBA});
@@ -379,7 +323,7 @@ TEST_F(Z80BlockTest, OutiOutdChangeOnlyZAndN) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << int{c.op} << " B=" << int{c.b});
-    ports.log.clear();
+    recorder.log.clear();
     r.B() = c.b;
     r.C() = 0xFE;
     r.HL.Set(0x9000);
@@ -391,11 +335,11 @@ TEST_F(Z80BlockTest, OutiOutdChangeOnlyZAndN) {
     EXPECT_EQ(r.F(), c.flagsOut);
     EXPECT_EQ(r.B(), c.b - 1);
     EXPECT_EQ(r.HL.Get(), c.op == 0xA3 ? 0x9001 : 0x8FFF);
-    ASSERT_EQ(ports.log.size(), 1u);
-    EXPECT_TRUE(ports.log[0].write);
-    EXPECT_EQ(ports.log[0].port, c.b * 256 + 0xFE);  // B before the decrement
-    EXPECT_EQ(ports.log[0].value, c.byte);
-    EXPECT_EQ(ports.log[0].tackts, 1016u);  // written after the cost is added
+    ASSERT_EQ(recorder.log.size(), 1u);
+    EXPECT_TRUE(recorder.log[0].write);
+    EXPECT_EQ(recorder.log[0].port, c.b * 256 + 0xFE);  // B before the decrement
+    EXPECT_EQ(recorder.log[0].value, c.byte);
+    EXPECT_EQ(recorder.log[0].tackts, 1016u);  // written after the cost is added
   }
 }
 
@@ -408,13 +352,13 @@ TEST_F(Z80BlockTest, OtirWritesBeforeTheRepeatTackts) {
   EXPECT_EQ(r.PC, 0x8000);
   EXPECT_EQ(Step(), 16u);
   EXPECT_EQ(r.PC, 0x8002);
-  ASSERT_EQ(ports.log.size(), 2u);
-  EXPECT_EQ(ports.log[0].port, 0x02FE);
-  EXPECT_EQ(ports.log[0].value, 0xAA);
-  EXPECT_EQ(ports.log[0].tackts, 16u);
-  EXPECT_EQ(ports.log[1].port, 0x01FE);
-  EXPECT_EQ(ports.log[1].value, 0xBB);
-  EXPECT_EQ(ports.log[1].tackts, 37u);
+  ASSERT_EQ(recorder.log.size(), 2u);
+  EXPECT_EQ(recorder.log[0].port, 0x02FE);
+  EXPECT_EQ(recorder.log[0].value, 0xAA);
+  EXPECT_EQ(recorder.log[0].tackts, 16u);
+  EXPECT_EQ(recorder.log[1].port, 0x01FE);
+  EXPECT_EQ(recorder.log[1].value, 0xBB);
+  EXPECT_EQ(recorder.log[1].tackts, 37u);
   EXPECT_EQ(r.B(), 0);
   EXPECT_EQ(r.F() & (Z | N), Z | N);
 }
@@ -426,9 +370,9 @@ TEST_F(Z80BlockTest, OtdrSendsDownwards) {
   Load(0x8000, {0xED, 0xBB});
   EXPECT_EQ(Step(), 21u);
   EXPECT_EQ(Step(), 16u);
-  ASSERT_EQ(ports.log.size(), 2u);
-  EXPECT_EQ(ports.log[0].value, 0xBB);
-  EXPECT_EQ(ports.log[1].value, 0xAA);
+  ASSERT_EQ(recorder.log.size(), 2u);
+  EXPECT_EQ(recorder.log[0].value, 0xBB);
+  EXPECT_EQ(recorder.log[1].value, 0xAA);
   EXPECT_EQ(r.HL.Get(), 0x8FFF);
 }
 

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "core/Z80.h"
+#include "Z80Fixture.h"
 #include "core/Z80Flags.h"
 
 namespace vantrel {
@@ -14,71 +13,12 @@ namespace {
 
 using namespace z80flags;
 
-struct PortAccess {
-  bool write;
-  uint16_t port;
-  uint8_t value;
-  uint32_t tackts;  // the clock the device saw
-};
-
-// Fake port bus and tape hook target: logs every access with the clock at that moment.
-struct Recorder {
-  const Z80Registers* regs = nullptr;
-  std::vector<PortAccess> log;
-  std::vector<uint8_t> reads;  // answered in order, then 0xFF
-  size_t nextRead = 0;
-  int tapeStarts = 0;
-  uint8_t iff1AtTapeStart = 0xEE;
-};
-
-class Z80Test : public testing::Test {
+class Z80Test : public test::Z80Fixture {
  protected:
   Z80Test() {
-    // RAM everywhere: bank 0 writable at 0x0000, banks 5 and 2, bank 1 at 0xC000.
-    memory.Model = MemoryModel::Scorpion256k;
-    memory.WritePort7FFD(0x01);
-    memory.WritePort1FFD(0x01);
-    recorder.regs = &r;
-    PortBus bus;
-    bus.Context = &recorder;
-    bus.Read = [](void* context, uint16_t port) -> uint8_t {
-      auto* rec = static_cast<Recorder*>(context);
-      const uint8_t value = rec->nextRead < rec->reads.size() ? rec->reads[rec->nextRead++] : 0xFF;
-      rec->log.push_back({false, port, value, rec->regs->Tackts});
-      return value;
-    };
-    bus.Write = [](void* context, uint16_t port, uint8_t value) {
-      auto* rec = static_cast<Recorder*>(context);
-      rec->log.push_back({true, port, value, rec->regs->Tackts});
-    };
-    cpu.SetPortBus(bus);
-    cpu.SetTapeAutoStart(
-        [](void* context) {
-          auto* rec = static_cast<Recorder*>(context);
-          ++rec->tapeStarts;
-          rec->iff1AtTapeStart = rec->regs->IFF1;
-        },
-        &recorder);
+    RecordTapeStarts();
     r.SP = 0xF000;
   }
-
-  // Places code at `at` and points PC at it.
-  void Load(uint16_t at, std::initializer_list<uint8_t> code) {
-    r.PC = at;
-    for (uint8_t byte : code) memory.PokeByte(at++, byte);
-  }
-  // One step; returns the T-states it took.
-  uint32_t Step() {
-    const uint32_t before = r.Tackts;
-    cpu.Step();
-    return r.Tackts - before;
-  }
-
-  MachineState state;
-  Memory memory;
-  Z80 cpu{state, memory};
-  Z80Registers& r = state.Regs;
-  Recorder recorder;
 };
 
 std::string Dump(const Z80Registers& x) {

@@ -83,7 +83,10 @@ void Machine::EndFrame() {
     Screen.PresentFrame();
   }
   Screen.StartFrame();
-  if (MouseCaptured.load(std::memory_order_relaxed) && PollMouse) PollMouse(Mouse);
+  if (MouseCaptured.load(std::memory_order_relaxed) &&
+      Mouse.Enabled.load(std::memory_order_relaxed) && PollMouse) {
+    PollMouse(Mouse);
+  }
 
   switch (State.CpuStoppedRequest.exchange(kCpuStoppedNone, std::memory_order_relaxed)) {
     case kCpuStoppedReset: r.PC = 0; break;        // runs on from address 0
