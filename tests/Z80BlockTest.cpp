@@ -17,76 +17,6 @@ class Z80BlockTest : public test::Z80Fixture {};
 // ---------------------------------------------------------------------------------------
 // LDI, LDD, LDIR, LDDR.
 
-TEST_F(Z80BlockTest, LdiLddFlagsComeFromBytePlusA) {
-  struct Case {
-    uint8_t op, byte, a;
-    uint16_t bc;
-    uint8_t flagsIn, flagsOut;
-  };
-  const Case cases[] = {
-      // F3 is bit 3 and F5 bit 1 of byte + A; S, Z, C stay.
-      {0xA0, 0x3C, 0x0A, 2, S | Z | H | N | C, S | Z | F5 | PV | C},
-      {0xA8, 0x01, 0x07, 1, 0, F3},
-      {0xA0, 0x00, 0x02, 3, F5 | F3, F5 | PV},
-      {0xA0, 0x20, 0x08, 2, 0, F3 | PV},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << int{c.op} << " " << int{c.byte});
-    r.HL.Set(0x9000);
-    r.DE.Set(0xA000);
-    r.BC.Set(c.bc);
-    r.A() = c.a;
-    r.F() = c.flagsIn;
-    memory.PokeByte(0x9000, c.byte);
-    Load(0x8000, {0xED, c.op});
-    EXPECT_EQ(Step(), 16u);
-    EXPECT_EQ(memory.ReadByte(0xA000), c.byte);
-    EXPECT_EQ(r.F(), c.flagsOut);
-    EXPECT_EQ(r.BC.Get(), c.bc - 1);
-    const uint16_t moved = c.op == 0xA0 ? 1 : 0xFFFF;
-    EXPECT_EQ(r.HL.Get(), static_cast<uint16_t>(0x9000 + moved));
-    EXPECT_EQ(r.DE.Get(), static_cast<uint16_t>(0xA000 + moved));
-    EXPECT_EQ(r.PC, 0x8002);
-  }
-}
-
-TEST_F(Z80BlockTest, LdirRepeatsOneBytePerStep) {
-  Poke(0x9000, {0x11, 0x22, 0x33});
-  r.HL.Set(0x9000);
-  r.DE.Set(0xA000);
-  r.BC.Set(3);
-  Load(0x8000, {0xED, 0xB0});
-  EXPECT_EQ(Step(), 21u);
-  EXPECT_EQ(r.PC, 0x8000);
-  EXPECT_EQ(r.F() & PV, PV);
-  EXPECT_EQ(Step(), 21u);
-  EXPECT_EQ(r.PC, 0x8000);
-  EXPECT_EQ(Step(), 16u);
-  EXPECT_EQ(r.PC, 0x8002);
-  EXPECT_EQ(r.R, 6);
-  EXPECT_EQ(r.BC.Get(), 0);
-  EXPECT_EQ(r.F() & PV, 0);
-  EXPECT_EQ(r.HL.Get(), 0x9003);
-  EXPECT_EQ(r.DE.Get(), 0xA003);
-  EXPECT_EQ(memory.ReadByte(0xA000), 0x11);
-  EXPECT_EQ(memory.ReadByte(0xA002), 0x33);
-}
-
-TEST_F(Z80BlockTest, LddrCopiesDownwards) {
-  Poke(0x9000, {0x11, 0x22});
-  r.HL.Set(0x9001);
-  r.DE.Set(0xA001);
-  r.BC.Set(2);
-  Load(0x8000, {0xED, 0xB8});
-  EXPECT_EQ(Step(), 21u);
-  EXPECT_EQ(memory.ReadByte(0xA001), 0x22);
-  EXPECT_EQ(Step(), 16u);
-  EXPECT_EQ(memory.ReadByte(0xA000), 0x11);
-  EXPECT_EQ(r.HL.Get(), 0x8FFF);
-  EXPECT_EQ(r.DE.Get(), 0x9FFF);
-  EXPECT_EQ(r.PC, 0x8002);
-}
-
 TEST_F(Z80BlockTest, LdirWithBcZeroCopies65536BytesIn65536Steps) {
   // The program sits in ROM, where the copy's writes are dropped, so it survives.
   memory.WritePort1FFD(0x00);
@@ -156,36 +86,6 @@ TEST_F(Z80BlockTest, IndexPrefixBeforeEdIsDropped) {
 // ---------------------------------------------------------------------------------------
 // CPI, CPD, CPIR, CPDR.
 
-TEST_F(Z80BlockTest, CpiCpdFlags) {
-  struct Case {
-    uint8_t op, a, byte;
-    uint16_t bc;
-    uint8_t flagsIn, flagsOut;
-  };
-  const Case cases[] = {
-      // F3 is bit 3 and F5 bit 1 of A - (HL) - H.
-      {0xA1, 0x10, 0x01, 2, 0, F5 | H | F3 | PV | N},
-      {0xA1, 0x10, 0x08, 2, 0, F5 | H | PV | N},
-      {0xA1, 0x00, 0x01, 5, 0, S | F5 | H | F3 | PV | N},
-      {0xA9, 0x42, 0x42, 1, C, Z | N | C},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message()
-                 << std::hex << int{c.op} << " " << int{c.a} << " " << int{c.byte});
-    r.HL.Set(0x9000);
-    r.BC.Set(c.bc);
-    r.A() = c.a;
-    r.F() = c.flagsIn;
-    memory.PokeByte(0x9000, c.byte);
-    Load(0x8000, {0xED, c.op});
-    EXPECT_EQ(Step(), 16u);
-    EXPECT_EQ(r.F(), c.flagsOut);
-    EXPECT_EQ(r.A(), c.a);
-    EXPECT_EQ(r.BC.Get(), c.bc - 1);
-    EXPECT_EQ(r.HL.Get(), c.op == 0xA1 ? 0x9001 : 0x8FFF);
-  }
-}
-
 TEST_F(Z80BlockTest, CpirStopsOnAMatchWithBcLeft) {
   Poke(0x9000, {0x01, 0x02, 0x03, 0x42, 0x42});
   r.HL.Set(0x9000);
@@ -223,21 +123,6 @@ TEST_F(Z80BlockTest, CpirStopsWhenBcRunsOut) {
   Load(0x8000, {0xED, 0xB1});
   EXPECT_EQ(Step(), 16u);
   EXPECT_EQ(r.F() & (Z | PV), Z);
-}
-
-TEST_F(Z80BlockTest, CpdrSearchesDownwards) {
-  Poke(0x9000, {0x00, 0x42, 0x00, 0x00});
-  r.HL.Set(0x9003);
-  r.BC.Set(4);
-  r.A() = 0x42;
-  Load(0x8000, {0xED, 0xB9});
-  EXPECT_EQ(Step(), 21u);
-  EXPECT_EQ(Step(), 21u);
-  EXPECT_EQ(Step(), 16u);  // 0x9001 matches
-  EXPECT_EQ(r.PC, 0x8002);
-  EXPECT_EQ(r.HL.Get(), 0x9000);
-  EXPECT_EQ(r.BC.Get(), 1);
-  EXPECT_EQ(r.F() & (Z | PV), Z | PV);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -296,18 +181,6 @@ TEST_F(Z80BlockTest, InirReadsAtTheStartOfEachRepetition) {
   EXPECT_EQ(r.F() & Z, Z);
 }
 
-TEST_F(Z80BlockTest, IndrStoresDownwards) {
-  recorder.reads = {0x11, 0x22};
-  r.BC.Set(0x021F);
-  r.HL.Set(0x9001);
-  Load(0x8000, {0xED, 0xBA});
-  EXPECT_EQ(Step(), 21u);
-  EXPECT_EQ(Step(), 16u);
-  EXPECT_EQ(memory.ReadByte(0x9001), 0x11);
-  EXPECT_EQ(memory.ReadByte(0x9000), 0x22);
-  EXPECT_EQ(r.HL.Get(), 0x8FFF);
-}
-
 // ---------------------------------------------------------------------------------------
 // OUTI, OUTD, OTIR, OTDR.
 
@@ -361,19 +234,6 @@ TEST_F(Z80BlockTest, OtirWritesBeforeTheRepeatTackts) {
   EXPECT_EQ(recorder.log[1].tackts, 37u);
   EXPECT_EQ(r.B(), 0);
   EXPECT_EQ(r.F() & (Z | N), Z | N);
-}
-
-TEST_F(Z80BlockTest, OtdrSendsDownwards) {
-  Poke(0x9000, {0xAA, 0xBB});
-  r.BC.Set(0x02FE);
-  r.HL.Set(0x9001);
-  Load(0x8000, {0xED, 0xBB});
-  EXPECT_EQ(Step(), 21u);
-  EXPECT_EQ(Step(), 16u);
-  ASSERT_EQ(recorder.log.size(), 2u);
-  EXPECT_EQ(recorder.log[0].value, 0xBB);
-  EXPECT_EQ(recorder.log[1].value, 0xAA);
-  EXPECT_EQ(r.HL.Get(), 0x8FFF);
 }
 
 }  // namespace
