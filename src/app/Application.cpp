@@ -10,7 +10,7 @@ Application::Application(SettingsStore& store, RunHost& host, FileResolver romRe
       emulation_(machine_, host) {
   // What the main window's creation does to the machine: its timing setting, then the
   // pacing timer. The power-on RAM contents are already in place.
-  machine_.State.TacktsPerInt = mainWindow_.TacktsPerInt;
+  machine_.SetTacktsPerInt(mainWindow_.TacktsPerInt);
   machine_.Timer.StartTimer();
   ApplyHardwareSettings(hardware_);
 }
@@ -19,9 +19,9 @@ Application::~Application() {
   ShutDown();
 }
 
-void Application::ApplyHardwareSettings(const HardwareSettings& settings) {
-  hardware_ = settings;
-  PortDecodeSettings& ports = machine_.Ports.Settings;
+void ApplyHardwareToMachine(Machine& machine, const HardwareSettings& settings,
+                            bool trDosAvailable) {
+  PortDecodeSettings& ports = machine.Ports.Settings;
   ports.KeyboardEnabled = settings.Keyboard.Enabled;
   ports.KeyboardMask = settings.Keyboard.Mask;
   ports.KeyboardBits = settings.Keyboard.Bits;
@@ -31,11 +31,16 @@ void Application::ApplyHardwareSettings(const HardwareSettings& settings) {
   ports.AttributePortEnabled = settings.AttributePort.Enabled;
   ports.AttributeAllUnused = settings.AttributePort.AllUnused;
   ports.TrDosPortAccess = settings.TrDos.PortAccess;
-  machine_.Mouse.Enabled.store(settings.KempstonMouse.Enabled, std::memory_order_relaxed);
+  machine.Mouse.Enabled.store(settings.KempstonMouse.Enabled, std::memory_order_relaxed);
   // A new model takes effect at the next paging port write, as on the real switch.
-  machine_.Mem.Model = settings.Memory;
+  machine.Mem.Model = settings.Memory;
   // Without a TR-DOS ROM the interface cannot page in, whatever the setting says.
-  machine_.SetTrDosEnabled(settings.TrDos.Enabled && trDosAvailable_);
+  machine.SetTrDosEnabled(settings.TrDos.Enabled && trDosAvailable);
+}
+
+void Application::ApplyHardwareSettings(const HardwareSettings& settings) {
+  hardware_ = settings;
+  ApplyHardwareToMachine(machine_, settings, trDosAvailable_);
 }
 
 RomCheckResult Application::LoadRoms() {

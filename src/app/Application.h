@@ -10,6 +10,11 @@
 
 namespace vantrel {
 
+// Hands the hardware settings to a machine (port decoding, mouse, memory model, TR-DOS);
+// they take effect at the next access. The interface stays off without a TR-DOS ROM.
+void ApplyHardwareToMachine(Machine& machine, const HardwareSettings& settings,
+                            bool trDosAvailable);
+
 // The program around one machine, without windows: it keeps the start-up and shutdown
 // order in one place (settings, ROMs, start mode, reset, "On Start run"), so the
 // desktop and the headless runner start the machine the same way.

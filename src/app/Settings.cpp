@@ -243,6 +243,16 @@ void DeleteBorderPreset(SettingsStore& store, std::string_view name) {
   if (const std::optional<std::string> key = BorderPresetKey(name)) store.DeleteSubkey(*key);
 }
 
+BorderSizes BorderPresetSizes(const SettingsStore& store, int32_t index) {
+  const auto builtIns = static_cast<int32_t>(kBuiltInBorderPresets.size());
+  if (index >= 0 && index < builtIns) return kBuiltInBorderPresets[index].Sizes;
+  const std::vector<std::string> names = ListBorderPresets(store);
+  if (index >= builtIns && index - builtIns < static_cast<int32_t>(names.size())) {
+    if (auto sizes = LoadBorderPreset(store, names[index - builtIns])) return *sizes;
+  }
+  return kBuiltInBorderPresets[0].Sizes;
+}
+
 EnvironmentSettings LoadEnvironmentSettings(const SettingsStore& store) {
   EnvironmentSettings s;
   GroupReader(store, kEnvironmentKey).Flag("Disable StoppedCPU", s.DisableStoppedCpu);

@@ -24,6 +24,7 @@
 #include "app/SettingsStore.h"
 #include "core/MachineState.h"
 #include "core/Memory.h"
+#include "video/BorderSize.h"
 
 namespace vantrel {
 
@@ -189,28 +190,6 @@ void SaveScreenPanelSettings(SettingsStore& store, const ScreenPanelSettings& se
 // Border presets: user presets are subkeys of the "BorderSize" subkey, named after the
 // preset, with the four sizes stored as text.
 
-inline constexpr int32_t kMaxBorderSide = 64;       // left and right, pixels
-inline constexpr int32_t kMaxBorderTopBottom = 48;  // upper and lower, pixels
-
-struct BorderSizes {
-  int32_t Left = 64;
-  int32_t Right = 64;
-  int32_t Upper = 48;
-  int32_t Lower = 48;
-  bool operator==(const BorderSizes&) const = default;
-};
-
-struct NamedBorderPreset {
-  std::string_view Name;
-  BorderSizes Sizes;
-};
-
-// The two fixed entries that head the preset list.
-inline constexpr std::array<NamedBorderPreset, 2> kBuiltInBorderPresets = {{
-    {"Maximum", {64, 64, 48, 48}},
-    {"Pentagon128 on TV", {40, 36, 46, 26}},
-}};
-
 // The user presets' names, sorted.
 std::vector<std::string> ListBorderPresets(const SettingsStore& store);
 // nullopt when the preset is absent or any size is missing, not a number or out of range.
@@ -220,6 +199,10 @@ std::optional<BorderSizes> LoadBorderPreset(const SettingsStore& store, std::str
 bool SaveBorderPreset(SettingsStore& store, std::string_view name, const BorderSizes& sizes);
 // Removes the preset; names refused by SaveBorderPreset are ignored.
 void DeleteBorderPreset(SettingsStore& store, std::string_view name);
+// The sizes of the preset list's entry `index` (the two built-ins, then the user presets
+// in ListBorderPresets order). An index past the list or a damaged preset gives the
+// "Maximum" sizes, so the whole picture stays visible.
+BorderSizes BorderPresetSizes(const SettingsStore& store, int32_t index);
 
 // ---------------------------------------------------------------------------------------
 // "Environment\" values shared by several windows.

@@ -14,7 +14,8 @@ uint64_t EntropySeed() {
 }  // namespace
 
 Machine::Machine(uint64_t seed)
-    : Sound(State),
+    : Screen(State, Mem),
+      Sound(State),
       Ports(State, Mem, PortDevices{Keys, Tape, Screen, Sound, Ay, Joystick, Mouse, Disk}),
       Cpu(State, Mem),
       Timer(State.FrameCount) {
@@ -75,7 +76,7 @@ void Machine::EndFrame() {
   const uint32_t tick = Timer.TimerTicks.load(std::memory_order_relaxed);
   if (normalSpeed || Timer.LastPresentedTick != tick) Sound.WriteSoundBlock();
   if (normalSpeed && !State.TraceMode.load(std::memory_order_relaxed)) WaitForSoundCard();
-  if (normalSpeed) {
+  if (normalSpeed || PresentEveryFrame) {
     Screen.PresentFrame();
   } else if (Timer.LastPresentedTick != tick) {
     // At maximum speed at most one frame per tick is shown.

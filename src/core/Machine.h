@@ -57,6 +57,18 @@ class Machine {
   // Reading the user's settings is the application's business; the machine takes the
   // resulting values here.
   void SetTrDosEnabled(bool enabled) { Mem.DosEnabled = enabled; }
+  // The frame length; the picture's drawing limits follow it.
+  void SetTacktsPerInt(uint32_t tackts) {
+    State.TacktsPerInt = tackts;
+    Screen.SetFrameLength(tackts);
+  }
+  // Runs the frame end now if the frame is complete, as the next step would. Lets a
+  // caller stop exactly between frames (the headless runner counts frames this way).
+  bool EndFrameIfDue() {
+    if (State.Regs.Tackts < State.TacktsPerInt) return false;
+    EndFrame();
+    return true;
+  }
 
   MachineState State;
   Memory Mem;
@@ -75,6 +87,9 @@ class Machine {
   // Frame-end hooks for the desktop: whether the emulated mouse is captured (the
   // application is active, the screen window focused, capture on), and how to poll it.
   std::atomic<bool> MouseCaptured{false};
+  // At maximum speed only one frame per timer tick is shown. A headless run shows none
+  // of them but wants every frame presented, so the flash phase follows the frame count.
+  bool PresentEveryFrame = false;
   std::function<void(KempstonMouse&)> PollMouse;
 
  private:

@@ -99,7 +99,7 @@ void PortDecoder::PortWrite(uint16_t port, uint8_t value) {
   }
   if (Matches(port, Port7FFDBits, Port7FFDMask)) {
     memory_.WritePort7FFD(value);
-    dev_.Screen.SetScreenBank(memory_.ScreenBank);
+    dev_.Screen.MachinePageSelected(memory_.ScreenBank == 7);
   }
   // Only the Scorpion models react; the memory engine checks the model.
   if (Matches(port, Port1FFDBits, Port1FFDMask)) memory_.WritePort1FFD(value);

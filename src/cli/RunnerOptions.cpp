@@ -1,0 +1,317 @@
+#include "cli/RunnerOptions.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <limits>
+#include <map>
+
+#include "app/Settings.h"
+#include "core/MachineState.h"
+
+namespace vantrel {
+
+namespace {
+
+// std::errc::invalid_argument for text that is no number, result_out_of_range for one
+// past 64 bits.
+std::errc ScanNumber(std::string_view text, uint64_t* value) {
+  int base = 10;
+  if (text.starts_with('#')) {
+    text.remove_prefix(1);
+    base = 16;
+  } else if (text.starts_with("0x") || text.starts_with("0X")) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  const char* end = text.data() + text.size();
+  const auto [stop, ec] = std::from_chars(text.data(), end, *value, base);
+  if (text.empty() || stop != end) return std::errc::invalid_argument;
+  return ec;
+}
+
+std::string Quoted(std::string_view text) {
+  return "'" + std::string(text) + "'";
+}
+
+// A number within [min, max], or false with a message.
+template <class T>
+bool ParseInRange(std::string_view text, uint64_t min, uint64_t max, T* value, std::string* error) {
+  uint64_t number = 0;
+  const std::errc status = ScanNumber(text, &number);
+  if (status == std::errc::invalid_argument) {
+    *error = Quoted(text) + " is not a number";
+    return false;
+  }
+  if (status != std::errc() || number < min || number > max) {
+    *error = Quoted(text) + " is out of range (" + std::to_string(min) + " to " +
+             std::to_string(max) + ")";
+    return false;
+  }
+  *value = static_cast<T>(number);
+  return true;
+}
+
+bool NotEmpty(std::string_view value, std::string* error) {
+  if (!value.empty()) return true;
+  *error = "the value is empty";
+  return false;
+}
+
+bool ApplyHelp(RunnerOptions& o, std::string_view, std::string*) {
+  o.Help = true;
+  return true;
+}
+
+bool ApplyRom48k(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!NotEmpty(v, e)) return false;
+  o.Rom48k = std::string(v);
+  return true;
+}
+
+bool ApplyRom128k(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!NotEmpty(v, e)) return false;
+  o.Rom128k = std::string(v);
+  return true;
+}
+
+bool ApplyRomDos(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!NotEmpty(v, e)) return false;
+  o.RomDos = std::string(v);
+  return true;
+}
+
+bool ApplyMode(RunnerOptions& o, std::string_view v, std::string* e) {
+  // The order of the settings' start-up choices, which equals the StartMode bits.
+  static constexpr std::array<std::string_view, 4> kModes = {"48", "trdos48", "128", "trdos128"};
+  const auto found = std::find(kModes.begin(), kModes.end(), v);
+  if (found == kModes.end()) {
+    *e = Quoted(v) + " is not a mode (48, trdos48, 128, trdos128)";
+    return false;
+  }
+  o.StartMode = static_cast<uint8_t>(found - kModes.begin());
+  return true;
+}
+
+bool ApplyModel(RunnerOptions& o, std::string_view v, std::string* e) {
+  uint8_t model = 0;
+  if (!ParseInRange(v, 0, kMemoryModelCount - 1, &model, e)) return false;
+  o.Model = static_cast<MemoryModel>(model);
+  return true;
+}
+
+bool ApplySettings(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!NotEmpty(v, e)) return false;
+  o.SettingsFile = std::filesystem::path(v);
+  return true;
+}
+
+bool ApplyTacktsPerInt(RunnerOptions& o, std::string_view v, std::string* e) {
+  uint32_t tackts = 0;
+  if (!ParseInRange(v, kMinTacktsPerInt, kMaxTacktsPerInt, &tackts, e)) return false;
+  o.TacktsPerInt = tackts;
+  return true;
+}
+
+bool ApplySeed(RunnerOptions& o, std::string_view v, std::string* e) {
+  return ParseInRange(v, 0, std::numeric_limits<uint64_t>::max(), &o.Seed, e);
+}
+
+bool ApplyFrames(RunnerOptions& o, std::string_view v, std::string* e) {
+  return ParseInRange(v, 1, std::numeric_limits<uint32_t>::max(), &o.Frames, e);
+}
+
+bool ApplyUntilPc(RunnerOptions& o, std::string_view v, std::string* e) {
+  uint16_t pc = 0;
+  if (!ParseInRange(v, 0, 0xFFFF, &pc, e)) return false;
+  o.UntilPc = pc;
+  return true;
+}
+
+bool ApplyKeys(RunnerOptions& o, std::string_view v, std::string* e) {
+  return ParseKeyScript(v, &o.Keys, e);
+}
+
+bool ApplyScreenshot(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!NotEmpty(v, e)) return false;
+  o.Screenshot = std::filesystem::path(v);
+  return true;
+}
+
+bool ApplyScreenshotVisible(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!NotEmpty(v, e)) return false;
+  o.ScreenshotVisible = std::filesystem::path(v);
+  return true;
+}
+
+bool ApplyDumpRegs(RunnerOptions& o, std::string_view, std::string*) {
+  o.DumpRegs = true;
+  return true;
+}
+
+bool ApplyPaced(RunnerOptions& o, std::string_view, std::string*) {
+  o.Paced = true;
+  return true;
+}
+
+bool ApplyUnpaced(RunnerOptions& o, std::string_view, std::string*) {
+  o.Paced = false;
+  return true;
+}
+
+constexpr RunnerOptionSpec kOptions[] = {
+    {"--help", "", "show this text and exit", "", ApplyHelp},
+    {"--rom48", "REF", "48K BASIC ROM, \"path\" or \"path:page\" (16 KB pages)", "", ApplyRom48k},
+    {"--rom128", "REF", "128K editor ROM", "", ApplyRom128k},
+    {"--romdos", "REF", "TR-DOS ROM", "", ApplyRomDos},
+    {"--mode", "MODE", "start in 48, trdos48, 128 or trdos128", "", ApplyMode},
+    {"--model", "N",
+     "memory model: 0 Spectrum 128K, 1 Pentagon 256K, 2 Pentagon 512K, 3 Pentagon 1024K, "
+     "4 Scorpion 256K, 5 Scorpion 1024K",
+     "", ApplyModel},
+    {"--settings", "FILE", "read settings from this INI file instead of the user's", "",
+     ApplySettings},
+    {"--tackts-per-int", "N", "T-states per frame (1024 to 1048576)", "", ApplyTacktsPerInt},
+    {"--seed", "N", "power-on RAM contents (default 0)", "", ApplySeed},
+    {"--frames", "N", "run N frames (default 100)", "", ApplyFrames},
+    {"--until-pc", "ADDR", "stop when PC reaches ADDR (decimal, #hex or 0xhex)", "", ApplyUntilPc},
+    {"--keys", "SPEC",
+     "type keys: tokens such as A, ENTER, CS+5, SS+P@50 (@N: start at frame N), each held "
+     "3 frames then released 3",
+     "", ApplyKeys},
+    {"--screenshot", "FILE.png", "save the whole 384x288 picture after the run", "",
+     ApplyScreenshot},
+    {"--screenshot-visible", "FILE.png", "save the part the border settings leave visible", "",
+     ApplyScreenshotVisible},
+    {"--dump-regs", "", "print registers and paging as JSON after the run", "", ApplyDumpRegs},
+    {"--unpaced", "", "run as fast as possible (default)", "pacing", ApplyUnpaced},
+    {"--paced", "", "run at 50 frames per second", "pacing", ApplyPaced},
+};
+
+const RunnerOptionSpec* FindOption(std::string_view name) {
+  for (const RunnerOptionSpec& spec : kOptions) {
+    if (spec.Name == name) return &spec;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::span<const RunnerOptionSpec> RunnerOptionTable() {
+  return kOptions;
+}
+
+std::optional<uint64_t> ParseRunnerNumber(std::string_view text) {
+  uint64_t value = 0;
+  if (ScanNumber(text, &value) != std::errc()) return std::nullopt;
+  return value;
+}
+
+bool ParseRunnerOptions(std::span<const std::string> args, RunnerOptions* options,
+                        std::string* error) {
+  RunnerOptions parsed = *options;
+  std::map<std::string_view, std::string_view> groupsSeen;  // group -> option given
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
+      if (parsed.File) {
+        *error = "only one FILE may be given (" + Quoted(parsed.File->string()) + " and " +
+                 Quoted(arg) + ")";
+        return false;
+      }
+      if (arg.empty()) {
+        *error = "FILE is empty";
+        return false;
+      }
+      parsed.File = std::filesystem::path(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+
+    // "--name=value" as well as "--name value".
+    const size_t equals = arg.find('=');
+    const std::string_view name = arg.substr(0, equals);
+    const RunnerOptionSpec* spec = FindOption(name);
+    if (spec == nullptr) {
+      *error = "unknown option " + Quoted(name) + " (see --help)";
+      return false;
+    }
+    const std::string_view group = spec->Group.empty() ? spec->Name : spec->Group;
+    if (const auto [seen, first] = groupsSeen.emplace(group, spec->Name); !first) {
+      *error = seen->second == spec->Name ? std::string(spec->Name) + " is given twice"
+                                          : std::string(seen->second) + " and " +
+                                                std::string(spec->Name) + " cannot both be given";
+      return false;
+    }
+
+    std::string_view value;
+    if (spec->Value.empty()) {
+      if (equals != std::string_view::npos) {
+        *error = std::string(name) + " takes no value";
+        return false;
+      }
+    } else if (equals != std::string_view::npos) {
+      value = arg.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      *error = std::string(name) + " needs a value (" + std::string(spec->Value) + ")";
+      return false;
+    }
+
+    std::string why;
+    if (!spec->Apply(parsed, value, &why)) {
+      *error = std::string(name) + ": " + why;
+      return false;
+    }
+  }
+  *options = std::move(parsed);
+  return true;
+}
+
+std::string RunnerUsage(std::string_view fileTypes) {
+  std::string text =
+      "usage: vantrel-run [options] [FILE]\n"
+      "Runs the Vantrel Spectrum emulator without a window, for scripts and tests.\n"
+      "Unset values come from the emulator's settings, which are never written.\n\n"
+      "options:\n";
+  size_t width = 0;
+  for (const RunnerOptionSpec& spec : kOptions) {
+    width = std::max(width, spec.Name.size() + 1 + spec.Value.size());
+  }
+  constexpr size_t kLineWidth = 79;
+  for (const RunnerOptionSpec& spec : kOptions) {
+    std::string line = "  " + std::string(spec.Name);
+    if (!spec.Value.empty()) line += " " + std::string(spec.Value);
+    const size_t indent = width + 4;
+    line.resize(indent, ' ');
+    // Word-wrapped help, continuation lines under the first.
+    std::string_view help = spec.Help;
+    bool lineHasWords = false;
+    while (!help.empty()) {
+      const size_t space = help.find(' ');
+      const std::string_view word = help.substr(0, space);
+      help = space == std::string_view::npos ? std::string_view() : help.substr(space + 1);
+      if (lineHasWords && line.size() + 1 + word.size() > kLineWidth) {
+        text += line + "\n";
+        line.assign(indent, ' ');
+        lineHasWords = false;
+      }
+      if (lineHasWords) line += ' ';
+      line += word;
+      lineHasWords = true;
+    }
+    text += line + "\n";
+  }
+  text += "\nFILE: a program to load: " + std::string(fileTypes) + "\n";
+  text +=
+      "\nexit status: 0 done, 1 run-time failure (ROM, output), 2 bad option or input file,\n"
+      "3 --until-pc address not reached (the outputs are still written)\n";
+  return text;
+}
+
+}  // namespace vantrel

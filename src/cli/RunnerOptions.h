@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/KeyScript.h"
+#include "core/Memory.h"
+
+namespace vantrel {
+
+// What one vantrel-run command line asks for. Unset optionals take the settings' values.
+struct RunnerOptions {
+  bool Help = false;
+
+  // Machine set-up.
+  std::optional<std::string> Rom48k;
+  std::optional<std::string> Rom128k;
+  std::optional<std::string> RomDos;
+  std::optional<uint8_t> StartMode;  // StartModeBits
+  std::optional<MemoryModel> Model;
+  std::optional<uint32_t> TacktsPerInt;
+  std::optional<std::filesystem::path> SettingsFile;  // else the user's own settings
+  uint64_t Seed = 0;                                  // fixed, so runs repeat exactly
+
+  // The run.
+  uint32_t Frames = 100;
+  std::optional<uint16_t> UntilPc;
+  std::vector<KeyStroke> Keys;
+  bool Paced = false;
+
+  // Outputs.
+  std::optional<std::filesystem::path> Screenshot;
+  std::optional<std::filesystem::path> ScreenshotVisible;
+  bool DumpRegs = false;
+
+  // The program to load, if any.
+  std::optional<std::filesystem::path> File;
+
+  // Not an option: where the executable lives, a place ROM files are looked for.
+  std::filesystem::path ProgramDirectory;
+};
+
+// One command-line option: a row of the table the parser and --help are driven by.
+// Options sharing a Group set the same thing, so at most one of them may be given.
+struct RunnerOptionSpec {
+  std::string_view Name;   // "--frames"
+  std::string_view Value;  // what the value is called in the help ("N"); empty for a flag
+  std::string_view Help;
+  std::string_view Group;  // empty: the option is its own group
+  // Stores the value; false with a message that does not repeat the option's name.
+  bool (*Apply)(RunnerOptions& options, std::string_view value, std::string* error);
+};
+
+std::span<const RunnerOptionSpec> RunnerOptionTable();
+
+// Parses the arguments after the program name. All or nothing: on an error `options`
+// is left as it was and `error` says what was wrong in one line.
+bool ParseRunnerOptions(std::span<const std::string> args, RunnerOptions* options,
+                        std::string* error);
+
+// A decimal number, or hexadecimal after "#" or "0x".
+std::optional<uint64_t> ParseRunnerNumber(std::string_view text);
+
+// The --help text; `fileTypes` describes what FILE may be.
+std::string RunnerUsage(std::string_view fileTypes);
+
+}  // namespace vantrel

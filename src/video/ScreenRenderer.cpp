@@ -1,0 +1,319 @@
+#include "video/ScreenRenderer.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+
+#include "core/MachineState.h"
+#include "core/Memory.h"
+
+namespace vantrel {
+
+namespace {
+
+constexpr uint32_t kNever = std::numeric_limits<uint32_t>::max();
+constexpr int kPaperBytes = 6144;  // the bitmap; the 768 attribute bytes follow it
+constexpr int kFirstRowLine = 32;  // the frame line of native row 0
+constexpr uint32_t kRowStartOffset = 37;
+constexpr uint32_t kPaperOffset = 69;         // of paper byte 0 within its line
+constexpr uint32_t kRightBorderOffset = 197;  // 37 + 32 units of left border + 128 of paper
+constexpr int kFirstPaperLine = 80;           // the frame line of paper line 0
+
+uint32_t RowStartT(int row) {
+  return static_cast<uint32_t>(row + kFirstRowLine) * kLineTackts + kRowStartOffset;
+}
+
+// For each bitmap byte, eight bytes of 0xFF where a pixel is ink, leftmost pixel first in
+// memory, so a cell is drawn with two ANDs, an OR and one 8-byte store.
+constexpr std::array<uint64_t, 256> MakeInkMasks() {
+  std::array<uint64_t, 256> masks{};
+  for (int b = 0; b < 256; ++b) {
+    std::array<uint8_t, 8> pixels{};
+    for (int x = 0; x < 8; ++x) pixels[x] = (b & (0x80 >> x)) ? 0xFF : 0x00;
+    masks[b] = std::bit_cast<uint64_t>(pixels);
+  }
+  return masks;
+}
+constexpr std::array<uint64_t, 256> kInkMasks = MakeInkMasks();
+
+constexpr uint64_t Repeat8(uint8_t index) {
+  return index * uint64_t{0x0101010101010101};
+}
+
+}  // namespace
+
+VisibleRect VisibleRectFor(const BorderSizes& sizes) {
+  return VisibleRect{kPaperLeft - sizes.Left, kPaperTop - sizes.Upper,
+                     sizes.Left + sizes.Right + kPaperWidth,
+                     sizes.Upper + sizes.Lower + kPaperHeight};
+}
+
+ScreenPaletteTable BuildPalette(int base, bool gray) {
+  ScreenPaletteTable palette{};
+  for (int c = 0; c < 16; ++c) {
+    // Bright black lands on the entry of bright blue, which then overwrites it: the
+    // fifteen colours take fifteen consecutive entries.
+    const int position = base + (c <= 8 ? c : c - 1);
+    if (position < 0 || position >= static_cast<int>(palette.size())) continue;
+    PaletteEntry& entry = palette[static_cast<size_t>(position)];
+    if (gray) {
+      const auto level = static_cast<uint8_t>((c & 7) * (c <= 7 ? 25 : 35) + 10);
+      entry = {level, level, level, 0};
+    } else {
+      const uint8_t on = c <= 7 ? 0xBB : 0xFF;
+      entry = {static_cast<uint8_t>((c & 2) ? on : 0), static_cast<uint8_t>((c & 4) ? on : 0),
+               static_cast<uint8_t>((c & 1) ? on : 0), 0};
+    }
+  }
+  return palette;
+}
+
+ScreenRenderer::ScreenRenderer(const MachineState& state, const Memory& memory)
+    : state_(state),
+      memory_(memory),
+      bitmap_(new uint8_t[size_t{kFrameWidth} * kFrameHeight]()),
+      border_(new BorderSegment[kBorderSegmentCount + 1]),
+      paper_(new PaperCell[kPaperCellCount]) {
+  for (int y = 0; y < kFrameHeight; ++y) rows_[y] = bitmap_.get() + size_t{kFrameWidth} * y;
+  sentinelT_ = state.TacktsPerInt + kSentinelSlack;
+  palette_ = BuildPalette(paletteBase_, gray_);
+  BuildTables();
+  BuildColourPairs();
+  StartFrame();
+}
+
+ScreenRenderer::~ScreenRenderer() = default;
+
+void ScreenRenderer::BuildTables() {
+  BorderSegment* segment = border_.get();
+  for (int row = 0; row < kNativeHeight; ++row) {
+    uint8_t* pixels = rows_[row];
+    if (row < kPaperTop || row >= kPaperTop + kPaperHeight) {
+      *segment++ = {RowStartT(row), kNativeWidth / 2, pixels};
+    } else {
+      *segment++ = {RowStartT(row), kPaperLeft / 2, pixels};
+      *segment++ = {RowStartT(row) - kRowStartOffset + kRightBorderOffset, kPaperLeft / 2,
+                    pixels + kPaperLeft + kPaperWidth};
+    }
+  }
+  border_[kBorderSegmentCount] = {sentinelT_, 0, nullptr};
+
+  PaperCell* cell = paper_.get();
+  for (int y = 0; y < kPaperHeight; ++y) {
+    for (int bx = 0; bx < 32; ++bx) {
+      const auto t =
+          static_cast<uint32_t>((y + kFirstPaperLine) * kLineTackts + kPaperOffset + 4 * bx);
+      const auto bitmapOffset =
+          static_cast<uint16_t>(((y & 0xC0) << 5) | ((y & 0x07) << 8) | ((y & 0x38) << 2) | bx);
+      const auto attributeOffset = static_cast<uint16_t>(kPaperBytes + (y >> 3) * 32 + bx);
+      *cell++ = {t, bitmapOffset, attributeOffset, rows_[y + kPaperTop] + kPaperLeft + 8 * bx};
+    }
+  }
+  // Cells past the sentinel are never drawn with beam timing.
+  paperLimit_ = 0;
+  while (paperLimit_ < kPaperCellCount && paper_[paperLimit_].T < sentinelT_) ++paperLimit_;
+  borderLimit_ = 0;
+  while (borderLimit_ < kBorderSegmentCount && border_[borderLimit_].StartT < sentinelT_) {
+    ++borderLimit_;
+  }
+}
+
+void ScreenRenderer::BuildColourPairs() {
+  for (int a = 0; a < 256; ++a) {
+    ColourPair& pair = colourPairs_[static_cast<size_t>(a)];
+    int ink = 0;
+    int paper = 7;
+    if (attributes_) {
+      ink = (a & 7) | ((a & 0x40) >> 3);
+      paper = (a >> 3) & 15;  // bit 6 (bright) lands in bit 3
+      // Flashing cells are stored swapped; the flash mask picks swapped or plain.
+      if (a >= 128) std::swap(ink, paper);
+    }
+    const uint64_t ink8 = Repeat8(colourIndex_[static_cast<size_t>(ink)]);
+    const uint64_t paper8 = Repeat8(colourIndex_[static_cast<size_t>(paper)]);
+    pair = {paper8, ink8 ^ paper8};
+  }
+}
+
+const uint8_t* ScreenRenderer::DisplayedPage() const {
+  return memory_.Bank(DisplayedBank());
+}
+
+void ScreenRenderer::DrawCell(const PaperCell& cell, const uint8_t* page) const {
+  const uint8_t bits = page[cell.BitmapOffset];
+  const ColourPair& pair = colourPairs_[page[cell.AttributeOffset] & flashMask_];
+  const uint64_t pixels = pair.Paper ^ (pair.Difference & kInkMasks[bits]);
+  std::memcpy(cell.Pixel, &pixels, sizeof pixels);
+}
+
+void ScreenRenderer::DrawPaperCells(uint32_t tackts) {
+  const uint8_t* page = DisplayedPage();
+  while (tackts >= nextPaperT_) {
+    DrawCell(paper_[nextCell_], page);
+    ++nextCell_;
+    nextPaperT_ = nextCell_ < paperLimit_ ? paper_[nextCell_].T : kNever;
+  }
+}
+
+void ScreenRenderer::LoadBorderSegment(int index) {
+  if (index >= borderLimit_) index = kBorderSegmentCount;
+  const BorderSegment& segment = border_[index];
+  borderIndex_ = index;
+  borderDrawnTo_ = segment.StartT;
+  borderUnitsLeft_ = segment.Length;
+  borderPixel_ = segment.Pixel;
+}
+
+void ScreenRenderer::DrawBorderUpTo(uint32_t tackts) {
+  borderDirty_ = true;
+  tackts = std::min(tackts, sentinelT_);
+  // A unit is two pixels of one colour index, so a run of units is a plain fill.
+  const uint8_t colour = colourIndex_[state_.BorderColour & 7];
+  while (tackts > borderDrawnTo_ && borderIndex_ != kBorderSegmentCount) {
+    const uint32_t units = tackts - borderDrawnTo_;
+    if (units < borderUnitsLeft_) {
+      std::memset(borderPixel_, colour, 2 * size_t{units});
+      borderPixel_ += 2 * size_t{units};
+      borderDrawnTo_ += units;
+      borderUnitsLeft_ -= units;
+      return;
+    }
+    if (borderUnitsLeft_ > 0) std::memset(borderPixel_, colour, 2 * size_t{borderUnitsLeft_});
+    // Time between segments is retrace: the next segment starts at its own T.
+    LoadBorderSegment(borderIndex_ + 1);
+  }
+}
+
+void ScreenRenderer::StartFrame() {
+  if (borderDrawnTo_ < kBorderCarryT) {
+    LoadBorderSegment(0);
+  } else {
+    // Frames longer than the carry point finish their last segment in the next frame.
+    borderIndex_ = -1;
+    borderDrawnTo_ -= kBorderCarryT;
+  }
+  nextCell_ = 0;
+  nextPaperT_ = paperLimit_ > 0 ? paper_[0].T : kNever;
+}
+
+void ScreenRenderer::PresentFrame() {
+  presentedFrames_.fetch_add(1, std::memory_order_relaxed);
+  if (flashCountdown_-- <= 1) {
+    flashCountdown_ = flashFrequency_;
+    flashMask_ ^= 0x80;
+  }
+  if (mode_ == RenderingMode::Debug) RedrawAll();
+  if (presenter_ != nullptr) {
+    const bool whole = borderDirty_;
+    borderDirty_ = false;
+    presenter_->PresentPicture(*this, whole);
+  }
+}
+
+void ScreenRenderer::RefreshScreen(uint32_t tackts) {
+  DrawBorderUpTo(tackts);
+  DrawPaperUpTo(tackts);
+  PresentFrame();
+}
+
+void ScreenRenderer::RedrawAll() {
+  const uint8_t colour = colourIndex_[state_.BorderColour & 7];
+  for (int y = 0; y < kNativeHeight; ++y) std::memset(rows_[y], colour, kNativeWidth);
+  const uint8_t* page = DisplayedPage();
+  for (int i = 0; i < kPaperCellCount; ++i) DrawCell(paper_[i], page);
+  borderDirty_ = true;
+}
+
+void ScreenRenderer::RecreateScreen() {
+  // The displayed page is kept: the machine's choice does not change with the colours.
+  palette_ = BuildPalette(paletteBase_, gray_);
+  BuildTables();
+  BuildColourPairs();
+  flashCountdown_ = 10;
+  flashMask_ = 0xFF;
+  StartFrame();
+  RedrawAll();
+  PresentFrame();
+}
+
+uint8_t ScreenRenderer::AttributeUnderBeam(uint32_t tackts) const {
+  if (tackts < kPaperStartT) return 0xFF;
+  const uint32_t d = tackts - kPaperStartT;
+  if (d >= kPaperHeight * kLineTackts) return 0xFF;
+  const uint32_t line = d / kLineTackts;
+  const uint32_t column = d % kLineTackts;
+  if (column >= kPaperLineTackts) return 0xFF;  // border or retrace
+  // The attribute cell changes every 4 T-states, as the ULA fetches it.
+  return DisplayedPage()[kPaperBytes + (line >> 3) * 32 + (column >> 2)];
+}
+
+void ScreenRenderer::MachinePageSelected(bool second) {
+  if (screenPage_ == ScreenPage::Current) {
+    displayedSecond_ = second;
+  } else {
+    rememberedSecond_ = second;
+  }
+}
+
+void ScreenRenderer::SetFrameLength(uint32_t tacktsPerInt) {
+  sentinelT_ = tacktsPerInt + kSentinelSlack;
+  BuildTables();
+  if (nextCell_ >= paperLimit_)
+    nextPaperT_ = kNever;
+  else
+    nextPaperT_ = paper_[nextCell_].T;
+  if (borderIndex_ >= borderLimit_)
+    LoadBorderSegment(kBorderSegmentCount);
+  else if (borderIndex_ == kBorderSegmentCount)
+    borderDrawnTo_ = sentinelT_;
+}
+
+void ScreenRenderer::SetScreenPage(ScreenPage page) {
+  if (page == screenPage_) return;
+  if (page == ScreenPage::Current) {
+    displayedSecond_ = rememberedSecond_;
+  } else {
+    if (screenPage_ == ScreenPage::Current) rememberedSecond_ = displayedSecond_;
+    displayedSecond_ = page == ScreenPage::Second;
+  }
+  screenPage_ = page;
+}
+
+void ScreenRenderer::SetAttributes(bool on) {
+  attributes_ = on;
+  BuildColourPairs();
+}
+
+void ScreenRenderer::SetFlashFrequency(int32_t frames) {
+  flashFrequency_ = std::max(frames, int32_t{1});
+  flashCountdown_ = std::min(flashCountdown_, flashFrequency_);
+}
+
+void ScreenRenderer::SetGrayPalette(bool gray) {
+  gray_ = gray;
+  palette_ = BuildPalette(paletteBase_, gray_);
+}
+
+void ScreenRenderer::SetColourIndices(int paletteBase, const ColourIndexTable& indices) {
+  paletteBase_ = paletteBase;
+  colourIndex_ = indices;
+  palette_ = BuildPalette(paletteBase_, gray_);
+  BuildColourPairs();
+}
+
+void ScreenRenderer::SetBorderSizes(const BorderSizes& sizes) {
+  borderSizes_ = {std::clamp(sizes.Left, 0, kMaxBorderSide),
+                  std::clamp(sizes.Right, 0, kMaxBorderSide),
+                  std::clamp(sizes.Upper, 0, kMaxBorderTopBottom),
+                  std::clamp(sizes.Lower, 0, kMaxBorderTopBottom)};
+}
+
+void ScreenRenderer::CopyDoubleHeight() {
+  for (int y = 0; y < kNativeHeight; ++y) {
+    std::memcpy(rows_[2 * y] + kNativeWidth, rows_[y], kNativeWidth);
+    std::memcpy(rows_[2 * y + 1] + kNativeWidth, rows_[y], kNativeWidth);
+  }
+}
+
+}  // namespace vantrel

@@ -1,0 +1,101 @@
+// The keyboard matrix: press counts, ghosting and the port read the ULA gives.
+#include <gtest/gtest.h>
+
+#include "input/KeyMatrix.h"
+
+namespace vantrel {
+namespace {
+
+int Key(char c) {
+  return KeyIndexOfChar(c);
+}
+
+TEST(KeyMatrixTest, KeysAreWiredToTheirHalfRows) {
+  KeyMatrix keys;
+  struct Case {
+    int key;
+    uint16_t port;
+    uint8_t expected;
+  };
+  const Case cases[] = {
+      {Key('1'), 0xF7FE, 0xBE},  {Key('5'), 0xF7FE, 0xAF},  {Key('6'), 0xEFFE, 0xAF},
+      {Key('0'), 0xEFFE, 0xBE},  {Key('Q'), 0xFBFE, 0xBE},  {Key('P'), 0xDFFE, 0xBE},
+      {Key('A'), 0xFDFE, 0xBE},  {kKeyEnter, 0xBFFE, 0xBE}, {kKeyCapsShift, 0xFEFE, 0xBE},
+      {Key('V'), 0xFEFE, 0xAF},  {Key('B'), 0x7FFE, 0xAF},  {kKeySymbolShift, 0x7FFE, 0xBD},
+      {kKeySpace, 0x7FFE, 0xBE},
+  };
+  for (const Case& c : cases) {
+    keys.PressKey(c.key);
+    EXPECT_EQ(keys.ReadKeyboardPort(c.port), c.expected) << "key " << c.key;
+    EXPECT_EQ(keys.ReadKeyboardPort(static_cast<uint16_t>(c.port | 0xFF00)), 0xBF)
+        << "no row selected";
+    keys.ReleaseKey(c.key);
+    EXPECT_EQ(keys.ReadKeyboardPort(c.port), 0xBF);
+  }
+  keys.PressKey(kKeySpace);
+  EXPECT_EQ(keys.ReadKeyboardPort(0x00FE), 0xBE) << "every row at once";
+}
+
+TEST(KeyMatrixTest, SharedKeysStayDownUntilTheirLastRelease) {
+  KeyMatrix keys;
+  keys.PressKey(kKeyCapsShift);  // left Shift
+  keys.PressKey(kKeyCapsShift);  // Up arrow: CAPS SHIFT + 7
+  keys.PressKey(Key('7'));
+  keys.ReleaseKey(kKeyCapsShift);
+  keys.ReleaseKey(Key('7'));
+  EXPECT_TRUE(keys.KeyIsPressed(kKeyCapsShift));
+  EXPECT_EQ(keys.ReadKeyboardPort(0xFEFE), 0xBE);
+  keys.ReleaseKey(kKeyCapsShift);
+  EXPECT_FALSE(keys.KeyIsPressed(kKeyCapsShift));
+  EXPECT_EQ(keys.ReadKeyboardPort(0xFEFE), 0xBF);
+  EXPECT_EQ(keys.PressedCount(), 0);
+}
+
+TEST(KeyMatrixTest, SymbolShiftPairReadsOnBothRows) {
+  KeyMatrix keys;
+  keys.PressKey(kKeySymbolShift);  // the MINUS key: SYMBOL SHIFT + J
+  keys.PressKey(Key('J'));
+  EXPECT_EQ(keys.ReadKeyboardPort(0xBFFE), 0xB7);
+  EXPECT_EQ(keys.ReadKeyboardPort(0x7FFE), 0xBD);
+}
+
+TEST(KeyMatrixTest, ThreeKeysAtRectangleCornersGhostTheFourth) {
+  KeyMatrix keys;
+  keys.PressKey(Key('Q'));
+  keys.PressKey(Key('W'));
+  EXPECT_EQ(keys.ReadKeyboardPort(0xFDFE), 0xBF) << "two keys cannot ghost";
+  keys.PressKey(Key('A'));
+  EXPECT_EQ(keys.EffectiveRow(1), 0xBC);
+  EXPECT_EQ(keys.EffectiveRow(2), 0xBC);
+  EXPECT_EQ(keys.ReadKeyboardPort(0xFDFE), 0xBC) << "S reads as pressed";
+  EXPECT_EQ(keys.Row(1), 0xBE) << "the raw row keeps only A";
+  keys.ReleaseKey(Key('W'));
+  EXPECT_EQ(keys.ReadKeyboardPort(0xFDFE), 0xBE);
+  // Three keys in unrelated columns: no merge.
+  keys.ClearMatrix();
+  keys.PressKey(Key('Q'));
+  keys.PressKey(Key('S'));
+  keys.PressKey(Key('5'));
+  EXPECT_EQ(keys.ReadKeyboardPort(0xFDFE), 0xBD);
+  EXPECT_EQ(keys.ReadKeyboardPort(0xFBFE), 0xBE);
+}
+
+TEST(KeyMatrixTest, ReleaseWithoutPressAndClearLeaveAnIdleMatrix) {
+  KeyMatrix keys;
+  keys.ReleaseKey(Key('A'));  // held before focus came: still let go
+  EXPECT_EQ(keys.ReadKeyboardPort(0xFDFE), 0xBF);
+  EXPECT_EQ(keys.PressedCount(), -1);
+  keys.PressKey(Key('A'));
+  keys.PressKey(-1);  // out of range: ignored
+  keys.ReleaseKey(kKeyCount);
+  keys.ClearMatrix();
+  EXPECT_EQ(keys.PressedCount(), 0);
+  for (int row = 0; row < 8; ++row) EXPECT_EQ(keys.EffectiveRow(row), 0xBF);
+  EXPECT_EQ(KeyIndexOfChar('a'), KeyIndexOfChar('A'));
+  EXPECT_EQ(KeyIndexOfChar(' '), kKeySpace);
+  EXPECT_EQ(KeyIndexOfChar('e'), KeyIndexOfChar('E'));
+  EXPECT_EQ(KeyIndexOfChar('!'), -1);
+}
+
+}  // namespace
+}  // namespace vantrel
