@@ -122,6 +122,33 @@ TEST_F(EmulThreadTest, RunGoesOnUntilStoppedAndMetersTheTime) {
   EXPECT_EQ(host.finishes, 1);
 }
 
+TEST_F(EmulThreadTest, WindowChangesRunOnTheThreadThatOwnsTheMachine) {
+  // Stopped: at once, on the caller's thread.
+  std::thread::id ranOn;
+  m.Apply([&] { ranOn = std::this_thread::get_id(); });
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+  // Running: at the emulation thread's next frame end, never on the caller's.
+  Load(0x8000, {kJrSelf, 0xFE});
+  emu.Run();
+  std::atomic<int> ran{0};
+  std::atomic<bool> onCaller{false};
+  const auto caller = std::this_thread::get_id();
+  m.Apply([&] {
+    onCaller = std::this_thread::get_id() == caller;
+    ++ran;
+  });
+  const uint32_t frames = m.State.FrameCount.load();
+  ASSERT_TRUE(WaitForFrames(frames + 2));
+  EXPECT_EQ(ran.load(), 1);
+  EXPECT_FALSE(onCaller.load());
+  // Queued after the thread's last frame end: the run's end handler carries it out.
+  m.State.Running = false;
+  while (m.State.FrameCount.load() < frames + 2) std::this_thread::yield();
+  m.Commands.Post([&] { ++ran; });
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_EQ(ran.load(), 2);
+}
+
 TEST_F(EmulThreadTest, StopRequestedRightAfterTheStartIsNotLost) {
   Load(0x8000, {kJrSelf, 0xFE});
   for (int i = 0; i < 50; ++i) {

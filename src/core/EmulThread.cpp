@@ -63,6 +63,7 @@ void TEmulThread::Body() {
 
 void TEmulThread::Terminate() {
   if (thread_.joinable()) thread_.join();
+  machine_.Commands.RunPending();  // queued after the thread's last frame end
   machine_.State.UpdateTacktsMeter();
   host_.RunFinished();
   machine_.State.EmulThreadAlive.store(false, std::memory_order_relaxed);

@@ -89,6 +89,7 @@ void Machine::EndFrame() {
     PollMouse(Mouse);
   }
 
+  Commands.RunPending();
   switch (State.CpuStoppedRequest.exchange(kCpuStoppedNone, std::memory_order_relaxed)) {
     case kCpuStoppedReset: r.PC = 0; break;        // runs on from address 0
     case kCpuStoppedReanimate: r.IFF1 = 1; break;  // the next interrupt ends the HALT

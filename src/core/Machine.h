@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "core/MachineCommands.h"
 #include "core/MachineState.h"
 #include "core/Memory.h"
 #include "core/PacingTimer.h"
@@ -83,6 +84,19 @@ class Machine {
   PortDecoder Ports;
   Z80 Cpu;
   PacingTimer Timer;
+
+  // Changes from the window thread to machine-owned state. Apply runs the command at once
+  // when no emulation thread exists (only the window thread starts one), and otherwise
+  // queues it for the thread's next frame end; the run's end handler runs what is left.
+  void Apply(std::function<void()> command) {
+    if (State.EmulThreadAlive.load(std::memory_order_relaxed)) {
+      Commands.Post(std::move(command));
+    } else {
+      Commands.RunPending();
+      command();
+    }
+  }
+  MachineCommands Commands;
 
   // Frame-end hooks for the desktop: whether the emulated mouse is captured (the
   // application is active, the screen window focused, capture on), and how to poll it.

@@ -74,9 +74,10 @@ ScreenRenderer::ScreenRenderer(const MachineState& state, const Memory& memory)
       memory_(memory),
       bitmap_(new uint8_t[size_t{kFrameWidth} * kFrameHeight]()),
       border_(new BorderSegment[kBorderSegmentCount + 1]),
-      paper_(new PaperCell[kPaperCellCount]) {
+      paper_(new PaperCell[kPaperCellCount + 1]) {
   for (int y = 0; y < kFrameHeight; ++y) rows_[y] = bitmap_.get() + size_t{kFrameWidth} * y;
   sentinelT_ = state.TacktsPerInt + kSentinelSlack;
+  ShowSecondPage(false);
   palette_ = BuildPalette(paletteBase_, gray_);
   BuildTables();
   BuildColourPairs();
@@ -111,8 +112,10 @@ void ScreenRenderer::BuildTables() {
     }
   }
   // Cells past the sentinel are never drawn with beam timing.
-  paperLimit_ = 0;
-  while (paperLimit_ < kPaperCellCount && paper_[paperLimit_].T < sentinelT_) ++paperLimit_;
+  // Cells past the sentinel never come due; the extra cell stops every catch-up.
+  for (int i = 0; i <= kPaperCellCount; ++i) {
+    if (i == kPaperCellCount || paper_[i].T >= sentinelT_) paper_[i].T = kNever;
+  }
   borderLimit_ = 0;
   while (borderLimit_ < kBorderSegmentCount && border_[borderLimit_].StartT < sentinelT_) {
     ++borderLimit_;
@@ -137,7 +140,12 @@ void ScreenRenderer::BuildColourPairs() {
 }
 
 const uint8_t* ScreenRenderer::DisplayedPage() const {
-  return memory_.Bank(DisplayedBank());
+  return displayedPage_;
+}
+
+void ScreenRenderer::ShowSecondPage(bool second) {
+  displayedSecond_ = second;
+  displayedPage_ = memory_.Bank(second ? 7 : 5);
 }
 
 void ScreenRenderer::DrawCell(const PaperCell& cell, const uint8_t* page) const {
@@ -148,12 +156,14 @@ void ScreenRenderer::DrawCell(const PaperCell& cell, const uint8_t* page) const 
 }
 
 void ScreenRenderer::DrawPaperCells(uint32_t tackts) {
-  const uint8_t* page = DisplayedPage();
-  while (tackts >= nextPaperT_) {
-    DrawCell(paper_[nextCell_], page);
-    ++nextCell_;
-    nextPaperT_ = nextCell_ < paperLimit_ ? paper_[nextCell_].T : kNever;
-  }
+  const uint8_t* page = displayedPage_;
+  const PaperCell* cell = paper_.get() + nextCell_;
+  do {  // the first cell is due, or the caller would not be here
+    DrawCell(*cell, page);
+    ++cell;
+  } while (tackts >= cell->T);
+  nextCell_ = static_cast<int>(cell - paper_.get());
+  nextPaperT_ = cell->T;
 }
 
 void ScreenRenderer::LoadBorderSegment(int index) {
@@ -194,7 +204,7 @@ void ScreenRenderer::StartFrame() {
     borderDrawnTo_ -= kBorderCarryT;
   }
   nextCell_ = 0;
-  nextPaperT_ = paperLimit_ > 0 ? paper_[0].T : kNever;
+  nextPaperT_ = paper_[0].T;
 }
 
 void ScreenRenderer::PresentFrame() {
@@ -250,7 +260,7 @@ uint8_t ScreenRenderer::AttributeUnderBeam(uint32_t tackts) const {
 
 void ScreenRenderer::MachinePageSelected(bool second) {
   if (screenPage_ == ScreenPage::Current) {
-    displayedSecond_ = second;
+    ShowSecondPage(second);
   } else {
     rememberedSecond_ = second;
   }
@@ -259,10 +269,7 @@ void ScreenRenderer::MachinePageSelected(bool second) {
 void ScreenRenderer::SetFrameLength(uint32_t tacktsPerInt) {
   sentinelT_ = tacktsPerInt + kSentinelSlack;
   BuildTables();
-  if (nextCell_ >= paperLimit_)
-    nextPaperT_ = kNever;
-  else
-    nextPaperT_ = paper_[nextCell_].T;
+  nextPaperT_ = paper_[nextCell_].T;
   if (borderIndex_ >= borderLimit_)
     LoadBorderSegment(kBorderSegmentCount);
   else if (borderIndex_ == kBorderSegmentCount)
@@ -272,10 +279,10 @@ void ScreenRenderer::SetFrameLength(uint32_t tacktsPerInt) {
 void ScreenRenderer::SetScreenPage(ScreenPage page) {
   if (page == screenPage_) return;
   if (page == ScreenPage::Current) {
-    displayedSecond_ = rememberedSecond_;
+    ShowSecondPage(rememberedSecond_);
   } else {
     if (screenPage_ == ScreenPage::Current) rememberedSecond_ = displayedSecond_;
-    displayedSecond_ = page == ScreenPage::Second;
+    ShowSecondPage(page == ScreenPage::Second);
   }
   screenPage_ = page;
 }

@@ -173,6 +173,7 @@ class ScreenRenderer {
   void DrawPaperCells(uint32_t tackts);
   void DrawCell(const PaperCell& cell, const uint8_t* page) const;
   const uint8_t* DisplayedPage() const;
+  void ShowSecondPage(bool second);
 
   const MachineState& state_;
   const Memory& memory_;
@@ -181,7 +182,6 @@ class ScreenRenderer {
   std::unique_ptr<BorderSegment[]> border_;  // kBorderSegmentCount + sentinel
   std::unique_ptr<PaperCell[]> paper_;       // kPaperCellCount + sentinel
   uint32_t sentinelT_ = 0;
-  int paperLimit_ = 0;   // cells before the sentinel
   int borderLimit_ = 0;  // segments before the sentinel
 
   // Paper drawer.
@@ -214,6 +214,7 @@ class ScreenRenderer {
   // Displayed page: the machine's choice is kept while a fixed page is shown.
   ScreenPage screenPage_ = ScreenPage::Current;
   bool displayedSecond_ = false;
+  const uint8_t* displayedPage_ = nullptr;
   bool rememberedSecond_ = false;
 
   BorderSizes borderSizes_;

@@ -1,0 +1,372 @@
+#include "ui/TMainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/Settings.h"
+#include "platform/QtKeyboard.h"
+#include "ui/KeysGrid.h"
+#include "ui/StackPanel.h"
+#include "ui/TCPUStoppedF.h"
+#include "ui/TScreenPanel.h"
+
+namespace vantrel {
+
+namespace {
+
+constexpr int kIdleIntervalMs = 20;
+
+QString Binary8(uint8_t value) {
+  return QStringLiteral("%1").arg(value, 8, 2, QLatin1Char('0'));
+}
+
+// A stored position off the desktop would leave the window unreachable.
+QPoint OnDesktop(const WindowPosition& position) {
+  QPoint point(position.X, position.Y);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect desktop = screen->availableGeometry();
+    if (point.y() > desktop.bottom() - 50) point.setY(20);
+    if (point.x() > desktop.right() - 40) point.setX(20);
+  }
+  return point;
+}
+
+}  // namespace
+
+CommandLineFile ClassifyCommandLineFile(const QString& fileName) {
+  const QString suffix = QFileInfo(fileName).suffix().toUpper();
+  if (suffix == QLatin1String("TAP") || suffix == QLatin1String("TZX")) {
+    return CommandLineFile::kTape;
+  }
+  if (suffix == QLatin1String("SNA") || suffix == QLatin1String("Z80")) {
+    return CommandLineFile::kSnapshot;
+  }
+  if (suffix == QLatin1String("TRD") || suffix == QLatin1String("SCL") ||
+      suffix == QLatin1String("FDI") || suffix == QLatin1String("UDI") ||
+      suffix.startsWith(QLatin1Char('$'))) {
+    return CommandLineFile::kDisk;
+  }
+  return CommandLineFile::kNone;
+}
+
+TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* parent)
+    : QMainWindow(parent),
+      store_(store),
+      app_(store, *this, std::move(romResolver)),
+      keys_(app_.GetMachine(), requests_) {
+  setWindowTitle(QStringLiteral("Vantrel v0.30b"));
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  Machine& machine = app_.GetMachine();
+  keys_.SetKeyboardStateReader(ReadKeyboardState);
+
+  auto* central = new QWidget(this);
+  auto* columns = new QHBoxLayout(central);
+  columns->setContentsMargins(4, 4, 4, 4);
+  auto* left = new QVBoxLayout;
+  auto* paging = new QHBoxLayout;
+  paging->addWidget(new QLabel(QStringLiteral("Port #7FFD:"), central));
+  label7ffd_ = new QLabel(QStringLiteral("00000000"), central);
+  label7ffd_->setObjectName(QStringLiteral("Label7FFD"));
+  paging->addWidget(label7ffd_);
+  paging->addStretch();
+  left->addLayout(paging);
+  left->addStretch();
+  auto* keysPanel = new QWidget(central);
+  keysPanel->setObjectName(QStringLiteral("KeysPanel"));
+  auto* keysLayout = new QVBoxLayout(keysPanel);
+  keysLayout->setContentsMargins(0, 0, 0, 0);
+  keysLayout->addWidget(new QLabel(QStringLiteral("Keyboard"), keysPanel));
+  keysGrid_ = new KeysGrid(machine.Keys, keysPanel);
+  keysLayout->addWidget(keysGrid_);
+  left->addWidget(keysPanel);
+  columns->addLayout(left);
+  stack_ = new StackPanel(machine.Mem, central);
+  stack_->setObjectName(QStringLiteral("StackPanel"));
+  columns->addWidget(stack_);
+  setCentralWidget(central);
+  BuildMenus();
+  // Not resizable: the contents decide the size.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  move(OnDesktop(app_.MainWindow().Position));
+
+  screen_ = std::make_unique<TScreenPanel>(machine, store_, requests_);
+  screen_->KeyHandler = [this](uint8_t code, bool pressed) { keys_.KeyEvent(code, pressed); };
+  screen_->FocusHandler = [this](bool active) { keys_.SetFocused(active); };
+  screen_->MachineRunning = [this] { return app_.Emulation().Alive(); };
+  screen_->SetBorderSizes(BorderPresetSizes(store_, app_.Hardware().BorderPreset));
+
+  qApp->installEventFilter(this);
+  idle_ = new QTimer(this);
+  connect(idle_, &QTimer::timeout, this, &TMainForm::Idle);
+  idle_->start(kIdleIntervalMs);
+}
+
+TMainForm::~TMainForm() {
+  qApp->removeEventFilter(this);
+  ShutDown();
+}
+
+QAction* TMainForm::AddCommand(QMenu* menu, const char* name, const QString& caption,
+                               const QKeySequence& shortcut, std::function<void()> handler) {
+  auto* action = menu->addAction(caption);
+  action->setObjectName(QString::fromLatin1(name));
+  if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+  if (handler) {
+    connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+  } else {
+    action->setEnabled(false);  // arrives with a later feature
+  }
+  commands_[action->objectName()] = action;
+  return action;
+}
+
+QAction* TMainForm::Command(const QString& name) const {
+  const auto it = commands_.find(name);
+  return it == commands_.end() ? nullptr : it->second;
+}
+
+void TMainForm::BuildMenus() {
+  TEmulThread& emulation = app_.Emulation();
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  AddCommand(file, "LoadSnapshotMI", QStringLiteral("Load &Snapshot..."), Qt::Key_F3, nullptr);
+  AddCommand(file, "SaveSnapshotMI", QStringLiteral("Save Snapshot..."), {}, nullptr);
+  AddCommand(file, "QuickSaveMI", QStringLiteral("&QuickSave Snapshot"),
+             QKeySequence(Qt::ALT | Qt::Key_F3), nullptr);
+  file->addSeparator();
+  AddCommand(file, "LoadTapeMI", QStringLiteral("Load &Tape Image..."), {}, nullptr);
+  AddCommand(file, "CreateDiskMI", QStringLiteral("Create New Disk..."),
+             QKeySequence(Qt::ALT | Qt::Key_F2), nullptr);
+  AddCommand(file, "LoadDiskMI", QStringLiteral("Load &Disk..."), Qt::Key_F2, nullptr);
+  AddCommand(file, "SaveDiskMI", QStringLiteral("Save Disk As..."), {}, nullptr);
+  file->addSeparator();
+  AddCommand(file, "MinimizeMI", QStringLiteral("Minimize"), QKeySequence(Qt::ALT | Qt::Key_Space),
+             [this] { Minimize(); });
+  AddCommand(file, "ExitMI", QStringLiteral("E&xit"), {}, [this] { close(); });
+
+  QMenu* debug = menuBar()->addMenu(QStringLiteral("&Debug"));
+  AddCommand(debug, "RunMI", QStringLiteral("&Run"), Qt::Key_F9,
+             [this, &emulation] { StartRun([&emulation] { emulation.Run(); }); });
+  AddCommand(debug, "DebuggerMI", QStringLiteral("Debugger"), Qt::Key_Escape,
+             [this] { app_.GetMachine().State.Running.store(false, std::memory_order_relaxed); });
+  AddCommand(debug, "StepOverMI", QStringLiteral("&Step Over"), Qt::Key_F8,
+             [this, &emulation] { StartRun([&emulation] { emulation.StepOver(); }); });
+  AddCommand(debug, "TraceIntoMI", QStringLiteral("&Trace Into"), Qt::Key_F7,
+             [&emulation] { emulation.TraceInto(); });
+  // These two need the disassembler's instruction lengths and cursor.
+  AddCommand(debug, "RunToNextLineMI", QStringLiteral("Run to Next &Line"),
+             QKeySequence(Qt::SHIFT | Qt::Key_F7), nullptr);
+  AddCommand(debug, "RunToCursorMI", QStringLiteral("Run to &Cursor"), Qt::Key_F4, nullptr);
+  AddCommand(debug, "RunUntilReturnMI", QStringLiteral("Run &Until Return"),
+             QKeySequence(Qt::SHIFT | Qt::Key_F8),
+             [this, &emulation] { StartRun([&emulation] { emulation.RunUntilReturn(); }); });
+  debug->addSeparator();
+  AddCommand(debug, "ResetMI", QStringLiteral("Rese&t"), Qt::Key_F12,
+             [&emulation] { emulation.Reset(); });
+
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  AddCommand(view, "CpuPanelMI", QStringLiteral("&CPU Panel"),
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C), nullptr);
+  AddCommand(view, "DisassemblerPanelMI", QStringLiteral("&Disassembeler Panel"),
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D), nullptr);
+  AddCommand(view, "MemoryPanelMI", QStringLiteral("Hide &Memory Panel"),
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M), nullptr);
+  AddCommand(view, "TapeReaderPanelMI", QStringLiteral("&Tape Reader Panel"),
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), nullptr);
+  AddCommand(view, "Beta128PanelMI", QStringLiteral("&Beta128 Panel"),
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B), nullptr);
+
+  QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
+  const char* pages[][2] = {{"VideoMI", "&Video..."},     {"PortsMI", "&Ports..."},
+                            {"StartupMI", "Start&up..."}, {"RomsMI", "&ROM's..."},
+                            {"TrDosMI", "TR-&DOS..."},    {"MemoryMI", "&Memory..."},
+                            {"MouseMI", "M&ouse..."},     {"SoundMI", "&Sound..."}};
+  for (const auto& page : pages) {
+    AddCommand(options, page[0], QString::fromLatin1(page[1]), {}, nullptr);
+  }
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  AddCommand(help, "AboutMI", QStringLiteral("&About..."), {}, [this] {
+    QMessageBox::about(this, QStringLiteral("About Vantrel"),
+                       QStringLiteral("Vantrel v0.30b\nZX Spectrum 48K/128K, Pentagon and "
+                                      "Scorpion emulator with a machine-level debugger."));
+  });
+  SetRunCommandsEnabled(true);
+}
+
+void TMainForm::SetRunCommandsEnabled(bool stopped) {
+  for (const char* name : {"RunMI", "StepOverMI", "TraceIntoMI", "RunUntilReturnMI", "ResetMI"}) {
+    Command(QString::fromLatin1(name))->setEnabled(stopped);
+  }
+  Command(QStringLiteral("DebuggerMI"))->setEnabled(!stopped);
+}
+
+void TMainForm::StartRun(const std::function<void()>& start) {
+  activeBeforeRun_ = QApplication::activeWindow();
+  start();
+  // A Step Over that only traced has already refreshed the views.
+  if (app_.Emulation().Alive()) PrepareForRun();
+}
+
+void TMainForm::PrepareForRun() {
+  preparedForRun_ = true;
+  SetRunCommandsEnabled(false);
+  stack_->hide();
+  keys_.SetRunning(true);
+  keys_.SetFocused(true);
+  screen_->raise();
+  screen_->activateWindow();
+  screen_->setFocus();
+}
+
+void TMainForm::RestoreAfterRun() {
+  preparedForRun_ = false;
+  keys_.SetRunning(false);
+  SetRunCommandsEnabled(true);
+  stack_->show();
+  if (activeBeforeRun_ != nullptr) activeBeforeRun_->activateWindow();
+}
+
+void TMainForm::RefreshDebugViews() {
+  Machine& machine = app_.GetMachine();
+  machine.State.UpdateTacktsMeter();
+  machine.Apply([&machine] { machine.Screen.RefreshScreen(machine.State.Regs.Tackts); });
+  stack_->ShowStack(machine.State.Regs.SP);
+  label7ffd_->setText(Binary8(machine.Mem.Port7FFD));
+  label7ffd_->setToolTip(QString::fromStdString(PagingReport(machine.Mem.Port7FFD)));
+  keysGrid_->update();
+}
+
+void TMainForm::PostTermination(std::function<void()> handler) {
+  QMetaObject::invokeMethod(
+      this, [handler = std::move(handler)] { handler(); }, Qt::QueuedConnection);
+}
+
+void TMainForm::ProcessEvents() {
+  // The termination handler arrives as an event, which ends the wait.
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void TMainForm::RunFinished() {
+  if (preparedForRun_) RestoreAfterRun();
+  RefreshDebugViews();
+}
+
+bool TMainForm::StartUp(const QString& commandLineFile) {
+  RestoreAfterRun();
+  const Application::StartUpResult result = app_.StartUp();
+  const RomCheckResult& roms = result.roms;
+  if (roms.showMessage) {
+    const QString caption = QString::fromStdString(roms.caption);
+    const QString text = QString::fromStdString(roms.message);
+    if (roms.offerCancel) {
+      // The ROM settings page comes with the Options dialog; until then either answer
+      // ends the program, which cannot run without its BASIC ROMs.
+      QMessageBox::warning(this, caption, text, QMessageBox::Ok | QMessageBox::Cancel);
+    } else {
+      QMessageBox::information(this, caption, text);
+    }
+  }
+  if (result.outcome == Application::StartUpOutcome::kRomsMissing) return false;
+  if (result.outcome == Application::StartUpOutcome::kRunning) {
+    activeBeforeRun_ = this;
+    PrepareForRun();
+  } else {
+    RefreshDebugViews();
+  }
+  // Files named on the command line are opened by the loaders of their kind as those
+  // arrive; until then the machine stays as the start-up left it.
+  (void)ClassifyCommandLineFile(commandLineFile);
+  return true;
+}
+
+void TMainForm::Idle() {
+  Machine& machine = app_.GetMachine();
+  if (minimizePending_ && !app_.Emulation().Alive()) {
+    minimizePending_ = false;
+    showMinimized();
+  }
+  if (machine.State.Running.load(std::memory_order_relaxed) &&
+      machine.State.CpuStopped.load(std::memory_order_relaxed) && !cpuStoppedShowing_) {
+    ShowCpuStopped();
+  }
+  // Requests raised by keys while the screen window has the focus.
+  if (requests_.CloseMainWindow.exchange(false, std::memory_order_relaxed)) close();
+  if (requests_.RestoreMainWindow.exchange(false, std::memory_order_relaxed)) {
+    showNormal();
+    raise();
+    activateWindow();
+  }
+  // Not built yet: the loaders and the tape reader. The requests are dropped so they do
+  // not fire later by surprise.
+  requests_.TapeReaderPanel.store(false, std::memory_order_relaxed);
+  requests_.LoadSnapshot.store(false, std::memory_order_relaxed);
+  requests_.QuickSaveSnapshot.store(false, std::memory_order_relaxed);
+  requests_.LoadDisk.store(false, std::memory_order_relaxed);
+  screen_->UpdateScreenCaption();
+}
+
+void TMainForm::ShowCpuStopped() {
+  TCPUStoppedF dialog(store_, this);
+  if (dialog.DontShowAgain()) return;  // the machine stays on its HALT
+  cpuStoppedShowing_ = true;
+  const int answer = dialog.exec();
+  cpuStoppedShowing_ = false;
+  TEmulThread& emulation = app_.Emulation();
+  switch (answer) {
+    case TCPUStoppedF::kReset: emulation.StoppedCpuReset(); break;
+    case TCPUStoppedF::kReanimate: emulation.StoppedCpuReanimate(); break;
+    default: emulation.StoppedCpuDebugger(); break;  // also closing the dialog
+  }
+}
+
+void TMainForm::Minimize() {
+  // Stop first; the window is minimised once the run has ended.
+  app_.GetMachine().State.Running.store(false, std::memory_order_relaxed);
+  minimizePending_ = true;
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  // Alt+F4 anywhere in the program closes the main window, once.
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_F4 && (key->modifiers() & Qt::AltModifier)) {
+      if (!closing_) close();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  closing_ = true;
+  ShutDown();
+  event->accept();
+  QApplication::quit();
+}
+
+void TMainForm::ShutDown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  if (idle_ != nullptr) idle_->stop();
+  requests_.FullScreen.store(false, std::memory_order_relaxed);
+  app_.Emulation().StopEmulation();
+  keys_.SetRunning(false);
+  app_.MainWindow().Position = {x(), y()};
+  app_.ShutDown();  // stops the timer, writes the main window and hardware settings
+  screen_->SaveSettings();
+  app_.GetMachine().Screen.SetPresenter(nullptr);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "app/Application.h"
+#include "core/EmulThread.h"
+#include "input/TKeyThread.h"
+
+class QLabel;
+class QTimer;
+
+namespace vantrel {
+
+class KeysGrid;
+class StackPanel;
+class TCPUStoppedF;
+class TScreenPanel;
+
+// What a file named on the command line is, by its extension (case ignored).
+enum class CommandLineFile { kNone, kTape, kSnapshot, kDisk };
+CommandLineFile ClassifyCommandLineFile(const QString& fileName);
+
+// The control centre while the machine is stopped: menus, the paging label, the stack
+// and the on-screen keyboard. It owns the machine (through Application), the key
+// handling and the screen window, runs the start-up and shutdown order, and carries out
+// the requests keys raise while the screen window has the focus.
+class TMainForm : public QMainWindow, public RunHost {
+  Q_OBJECT
+ public:
+  TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // The start-up routine, once the windows are shown: ROMs, reset, then the file named on
+  // the command line or "On Start run". False when the program must end (no ROMs).
+  bool StartUp(const QString& commandLineFile = {});
+
+  void RefreshDebugViews();
+  void PrepareForRun();
+  void RestoreAfterRun();
+
+  Machine& GetMachine() { return app_.GetMachine(); }
+  TEmulThread& Emulation() { return app_.Emulation(); }
+  KeyRequests& Requests() { return requests_; }
+  TKeyThread& KeyHandling() { return keys_; }
+  TScreenPanel& ScreenPanel() { return *screen_; }
+  // A menu command by its object name ("RunMI", "ResetMI", ...), for tests and wiring.
+  QAction* Command(const QString& name) const;
+  QLabel* PagingLabel() const { return label7ffd_; }
+  StackPanel* Stack() const { return stack_; }
+  // The idle work: full screen, requests, the CPU stopped dialog, the caption.
+  void Idle();
+
+  // RunHost: the emulation thread's hand-over to this window's thread.
+  void PostTermination(std::function<void()> handler) override;
+  void ProcessEvents() override;
+  void RunFinished() override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  QAction* AddCommand(QMenu* menu, const char* name, const QString& caption,
+                      const QKeySequence& shortcut, std::function<void()> handler);
+  // Starts a run through `start` and prepares the windows if a thread now runs.
+  void StartRun(const std::function<void()>& start);
+  void SetRunCommandsEnabled(bool stopped);
+  void ShowCpuStopped();
+  void Minimize();
+  void ShutDown();
+
+  SettingsStore& store_;
+  KeyRequests requests_;
+  Application app_;
+  TKeyThread keys_;
+  std::unique_ptr<TScreenPanel> screen_;
+  std::map<QString, QAction*> commands_;
+  QLabel* label7ffd_ = nullptr;
+  StackPanel* stack_ = nullptr;
+  KeysGrid* keysGrid_ = nullptr;
+  QTimer* idle_ = nullptr;
+  QWidget* activeBeforeRun_ = nullptr;
+  bool preparedForRun_ = false;
+  bool minimizePending_ = false;
+  bool cpuStoppedShowing_ = false;
+  bool closing_ = false;
+  bool shutDown_ = false;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,397 @@
+#include "ui/TScreenPanel.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMetaObject>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <algorithm>
+#include <cassert>
+
+#include "app/SettingsStore.h"
+#include "core/Machine.h"
+#include "input/TKeyThread.h"
+#include "platform/QtKeyboard.h"
+
+namespace vantrel {
+
+namespace {
+
+constexpr int kPageCount = 3;
+
+int Scale(bool doubleSize) {
+  return doubleSize ? 2 : 1;
+}
+
+// The renderer clamps the same way; the window keeps its own copy so that it never
+// reads the renderer while the emulation thread may be changing it.
+BorderSizes Clamped(const BorderSizes& sizes) {
+  return {std::clamp(sizes.Left, 0, kMaxBorderSide), std::clamp(sizes.Right, 0, kMaxBorderSide),
+          std::clamp(sizes.Upper, 0, kMaxBorderTopBottom),
+          std::clamp(sizes.Lower, 0, kMaxBorderTopBottom)};
+}
+
+}  // namespace
+
+QString ScreenCaption(ScreenPage page, bool showFps, uint32_t fps) {
+  QString caption = QStringLiteral("Screen ");
+  if (page == ScreenPage::First) caption += QStringLiteral("RAM5 ");
+  if (page == ScreenPage::Second) caption += QStringLiteral("RAM7 ");
+  if (showFps) caption += QStringLiteral("(FPS %1)").arg(fps);
+  return caption;
+}
+
+QSize ScreenClientSize(const BorderSizes& sizes, bool doubleSize) {
+  const VisibleRect visible = VisibleRectFor(Clamped(sizes));
+  const int scale = Scale(doubleSize);
+  return {visible.Width * scale + 2 * kScreenBevel, visible.Height * scale + 2 * kScreenBevel};
+}
+
+QPoint FitScreenPanelPosition(const WindowPosition& stored, const QRect& desktop) {
+  // Right and bottom as the first pixel outside the desktop.
+  const int64_t right = int64_t{desktop.x()} + desktop.width();
+  const int64_t bottom = int64_t{desktop.y()} + desktop.height();
+  QPoint position(stored.X, stored.Y);
+  if (stored.Y > bottom - 50) position.setY(20);
+  if (stored.X > right - 40) position.setX(20);
+  return position;
+}
+
+TScreenPanel::TScreenPanel(Machine& machine, SettingsStore& store, KeyRequests& requests,
+                           QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      machine_(machine),
+      store_(store),
+      requests_(requests),
+      colourTable_(256, qRgb(0, 0, 0)) {
+  setObjectName(QStringLiteral("ScreenPanel"));
+  setFocusPolicy(Qt::StrongFocus);
+  // Every pixel of the paint area is drawn: the bevel and the picture.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+
+  // Nothing else changes these, and no emulation thread runs while the windows are built.
+  borderSizes_ = machine_.Screen.GetBorderSizes();
+  attributes_ = machine_.Screen.Attributes();
+  mode_ = machine_.Screen.GetRenderingMode();
+
+  // Called on the presenting thread: asks for one repaint however many frames arrive
+  // before the window thread gets to it.
+  mailbox_.SetNotify([this] {
+    if (!repaintPending_.exchange(true, std::memory_order_acq_rel)) {
+      QMetaObject::invokeMethod(this, &TScreenPanel::FrameArrived, Qt::QueuedConnection);
+    }
+  });
+  machine_.Apply(
+      [&screen = machine_.Screen, mailbox = &mailbox_] { screen.SetPresenter(mailbox); });
+
+  const ScreenPanelSettings loaded = LoadScreenPanelSettings(store_);
+  if (const QScreen* desktop = QGuiApplication::primaryScreen()) {
+    move(FitScreenPanelPosition(loaded.Position, desktop->virtualGeometry()));
+  } else {
+    move(loaded.Position.X, loaded.Position.Y);
+  }
+  BuildMenu();
+  ApplySettings(loaded);
+  machine_.Apply([&screen = machine_.Screen] {
+    screen.RedrawAll();
+    screen.PresentFrame();
+  });
+  UpdateScreenCaption();
+}
+
+TScreenPanel::~TScreenPanel() {
+  SaveSettings();
+  // A queued removal would leave the thread presenting into a dead mailbox.
+  assert(!machine_.State.EmulThreadAlive.load(std::memory_order_relaxed));
+  machine_.Apply([&screen = machine_.Screen] { screen.SetPresenter(nullptr); });
+}
+
+ScreenPanelSettings TScreenPanel::CurrentSettings() const {
+  ScreenPanelSettings s = settings_;
+  s.ShowFps = requests_.ShowFps.load(std::memory_order_relaxed);
+  s.ScreenPage = static_cast<uint8_t>(page_);
+  s.Position = {pos().x(), pos().y()};
+  return s;
+}
+
+void TScreenPanel::SaveSettings() {
+  SaveScreenPanelSettings(store_, CurrentSettings());
+}
+
+void TScreenPanel::ApplySettings(const ScreenPanelSettings& settings) {
+  settings_ = settings;
+  settings_.FlashFrequency = std::max(settings_.FlashFrequency, int32_t{1});
+  requests_.ShowFps.store(settings.ShowFps, std::memory_order_relaxed);
+  page_ = static_cast<ScreenPage>(std::min<int>(settings.ScreenPage, kPageCount - 1));
+  ApplyRendererSettings();
+  RefreshMenuChecks();
+  ResizeScreenWindow();
+  UpdateScreenCaption();
+}
+
+void TScreenPanel::ApplyRendererSettings() {
+  machine_.Apply([&screen = machine_.Screen, flash = settings_.FlashFrequency, page = page_,
+                  gray = settings_.GrayPalette] {
+    screen.SetFlashFrequency(flash);
+    screen.SetScreenPage(page);
+    if (screen.GrayPalette() != gray) {
+      screen.SetGrayPalette(gray);
+      screen.RecreateScreen();
+    }
+  });
+}
+
+void TScreenPanel::SetBorderSizes(const BorderSizes& sizes) {
+  borderSizes_ = Clamped(sizes);
+  machine_.Apply(
+      [&screen = machine_.Screen, sizes = borderSizes_] { screen.SetBorderSizes(sizes); });
+  ResizeScreenWindow();
+}
+
+void TScreenPanel::ResizeScreenWindow() {
+  setFixedSize(ScreenClientSize(borderSizes_, settings_.DoubleSize));
+  // The frames carry the whole native picture and the cut is made here, so a full
+  // repaint shows the new border at once.
+  update();
+}
+
+void TScreenPanel::SetDoubleSize(bool on) {
+  settings_.DoubleSize = on;
+  RefreshMenuChecks();
+  ResizeScreenWindow();
+}
+
+void TScreenPanel::SelectScreenPage(ScreenPage page) {
+  if (page == page_) return;
+  page_ = page;
+  machine_.Apply([&screen = machine_.Screen, page] { screen.SetScreenPage(page); });
+  RefreshMenuChecks();
+}
+
+void TScreenPanel::UpdateScreenCaption() {
+  const bool showFps = requests_.ShowFps.load(std::memory_order_relaxed);
+  const uint32_t fps = showFps ? machine_.Timer.FramesPerSecond.load(std::memory_order_relaxed) : 0;
+  if (captionValid_ && showFps == captionShowFps_ && fps == captionFps_ && page_ == captionPage_) {
+    return;
+  }
+  captionValid_ = true;
+  captionShowFps_ = showFps;
+  captionFps_ = fps;
+  captionPage_ = page_;
+  setWindowTitle(ScreenCaption(page_, showFps, fps));
+}
+
+// ---------------------------------------------------------------------------------------
+// The pop-up menu.
+
+void TScreenPanel::BuildMenu() {
+  menu_ = new QMenu(this);
+  menu_->setObjectName(QStringLiteral("ScreenPM"));
+  const auto item = [](QMenu* menu, const QString& text, const char* name) {
+    QAction* action = menu->addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setCheckable(true);
+    return action;
+  };
+
+  doubleSizeItem_ = item(menu_, QStringLiteral("&Double Size"), "DoubleSizeMI");
+  connect(doubleSizeItem_, &QAction::triggered, this, [this] {
+    requests_.ScreenMenuOpen.store(false, std::memory_order_relaxed);
+    SetDoubleSize(!settings_.DoubleSize);
+  });
+
+  attributesItem_ = item(menu_, QStringLiteral("&Attributes"), "AttributesMI");
+  connect(attributesItem_, &QAction::triggered, this, [this] {
+    requests_.ScreenMenuOpen.store(false, std::memory_order_relaxed);
+    attributes_ = !attributes_;
+    // Shows as cells are next drawn; the picture is not redrawn for it.
+    machine_.Apply([&screen = machine_.Screen, on = attributes_] { screen.SetAttributes(on); });
+    RefreshMenuChecks();
+  });
+
+  QMenu* pages = menu_->addMenu(QStringLiteral("Video Page"));
+  pages->setObjectName(QStringLiteral("VideoPageMI"));
+  auto* pageGroup = new QActionGroup(this);
+  const char* pageNames[kPageCount] = {"CurentMI", "FirstMI", "SecondMI"};
+  const QString pageTexts[kPageCount] = {QStringLiteral("Curent"), QStringLiteral("First"),
+                                         QStringLiteral("Second")};
+  for (int i = 0; i < kPageCount; ++i) {
+    pageItems_[i] = item(pages, pageTexts[i], pageNames[i]);
+    pageGroup->addAction(pageItems_[i]);
+    connect(pageItems_[i], &QAction::triggered, this,
+            [this, i] { SelectScreenPage(static_cast<ScreenPage>(i)); });
+  }
+
+  QMenu* rendering = menu_->addMenu(QStringLiteral("Rendering"));
+  rendering->setObjectName(QStringLiteral("RenderingMI"));
+  auto* modeGroup = new QActionGroup(this);
+  realItem_ = item(rendering, QStringLiteral("Real (multicolor)"), "RealMI");
+  debugItem_ = item(rendering, QStringLiteral("Debug (memory)"), "DebugMI");
+  modeGroup->addAction(realItem_);
+  modeGroup->addAction(debugItem_);
+  connect(realItem_, &QAction::triggered, this, [this] {
+    mode_ = RenderingMode::Real;
+    machine_.Apply([&screen = machine_.Screen] { screen.SetRenderingMode(RenderingMode::Real); });
+    RefreshMenuChecks();
+  });
+  connect(debugItem_, &QAction::triggered, this, [this] {
+    mode_ = RenderingMode::Debug;
+    // Shown at once: the memory as it is now, even while the machine is stopped.
+    machine_.Apply([&screen = machine_.Screen] {
+      screen.SetRenderingMode(RenderingMode::Debug);
+      screen.PresentFrame();
+    });
+    RefreshMenuChecks();
+  });
+}
+
+void TScreenPanel::RefreshMenuChecks() {
+  if (menu_ == nullptr) return;
+  doubleSizeItem_->setChecked(settings_.DoubleSize);
+  attributesItem_->setChecked(attributes_);
+  for (int i = 0; i < kPageCount; ++i) pageItems_[i]->setChecked(static_cast<int>(page_) == i);
+  realItem_->setChecked(mode_ == RenderingMode::Real);
+  debugItem_->setChecked(mode_ == RenderingMode::Debug);
+}
+
+void TScreenPanel::contextMenuEvent(QContextMenuEvent* event) {
+  // Escape closes the menu; the flag keeps that Escape from also stopping the machine.
+  requests_.ScreenMenuOpen.store(true, std::memory_order_relaxed);
+  RefreshMenuChecks();
+  menu_->popup(event->globalPos());
+  event->accept();
+}
+
+// ---------------------------------------------------------------------------------------
+// Frames and painting.
+
+void TScreenPanel::FrameArrived() {
+  // Cleared before taking, so a frame published from here on asks for another call.
+  repaintPending_.store(false, std::memory_order_release);
+  const PresentedFrame* frame = mailbox_.TakeLatest();
+  if (frame == nullptr) return;
+  const bool first = frame_ == nullptr;
+  frame_ = frame;
+  if (first || frame->Palette != framePalette_) {
+    framePalette_ = frame->Palette;
+    for (size_t i = 0; i < framePalette_.size(); ++i) {
+      const PaletteEntry& e = framePalette_[i];
+      colourTable_[static_cast<qsizetype>(i)] = qRgb(e.Red, e.Green, e.Blue);
+    }
+    update();
+  } else if (frame->WholePicture) {
+    update();
+  } else {
+    update(PaperRect());
+  }
+}
+
+QRect TScreenPanel::PaperRect() const {
+  const int scale = Scale(settings_.DoubleSize);
+  return {kScreenBevel + borderSizes_.Left * scale, kScreenBevel + borderSizes_.Upper * scale,
+          kPaperWidth * scale, kPaperHeight * scale};
+}
+
+void TScreenPanel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QRect all = rect();
+  // A sunken bevel: dark above and left, light below and right.
+  painter.setPen(palette().color(QPalette::Dark));
+  painter.drawLine(all.topLeft(), all.topRight());
+  painter.drawLine(all.topLeft(), all.bottomLeft());
+  painter.setPen(palette().color(QPalette::Light));
+  painter.drawLine(all.bottomLeft(), all.bottomRight());
+  painter.drawLine(all.topRight(), all.bottomRight());
+
+  const int scale = Scale(settings_.DoubleSize);
+  const VisibleRect visible = VisibleRectFor(borderSizes_);
+  const QRect target(kScreenBevel, kScreenBevel, visible.Width * scale, visible.Height * scale);
+  if (frame_ == nullptr) {
+    painter.fillRect(target, Qt::black);
+    return;
+  }
+  // Wraps the frame without copying it; the frame stays put until the next one is taken.
+  QImage image(frame_->Pixels.data(), kNativeWidth, kNativeHeight, kNativeWidth,
+               QImage::Format_Indexed8);
+  image.setColorTable(colourTable_);
+  // Whole pixels only: a blurred Spectrum picture helps nobody.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  painter.drawImage(target, image, QRect(visible.X, visible.Y, visible.Width, visible.Height));
+}
+
+// ---------------------------------------------------------------------------------------
+// Keys, mouse, activation, closing.
+
+bool TScreenPanel::event(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::ShortcutOverride:
+      // No shortcut of any window fires while the emulator has the keyboard.
+      event->accept();
+      return true;
+    case QEvent::KeyPress: {
+      auto* key = static_cast<QKeyEvent*>(event);
+      // Tab would otherwise move the focus away; the Spectrum has no use for that.
+      if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+        keyPressEvent(key);
+        return true;
+      }
+      break;
+    }
+    default: break;
+  }
+  return QWidget::event(event);
+}
+
+void TScreenPanel::HandleKey(QKeyEvent& event, bool pressed) {
+  event.accept();
+  // The emulated keyboard does its own repeat; host repeats would be extra presses.
+  if (event.isAutoRepeat()) return;
+  if (const auto code = ScanCodeOfEvent(event); code && KeyHandler) KeyHandler(*code, pressed);
+}
+
+void TScreenPanel::keyPressEvent(QKeyEvent* event) {
+  HandleKey(*event, true);
+}
+
+void TScreenPanel::keyReleaseEvent(QKeyEvent* event) {
+  HandleKey(*event, false);
+}
+
+void TScreenPanel::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    requests_.ScreenMenuOpen.store(false, std::memory_order_relaxed);
+  }
+  QWidget::mousePressEvent(event);
+}
+
+void TScreenPanel::mouseDoubleClickEvent(QMouseEvent* event) {
+  requests_.ScreenMenuOpen.store(false, std::memory_order_relaxed);
+  if (event->button() == Qt::LeftButton && MachineRunning && MachineRunning() &&
+      machine_.Mouse.Enabled.load(std::memory_order_relaxed)) {
+    requests_.MouseCaptureRequested.store(true, std::memory_order_relaxed);
+  }
+  event->accept();
+}
+
+void TScreenPanel::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ActivationChange) {
+    requests_.ScreenMenuOpen.store(false, std::memory_order_relaxed);
+    if (FocusHandler) FocusHandler(isActiveWindow());
+  }
+  QWidget::changeEvent(event);
+}
+
+void TScreenPanel::closeEvent(QCloseEvent* event) {
+  // The screen lives as long as the program; only the main window ends it.
+  event->ignore();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,139 @@
+#pragma once
+
+#include <QtGui/qrgb.h>
+
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QWidget>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "app/Settings.h"
+#include "video/FrameMailbox.h"
+#include "video/ScreenRenderer.h"
+
+class QAction;
+class QMenu;
+
+namespace vantrel {
+
+class Machine;
+class SettingsStore;
+struct KeyRequests;
+
+// "Screen", then "RAM5 " or "RAM7 " while a fixed page is shown, then "(FPS n)" while
+// the frame rate is shown. The space after "Screen" is always there.
+QString ScreenCaption(ScreenPage page, bool showFps, uint32_t fps);
+
+// The screen window's paint area: the visible picture, doubled in both directions at
+// double size, inside a sunken bevel one pixel wide on every side.
+inline constexpr int kScreenBevel = 1;
+QSize ScreenClientSize(const BorderSizes& sizes, bool doubleSize);
+
+// A stored window position checked against the desktop: one that would leave the
+// caption below the desktop's bottom less 50, or the left edge past its right less 40,
+// goes back to 20, so a window saved on a monitor since removed can still be reached.
+QPoint FitScreenPanelPosition(const WindowPosition& stored, const QRect& desktop);
+
+// The screen window: the emulated picture beside the main window. Frames come from the
+// machine's renderer through a FrameMailbox, so the thread that runs the machine never
+// waits for this window, and every change to the renderer goes through Machine::Apply.
+// While it has the focus, every key goes to the emulator; it refuses to be closed.
+//
+// The window thread must have stopped the emulation thread before the panel is
+// destroyed: the mailbox dies with it.
+class TScreenPanel : public QWidget {
+  Q_OBJECT
+
+ public:
+  TScreenPanel(Machine& machine, SettingsStore& store, KeyRequests& requests,
+               QWidget* parent = nullptr);
+  ~TScreenPanel() override;
+
+  // Writes the window's settings (also done by the destructor).
+  void SaveSettings();
+  // The settings as they stand now, position included.
+  ScreenPanelSettings CurrentSettings() const;
+  // Takes new values from the Options dialog. The position is left alone: only the
+  // constructor places the window.
+  void ApplySettings(const ScreenPanelSettings& settings);
+
+  void SetBorderSizes(const BorderSizes& sizes);
+  const BorderSizes& GetBorderSizes() const { return borderSizes_; }
+  // Fixes the window's size to the visible picture; the whole picture is repainted.
+  void ResizeScreenWindow();
+  // From the main window's idle time: rewrites the caption when the frame-rate display,
+  // the rate shown or the page has changed since the last call.
+  void UpdateScreenCaption();
+
+  bool DoubleSize() const { return settings_.DoubleSize; }
+  void SetDoubleSize(bool on);
+  // The window's own record of the renderer's modes; only this window changes them.
+  bool Attributes() const { return attributes_; }
+  RenderingMode GetRenderingMode() const { return mode_; }
+  ScreenPage GetScreenPage() const { return page_; }
+  void SelectScreenPage(ScreenPage page);
+
+  // The pop-up menu (object name "ScreenPM"; its items are named as well).
+  QMenu* ScreenMenu() const { return menu_; }
+
+  // A key went down or up while this window had the focus (set-1 scan code).
+  std::function<void(uint8_t scanCode, bool pressed)> KeyHandler;
+  // The window became active (true) or stopped being active (false).
+  std::function<void(bool active)> FocusHandler;
+  // Whether the machine runs; a double click captures the mouse only then.
+  std::function<bool()> MachineRunning;
+
+ protected:
+  bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenu();
+  void RefreshMenuChecks();
+  void ApplyRendererSettings();
+  void FrameArrived();
+  void HandleKey(QKeyEvent& event, bool pressed);
+  QRect PaperRect() const;
+
+  Machine& machine_;
+  SettingsStore& store_;
+  KeyRequests& requests_;
+  ScreenPanelSettings settings_;
+  BorderSizes borderSizes_;
+  bool attributes_ = true;
+  RenderingMode mode_ = RenderingMode::Real;
+  ScreenPage page_ = ScreenPage::Current;
+
+  FrameMailbox mailbox_;
+  std::atomic<bool> repaintPending_{false};
+  const PresentedFrame* frame_ = nullptr;  // the newest taken, kept for repaints
+  ScreenPaletteTable framePalette_{};
+  QList<QRgb> colourTable_;
+
+  // What the caption shows.
+  bool captionValid_ = false;
+  bool captionShowFps_ = false;
+  uint32_t captionFps_ = 0;
+  ScreenPage captionPage_ = ScreenPage::Current;
+
+  QMenu* menu_ = nullptr;
+  QAction* doubleSizeItem_ = nullptr;
+  QAction* attributesItem_ = nullptr;
+  QAction* pageItems_[3] = {};
+  QAction* realItem_ = nullptr;
+  QAction* debugItem_ = nullptr;
+};
+
+}  // namespace vantrel

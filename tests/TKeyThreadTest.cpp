@@ -1,0 +1,381 @@
+// PC key handling: scan codes to the emulated keyboard, the joystick, the hot keys and
+// the window requests, and the rebuild of the matrix when the screen gains the focus.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <initializer_list>
+#include <vector>
+
+#include "core/Machine.h"
+#include "input/TKeyThread.h"
+
+namespace vantrel {
+namespace {
+
+int Key(char c) {
+  return KeyIndexOfChar(c);
+}
+
+class TKeyThreadTest : public ::testing::Test {
+ protected:
+  TKeyThreadTest() { machine_.State.Running = true; }
+
+  void Activate() {
+    keys_.SetRunning(true);
+    keys_.SetFocused(true);
+  }
+  void Press(uint8_t code) { keys_.KeyEvent(code, true); }
+  void Release(uint8_t code) { keys_.KeyEvent(code, false); }
+  void Tap(uint8_t code) {
+    Press(code);
+    Release(code);
+  }
+  void AltTap(uint8_t code) {
+    Press(scan::kLeftAlt);
+    Tap(code);
+    Release(scan::kLeftAlt);
+  }
+  void HoldWhileResyncing(std::initializer_list<uint8_t> codes) {
+    keys_.SetKeyboardStateReader([held = std::vector<uint8_t>(codes)] {
+      std::array<bool, 256> down{};
+      for (uint8_t code : held) down[code] = true;
+      return down;
+    });
+  }
+  void SetTicks(uint32_t ticks) { machine_.Timer.TimerTicks = ticks; }
+  bool Pressed(int key) const { return machine_.Keys.KeyIsPressed(key); }
+
+  // Everything key handling may change, to show that an event changed nothing.
+  std::vector<int> Observe() const {
+    const KeyRequests& r = requests_;
+    const MachineState& m = machine_.State;
+    std::vector<int> seen = {machine_.Keys.PressedCount(),
+                             machine_.Joystick.State,
+                             m.Running,
+                             m.ResetRequest,
+                             m.NormalSpeed,
+                             static_cast<int>(m.Paused.load()),
+                             m.StartMode,
+                             keys_.AltMode(),
+                             r.LoadDisk,
+                             r.LoadSnapshot,
+                             r.QuickSaveSnapshot,
+                             r.CloseMainWindow,
+                             r.TapeReaderPanel,
+                             r.RestoreMainWindow,
+                             r.FullScreen,
+                             r.ShowFps,
+                             r.MouseCaptureRequested,
+                             r.ScreenMenuOpen};
+    for (int row = 0; row < 8; ++row) seen.push_back(machine_.Keys.EffectiveRow(row));
+    return seen;
+  }
+
+  Machine machine_{1};
+  KeyRequests requests_;
+  TKeyThread keys_{machine_, requests_};
+};
+
+// --- The emulated keyboard ---------------------------------------------------------
+
+TEST_F(TKeyThreadTest, ScanCodesPressTheirSpectrumKeys) {
+  Activate();
+  struct Case {
+    uint8_t code;
+    int first, second;  // second is -1 for a single key
+  };
+  const int ss = kKeySymbolShift, cs = kKeyCapsShift, no = -1;
+  // The letter and digit rows, ENTER, SPACE, the shifts and the keypad digits, then the
+  // characters the Spectrum types with a shift.
+  const Case cases[] = {
+      {0x02, Key('1'), no},  {0x0B, Key('0'), no},  {0x10, Key('Q'), no},  {0x19, Key('P'), no},
+      {0x1E, Key('A'), no},  {0x26, Key('L'), no},  {0x2C, Key('Z'), no},  {0x32, Key('M'), no},
+      {0x1C, kKeyEnter, no}, {0x9C, kKeyEnter, no}, {0x39, kKeySpace, no}, {0x2A, cs, no},
+      {0x36, ss, no},        {0x52, Key('0'), no},  {0x4F, Key('1'), no},  {0x51, Key('3'), no},
+      {0x4B, Key('4'), no},  {0x4D, Key('6'), no},  {0x47, Key('7'), no},  {0x49, Key('9'), no},
+      {0x0C, ss, Key('J')},  {0x4A, ss, Key('J')},  {0x0D, ss, Key('L')},  {0x4E, ss, Key('K')},
+      {0x1A, ss, Key('8')},  {0x37, ss, Key('B')},  {0x1B, ss, Key('9')},  {0xB5, ss, Key('V')},
+      {0x27, ss, Key('O')},  {0x53, ss, Key('M')},  {0x28, ss, Key('P')},  {0x34, ss, Key('M')},
+      {0x2B, ss, Key('Z')},  {0x33, ss, Key('N')},  {0x35, ss, Key('C')},  {0x0F, cs, ss},
+      {0x0E, cs, Key('0')},  {0x29, cs, Key('1')},  {0x3A, cs, Key('2')},  {0xCB, cs, Key('5')},
+      {0xD0, cs, Key('6')},  {0xC8, cs, Key('7')},  {0xCD, cs, Key('8')}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "scan code " << int{c.code});
+    Press(c.code);
+    EXPECT_TRUE(Pressed(c.first));
+    EXPECT_TRUE(c.second == no || Pressed(c.second));
+    EXPECT_EQ(machine_.Keys.PressedCount(), c.second == no ? 1 : 2);
+    Release(c.code);
+    EXPECT_EQ(machine_.Keys.PressedCount(), 0);
+  }
+}
+
+TEST_F(TKeyThreadTest, MinusReadsAsSymbolShiftAndJ) {
+  Activate();
+  Press(scan::kMinus);
+  EXPECT_EQ(machine_.Keys.ReadKeyboardPort(0xBFFE), 0xB7);
+  EXPECT_EQ(machine_.Keys.ReadKeyboardPort(0x7FFE), 0xBD);
+  Release(scan::kMinus);
+  EXPECT_EQ(machine_.Keys.ReadKeyboardPort(0x3FFE), 0xBF);
+}
+
+TEST_F(TKeyThreadTest, SharedCapsShiftOutlastsTheArrowKey) {
+  Activate();
+  Press(scan::kLeftShift);
+  Tap(scan::kUp);
+  EXPECT_TRUE(Pressed(kKeyCapsShift));
+  EXPECT_FALSE(Pressed(Key('7')));
+  EXPECT_EQ(machine_.Keys.ReadKeyboardPort(0xFEFE), 0xBE);
+  Release(scan::kLeftShift);
+  EXPECT_FALSE(Pressed(kKeyCapsShift));
+}
+
+TEST_F(TKeyThreadTest, JoystickKeysDriveTheirOwnBits) {
+  Activate();
+  const std::pair<uint8_t, uint8_t> cases[] = {{scan::kPageDown, 0x01},
+                                               {scan::kDelete, 0x02},
+                                               {scan::kEnd, 0x04},
+                                               {scan::kHome, 0x08},
+                                               {scan::kLeftControl, 0x10}};
+  for (const auto& [code, bit] : cases) {
+    Press(code);
+    EXPECT_EQ(machine_.Joystick.State, bit) << "scan code " << int{code};
+    Release(code);
+    EXPECT_EQ(machine_.Joystick.State, 0) << "scan code " << int{code};
+  }
+  Press(scan::kHome);
+  Press(scan::kLeftControl);
+  Release(scan::kHome);
+  EXPECT_EQ(machine_.Joystick.State, 0x10) << "fire stays while up is let go";
+  EXPECT_EQ(machine_.Keys.PressedCount(), 0) << "the joystick keys leave the keyboard alone";
+}
+
+TEST_F(TKeyThreadTest, UnmappedCodesChangeNothing) {
+  Activate();
+  const std::vector<int> before = Observe();
+  // F1, F5, F11, right Ctrl, Page Up, Insert, left Windows, and codes no key sends.
+  for (uint8_t code : {0x00, 0x3B, 0x3F, 0x57, 0x9D, 0xC9, 0xD2, 0xDB, 0xFF}) {
+    Tap(code);
+    AltTap(code);
+    EXPECT_EQ(Observe(), before) << "scan code " << int{code};
+  }
+}
+
+// --- The Alt layer --------------------------------------------------------------------
+
+TEST_F(TKeyThreadTest, EitherAltSelectsTheAltLayerUntilReleased) {
+  Activate();
+  for (uint8_t alt : {scan::kLeftAlt, scan::kRightAlt}) {
+    Press(alt);
+    EXPECT_TRUE(keys_.AltMode());
+    Tap(0x10);  // Q has no Alt meaning
+    Tap(scan::kF2);
+    EXPECT_EQ(machine_.Keys.PressedCount(), 0);
+    EXPECT_FALSE(requests_.LoadDisk);
+    Release(alt);
+    EXPECT_FALSE(keys_.AltMode());
+  }
+  Tap(scan::kF2);
+  EXPECT_TRUE(requests_.LoadDisk);
+}
+
+TEST_F(TKeyThreadTest, KeyReleasedWhileAltIsHeldStaysPressed) {
+  Activate();
+  Press(0x10);  // Q
+  Press(scan::kLeftAlt);
+  Release(0x10);
+  Release(scan::kLeftAlt);
+  EXPECT_TRUE(Pressed(Key('Q')));
+  EXPECT_EQ(machine_.Keys.ReadKeyboardPort(0xFBFE), 0xBE);
+}
+
+TEST_F(TKeyThreadTest, AltCommandsRaiseRequestsAndTypeNothing) {
+  Activate();
+  AltTap(scan::kF3);
+  EXPECT_TRUE(requests_.QuickSaveSnapshot);
+  EXPECT_FALSE(requests_.LoadSnapshot);
+  AltTap(scan::kF4);
+  EXPECT_TRUE(requests_.CloseMainWindow);
+  AltTap(0x14);  // T
+  EXPECT_TRUE(requests_.TapeReaderPanel);
+  AltTap(0x21);  // F
+  EXPECT_FALSE(requests_.ShowFps);
+  AltTap(0x32);  // M
+  EXPECT_TRUE(requests_.MouseCaptureRequested);
+  AltTap(scan::kReturn);
+  EXPECT_TRUE(requests_.FullScreen);
+  AltTap(0x32);
+  EXPECT_TRUE(requests_.MouseCaptureRequested) << "full screen owns the capture";
+  EXPECT_EQ(machine_.Keys.PressedCount(), 0);
+  EXPECT_TRUE(machine_.State.Running);
+
+  AltTap(scan::kSpace);
+  EXPECT_FALSE(machine_.State.Running);
+  EXPECT_FALSE(requests_.FullScreen);
+  EXPECT_TRUE(requests_.RestoreMainWindow);
+  EXPECT_FALSE(Pressed(kKeySpace));
+}
+
+// --- Hot keys -------------------------------------------------------------------------
+
+TEST_F(TKeyThreadTest, FunctionKeysRequestLoadingAndToggleSpeedAndPause) {
+  Activate();
+  Tap(scan::kF2);
+  EXPECT_TRUE(requests_.LoadDisk);
+  Tap(scan::kF3);
+  EXPECT_TRUE(requests_.LoadSnapshot);
+  EXPECT_FALSE(requests_.QuickSaveSnapshot);
+  Tap(scan::kF8);
+  EXPECT_FALSE(machine_.State.NormalSpeed);
+  Tap(scan::kF8);
+  EXPECT_TRUE(machine_.State.NormalSpeed);
+  Press(scan::kPause);
+  Release(scan::kPause);
+  EXPECT_EQ(machine_.State.Paused, 1u) << "the release leaves the pause on";
+  Tap(scan::kPause);
+  EXPECT_EQ(machine_.State.Paused, 0u);
+}
+
+TEST_F(TKeyThreadTest, EscapeClosesTheScreenMenuBeforeStopping) {
+  Activate();
+  requests_.ScreenMenuOpen = true;
+  requests_.FullScreen = true;
+  Tap(scan::kEscape);
+  EXPECT_FALSE(requests_.ScreenMenuOpen);
+  EXPECT_TRUE(machine_.State.Running);
+  EXPECT_TRUE(requests_.FullScreen);
+  Tap(scan::kEscape);
+  EXPECT_FALSE(machine_.State.Running);
+  EXPECT_FALSE(requests_.FullScreen);
+}
+
+TEST_F(TKeyThreadTest, F12HoldsTheResetAndADoublePressAddsTrDos) {
+  Activate();
+  SetTicks(3);
+  Press(scan::kF12);
+  EXPECT_TRUE(machine_.State.ResetRequest);
+  EXPECT_EQ(machine_.State.StartMode, 2) << "no earlier press to pair with";
+  Release(scan::kF12);
+  EXPECT_FALSE(machine_.State.ResetRequest);
+
+  SetTicks(0xFFFFFFF0u);
+  Tap(scan::kF12);
+  SetTicks(0x10);
+  Tap(scan::kF12);
+  EXPECT_EQ(machine_.State.StartMode, 3) << "across the tick counter's wrap";
+  SetTicks(1000);
+  Tap(scan::kF12);
+  SetTicks(1049);
+  Tap(scan::kF12);
+  EXPECT_EQ(machine_.State.StartMode, 3) << "49 ticks: a double press";
+  SetTicks(1109);
+  Tap(scan::kF12);
+  EXPECT_EQ(machine_.State.StartMode, 2) << "60 ticks apart";
+  SetTicks(1159);
+  Tap(scan::kF12);
+  EXPECT_EQ(machine_.State.StartMode, 2) << "50 ticks is already too slow";
+}
+
+TEST_F(TKeyThreadTest, AltF12ResetsInto48kModes) {
+  Activate();
+  SetTicks(500);
+  Press(scan::kLeftAlt);
+  Press(scan::kF12);
+  EXPECT_TRUE(machine_.State.ResetRequest);
+  EXPECT_EQ(machine_.State.StartMode, 0);
+  Release(scan::kF12);
+  EXPECT_FALSE(machine_.State.ResetRequest) << "the Alt layer also ends the reset";
+  SetTicks(510);
+  Press(scan::kF12);
+  EXPECT_EQ(machine_.State.StartMode, 1);
+  Release(scan::kLeftAlt);
+  Release(scan::kF12);  // let go after Alt: the plain release table ends the reset
+  EXPECT_FALSE(machine_.State.ResetRequest);
+
+  SetTicks(520);
+  Tap(scan::kF12);
+  EXPECT_EQ(machine_.State.StartMode, 3) << "the previous press counts in either layer";
+}
+
+// --- When events count, and rebuilding the matrix ----------------------------------
+
+TEST_F(TKeyThreadTest, EventsNeedBothRunningAndFocus) {
+  const std::vector<int> before = Observe();
+  keys_.SetRunning(true);
+  Tap(scan::kF2);
+  Press(0x10);
+  EXPECT_EQ(Observe(), before) << "running without focus";
+  keys_.SetRunning(false);
+  keys_.SetFocused(true);
+  Tap(scan::kF2);
+  Press(0x10);
+  EXPECT_EQ(Observe(), before) << "focused, machine stopped";
+  keys_.SetRunning(true);
+  Press(0x10);
+  EXPECT_TRUE(Pressed(Key('Q')));
+  keys_.SetFocused(false);
+  Release(0x10);
+  EXPECT_TRUE(Pressed(Key('Q'))) << "a release after losing focus is not seen";
+}
+
+TEST_F(TKeyThreadTest, TurningOnRebuildsFromTheKeysHeldNow) {
+  machine_.Keys.PressKey(Key('A'));  // left over from before the focus went away
+  machine_.Joystick.State = 0x1F;
+  HoldWhileResyncing({0x10, scan::kUp, scan::kHome});
+  Activate();
+  EXPECT_FALSE(Pressed(Key('A')));
+  EXPECT_TRUE(Pressed(Key('Q')));
+  EXPECT_TRUE(Pressed(kKeyCapsShift) && Pressed(Key('7')));
+  EXPECT_EQ(machine_.Keys.PressedCount(), 3);
+  EXPECT_EQ(machine_.Joystick.State, 0x08);
+  Release(scan::kUp);
+  Release(0x10);
+  EXPECT_EQ(machine_.Keys.PressedCount(), 0);
+}
+
+TEST_F(TKeyThreadTest, OnlyTheTurnOnResyncsAndWithoutAReaderItOnlyClears) {
+  machine_.Joystick.State = 0x10;
+  Activate();
+  EXPECT_EQ(machine_.Joystick.State, 0);
+  Press(0x10);
+  keys_.SetFocused(true);
+  keys_.SetRunning(true);
+  EXPECT_TRUE(Pressed(Key('Q'))) << "already on: nothing rebuilt";
+  keys_.SetFocused(false);
+  keys_.SetFocused(true);
+  EXPECT_FALSE(Pressed(Key('Q')));
+  Tap(scan::kEscape);
+  EXPECT_FALSE(machine_.State.Running) << "no Escape is swallowed";
+}
+
+TEST_F(TKeyThreadTest, HeldAltResyncsIntoTheAltLayer) {
+  keys_.SetRunning(true);
+  HoldWhileResyncing({scan::kRightAlt, 0x10, scan::kReturn});
+  keys_.SetFocused(true);
+  EXPECT_TRUE(keys_.AltMode());
+  EXPECT_FALSE(Pressed(Key('Q')));
+  EXPECT_TRUE(requests_.FullScreen) << "the held Alt+Enter is acted on";
+  Release(scan::kRightAlt);
+  EXPECT_FALSE(keys_.AltMode());
+
+  // Alt let go while another window had the focus.
+  Press(scan::kLeftAlt);
+  HoldWhileResyncing({});
+  keys_.SetFocused(false);
+  keys_.SetFocused(true);
+  EXPECT_FALSE(keys_.AltMode());
+}
+
+TEST_F(TKeyThreadTest, EscapeHeldAtResyncIsIgnoredUntilItGoesUp) {
+  HoldWhileResyncing({scan::kEscape, 0x10});
+  Activate();
+  EXPECT_TRUE(Pressed(Key('Q')));
+  Press(scan::kEscape);  // still the same key stroke
+  Release(scan::kEscape);
+  EXPECT_TRUE(machine_.State.Running);
+  Tap(scan::kEscape);
+  EXPECT_FALSE(machine_.State.Running);
+}
+
+}  // namespace
+}  // namespace vantrel
