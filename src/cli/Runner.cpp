@@ -348,6 +348,7 @@ int RunRunner(const RunnerOptions& options, std::FILE* out, std::FILE* err) {
   }
 
   const RunOutcome run = RunFrames(*machine, options);
+  machine->CatchUpPicture();  // a run may stop mid-frame (--until-pc)
 
   if (options.Screenshot && !WritePng(*options.Screenshot, CaptureNativePicture(renderer), &why)) {
     return report.Fail(kRunnerFailed, why);

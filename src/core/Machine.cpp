@@ -56,12 +56,12 @@ void Machine::HeldResetStep() {
   ResetMachine();
   Z80Registers& r = State.Regs;
   r.Tackts += 4;
-  Screen.DrawPaperUpTo(r.Tackts);
   Tape.AdvanceTape(r.Tackts);
 }
 
 void Machine::EndFrame() {
   Z80Registers& r = State.Regs;
+  Screen.DrawPaperUpTo(r.Tackts);
   if (State.SoundChangeHistory & 0x07) {
     State.SoundChangeHistory = static_cast<uint8_t>(State.SoundChangeHistory << 1);
     if (!State.SamplerWrapped) Sound.AdvanceBeeper(r.Tackts);
@@ -89,15 +89,16 @@ void Machine::EndFrame() {
     PollMouse(Mouse);
   }
 
+  r.Tackts -= State.TacktsPerInt;
+  State.StepStartT = r.Tackts;  // queued changes see the new frame
+  State.FrameCount.fetch_add(1, std::memory_order_relaxed);
+
   Commands.RunPending();
   switch (State.CpuStoppedRequest.exchange(kCpuStoppedNone, std::memory_order_relaxed)) {
     case kCpuStoppedReset: r.PC = 0; break;        // runs on from address 0
     case kCpuStoppedReanimate: r.IFF1 = 1; break;  // the next interrupt ends the HALT
     default: break;
   }
-
-  r.Tackts -= State.TacktsPerInt;
-  State.FrameCount.fetch_add(1, std::memory_order_relaxed);
 }
 
 void Machine::WaitForSoundCard() {

@@ -41,6 +41,7 @@ class Machine {
     Z80Registers& r = State.Regs;
     if (r.Tackts >= State.TacktsPerInt) [[unlikely]]
       EndFrame();
+    State.StepStartT = r.Tackts;
     if (State.ResetRequest.load(std::memory_order_relaxed)) [[unlikely]] {
       HeldResetStep();
       return;
@@ -51,7 +52,10 @@ class Machine {
       return;
     }
     Cpu.Step();
-    Screen.DrawPaperUpTo(r.Tackts);
+    // The paper is not drawn here: the beam's catch-up runs when a byte of the displayed
+    // screen is about to change (Memory's screen watch), when the displayed page
+    // switches, and at the frame end. The picture is the same as if every instruction
+    // had drawn the bytes that came due, at a fraction of the cost.
     Tape.AdvanceTape(r.Tackts);
   }
 
@@ -65,6 +69,8 @@ class Machine {
   }
   // Runs the frame end now if the frame is complete, as the next step would. Lets a
   // caller stop exactly between frames (the headless runner counts frames this way).
+  // Draws the paper up to the present moment (before a picture is taken mid-frame).
+  void CatchUpPicture() { Screen.DrawPaperUpTo(State.Regs.Tackts); }
   bool EndFrameIfDue() {
     if (State.Regs.Tackts < State.TacktsPerInt) return false;
     EndFrame();

@@ -27,7 +27,10 @@ struct MachineState {
 
   // Frame clock.
   uint32_t TacktsPerInt = kDefaultTacktsPerInt;
-  uint32_t IntLength = 24;              // the interrupt is requested while Tackts < 24
+  uint32_t IntLength = 24;  // the interrupt is requested while Tackts < 24
+  // Tackts when the current step began: the picture is drawn up to here before the
+  // step changes a byte of the displayed screen.
+  uint32_t StepStartT = 0;
   std::atomic<uint32_t> FrameCount{0};  // read by the pacing timer for frames per second
 
   // Run control.

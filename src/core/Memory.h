@@ -44,7 +44,12 @@ class Memory {
     return read_[address >> 14][address & 0x3FFF];
   }
   VANTREL_ALWAYS_INLINE void WriteByte(uint16_t address, uint8_t value) {
-    write_[address >> 14][address & 0x3FFF] = value;
+    uint8_t* cell = write_[address >> 14] + (address & 0x3FFF);
+    // A byte of the displayed screen is about to change: the picture first catches up
+    // with the beam, so the beam sees the old byte wherever it has already passed.
+    if (reinterpret_cast<uintptr_t>(cell) - watchedScreen_ < kWatchedScreenBytes) [[unlikely]]
+      screenWrite_(screenWriteContext_);
+    *cell = value;
   }
   VANTREL_ALWAYS_INLINE uint16_t ReadWord(uint16_t address) const {
     return static_cast<uint16_t>(ReadByte(address) |
@@ -60,6 +65,17 @@ class Memory {
   uint16_t PeekWord(uint16_t address) const { return ReadWord(address); }
   void PokeByte(uint16_t address, uint8_t value) { WriteByte(address, value); }
   void PokeWord(uint16_t address, uint16_t value) { WriteWord(address, value); }
+
+  // The displayed screen's bitmap and attributes (6912 bytes from `screen`): writes to them
+  // call `hook` first. With no hook nothing is watched.
+  using ScreenWriteHook = void (*)(void* context);
+  static constexpr uintptr_t kWatchedScreenBytes = 6912;
+  void WatchScreen(const uint8_t* screen, ScreenWriteHook hook, void* context) {
+    watchedScreen_ =
+        hook ? reinterpret_cast<uintptr_t>(screen) : ~uintptr_t{0} - kWatchedScreenBytes;
+    screenWrite_ = hook;
+    screenWriteContext_ = context;
+  }
 
   // Where the byte ReadByte would return lives; writing through it ignores ROM protection.
   uint8_t* HostPointer(uint16_t address) { return read_[address >> 14] + (address & 0x3FFF); }
@@ -107,6 +123,9 @@ class Memory {
   uint8_t* RomDOS() { return roms_.get() + 2 * kRomSize; }
 
  private:
+  uintptr_t watchedScreen_ = ~uintptr_t{0} - kWatchedScreenBytes;
+  ScreenWriteHook screenWrite_ = nullptr;
+  void* screenWriteContext_ = nullptr;
   void SwitchDosRom(uint16_t pc);
   void MapRom(uint8_t* rom);
   void MapTop(int bank);

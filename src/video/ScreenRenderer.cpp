@@ -69,7 +69,7 @@ ScreenPaletteTable BuildPalette(int base, bool gray) {
   return palette;
 }
 
-ScreenRenderer::ScreenRenderer(const MachineState& state, const Memory& memory)
+ScreenRenderer::ScreenRenderer(const MachineState& state, Memory& memory)
     : state_(state),
       memory_(memory),
       bitmap_(new uint8_t[size_t{kFrameWidth} * kFrameHeight]()),
@@ -84,7 +84,14 @@ ScreenRenderer::ScreenRenderer(const MachineState& state, const Memory& memory)
   StartFrame();
 }
 
-ScreenRenderer::~ScreenRenderer() = default;
+ScreenRenderer::~ScreenRenderer() {
+  memory_.WatchScreen(nullptr, nullptr, nullptr);
+}
+
+void ScreenRenderer::BeforeScreenWrite(void* self) {
+  auto* screen = static_cast<ScreenRenderer*>(self);
+  screen->DrawPaperUpTo(screen->state_.StepStartT);
+}
 
 void ScreenRenderer::BuildTables() {
   BorderSegment* segment = border_.get();
@@ -144,8 +151,11 @@ const uint8_t* ScreenRenderer::DisplayedPage() const {
 }
 
 void ScreenRenderer::ShowSecondPage(bool second) {
+  // What the beam passed before the switch came from the old page.
+  if (displayedPage_ != nullptr && second != displayedSecond_) DrawPaperUpTo(state_.StepStartT);
   displayedSecond_ = second;
   displayedPage_ = memory_.Bank(second ? 7 : 5);
+  memory_.WatchScreen(displayedPage_, &ScreenRenderer::BeforeScreenWrite, this);
 }
 
 void ScreenRenderer::DrawCell(const PaperCell& cell, const uint8_t* page) const {

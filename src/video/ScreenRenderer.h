@@ -88,7 +88,8 @@ ScreenPaletteTable BuildPalette(int base, bool gray);
 // per pixel and the per-instruction call costs one comparison when nothing is due.
 class ScreenRenderer {
  public:
-  ScreenRenderer(const MachineState& state, const Memory& memory);
+  // Watches memory's writes to the displayed screen for as long as it lives.
+  ScreenRenderer(const MachineState& state, Memory& memory);
   ScreenRenderer(const ScreenRenderer&) = delete;
   ScreenRenderer& operator=(const ScreenRenderer&) = delete;
   ~ScreenRenderer();
@@ -174,9 +175,10 @@ class ScreenRenderer {
   void DrawCell(const PaperCell& cell, const uint8_t* page) const;
   const uint8_t* DisplayedPage() const;
   void ShowSecondPage(bool second);
+  static void BeforeScreenWrite(void* self);
 
   const MachineState& state_;
-  const Memory& memory_;
+  Memory& memory_;
   std::unique_ptr<uint8_t[]> bitmap_;
   std::array<uint8_t*, kFrameHeight> rows_{};
   std::unique_ptr<BorderSegment[]> border_;  // kBorderSegmentCount + sentinel
