@@ -187,6 +187,12 @@ TEST_F(TKeyThreadTest, KeyReleasedWhileAltIsHeldStaysPressed) {
   Release(scan::kLeftAlt);
   EXPECT_TRUE(Pressed(Key('Q')));
   EXPECT_EQ(machine_.Keys.ReadKeyboardPort(0xFBFE), 0xBE);
+  // ...until it is pressed and released again, and then it is really free.
+  Press(0x10);
+  Release(0x10);
+  EXPECT_FALSE(Pressed(Key('Q')));
+  Tap(0x10);
+  EXPECT_FALSE(Pressed(Key('Q')));
 }
 
 TEST_F(TKeyThreadTest, AltCommandsRaiseRequestsAndTypeNothing) {

@@ -30,6 +30,13 @@ void TKeyThread::KeyEvent(uint8_t scanCode, bool pressed) {
     return;
   }
   const bool alt = AltMode();
+  if (!alt && tables_.Press[scanCode].Kind == PcKeyKind::kPressKeys) {
+    // A key released while Alt was held kept its emulated keys down; its next press only
+    // marks it held again, so the release that follows lets them go. Without this the
+    // press counts would keep them down until the focus changes.
+    if (pressed && heldInMatrix_[scanCode]) return;
+    heldInMatrix_[scanCode] = pressed;
+  }
   const PcKeyTable& table = pressed ? (alt ? tables_.AltPress : tables_.Press)
                                     : (alt ? tables_.AltRelease : tables_.Release);
   Dispatch(table[scanCode]);
@@ -51,6 +58,7 @@ void TKeyThread::Resync() {
   machine_.Joystick.State.store(0, kRelaxed);
   swallowEscape_ = false;
   altMode_.store(false, kRelaxed);
+  heldInMatrix_.fill(false);
   if (!reader_) return;
 
   const std::array<bool, 256> down = reader_();
@@ -59,7 +67,9 @@ void TKeyThread::Resync() {
   altMode_.store(alt, kRelaxed);
   const PcKeyTable& table = alt ? tables_.AltPress : tables_.Press;
   for (size_t code = 0; code < down.size(); ++code) {
-    if (down[code] && code != scan::kEscape) Dispatch(table[code]);
+    if (!down[code] || code == scan::kEscape) continue;
+    heldInMatrix_[code] = !alt && table[code].Kind == PcKeyKind::kPressKeys;
+    Dispatch(table[code]);
   }
 }
 

@@ -63,6 +63,8 @@ class TKeyThread {
   KeyRequests& requests_;
   const PcKeyTables& tables_;
   KeyboardStateReader reader_;
+  // Scan codes pressed through the normal tables and not yet released through them.
+  std::array<bool, 256> heldInMatrix_{};
   std::atomic<bool> running_{false};
   std::atomic<bool> focused_{false};
   std::atomic<bool> altMode_{false};
