@@ -45,7 +45,8 @@ StackPanel::StackPanel(const Memory& memory, QWidget* parent) : QWidget(parent),
   const int lineHeight = QFontMetrics(font).height();
   grid_->verticalHeader()->setDefaultSectionSize(lineHeight);
   grid_->verticalHeader()->setMinimumSectionSize(lineHeight);
-  const int columnWidth = QFontMetrics(font).horizontalAdvance(QStringLiteral("FFFF")) + 6;
+  // Room for four digits plus the cell's own margins, whatever font stands in for Courier.
+  const int columnWidth = QFontMetrics(font).horizontalAdvance(QStringLiteral("FFFF")) + 16;
   grid_->setColumnWidth(0, columnWidth);
   grid_->setColumnWidth(1, columnWidth);
   grid_->setFixedSize(2 * columnWidth + 2, kRows * lineHeight + 2);
