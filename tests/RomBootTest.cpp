@@ -138,3 +138,47 @@ TEST_F(RomBoot, TrDosWith128kStartsInTheTrDosRom) {
 
 }  // namespace
 }  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+// The emulation thread's fast loop must be the ordinary step loop, only faster: the same
+// registers, memory and picture after a boot with interrupts, paging and screen output.
+TEST(RunWhileTest, BootsExactlyAsTheStepLoopDoes) {
+  VANTREL_REQUIRE_TESTDATA(rom, "roms/48.rom");
+  Machine stepped{3};
+  Machine fast{3};
+  for (Machine* m : {&stepped, &fast}) {
+    LoadPage(rom, 0, m->Mem.Rom48k());
+    m->State.NormalSpeed = false;
+    m->PresentEveryFrame = true;
+    m->State.StartMode = 0;
+    m->ResetMachine();
+  }
+  while (stepped.State.FrameCount != 120) stepped.ProcessorStep();
+  const std::atomic<bool> running{true};
+  fast.RunWhile(running, 120);
+  const Z80Registers& a = stepped.State.Regs;
+  const Z80Registers& b = fast.State.Regs;
+  EXPECT_EQ(a.PC, b.PC);
+  EXPECT_EQ(a.SP, b.SP);
+  EXPECT_EQ(a.AF.Get(), b.AF.Get());
+  EXPECT_EQ(a.HL.Get(), b.HL.Get());
+  EXPECT_EQ(a.Tackts, b.Tackts);
+  EXPECT_EQ(a.ReadR(), b.ReadR());
+  for (int bank : {5, 2, 0}) {
+    EXPECT_EQ(0, std::memcmp(stepped.Mem.Bank(bank), fast.Mem.Bank(bank), Memory::kBankSize))
+        << "bank " << bank;
+  }
+  for (int y = 0; y < kNativeHeight; ++y) {
+    ASSERT_EQ(0, std::memcmp(stepped.Screen.Row(y), fast.Screen.Row(y), kNativeWidth)) << y;
+  }
+  // A cleared flag stops the loop after one step, as the thread's loop always did.
+  const std::atomic<bool> stopped{false};
+  const uint32_t frames = fast.State.FrameCount;
+  fast.RunWhile(stopped);
+  EXPECT_EQ(fast.State.FrameCount, frames);
+}
+
+}  // namespace
+}  // namespace vantrel

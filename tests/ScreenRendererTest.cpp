@@ -121,6 +121,7 @@ TEST_F(ScreenRendererTest, ShortFrameNeverDrawsTheLastRowsWithTiming) {
   EXPECT_EQ(Pixel(383, 279), Index(3));
   EXPECT_EQ(Pixel(0, 280), 0) << "row 280 starts after the sentinel";
   m.Screen.DrawBorderUpTo(0xFFFFFFFF);  // whatever the counter says
+  m.Screen.DrawPaperUpTo(0xFFFFFFFF);
   EXPECT_EQ(Pixel(0, 287), 0);
   m.Screen.RedrawAll();
   EXPECT_EQ(Pixel(0, 287), Index(3));

@@ -54,6 +54,11 @@ void TEmulThread::Body() {
   s.StartTacktsMeter();
   host_.RunStarting();
   const uint16_t target = s.RunToAddress.load(std::memory_order_relaxed);
+  if (target == 0) {
+    machine_.RunWhile(s.Running);
+    host_.PostTermination([this] { Terminate(); });
+    return;
+  }
   do {
     machine_.ProcessorStep();
     if (target != 0 && s.Regs.PC == target) s.Running.store(false, std::memory_order_relaxed);

@@ -59,6 +59,26 @@ class Machine {
     Tape.AdvanceTape(r.Tackts);
   }
 
+  // Runs until `running` is cleared (or frame `endFrame` has begun): the emulation
+  // thread's loop without a run target.
+  // Between the interrupt window and the frame's end, with no pause, reset or playing tape
+  // to serve, instructions run back to back in the processor's own loop.
+  static constexpr uint32_t kNoEndFrame = 0xFFFFFFFF;
+  void RunWhile(const std::atomic<bool>& running, uint32_t endFrame = kNoEndFrame) {
+    Z80Registers& r = State.Regs;
+    do {
+      const bool plain = r.Tackts >= State.IntLength && r.Tackts < State.TacktsPerInt &&
+                         !State.Paused.load(std::memory_order_relaxed) &&
+                         !State.ResetRequest.load(std::memory_order_relaxed) && Tape.Idle();
+      if (plain) {
+        Cpu.StepUntil(State.TacktsPerInt, running);
+      } else {
+        ProcessorStep();
+      }
+    } while (running.load(std::memory_order_relaxed) &&
+             State.FrameCount.load(std::memory_order_relaxed) != endFrame);
+  }
+
   // Reading the user's settings is the application's business; the machine takes the
   // resulting values here.
   void SetTrDosEnabled(bool enabled) { Mem.DosEnabled = enabled; }

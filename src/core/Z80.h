@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/Compiler.h"
@@ -33,6 +34,10 @@ class Z80 {
   // Fetch and execute: R counts, AcceptInt is set, the TR-DOS ROM follows the
   // instruction's address, then the instruction runs and adds its T-states.
   void Step();
+  // Steps until Tackts reaches `limit` or `running` is cleared (at least one step). The
+  // same work as repeated Step calls with the step start recorded, in one loop, for the
+  // stretches of a frame where nothing but instructions happens.
+  void StepUntil(uint32_t limit, const std::atomic<bool>& running);
 
   // Accepts the maskable interrupt (the caller has checked that it is due and allowed).
   void AcceptInterrupt();

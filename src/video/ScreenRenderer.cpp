@@ -167,13 +167,27 @@ void ScreenRenderer::DrawCell(const PaperCell& cell, const uint8_t* page) const 
 
 void ScreenRenderer::DrawPaperCells(uint32_t tackts) {
   const uint8_t* page = displayedPage_;
-  const PaperCell* cell = paper_.get() + nextCell_;
-  do {  // the first cell is due, or the caller would not be here
-    DrawCell(*cell, page);
-    ++cell;
-  } while (tackts >= cell->T);
-  nextCell_ = static_cast<int>(cell - paper_.get());
-  nextPaperT_ = cell->T;
+  const ColourPair* pairs = colourPairs_.data();
+  const uint8_t flash = flashMask_;  // held here: the pixel stores could alias members
+  int index = nextCell_;
+  // A line's cells lie side by side in memory and in the picture, 4 T-states apart: the
+  // due part of a line is drawn from its first cell's entry with running pointers.
+  while (paper_[index].T != kNever && tackts >= paper_[index].T) {
+    const PaperCell& first = paper_[index];
+    int count = std::min(32 - (index & 31), static_cast<int>((tackts - first.T) / 4) + 1);
+    while (paper_[index + count - 1].T == kNever) --count;  // the sentinel cuts the line
+    const uint8_t* bits = page + first.BitmapOffset;
+    const uint8_t* attributes = page + first.AttributeOffset;
+    uint8_t* pixel = first.Pixel;
+    for (int i = 0; i < count; ++i) {
+      const ColourPair& pair = pairs[attributes[i] & flash];
+      const uint64_t pixels = pair.Paper ^ (pair.Difference & kInkMasks[bits[i]]);
+      std::memcpy(pixel + 8 * i, &pixels, sizeof pixels);
+    }
+    index += count;
+  }
+  nextCell_ = index;
+  nextPaperT_ = paper_[index].T;
 }
 
 void ScreenRenderer::LoadBorderSegment(int index) {
