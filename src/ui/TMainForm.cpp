@@ -106,6 +106,11 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   screen_->FocusHandler = [this](bool active) { keys_.SetFocused(active); };
   screen_->MachineRunning = [this] { return app_.Emulation().Alive(); };
   screen_->SetBorderSizes(BorderPresetSizes(store_, app_.Hardware().BorderPreset));
+  // First run: the screen window goes beside the main window rather than on top of it.
+  if (!store_.ReadInteger("Environment\\ScreenPanel", "X Position")) {
+    adjustSize();
+    screen_->move(frameGeometry().right() + 8, y());
+  }
 
   qApp->installEventFilter(this);
   idle_ = new QTimer(this);

@@ -79,6 +79,20 @@ TEST_F(TMainFormTest, MenusCarryTheirCaptionsAndShortcuts) {
   EXPECT_FALSE(form->Command(QStringLiteral("LoadTapeMI"))->isEnabled());
 }
 
+TEST_F(TMainFormTest, ShortcutKeysReachTheirCommands) {
+  form->show();
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  M().State.Regs.PC = 0x1234;
+  QTest::keyClick(form.get(), Qt::Key_F12);  // Reset
+  EXPECT_EQ(M().State.Regs.PC, 0);
+  QTest::keyClick(form.get(), Qt::Key_F7);  // Trace Into: one instruction
+  EXPECT_NE(M().State.Regs.PC, 0);
+  QTest::keyClick(form.get(), Qt::Key_F9);  // Run
+  EXPECT_TRUE(form->Emulation().Alive());
+  form->Emulation().StopEmulation();
+}
+
 TEST_F(TMainFormTest, RunAndStopSwitchTheCommandsAndTheKeyHandling) {
   form->Command(QStringLiteral("RunMI"))->trigger();
   EXPECT_TRUE(form->Emulation().Alive());
