@@ -53,13 +53,29 @@ for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X${display#:} ]] && break; sleep 0.1
 
 (cd "$testdata/roms" && exec "$vantrel") >"$work/vantrel.log" 2>&1 &
 app=$!
-sleep 4  # start-up and the ROM's boot to the copyright screen
+
+# Waits (up to $2 seconds) until the screen window's paper equals golden picture $1.
+wait_for_paper() {
+  local deadline=$((SECONDS + $2))
+  while ((SECONDS < deadline)); do
+    "$paper_check" "$work/screen.png" "$1" 85 69 2>"$work/check.log" && return 0
+    kill -0 "$app" 2>/dev/null || break
+    sleep 0.5
+  done
+  return 1
+}
+
+boot=$(dirname "$golden")/boot48.png
+if ! wait_for_paper "$boot" 60; then
+  echo "the 48K boot screen never appeared: see $work/screen.png"
+  cat "$work/check.log" "$work/vantrel.log"
+  exit 1
+fi
 "$type_keys" --delay-ms 150 p 2 Shift_R+k 2 Return || exit 1
-sleep 2
-if "$paper_check" "$work/screen.png" "$golden" 85 69; then
+if wait_for_paper "$golden" 30; then
   echo "paper matches $golden"
   exit 0
 fi
 echo "the paper differs from $golden: see $work/screen.png"
-cat "$work/vantrel.log"
+cat "$work/check.log" "$work/vantrel.log"
 exit 1
