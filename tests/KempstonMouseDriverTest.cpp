@@ -1,0 +1,291 @@
+// The Kempston mouse driver: PC motion into the interface's counters and button byte.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <deque>
+#include <optional>
+
+#include "core/Machine.h"
+#include "input/KempstonMouseDriver.h"
+
+namespace vantrel {
+namespace {
+
+// Hands out queued reads in order (nullopt = a failed read); an empty queue reads as a
+// still mouse with no button down.
+class FakeMouse : public MouseMotionSource {
+ public:
+  std::optional<MouseSample> Take() override {
+    ++Takes;
+    if (Queue.empty()) return MouseSample{};
+    std::optional<MouseSample> next = Queue.front();
+    Queue.pop_front();
+    return next;
+  }
+  void Reacquire() override { ++Reacquires; }
+
+  std::deque<std::optional<MouseSample>> Queue;
+  int Takes = 0;
+  int Reacquires = 0;
+};
+
+MouseSample Move(int32_t dx, int32_t dy) {
+  return MouseSample{dx, dy, 0, false, false, false};
+}
+MouseSample Wheel(int32_t wheel) {
+  return MouseSample{0, 0, wheel, false, false, false};
+}
+MouseSample Buttons(bool left, bool right, bool middle) {
+  return MouseSample{0, 0, 0, left, right, middle};
+}
+
+class KempstonMouseDriverTest : public testing::Test {
+ protected:
+  void Configure(bool swap, bool wheelSupport, bool wheelInverted) {
+    driver.Configure(KempstonMouseSetting{true, swap, wheelSupport, wheelInverted});
+  }
+  // One frame with the given read.
+  bool Poll(const MouseSample& sample, bool alt = false) {
+    source.Queue.push_back(sample);
+    return driver.Poll(source, mouse, alt);
+  }
+  uint8_t X() const { return mouse.X.load(); }
+  uint8_t Y() const { return mouse.Y.load(); }
+  uint8_t ButtonByte() const { return mouse.Buttons.load(); }
+
+  KempstonMouseDriver driver;
+  FakeMouse source;
+  KempstonMouse mouse;
+};
+
+// ---------------------------------------------------------------------------------------
+// Position counters.
+
+TEST_F(KempstonMouseDriverTest, CountersFollowMotionWithYCountingUp) {
+  mouse.X = 100;
+  mouse.Y = 100;
+  Poll(Move(10, 0));
+  EXPECT_EQ(X(), 110);
+  EXPECT_EQ(Y(), 100);
+  Poll(Move(0, 10));  // down on the PC
+  EXPECT_EQ(X(), 110);
+  EXPECT_EQ(Y(), 90);
+  Poll(Move(-30, -40));  // left and up
+  EXPECT_EQ(X(), 80);
+  EXPECT_EQ(Y(), 130);
+}
+
+TEST_F(KempstonMouseDriverTest, CountersWrapAtEightBitsBothWays) {
+  struct Case {
+    uint8_t start;
+    int32_t dx;
+    uint8_t expectedX;
+  };
+  const Case cases[] = {
+      {255, 1, 0},      {0, -1, 255},          {250, 10, 4},        {3, -5, 254},      {7, 256, 7},
+      {7, -256 * 3, 7}, {0, 1000, 1000 % 256}, {0, INT32_MAX, 255}, {5, INT32_MIN, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "start " << int{c.start} << " dx " << c.dx);
+    mouse.X = c.start;
+    mouse.Y = c.start;
+    Poll(Move(c.dx, c.dx == INT32_MIN ? 0 : -c.dx));
+    EXPECT_EQ(X(), c.expectedX);
+    if (c.dx != INT32_MIN) {
+      EXPECT_EQ(Y(), c.expectedX) << "Y moves up as X moves right";
+    }
+  }
+  // Y's own wrap, including the motion whose negation would overflow.
+  mouse.Y = 0;
+  Poll(Move(0, 1));
+  EXPECT_EQ(Y(), 255);
+  Poll(Move(0, -1));
+  EXPECT_EQ(Y(), 0);
+  mouse.Y = 9;
+  Poll(Move(0, INT32_MIN));
+  EXPECT_EQ(Y(), 9);
+}
+
+TEST_F(KempstonMouseDriverTest, StillMouseChangesNothing) {
+  for (bool wheelSupport : {false, true}) {
+    SCOPED_TRACE(testing::Message() << "wheel support " << wheelSupport);
+    Configure(false, wheelSupport, false);
+    Poll(MouseSample{37, -12, -360, false, false, false});
+    const uint8_t x = X(), y = Y(), buttons = ButtonByte();
+    for (int frame = 0; frame < 5; ++frame) Poll(MouseSample{});
+    EXPECT_EQ(X(), x);
+    EXPECT_EQ(Y(), y);
+    EXPECT_EQ(ButtonByte(), buttons);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Buttons.
+
+TEST_F(KempstonMouseDriverTest, ButtonsReadActiveLowAndSwapLeftWithRight) {
+  struct Case {
+    bool left, right, middle;
+    uint8_t plain, swapped;
+  };
+  const Case cases[] = {
+      {false, false, false, 0xFF, 0xFF}, {true, false, false, 0xFE, 0xFD},
+      {false, true, false, 0xFD, 0xFE},  {false, false, true, 0xFB, 0xFB},
+      {true, true, false, 0xFC, 0xFC},   {true, false, true, 0xFA, 0xF9},
+      {true, true, true, 0xF8, 0xF8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "L" << c.left << " R" << c.right << " M" << c.middle);
+    Configure(false, false, false);
+    Poll(Buttons(c.left, c.right, c.middle));
+    EXPECT_EQ(ButtonByte(), c.plain);
+    Configure(true, false, false);
+    Poll(Buttons(c.left, c.right, c.middle));
+    EXPECT_EQ(ButtonByte(), c.swapped);
+  }
+  Poll(Buttons(false, false, false));
+  EXPECT_EQ(ButtonByte(), 0xFF) << "a release shows at the next frame";
+}
+
+TEST_F(KempstonMouseDriverTest, AltClickFlipsTheSwapOncePerClick) {
+  EXPECT_TRUE(Poll(Buttons(true, false, false), true));
+  EXPECT_TRUE(driver.SwapButtons());
+  EXPECT_EQ(ButtonByte(), 0xFD) << "the flipping click already reads swapped";
+  // Held over several frames, with Alt still down: no further flips.
+  for (int frame = 0; frame < 3; ++frame) {
+    EXPECT_FALSE(Poll(Buttons(true, false, false), true));
+    EXPECT_TRUE(driver.SwapButtons());
+  }
+  EXPECT_FALSE(Poll(Buttons(false, false, false), true));
+  EXPECT_TRUE(Poll(Buttons(true, false, false), true));  // the next click
+  EXPECT_FALSE(driver.SwapButtons());
+  EXPECT_EQ(ButtonByte(), 0xFE);
+
+  // Without Alt a click is only a click.
+  Poll(Buttons(false, false, false));
+  EXPECT_FALSE(Poll(Buttons(true, false, false), false));
+  EXPECT_FALSE(driver.SwapButtons());
+  // Alt pressed while the button is already down still counts for that click.
+  EXPECT_TRUE(Poll(Buttons(true, false, false), true));
+  EXPECT_TRUE(driver.SwapButtons());
+  // The right button never flips.
+  Poll(Buttons(false, false, false));
+  EXPECT_FALSE(Poll(Buttons(false, true, false), true));
+  EXPECT_TRUE(driver.SwapButtons());
+}
+
+TEST_F(KempstonMouseDriverTest, ConfigureOverridesAnAltClickFlip) {
+  Poll(Buttons(true, false, false), true);
+  ASSERT_TRUE(driver.SwapButtons());
+  Configure(false, false, false);
+  EXPECT_FALSE(driver.SwapButtons());
+  Poll(Buttons(true, false, false), true);  // same click: the latch holds
+  EXPECT_FALSE(driver.SwapButtons());
+  EXPECT_EQ(ButtonByte(), 0xFE);
+}
+
+// ---------------------------------------------------------------------------------------
+// Wheel.
+
+TEST_F(KempstonMouseDriverTest, WheelNotchesShowInTheHighNibble) {
+  Configure(false, true, false);
+  Poll(MouseSample{});
+  EXPECT_EQ(ButtonByte(), 0x0F);
+  Poll(Wheel(120));  // away from the user: counts down
+  EXPECT_EQ(driver.Wheel(), 255);
+  EXPECT_EQ(ButtonByte(), 0xFF);
+  Poll(Wheel(120));
+  EXPECT_EQ(ButtonByte(), 0xEF);
+  Poll(Wheel(-3 * 120));
+  EXPECT_EQ(driver.Wheel(), 1);
+  EXPECT_EQ(ButtonByte(), 0x1F);
+  // Buttons clear their bits in the low nibble only.
+  Poll(MouseSample{0, 0, 0, true, false, true});
+  EXPECT_EQ(ButtonByte(), 0x1A);
+}
+
+TEST_F(KempstonMouseDriverTest, InvertedWheelCountsTheOtherWay) {
+  Configure(false, true, true);
+  Poll(Wheel(120));
+  EXPECT_EQ(driver.Wheel(), 1);
+  EXPECT_EQ(ButtonByte(), 0x1F);
+  Poll(Wheel(-240));
+  EXPECT_EQ(driver.Wheel(), 255);
+  EXPECT_EQ(ButtonByte(), 0xFF);
+}
+
+TEST_F(KempstonMouseDriverTest, PartNotchesWithinAFrameAreLost) {
+  Configure(false, true, false);
+  for (int32_t wheel : {119, -119, 60, 60, 1, -1}) Poll(Wheel(wheel));
+  EXPECT_EQ(driver.Wheel(), 0) << "remainders are not carried between frames";
+  EXPECT_EQ(ButtonByte(), 0x0F);
+  Poll(Wheel(359));  // two whole notches, the rest dropped
+  EXPECT_EQ(driver.Wheel(), 254);
+  Poll(Wheel(-239));  // truncated towards zero: one notch back
+  EXPECT_EQ(driver.Wheel(), 255);
+}
+
+TEST_F(KempstonMouseDriverTest, WheelCounterWrapsAtEightBits) {
+  Configure(false, true, false);
+  Poll(Wheel(-255 * 120));
+  EXPECT_EQ(driver.Wheel(), 255);
+  Poll(Wheel(-120));
+  EXPECT_EQ(driver.Wheel(), 0);
+  Poll(Wheel(16 * 120));  // a whole nibble turn shows no change in the high bits
+  EXPECT_EQ(driver.Wheel(), 240);
+  EXPECT_EQ(ButtonByte(), 0x0F);
+  Poll(Wheel(INT32_MIN));  // no overflow on any platform figure
+  Poll(Wheel(INT32_MAX));
+}
+
+TEST_F(KempstonMouseDriverTest, WithoutWheelSupportTheHighBitsStaySet) {
+  Configure(false, false, false);
+  Poll(Wheel(-120));
+  EXPECT_EQ(ButtonByte(), 0xFF);
+  Poll(MouseSample{0, 0, -120, true, false, false});
+  EXPECT_EQ(ButtonByte(), 0xFE);
+  // The counter runs regardless, so turning support on shows where the wheel is.
+  Configure(false, true, false);
+  Poll(MouseSample{});
+  EXPECT_EQ(ButtonByte(), 0x2F);
+}
+
+// ---------------------------------------------------------------------------------------
+// Lost device and the path to the Spectrum's ports.
+
+TEST_F(KempstonMouseDriverTest, FailedReadIsRetriedOnceAfterAReacquire) {
+  source.Queue = {std::nullopt, Move(5, -5)};
+  driver.Poll(source, mouse);
+  EXPECT_EQ(source.Reacquires, 1);
+  EXPECT_EQ(source.Takes, 2);
+  EXPECT_EQ(X(), 5);
+  EXPECT_EQ(Y(), 5);
+
+  // Two failures: the frame leaves every register as it was.
+  Configure(false, true, false);
+  Poll(MouseSample{3, 0, 120, false, true, false});
+  const uint8_t buttons = ButtonByte();
+  source.Queue = {std::nullopt, std::nullopt, MouseSample{9, 9, 120, true, false, false}};
+  EXPECT_FALSE(driver.Poll(source, mouse, true));
+  EXPECT_EQ(source.Reacquires, 2);
+  EXPECT_EQ(source.Queue.size(), 1u) << "no third read in the same frame";
+  EXPECT_EQ(X(), 8);
+  EXPECT_EQ(Y(), 5);
+  EXPECT_EQ(driver.Wheel(), 255);
+  EXPECT_EQ(ButtonByte(), buttons);
+  EXPECT_FALSE(driver.SwapButtons());
+}
+
+TEST_F(KempstonMouseDriverTest, SpectrumReadsThePolledRegistersOnTheMousePorts) {
+  Machine m;
+  m.Mouse.Enabled = true;
+  Configure(true, true, false);
+  source.Queue = {MouseSample{0x12, -0x34, -120, true, false, false}};
+  driver.Poll(source, m.Mouse);
+  EXPECT_EQ(m.Ports.PortRead(0xFBDF), 0x12);
+  EXPECT_EQ(m.Ports.PortRead(0xFFDF), 0x34);
+  EXPECT_EQ(m.Ports.PortRead(0xFADF), 0x1D);
+}
+
+}  // namespace
+}  // namespace vantrel
