@@ -177,9 +177,9 @@ TEST(RunnerOptionsTest, ADoubleDashEndsTheOptions) {
 TEST(RunnerOptionsTest, HelpListsEveryOptionOfTheTable) {
   EXPECT_TRUE(ParseOk({"--help"}).Help);
   const std::string usage = RunnerUsage("snapshots");
-  for (const RunnerOptionSpec& spec : RunnerOptionTable()) {
-    std::string shown(spec.Name);
-    if (!spec.Value.empty()) shown += " " + std::string(spec.Value);
+  for (const RunnerOptionSpec& option : RunnerOptionTable()) {
+    std::string shown(option.Name);
+    if (!option.Value.empty()) shown += " " + std::string(option.Value);
     EXPECT_NE(usage.find(shown), std::string::npos) << shown;
   }
   EXPECT_NE(usage.find("snapshots"), std::string::npos);

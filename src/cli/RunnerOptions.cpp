@@ -175,7 +175,7 @@ constexpr RunnerOptionSpec kOptions[] = {
     {"--seed", "N", "power-on RAM contents (default 0)", "", ApplySeed},
     {"--frames", "N", "run N frames (default 100)", "", ApplyFrames},
     {"--until-pc", "ADDR", "stop when PC reaches ADDR (decimal, #hex or 0xhex)", "", ApplyUntilPc},
-    {"--keys", "SPEC",
+    {"--keys", "KEYS",
      "type keys: tokens such as A, ENTER, CS+5, SS+P@50 (@N: start at frame N), each held "
      "3 frames then released 3",
      "", ApplyKeys},
@@ -189,8 +189,8 @@ constexpr RunnerOptionSpec kOptions[] = {
 };
 
 const RunnerOptionSpec* FindOption(std::string_view name) {
-  for (const RunnerOptionSpec& spec : kOptions) {
-    if (spec.Name == name) return &spec;
+  for (const RunnerOptionSpec& option : kOptions) {
+    if (option.Name == name) return &option;
   }
   return nullptr;
 }
@@ -235,21 +235,22 @@ bool ParseRunnerOptions(std::span<const std::string> args, RunnerOptions* option
     // "--name=value" as well as "--name value".
     const size_t equals = arg.find('=');
     const std::string_view name = arg.substr(0, equals);
-    const RunnerOptionSpec* spec = FindOption(name);
-    if (spec == nullptr) {
+    const RunnerOptionSpec* option = FindOption(name);
+    if (option == nullptr) {
       *error = "unknown option " + Quoted(name) + " (see --help)";
       return false;
     }
-    const std::string_view group = spec->Group.empty() ? spec->Name : spec->Group;
-    if (const auto [seen, first] = groupsSeen.emplace(group, spec->Name); !first) {
-      *error = seen->second == spec->Name ? std::string(spec->Name) + " is given twice"
-                                          : std::string(seen->second) + " and " +
-                                                std::string(spec->Name) + " cannot both be given";
+    const std::string_view group = option->Group.empty() ? option->Name : option->Group;
+    if (const auto [seen, first] = groupsSeen.emplace(group, option->Name); !first) {
+      *error = seen->second == option->Name
+                   ? std::string(option->Name) + " is given twice"
+                   : std::string(seen->second) + " and " + std::string(option->Name) +
+                         " cannot both be given";
       return false;
     }
 
     std::string_view value;
-    if (spec->Value.empty()) {
+    if (option->Value.empty()) {
       if (equals != std::string_view::npos) {
         *error = std::string(name) + " takes no value";
         return false;
@@ -259,12 +260,12 @@ bool ParseRunnerOptions(std::span<const std::string> args, RunnerOptions* option
     } else if (i + 1 < args.size()) {
       value = args[++i];
     } else {
-      *error = std::string(name) + " needs a value (" + std::string(spec->Value) + ")";
+      *error = std::string(name) + " needs a value (" + std::string(option->Value) + ")";
       return false;
     }
 
     std::string why;
-    if (!spec->Apply(parsed, value, &why)) {
+    if (!option->Apply(parsed, value, &why)) {
       *error = std::string(name) + ": " + why;
       return false;
     }
@@ -280,17 +281,17 @@ std::string RunnerUsage(std::string_view fileTypes) {
       "Unset values come from the emulator's settings, which are never written.\n\n"
       "options:\n";
   size_t width = 0;
-  for (const RunnerOptionSpec& spec : kOptions) {
-    width = std::max(width, spec.Name.size() + 1 + spec.Value.size());
+  for (const RunnerOptionSpec& option : kOptions) {
+    width = std::max(width, option.Name.size() + 1 + option.Value.size());
   }
   constexpr size_t kLineWidth = 79;
-  for (const RunnerOptionSpec& spec : kOptions) {
-    std::string line = "  " + std::string(spec.Name);
-    if (!spec.Value.empty()) line += " " + std::string(spec.Value);
+  for (const RunnerOptionSpec& option : kOptions) {
+    std::string line = "  " + std::string(option.Name);
+    if (!option.Value.empty()) line += " " + std::string(option.Value);
     const size_t indent = width + 4;
     line.resize(indent, ' ');
     // Word-wrapped help, continuation lines under the first.
-    std::string_view help = spec.Help;
+    std::string_view help = option.Help;
     bool lineHasWords = false;
     while (!help.empty()) {
       const size_t space = help.find(' ');
