@@ -1,0 +1,84 @@
+// The full-screen picture: which part of the frame each video mode shows, where, and how
+// interlacing leaves lines dark.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "video/FullScreenPicture.h"
+
+namespace vantrel {
+namespace {
+
+class FullScreenPictureTest : public testing::Test {
+ protected:
+  FullScreenPictureTest() : native(size_t{kNativeWidth} * kNativeHeight) {
+    // Each native pixel gets its own colour, so every output pixel names its source.
+    for (int i = 1; i < 256; ++i) palette[i] = {static_cast<uint8_t>(i), 0, 0, 0};
+  }
+  // Marks native pixel (x, y) with palette index `index`.
+  void Mark(int x, int y, uint8_t index) { native[size_t(y) * kNativeWidth + x] = index; }
+  uint32_t At(int mode, int x, int y) const {
+    return out[size_t(y) * FullScreenSizeOf(mode).Width + x];
+  }
+  static uint32_t Red(int index) { return 0xFF000000u | (uint32_t(index) << 16); }
+
+  std::vector<uint8_t> native;
+  ScreenPaletteTable palette{};
+  std::vector<uint32_t> out;
+};
+
+TEST_F(FullScreenPictureTest, Mode0ShowsThirtyTwoBorderPixelsAndTwentyFourLines) {
+  Mark(32, 24, 1);    // first shown pixel
+  Mark(351, 263, 2);  // last shown pixel
+  Mark(31, 24, 3);    // just outside
+  ComposeFullScreen(native.data(), palette, 0, true, false, out);
+  ASSERT_EQ(out.size(), 640u * 480u);
+  EXPECT_EQ(At(0, 0, 0), Red(1));
+  EXPECT_EQ(At(0, 1, 1), Red(1)) << "2 x 2 per source pixel";
+  EXPECT_EQ(At(0, 639, 479), Red(2));
+  EXPECT_NE(At(0, 0, 0), Red(3));
+  // The plain copy of mode 0 is the same picture.
+  std::vector<uint32_t> direct = out;
+  ComposeFullScreen(native.data(), palette, 0, false, false, out);
+  EXPECT_EQ(out, direct);
+}
+
+TEST_F(FullScreenPictureTest, Mode1InterlacedStartsAtLine13Column16WithOddLinesBlack) {
+  Mark(0, 0, 5);
+  ComposeFullScreen(native.data(), palette, 1, true, true, out);
+  ASSERT_EQ(out.size(), 800u * 600u);
+  EXPECT_EQ(At(1, 16, 13), Red(5));
+  EXPECT_EQ(At(1, 17, 13), Red(5));
+  EXPECT_EQ(At(1, 16, 14), 0xFF000000u) << "the second line of each row stays black";
+  EXPECT_EQ(At(1, 15, 13), 0xFF000000u);
+  EXPECT_EQ(At(1, 16, 12), 0xFF000000u);
+  ComposeFullScreen(native.data(), palette, 1, true, false, out);
+  EXPECT_EQ(At(1, 16, 14), Red(5));
+  // Without direct writes the picture starts a line higher and is never interlaced.
+  ComposeFullScreen(native.data(), palette, 1, false, true, out);
+  EXPECT_EQ(At(1, 16, 12), Red(5));
+  EXPECT_EQ(At(1, 16, 13), Red(5));
+}
+
+TEST_F(FullScreenPictureTest, Mode2TriplesAndInterlacesTwoLinesOfThree) {
+  Mark(20, 8, 7);
+  Mark(359, 263, 8);
+  ComposeFullScreen(native.data(), palette, 2, true, true, out);
+  ASSERT_EQ(out.size(), 1024u * 768u);
+  EXPECT_EQ(At(2, 2, 0), Red(7));
+  EXPECT_EQ(At(2, 4, 1), Red(7));
+  EXPECT_EQ(At(2, 2, 2), 0xFF000000u);
+  EXPECT_EQ(At(2, 2 + 339 * 3 + 2, 255 * 3 + 1), Red(8));
+  EXPECT_EQ(At(2, 1, 0), 0xFF000000u);
+  // The plain copy shows source (22, 16) at (1, 0).
+  Mark(22, 16, 9);
+  ComposeFullScreen(native.data(), palette, 2, false, false, out);
+  EXPECT_EQ(At(2, 1, 0), Red(9));
+  EXPECT_EQ(At(2, 3, 2), Red(9));
+  // An unknown mode number reads as mode 0.
+  ComposeFullScreen(native.data(), palette, 7, true, false, out);
+  EXPECT_EQ(out.size(), 640u * 480u);
+}
+
+}  // namespace
+}  // namespace vantrel
