@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
 #include "TestData.h"
 #include "app/RomImages.h"
 #include "app/RomNavigator.h"
@@ -20,27 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh directory under the system temporary folder, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "vantrel-rom-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-  fs::path Make(const fs::path& relative) const {
-    fs::create_directories(path_ / relative);
-    return path_ / relative;
-  }
-
- private:
-  fs::path path_;
-};
+using test::TempDir;
 
 void WriteFile(const fs::path& file, const std::vector<uint8_t>& bytes) {
   fs::create_directories(file.parent_path());

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "TempDir.h"
 #include "TestData.h"
 #include "app/Settings.h"
 #include "cli/PngImage.h"
@@ -29,25 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh directory under the system temporary folder, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "vantrel-run-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using test::TempDir;
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
