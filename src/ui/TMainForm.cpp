@@ -17,8 +17,10 @@
 #include "app/Settings.h"
 #include "platform/QtKeyboard.h"
 #include "ui/KeysGrid.h"
+#include "ui/MouseCapture.h"
 #include "ui/StackPanel.h"
 #include "ui/TCPUStoppedF.h"
+#include "ui/TConfigForm.h"
 #include "ui/TScreenPanel.h"
 
 namespace vantrel {
@@ -63,7 +65,7 @@ CommandLineFile ClassifyCommandLineFile(const QString& fileName) {
 TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* parent)
     : QMainWindow(parent),
       store_(store),
-      app_(store, *this, std::move(romResolver)),
+      app_(store, *this, romResolver),
       keys_(app_.GetMachine(), requests_) {
   setWindowTitle(QStringLiteral("Vantrel v0.30b"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -103,7 +105,10 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
 
   screen_ = std::make_unique<TScreenPanel>(machine, store_, requests_);
   screen_->KeyHandler = [this](uint8_t code, bool pressed) { keys_.KeyEvent(code, pressed); };
-  screen_->FocusHandler = [this](bool active) { keys_.SetFocused(active); };
+  screen_->FocusHandler = [this](bool active) {
+    keys_.SetFocused(active);
+    if (active) CaptureMouse();
+  };
   screen_->MachineRunning = [this] { return app_.Emulation().Alive(); };
   screen_->SetBorderSizes(BorderPresetSizes(store_, app_.Hardware().BorderPreset));
   // First run: the screen window goes beside the main window rather than on top of it.
@@ -111,6 +116,16 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
     adjustSize();
     screen_->move(frameGeometry().right() + 8, y());
   }
+
+  config_ = std::make_unique<TConfigForm>(store_, std::move(romResolver), this);
+  capture_ = new MouseCapture(screen_.get(), this);
+  connect(capture_, &MouseCapture::Released, this,
+          [&machine] { machine.MouseCaptured.store(false, std::memory_order_relaxed); });
+  mouseDriver_.Configure(app_.Hardware().KempstonMouse);
+  // Read once per frame on the emulation thread; the capture's sums are atomics.
+  machine.PollMouse = [this](KempstonMouse& mouse) {
+    mouseDriver_.Poll(*capture_, mouse, keys_.AltMode());
+  };
 
   qApp->installEventFilter(this);
   idle_ = new QTimer(this);
@@ -197,8 +212,9 @@ void TMainForm::BuildMenus() {
                             {"StartupMI", "Start&up..."}, {"RomsMI", "&ROM's..."},
                             {"TrDosMI", "TR-&DOS..."},    {"MemoryMI", "&Memory..."},
                             {"MouseMI", "M&ouse..."},     {"SoundMI", "&Sound..."}};
-  for (const auto& page : pages) {
-    AddCommand(options, page[0], QString::fromLatin1(page[1]), {}, nullptr);
+  for (int i = 0; i < TConfigForm::kPageCount; ++i) {
+    AddCommand(options, pages[i][0], QString::fromLatin1(pages[i][1]), {},
+               [this, i] { OpenOptions(i); });
   }
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -211,7 +227,11 @@ void TMainForm::BuildMenus() {
 }
 
 void TMainForm::SetRunCommandsEnabled(bool stopped) {
-  for (const char* name : {"RunMI", "StepOverMI", "TraceIntoMI", "RunUntilReturnMI", "ResetMI"}) {
+  // The Options pages change port decoding and memory paging, which the running machine
+  // reads without locks: they are open only while it is stopped.
+  for (const char* name :
+       {"RunMI", "StepOverMI", "TraceIntoMI", "RunUntilReturnMI", "ResetMI", "VideoMI", "PortsMI",
+        "StartupMI", "RomsMI", "TrDosMI", "MemoryMI", "MouseMI", "SoundMI"}) {
     Command(QString::fromLatin1(name))->setEnabled(stopped);
   }
   Command(QStringLiteral("DebuggerMI"))->setEnabled(!stopped);
@@ -233,10 +253,16 @@ void TMainForm::PrepareForRun() {
   screen_->raise();
   screen_->activateWindow();
   screen_->setFocus();
+  CaptureMouse();
 }
 
 void TMainForm::RestoreAfterRun() {
   preparedForRun_ = false;
+  ReleaseMouse();
+  // The debugger must be seen: a run that ends at full screen (a breakpoint, the CPU
+  // stopped dialog) comes back to the window.
+  requests_.FullScreen.store(false, std::memory_order_relaxed);
+  ApplyFullScreen();
   keys_.SetRunning(false);
   SetRunCommandsEnabled(true);
   stack_->show();
@@ -270,18 +296,23 @@ void TMainForm::RunFinished() {
 
 bool TMainForm::StartUp(const QString& commandLineFile) {
   RestoreAfterRun();
-  const Application::StartUpResult result = app_.StartUp();
-  const RomCheckResult& roms = result.roms;
-  if (roms.showMessage) {
+  Application::StartUpResult result;
+  for (;;) {
+    result = app_.StartUp();
+    const RomCheckResult& roms = result.roms;
+    if (!roms.showMessage) break;
     const QString caption = QString::fromStdString(roms.caption);
     const QString text = QString::fromStdString(roms.message);
-    if (roms.offerCancel) {
-      // The ROM settings page comes with the Options dialog; until then either answer
-      // ends the program, which cannot run without its BASIC ROMs.
-      QMessageBox::warning(this, caption, text, QMessageBox::Ok | QMessageBox::Cancel);
-    } else {
+    if (!roms.offerCancel) {
       QMessageBox::information(this, caption, text);
+      break;
     }
+    // OK: choose the ROM files on the Options dialog's ROM page, then try again.
+    if (QMessageBox::warning(this, caption, text, QMessageBox::Ok | QMessageBox::Cancel) !=
+        QMessageBox::Ok) {
+      break;
+    }
+    OpenOptions(TConfigForm::kRomsPage);
   }
   if (result.outcome == Application::StartUpOutcome::kRomsMissing) return false;
   if (result.outcome == Application::StartUpOutcome::kRunning) {
@@ -308,6 +339,16 @@ void TMainForm::Idle() {
   }
   // Requests raised by keys while the screen window has the focus.
   if (requests_.CloseMainWindow.exchange(false, std::memory_order_relaxed)) close();
+  ApplyFullScreen();
+  const bool captureRequested = requests_.MouseCaptureRequested.load(std::memory_order_relaxed);
+  if (captureRequested != captureRequestSeen_) {
+    captureRequestSeen_ = captureRequested;
+    if (captureRequested) {
+      CaptureMouse();
+    } else {
+      ReleaseMouse();
+    }
+  }
   if (requests_.RestoreMainWindow.exchange(false, std::memory_order_relaxed)) {
     showNormal();
     raise();
@@ -320,6 +361,90 @@ void TMainForm::Idle() {
   requests_.QuickSaveSnapshot.store(false, std::memory_order_relaxed);
   requests_.LoadDisk.store(false, std::memory_order_relaxed);
   screen_->UpdateScreenCaption();
+}
+
+bool TMainForm::OpenOptions(int page) {
+  ReleaseMouse();
+  SyncMouseSwapSetting();
+  config_->Load({app_.Hardware(), screen_->CurrentSettings(), screen_->GetBorderSizes()});
+  config_->ShowPage(page);
+  if (config_->exec() != QDialog::Accepted) return false;
+  ApplyOptions(*config_);
+  return true;
+}
+
+void TMainForm::ApplyOptions(const TConfigForm& form) {
+  const TConfigForm::Values values = form.Result();
+  const HardwareSettings old = app_.Hardware();
+  app_.ApplyHardwareSettings(values.Hardware);
+  mouseDriver_.Configure(values.Hardware.KempstonMouse);
+  if (values.Hardware.Rom48k.FileName != old.Rom48k.FileName ||
+      values.Hardware.Rom128k.FileName != old.Rom128k.FileName ||
+      values.Hardware.RomDos.FileName != old.RomDos.FileName) {
+    // A slot that fails keeps its old image; the start-up check reports what is missing.
+    app_.LoadRoms();
+  }
+  ScreenPanelSettings screen = values.Screen;
+  screen.Position = screen_->CurrentSettings().Position;
+  screen_->ApplySettings(screen);
+  screen_->SetBorderSizes(values.Border);
+  RefreshDebugViews();
+}
+
+void TMainForm::SyncMouseSwapSetting() {
+  // Alt+click flips the swap on the emulation thread; the stored setting follows it.
+  app_.Hardware().KempstonMouse.SwapButtons = mouseDriver_.SwapButtons();
+}
+
+void TMainForm::CaptureMouse() {
+  const Machine& machine = app_.GetMachine();
+  const bool wanted = requests_.MouseCaptureRequested.load(std::memory_order_relaxed);
+  const bool place =
+      screen_->FullScreenActive() ||
+      (screen_->isActiveWindow() && machine.Mouse.Enabled.load(std::memory_order_relaxed));
+  if (!wanted || !place || !app_.Emulation().Alive()) return;
+  const bool captured = capture_->Capture();
+  app_.GetMachine().MouseCaptured.store(captured, std::memory_order_relaxed);
+}
+
+void TMainForm::ReleaseMouse() {
+  capture_->Release();
+  app_.GetMachine().MouseCaptured.store(false, std::memory_order_relaxed);
+}
+
+void TMainForm::ApplyFullScreen() {
+  const bool wanted = requests_.FullScreen.load(std::memory_order_relaxed);
+  if (wanted == fullScreenApplied_) return;
+  fullScreenApplied_ = wanted;
+  if (wanted) {
+    if (const auto error = screen_->EnterFullScreen()) {
+      fullScreenApplied_ = false;
+      requests_.FullScreen.store(false, std::memory_order_relaxed);
+      ReportFullScreenError(*error);
+      return;
+    }
+    // The mouse belongs to the emulated machine at full screen; the user's own choice
+    // comes back on leaving.
+    captureRequestBeforeFullScreen_ =
+        requests_.MouseCaptureRequested.exchange(true, std::memory_order_relaxed);
+    captureRequestSeen_ = true;
+    CaptureMouse();
+  } else {
+    ReleaseMouse();
+    screen_->LeaveFullScreen();
+    requests_.MouseCaptureRequested.store(captureRequestBeforeFullScreen_,
+                                          std::memory_order_relaxed);
+    captureRequestSeen_ = captureRequestBeforeFullScreen_;
+    if (captureRequestSeen_) CaptureMouse();
+  }
+}
+
+void TMainForm::ReportFullScreenError(const FullScreenError& error) {
+  // The machine stops and the window stays: a display problem must not end the session.
+  app_.GetMachine().State.Running.store(false, std::memory_order_relaxed);
+  QMessageBox box(QMessageBox::Critical, kFullScreenErrorCaption, FullScreenErrorText(error),
+                  QMessageBox::Ok, this);
+  box.exec();
 }
 
 void TMainForm::ShowCpuStopped() {
@@ -366,7 +491,10 @@ void TMainForm::ShutDown() {
   shutDown_ = true;
   if (idle_ != nullptr) idle_->stop();
   requests_.FullScreen.store(false, std::memory_order_relaxed);
+  ApplyFullScreen();
+  ReleaseMouse();
   app_.Emulation().StopEmulation();
+  SyncMouseSwapSetting();
   keys_.SetRunning(false);
   app_.MainWindow().Position = {x(), y()};
   app_.ShutDown();  // stops the timer, writes the main window and hardware settings

@@ -8,6 +8,7 @@
 
 #include "app/Application.h"
 #include "core/EmulThread.h"
+#include "input/KempstonMouseDriver.h"
 #include "input/TKeyThread.h"
 
 class QLabel;
@@ -15,8 +16,11 @@ class QTimer;
 
 namespace vantrel {
 
+struct FullScreenError;
 class KeysGrid;
+class MouseCapture;
 class StackPanel;
+class TConfigForm;
 class TCPUStoppedF;
 class TScreenPanel;
 
@@ -54,6 +58,18 @@ class TMainForm : public QMainWindow, public RunHost {
   // The idle work: full screen, requests, the CPU stopped dialog, the caption.
   void Idle();
 
+  // "Options" on one of its pages; true when it was closed with OK and its values are
+  // now in force.
+  bool OpenOptions(int page);
+  TConfigForm& Options() { return *config_; }
+  // The emulated mouse: captured only while the machine runs, the program is active and
+  // the screen window has the focus (or is full screen) and the user asked for it.
+  void CaptureMouse();
+  void ReleaseMouse();
+  MouseCapture& Capture() { return *capture_; }
+  // Full screen as the key requests ask; a failure is reported and the window stays.
+  void ApplyFullScreen();
+
   // RunHost: the emulation thread's hand-over to this window's thread.
   void PostTermination(std::function<void()> handler) override;
   void ProcessEvents() override;
@@ -73,12 +89,21 @@ class TMainForm : public QMainWindow, public RunHost {
   void ShowCpuStopped();
   void Minimize();
   void ShutDown();
+  void ApplyOptions(const TConfigForm& form);
+  void ReportFullScreenError(const FullScreenError& error);
+  void SyncMouseSwapSetting();
 
   SettingsStore& store_;
   KeyRequests requests_;
   Application app_;
   TKeyThread keys_;
   std::unique_ptr<TScreenPanel> screen_;
+  std::unique_ptr<TConfigForm> config_;
+  KempstonMouseDriver mouseDriver_;
+  MouseCapture* capture_ = nullptr;
+  bool captureRequestSeen_ = false;  // MouseCaptureRequested as last acted on
+  bool fullScreenApplied_ = false;   // FullScreen as last acted on
+  bool captureRequestBeforeFullScreen_ = false;
   std::map<QString, QAction*> commands_;
   QLabel* label7ffd_ = nullptr;
   StackPanel* stack_ = nullptr;

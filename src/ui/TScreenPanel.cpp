@@ -20,12 +20,16 @@
 #include "core/Machine.h"
 #include "input/TKeyThread.h"
 #include "platform/QtKeyboard.h"
+#include "video/FullScreenPicture.h"
 
 namespace vantrel {
 
 namespace {
 
 constexpr int kPageCount = 3;
+
+// A tool window with a caption and no close box.
+constexpr Qt::WindowFlags kWindowedFlags{Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint};
 
 int Scale(bool doubleSize) {
   return doubleSize ? 2 : 1;
@@ -40,6 +44,25 @@ BorderSizes Clamped(const BorderSizes& sizes) {
 }
 
 }  // namespace
+
+QString FullScreenErrorText(const FullScreenError& error) {
+  static const char* const kMessages[] = {
+      "Can not create DirectDraw object!",
+      "Can not set DirectDraw object Cooperative Level!",
+      "Can not create DirectDraw Primary Surface!",
+      "Can not create DirectDraw Secondary Surface!",
+      "Can not create palette!",
+      "Can not get attached surface!",
+      "Can not set palette!",
+      "Can not set display mode!",
+      "Can not lock surface!",
+  };
+  const int index = std::clamp(error.Code, 1, 9) - 1;
+  return QString::fromLatin1(kMessages[index]) + QStringLiteral("\nFunction '") + error.Function +
+         QStringLiteral("' return result code ") +
+         QStringLiteral("%1").arg(error.Result, 8, 16, QLatin1Char('0')).toUpper() +
+         QStringLiteral("h.");
+}
 
 QString ScreenCaption(ScreenPage page, bool showFps, uint32_t fps) {
   QString caption = QStringLiteral("Screen ");
@@ -67,7 +90,7 @@ QPoint FitScreenPanelPosition(const WindowPosition& stored, const QRect& desktop
 
 TScreenPanel::TScreenPanel(Machine& machine, SettingsStore& store, KeyRequests& requests,
                            QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    : QWidget(parent, kWindowedFlags),
       machine_(machine),
       store_(store),
       requests_(requests),
@@ -157,6 +180,7 @@ void TScreenPanel::SetBorderSizes(const BorderSizes& sizes) {
 }
 
 void TScreenPanel::ResizeScreenWindow() {
+  if (fullScreen_) return;  // the windowed size is set again on leaving
   setFixedSize(ScreenClientSize(borderSizes_, settings_.DoubleSize));
   // The frames carry the whole native picture and the cut is made here, so a full
   // repaint shows the new border at once.
@@ -287,7 +311,7 @@ void TScreenPanel::FrameArrived() {
       colourTable_[static_cast<qsizetype>(i)] = qRgb(e.Red, e.Green, e.Blue);
     }
     update();
-  } else if (frame->WholePicture) {
+  } else if (frame->WholePicture || fullScreen_) {
     update();
   } else {
     update(PaperRect());
@@ -300,8 +324,28 @@ QRect TScreenPanel::PaperRect() const {
           kPaperWidth * scale, kPaperHeight * scale};
 }
 
+QRect TScreenPanel::FullScreenTarget() const {
+  const FullScreenSize size = FullScreenSizeOf(settings_.VideoMode);
+  const int factor = std::max(1, std::min(width() / size.Width, height() / size.Height));
+  const int w = size.Width * factor;
+  const int h = size.Height * factor;
+  return {(width() - w) / 2, (height() - h) / 2, w, h};
+}
+
 void TScreenPanel::paintEvent(QPaintEvent*) {
   QPainter painter(this);
+  if (fullScreen_) {
+    painter.fillRect(rect(), Qt::black);
+    if (frame_ == nullptr) return;
+    const FullScreenSize size = FullScreenSizeOf(settings_.VideoMode);
+    ComposeFullScreen(frame_->Pixels.data(), framePalette_, settings_.VideoMode,
+                      settings_.DirectMemory, settings_.Interlaced, fullScreenPixels_);
+    const QImage image(reinterpret_cast<const uchar*>(fullScreenPixels_.data()), size.Width,
+                       size.Height, size.Width * 4, QImage::Format_RGB32);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawImage(FullScreenTarget(), image);
+    return;
+  }
   const QRect all = rect();
   // A sunken bevel: dark above and left, light below and right.
   painter.setPen(palette().color(QPalette::Dark));
@@ -387,6 +431,46 @@ void TScreenPanel::changeEvent(QEvent* event) {
     if (FocusHandler) FocusHandler(isActiveWindow());
   }
   QWidget::changeEvent(event);
+}
+
+std::optional<FullScreenError> TScreenPanel::EnterFullScreen() {
+  if (fullScreen_) return std::nullopt;
+  const QScreen* monitor = screen();
+  if (monitor == nullptr) monitor = QGuiApplication::primaryScreen();
+  if (monitor == nullptr)
+    return FullScreenError{1, QStringLiteral("QGuiApplication::primaryScreen"), 0};
+  const FullScreenSize size = FullScreenSizeOf(settings_.VideoMode);
+  const QSize available = monitor->size();
+  if (available.width() < size.Width || available.height() < size.Height) {
+    // The monitor's own size as the result: width in the high half, height in the low.
+    return FullScreenError{8, QStringLiteral("QScreen::size"),
+                           (static_cast<uint32_t>(available.width()) << 16) |
+                               static_cast<uint32_t>(available.height() & 0xFFFF)};
+  }
+  windowedPosition_ = pos();
+  fullScreen_ = true;
+  setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+  setMinimumSize(0, 0);
+  setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  setGeometry(monitor->geometry());
+  showFullScreen();
+  raise();
+  activateWindow();
+  setFocus();
+  update();
+  return std::nullopt;
+}
+
+void TScreenPanel::LeaveFullScreen() {
+  if (!fullScreen_) return;
+  fullScreen_ = false;
+  setWindowFlags(kWindowedFlags);
+  showNormal();
+  ResizeScreenWindow();
+  move(windowedPosition_);
+  show();
+  captionValid_ = false;
+  UpdateScreenCaption();
 }
 
 void TScreenPanel::closeEvent(QCloseEvent* event) {

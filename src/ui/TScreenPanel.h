@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "app/Settings.h"
 #include "video/FrameMailbox.h"
@@ -38,6 +40,17 @@ QSize ScreenClientSize(const BorderSizes& sizes, bool doubleSize);
 // caption below the desktop's bottom less 50, or the left edge past its right less 40,
 // goes back to 20, so a window saved on a monitor since removed can still be reached.
 QPoint FitScreenPanelPosition(const WindowPosition& stored, const QRect& desktop);
+
+// Why full screen could not be entered: the number of the step that failed (1-9, as in
+// the text table of FullScreenErrorText), the platform function and what it returned.
+struct FullScreenError {
+  int Code = 0;
+  QString Function;
+  uint32_t Result = 0;
+};
+inline const QString kFullScreenErrorCaption = QStringLiteral(" DirectDraw Fatal Error!");
+// "<what failed>\nFunction '<function>' return result code XXXXXXXXh."
+QString FullScreenErrorText(const FullScreenError& error);
 
 // The screen window: the emulated picture beside the main window. Frames come from the
 // machine's renderer through a FrameMailbox, so the thread that runs the machine never
@@ -77,6 +90,18 @@ class TScreenPanel : public QWidget {
   RenderingMode GetRenderingMode() const { return mode_; }
   ScreenPage GetScreenPage() const { return page_; }
   void SelectScreenPage(ScreenPage page);
+
+  // Full screen: the window becomes a frameless full-screen window on its monitor and
+  // shows the fixed part of the picture of the chosen video mode, enlarged by the largest
+  // whole factor that fits, black around. Fails (and stays a window) when there is no
+  // monitor or the monitor is smaller than the mode's picture.
+  std::optional<FullScreenError> EnterFullScreen();
+  // Back to the window at its size and place from before; does nothing when not at full
+  // screen.
+  void LeaveFullScreen();
+  bool FullScreenActive() const { return fullScreen_; }
+  // The full-screen picture's place on the window (for tests).
+  QRect FullScreenTarget() const;
 
   // The pop-up menu (object name "ScreenPM"; its items are named as well).
   QMenu* ScreenMenu() const { return menu_; }
@@ -127,6 +152,10 @@ class TScreenPanel : public QWidget {
   bool captionShowFps_ = false;
   uint32_t captionFps_ = 0;
   ScreenPage captionPage_ = ScreenPage::Current;
+
+  bool fullScreen_ = false;
+  QPoint windowedPosition_;
+  std::vector<uint32_t> fullScreenPixels_;
 
   QMenu* menu_ = nullptr;
   QAction* doubleSizeItem_ = nullptr;

@@ -422,5 +422,98 @@ TEST_F(ScreenPanelPicture, GrayPaletteIsPaintedInGray) {
   EXPECT_EQ(Painted().pixel(1, 1), qRgb(60, 60, 60));  // red in gray
 }
 
+TEST(FullScreenErrorText, NamesTheStepTheFunctionAndTheResult) {
+  EXPECT_EQ(FullScreenErrorText({8, QStringLiteral("QScreen::size"), 0x03200258}),
+            "Can not set display mode!\nFunction 'QScreen::size' return result code 03200258h.");
+  EXPECT_EQ(FullScreenErrorText({1, QStringLiteral("QGuiApplication::primaryScreen"), 0xABCDEF}),
+            "Can not create DirectDraw object!\nFunction 'QGuiApplication::primaryScreen' "
+            "return result code 00ABCDEFh.");
+}
+
+// Full screen on the offscreen platform's monitor (800 x 600 unless configured).
+class ScreenPanelFullScreen : public ScreenPanelPicture {
+ protected:
+  void Mode(uint8_t mode, bool direct, bool interlaced) {
+    ScreenPanelSettings settings = panel->CurrentSettings();
+    settings.VideoMode = mode;
+    settings.DirectMemory = direct;
+    settings.Interlaced = interlaced;
+    panel->ApplySettings(settings);
+  }
+  QSize Monitor() const { return panel->screen()->size(); }
+};
+
+TEST_F(ScreenPanelFullScreen, Mode0ShowsTheFixedCutCentredAndComesBack) {
+  panel->show();
+  panel->move(30, 40);
+  const QSize windowed = panel->size();
+  if (Monitor().width() < 640 || Monitor().height() < 480) GTEST_SKIP() << "monitor too small";
+  Mode(0, true, false);
+  ASSERT_FALSE(panel->EnterFullScreen().has_value());
+  EXPECT_TRUE(panel->FullScreenActive());
+  QCoreApplication::processEvents();
+  const QRect target = panel->FullScreenTarget();
+  const int factor = target.width() / 640;
+  ASSERT_GE(factor, 1);
+  EXPECT_EQ(target.size(), QSize(640 * factor, 480 * factor));
+  EXPECT_EQ(target.center(), panel->rect().center());
+  const QImage image = Painted();
+  // Around the picture: black. Inside: 32 border pixels, then the paper, each pixel 2 x 2.
+  if (target.left() > 0) {
+    EXPECT_EQ(image.pixel(target.left() - 1, target.top()), qRgb(0, 0, 0));
+  }
+  const auto at = [&](int x, int y) {
+    return image.pixel(target.left() + x * factor, target.top() + y * factor);
+  };
+  EXPECT_EQ(at(0, 0), red);
+  EXPECT_EQ(at(63, 48), red);
+  EXPECT_EQ(at(64, 48), yellow);
+  EXPECT_EQ(at(64, 49), yellow);
+  EXPECT_EQ(at(71, 48), yellow);
+  EXPECT_EQ(at(72, 48), blue);
+  EXPECT_EQ(at(639, 479), red);
+
+  panel->LeaveFullScreen();
+  EXPECT_FALSE(panel->FullScreenActive());
+  EXPECT_EQ(panel->size(), windowed);
+  EXPECT_EQ(panel->windowType(), Qt::Tool);
+}
+
+TEST_F(ScreenPanelFullScreen, InterlacedLeavesEveryOtherLineBlack) {
+  panel->show();
+  if (Monitor().width() < 800 || Monitor().height() < 600) GTEST_SKIP() << "monitor too small";
+  Mode(1, true, true);
+  ASSERT_FALSE(panel->EnterFullScreen().has_value());
+  QCoreApplication::processEvents();
+  const QRect target = panel->FullScreenTarget();
+  const int factor = target.width() / 800;
+  const QImage image = Painted();
+  const auto at = [&](int x, int y) {
+    return image.pixel(target.left() + x * factor, target.top() + y * factor);
+  };
+  // The picture starts at line 13, column 16; odd lines after it stay black.
+  EXPECT_EQ(at(15, 13), qRgb(0, 0, 0));
+  EXPECT_EQ(at(16, 12), qRgb(0, 0, 0));
+  EXPECT_EQ(at(16, 13), red);
+  EXPECT_EQ(at(16, 14), qRgb(0, 0, 0));
+  EXPECT_EQ(at(16, 15), red);
+  panel->LeaveFullScreen();
+}
+
+TEST_F(ScreenPanelFullScreen, AModeLargerThanTheMonitorFailsAndStaysAWindow) {
+  panel->show();
+  const QSize monitor = Monitor();
+  if (monitor.width() >= 1024 && monitor.height() >= 768) GTEST_SKIP() << "monitor large enough";
+  const QSize windowed = panel->size();
+  Mode(2, true, true);
+  const auto error = panel->EnterFullScreen();
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->Code, 8);
+  EXPECT_EQ(error->Result, (static_cast<uint32_t>(monitor.width()) << 16) |
+                               static_cast<uint32_t>(monitor.height()));
+  EXPECT_FALSE(panel->FullScreenActive());
+  EXPECT_EQ(panel->size(), windowed);
+}
+
 }  // namespace
 }  // namespace vantrel
