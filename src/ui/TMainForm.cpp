@@ -106,7 +106,9 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   screen_ = std::make_unique<TScreenPanel>(machine, store_, requests_);
   screen_->KeyHandler = [this](uint8_t code, bool pressed) { keys_.KeyEvent(code, pressed); };
   screen_->FocusHandler = [this](bool active) {
-    keys_.SetFocused(active);
+    // Full screen covers the desktop: its keys are the emulator's even where the window
+    // system never reports the window active (no window manager).
+    keys_.SetFocused(active || screen_->FullScreenActive());
     if (active) CaptureMouse();
   };
   screen_->MachineRunning = [this] { return app_.Emulation().Alive(); };
@@ -428,10 +430,12 @@ void TMainForm::ApplyFullScreen() {
     captureRequestBeforeFullScreen_ =
         requests_.MouseCaptureRequested.exchange(true, std::memory_order_relaxed);
     captureRequestSeen_ = true;
+    keys_.SetFocused(true);
     CaptureMouse();
   } else {
     ReleaseMouse();
     screen_->LeaveFullScreen();
+    keys_.SetFocused(screen_->isActiveWindow());
     requests_.MouseCaptureRequested.store(captureRequestBeforeFullScreen_,
                                           std::memory_order_relaxed);
     captureRequestSeen_ = captureRequestBeforeFullScreen_;
