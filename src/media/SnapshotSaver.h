@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "media/SnapshotLoader.h"
+
+namespace vantrel {
+
+class Machine;
+
+// The two entries of the snapshot type list, in its order.
+enum class SnaVariant : uint8_t { Sna48k = 0, Sna128k = 1 };
+
+// The SNA images of the machine as it is now. The 48K image carries PC on the stack below
+// SP (and SP - 2 in the header), as a 48K SNA has no other place for it; the machine
+// itself is not changed for that. The 128K image is 131103 bytes, or 147487 when bank 2
+// or 5 is paged at 0xC000.
+//
+// The state must be read between two steps: the caller stops the emulation thread first
+// (StopEmulation), or otherwise makes sure no step is in progress.
+std::vector<uint8_t> MakeSna48(const Machine& machine);
+std::vector<uint8_t> MakeSna128(const Machine& machine);
+
+// Write the image to `fileName`, replacing an existing file. The bytes go to a temporary
+// file in the same directory which is then renamed over the old one, so a failed save
+// leaves the old file as it was. A failure raises SnapshotError with the system's reason.
+void SaveSna48(const Machine& machine, const std::filesystem::path& fileName);
+void SaveSna128(const Machine& machine, const std::filesystem::path& fileName);
+
+// The quick save's saving steps: holds the machine with Paused while the variant is
+// written, and gives Paused back as it was also when the writing fails.
+void SaveSnapshot(Machine& machine, const std::filesystem::path& fileName, SnaVariant variant);
+
+// The quick-save name generator: "game.sna" -> "game_001.sna" -> "game_002.sna"; a name
+// without extension gets the counter at its end. The counter is "_" and three digits before
+// the extension; past 999 it grows a digit (x_999 -> x_1000 -> x_1001). A counter of 000
+// is no counter (x_000.sna -> x_000_001.sna).
+std::string NextGeneratedName(std::string_view name);
+
+inline constexpr std::string_view kSnapshotSaveCaption = "Error!";
+
+}  // namespace vantrel
