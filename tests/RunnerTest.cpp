@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -360,6 +361,49 @@ TEST_F(RunnerTest, InputFilesAreCheckedBeforeTheRun) {
   EXPECT_FALSE(fs::exists(dir_.path() / "absent.ini"));
 }
 
+// Loaded and saved again without running a single instruction, a snapshot comes out as
+// the same bytes: every register, the paging and all of memory went through both ways.
+TEST_F(RunnerTest, ASnapshotSavedUnrunIsTheFileLoaded) {
+  VANTREL_REQUIRE_TESTDATA(rom48, "roms/128-1.rom");
+  VANTREL_REQUIRE_TESTDATA(rom128, "roms/128-0.rom");
+  VANTREL_REQUIRE_TESTDATA(p48, "snapshots/p48k.sna");
+  VANTREL_REQUIRE_TESTDATA(p128, "snapshots/p128.sna");
+  const fs::path saved = dir_.path() / "saved.sna";
+  for (const auto& [mode, input] : {std::pair{"48", p48}, std::pair{"128", p128}}) {
+    const RunResult result =
+        Run({"--mode", mode, "--rom48", rom48.string(), "--rom128", rom128.string(), "--frames",
+             "0", "--save-sna", saved.string(), input.string()});
+    ASSERT_EQ(result.Status, kRunnerOk) << result.Err;
+    const std::string out = ReadAll(saved);
+    const std::string in = ReadAll(input);
+    ASSERT_EQ(out.size(), in.size()) << input;
+    const auto differ = std::mismatch(out.begin(), out.end(), in.begin());
+    EXPECT_TRUE(differ.first == out.end())
+        << input << ": first difference at offset " << (differ.first - out.begin());
+  }
+}
+
+TEST_F(RunnerTest, BrokenSnapshotsAreRefusedWithTheLoadersMessage) {
+  VANTREL_REQUIRE_TESTDATA(rom48, "roms/48.rom");
+  const fs::path sna = dir_.path() / "short.sna";
+  std::ofstream(sna, std::ios::binary) << std::string(1000, '\0');
+  RunResult result = Run({"--mode", "48", "--rom48", rom48.string(), sna.string()});
+  EXPECT_EQ(result.Status, kRunnerBadUsage);
+  ExpectOneErrorLine(result, "This file is not SNA format snapshot file, check it!");
+
+  const fs::path z80 = dir_.path() / "short.z80";
+  std::ofstream(z80, std::ios::binary) << std::string(20, '\1');
+  result = Run({"--mode", "48", "--rom48", rom48.string(), z80.string()});
+  EXPECT_EQ(result.Status, kRunnerBadUsage);
+  ExpectOneErrorLine(result, "Invalid Z80 snapshot file!");
+
+  // A save that cannot be written is a run-time failure.
+  result = Run({"--mode", "48", "--rom48", rom48.string(), "--frames", "1", "--save-sna",
+                (dir_.path() / "missing" / "x.sna").string()});
+  EXPECT_EQ(result.Status, kRunnerFailed);
+  EXPECT_FALSE(fs::exists(dir_.path() / "missing"));
+}
+
 TEST_F(RunnerTest, AFailedScreenshotIsARunTimeError) {
   VANTREL_REQUIRE_TESTDATA(rom48, "roms/48.rom");
   const fs::path shot = dir_.path() / "missing" / "shot.png";
@@ -383,11 +427,14 @@ namespace {
 // produce them pixel for pixel.
 class GoldenPictureTest : public RunnerTest {
  protected:
+  // The 48K machine unless `args` names a mode of its own (with its ROMs).
   void ExpectGolden(const std::string& golden, std::vector<std::string> args) {
     VANTREL_REQUIRE_TESTDATA(rom, "roms/48.rom");
     const fs::path shot = dir_.path() / "shot.png";
-    args.insert(args.end(),
-                {"--mode", "48", "--rom48", rom.string(), "--screenshot", shot.string()});
+    if (std::find(args.begin(), args.end(), "--mode") == args.end()) {
+      args.insert(args.end(), {"--mode", "48", "--rom48", rom.string()});
+    }
+    args.insert(args.end(), {"--screenshot", shot.string()});
     const RunResult result = Run(args);
     ASSERT_EQ(result.Status, kRunnerOk) << result.Err;
     std::string error;
@@ -410,6 +457,17 @@ class GoldenPictureTest : public RunnerTest {
 
 TEST_F(GoldenPictureTest, BootScreenShowsTheCopyrightLine) {
   ExpectGolden("boot48.png", {"--frames", "150"});
+}
+
+// Snapshots taken at the BASIC prompt and in the 128K tape loader show their screens.
+TEST_F(GoldenPictureTest, SnapshotsShowTheScreenTheyWereSavedWith) {
+  VANTREL_REQUIRE_TESTDATA(p48, "snapshots/p48k.sna");
+  ExpectGolden("p48k.png", {"--frames", "10", p48.string()});
+  VANTREL_REQUIRE_TESTDATA(rom48, "roms/128-1.rom");
+  VANTREL_REQUIRE_TESTDATA(rom128, "roms/128-0.rom");
+  VANTREL_REQUIRE_TESTDATA(ld128, "snapshots/ld128bas.z80");
+  ExpectGolden("ld128bas.png", {"--mode", "128", "--rom48", rom48.string(), "--rom128",
+                                rom128.string(), "--frames", "10", ld128.string()});
 }
 
 TEST_F(GoldenPictureTest, TypedPrintLineShowsItsResult) {

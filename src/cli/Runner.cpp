@@ -16,6 +16,8 @@
 #include "app/Settings.h"
 #include "cli/KeyScript.h"
 #include "core/Machine.h"
+#include "media/SnapshotLoader.h"
+#include "media/SnapshotSaver.h"
 #include "platform/QtSettingsStore.h"
 
 namespace vantrel {
@@ -24,8 +26,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Snapshots, tapes and disks each get one row here.
-constexpr std::array<RunnerFileType, 0> kFileTypes{};
+template <SnapshotKind kKind>
+bool LoadSnapshotFile(Machine& machine, const std::vector<uint8_t>& bytes, std::string* error) {
+  try {
+    LoadSnapshotBytes(machine, bytes, kKind);
+  } catch (const SnapshotError& refusal) {
+    *error = refusal.what();
+    return false;
+  }
+  // The loader writes memory behind the renderer's back: draw the loaded screen.
+  machine.Screen.RedrawAll();
+  return true;
+}
+
+// Tapes and disks each get one row here as they arrive.
+constexpr std::array<RunnerFileType, 2> kFileTypes{{
+    {".sna", "SNA snapshot", LoadSnapshotFile<SnapshotKind::Sna>},
+    {".z80", "Z80 snapshot", LoadSnapshotFile<SnapshotKind::Z80>},
+}};
 
 constexpr std::array<std::string_view, 4> kModeNames = {"48", "trdos48", "128", "trdos128"};
 
@@ -58,7 +76,6 @@ const RunnerFileType* FindFileType(const fs::path& file) {
 }
 
 std::string FileTypeList() {
-  if (kFileTypes.empty()) return "no file types are supported yet";
   std::string list;
   for (const RunnerFileType& type : kFileTypes) {
     if (!list.empty()) list += ", ";
@@ -163,7 +180,7 @@ RunOutcome RunFrames(Machine& machine, const RunnerOptions& options) {
   KeySchedule keys(options.Keys);
   keys.ApplyFrame(0, machine.Keys);
   RunOutcome outcome;
-  while (true) {
+  while (options.Frames > 0) {
     if (machine.EndFrameIfDue()) {
       ++outcome.Frames;
       keys.ApplyFrame(outcome.Frames, machine.Keys);
@@ -356,6 +373,17 @@ int RunRunner(const RunnerOptions& options, std::FILE* out, std::FILE* err) {
   if (options.ScreenshotVisible &&
       !WritePng(*options.ScreenshotVisible, CaptureVisiblePicture(renderer), &why)) {
     return report.Fail(kRunnerFailed, why);
+  }
+  if (options.SaveSna) {
+    try {
+      if (mode & kStart128k) {
+        SaveSna128(*machine, *options.SaveSna);
+      } else {
+        SaveSna48(*machine, *options.SaveSna);
+      }
+    } catch (const SnapshotError& failure) {
+      return report.Fail(kRunnerFailed, failure.what());
+    }
   }
   if (options.DumpRegs) {
     const std::string json = RegistersJson(*machine, run.Frames);

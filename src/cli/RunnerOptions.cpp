@@ -118,7 +118,8 @@ bool ApplySeed(RunnerOptions& o, std::string_view v, std::string* e) {
 }
 
 bool ApplyFrames(RunnerOptions& o, std::string_view v, std::string* e) {
-  return ParseInRange(v, 1, std::numeric_limits<uint32_t>::max(), &o.Frames, e);
+  // 0 runs nothing: a snapshot is loaded and the outputs are made from it as it is.
+  return ParseInRange(v, 0, std::numeric_limits<uint32_t>::max(), &o.Frames, e);
 }
 
 bool ApplyUntilPc(RunnerOptions& o, std::string_view v, std::string* e) {
@@ -141,6 +142,12 @@ bool ApplyScreenshot(RunnerOptions& o, std::string_view v, std::string* e) {
 bool ApplyScreenshotVisible(RunnerOptions& o, std::string_view v, std::string* e) {
   if (!NotEmpty(v, e)) return false;
   o.ScreenshotVisible = std::filesystem::path(v);
+  return true;
+}
+
+bool ApplySaveSna(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!NotEmpty(v, e)) return false;
+  o.SaveSna = std::filesystem::path(v);
   return true;
 }
 
@@ -173,7 +180,7 @@ constexpr RunnerOptionSpec kOptions[] = {
      ApplySettings},
     {"--tackts-per-int", "N", "T-states per frame (1024 to 1048576)", "", ApplyTacktsPerInt},
     {"--seed", "N", "power-on RAM contents (default 0)", "", ApplySeed},
-    {"--frames", "N", "run N frames (default 100)", "", ApplyFrames},
+    {"--frames", "N", "run N frames (default 100; 0 runs nothing)", "", ApplyFrames},
     {"--until-pc", "ADDR", "stop when PC reaches ADDR (decimal, #hex or 0xhex)", "", ApplyUntilPc},
     {"--keys", "KEYS",
      "type keys: tokens such as A, ENTER, CS+5, SS+P@50 (@N: start at frame N), each held "
@@ -183,6 +190,9 @@ constexpr RunnerOptionSpec kOptions[] = {
      ApplyScreenshot},
     {"--screenshot-visible", "FILE.png", "save the part the border settings leave visible", "",
      ApplyScreenshotVisible},
+    {"--save-sna", "FILE.sna",
+     "save the machine as an SNA snapshot after the run (128K variant in the 128 modes)", "",
+     ApplySaveSna},
     {"--dump-regs", "", "print registers and paging as JSON after the run", "", ApplyDumpRegs},
     {"--unpaced", "", "run as fast as possible (default)", "pacing", ApplyUnpaced},
     {"--paced", "", "run at 50 frames per second", "pacing", ApplyPaced},

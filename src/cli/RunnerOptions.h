@@ -37,6 +37,7 @@ struct RunnerOptions {
   std::optional<std::filesystem::path> Screenshot;
   std::optional<std::filesystem::path> ScreenshotVisible;
   bool DumpRegs = false;
+  std::optional<std::filesystem::path> SaveSna;  // 48K or 128K by the start mode
 
   // The program to load, if any.
   std::optional<std::filesystem::path> File;

@@ -37,6 +37,9 @@ void SetPaging(Machine& m, uint8_t port7ffd) {
 void SetBorder(Machine& m, uint8_t colour) {
   m.State.BorderColour = colour & 7;
   m.State.BorderChangeHistory = 5;  // the whole border is drawn anew
+  // The saver takes the border from the last #FE write; the loaded border stands for one,
+  // or a snapshot saved straight after loading would lose its border.
+  m.State.PortFE = static_cast<uint8_t>((m.State.PortFE & ~7) | (colour & 7));
 }
 
 // Banks 5, 2 and 0 lie in one run, so the 48K image is one copy or one expansion.

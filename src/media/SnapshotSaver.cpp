@@ -35,8 +35,7 @@ std::vector<uint8_t> SnaHeaderAndRam(const Machine& m, uint16_t sp, size_t reser
   PutWord(out, r.AF.Get());
   PutWord(out, sp);
   out.push_back(r.IM);
-  // The border of the last port write, not BorderColour: a loaded snapshot's border is
-  // saved only once the program has written the port itself.
+  // The border of the last port write (a loaded snapshot's border counts as one).
   out.push_back(m.State.PortFE & 7);
   for (uint32_t address = 0x4000; address <= 0xFFFF; ++address) {
     out.push_back(m.Mem.PeekByte(static_cast<uint16_t>(address)));
