@@ -36,6 +36,8 @@ void ApplyHardwareToMachine(Machine& machine, const HardwareSettings& settings,
   machine.Mem.Model = settings.Memory;
   // Without a TR-DOS ROM the interface cannot page in, whatever the setting says.
   machine.SetTrDosEnabled(settings.TrDos.Enabled && trDosAvailable);
+  machine.Sound.SetVolumes(settings.Volume.Speaker, settings.Volume.TapeIn, settings.Volume.TapeOut,
+                           settings.Volume.SynchDelay);
 }
 
 void Application::ApplyHardwareSettings(const HardwareSettings& settings) {

@@ -53,16 +53,17 @@ void TEmulThread::Body() {
   MachineState& s = machine_.State;
   s.StartTacktsMeter();
   host_.RunStarting();
+  machine_.StartSound();
   const uint16_t target = s.RunToAddress.load(std::memory_order_relaxed);
   if (target == 0) {
     machine_.RunWhile(s.Running);
-    host_.PostTermination([this] { Terminate(); });
-    return;
+  } else {
+    do {
+      machine_.ProcessorStep();
+      if (s.Regs.PC == target) s.Running.store(false, std::memory_order_relaxed);
+    } while (s.Running.load(std::memory_order_relaxed));
   }
-  do {
-    machine_.ProcessorStep();
-    if (target != 0 && s.Regs.PC == target) s.Running.store(false, std::memory_order_relaxed);
-  } while (s.Running.load(std::memory_order_relaxed));
+  machine_.StopSound();
   host_.PostTermination([this] { Terminate(); });
 }
 

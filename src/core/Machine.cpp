@@ -1,10 +1,15 @@
 #include "core/Machine.h"
 
+#include <chrono>
 #include <random>
+#include <thread>
 
 namespace vantrel {
 
 namespace {
+
+// How long the wait for the sound card tolerates a play position that does not move.
+constexpr int kSoundStallMilliseconds = 100;
 
 uint64_t EntropySeed() {
   std::random_device device;
@@ -74,7 +79,9 @@ void Machine::EndFrame() {
 
   const bool normalSpeed = State.NormalSpeed.load(std::memory_order_relaxed);
   const uint32_t tick = Timer.TimerTicks.load(std::memory_order_relaxed);
-  if (normalSpeed || Timer.LastPresentedTick != tick) Sound.WriteSoundBlock();
+  Sound.MixSoundBlock(Ay.Samples());
+  if (SoundBlockReady) SoundBlockReady(Sound.LastSoundBlock());
+  if (normalSpeed || Timer.LastPresentedTick != tick) Sound.WriteSoundBlock(Output);
   if (normalSpeed && !State.TraceMode.load(std::memory_order_relaxed)) WaitForSoundCard();
   if (normalSpeed || PresentEveryFrame) {
     Screen.PresentFrame();
@@ -102,8 +109,40 @@ void Machine::EndFrame() {
 }
 
 void Machine::WaitForSoundCard() {
-  // No sound card paces the machine yet: the 20 ms tick does.
-  Timer.WaitForTick();
+  if (!Output || !Output->Active()) {
+    Timer.WaitForTick();
+    return;
+  }
+  // E is the end of the block just written. The card has nearly played what was written
+  // once its position is within the block after E, less the synch delay.
+  const uint32_t end = Sound.BlockOffset == 0 ? kSoundBufferSize : Sound.BlockOffset;
+  const uint32_t delay = Sound.SynchDelay.load(std::memory_order_relaxed);
+  const uint32_t from = (end + kSoundBufferSize - delay) % kSoundBufferSize;
+  uint32_t last = Output->PlayPosition();
+  int stalled = 0;
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const uint32_t position = Output->PlayPosition();
+    if ((position + kSoundBufferSize - from) % kSoundBufferSize < kSoundBlockSize) return;
+    // A device that stops consuming must not hold the machine for ever: after a few
+    // frames' time without movement the frame goes on.
+    if (position != last) {
+      last = position;
+      stalled = 0;
+    } else if (++stalled >= kSoundStallMilliseconds) {
+      return;
+    }
+  }
+}
+
+void Machine::StartSound() {
+  // The card starts from the buffer's beginning, so the blocks do too.
+  Sound.BlockOffset = 0;
+  if (Output && Output->Active()) Output->Start();
+}
+
+void Machine::StopSound() {
+  if (Output && Output->Active()) Output->Stop();
 }
 
 }  // namespace vantrel

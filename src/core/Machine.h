@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,7 @@
 #include "media/TapePlayer.h"
 #include "sound/AyChip.h"
 #include "sound/Beeper.h"
+#include "sound/SoundOutput.h"
 #include "video/ScreenRenderer.h"
 
 namespace vantrel {
@@ -86,6 +88,8 @@ class Machine {
   void SetTacktsPerInt(uint32_t tackts) {
     State.TacktsPerInt = tackts;
     Screen.SetFrameLength(tackts);
+    Sound.SetFrameLength(tackts);
+    Ay.SetFrameLength(tackts);
   }
   // Runs the frame end now if the frame is complete, as the next step would. Lets a
   // caller stop exactly between frames (the headless runner counts frames this way).
@@ -131,6 +135,20 @@ class Machine {
   // of them but wants every frame presented, so the flash phase follows the frame count.
   bool PresentEveryFrame = false;
   std::function<void(KempstonMouse&)> PollMouse;
+
+  // The PC's sound device, set by the desktop; without one (or with one that did not
+  // open) the 20 ms timer paces the machine.
+  SoundOutput* Output = nullptr;
+  // The emulation thread starts the sound when it starts running the machine and stops it
+  // when it stops.
+  void StartSound();
+  void StopSound();
+  // The 882 samples mixed at the last frame end, and a hook that receives them at every
+  // frame end whatever the speed (the headless runner writes them to a WAV file).
+  const std::array<uint8_t, kSoundBlockSize>& LastSoundBlock() const {
+    return Sound.LastSoundBlock();
+  }
+  std::function<void(const std::array<uint8_t, kSoundBlockSize>&)> SoundBlockReady;
 
  private:
   void EndFrame();

@@ -84,11 +84,7 @@ uint8_t PortDecoder::PortRead(uint16_t port) {
 void PortDecoder::PortWrite(uint16_t port, uint8_t value) {
   if (Settings.KeyboardEnabled && Matches(port, Settings.KeyboardBits, Settings.KeyboardMask)) {
     state_.PortFE = value;
-    Beeper& sound = dev_.Sound;
-    const auto level = static_cast<uint8_t>((sound.SoundLevel & sound.TapeInWeight) |
-                                            ((value & 0x10) ? sound.SpeakerWeight : 0) |
-                                            ((value & 0x08) ? sound.TapeOutWeight : 0));
-    sound.ChangeSoundLevel(level);
+    dev_.Sound.UlaPortWrite(value);
     const uint8_t colour = value & 7;
     if (colour != state_.BorderColour) {
       // The border so far is drawn in the old colour before the change.

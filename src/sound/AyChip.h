@@ -3,11 +3,23 @@
 #include <array>
 #include <cstdint>
 
+#include "core/MachineState.h"
+#include "sound/SoundOutput.h"
+
 namespace vantrel {
 
-// The AY-3-8912's register file as the ports see it. Sound generation builds on it.
+// The AY-3-8912 of the 128K machines: three square-wave tones, one noise source and one
+// envelope generator, mixed into one frame of 882 mono samples.
+//
+// The chip is stepped lazily: before a register write takes effect and at the frame end
+// it runs from where it stopped up to the present T-state. One step is 16 T-states, one
+// period of the tone counters' clock.
 class AyChip {
  public:
+  static constexpr uint32_t kStepTackts = 16;
+
+  AyChip() { AyReset(); }
+
   // Register select: only the low four bits reach the chip.
   void AySelect(uint8_t value) { selected_ = value & 0x0F; }
   // Writing the value a register already holds changes nothing, so the chip is neither
@@ -16,24 +28,97 @@ class AyChip {
   void AyWriteData(uint8_t value, uint32_t tackts) {
     if (value == registers_[selected_] && selected_ != 13) return;
     AyAdvance(tackts);
-    registers_[selected_] = value;
+    AyWriteRegister(selected_, value);
     ++writes_;
   }
   // Brings the sound generators up to `tackts`.
-  void AyAdvance(uint32_t /*tackts*/) {}
+  void AyAdvance(uint32_t tackts) {
+    if (tackts > pos_) Run(tackts);
+  }
+  // Registers read back as written, without masking to their used bits.
   uint8_t AyRead() const { return registers_[selected_]; }
-  // Zeroes all sixteen registers; the selection is kept.
+  // Writes 0 to all sixteen registers (which also loads envelope shape 0); the selection
+  // is kept.
   void AyReset();
+  // Stores a register and recomputes what is derived from it.
+  void AyWriteRegister(int index, uint8_t value);
+
+  // The sound frame follows the machine's frame: 882 samples per frame of `tackts`.
+  void SetFrameLength(uint32_t tackts);
+
+  // One frame of samples (0..171), complete after the frame end's AyAdvance.
+  const std::array<uint8_t, kSoundBlockSize>& Samples() const { return samples_; }
 
   uint8_t Selected() const { return selected_; }
   uint8_t Register(int index) const { return registers_[index & 0x0F]; }
   // Register writes that reached the chip (for tests and diagnostics).
   uint32_t Writes() const { return writes_; }
+  // Generator state, for tests and the debugger. Outputs: bits 0-2 tone flip-flops,
+  // bits 3-5 noise.
+  uint8_t Outputs() {
+    FlushNoise();
+    return outputs_;
+  }
+  uint8_t EnvelopeLevel() const { return envelopeLevel_; }
+  uint32_t Position() const { return pos_; }
+  // While no channel can be heard the generators are advanced in closed form rather than
+  // step by step. Tests turn that off to compare both ways.
+  void SetSilenceShortcut(bool enabled) { shortcut_ = enabled; }
 
  private:
+  // The envelope level is in force for a channel when its amplitude index is this.
+  static constexpr uint8_t kEnvelopeAmplitude = 0xFF;
+
+  void Run(uint32_t tackts);
+  bool Silent() const;
+  void StepLoud(uint32_t steps);
+  void SkipSilent(uint32_t steps);
+  void EndSoundFrame();
+  void LoadEnvelopePhase();
+  void AdvanceEnvelope(uint32_t reloads);
+  void FlushNoise();
+  void PutSample(uint8_t value) {
+    samples_[index_] = value;
+    if (index_ < kSoundBlockSize - 1) ++index_;
+  }
+
   std::array<uint8_t, 16> registers_{};
   uint8_t selected_ = 0;
   uint32_t writes_ = 0;
+
+  // Derived from the registers.
+  std::array<uint16_t, 3> tonePeriod_{1, 1, 1};
+  uint8_t noisePeriod_ = 1;
+  uint8_t mixer_ = 0;
+  std::array<uint8_t, 3> amplitude_{};  // volume table index, or kEnvelopeAmplitude
+  uint16_t envelopePeriod_ = 1;
+  uint8_t shape_ = 0;
+  uint8_t phase_ = 0;
+
+  // Generators.
+  std::array<uint16_t, 3> toneCounter_{};
+  uint16_t envelopeCounter_ = 0;
+  uint8_t noiseCounter_ = 0;
+  uint16_t noiseSeed_ = 0;
+  uint8_t outputs_ = 0;
+  uint8_t envelopeLevel_ = 0;
+  int8_t envelopeStep_ = 0;
+  // Noise reloads not yet applied while the chip was silent. The noise generator's seed
+  // runs through all 65536 values and toggles the flip-flops an even number of times on
+  // the way, so only the count modulo 65536 matters.
+  uint32_t pendingNoise_ = 0;
+  bool shortcut_ = true;
+
+  // Sampler.
+  uint32_t frameLength_ = kDefaultTacktsPerInt;
+  uint32_t fractionStep_ = 1600;  // 100/8127 of a sample per T-state, 16 T-states a step
+  uint32_t fractionWrap_ = 8127;
+  uint32_t pos_ = 0;
+  uint32_t sum_ = 0;
+  uint32_t count_ = 0;
+  uint32_t fraction_ = 0;
+  uint32_t index_ = 0;
+  std::array<uint8_t, kSoundBlockSize> samples_{};
 };
 
 }  // namespace vantrel

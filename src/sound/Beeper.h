@@ -1,42 +1,105 @@
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 
 #include "core/MachineState.h"
+#include "sound/SoundOutput.h"
 
 namespace vantrel {
 
 // The one-bit sound sources mixed into one level: speaker, tape out (MIC) and tape in
 // (EAR). Each has a distinct binary weight, so the level is an OR of active weights.
+// The level is averaged over each sample period into one frame of 882 samples, which
+// the frame end mixes with the AY's samples into the block the sound card plays.
 class Beeper {
  public:
   explicit Beeper(MachineState& state) : state_(state) {}
 
   uint8_t SoundLevel = 0;
-  uint8_t SpeakerWeight = 128;
-  uint8_t TapeInWeight = 64;
-  uint8_t TapeOutWeight = 32;
+  // Written by the window thread (the Options dialog) while the machine runs.
+  std::atomic<uint8_t> SpeakerWeight{128};
+  std::atomic<uint8_t> TapeInWeight{64};
+  std::atomic<uint8_t> TapeOutWeight{32};
+  // Samples kept between the sound card's play position and the end of the written data.
+  std::atomic<uint32_t> SynchDelay{0};
+  // Where the next block goes in the sound card's looping buffer: 0, 882 or 1764.
+  uint32_t BlockOffset = 0;
+
+  // The Options dialog's trackbar positions (0 mutes, 1..8 give 1 << (position - 1)) and
+  // the synch delay in samples.
+  void SetVolumes(int speaker, int tapeIn, int tapeOut, int synchDelay);
 
   // Brings the sampler up to `tackts` at the old level.
-  void AdvanceBeeper(uint32_t /*tackts*/) {}
+  void AdvanceBeeper(uint32_t tackts) {
+    if (tackts > pos_) Run(tackts);
+  }
 
-  // Hands the frame's samples to the sound output.
-  void WriteSoundBlock() {}
+  // A write to the ULA port: bit 4 drives the speaker, bit 3 the MIC output.
+  void UlaPortWrite(uint8_t value) {
+    const uint8_t level =
+        static_cast<uint8_t>((SoundLevel & TapeInWeight.load(std::memory_order_relaxed)) |
+                             ((value & 0x10) ? SpeakerWeight.load(std::memory_order_relaxed) : 0) |
+                             ((value & 0x08) ? TapeOutWeight.load(std::memory_order_relaxed) : 0));
+    ChangeSoundLevel(level);
+  }
+  // The tape's EAR signal changed.
+  void TapeInChanged(bool high) {
+    const uint8_t others = SpeakerWeight.load(std::memory_order_relaxed) |
+                           TapeOutWeight.load(std::memory_order_relaxed);
+    const uint8_t level = static_cast<uint8_t>(
+        (SoundLevel & others) | (high ? TapeInWeight.load(std::memory_order_relaxed) : 0));
+    ChangeSoundLevel(level);
+  }
 
   // A source changed: sample up to now at the old level, then switch.
   void ChangeSoundLevel(uint8_t level) {
     if (level == SoundLevel) return;
     const uint32_t tackts = state_.Regs.Tackts;
-    // The constant frame length, compared as signed, is intended: see the sampler.
-    state_.SamplerWrapped =
-        static_cast<int32_t>(tackts) >= static_cast<int32_t>(kDefaultTacktsPerInt);
+    // A change after the frame's end but before the frame end ran has already taken the
+    // sampler into the next frame; the frame end must then not advance it again.
+    state_.SamplerWrapped = static_cast<int32_t>(tackts) >= static_cast<int32_t>(frameLength_);
     AdvanceBeeper(tackts);
     SoundLevel = level;
     state_.SoundChangeHistory |= 1;
   }
 
+  // The sound frame follows the machine's frame: 882 samples per frame of `tackts`.
+  void SetFrameLength(uint32_t tackts);
+
+  // Mixes the frame's beeper and AY samples into the block: the mean of the two.
+  void MixSoundBlock(const std::array<uint8_t, kSoundBlockSize>& aySamples) {
+    for (uint32_t i = 0; i < kSoundBlockSize; ++i)
+      block_[i] = static_cast<uint8_t>((samples_[i] + aySamples[i]) >> 1);
+  }
+  // Hands the mixed block to the sound card at BlockOffset and moves on to the next.
+  void WriteSoundBlock(SoundOutput* output);
+  // The block mixed at the last frame end.
+  const std::array<uint8_t, kSoundBlockSize>& LastSoundBlock() const { return block_; }
+  const std::array<uint8_t, kSoundBlockSize>& Samples() const { return samples_; }
+
  private:
+  void Run(uint32_t tackts);
+  void PutSample() {
+    samples_[index_] = static_cast<uint8_t>(sum_ / count_);
+    if (index_ < kSoundBlockSize - 1) ++index_;
+    sum_ = 0;
+    count_ = 0;
+  }
+
   MachineState& state_;
+  uint32_t frameLength_ = kDefaultTacktsPerInt;
+  // 100/8127 of a sample per T-state on the standard frame.
+  uint32_t fractionStep_ = 100;
+  uint32_t fractionWrap_ = 8127;
+  uint32_t pos_ = 0;
+  uint32_t sum_ = 0;
+  uint32_t count_ = 0;
+  uint32_t fraction_ = 0;
+  uint32_t index_ = 0;
+  std::array<uint8_t, kSoundBlockSize> samples_{};
+  std::array<uint8_t, kSoundBlockSize> block_{};
 };
 
 }  // namespace vantrel

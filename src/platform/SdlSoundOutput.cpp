@@ -1,0 +1,90 @@
+#include "platform/SdlSoundOutput.h"
+
+#include <SDL.h>
+
+#include <type_traits>
+
+namespace vantrel {
+
+static_assert(std::is_same_v<SDL_AudioDeviceID, uint32_t>);
+static_assert(std::is_same_v<Uint8, uint8_t>);
+
+SdlSoundOutput::SdlSoundOutput() {
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
+  subsystem_ = true;
+
+  SDL_AudioSpec wanted{};
+  wanted.freq = static_cast<int>(kSoundSampleRate);
+  wanted.format = AUDIO_U8;
+  wanted.channels = 1;
+  wanted.samples = kDeviceSamples;
+  wanted.callback = &SdlSoundOutput::FillDevice;
+  wanted.userdata = this;
+  SDL_AudioSpec obtained{};
+  // No allowed changes: where the hardware differs, SDL converts, and the callback still
+  // sees 8-bit mono at 44100 Hz in chunks of kDeviceSamples.
+  device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+  if (device_ == 0) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    subsystem_ = false;
+  }
+}
+
+SdlSoundOutput::~SdlSoundOutput() {
+  if (device_ != 0) SDL_CloseAudioDevice(device_);
+  if (subsystem_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+void SdlSoundOutput::WriteBlock(uint32_t offset, std::span<const uint8_t> samples) {
+  WriteLoop(buffer_, offset, samples);
+}
+
+uint32_t SdlSoundOutput::PlayPosition() const {
+  return position_.load(std::memory_order_acquire);
+}
+
+void SdlSoundOutput::Start() {
+  if (device_ == 0) return;
+  // The device is normally paused here; the lock keeps a running callback out anyway.
+  SDL_LockAudioDevice(device_);
+  for (auto& byte : buffer_) byte.store(0, std::memory_order_relaxed);
+  position_.store(0, std::memory_order_release);
+  SDL_UnlockAudioDevice(device_);
+  SDL_PauseAudioDevice(device_, 0);
+}
+
+void SdlSoundOutput::Stop() {
+  // Returns once no callback is running, so the position stays where it stopped.
+  if (device_ != 0) SDL_PauseAudioDevice(device_, 1);
+}
+
+void SdlSoundOutput::WriteLoop(LoopBuffer& loop, uint32_t offset,
+                               std::span<const uint8_t> samples) {
+  uint32_t at = offset % kSoundBufferSize;
+  for (uint8_t sample : samples) {
+    loop[at].store(sample, std::memory_order_relaxed);
+    if (++at == kSoundBufferSize) at = 0;
+  }
+}
+
+uint32_t SdlSoundOutput::ReadLoop(const LoopBuffer& loop, uint32_t position,
+                                  std::span<uint8_t> out) {
+  uint32_t at = position % kSoundBufferSize;
+  for (uint8_t& sample : out) {
+    sample = loop[at].load(std::memory_order_relaxed);
+    if (++at == kSoundBufferSize) at = 0;
+  }
+  return at;
+}
+
+void SdlSoundOutput::FillDevice(void* self, uint8_t* stream, int length) {
+  auto* output = static_cast<SdlSoundOutput*>(self);
+  // Only this thread moves the position while playing, so a relaxed read of its own
+  // last store is current.
+  const uint32_t from = output->position_.load(std::memory_order_relaxed);
+  const uint32_t to =
+      ReadLoop(output->buffer_, from, std::span<uint8_t>(stream, static_cast<size_t>(length)));
+  output->position_.store(to, std::memory_order_release);
+}
+
+}  // namespace vantrel

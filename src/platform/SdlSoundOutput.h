@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <span>
+
+#include "sound/SoundOutput.h"
+
+namespace vantrel {
+
+// The sound device through SDL2's audio subsystem (only that: the windows are Qt's).
+// SDL's audio thread pulls the looping buffer through a callback, so the play position
+// is the callback's read position. Each byte is an atomic because the emulation thread
+// writes one block while the audio thread reads another; relaxed order is enough for the
+// bytes, and the position is published with release so that a block the position has
+// moved past has been read before the emulation thread overwrites it.
+class SdlSoundOutput final : public SoundOutput {
+ public:
+  using LoopBuffer = std::array<std::atomic<uint8_t>, kSoundBufferSize>;
+
+  // 10 ms per callback: a whole divisor of the 882-byte block, so the position moves in
+  // steps much smaller than the wait's window and lands on block edges.
+  static constexpr uint16_t kDeviceSamples = 441;
+
+  // Opens the default device paused. When SDL or the device fails, the object stays
+  // inactive, silently: the machine is then paced by its timer.
+  SdlSoundOutput();
+  ~SdlSoundOutput() override;
+  SdlSoundOutput(const SdlSoundOutput&) = delete;
+  SdlSoundOutput& operator=(const SdlSoundOutput&) = delete;
+
+  bool Active() const override { return device_ != 0; }
+  void WriteBlock(uint32_t offset, std::span<const uint8_t> samples) override;
+  uint32_t PlayPosition() const override;
+  void Start() override;
+  void Stop() override;
+
+  // The two halves of the hand-over, on any buffer. WriteLoop stores `samples` from
+  // `offset` on, wrapping at the end. ReadLoop fills `out` from `position` on, wrapping,
+  // and returns the position after the last byte read.
+  static void WriteLoop(LoopBuffer& loop, uint32_t offset, std::span<const uint8_t> samples);
+  static uint32_t ReadLoop(const LoopBuffer& loop, uint32_t position, std::span<uint8_t> out);
+
+ private:
+  static void FillDevice(void* self, uint8_t* stream, int length);
+
+  LoopBuffer buffer_{};
+  std::atomic<uint32_t> position_{0};
+  uint32_t device_ = 0;  // SDL_AudioDeviceID; 0 when no device is open
+  bool subsystem_ = false;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,399 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <numeric>
+#include <random>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "core/EmulThread.h"
+#include "core/Machine.h"
+#include "sound/AyChip.h"
+#include "sound/Beeper.h"
+#include "sound/SoundOutput.h"
+
+namespace vantrel {
+namespace {
+
+constexpr uint32_t kFrame = kDefaultTacktsPerInt;
+
+// --- Beeper -------------------------------------------------------------------------
+
+struct BeeperRig {
+  MachineState state;
+  Beeper beeper{state};
+  void WriteUla(uint32_t tackts, uint8_t value) {
+    state.Regs.Tackts = tackts;
+    beeper.UlaPortWrite(value);
+  }
+};
+
+TEST(Beeper, SteadySpeakerGivesItsWeightInEverySampleAndHalfOfItMixed) {
+  BeeperRig rig;
+  rig.WriteUla(0, 0x10);
+  rig.beeper.AdvanceBeeper(kFrame);
+  for (uint8_t s : rig.beeper.Samples()) ASSERT_EQ(s, 128);
+  // With no AY output the block is the mean of the two streams.
+  const std::array<uint8_t, kSoundBlockSize> silentAy{};
+  rig.beeper.MixSoundBlock(silentAy);
+  for (uint8_t s : rig.beeper.LastSoundBlock()) ASSERT_EQ(s, 64);
+}
+
+TEST(Beeper, FastToggleAveragesToHalfTheWeight) {
+  BeeperRig rig;
+  for (uint32_t t = 0, n = 0; t < kFrame; t += 41, ++n) rig.WriteUla(t, (n & 1) ? 0 : 0x10);
+  rig.beeper.AdvanceBeeper(kFrame);
+  const auto& samples = rig.beeper.Samples();
+  const int sum = std::accumulate(samples.begin(), samples.end(), 0);
+  EXPECT_NEAR(sum / double(kSoundBlockSize), 64.0, 2.0);
+  for (uint8_t s : samples) ASSERT_NEAR(s, 64, 12);
+}
+
+TEST(Beeper, SamplesFollowTheLevelAndTheLastSampleFallsAtTheWrap) {
+  BeeperRig rig;
+  // Speaker and MIC on for the first half frame: 128 + 32.
+  rig.WriteUla(0, 0x18);
+  rig.WriteUla(kFrame / 2, 0x00);
+  rig.WriteUla(kFrame - 10, 0x10);
+  rig.beeper.AdvanceBeeper(kFrame);
+  const auto& s = rig.beeper.Samples();
+  EXPECT_EQ(s[0], 160);
+  EXPECT_EQ(s[400], 160);
+  EXPECT_EQ(s[500], 0);
+  // The last period is the shorter one written at the wrap, which includes the change.
+  EXPECT_GT(s[881], 0);
+  EXPECT_LT(s[881], 128);
+  EXPECT_EQ(rig.state.SoundChangeHistory & 1, 1);
+}
+
+TEST(Beeper, ChangeAfterTheFrameEndMarksTheSamplerWrapped) {
+  BeeperRig rig;
+  rig.WriteUla(kFrame - 100, 0x10);
+  EXPECT_FALSE(rig.state.SamplerWrapped);
+  rig.WriteUla(kFrame + 4, 0x00);
+  EXPECT_TRUE(rig.state.SamplerWrapped);
+  EXPECT_EQ(rig.beeper.Samples()[881], 128);
+}
+
+TEST(Beeper, TapeInputKeepsTheUlaSourcesAndVolumesSetTheWeights) {
+  BeeperRig rig;
+  rig.beeper.SetVolumes(8, 3, 0, 50);
+  EXPECT_EQ(rig.beeper.SpeakerWeight, 128);
+  EXPECT_EQ(rig.beeper.TapeInWeight, 4);
+  EXPECT_EQ(rig.beeper.TapeOutWeight, 0);
+  EXPECT_EQ(rig.beeper.SynchDelay, 50u);
+  rig.WriteUla(0, 0x18);
+  EXPECT_EQ(rig.beeper.SoundLevel, 128);  // MIC muted
+  rig.beeper.TapeInChanged(true);
+  EXPECT_EQ(rig.beeper.SoundLevel, 132);
+  rig.WriteUla(10, 0x00);
+  EXPECT_EQ(rig.beeper.SoundLevel, 4);
+  rig.beeper.TapeInChanged(false);
+  EXPECT_EQ(rig.beeper.SoundLevel, 0);
+}
+
+TEST(Beeper, OtherFrameLengthsStillFill882Samples) {
+  for (uint32_t length : {1024u, 69888u, 1048576u}) {
+    BeeperRig rig;
+    rig.beeper.SetFrameLength(length);
+    rig.WriteUla(0, 0x10);
+    rig.beeper.AdvanceBeeper(length + 5);
+    for (uint8_t s : rig.beeper.Samples()) ASSERT_EQ(s, 128) << length;
+  }
+}
+
+// --- AY-3-8912 ----------------------------------------------------------------------
+
+void Write(AyChip& ay, uint32_t tackts, uint8_t reg, uint8_t value) {
+  ay.AySelect(reg);
+  ay.AyWriteData(value, tackts);
+}
+
+TEST(AyChip, TonePeriodOneAveragesHalfTheVolume) {
+  AyChip ay;
+  Write(ay, 0, 7, 0x3E);  // tone A only, no noise
+  Write(ay, 0, 8, 15);
+  ay.AyAdvance(kFrame);
+  const auto& s = ay.Samples();
+  const int sum = std::accumulate(s.begin(), s.end(), 0);
+  // Full volume alone is 43690 / 3 >> 8 = 56; toggling every step halves it.
+  EXPECT_NEAR(sum / double(kSoundBlockSize), 28.0, 1.0);
+  for (uint8_t v : s) ASSERT_TRUE(v >= 20 && v <= 36) << int(v);
+}
+
+TEST(AyChip, AllGatesOffAtFullVolumeGives170) {
+  AyChip ay;
+  Write(ay, 0, 7, 0x3F);
+  for (uint8_t r = 8; r <= 10; ++r) Write(ay, 0, r, 15);
+  ay.AyAdvance(kFrame);
+  for (uint8_t v : ay.Samples()) ASSERT_EQ(v, 170);
+}
+
+// The envelope level after each of `steps` steps, as runs of (level, steps held).
+std::vector<std::pair<int, int>> EnvelopeRuns(AyChip& ay, uint32_t start, int steps) {
+  std::vector<std::pair<int, int>> runs;
+  for (int i = 1; i <= steps; ++i) {
+    ay.AyAdvance(start + i * AyChip::kStepTackts);
+    const int level = ay.EnvelopeLevel();
+    if (!runs.empty() && runs.back().first == level) {
+      ++runs.back().second;
+    } else {
+      runs.push_back({level, 1});
+    }
+  }
+  return runs;
+}
+
+TEST(AyChip, EnvelopeShape8FallsRepeatedly) {
+  AyChip ay;
+  Write(ay, 0, 11, 3);  // 3 steps per level
+  Write(ay, 0, 8, 0x10);
+  ay.AyAdvance(160);
+  Write(ay, 160, 13, 8);
+  EXPECT_EQ(ay.EnvelopeLevel(), 31);
+  const auto runs = EnvelopeRuns(ay, 160, 3 * 70);
+  ASSERT_GT(runs.size(), 66u);
+  for (size_t i = 1; i + 1 < runs.size(); ++i) {
+    EXPECT_EQ(runs[i].second, 3) << i;
+    EXPECT_EQ(runs[i].first, (runs[i - 1].first + 31) % 32) << i;  // 31, 30 .. 0, 31 ..
+  }
+}
+
+TEST(AyChip, EnvelopeShape10HoldsEachEndForTwoPeriods) {
+  AyChip ay;
+  Write(ay, 0, 11, 2);
+  ay.AyAdvance(32);
+  Write(ay, 32, 13, 10);
+  const auto runs = EnvelopeRuns(ay, 32, 2 * 100);
+  // 31 .. 0 (0 held twice), 1 .. 31 (31 held twice), 30 ..
+  ASSERT_GT(runs.size(), 64u);
+  for (size_t i = 1; i < 31; ++i) EXPECT_EQ(runs[i].first, 31 - int(i) - 0) << i;
+  EXPECT_EQ(runs[31], std::make_pair(0, 4));
+  for (size_t i = 32; i < 62; ++i) EXPECT_EQ(runs[i], std::make_pair(int(i) - 31, 2)) << i;
+  EXPECT_EQ(runs[62], std::make_pair(31, 4));
+  EXPECT_EQ(runs[63], std::make_pair(30, 2));
+}
+
+TEST(AyChip, SameValueWritesSkipExceptTheEnvelopeShape) {
+  AyChip ay;
+  Write(ay, 100, 7, 0x38);
+  EXPECT_EQ(ay.Writes(), 1u);
+  const uint32_t pos = ay.Position();
+  Write(ay, 5000, 7, 0x38);
+  EXPECT_EQ(ay.Writes(), 1u);
+  EXPECT_EQ(ay.Position(), pos);  // not even caught up
+
+  Write(ay, 5000, 13, 8);
+  ay.AyAdvance(6000);
+  EXPECT_LT(ay.EnvelopeLevel(), 31);
+  Write(ay, 6000, 13, 8);
+  EXPECT_EQ(ay.EnvelopeLevel(), 31);  // restarted
+  EXPECT_EQ(ay.Writes(), 3u);
+}
+
+TEST(AyChip, RegistersReadBackUnmaskedAndResetLoadsShapeZero) {
+  AyChip ay;
+  Write(ay, 0, 1, 0xFF);
+  ay.AySelect(1);
+  EXPECT_EQ(ay.AyRead(), 0xFF);
+  Write(ay, 0, 13, 4);
+  EXPECT_EQ(ay.EnvelopeLevel(), 0);
+  ay.AyReset();
+  EXPECT_EQ(ay.AyRead(), 0);
+  EXPECT_EQ(ay.EnvelopeLevel(), 31);
+}
+
+// The silent chip is advanced in closed form; a chip stepped throughout must agree with
+// it in every sample and every generator once sound resumes.
+TEST(AyChip, SilenceShortcutMatchesStepping) {
+  for (uint32_t seed = 0; seed < 10; ++seed) {
+    std::mt19937 random(seed);
+    AyChip fast;
+    AyChip slow;
+    slow.SetSilenceShortcut(false);
+    uint32_t t = 0;
+    for (int frame = 0; frame < 30; ++frame) {
+      while (true) {
+        t += random() % 9000;
+        if (t >= kFrame) break;
+        const uint8_t reg = random() % 14;
+        uint8_t value = static_cast<uint8_t>(random());
+        // Mostly silent channels, so both ways of advancing take turns, and short
+        // envelope periods, so the shapes run through many cycles in a silence.
+        if (reg >= 8 && reg <= 10 && random() % 3) value = 0;
+        if (reg == 11 || reg == 6) value &= 7;
+        if (reg == 12 && random() % 4) value = 0;
+        Write(fast, t, reg, value);
+        Write(slow, t, reg, value);
+      }
+      t = t - kFrame + 3;  // a frame end's overrun
+      fast.AyAdvance(kFrame + t);
+      slow.AyAdvance(kFrame + t);
+      ASSERT_EQ(fast.Samples(), slow.Samples()) << seed << " " << frame;
+      ASSERT_EQ(fast.EnvelopeLevel(), slow.EnvelopeLevel()) << seed << " " << frame;
+      ASSERT_EQ(fast.Outputs(), slow.Outputs()) << seed << " " << frame;
+    }
+  }
+}
+
+// --- Output and pacing --------------------------------------------------------------
+
+// A sound card whose play position moves by `Step` bytes each time it is read.
+class FakeOutput : public SoundOutput {
+ public:
+  bool Active() const override { return active; }
+  void WriteBlock(uint32_t offset, std::span<const uint8_t> samples) override {
+    offsets.push_back(offset);
+    last.assign(samples.begin(), samples.end());
+  }
+  uint32_t PlayPosition() const override {
+    previous = position.load();
+    position = (position + Step) % kSoundBufferSize;
+    return position;
+  }
+  void Start() override { ++starts; }
+  void Stop() override { ++stops; }
+
+  bool active = true;
+  uint32_t Step = 37;
+  mutable std::atomic<uint32_t> position{0};
+  mutable std::atomic<uint32_t> previous{0};
+  std::atomic<int> starts{0};
+  std::atomic<int> stops{0};
+  std::vector<uint32_t> offsets;
+  std::vector<uint8_t> last;
+};
+
+void RunFrames(Machine& m, uint32_t frames) {
+  const std::atomic<bool> running{true};
+  m.RunWhile(running, m.State.FrameCount.load() + frames);
+}
+
+// Interrupts off and a loop at 0x8000 (ROM empty): the machine runs on with nothing
+// but frame ends to do.
+void IdleMachine(Machine& m) {
+  m.Mem.WriteByte(0x8000, 0x18);  // JR $
+  m.Mem.WriteByte(0x8001, 0xFE);
+  m.State.Regs.PC = 0x8000;
+  m.State.Regs.IFF1 = 0;
+}
+
+bool InWindow(uint32_t p, uint32_t end, uint32_t delay) {
+  const uint32_t from = (end + kSoundBufferSize - delay) % kSoundBufferSize;
+  return (p + kSoundBufferSize - from) % kSoundBufferSize < kSoundBlockSize;
+}
+
+TEST(SoundOutput, BlocksGoInTurnAndEachWaitEndsInTheWindow) {
+  for (uint32_t delay : {0u, 200u}) {
+    Machine m(1);
+    IdleMachine(m);
+    FakeOutput out;
+    m.Output = &out;
+    m.Sound.SetVolumes(8, 7, 6, int(delay));
+    m.StartSound();
+    for (int frame = 0; frame < 4; ++frame) {
+      RunFrames(m, 1);
+      const uint32_t end = (frame % 3 + 1) * kSoundBlockSize;
+      EXPECT_TRUE(InWindow(out.position, end, delay)) << delay << " " << frame;
+      EXPECT_FALSE(InWindow(out.previous, end, delay)) << delay << " " << frame;
+    }
+    EXPECT_EQ(out.offsets, (std::vector<uint32_t>{0, 882, 1764, 0}));
+    EXPECT_EQ(out.last.size(), kSoundBlockSize);
+    EXPECT_EQ(out.starts, 1);
+  }
+}
+
+TEST(SoundOutput, WithoutAnActiveDeviceTheTimerPacesAndNothingIsWritten) {
+  Machine m(1);
+  IdleMachine(m);
+  FakeOutput out;
+  out.active = false;
+  m.Output = &out;
+  m.Timer.StartTimer();
+  const auto start = std::chrono::steady_clock::now();
+  RunFrames(m, 5);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  m.Timer.StopTimer();
+  EXPECT_GE(elapsed, std::chrono::milliseconds(60));
+  EXPECT_TRUE(out.offsets.empty());
+}
+
+TEST(SoundOutput, AStalledDeviceDoesNotHoldTheMachine) {
+  Machine m(1);
+  IdleMachine(m);
+  FakeOutput out;
+  out.Step = 0;
+  out.position = 100;  // never in the first frame's window [882, 1764)
+  m.Output = &out;
+  RunFrames(m, 1);
+  EXPECT_EQ(m.State.FrameCount, 1u);
+}
+
+TEST(SoundOutput, TheEmulationThreadStartsAndStopsTheSound) {
+  Machine m(1);
+  IdleMachine(m);
+  FakeOutput out;
+  out.Step = 300;
+  m.Output = &out;
+  HeadlessRunHost host;
+  TEmulThread thread(m, host);
+  thread.Run();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (m.State.FrameCount < 3 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  thread.StopEmulation();
+  EXPECT_EQ(out.starts, 1);
+  EXPECT_EQ(out.stops, 1);
+  EXPECT_GE(out.offsets.size(), 3u);
+}
+
+// A 128K program sets a tone on channel A; the mixed stream carries its frequency.
+TEST(SoundMachine, AyToneFrequencyFollowsTheRegisters) {
+  Machine m(1);
+  constexpr uint16_t kPeriod = 100;  // toggles every 100 steps: 3200 T-states a cycle
+  const std::vector<std::pair<uint8_t, uint8_t>> writes = {
+      {0, kPeriod & 0xFF}, {1, kPeriod >> 8}, {7, 0x3E}, {8, 15}};
+  std::vector<uint8_t> program = {0xF3};  // DI
+  for (auto [reg, value] : writes) {
+    // LD BC,#FFFD / LD A,reg / OUT (C),A / LD B,#BF / LD A,value / OUT (C),A
+    const uint8_t code[] = {0x01, 0xFD, 0xFF, 0x3E,  reg,  0xED, 0x79,
+                            0x06, 0xBF, 0x3E, value, 0xED, 0x79};
+    program.insert(program.end(), std::begin(code), std::end(code));
+  }
+  program.insert(program.end(), {0x18, 0xFE});  // JR $
+  for (size_t i = 0; i < program.size(); ++i)
+    m.Mem.WriteByte(static_cast<uint16_t>(0x8000 + i), program[i]);
+  m.State.Regs.PC = 0x8000;
+  m.State.NormalSpeed = false;
+
+  std::vector<uint8_t> stream;
+  m.SoundBlockReady = [&](const std::array<uint8_t, kSoundBlockSize>& block) {
+    stream.insert(stream.end(), block.begin(), block.end());
+  };
+  RunFrames(m, 51);
+  // The first frame holds the program's start; measure over the 50 after it.
+  ASSERT_EQ(stream.size(), 51 * kSoundBlockSize);
+  int rises = 0;
+  int first = -1;
+  int lastRise = -1;
+  for (size_t i = kSoundBlockSize + 1; i < stream.size(); ++i) {
+    if (stream[i] >= 14 && stream[i - 1] < 14) {
+      if (first < 0) first = int(i);
+      lastRise = int(i);
+      ++rises;
+    }
+  }
+  ASSERT_GT(rises, 2);
+  const double samplesPerCycle = double(lastRise - first) / (rises - 1);
+  const double hz = kSoundSampleRate / samplesPerCycle;
+  const double expected = kFrame * 50.0 / (2 * kPeriod * AyChip::kStepTackts);  // 1120 Hz
+  EXPECT_NEAR(hz, expected, expected * 0.01);
+  EXPECT_EQ(*std::max_element(stream.begin() + kSoundBlockSize, stream.end()), 28);
+}
+
+}  // namespace
+}  // namespace vantrel
