@@ -37,7 +37,8 @@ TEST(RunnerOptionsTest, NothingGivenLeavesTheDefaults) {
   EXPECT_FALSE(o.Paced);
   EXPECT_FALSE(o.DumpRegs);
   EXPECT_FALSE(o.Rom48k || o.Rom128k || o.RomDos || o.StartMode || o.Model || o.TacktsPerInt ||
-               o.SettingsFile || o.UntilPc || o.Screenshot || o.ScreenshotVisible || o.File);
+               o.SettingsFile || o.UntilPc || o.Screenshot || o.ScreenshotVisible || o.SaveSna ||
+               o.Wav || o.File);
   EXPECT_TRUE(o.Keys.empty());
 }
 
@@ -66,6 +67,9 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
                                    "a.png",
                                    "--screenshot-visible",
                                    "b.png",
+                                   "--save-sna",
+                                   "c.sna",
+                                   "--wav=d.wav",
                                    "--dump-regs",
                                    "--paced",
                                    "prog.sna"});
@@ -83,6 +87,8 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
   EXPECT_EQ(o.Keys[1].StartFrame, 40u);
   EXPECT_EQ(o.Screenshot, "a.png");
   EXPECT_EQ(o.ScreenshotVisible, "b.png");
+  EXPECT_EQ(o.SaveSna, "c.sna");
+  EXPECT_EQ(o.Wav, "d.wav");
   EXPECT_TRUE(o.DumpRegs);
   EXPECT_TRUE(o.Paced);
   EXPECT_EQ(o.File, "prog.sna");
@@ -153,6 +159,7 @@ TEST(RunnerOptionsTest, MalformedCommandLinesAreRefused) {
       {{"--dump-regs=yes"}, "--dump-regs takes no value"},
       {{"--rom48", ""}, "--rom48: the value is empty"},
       {{"--screenshot="}, "--screenshot: the value is empty"},
+      {{"--wav", ""}, "--wav: the value is empty"},
       {{"--frames", "5", "--frames", "6"}, "--frames is given twice"},
       {{"--paced", "--unpaced"}, "--paced and --unpaced cannot both be given"},
       {{"a.sna", "b.tap"}, "only one FILE may be given ('a.sna' and 'b.tap')"},

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
@@ -292,6 +293,98 @@ TEST_F(RunnerTest, PacedRunsTakeAFramesWorthOfTimeEach) {
   EXPECT_GE(elapsed, std::chrono::milliseconds(170));
 }
 
+// An environment variable set for one scope and put back as it was.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    if (const char* old = getenv(name)) old_ = old;
+    setenv(name, value, 1);
+  }
+  ~ScopedEnvironment() {
+    if (old_) {
+      setenv(name_.c_str(), old_->c_str(), 1);
+    } else {
+      unsetenv(name_.c_str());
+    }
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+struct PacedRates {
+  double Machine = 0;  // frames per second
+  double Device = 0;   // 882-byte blocks the sound device consumed per second
+};
+
+// Rates of paced runs, from the difference between a short and a long run, so that what
+// every run pays once (settings, ROM, opening the device) drops out. A one-frame run
+// first lets SDL load its drivers. `played` is the disk driver's file, if one is used.
+PacedRates MeasurePacedRuns(const std::function<RunResult(int)>& run, const fs::path& played) {
+  constexpr int kShort = 25;
+  constexpr int kLong = 175;
+  EXPECT_EQ(run(1).Status, kRunnerOk);
+  std::chrono::duration<double> times[2];
+  double blocks[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult result = run(i == 0 ? kShort : kLong);
+    times[i] = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result.Status, kRunnerOk) << result.Err;
+    std::error_code ec;
+    if (!played.empty()) blocks[i] = static_cast<double>(fs::file_size(played, ec)) / 882;
+  }
+  const double seconds = (times[1] - times[0]).count();
+  const PacedRates rates{(kLong - kShort) / seconds, (blocks[1] - blocks[0]) / seconds};
+  // In the XML report, for a look at how close a loaded machine comes.
+  ::testing::Test::RecordProperty("MachineFramesPerSecond", std::to_string(rates.Machine));
+  ::testing::Test::RecordProperty("DeviceBlocksPerSecond", std::to_string(rates.Device));
+  return rates;
+}
+
+// SDL's disk driver consumes the sound at about the real-time rate with no sound server,
+// and what it consumed lands in its file. Its own sleeps overshoot on a busy machine
+// (48.7 to 50.4 blocks a second were measured here, load average 3 on 2 cores), and a
+// machine that misses the device's window under such load waits for the next turn of the
+// buffer and drops two frames, so the rates get a few per cent of margin.
+TEST_F(RunnerTest, PacedRunsFollowTheSoundDevicesClock) {
+  VANTREL_REQUIRE_TESTDATA(rom48, "roms/48.rom");
+  const fs::path played = dir_.path() / "played.raw";
+  const ScopedEnvironment driver("SDL_AUDIODRIVER", "disk");
+  const ScopedEnvironment file("SDL_DISKAUDIOFILE", played.c_str());
+  const PacedRates rates = MeasurePacedRuns(
+      [&](int frames) {
+        return Run({"--mode", "48", "--rom48", rom48.string(), "--frames", std::to_string(frames),
+                    "--paced"});
+      },
+      played);
+  EXPECT_NEAR(rates.Machine, rates.Device, rates.Device * 0.05);
+  EXPECT_NEAR(rates.Machine, 50.0, 5.0);
+  // A paused device plays SDL's silence, 128; a started one plays the machine's blocks,
+  // where a quiet speaker is 0. The file holds the 175-frame run.
+  const std::string bytes = ReadAll(played);
+  const auto playedBlocks =
+      static_cast<size_t>(std::count_if(bytes.begin(), bytes.end(),
+                                        [](char c) { return static_cast<uint8_t>(c) != 128; })) /
+      882;
+  EXPECT_GE(playedBlocks, 170u);
+}
+
+TEST_F(RunnerTest, PacedRunsWithoutASoundDeviceFollowTheTimer) {
+  VANTREL_REQUIRE_TESTDATA(rom48, "roms/48.rom");
+  const ScopedEnvironment driver("SDL_AUDIODRIVER", "nonexistent");
+  const PacedRates rates = MeasurePacedRuns(
+      [&](int frames) {
+        return Run({"--mode", "48", "--rom48", rom48.string(), "--frames", std::to_string(frames),
+                    "--paced"});
+      },
+      {});
+  EXPECT_NEAR(rates.Machine, 50.0, 1.0);
+}
+
 TEST_F(RunnerTest, ScreenshotsHoldTheNativeFrameAndItsVisibleCut) {
   VANTREL_REQUIRE_TESTDATA(rom48, "roms/48.rom");
   const fs::path native = dir_.path() / "native.png";
@@ -402,6 +495,93 @@ TEST_F(RunnerTest, BrokenSnapshotsAreRefusedWithTheLoadersMessage) {
                 (dir_.path() / "missing" / "x.sna").string()});
   EXPECT_EQ(result.Status, kRunnerFailed);
   EXPECT_FALSE(fs::exists(dir_.path() / "missing"));
+}
+
+// The 44-byte header's data size, and the samples after it.
+std::vector<uint8_t> WavSamples(const fs::path& file) {
+  const std::string bytes = ReadAll(file);
+  if (bytes.size() < 44 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(36, 4, "data") != 0) {
+    ADD_FAILURE() << file << " is no WAV file";
+    return {};
+  }
+  uint32_t size = 0;
+  for (int i = 3; i >= 0; --i) size = size << 8 | static_cast<uint8_t>(bytes[40 + i]);
+  EXPECT_EQ(size, bytes.size() - 44) << file;
+  return {bytes.begin() + 44, bytes.end()};
+}
+
+TEST_F(RunnerTest, TheWavFileHoldsEveryFramesSamples) {
+  VANTREL_REQUIRE_TESTDATA(rom48, "roms/48.rom");
+  const fs::path wav = dir_.path() / "sound.wav";
+  RunResult result =
+      Run({"--mode", "48", "--rom48", rom48.string(), "--frames", "3", "--wav", wav.string()});
+  ASSERT_EQ(result.Status, kRunnerOk) << result.Err;
+  EXPECT_EQ(WavSamples(wav).size(), 3u * 882);
+
+  // No frames, no samples, but still a file.
+  result = Run({"--mode", "48", "--rom48", rom48.string(), "--frames", "0", "--wav", wav.string()});
+  ASSERT_EQ(result.Status, kRunnerOk) << result.Err;
+  EXPECT_TRUE(WavSamples(wav).empty());
+
+  const fs::path nowhere = dir_.path() / "missing" / "sound.wav";
+  result =
+      Run({"--mode", "48", "--rom48", rom48.string(), "--frames", "3", "--wav", nowhere.string()});
+  EXPECT_EQ(result.Status, kRunnerFailed);
+  ExpectOneErrorLine(result, "cannot write '" + nowhere.string() + "'");
+  EXPECT_FALSE(fs::exists(dir_.path() / "missing"));
+}
+
+struct Tone {
+  double Hertz = 0;
+  double Seconds = 0;
+};
+
+// The longest stretch of evenly spaced rising edges through the middle level: the key
+// clicks before a tone are single edges at other spacings and fall outside it.
+Tone LongestTone(const std::vector<uint8_t>& samples) {
+  if (samples.empty()) return {};
+  const auto [low, high] = std::minmax_element(samples.begin(), samples.end());
+  const int middle = (*low + *high) / 2;
+  std::vector<size_t> rising;
+  for (size_t i = 1; i < samples.size(); ++i) {
+    if (samples[i - 1] <= middle && samples[i] > middle) rising.push_back(i);
+  }
+  size_t bestFirst = 0;
+  size_t bestLast = 0;
+  for (size_t first = 0; first + 1 < rising.size();) {
+    size_t last = first + 1;
+    const size_t spacing = rising[last] - rising[first];
+    while (last + 1 < rising.size()) {
+      const size_t next = rising[last + 1] - rising[last];
+      if (next + 2 < spacing || next > spacing + 2) break;
+      ++last;
+    }
+    if (last - first > bestLast - bestFirst) {
+      bestFirst = first;
+      bestLast = last;
+    }
+    first = last;
+  }
+  if (bestLast == bestFirst) return {};
+  const double period =
+      static_cast<double>(rising[bestLast] - rising[bestFirst]) / (bestLast - bestFirst);
+  const double cycles = static_cast<double>(bestLast - bestFirst + 1);
+  return {44100.0 / period, cycles * period / 44100.0};
+}
+
+// BEEP 1,9 is 440 Hz for a second on a 3.5 MHz Spectrum. The ROM counts T-states, and
+// this machine runs 71680 of them per 20 ms (3.584 MHz), so the tone comes out 2.4 %
+// higher and that much shorter.
+TEST_F(RunnerTest, BeepPlaysTheRomsToneIntoTheWavFile) {
+  VANTREL_REQUIRE_TESTDATA(rom48, "roms/48.rom");
+  const fs::path wav = dir_.path() / "beep.wav";
+  // CS+SS: extended mode, where SS+Z is BEEP; SS+N is the comma.
+  const RunResult result = Run({"--mode", "48", "--rom48", rom48.string(), "--frames", "220",
+                                "--keys", "CS+SS@100 SS+Z 1 SS+N 9 ENTER", "--wav", wav.string()});
+  ASSERT_EQ(result.Status, kRunnerOk) << result.Err;
+  const Tone tone = LongestTone(WavSamples(wav));
+  EXPECT_NEAR(tone.Hertz, 450.6, 4.5);
+  EXPECT_NEAR(tone.Seconds, 0.977, 0.02);  // one frame
 }
 
 TEST_F(RunnerTest, AFailedScreenshotIsARunTimeError) {

@@ -15,10 +15,12 @@
 #include "app/RomImages.h"
 #include "app/Settings.h"
 #include "cli/KeyScript.h"
+#include "cli/WavWriter.h"
 #include "core/Machine.h"
 #include "media/SnapshotLoader.h"
 #include "media/SnapshotSaver.h"
 #include "platform/QtSettingsStore.h"
+#include "platform/SdlSoundOutput.h"
 
 namespace vantrel {
 
@@ -173,10 +175,15 @@ struct RunOutcome {
 
 // Steps the machine and counts frame ends itself, so the run stops exactly between
 // frames and the keys change at frame boundaries, where the ROM's scan expects them.
+// A paced run waits at every frame end (EndFrame does, at normal speed): for the sound
+// device's play position when `machine.Output` is an open device, else for the timer.
 RunOutcome RunFrames(Machine& machine, const RunnerOptions& options) {
   machine.State.NormalSpeed.store(options.Paced, std::memory_order_relaxed);
   machine.PresentEveryFrame = true;
-  if (options.Paced) machine.Timer.StartTimer();
+  if (options.Paced) {
+    machine.Timer.StartTimer();
+    machine.StartSound();
+  }
   KeySchedule keys(options.Keys);
   keys.ApplyFrame(0, machine.Keys);
   RunOutcome outcome;
@@ -192,6 +199,7 @@ RunOutcome RunFrames(Machine& machine, const RunnerOptions& options) {
     }
     machine.ProcessorStep();
   }
+  machine.StopSound();
   machine.Timer.StopTimer();
   return outcome;
 }
@@ -364,8 +372,28 @@ int RunRunner(const RunnerOptions& options, std::FILE* out, std::FILE* err) {
     }
   }
 
+  // Opened before the run, so a file that cannot be made costs no run.
+  WavWriter wav;
+  if (options.Wav) {
+    if (!wav.Open(*options.Wav, &why)) return report.Fail(kRunnerFailed, why);
+    machine->SoundBlockReady = [&wav](const std::array<uint8_t, kSoundBlockSize>& block) {
+      wav.Append(block);
+    };
+  }
+  // Only a paced run opens the sound device; when none opens the timer paces it, silently.
+  std::unique_ptr<SdlSoundOutput> device;
+  if (options.Paced) {
+    device = std::make_unique<SdlSoundOutput>();
+    if (device->Active()) machine->Output = device.get();
+  }
+
   const RunOutcome run = RunFrames(*machine, options);
+  machine->Output = nullptr;
+  machine->SoundBlockReady = nullptr;
+  device.reset();
   machine->CatchUpPicture();  // a run may stop mid-frame (--until-pc)
+
+  if (options.Wav && !wav.Finish(&why)) return report.Fail(kRunnerFailed, why);
 
   if (options.Screenshot && !WritePng(*options.Screenshot, CaptureNativePicture(renderer), &why)) {
     return report.Fail(kRunnerFailed, why);

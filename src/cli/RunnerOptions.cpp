@@ -151,6 +151,12 @@ bool ApplySaveSna(RunnerOptions& o, std::string_view v, std::string* e) {
   return true;
 }
 
+bool ApplyWav(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!NotEmpty(v, e)) return false;
+  o.Wav = std::filesystem::path(v);
+  return true;
+}
+
 bool ApplyDumpRegs(RunnerOptions& o, std::string_view, std::string*) {
   o.DumpRegs = true;
   return true;
@@ -193,9 +199,14 @@ constexpr RunnerOptionSpec kOptions[] = {
     {"--save-sna", "FILE.sna",
      "save the machine as an SNA snapshot after the run (128K variant in the 128 modes)", "",
      ApplySaveSna},
+    {"--wav", "FILE.wav", "save the run's sound as a WAV file (8-bit mono, 44100 Hz)", "",
+     ApplyWav},
     {"--dump-regs", "", "print registers and paging as JSON after the run", "", ApplyDumpRegs},
     {"--unpaced", "", "run as fast as possible (default)", "pacing", ApplyUnpaced},
-    {"--paced", "", "run at 50 frames per second", "pacing", ApplyPaced},
+    {"--paced", "",
+     "run at 50 frames per second, timed by the sound device if one opens, else by a 20 ms "
+     "timer",
+     "pacing", ApplyPaced},
 };
 
 const RunnerOptionSpec* FindOption(std::string_view name) {

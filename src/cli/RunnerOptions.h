@@ -31,13 +31,14 @@ struct RunnerOptions {
   uint32_t Frames = 100;
   std::optional<uint16_t> UntilPc;
   std::vector<KeyStroke> Keys;
-  bool Paced = false;
+  bool Paced = false;  // by the sound device if one opens, else by the 20 ms timer
 
   // Outputs.
   std::optional<std::filesystem::path> Screenshot;
   std::optional<std::filesystem::path> ScreenshotVisible;
   bool DumpRegs = false;
   std::optional<std::filesystem::path> SaveSna;  // 48K or 128K by the start mode
+  std::optional<std::filesystem::path> Wav;      // every frame's mixed sound
 
   // The program to load, if any.
   std::optional<std::filesystem::path> File;

@@ -47,9 +47,10 @@ std::vector<uint8_t> SnaHeaderAndRam(const Machine& m, uint16_t sp, size_t reser
   throw SnapshotError("Cannot create file \"" + fileName.string() + "\". " + reason.message(),
                       kSnapshotSaveCaption);
 }
+}  // namespace
 
-// Writes the whole image beside the target and renames it over the target, so the old
-// file survives any failure up to the rename.
+// The whole image goes beside the target and is renamed over it, so the old file
+// survives any failure up to the rename.
 void WriteReplacing(const std::filesystem::path& fileName, std::span<const uint8_t> bytes) {
   std::random_device entropy;
   std::filesystem::path temporary;
@@ -78,8 +79,6 @@ void WriteReplacing(const std::filesystem::path& fileName, std::span<const uint8
     Fail(fileName, reason ? reason : std::make_error_code(std::errc::io_error));
   }
 }
-
-}  // namespace
 
 std::vector<uint8_t> MakeSna48(const Machine& m) {
   const Z80Registers& r = m.State.Regs;

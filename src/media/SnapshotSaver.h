@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,10 @@ std::vector<uint8_t> MakeSna128(const Machine& machine);
 // leaves the old file as it was. A failure raises SnapshotError with the system's reason.
 void SaveSna48(const Machine& machine, const std::filesystem::path& fileName);
 void SaveSna128(const Machine& machine, const std::filesystem::path& fileName);
+
+// Writes a finished image: to a temporary file beside `fileName`, then renamed over it, so
+// a failed write keeps the old file. A failure raises SnapshotError.
+void WriteReplacing(const std::filesystem::path& fileName, std::span<const uint8_t> bytes);
 
 // The quick save's saving steps: holds the machine with Paused while the variant is
 // written, and gives Paused back as it was also when the writing fails.

@@ -15,12 +15,17 @@
 #include <QVBoxLayout>
 
 #include "app/Settings.h"
+#include "media/SnapshotLoader.h"
+#include "media/SnapshotSaver.h"
 #include "platform/QtKeyboard.h"
+#include "platform/SdlSoundOutput.h"
 #include "ui/KeysGrid.h"
 #include "ui/MouseCapture.h"
 #include "ui/StackPanel.h"
 #include "ui/TCPUStoppedF.h"
 #include "ui/TConfigForm.h"
+#include "ui/TLoadSnapForm.h"
+#include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
 
 namespace vantrel {
@@ -66,7 +71,8 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
     : QMainWindow(parent),
       store_(store),
       app_(store, *this, romResolver),
-      keys_(app_.GetMachine(), requests_) {
+      keys_(app_.GetMachine(), requests_),
+      fileResolver_{romResolver.startDirectory, romResolver.programDirectory, {}} {
   setWindowTitle(QStringLiteral("Vantrel v0.30b"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -120,6 +126,14 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   }
 
   config_ = std::make_unique<TConfigForm>(store_, std::move(romResolver), this);
+  loadSnap_ = std::make_unique<TLoadSnapForm>(store_, this);
+  saveSnap_ = std::make_unique<TSaveSnapF>(store_, this);
+  ShowError = [this](const QString& caption, const QString& text) {
+    QMessageBox::critical(this, caption, text);
+  };
+  // Without a sound device the machine is paced by the 20 ms timer instead.
+  soundOutput_ = std::make_unique<SdlSoundOutput>();
+  if (soundOutput_->Active()) machine.Output = soundOutput_.get();
   capture_ = new MouseCapture(screen_.get(), this);
   connect(capture_, &MouseCapture::Released, this,
           [&machine] { machine.MouseCaptured.store(false, std::memory_order_relaxed); });
@@ -162,10 +176,13 @@ QAction* TMainForm::Command(const QString& name) const {
 void TMainForm::BuildMenus() {
   TEmulThread& emulation = app_.Emulation();
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-  AddCommand(file, "LoadSnapshotMI", QStringLiteral("Load &Snapshot..."), Qt::Key_F3, nullptr);
-  AddCommand(file, "SaveSnapshotMI", QStringLiteral("Save Snapshot..."), {}, nullptr);
+  AddCommand(file, "LoadSnapshotMI", QStringLiteral("Load &Snapshot..."), Qt::Key_F3,
+             [this] { LoadSnapshotCommand(); });
+  AddCommand(file, "SaveSnapshotMI", QStringLiteral("Save Snapshot..."), {}, [this] {
+    if (saveSnap_->exec() == QDialog::Accepted) QuickSaveSnapshot();
+  });
   AddCommand(file, "QuickSaveMI", QStringLiteral("&QuickSave Snapshot"),
-             QKeySequence(Qt::ALT | Qt::Key_F3), nullptr);
+             QKeySequence(Qt::ALT | Qt::Key_F3), [this] { QuickSaveSnapshot(); });
   file->addSeparator();
   AddCommand(file, "LoadTapeMI", QStringLiteral("Load &Tape Image..."), {}, nullptr);
   AddCommand(file, "CreateDiskMI", QStringLiteral("Create New Disk..."),
@@ -323,9 +340,11 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
   } else {
     RefreshDebugViews();
   }
-  // Files named on the command line are opened by the loaders of their kind as those
-  // arrive; until then the machine stays as the start-up left it.
-  (void)ClassifyCommandLineFile(commandLineFile);
+  // A snapshot named on the command line is loaded and run; tapes and disks are opened
+  // by their loaders as those arrive, until then the machine stays as the start-up left it.
+  if (ClassifyCommandLineFile(commandLineFile) == CommandLineFile::kSnapshot) {
+    LoadSnapshotFile(commandLineFile, true);
+  }
   return true;
 }
 
@@ -356,11 +375,13 @@ void TMainForm::Idle() {
     raise();
     activateWindow();
   }
-  // Not built yet: the loaders and the tape reader. The requests are dropped so they do
-  // not fire later by surprise.
+  if (requests_.LoadSnapshot.exchange(false, std::memory_order_relaxed)) LoadSnapshotCommand();
+  if (requests_.QuickSaveSnapshot.exchange(false, std::memory_order_relaxed)) {
+    QuickSaveSnapshot();
+  }
+  // Not built yet: the tape reader and the disk loaders. The requests are dropped so they
+  // do not fire later by surprise.
   requests_.TapeReaderPanel.store(false, std::memory_order_relaxed);
-  requests_.LoadSnapshot.store(false, std::memory_order_relaxed);
-  requests_.QuickSaveSnapshot.store(false, std::memory_order_relaxed);
   requests_.LoadDisk.store(false, std::memory_order_relaxed);
   screen_->UpdateScreenCaption();
 }
@@ -449,6 +470,84 @@ void TMainForm::ReportFullScreenError(const FullScreenError& error) {
   QMessageBox box(QMessageBox::Critical, kFullScreenErrorCaption, FullScreenErrorText(error),
                   QMessageBox::Ok, this);
   box.exec();
+}
+
+void TMainForm::LoadSnapshotCommand() {
+  requests_.FullScreen.store(false, std::memory_order_relaxed);
+  ApplyFullScreen();
+  TEmulThread& emulation = app_.Emulation();
+  const bool wasRunning = emulation.Alive();
+  emulation.StopEmulation();
+  ReleaseMouse();
+  const QString stored = QString::fromStdString(app_.MainWindow().SnapshotFileName);
+  if (loadSnap_->FileName().isEmpty() && !stored.isEmpty()) loadSnap_->SetFileName(stored);
+  if (loadSnap_->exec() == QDialog::Accepted) {
+    LoadSnapshotFile(loadSnap_->FileName(), loadSnap_->RunAfterLoad());
+  } else if (wasRunning) {
+    StartRun([&emulation] { emulation.Run(); });
+  }
+}
+
+bool TMainForm::LoadSnapshotFile(const QString& fileName, bool runAfterLoad) {
+  TEmulThread& emulation = app_.Emulation();
+  emulation.StopEmulation();
+  Machine& machine = app_.GetMachine();
+  const std::string name = fileName.toStdString();
+  app_.MainWindow().SnapshotFileName = name;
+  try {
+    const auto resolved = fileResolver_.Resolve(name);
+    if (!resolved) {
+      throw SnapshotError(std::string(kSnapshotReadFailed), kSnapshotReadCaption);
+    }
+    LoadSnapshot(machine, *resolved);
+    app_.MainWindow().SnapshotDefaultPath = resolved->parent_path().string();
+  } catch (const SnapshotError& refusal) {
+    RefreshDebugViews();
+    if (ShowError) {
+      ShowError(QString::fromStdString(refusal.Caption), QString::fromUtf8(refusal.what()));
+    }
+    return false;
+  }
+  // The loader wrote memory behind the renderer's back.
+  machine.Screen.RedrawAll();
+  if (runAfterLoad) {
+    activeBeforeRun_ = this;
+    StartRun([&emulation] { emulation.Run(); });
+  } else {
+    RefreshDebugViews();
+  }
+  return true;
+}
+
+void TMainForm::QuickSaveSnapshot() {
+  const std::optional<QString> name = saveSnap_->ChooseSnapshotFileName();
+  if (!name) return;
+  Machine& machine = app_.GetMachine();
+  const SnaVariant variant = saveSnap_->Variant();
+  const auto image = [&machine, variant] {
+    return variant == SnaVariant::Sna48k ? MakeSna48(machine) : MakeSna128(machine);
+  };
+  if (!app_.Emulation().Alive()) {
+    WriteSnapshot(*name, image());
+    return;
+  }
+  // A running machine is read at its next frame end, between two instructions; the
+  // window thread then writes the file, so a slow disk never holds the machine.
+  machine.Apply([this, image, fileName = *name] {
+    auto bytes = std::make_shared<std::vector<uint8_t>>(image());
+    QMetaObject::invokeMethod(
+        this, [this, bytes, fileName] { WriteSnapshot(fileName, *bytes); }, Qt::QueuedConnection);
+  });
+}
+
+void TMainForm::WriteSnapshot(const QString& fileName, const std::vector<uint8_t>& image) {
+  try {
+    WriteReplacing(fileName.toStdString(), image);
+  } catch (const SnapshotError& failure) {
+    if (ShowError) {
+      ShowError(QString::fromStdString(failure.Caption), QString::fromUtf8(failure.what()));
+    }
+  }
 }
 
 void TMainForm::ShowCpuStopped() {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "app/Application.h"
 #include "core/EmulThread.h"
@@ -21,6 +22,9 @@ class KeysGrid;
 class MouseCapture;
 class StackPanel;
 class TConfigForm;
+class TLoadSnapForm;
+class TSaveSnapF;
+class SdlSoundOutput;
 class TCPUStoppedF;
 class TScreenPanel;
 
@@ -70,6 +74,19 @@ class TMainForm : public QMainWindow, public RunHost {
   // Full screen as the key requests ask; a failure is reported and the window stays.
   void ApplyFullScreen();
 
+  // "Load &Snapshot...": stops the machine, asks for the file and loads it.
+  void LoadSnapshotCommand();
+  // Loads a snapshot file (resolved like other files); on success the machine runs or
+  // stays stopped with fresh views, on failure it stays stopped and the reason is shown.
+  bool LoadSnapshotFile(const QString& fileName, bool runAfterLoad);
+  // "&QuickSave Snapshot": the name from the save dialog's settings, written between two
+  // steps of the machine, whether it runs or not.
+  void QuickSaveSnapshot();
+  TLoadSnapForm& LoadSnapDialog() { return *loadSnap_; }
+  TSaveSnapF& SaveSnapDialog() { return *saveSnap_; }
+  // Shows a failure (snapshot refusals and the like): caption and text.
+  std::function<void(const QString& caption, const QString& text)> ShowError;
+
   // RunHost: the emulation thread's hand-over to this window's thread.
   void PostTermination(std::function<void()> handler) override;
   void ProcessEvents() override;
@@ -92,6 +109,7 @@ class TMainForm : public QMainWindow, public RunHost {
   void ApplyOptions(const TConfigForm& form);
   void ReportFullScreenError(const FullScreenError& error);
   void SyncMouseSwapSetting();
+  void WriteSnapshot(const QString& fileName, const std::vector<uint8_t>& image);
 
   SettingsStore& store_;
   KeyRequests requests_;
@@ -99,6 +117,10 @@ class TMainForm : public QMainWindow, public RunHost {
   TKeyThread keys_;
   std::unique_ptr<TScreenPanel> screen_;
   std::unique_ptr<TConfigForm> config_;
+  std::unique_ptr<TLoadSnapForm> loadSnap_;
+  std::unique_ptr<TSaveSnapF> saveSnap_;
+  std::unique_ptr<SdlSoundOutput> soundOutput_;
+  FileResolver fileResolver_;  // snapshots and other user files
   KempstonMouseDriver mouseDriver_;
   MouseCapture* capture_ = nullptr;
   bool captureRequestSeen_ = false;  // MouseCaptureRequested as last acted on

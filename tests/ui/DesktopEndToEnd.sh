@@ -49,6 +49,8 @@ cleanup() {
 }
 trap cleanup EXIT
 export DISPLAY=$display XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+# No sound server here: SDL's file driver plays the sound into nothing at real-time rate.
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null
 # The helper tools end normally; under AddressSanitizer the X libraries' own leaks at exit
 # must not turn their answer into a failure.
 tool_asan="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"

@@ -9,12 +9,16 @@
 #include <QMenuBar>
 #include <QTableWidget>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
 
+#include "TempDir.h"
 #include "TestData.h"
 #include "app/Settings.h"
 #include "app/SettingsStore.h"
 #include "ui/StackPanel.h"
 #include "ui/TMainForm.h"
+#include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
 
 namespace vantrel {
@@ -157,6 +161,75 @@ TEST_F(TMainFormTest, CloseRequestFromTheKeysClosesOnceAndSavesThePosition) {
   const MainWindowSettings saved = LoadMainWindowSettings(store);
   EXPECT_EQ(saved.Position.X, form->x());
   EXPECT_EQ(saved.Position.Y, form->y());
+}
+
+// Snapshots through the main window: loading stops the machine and either runs it or
+// refreshes the views; failures are shown and leave it stopped; quick saves are written
+// between two instructions also while the machine runs.
+class TMainFormSnapshots : public TMainFormTest {
+ protected:
+  void SetUp() override {
+    TMainFormTest::SetUp();
+    if (IsSkipped() || !form) return;
+    form->ShowError = [this](const QString& caption, const QString& text) {
+      errors << caption + QStringLiteral("|") + text;
+    };
+  }
+  void Stop() {
+    M().State.Running.store(false);
+    form->Emulation().StopEmulation();
+    QCoreApplication::processEvents();
+  }
+  QStringList errors;
+  test::TempDir dir;
+};
+
+TEST_F(TMainFormSnapshots, LoadingStopsRefreshesOrRuns) {
+  VANTREL_REQUIRE_TESTDATA(sna, "snapshots/p48k.sna");
+  form->Command(QStringLiteral("RunMI"))->trigger();
+  ASSERT_TRUE(form->Emulation().Alive());
+  ASSERT_TRUE(form->LoadSnapshotFile(QString::fromStdString(sna.string()), false));
+  EXPECT_FALSE(form->Emulation().Alive());
+  EXPECT_EQ(M().State.Regs.PC, 0x0038);  // popped from the saved stack
+  EXPECT_EQ(form->PagingLabel()->text(), "00110000");
+  EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char(';')).toStdString();
+
+  ASSERT_TRUE(form->LoadSnapshotFile(QString::fromStdString(sna.string()), true));
+  EXPECT_TRUE(form->Emulation().Alive());
+  Stop();
+}
+
+TEST_F(TMainFormSnapshots, FailuresAreShownAndLeaveTheMachineStopped) {
+  form->Command(QStringLiteral("RunMI"))->trigger();
+  const QString missing = QString::fromStdString((dir.path() / "absent.sna").string());
+  EXPECT_FALSE(form->LoadSnapshotFile(missing, true));
+  EXPECT_FALSE(form->Emulation().Alive());
+  const std::filesystem::path odd = dir.path() / "game.z80x";
+  std::ofstream(odd) << "data";
+  EXPECT_FALSE(form->LoadSnapshotFile(QString::fromStdString(odd.string()), true));
+  ASSERT_EQ(errors.size(), 2);
+  EXPECT_EQ(errors[0].toStdString(), "Error!|Can't load snapshot file.");
+  EXPECT_EQ(errors[1].toStdString(),
+            "  Snapshot loading error!|File " + odd.string() + " has unsupported format!");
+}
+
+TEST_F(TMainFormSnapshots, QuickSaveWritesWhetherStoppedOrRunning) {
+  const std::filesystem::path stopped = dir.path() / "stopped.sna";
+  form->SaveSnapDialog().SetSnapshotName(QString::fromStdString(stopped.string()));
+  form->QuickSaveSnapshot();
+  ASSERT_TRUE(std::filesystem::exists(stopped));
+  EXPECT_EQ(std::filesystem::file_size(stopped), 131103u);  // 128K is the first-run type
+
+  const std::filesystem::path running = dir.path() / "running.sna";
+  form->SaveSnapDialog().SetSnapshotName(QString::fromStdString(running.string()));
+  form->Command(QStringLiteral("RunMI"))->trigger();
+  form->QuickSaveSnapshot();
+  for (int i = 0; i < 200 && !std::filesystem::exists(running); ++i) {
+    QTest::qWait(10);
+  }
+  EXPECT_TRUE(std::filesystem::exists(running));
+  Stop();
+  EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char(';')).toStdString();
 }
 
 TEST(CommandLineFileTest, ExtensionDecidesWhatAFileIs) {

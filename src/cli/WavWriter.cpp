@@ -1,0 +1,157 @@
+#include "cli/WavWriter.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include "sound/SoundOutput.h"
+
+namespace vantrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint16_t kPcmFormat = 1;
+constexpr uint16_t kChannels = 1;
+constexpr uint16_t kBitsPerSample = 8;
+constexpr uint32_t kFmtChunkSize = 16;
+constexpr size_t kDataSizeOffset = 40;
+
+// RIFF numbers are little-endian whatever the host.
+void Put16(uint8_t* at, uint16_t value) {
+  at[0] = static_cast<uint8_t>(value);
+  at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void Put32(uint8_t* at, uint32_t value) {
+  Put16(at, static_cast<uint16_t>(value));
+  Put16(at + 2, static_cast<uint16_t>(value >> 16));
+}
+
+void PutTag(uint8_t* at, std::string_view tag) {
+  std::memcpy(at, tag.data(), 4);
+}
+
+// A fresh file beside `target`, opened exclusively so a name someone else holds is never
+// reused; "x" makes fopen fail rather than truncate.
+std::FILE* CreateTemporaryBeside(const fs::path& target, fs::path* created, std::string* why) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = target;
+    candidate += ".tmp" + std::to_string(attempt);
+    if (std::FILE* file = std::fopen(candidate.string().c_str(), "wbx")) {
+      *created = candidate;
+      return file;
+    }
+    if (errno != EEXIST) {
+      *why = "cannot create '" + candidate.string() + "': " + std::strerror(errno);
+      return nullptr;
+    }
+  }
+  *why = "cannot create a temporary file beside it";
+  return nullptr;
+}
+
+}  // namespace
+
+std::array<uint8_t, kWavHeaderSize> WavHeader(uint32_t dataBytes) {
+  // A chunk of odd length is followed by a pad byte, which the RIFF size counts.
+  const uint32_t padded = dataBytes + (dataBytes & 1);
+  constexpr uint32_t kBlockAlign = kChannels * kBitsPerSample / 8;
+  std::array<uint8_t, kWavHeaderSize> header{};
+  uint8_t* h = header.data();
+  PutTag(h, "RIFF");
+  Put32(h + 4, static_cast<uint32_t>(kWavHeaderSize - 8) + padded);
+  PutTag(h + 8, "WAVE");
+  PutTag(h + 12, "fmt ");
+  Put32(h + 16, kFmtChunkSize);
+  Put16(h + 20, kPcmFormat);
+  Put16(h + 22, kChannels);
+  Put32(h + 24, kSoundSampleRate);
+  Put32(h + 28, kSoundSampleRate * kBlockAlign);  // bytes per second
+  Put16(h + 32, kBlockAlign);
+  Put16(h + 34, kBitsPerSample);
+  PutTag(h + 36, "data");
+  Put32(h + kDataSizeOffset, dataBytes);
+  return header;
+}
+
+WavWriter::~WavWriter() {
+  Discard();
+}
+
+bool WavWriter::Open(const fs::path& path, std::string* error) {
+  Discard();
+  target_ = path;
+  dataBytes_ = 0;
+  writeError_.clear();
+  std::string why;
+  file_ = CreateTemporaryBeside(path, &temporary_, &why);
+  if (file_ == nullptr) return Fail(why, error);
+  // The sizes are filled in by Finish; until then the header says the data is empty.
+  const auto header = WavHeader(0);
+  if (std::fwrite(header.data(), 1, header.size(), file_) != header.size()) {
+    return Fail(std::strerror(errno), error);
+  }
+  return true;
+}
+
+void WavWriter::Append(std::span<const uint8_t> samples) {
+  if (file_ == nullptr || !writeError_.empty() || samples.empty()) return;
+  if (dataBytes_ + samples.size() > kWavMaxDataBytes) {
+    writeError_ = "the sound is too long for a WAV file";
+    return;
+  }
+  if (std::fwrite(samples.data(), 1, samples.size(), file_) != samples.size()) {
+    writeError_ = std::strerror(errno);
+    return;
+  }
+  dataBytes_ += samples.size();
+}
+
+bool WavWriter::Finish(std::string* error) {
+  if (file_ == nullptr) return Fail("the file was not opened", error);
+  if (!writeError_.empty()) return Fail(writeError_, error);
+  const uint32_t size = static_cast<uint32_t>(dataBytes_);
+  const auto header = WavHeader(size);
+  const uint8_t pad = 0;
+  const bool written = ((size & 1) == 0 || std::fwrite(&pad, 1, 1, file_) == 1) &&
+                       std::fseek(file_, 0, SEEK_SET) == 0 &&
+                       std::fwrite(header.data(), 1, header.size(), file_) == header.size() &&
+                       std::fflush(file_) == 0;
+  if (!written) return Fail(std::strerror(errno), error);
+  std::FILE* file = file_;
+  file_ = nullptr;
+  if (std::fclose(file) != 0) return Fail(std::strerror(errno), error);
+
+  std::error_code ec;
+  fs::rename(temporary_, target_, ec);
+  if (ec) return Fail(ec.message(), error);
+  temporary_.clear();
+  return true;
+}
+
+bool WavWriter::Fail(const std::string& why, std::string* error) {
+  Discard();
+  *error = "cannot write '" + target_.string() + "': " + why;
+  return false;
+}
+
+void WavWriter::Discard() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  if (!temporary_.empty()) {
+    std::error_code ec;
+    fs::remove(temporary_, ec);
+    temporary_.clear();
+  }
+}
+
+bool WriteWav(const fs::path& path, std::span<const uint8_t> samples, std::string* error) {
+  WavWriter writer;
+  if (!writer.Open(path, error)) return false;
+  writer.Append(samples);
+  return writer.Finish(error);
+}
+
+}  // namespace vantrel
