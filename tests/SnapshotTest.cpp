@@ -183,6 +183,20 @@ TEST(SnapshotSna, Loads48kImageAndPopsPc) {
   EXPECT_EQ(r.IFF1 & r.IFF2, 1);
 }
 
+// On a model where port bit 5 selects banks, a 48K image still runs in banks 5, 2, 0.
+TEST(SnapshotSna, A48kImageGetsBankZeroOnEveryModel) {
+  for (int model = 0; model < kMemoryModelCount; ++model) {
+    Machine m(1);
+    m.Mem.Model = static_cast<MemoryModel>(model);
+    Bytes f = Sna48(0xFFFE, 0x04);
+    f[27 + 0xBFFE] = 0x34, f[27 + 0xBFFF] = 0x12;
+    LoadSna(m, f);
+    EXPECT_EQ(m.Mem.TopBank(), 0) << MemoryModelName(m.Mem.Model);
+    EXPECT_EQ(m.State.Regs.PC, 0x1234) << MemoryModelName(m.Mem.Model);
+    EXPECT_TRUE(std::equal(f.begin() + 27, f.end(), Ram(m, {5, 2, 0}).begin()));
+  }
+}
+
 TEST(SnapshotSna, Loads128kBanksByThePagedBank) {
   // Bank 5 paged at 0xC000: a long file, the third block goes into bank 5 again and six
   // banks follow.

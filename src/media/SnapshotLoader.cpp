@@ -42,13 +42,20 @@ void SetBorder(Machine& m, uint8_t colour) {
   m.State.PortFE = static_cast<uint8_t>((m.State.PortFE & ~7) | (colour & 7));
 }
 
+// A 48K program sees banks 5, 2 and 0 and the 48K ROM. Where bit 5 of the port is a bank
+// bit (Pentagon 1024K) the lock cannot be had, and bank 0 is paged without it.
+void SetPaging48(Machine& m) {
+  SetPaging(m, 0x30);
+  if (m.Mem.TopBank() != 0) SetPaging(m, 0x10);
+}
+
 // Banks 5, 2 and 0 lie in one run, so the 48K image is one copy or one expansion.
 std::span<uint8_t> LowerRam(Machine& m) {
   return {m.Mem.Bank(5), 3 * kBank};
 }
 
 void LoadSna48(Machine& m, std::span<const uint8_t> file) {
-  SetPaging(m, 0x30);  // bank 0 at 0xC000, 48K ROM, locked
+  SetPaging48(m);
   std::memcpy(LowerRam(m).data(), file.data() + kSnaHeader, 3 * kBank);
   Z80Registers& r = m.State.Regs;
   r.PC = m.Mem.PeekWord(r.SP);
@@ -245,7 +252,7 @@ void LoadZ80(Machine& m, std::span<const uint8_t> file) {
     } else {
       std::memcpy(LowerRam(m).data(), file.data() + kZ80Header, 3 * kBank);
     }
-    SetPaging(m, 0x30);
+    SetPaging48(m);
   } else {
     m.State.Regs.PC = Word(file, 32);
     if (layout == Z80Layout::Pages128k) {
@@ -253,7 +260,7 @@ void LoadZ80(Machine& m, std::span<const uint8_t> file) {
       LoadZ80Pages(m, file, layout);
     } else {
       LoadZ80Pages(m, file, layout);
-      SetPaging(m, 0x30);
+      SetPaging48(m);
     }
   }
   SetBorder(m, (file[12] >> 1) & 7);
