@@ -251,6 +251,7 @@ class FakeOutput : public SoundOutput {
     last.assign(samples.begin(), samples.end());
   }
   uint32_t PlayPosition() const override {
+    ++reads;
     previous = position.load();
     position = (position + Step) % kSoundBufferSize;
     return position;
@@ -262,6 +263,7 @@ class FakeOutput : public SoundOutput {
   uint32_t Step = 37;
   mutable std::atomic<uint32_t> position{0};
   mutable std::atomic<uint32_t> previous{0};
+  mutable std::atomic<int> reads{0};
   std::atomic<int> starts{0};
   std::atomic<int> stops{0};
   std::vector<uint32_t> offsets;
@@ -331,6 +333,27 @@ TEST(SoundOutput, AStalledDeviceDoesNotHoldTheMachine) {
   m.Output = &out;
   RunFrames(m, 1);
   EXPECT_EQ(m.State.FrameCount, 1u);
+}
+
+// A machine that comes late (the card already a block past the window) goes on at once
+// instead of waiting a whole turn of the buffer.
+TEST(SoundOutput, ALateMachineDoesNotWaitATurn) {
+  Machine m(1);
+  IdleMachine(m);
+  FakeOutput out;
+  out.Step = 0;
+  out.position = 2 * kSoundBlockSize + 10;  // first frame's window is [882, 1764)
+  m.Output = &out;
+  RunFrames(m, 1);
+  EXPECT_EQ(m.State.FrameCount, 1u);
+  EXPECT_LE(out.reads, 2);
+  // Still in the block just written: the machine is early and waits.
+  out.reads = 0;
+  out.position = 100;
+  out.Step = 37;
+  m.Sound.BlockOffset = 0;
+  RunFrames(m, 1);
+  EXPECT_GT(out.reads, 10);
 }
 
 TEST(SoundOutput, TheEmulationThreadStartsAndStopsTheSound) {

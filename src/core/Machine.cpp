@@ -114,7 +114,9 @@ void Machine::WaitForSoundCard() {
     return;
   }
   // E is the end of the block just written. The card has nearly played what was written
-  // once its position is within the block after E, less the synch delay.
+  // once its position is within the block after E, less the synch delay. A machine that
+  // comes late finds it a block further on and goes on at once: waiting a whole turn of
+  // the buffer for the window would drop frames and leave the sound a turn behind.
   const uint32_t end = Sound.BlockOffset == 0 ? kSoundBufferSize : Sound.BlockOffset;
   const uint32_t delay = Sound.SynchDelay.load(std::memory_order_relaxed);
   const uint32_t from = (end + kSoundBufferSize - delay) % kSoundBufferSize;
@@ -123,7 +125,7 @@ void Machine::WaitForSoundCard() {
   for (;;) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     const uint32_t position = Output->PlayPosition();
-    if ((position + kSoundBufferSize - from) % kSoundBufferSize < kSoundBlockSize) return;
+    if ((position + kSoundBufferSize - from) % kSoundBufferSize < 2 * kSoundBlockSize) return;
     // A device that stops consuming must not hold the machine for ever: after a few
     // frames' time without movement the frame goes on.
     if (position != last) {
