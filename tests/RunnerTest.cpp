@@ -361,7 +361,9 @@ TEST_F(RunnerTest, PacedRunsFollowTheSoundDevicesClock) {
                     "--paced"});
       },
       played);
-  EXPECT_NEAR(rates.Machine, rates.Device, rates.Device * 0.05);
+  // The machine keeps the device's pace to 2 %; how near 50 that is depends on the disk
+  // driver, which falls a little behind real time on a loaded machine.
+  EXPECT_NEAR(rates.Machine, rates.Device, rates.Device * 0.02);
   EXPECT_NEAR(rates.Machine, 50.0, 5.0);
   // A paused device plays SDL's silence, 128; a started one plays the machine's blocks,
   // where a quiet speaker is 0. The file holds the 175-frame run.
