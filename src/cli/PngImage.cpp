@@ -8,6 +8,8 @@
 #include <memory>
 #include <string_view>
 
+#include "cli/TemporaryFile.h"
+
 namespace vantrel {
 
 namespace fs = std::filesystem;
@@ -20,25 +22,6 @@ constexpr uint64_t kMaxReadPixels = uint64_t{1} << 26;
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
-
-// A fresh file beside `target`, opened exclusively so a name someone else holds is never
-// reused; "x" makes fopen fail rather than truncate.
-std::FILE* CreateTemporaryBeside(const fs::path& target, fs::path* created, std::string* error) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = target;
-    candidate += ".tmp" + std::to_string(attempt);
-    if (std::FILE* file = std::fopen(candidate.string().c_str(), "wbx")) {
-      *created = candidate;
-      return file;
-    }
-    if (errno != EEXIST) {
-      *error = "cannot create '" + candidate.string() + "': " + std::strerror(errno);
-      return nullptr;
-    }
-  }
-  *error = "cannot create a temporary file beside '" + target.string() + "'";
-  return nullptr;
-}
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "cli/TemporaryFile.h"
 #include "sound/SoundOutput.h"
 
 namespace vantrel {
@@ -31,25 +32,6 @@ void Put32(uint8_t* at, uint32_t value) {
 
 void PutTag(uint8_t* at, std::string_view tag) {
   std::memcpy(at, tag.data(), 4);
-}
-
-// A fresh file beside `target`, opened exclusively so a name someone else holds is never
-// reused; "x" makes fopen fail rather than truncate.
-std::FILE* CreateTemporaryBeside(const fs::path& target, fs::path* created, std::string* why) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = target;
-    candidate += ".tmp" + std::to_string(attempt);
-    if (std::FILE* file = std::fopen(candidate.string().c_str(), "wbx")) {
-      *created = candidate;
-      return file;
-    }
-    if (errno != EEXIST) {
-      *why = "cannot create '" + candidate.string() + "': " + std::strerror(errno);
-      return nullptr;
-    }
-  }
-  *why = "cannot create a temporary file beside it";
-  return nullptr;
 }
 
 }  // namespace
