@@ -110,17 +110,7 @@ void AyChip::AyWriteRegister(int index, uint8_t value) {
 }
 
 void AyChip::SetFrameLength(uint32_t tackts) {
-  if (tackts == frameLength_) return;
-  frameLength_ = tackts;
-  // 882 samples a frame. The standard frame keeps its exact historical ratio.
-  if (tackts == kDefaultTacktsPerInt) {
-    fractionStep_ = 1600;
-    fractionWrap_ = 8127;
-  } else {
-    fractionStep_ = kStepTackts * kSoundBlockSize;
-    fractionWrap_ = tackts;
-  }
-  pos_ = sum_ = count_ = fraction_ = index_ = 0;
+  clock_.SetFrameLength(tackts, kStepTackts);
 }
 
 void AyChip::LoadEnvelopePhase() {
@@ -134,9 +124,9 @@ bool AyChip::Silent() const {
 }
 
 void AyChip::Run(uint32_t tackts) {
-  while (pos_ < tackts) {
-    const uint32_t toWrap = (frameLength_ - pos_ + kStepTackts - 1) / kStepTackts;
-    const uint32_t needed = (tackts - pos_ + kStepTackts - 1) / kStepTackts;
+  while (clock_.Pos < tackts) {
+    const uint32_t toWrap = (clock_.FrameLength - clock_.Pos + kStepTackts - 1) / kStepTackts;
+    const uint32_t needed = (tackts - clock_.Pos + kStepTackts - 1) / kStepTackts;
     const uint32_t steps = std::min(toWrap, needed);
     if (Silent()) {
       SkipSilent(steps);
@@ -144,9 +134,9 @@ void AyChip::Run(uint32_t tackts) {
       FlushNoise();
       StepLoud(steps);
     }
-    if (pos_ >= frameLength_) {
-      pos_ -= frameLength_;
-      tackts = tackts > frameLength_ ? tackts - frameLength_ : 0;
+    if (clock_.Pos >= clock_.FrameLength) {
+      clock_.Pos -= clock_.FrameLength;
+      tackts = tackts > clock_.FrameLength ? tackts - clock_.FrameLength : 0;
     }
   }
 }
@@ -158,10 +148,10 @@ void AyChip::StepLoud(uint32_t steps) {
   std::array<uint16_t, 3> tone = toneCounter_;
   uint16_t envelopeCounter = envelopeCounter_;
   uint8_t outputs = outputs_;
-  uint32_t sum = sum_;
-  uint32_t count = count_;
-  uint32_t fraction = fraction_;
-  uint32_t pos = pos_;
+  uint32_t sum = clock_.Sum;
+  uint32_t count = clock_.Count;
+  uint32_t fraction = clock_.Fraction;
+  uint32_t pos = clock_.Pos;
 
   for (uint32_t i = 0; i < steps; ++i) {
     if (noiseCounter <= 1) {
@@ -201,10 +191,10 @@ void AyChip::StepLoud(uint32_t steps) {
     }
     pos += kStepTackts;
     count += 3;
-    if (pos >= frameLength_) break;  // the caller's frame end writes the last sample
-    fraction += fractionStep_;
-    if (fraction >= fractionWrap_) {
-      fraction -= fractionWrap_;
+    if (pos >= clock_.FrameLength) break;  // the caller's frame end writes the last sample
+    fraction += clock_.FractionStep;
+    if (fraction >= clock_.FractionWrap) {
+      fraction -= clock_.FractionWrap;
       PutSample(static_cast<uint8_t>((sum / count) >> 8));
       sum = 0;
       count = 0;
@@ -216,19 +206,19 @@ void AyChip::StepLoud(uint32_t steps) {
   toneCounter_ = tone;
   envelopeCounter_ = envelopeCounter;
   outputs_ = outputs;
-  sum_ = sum;
-  count_ = count;
-  fraction_ = fraction;
-  pos_ = pos;
-  if (pos_ >= frameLength_) EndSoundFrame();
+  clock_.Sum = sum;
+  clock_.Count = count;
+  clock_.Fraction = fraction;
+  clock_.Pos = pos;
+  if (clock_.Pos >= clock_.FrameLength) EndSoundFrame();
 }
 
 void AyChip::EndSoundFrame() {
-  PutSample(static_cast<uint8_t>((sum_ / count_) >> 8));
-  index_ = 0;
-  sum_ = 0;
-  count_ = 0;
-  fraction_ = 0;
+  PutSample(static_cast<uint8_t>((clock_.Sum / clock_.Count) >> 8));
+  clock_.Index = 0;
+  clock_.Sum = 0;
+  clock_.Count = 0;
+  clock_.Fraction = 0;
 }
 
 void AyChip::SkipSilent(uint32_t steps) {
@@ -240,27 +230,28 @@ void AyChip::SkipSilent(uint32_t steps) {
   AdvanceEnvelope(CountDown(envelopeCounter_, envelopePeriod_, steps));
 
   // Every step adds nothing to the sum: only the sample boundaries matter.
-  pos_ += steps * kStepTackts;
-  const bool wraps = pos_ >= frameLength_;
+  clock_.Pos += steps * kStepTackts;
+  const bool wraps = clock_.Pos >= clock_.FrameLength;
   const uint32_t fractionSteps = wraps ? steps - 1 : steps;
-  const uint32_t first = (fractionWrap_ - fraction_ + fractionStep_ - 1) / fractionStep_;
+  const uint32_t first =
+      (clock_.FractionWrap - clock_.Fraction + clock_.FractionStep - 1) / clock_.FractionStep;
   if (fractionSteps < first) {
-    fraction_ += fractionSteps * fractionStep_;
-    count_ += 3 * fractionSteps;
+    clock_.Fraction += fractionSteps * clock_.FractionStep;
+    clock_.Count += 3 * fractionSteps;
   } else {
-    count_ += 3 * first;
-    PutSample(static_cast<uint8_t>((sum_ / count_) >> 8));
-    sum_ = 0;
+    clock_.Count += 3 * first;
+    PutSample(static_cast<uint8_t>((clock_.Sum / clock_.Count) >> 8));
+    clock_.Sum = 0;
     // After a sample the fraction is below one step, so the steps since the last sample
     // can be read back from it.
-    const uint32_t total =
-        fraction_ + first * fractionStep_ - fractionWrap_ + (fractionSteps - first) * fractionStep_;
-    for (uint32_t n = total / fractionWrap_; n > 0; --n) PutSample(0);
-    fraction_ = total % fractionWrap_;
-    count_ = 3 * (fraction_ / fractionStep_);
+    const uint32_t total = clock_.Fraction + first * clock_.FractionStep - clock_.FractionWrap +
+                           (fractionSteps - first) * clock_.FractionStep;
+    for (uint32_t n = total / clock_.FractionWrap; n > 0; --n) PutSample(0);
+    clock_.Fraction = total % clock_.FractionWrap;
+    clock_.Count = 3 * (clock_.Fraction / clock_.FractionStep);
   }
   if (wraps) {
-    count_ += 3;
+    clock_.Count += 3;
     EndSoundFrame();
   }
 }

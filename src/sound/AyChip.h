@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/MachineState.h"
+#include "sound/SampleClock.h"
 #include "sound/SoundOutput.h"
 
 namespace vantrel {
@@ -33,7 +34,7 @@ class AyChip {
   }
   // Brings the sound generators up to `tackts`.
   void AyAdvance(uint32_t tackts) {
-    if (tackts > pos_) Run(tackts);
+    if (tackts > clock_.Pos) Run(tackts);
   }
   // Registers read back as written, without masking to their used bits.
   uint8_t AyRead() const { return registers_[selected_]; }
@@ -47,7 +48,7 @@ class AyChip {
   void SetFrameLength(uint32_t tackts);
 
   // One frame of samples (0..171), complete after the frame end's AyAdvance.
-  const std::array<uint8_t, kSoundBlockSize>& Samples() const { return samples_; }
+  const std::array<uint8_t, kSoundBlockSize>& Samples() const { return clock_.Samples; }
 
   uint8_t Selected() const { return selected_; }
   uint8_t Register(int index) const { return registers_[index & 0x0F]; }
@@ -60,7 +61,7 @@ class AyChip {
     return outputs_;
   }
   uint8_t EnvelopeLevel() const { return envelopeLevel_; }
-  uint32_t Position() const { return pos_; }
+  uint32_t Position() const { return clock_.Pos; }
   // While no channel can be heard the generators are advanced in closed form rather than
   // step by step. Tests turn that off to compare both ways.
   void SetSilenceShortcut(bool enabled) { shortcut_ = enabled; }
@@ -77,10 +78,7 @@ class AyChip {
   void LoadEnvelopePhase();
   void AdvanceEnvelope(uint32_t reloads);
   void FlushNoise();
-  void PutSample(uint8_t value) {
-    samples_[index_] = value;
-    if (index_ < kSoundBlockSize - 1) ++index_;
-  }
+  void PutSample(uint8_t value) { clock_.Put(value); }
 
   std::array<uint8_t, 16> registers_{};
   uint8_t selected_ = 0;
@@ -109,16 +107,8 @@ class AyChip {
   uint32_t pendingNoise_ = 0;
   bool shortcut_ = true;
 
-  // Sampler.
-  uint32_t frameLength_ = kDefaultTacktsPerInt;
-  uint32_t fractionStep_ = 1600;  // 100/8127 of a sample per T-state, 16 T-states a step
-  uint32_t fractionWrap_ = 8127;
-  uint32_t pos_ = 0;
-  uint32_t sum_ = 0;
-  uint32_t count_ = 0;
-  uint32_t fraction_ = 0;
-  uint32_t index_ = 0;
-  std::array<uint8_t, kSoundBlockSize> samples_{};
+  // Sampler: 100/8127 of a sample per T-state, kStepTackts T-states a step.
+  SampleClock clock_{kDefaultTacktsPerInt, 100 * kStepTackts};
 };
 
 }  // namespace vantrel

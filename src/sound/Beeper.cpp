@@ -15,41 +15,31 @@ void Beeper::SetVolumes(int speaker, int tapeIn, int tapeOut, int synchDelay) {
 }
 
 void Beeper::SetFrameLength(uint32_t tackts) {
-  if (tackts == frameLength_) return;
-  frameLength_ = tackts;
-  // 882 samples a frame. The standard frame keeps its exact historical ratio.
-  if (tackts == kDefaultTacktsPerInt) {
-    fractionStep_ = 100;
-    fractionWrap_ = 8127;
-  } else {
-    fractionStep_ = kSoundBlockSize;
-    fractionWrap_ = tackts;
-  }
-  pos_ = sum_ = count_ = fraction_ = index_ = 0;
+  clock_.SetFrameLength(tackts, 1);
 }
 
 void Beeper::Run(uint32_t tackts) {
   // The level is constant over the whole catch-up, so the T-states are taken a sample
   // period at a time. A sample falls due on the T-state that takes the fraction above
   // the wrap; the frame's last T-state writes the last, shorter sample instead.
-  while (pos_ < tackts) {
-    const uint32_t toSample = (fractionWrap_ - fraction_) / fractionStep_ + 1;
-    const uint32_t toWrap = frameLength_ - pos_;
-    const uint32_t n = std::min({tackts - pos_, toWrap, toSample});
-    pos_ += n;
-    sum_ += SoundLevel * n;
-    count_ += n;
+  while (clock_.Pos < tackts) {
+    const uint32_t toSample = (clock_.FractionWrap - clock_.Fraction) / clock_.FractionStep + 1;
+    const uint32_t toWrap = clock_.FrameLength - clock_.Pos;
+    const uint32_t n = std::min({tackts - clock_.Pos, toWrap, toSample});
+    clock_.Pos += n;
+    clock_.Sum += SoundLevel * n;
+    clock_.Count += n;
     if (n == toWrap) {
       PutSample();
-      index_ = 0;
-      pos_ = 0;
-      fraction_ = 0;
-      tackts -= frameLength_;
+      clock_.Index = 0;
+      clock_.Pos = 0;
+      clock_.Fraction = 0;
+      tackts -= clock_.FrameLength;
     } else if (n == toSample) {
-      fraction_ = fraction_ + n * fractionStep_ - fractionWrap_;
+      clock_.Fraction = clock_.Fraction + n * clock_.FractionStep - clock_.FractionWrap;
       PutSample();
     } else {
-      fraction_ += n * fractionStep_;
+      clock_.Fraction += n * clock_.FractionStep;
     }
   }
 }

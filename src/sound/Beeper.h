@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/MachineState.h"
+#include "sound/SampleClock.h"
 #include "sound/SoundOutput.h"
 
 namespace vantrel {
@@ -33,7 +34,7 @@ class Beeper {
 
   // Brings the sampler up to `tackts` at the old level.
   void AdvanceBeeper(uint32_t tackts) {
-    if (tackts > pos_) Run(tackts);
+    if (tackts > clock_.Pos) Run(tackts);
   }
 
   // A write to the ULA port: bit 4 drives the speaker, bit 3 the MIC output.
@@ -59,7 +60,8 @@ class Beeper {
     const uint32_t tackts = state_.Regs.Tackts;
     // A change after the frame's end but before the frame end ran has already taken the
     // sampler into the next frame; the frame end must then not advance it again.
-    state_.SamplerWrapped = static_cast<int32_t>(tackts) >= static_cast<int32_t>(frameLength_);
+    state_.SamplerWrapped =
+        static_cast<int32_t>(tackts) >= static_cast<int32_t>(clock_.FrameLength);
     AdvanceBeeper(tackts);
     SoundLevel = level;
     state_.SoundChangeHistory |= 1;
@@ -71,34 +73,24 @@ class Beeper {
   // Mixes the frame's beeper and AY samples into the block: the mean of the two.
   void MixSoundBlock(const std::array<uint8_t, kSoundBlockSize>& aySamples) {
     for (uint32_t i = 0; i < kSoundBlockSize; ++i)
-      block_[i] = static_cast<uint8_t>((samples_[i] + aySamples[i]) >> 1);
+      block_[i] = static_cast<uint8_t>((clock_.Samples[i] + aySamples[i]) >> 1);
   }
   // Hands the mixed block to the sound card at BlockOffset and moves on to the next.
   void WriteSoundBlock(SoundOutput* output);
   // The block mixed at the last frame end.
   const std::array<uint8_t, kSoundBlockSize>& LastSoundBlock() const { return block_; }
-  const std::array<uint8_t, kSoundBlockSize>& Samples() const { return samples_; }
+  const std::array<uint8_t, kSoundBlockSize>& Samples() const { return clock_.Samples; }
 
  private:
   void Run(uint32_t tackts);
   void PutSample() {
-    samples_[index_] = static_cast<uint8_t>(sum_ / count_);
-    if (index_ < kSoundBlockSize - 1) ++index_;
-    sum_ = 0;
-    count_ = 0;
+    clock_.Put(static_cast<uint8_t>(clock_.Sum / clock_.Count));
+    clock_.Sum = 0;
+    clock_.Count = 0;
   }
 
   MachineState& state_;
-  uint32_t frameLength_ = kDefaultTacktsPerInt;
-  // 100/8127 of a sample per T-state on the standard frame.
-  uint32_t fractionStep_ = 100;
-  uint32_t fractionWrap_ = 8127;
-  uint32_t pos_ = 0;
-  uint32_t sum_ = 0;
-  uint32_t count_ = 0;
-  uint32_t fraction_ = 0;
-  uint32_t index_ = 0;
-  std::array<uint8_t, kSoundBlockSize> samples_{};
+  SampleClock clock_;  // one step a T-state
   std::array<uint8_t, kSoundBlockSize> block_{};
 };
 
