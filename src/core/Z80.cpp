@@ -25,12 +25,7 @@ void Z80::Step() {
 void Z80::StepUntil(uint32_t limit, const std::atomic<bool>& running) {
   do {
     s_.StepStartT = r_.Tackts;
-    r_.R = static_cast<uint8_t>(r_.R + 1);
-    r_.AcceptInt = 1;
-    m_.UpdateDosRom(r_.PC);
-    const uint8_t opcode = m_.ReadByte(r_.PC);
-    r_.PC = static_cast<uint16_t>(r_.PC + 1);
-    DispatchMain(opcode);
+    Step();  // same translation unit: inlined into the loop
   } while (r_.Tackts < limit && running.load(std::memory_order_relaxed));
 }
 
