@@ -288,38 +288,32 @@ struct Rule {
   const char* Reason;
   bool (*Applies)(const Instruction&);
   uint8_t FlagsNotCompared;  // F bits whose meaning is this machine's own
-  uint16_t PortWriteOffset;  // added to the port of every write the data records
 };
 
 constexpr uint8_t kFlag5 = 0x20, kFlag3 = 0x08, kFlagZ = 0x40;
 
-const std::array<Rule, 5> kRules = {{
+const std::array<Rule, 4> kRules = {{
     {"BIT n,(HL) F5/F3",
      "the chip copies bits 5 and 3 of its internal address latch (MEMPTR), which this machine "
      "does not keep; here they come from the memory byte",
      [](const Instruction& in) { return in.Group == Table::CB && (in.Opcode & 0xC7) == 0x46; },
-     kFlag5 | kFlag3, 0},
+     kFlag5 | kFlag3},
     {"SCF/CCF F5/F3",
      "this machine copies bits 5 and 3 of A; the recorded chip ORs them with the previous F",
      [](const Instruction& in) {
        return (in.Group == Table::Main || in.Group == Table::Indexed) && (in.Opcode & 0xF7) == 0x37;
      },
-     kFlag5 | kFlag3, 0},
+     kFlag5 | kFlag3},
     {"INI/IND/INIR/INDR flags",
      "this machine takes S, P/V, F5, F3 from the byte read with H = 0, N = 1, C kept; the chip "
      "derives them from B and from the byte plus C. Only Z (B reached 0) is shared",
      [](const Instruction& in) { return in.Group == Table::ED && (in.Opcode & 0xE7) == 0xA2; },
-     static_cast<uint8_t>(~kFlagZ), 0},
+     static_cast<uint8_t>(~kFlagZ)},
     {"OUTI/OUTD/OTIR/OTDR flags",
      "this machine changes only Z and N (N = 1); the chip sets S, F5, F3 from B, N from bit 7 "
      "of the byte and H, C, P/V from the byte plus L. Only Z (B reached 0) is shared",
      [](const Instruction& in) { return in.Group == Table::ED && (in.Opcode & 0xE7) == 0xA3; },
-     static_cast<uint8_t>(~kFlagZ), 0},
-    {"OUTI/OUTD/OTIR/OTDR port",
-     "this machine outputs to BC before decrementing B; the chip decrements B first, so the "
-     "port it drives is 256 lower",
-     [](const Instruction& in) { return in.Group == Table::ED && (in.Opcode & 0xE7) == 0xA3; }, 0,
-     0x100},
+     static_cast<uint8_t>(~kFlagZ)},
 }};
 
 // ---------------------------------------------------------------------------
@@ -383,12 +377,10 @@ Outcome RunCase(const FuseInput& input, const FuseExpected& expected, Memory& me
   const Instruction first = Decode(initial, input.Regs.Pairs[kPC]);
   outcome.InstructionText = BytesText(first);
   uint8_t flagsNotCompared = 0;
-  uint16_t portWriteOffset = 0;
   for (int i = 0; i < static_cast<int>(kRules.size()); ++i) {
     if (!kRules[i].Applies(first)) continue;
     outcome.RulesApplied.push_back(i);
     flagsNotCompared |= kRules[i].FlagsNotCompared;
-    portWriteOffset = static_cast<uint16_t>(portWriteOffset + kRules[i].PortWriteOffset);
   }
 
   MachineState state;
@@ -485,8 +477,7 @@ Outcome RunCase(const FuseInput& input, const FuseExpected& expected, Memory& me
     for (size_t i = 0; i < ports.Writes.size(); ++i) {
       const PortAccess& want = expected.PortWrites[i];
       const std::string which = "port write " + std::to_string(i + 1);
-      out.Value(which + " port", static_cast<uint16_t>(want.Port + portWriteOffset),
-                ports.Writes[i].Port, 4);
+      out.Value(which + " port", want.Port, ports.Writes[i].Port, 4);
       out.Value(which + " value", want.Value, ports.Writes[i].Value, 2);
     }
   }

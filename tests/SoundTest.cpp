@@ -418,5 +418,25 @@ TEST(SoundMachine, AyToneFrequencyFollowsTheRegisters) {
   EXPECT_EQ(*std::max_element(stream.begin() + kSoundBlockSize, stream.end()), 28);
 }
 
+// Music players write the AY data port with OUTI: B holds #C0 so that the write, made
+// after B is decremented, goes to #BFFD. A write to #C0FD would select a register instead.
+TEST(SoundMachine, OutiWritesTheAyDataPortWithTheDecrementedB) {
+  Machine m(1);
+  const uint8_t program[] = {0xF3,                    // DI
+                             0x01, 0xFD, 0xFF,        // LD BC,#FFFD
+                             0x3E, 0x07, 0xED, 0x79,  // LD A,7 / OUT (C),A: select R7
+                             0x21, 0x00, 0x90,        // LD HL,#9000
+                             0x06, 0xC0, 0xED, 0xA3,  // LD B,#C0 / OUTI
+                             0x06, 0xFF, 0xED, 0x78,  // LD B,#FF / IN A,(C)
+                             0x32, 0x01, 0x90,        // LD (#9001),A
+                             0x18, 0xFE};             // JR $
+  for (size_t i = 0; i < sizeof program; ++i)
+    m.Mem.WriteByte(static_cast<uint16_t>(0x8000 + i), program[i]);
+  m.Mem.WriteByte(0x9000, 0x2A);
+  m.State.Regs.PC = 0x8000;
+  RunFrames(m, 1);
+  EXPECT_EQ(m.Mem.ReadByte(0x9001), 0x2A);
+}
+
 }  // namespace
 }  // namespace vantrel

@@ -210,7 +210,7 @@ TEST_F(Z80BlockTest, OutiOutdChangeOnlyZAndN) {
     EXPECT_EQ(r.HL.Get(), c.op == 0xA3 ? 0x9001 : 0x8FFF);
     ASSERT_EQ(recorder.log.size(), 1u);
     EXPECT_TRUE(recorder.log[0].write);
-    EXPECT_EQ(recorder.log[0].port, c.b * 256 + 0xFE);  // B before the decrement
+    EXPECT_EQ(recorder.log[0].port, (c.b - 1) * 256 + 0xFE);  // B after the decrement
     EXPECT_EQ(recorder.log[0].value, c.byte);
     EXPECT_EQ(recorder.log[0].tackts, 1016u);  // written after the cost is added
   }
@@ -226,10 +226,10 @@ TEST_F(Z80BlockTest, OtirWritesBeforeTheRepeatTackts) {
   EXPECT_EQ(Step(), 16u);
   EXPECT_EQ(r.PC, 0x8002);
   ASSERT_EQ(recorder.log.size(), 2u);
-  EXPECT_EQ(recorder.log[0].port, 0x02FE);
+  EXPECT_EQ(recorder.log[0].port, 0x01FE);
   EXPECT_EQ(recorder.log[0].value, 0xAA);
   EXPECT_EQ(recorder.log[0].tackts, 16u);
-  EXPECT_EQ(recorder.log[1].port, 0x01FE);
+  EXPECT_EQ(recorder.log[1].port, 0x00FE);
   EXPECT_EQ(recorder.log[1].value, 0xBB);
   EXPECT_EQ(recorder.log[1].tackts, 37u);
   EXPECT_EQ(r.B(), 0);

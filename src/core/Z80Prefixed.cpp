@@ -107,18 +107,19 @@ void Z80::BlockIn() {
   }
 }
 
-// OUTI OUTD OTIR OTDR: the port sees BC before B is decremented, at the end of the
-// base cost; a repeat's 5 T-states come after the write.
+// OUTI OUTD OTIR OTDR: the chip decrements B before the write, so the port's high byte
+// is the new B (music players rely on it: LD B,#C0 / OUTI writes the AY data port #BFFD).
+// The write comes at the end of the base cost; a repeat's 5 T-states come after it.
 template <int Y>
 void Z80::BlockOut() {
   using namespace z80flags;
   constexpr int step = (Y & 1) ? -1 : 1;
   const uint8_t value = m_.ReadByte(r_.HL.Get());
   r_.HL.Set(static_cast<uint16_t>(r_.HL.Get() + step));
-  T(16);
-  io_.PortWrite(r_.BC.Get(), value);
   const auto b = static_cast<uint8_t>(r_.BC.High - 1);
   r_.BC.High = b;
+  T(16);
+  io_.PortWrite(r_.BC.Get(), value);
   r_.AF.Low = static_cast<uint8_t>((r_.AF.Low & ~Z) | N | (b ? 0 : Z));
   if (Y >= 6 && b) {
     r_.PC = static_cast<uint16_t>(r_.PC - 2);
