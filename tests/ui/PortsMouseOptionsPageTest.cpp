@@ -1,13 +1,10 @@
-// The Options dialog's Ports and Mouse pages: which controls are usable when, the decode
-// menu, and that Load and Store carry every value and nothing else.
+// The Options dialog's Ports and Mouse pages and the port decode editor: which controls are
+// usable when, the click cycle and the decode menu, and that Load and Store carry every
+// value and nothing else.
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QCheckBox>
-#include <QContextMenuEvent>
-#include <QCoreApplication>
-#include <QMenu>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "ui/MouseOptionsPage.h"
 #include "ui/PortDecodeEdit.h"
@@ -15,6 +12,42 @@
 
 namespace vantrel {
 namespace {
+
+TEST(PortDecodeEditTest, ShowsTheMaskedBitsAndAClickCyclesIgnoredZeroOne) {
+  PortDecodeEdit edit;
+  const std::pair<int, int> pixels[] = {{-1, -1}, {0, 15},  {7, 15}, {8, 14},  {63, 8},
+                                        {64, -1}, {71, -1}, {72, 7}, {135, 0}, {136, -1}};
+  for (const auto& [x, bit] : pixels) EXPECT_EQ(PortDecodeEdit::BitAtPixel(x), bit) << x;
+  // A click at pixel x from the text origin, halfway down the text.
+  const auto click = [&](int x, Qt::MouseButton button = Qt::LeftButton) {
+    QTest::mouseClick(&edit, button, {}, QPoint(PortDecodeEdit::kMargin + x, edit.height() / 2));
+  };
+  for (int x : {0, 63, 72, 135}) click(x);  // the edges
+  EXPECT_EQ(edit.Text(), "0------0 0------0");
+  edit.SetDecode(0xC001, 0x4001);
+  EXPECT_EQ(edit.Text(), "01------ -------1");
+  edit.SetDecode(0x8000, 0x8000);
+  QSignalSpy changed(&edit, &PortDecodeEdit::DecodeChanged);
+  for (const char* text : {"1------- -------0", "1------- -------1", "1------- --------"}) {
+    click(135);
+    EXPECT_EQ(edit.Text(), text);
+  }
+  EXPECT_EQ(edit.Bits(), 0x8000);  // the ignored bit is cleared, its neighbour kept
+  EXPECT_EQ(changed.count(), 3);
+  // A stray bit outside the mask does not turn "ignored" straight into "1".
+  edit.SetDecode(0x0001, 0x00FE);
+  click(76);
+  EXPECT_EQ(edit.Text(), "-------- 0------0");
+  EXPECT_EQ(edit.Bits(), 0x007E);
+  // The gap, other buttons and a disabled editor change nothing.
+  changed.clear();
+  for (int x : {64, 71, -1, 136}) click(x);
+  click(4, Qt::RightButton);
+  edit.setEnabled(false);
+  click(4);
+  EXPECT_EQ(edit.grab().toImage().pixelColor(1, 1), edit.palette().color(QPalette::Button));
+  EXPECT_EQ(changed.count(), 0);
+}
 
 // Everything the pages do not own differs from the defaults, so a stray write shows.
 HardwareSettings Unrelated() {
@@ -26,12 +59,11 @@ HardwareSettings Unrelated() {
   return s;
 }
 
-TEST(PortsOptionsPageTest, LoadAndStoreCarryTheThreePortsOnly) {
+TEST(PortsOptionsPageTest, LoadStoreTheEnablingBoxesAndTheDefaultsMenu) {
   PortsOptionsPage page;
-  // A fresh page shows the first-run decodes.
-  EXPECT_EQ(page.KeyboardDecode()->Text(), "-------- -------0");
-  EXPECT_EQ(page.JoystickDecode()->Text(), "-------- 0-0-1--1");
-
+  page.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+  EXPECT_EQ(page.JoystickDecode()->Text(), "-------- 0-0-1--1");  // the first-run decode
   HardwareSettings in;
   in.Keyboard = {0x00FF, 0x1234, false};
   in.KempstonJoystick = {0xFFFF, 0x001F, false};
@@ -46,53 +78,24 @@ TEST(PortsOptionsPageTest, LoadAndStoreCarryTheThreePortsOnly) {
   EXPECT_EQ(out, expected);
   EXPECT_FALSE(page.KeyboardDecode()->isEnabled());
   EXPECT_FALSE(page.JoystickDecode()->isEnabled());
-}
-
-TEST(PortsOptionsPageTest, EnabledBoxesEnableTheirControls) {
-  PortsOptionsPage page;
-  page.show();
-  EXPECT_TRUE(page.KeyboardDecode()->isEnabled());
   EXPECT_TRUE(page.AttributeAllUnused()->isEnabled());
   page.KeyboardEnabled()->click();
-  EXPECT_FALSE(page.KeyboardDecode()->isEnabled());
-  EXPECT_TRUE(page.JoystickDecode()->isEnabled());
-  page.JoystickEnabled()->click();
+  EXPECT_TRUE(page.KeyboardDecode()->isEnabled());
   EXPECT_FALSE(page.JoystickDecode()->isEnabled());
   page.AttributeEnabled()->click();
   EXPECT_FALSE(page.AttributeAllUnused()->isEnabled());
 
-  for (QCheckBox* box : {page.KeyboardEnabled(), page.JoystickEnabled(), page.AttributeEnabled()}) {
-    box->click();
-  }
-  EXPECT_TRUE(page.KeyboardDecode()->isEnabled());
-  EXPECT_TRUE(page.JoystickDecode()->isEnabled());
-  EXPECT_TRUE(page.AttributeAllUnused()->isEnabled());
-}
-
-TEST(PortsOptionsPageTest, MenuEntriesRestoreEachTheirOwnDefault) {
-  PortsOptionsPage page;
-  page.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
-  HardwareSettings settings;
-  settings.Keyboard = {0xFFFF, 0x0000, true};
-  settings.KempstonJoystick = {0x0000, 0x0000, true};
-  page.Load(settings);
-
-  // Both editors pop up the one menu.
+  // Both editors pop up the one menu; each entry restores its own default.
   for (PortDecodeEdit* edit : {page.KeyboardDecode(), page.JoystickDecode()}) {
-    const QPoint pos(5, 5);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, edit->mapToGlobal(pos));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, {5, 5}, edit->mapToGlobal(QPoint(5, 5)));
     QCoreApplication::sendEvent(edit, &event);
     EXPECT_TRUE(page.DecodeMenu()->isVisible());
     page.DecodeMenu()->hide();
   }
-  EXPECT_EQ(page.DefaultJoystickAction()->text(), "Default &Kempston port decode");
-  EXPECT_EQ(page.DefaultKeyboardAction()->text(), "&Default Keyboard port decode");
-
   page.DefaultJoystickAction()->trigger();
   EXPECT_EQ(page.JoystickDecode()->Mask(), 0x00A9);
   EXPECT_EQ(page.JoystickDecode()->Bits(), 0x001F);
-  EXPECT_EQ(page.KeyboardDecode()->Mask(), 0xFFFF);  // untouched
+  EXPECT_EQ(page.KeyboardDecode()->Mask(), 0x00FF);  // untouched
   page.DefaultKeyboardAction()->trigger();
   EXPECT_EQ(page.KeyboardDecode()->Mask(), 0x0001);
   EXPECT_EQ(page.KeyboardDecode()->Bits(), 0x00FE);
@@ -109,30 +112,17 @@ TEST(MouseOptionsPageTest, EveryCombinationRoundTripsAndSetsTheEnabling) {
     EXPECT_EQ(page.SwapButtons()->isEnabled(), mouse);
     EXPECT_EQ(page.WheelSupport()->isEnabled(), mouse);
     EXPECT_EQ(page.WheelDirection()->isEnabled(), mouse && in.KempstonMouse.WheelSupport);
-
     HardwareSettings out = Unrelated();
     page.Store(out);
     HardwareSettings expected = Unrelated();
     expected.KempstonMouse = in.KempstonMouse;
     EXPECT_EQ(out, expected);
   }
-}
-
-TEST(MouseOptionsPageTest, ClickingTheBoxesFollowsTheEnablingRules) {
-  MouseOptionsPage page;
   page.show();
-  page.Load(HardwareSettings{});  // all off
-  page.Enabled()->click();
-  EXPECT_TRUE(page.SwapButtons()->isEnabled());
+  page.Enabled()->click();  // the last combination had everything on
   EXPECT_FALSE(page.WheelDirection()->isEnabled());
-  page.WheelSupport()->click();
+  page.Enabled()->click();
   EXPECT_TRUE(page.WheelDirection()->isEnabled());
-  // Turning the mouse off greys the direction even with the wheel still ticked.
-  page.Enabled()->click();
-  EXPECT_FALSE(page.WheelDirection()->isEnabled());
-  page.Enabled()->click();
-  page.WheelSupport()->click();
-  EXPECT_FALSE(page.WheelDirection()->isEnabled());
 }
 
 }  // namespace

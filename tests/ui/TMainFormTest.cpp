@@ -1,25 +1,26 @@
-// The main window offscreen: its commands, the debugger views it keeps, and the keys that
-// reach the machine through the screen window.
+// The main window offscreen: its commands, the Options dialog it opens, the debugger views
+// it keeps, snapshots, and the keys that reach the machine through the screen window.
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QApplication>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QMenuBar>
-#include <QTableWidget>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "TempDir.h"
 #include "TestData.h"
 #include "app/Settings.h"
 #include "app/SettingsStore.h"
+#include "ui/MouseCapture.h"
+#include "ui/OptionsPages.h"
+#include "ui/PortsOptionsPage.h"
 #include "ui/StackPanel.h"
+#include "ui/TConfigForm.h"
 #include "ui/TMainForm.h"
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
+#include "ui/VideoOptionsPage.h"
 
 namespace vantrel {
 namespace {
@@ -34,56 +35,46 @@ class TMainFormTest : public testing::Test {
     // The default references name pages of Pentagon.Rom, found in the start directory.
     form = std::make_unique<TMainForm>(store, FileResolver{roms, roms, {}});
     ASSERT_TRUE(form->StartUp());
+    form->ShowError = [this](const QString& caption, const QString& text) {
+      errors << caption + '|' + text;
+    };
   }
   void TearDown() override {
     if (form) form->close();
   }
 
   Machine& M() { return form->GetMachine(); }
-  // A key as X11 delivers it: evdev code + 8 as the native scan code.
-  void Key(QWidget* target, QEvent::Type type, int qtKey, quint32 evdev) {
-    QKeyEvent event(type, qtKey, Qt::NoModifier, evdev + 8, 0, 0);
-    QApplication::sendEvent(target, &event);
+  QAction* Command(const char* name) { return form->Command(QString::fromLatin1(name)); }
+  void Stop() {
+    M().State.Running.store(false);
+    form->Emulation().StopEmulation();
+    QCoreApplication::processEvents();
   }
+  // A key as X11 delivers it: evdev code + 8 as the native scan code.
+  void Key(QEvent::Type type, int qtKey, quint32 evdev) {
+    QKeyEvent event(type, qtKey, Qt::NoModifier, evdev + 8, 0, 0);
+    QApplication::sendEvent(&form->ScreenPanel(), &event);
+  }
+  // Opens the Options dialog through a menu item, lets `edit` change it and closes it.
+  void Options(const char* item, const std::function<void(TConfigForm&)>& edit, bool ok) {
+    QTimer::singleShot(0, [&] {
+      TConfigForm& options = form->Options();
+      edit(options);
+      (ok ? options.OkButton() : options.CancelButton())->click();
+    });
+    Command(item)->trigger();
+  }
+  QString File(const char* name) { return QString::fromStdString((dir.path() / name).string()); }
 
   MemorySettingsStore store;
   std::unique_ptr<TMainForm> form;
+  QStringList errors;
+  test::TempDir dir;
 };
 
-TEST_F(TMainFormTest, MenusCarryTheirCaptionsAndShortcuts) {
-  const struct {
-    const char* name;
-    const char* caption;
-    QKeySequence shortcut;
-  } expected[] = {
-      {"RunMI", "&Run", QKeySequence(Qt::Key_F9)},
-      {"DebuggerMI", "Debugger", QKeySequence(Qt::Key_Escape)},
-      {"StepOverMI", "&Step Over", QKeySequence(Qt::Key_F8)},
-      {"TraceIntoMI", "&Trace Into", QKeySequence(Qt::Key_F7)},
-      {"RunUntilReturnMI", "Run &Until Return", QKeySequence(Qt::SHIFT | Qt::Key_F8)},
-      {"ResetMI", "Rese&t", QKeySequence(Qt::Key_F12)},
-      {"LoadSnapshotMI", "Load &Snapshot...", QKeySequence(Qt::Key_F3)},
-      {"QuickSaveMI", "&QuickSave Snapshot", QKeySequence(Qt::ALT | Qt::Key_F3)},
-      {"MinimizeMI", "Minimize", QKeySequence(Qt::ALT | Qt::Key_Space)},
-      {"MemoryPanelMI", "Hide &Memory Panel", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M)},
-  };
-  for (const auto& e : expected) {
-    const QAction* action = form->Command(QString::fromLatin1(e.name));
-    ASSERT_NE(action, nullptr) << e.name;
-    EXPECT_EQ(action->text().toStdString(), e.caption);
-    EXPECT_EQ(action->shortcut(), e.shortcut) << e.name;
-  }
-  EXPECT_EQ(form->windowTitle().toStdString(), "Vantrel v0.30b");
-  QStringList menus;
-  for (QAction* menu : form->menuBar()->actions()) menus << menu->text();
-  EXPECT_EQ(menus.join(QLatin1Char(' ')).toStdString(), "&File &Debug &View &Options &Help");
-  // Stopped: the debugger commands are on, "Debugger" (stop) is off; unbuilt ones are off.
-  EXPECT_TRUE(form->Command(QStringLiteral("RunMI"))->isEnabled());
-  EXPECT_FALSE(form->Command(QStringLiteral("DebuggerMI"))->isEnabled());
-  EXPECT_FALSE(form->Command(QStringLiteral("LoadTapeMI"))->isEnabled());
-}
-
-TEST_F(TMainFormTest, ShortcutKeysReachTheirCommands) {
+TEST_F(TMainFormTest, ShortcutKeysAndCommandsRunStopAndResetTheMachine) {
+  EXPECT_FALSE(Command("DebuggerMI")->isEnabled());  // stopped: "Debugger" (stop) is off
+  EXPECT_FALSE(Command("LoadTapeMI")->isEnabled());  // not built yet
   form->show();
   form->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -94,38 +85,70 @@ TEST_F(TMainFormTest, ShortcutKeysReachTheirCommands) {
   EXPECT_NE(M().State.Regs.PC, 0);
   QTest::keyClick(form.get(), Qt::Key_F9);  // Run
   EXPECT_TRUE(form->Emulation().Alive());
-  form->Emulation().StopEmulation();
-}
-
-TEST_F(TMainFormTest, RunAndStopSwitchTheCommandsAndTheKeyHandling) {
-  form->Command(QStringLiteral("RunMI"))->trigger();
-  EXPECT_TRUE(form->Emulation().Alive());
-  EXPECT_FALSE(form->Command(QStringLiteral("RunMI"))->isEnabled());
-  EXPECT_TRUE(form->Command(QStringLiteral("DebuggerMI"))->isEnabled());
+  EXPECT_FALSE(Command("RunMI")->isEnabled());
+  EXPECT_TRUE(Command("DebuggerMI")->isEnabled());
   EXPECT_TRUE(form->KeyHandling().Running());
-  form->Command(QStringLiteral("DebuggerMI"))->trigger();
+  for (const char* item : {"VideoMI", "PortsMI", "RomsMI", "SoundMI"}) {
+    EXPECT_FALSE(Command(item)->isEnabled()) << item;  // no Options while running
+  }
+  Command("DebuggerMI")->trigger();
   form->Emulation().StopEmulation();
+  QCoreApplication::processEvents();
   EXPECT_FALSE(form->Emulation().Alive());
-  EXPECT_TRUE(form->Command(QStringLiteral("RunMI"))->isEnabled());
+  EXPECT_TRUE(Command("RunMI")->isEnabled());
+  EXPECT_TRUE(Command("MouseMI")->isEnabled());
   EXPECT_FALSE(form->KeyHandling().Running());
+
+  M().State.StartMode = 0;  // a 48K reset shows the paging latch locked
+  Command("ResetMI")->trigger();
+  EXPECT_EQ(form->PagingLabel()->text(), "00110000");
+  EXPECT_EQ(M().State.Regs.PC, 0);
 }
 
-TEST_F(TMainFormTest, ResetIn48kModeShowsThePagingLatch) {
-  M().State.StartMode = 0;
-  form->Command(QStringLiteral("ResetMI"))->trigger();
-  EXPECT_EQ(form->PagingLabel()->text().toStdString(), "00110000");
-  EXPECT_FALSE(form->PagingLabel()->toolTip().isEmpty());
-  EXPECT_EQ(M().State.Regs.PC, 0);
+TEST_F(TMainFormTest, OptionsOkAppliesAndCancelLeavesEverythingAsItWas) {
+  const auto portsAndMemory = [](TConfigForm& options) {
+    options.Ports()->JoystickEnabled()->setChecked(false);
+    options.Memory()->Models()->button(4)->setChecked(true);
+    EXPECT_EQ(options.Pages()->currentWidget(), options.Ports());
+  };
+  Options("PortsMI", portsAndMemory, false);
+  EXPECT_TRUE(M().Ports.Settings.JoystickEnabled);
+  EXPECT_EQ(M().Mem.Model, MemoryModel::Spectrum128k);
+  Options("PortsMI", portsAndMemory, true);
+  EXPECT_FALSE(M().Ports.Settings.JoystickEnabled);
+  EXPECT_EQ(M().Mem.Model, MemoryModel::Scorpion256k);
+  // Screen settings reach the screen window.
+  Options(
+      "VideoMI", [](TConfigForm& o) { o.Video()->DoubleSizeBox()->setChecked(false); }, true);
+  EXPECT_FALSE(form->ScreenPanel().DoubleSize());
+}
+
+TEST_F(TMainFormTest, FullScreenTakesTheMouseAndGivesTheChoiceBack) {
+  KeyRequests& requests = form->Requests();
+  Command("RunMI")->trigger();
+  requests.FullScreen.store(true);
+  form->Idle();
+  ASSERT_TRUE(form->ScreenPanel().FullScreenActive());
+  EXPECT_TRUE(requests.MouseCaptureRequested.load());
+  EXPECT_TRUE(form->Capture().Captured());
+  EXPECT_TRUE(M().MouseCaptured.load());
+  // Escape at full screen stops the machine and clears the request.
+  requests.FullScreen.store(false);
+  form->Idle();
+  EXPECT_FALSE(form->ScreenPanel().FullScreenActive());
+  EXPECT_FALSE(requests.MouseCaptureRequested.load());
+  EXPECT_FALSE(form->Capture().Captured());
+  EXPECT_FALSE(M().MouseCaptured.load());
+  Stop();
 }
 
 TEST_F(TMainFormTest, StackViewPutsSpOnTheSixthRowAndWraps) {
   M().State.Regs.SP = 0x0004;
-  M().Mem.PokeByte(0x0004, 0x34);  // ROM: the write goes nowhere, the read shows the ROM
   form->RefreshDebugViews();
   StackPanel* stack = form->Stack();
   EXPECT_EQ(stack->Position(), 0xFFFA);
-  EXPECT_EQ(stack->Grid()->item(0, 0)->text().toStdString(), "FFFA");
-  EXPECT_EQ(stack->Grid()->item(5, 0)->text().toStdString(), "0004");
+  EXPECT_EQ(stack->Grid()->item(0, 0)->text(), "FFFA");
+  EXPECT_EQ(stack->Grid()->item(5, 0)->text(), "0004");
   EXPECT_TRUE(stack->Grid()->item(5, 0)->font().bold());
   EXPECT_FALSE(stack->Grid()->item(4, 0)->font().bold());
   EXPECT_EQ(AlignStackPosition(0x1001, 0x0004), 0x1002) << "SP's parity is kept";
@@ -133,113 +156,83 @@ TEST_F(TMainFormTest, StackViewPutsSpOnTheSixthRowAndWraps) {
 }
 
 TEST_F(TMainFormTest, KeysTypedAtTheScreenWindowReachTheMatrixWhileRunning) {
-  QWidget* screen = &form->ScreenPanel();
   form->KeyHandling().SetRunning(true);
   form->KeyHandling().SetFocused(true);
-  Key(screen, QEvent::KeyPress, Qt::Key_Minus, 12);  // MINUS: SYMBOL SHIFT + J
+  Key(QEvent::KeyPress, Qt::Key_Minus, 12);  // MINUS: SYMBOL SHIFT + J
   EXPECT_EQ(M().Keys.ReadKeyboardPort(0xBFFE), 0xB7);
   EXPECT_EQ(M().Keys.ReadKeyboardPort(0x7FFE), 0xBD);
-  Key(screen, QEvent::KeyRelease, Qt::Key_Minus, 12);
+  Key(QEvent::KeyRelease, Qt::Key_Minus, 12);
   EXPECT_EQ(M().Keys.ReadKeyboardPort(0x00FE), 0xBF);
   // Escape with the screen window's menu open only closes the menu.
   M().State.Running = true;
   form->Requests().ScreenMenuOpen = true;
-  Key(screen, QEvent::KeyPress, Qt::Key_Escape, 1);
+  Key(QEvent::KeyPress, Qt::Key_Escape, 1);
   EXPECT_FALSE(form->Requests().ScreenMenuOpen.load());
   EXPECT_TRUE(M().State.Running.load());
-  Key(screen, QEvent::KeyRelease, Qt::Key_Escape, 1);
-  Key(screen, QEvent::KeyPress, Qt::Key_Escape, 1);
+  Key(QEvent::KeyRelease, Qt::Key_Escape, 1);
+  Key(QEvent::KeyPress, Qt::Key_Escape, 1);
   EXPECT_FALSE(M().State.Running.load());
   form->KeyHandling().SetRunning(false);
 }
 
-TEST_F(TMainFormTest, CloseRequestFromTheKeysClosesOnceAndSavesThePosition) {
+TEST_F(TMainFormTest, CloseRequestFromTheKeysClosesAndSavesThePosition) {
   form->move(123, 77);
   form->Requests().CloseMainWindow = true;
   form->Idle();
   EXPECT_FALSE(form->isVisible());
   const MainWindowSettings saved = LoadMainWindowSettings(store);
-  EXPECT_EQ(saved.Position.X, form->x());
-  EXPECT_EQ(saved.Position.Y, form->y());
+  EXPECT_EQ(QPoint(saved.Position.X, saved.Position.Y), form->pos());
 }
 
-// Snapshots through the main window: loading stops the machine and either runs it or
-// refreshes the views; failures are shown and leave it stopped; quick saves are written
-// between two instructions also while the machine runs.
-class TMainFormSnapshots : public TMainFormTest {
- protected:
-  void SetUp() override {
-    TMainFormTest::SetUp();
-    if (IsSkipped() || !form) return;
-    form->ShowError = [this](const QString& caption, const QString& text) {
-      errors << caption + QStringLiteral("|") + text;
-    };
-  }
-  void Stop() {
-    M().State.Running.store(false);
-    form->Emulation().StopEmulation();
-    QCoreApplication::processEvents();
-  }
-  QStringList errors;
-  test::TempDir dir;
-};
-
-TEST_F(TMainFormSnapshots, LoadingStopsRefreshesOrRuns) {
+// Loading stops the machine and either runs it or refreshes the views; failures are shown
+// and leave it stopped.
+TEST_F(TMainFormTest, SnapshotLoadingStopsRefreshesOrRunsAndShowsFailures) {
   VANTREL_REQUIRE_TESTDATA(sna, "snapshots/p48k.sna");
-  form->Command(QStringLiteral("RunMI"))->trigger();
+  Command("RunMI")->trigger();
   ASSERT_TRUE(form->Emulation().Alive());
   ASSERT_TRUE(form->LoadSnapshotFile(QString::fromStdString(sna.string()), false));
   EXPECT_FALSE(form->Emulation().Alive());
   EXPECT_EQ(M().State.Regs.PC, 0x0038);  // popped from the saved stack
   EXPECT_EQ(form->PagingLabel()->text(), "00110000");
-  EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char(';')).toStdString();
-
   ASSERT_TRUE(form->LoadSnapshotFile(QString::fromStdString(sna.string()), true));
   EXPECT_TRUE(form->Emulation().Alive());
-  Stop();
-}
+  EXPECT_TRUE(errors.isEmpty()) << errors.join(';').toStdString();
 
-TEST_F(TMainFormSnapshots, FailuresAreShownAndLeaveTheMachineStopped) {
-  form->Command(QStringLiteral("RunMI"))->trigger();
-  const QString missing = QString::fromStdString((dir.path() / "absent.sna").string());
-  EXPECT_FALSE(form->LoadSnapshotFile(missing, true));
+  EXPECT_FALSE(form->LoadSnapshotFile(File("absent.sna"), true));
   EXPECT_FALSE(form->Emulation().Alive());
-  const std::filesystem::path odd = dir.path() / "game.z80x";
-  std::ofstream(odd) << "data";
-  EXPECT_FALSE(form->LoadSnapshotFile(QString::fromStdString(odd.string()), true));
-  ASSERT_EQ(errors.size(), 2);
-  EXPECT_EQ(errors[0].toStdString(), "Error!|Can't load snapshot file.");
-  EXPECT_EQ(errors[1].toStdString(),
-            "  Snapshot loading error!|File " + odd.string() + " has unsupported format!");
+  std::ofstream(dir.path() / "game.z80x") << "data";
+  EXPECT_FALSE(form->LoadSnapshotFile(File("game.z80x"), true));
+  EXPECT_EQ(errors, (QStringList{"Error!|Can't load snapshot file.",
+                                 "  Snapshot loading error!|File " + File("game.z80x") +
+                                     " has unsupported format!"}));
 }
 
-TEST_F(TMainFormSnapshots, QuickSaveWritesWhetherStoppedOrRunning) {
-  const std::filesystem::path stopped = dir.path() / "stopped.sna";
-  form->SaveSnapDialog().SetSnapshotName(QString::fromStdString(stopped.string()));
+// Quick saves are written between two instructions also while the machine runs.
+TEST_F(TMainFormTest, QuickSaveWritesWhetherStoppedOrRunning) {
+  form->SaveSnapDialog().SetSnapshotName(File("stopped.sna"));
   form->QuickSaveSnapshot();
-  ASSERT_TRUE(std::filesystem::exists(stopped));
-  EXPECT_EQ(std::filesystem::file_size(stopped), 131103u);  // 128K is the first-run type
+  ASSERT_TRUE(std::filesystem::exists(dir.path() / "stopped.sna"));
+  EXPECT_EQ(std::filesystem::file_size(dir.path() / "stopped.sna"), 131103u);  // 128K first
 
   const std::filesystem::path running = dir.path() / "running.sna";
-  form->SaveSnapDialog().SetSnapshotName(QString::fromStdString(running.string()));
-  form->Command(QStringLiteral("RunMI"))->trigger();
+  form->SaveSnapDialog().SetSnapshotName(File("running.sna"));
+  Command("RunMI")->trigger();
   form->QuickSaveSnapshot();
-  for (int i = 0; i < 200 && !std::filesystem::exists(running); ++i) {
-    QTest::qWait(10);
-  }
+  for (int i = 0; i < 200 && !std::filesystem::exists(running); ++i) QTest::qWait(10);
   EXPECT_TRUE(std::filesystem::exists(running));
   Stop();
-  EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char(';')).toStdString();
+  EXPECT_TRUE(errors.isEmpty()) << errors.join(';').toStdString();
 }
 
 TEST(CommandLineFileTest, ExtensionDecidesWhatAFileIs) {
-  EXPECT_EQ(ClassifyCommandLineFile(QStringLiteral("game.tzx")), CommandLineFile::kTape);
-  EXPECT_EQ(ClassifyCommandLineFile(QStringLiteral("GAME.TAP")), CommandLineFile::kTape);
-  EXPECT_EQ(ClassifyCommandLineFile(QStringLiteral("a.Z80")), CommandLineFile::kSnapshot);
-  EXPECT_EQ(ClassifyCommandLineFile(QStringLiteral("disk.$b")), CommandLineFile::kDisk);
-  EXPECT_EQ(ClassifyCommandLineFile(QStringLiteral("d.scl")), CommandLineFile::kDisk);
-  EXPECT_EQ(ClassifyCommandLineFile(QStringLiteral("readme.txt")), CommandLineFile::kNone);
-  EXPECT_EQ(ClassifyCommandLineFile(QStringLiteral("noextension")), CommandLineFile::kNone);
+  const std::pair<const char*, CommandLineFile> cases[] = {
+      {"game.tzx", CommandLineFile::kTape},   {"GAME.TAP", CommandLineFile::kTape},
+      {"a.Z80", CommandLineFile::kSnapshot},  {"disk.$b", CommandLineFile::kDisk},
+      {"d.scl", CommandLineFile::kDisk},      {"readme.txt", CommandLineFile::kNone},
+      {"noextension", CommandLineFile::kNone}};
+  for (const auto& [name, kind] : cases) {
+    EXPECT_EQ(ClassifyCommandLineFile(QString::fromLatin1(name)), kind) << name;
+  }
 }
 
 }  // namespace
