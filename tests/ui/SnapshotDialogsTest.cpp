@@ -1,32 +1,22 @@
-// The snapshot dialogs offscreen: what the load dialog shows and allows for real, broken
-// and missing files, how the save dialog picks the quick-save name, and the settings of both.
-#include <gtest/gtest.h>
-
-#include <QtTest>
-#include <QtWidgets>
-#include <cstdint>
-#include <fstream>
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include "TestData.h"
 #include "app/SettingsStore.h"
 #include "ui/TLoadSnapForm.h"
 #include "ui/TSaveSnapF.h"
+#include "ui/UiTest.h"
 
 namespace vantrel {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace uitest;
 
 // A Z80 version 2/3 header (PC 0 at offset 6, the additional length at 30), cut or padded
 // to `size` bytes.
-Bytes Z80Header(uint16_t extraLength, size_t size) {
-  Bytes bytes(32, 0);
-  bytes[30] = static_cast<uint8_t>(extraLength);
-  bytes[31] = static_cast<uint8_t>(extraLength >> 8);
-  bytes.resize(size);
+Bytes Z80Header(uint8_t extraLength, size_t size) {
+  Bytes bytes(size);
+  if (size > 30) bytes[30] = extraLength;
   return bytes;
 }
 
@@ -35,11 +25,7 @@ class SnapshotDialogsTest : public testing::Test {
   void SetUp() override { ASSERT_TRUE(temp.isValid()); }
 
   QString Write(const QString& name, const Bytes& bytes) {
-    const QString path = temp.filePath(name);
-    std::ofstream(path.toStdString(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return path;
+    return WriteFile(temp.filePath(name).toStdString(), bytes);
   }
 
   // The load dialog's three values joined by '|', and whether both load buttons are
@@ -94,6 +80,16 @@ TEST_F(SnapshotDialogsTest, LoadDialogDescribesWrittenMissingAndBrokenFiles) {
     form.SetFileName(c.bytes ? Write(c.name, *c.bytes) : temp.filePath(c.name));
     EXPECT_EQ(Info(form), std::pair(QString(c.shown), c.enabled));
   }
+  form.LoadRunButton()->click();  // the last file is usable
+  EXPECT_TRUE(form.result() == QDialog::Accepted && form.RunAfterLoad());
+  form.LoadButton()->click();
+  EXPECT_TRUE(form.result() == QDialog::Accepted && !form.RunAfterLoad());
+  // Showing the dialog focuses the edit and looks at the file again.
+  ASSERT_TRUE(QFile::remove(temp.filePath("v3ok.z80")));
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  EXPECT_EQ(QApplication::focusWidget(), form.LocationEdit());
+  EXPECT_EQ(Info(form), std::pair(QString("Not found||"), false));
 }
 
 TEST_F(SnapshotDialogsTest, LoadDialogDescribesTheRealSnapshots) {
@@ -110,104 +106,53 @@ TEST_F(SnapshotDialogsTest, LoadDialogDescribesTheRealSnapshots) {
   }
 }
 
-TEST_F(SnapshotDialogsTest, LoadButtonsAcceptWithTheirRunFlagAndShowingLooksAgain) {
-  TLoadSnapForm form(store);
-  const QString file = Write("game.sna", Bytes(49179));
-  form.SetFileName(file);
-  form.LoadRunButton()->click();
-  EXPECT_TRUE(form.result() == QDialog::Accepted && form.RunAfterLoad());
-  form.LoadButton()->click();
-  EXPECT_TRUE(form.result() == QDialog::Accepted && !form.RunAfterLoad());
-  form.CancelButton()->click();
-  EXPECT_EQ(form.result(), QDialog::Rejected);
-  EXPECT_EQ(form.FileName(), file);
-  ASSERT_TRUE(QFile::remove(file));
-  form.show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-  EXPECT_EQ(QApplication::focusWidget(), form.LocationEdit());
-  EXPECT_EQ(Info(form), std::pair(QString("Not found||"), false));
-}
-
-TEST_F(SnapshotDialogsTest, SelectFileStartsWhereTheLastChoiceWasAndRemembersTheNext) {
+TEST_F(SnapshotDialogsTest, LoadDialogStartsFromItsSettingsAndRemembersTheFileChosen) {
   const QString chosen = Write("pick.z80", Bytes(30, 1));
-  {
-    WriteLoadSnapFormSettings(store, {"", "old.sna", "/somewhere", {20, 20}});
-    TLoadSnapForm form(store);
-    QString start, filter;
-    QString answer;  // cancelled first
-    form.OpenFile = [&](const QString&, const QString& directory, const QString& f) {
-      start = directory;
-      filter = f;
-      return answer;
-    };
-    form.SelectFileButton()->click();
-    EXPECT_EQ(start, "/somewhere/old.sna");
-    EXPECT_TRUE(filter.contains("*.Sna") && filter.contains("*.Z80") && filter.contains("(*)"));
-    EXPECT_EQ(form.FileName(), "");
-    answer = chosen;
-    form.SelectFileButton()->click();
-    EXPECT_EQ(form.FileName(), chosen);
-    EXPECT_TRUE(Info(form).second);
-  }
-  const LoadSnapFormSettings saved = ReadLoadSnapFormSettings(store);
-  EXPECT_EQ(saved.Location, chosen.toStdString());
-  EXPECT_EQ(saved.FileName, chosen.toStdString());
-  EXPECT_EQ(saved.DefaultDir, temp.path().toStdString());
-}
-
-TEST_F(SnapshotDialogsTest, LoadDialogSettingsRoundTripAndKeepTheDialogOnTheDesktop) {
-  const LoadSnapFormSettings stored{
-      Write("a.sna", Bytes(49179)).toStdString(), "a.sna", "/d", {60, 70}};
-  WriteLoadSnapFormSettings(store, stored);
+  WriteLoadSnapFormSettings(store, {chosen.toStdString(), "old.sna", "/somewhere", {60, 70}});
   {
     TLoadSnapForm form(store);
-    EXPECT_EQ(form.FileName().toStdString(), stored.Location);
     EXPECT_TRUE(Info(form).second);  // the stored text is described at once
     EXPECT_EQ(form.pos(), QPoint(60, 70));
+    QString start, answer;  // cancelled first
+    form.OpenFile = [&](const QString&, const QString& directory, const QString&) {
+      start = directory;
+      return std::exchange(answer, chosen);
+    };
+    form.SetFileName("");
+    form.SelectFileButton()->click();
+    EXPECT_EQ(form.FileName(), "");
+    form.SelectFileButton()->click();
+    EXPECT_EQ(start, "/somewhere/old.sna");
+    EXPECT_EQ(form.FileName(), chosen);
   }
-  EXPECT_EQ(ReadLoadSnapFormSettings(store), stored);
+  EXPECT_EQ(ReadLoadSnapFormSettings(store),
+            (LoadSnapFormSettings{
+                chosen.toStdString(), chosen.toStdString(), temp.path().toStdString(), {60, 70}}));
   // The offscreen desktop is far smaller than this.
   WriteLoadSnapFormSettings(store, {"", "", "", {100000, 100000}});
   EXPECT_EQ(TLoadSnapForm(store).pos(), QPoint(20, 20));
 }
 
-TEST_F(SnapshotDialogsTest, SaveDialogTiesOverwriteToTheGeneratorAndKeepsItsSettings) {
-  {
-    TSaveSnapF form(store);
-    EXPECT_FALSE(form.OverwriteCB()->isEnabled());
-    form.NameGenCB()->setChecked(false);
-    EXPECT_TRUE(form.OverwriteCB()->isEnabled());
-    form.NameGenCB()->setChecked(true);
-    EXPECT_FALSE(form.OverwriteCB()->isEnabled());
-    form.BitBtn2()->click();
-    EXPECT_EQ(form.result(), QDialog::Accepted);
-    form.BitBtn1()->click();
-    EXPECT_EQ(form.result(), QDialog::Rejected);
-    // Browse adds the default extension and starts from the last file chosen.
-    form.SetSnapshotName("typed.sna");
-    QString start, answer = temp.filePath("saved");
-    form.SaveFile = [&](const QString&, const QString& directory, const QString&) {
-      start = directory;
-      return std::exchange(answer, QString());  // cancelled the second time
-    };
-    form.Button1()->click();
-    EXPECT_EQ(start, "typed.sna");
-    EXPECT_EQ(form.SnapshotName(), temp.filePath("saved.Sna"));
-    form.Button1()->click();
-    EXPECT_EQ(start, temp.filePath("saved.Sna"));
-    EXPECT_EQ(form.SnapshotName(), temp.filePath("saved.Sna"));
-  }
+TEST_F(SnapshotDialogsTest, SaveDialogShowsItsSettingsAndBrowseAddsTheExtension) {
   const SaveSnapFSettings stored{false, true, SnaVariant::Sna48k, "/s/x_004.sna", "/s/last.sna"};
   WriteSaveSnapFSettings(store, stored);
   {
     TSaveSnapF form(store);
-    EXPECT_FALSE(form.NameGenerator());
-    EXPECT_TRUE(form.Overwrite());
-    EXPECT_TRUE(form.OverwriteCB()->isEnabled());  // updated after reading
+    EXPECT_TRUE(form.Overwrite() && form.OverwriteCB()->isEnabled());  // no generator
     EXPECT_EQ(form.Variant(), SnaVariant::Sna48k);
     EXPECT_EQ(form.SnapshotName(), "/s/x_004.sna");
+    form.NameGenCB()->setChecked(true);
+    EXPECT_FALSE(form.OverwriteCB()->isEnabled());
+    QString start;
+    form.SaveFile = [&](const QString&, const QString& directory, const QString&) {
+      start = directory;
+      return temp.filePath("saved");
+    };
+    form.Button1()->click();
+    EXPECT_EQ(start, "/s/last.sna");
+    EXPECT_EQ(form.SnapshotName(), temp.filePath("saved.Sna"));
   }
-  EXPECT_EQ(ReadSaveSnapFSettings(store), stored);
+  EXPECT_TRUE(ReadSaveSnapFSettings(store).NameGenerator);
   // A type index past the list fails the group.
   store.WriteInteger("Environment\\Save Snapshot Dialog", "SnapshotType", 2);
   EXPECT_EQ(ReadSaveSnapFSettings(store), SaveSnapFSettings{});
@@ -229,8 +174,6 @@ TEST_F(SnapshotDialogsTest, ChooseNameCountsOnWithTheGeneratorElseAsksUnlessOver
   form.SetSnapshotName(temp.filePath("x_009.sna"));
   EXPECT_EQ(form.ChooseSnapshotFileName(), temp.filePath("x_011.sna"));
   EXPECT_EQ(form.SnapshotName(), temp.filePath("x_011.sna"));  // later saves count on
-  form.SetSnapshotName("");
-  EXPECT_EQ(form.ChooseSnapshotFileName(), std::nullopt);
   EXPECT_TRUE(questions.empty());
 
   form.NameGenCB()->setChecked(false);
@@ -244,9 +187,8 @@ TEST_F(SnapshotDialogsTest, ChooseNameCountsOnWithTheGeneratorElseAsksUnlessOver
   EXPECT_EQ(questions[0], "File '" + taken + "' already exist!\nDo you want overwrite it?");
   form.OverwriteCB()->setChecked(true);
   EXPECT_EQ(form.ChooseSnapshotFileName(), taken);
-  form.OverwriteCB()->setChecked(false);
-  form.SetSnapshotName(temp.filePath("new.sna"));
-  EXPECT_EQ(form.ChooseSnapshotFileName(), temp.filePath("new.sna"));
+  form.SetSnapshotName("");
+  EXPECT_EQ(form.ChooseSnapshotFileName(), std::nullopt);
   EXPECT_EQ(questions.size(), 2u);
 }
 

@@ -1,10 +1,3 @@
-// The Options dialog offscreen: what OK hands back, the simple pages' rules and the ROM
-// navigator's way into the ROM page.
-#include <gtest/gtest.h>
-
-#include <QtTest>
-#include <QtWidgets>
-
 #include "TestData.h"
 #include "app/SettingsStore.h"
 #include "sound/Volume.h"
@@ -13,6 +6,7 @@
 #include "ui/PortsOptionsPage.h"
 #include "ui/TConfigForm.h"
 #include "ui/TRomNavigatorForm.h"
+#include "ui/UiTest.h"
 #include "ui/VideoOptionsPage.h"
 
 namespace vantrel {
@@ -39,7 +33,7 @@ TEST_F(ConfigFormTest, UntouchedPagesGiveBackWhatWasLoaded) {
   hw.Rom48k = {"a.rom:3", "/roms"};
   values.Screen.ShowFps = false;
   values.Screen.VideoMode = 2;
-  values.Screen.FlashFrequency = 5;
+  values.Screen.FlashFrequency = 12345;  // its hertz text is rounded, the value must not be
   values.Border = kBuiltInBorderPresets[1].Sizes;  // what the stored preset names
   form.Load(values);
   const TConfigForm::Values result = form.Result();
@@ -66,8 +60,7 @@ TEST_F(ConfigFormTest, EachPageWritesItsOwnValuesAndOkWaitsForValidBorderSizes) 
   EXPECT_EQ(hw.StartUp, (StartUpSetting{0, 1}));
   EXPECT_EQ(hw.RomDos.FileName, "dos.rom");
   EXPECT_EQ(hw.Rom128k.FileName, "Pentagon.Rom:0");
-  EXPECT_TRUE(hw.TrDos.PortAccess);
-  EXPECT_EQ(hw.Memory, MemoryModel::Pentagon1024k);
+  EXPECT_TRUE(hw.TrDos.PortAccess && hw.Memory == MemoryModel::Pentagon1024k);
   EXPECT_EQ(hw.Volume.SynchDelay, 40);
 
   VideoOptionsPage& video = *form.Video();
@@ -81,9 +74,7 @@ TEST_F(ConfigFormTest, EachPageWritesItsOwnValuesAndOkWaitsForValidBorderSizes) 
 
 TEST_F(ConfigFormTest, VolumesNeverShareAWeight) {
   SoundOptionsPage& sound = *form.Sound();
-  EXPECT_EQ(sound.Speaker()->value(), 8);
-  EXPECT_EQ(sound.TapeIn()->value(), 7);
-  sound.TapeOut()->setValue(8);  // 8 and 7 are taken
+  sound.TapeOut()->setValue(8);  // 8 and 7 are taken by the speaker and tape in
   EXPECT_EQ(sound.TapeOut()->value(), 6);
   sound.TapeIn()->setValue(1);
   sound.TapeOut()->setValue(1);  // onto Tape In: one down, to 0
@@ -93,26 +84,6 @@ TEST_F(ConfigFormTest, VolumesNeverShareAWeight) {
   EXPECT_EQ(DistinctVolumePosition(5, 5, 4), 3);
   const std::pair<int, int> weights[] = {{0, 0}, {1, 1}, {8, 128}};
   for (const auto& [position, weight] : weights) EXPECT_EQ(VolumeWeight(position), weight);
-}
-
-TEST_F(ConfigFormTest, RomFileDialogStartsInTheSlotsPathAndRemembersTheNewOne) {
-  QString asked;
-  form.Roms()->OpenFile = [&](const QString& title, const QString& directory,
-                              const QString& filter) {
-    asked = title + '|' + directory + '|' + filter;
-    return QStringLiteral("/new/place/Spectrum.rom");
-  };
-  values.Hardware.Rom128k.DefaultPath = "/old/place";
-  form.Load(values);
-  form.Roms()->BrowseButton(RomSlot::k128kBasic)->click();
-  EXPECT_EQ(asked, "Select ROM image file for loading|/old/place|ROM Image (*.Rom)");
-  const HardwareSettings hw = form.Result().Hardware;
-  EXPECT_EQ(hw.Rom128k.FileName, "/new/place/Spectrum.rom");
-  EXPECT_EQ(hw.Rom128k.DefaultPath, "/new/place");
-  // A cancelled dialog changes nothing.
-  form.Roms()->OpenFile = [](const QString&, const QString&, const QString&) { return QString(); };
-  form.Roms()->BrowseButton(RomSlot::k48kBasic)->click();
-  EXPECT_EQ(form.Result().Hardware.Rom48k.FileName, "Pentagon.Rom:1");
 }
 
 TEST_F(ConfigFormTest, NavigatorAutoSelectFillsTheThreeRomEdits) {

@@ -1,22 +1,15 @@
-// The ROM Loading Navigator offscreen: what it lists for real and broken ROM files, what
-// the info group shows, and the slot references it hands out.
-#include <gtest/gtest.h>
-
-#include <QtTest>
-#include <QtWidgets>
-#include <fstream>
 #include <iterator>
 #include <utility>
-#include <vector>
 
 #include "TestData.h"
 #include "app/RomCatalogue.h"
 #include "ui/TRomNavigatorForm.h"
+#include "ui/UiTest.h"
 
 namespace vantrel {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace uitest;
 using Chosen = std::vector<std::pair<RomSlot, std::string>>;
 
 uint16_t PageChecksum(const Bytes& file, size_t page) {
@@ -27,22 +20,12 @@ class RomNavigatorFormTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(temp.isValid());
-    Make(TempDir());
-  }
-  void Make(const std::filesystem::path& startDirectory) {
-    form = std::make_unique<TRomNavigatorForm>(FileResolver{startDirectory, TempDir(), {}});
+    form = std::make_unique<TRomNavigatorForm>(FileResolver{TempDir(), TempDir(), {}});
     form->SlotChosen = [this](RomSlot slot, const std::string& ref) {
       chosen.emplace_back(slot, ref);
     };
   }
   std::filesystem::path TempDir() const { return temp.path().toStdString(); }
-  QString WriteTemp(const char* name, const Bytes& bytes) {
-    const std::filesystem::path path = TempDir() / name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return QString::fromStdString(path.string());
-  }
   // Typed character by character, as the user does: every keystroke rescans.
   void Type(const QString& text) {
     form->FileEdit()->clear();
@@ -63,11 +46,10 @@ class RomNavigatorFormTest : public testing::Test {
   // Select and Auto select buttons, and the checksum shown.
   QString State() const {
     QStringList texts;
-    for (int row = 0; row < form->ImagesList()->count(); ++row) {
+    for (int row = 0; row < form->ImagesList()->count(); ++row)
       texts << form->ImagesList()->item(row)->text();
-    }
     QString flags;
-    if (form->FileEdit()->palette().color(QPalette::Base) == Qt::yellow) flags += 'Y';
+    if (Yellow(form->FileEdit())) flags += 'Y';
     if (form->InfoGroup()->isEnabled()) flags += 'I';
     if (form->SelectButton()->isEnabled()) flags += 'S';
     if (form->AutoSelectButton()->isEnabled()) flags += 'A';
@@ -83,7 +65,6 @@ TEST_F(RomNavigatorFormTest, PentagonRomListsItsPagesAndShowsEachLineChosen) {
   VANTREL_REQUIRE_TESTDATA(rom, "roms/Pentagon.Rom");
   std::ifstream in(rom, std::ios::binary);
   const Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  ASSERT_EQ(file.size(), 3 * kRomPageSize);
   EXPECT_EQ(State(), " Y #0000");  // nothing typed yet: nothing found, nothing to choose
   Type(QString::fromStdString(rom.string()));
 
@@ -99,8 +80,7 @@ TEST_F(RomNavigatorFormTest, PentagonRomListsItsPagesAndShowsEachLineChosen) {
   for (int row : {2, 1, 0}) {
     SCOPED_TRACE(row);
     ClickRow(row);
-    ASSERT_EQ(form->ImagesList()->currentRow(), row);
-    EXPECT_EQ(form->CrcLabel()->text().toStdString(), FormatChecksum(PageChecksum(file, row)));
+    EXPECT_TRUE(State().endsWith(FormatChecksum(PageChecksum(file, row)).c_str()));
     EXPECT_EQ(form->DescriptionEdit()->text(), names[row]);
     EXPECT_EQ(form->DefaultPageCombo()->currentText(), kinds[row]);
     EXPECT_EQ(form->InPageCombo()->currentText(), kinds[row]);
@@ -122,35 +102,19 @@ TEST_F(RomNavigatorFormTest, SelectAutoSelectAndCloseHandOutReferencesAndHide) {
   chosen.clear();
   form->show();
   QTest::mouseClick(form->CloseButton(), Qt::LeftButton);
-  EXPECT_FALSE(form->isVisible());
-  EXPECT_TRUE(chosen.empty());
-
+  EXPECT_TRUE(form->isHidden() && chosen.empty());
   form->show();
   QTest::mouseClick(form->AutoSelectButton(), Qt::LeftButton);
   EXPECT_EQ(chosen, (Chosen{{RomSlot::k48kBasic, path + ":1"},
                             {RomSlot::k128kBasic, path + ":0"},
                             {RomSlot::kTrDos, path + ":2"}}));
-  const auto fromNavigator = form->Navigator().AutoSelectAll();
-  for (const auto& [slot, reference] : chosen) {
-    EXPECT_EQ(fromNavigator[static_cast<size_t>(slot)], reference);
-  }
   EXPECT_FALSE(form->isVisible());
-}
-
-TEST_F(RomNavigatorFormTest, ARelativeNameIsFoundThroughTheResolverAndKeptAsTyped) {
-  VANTREL_REQUIRE_TESTDATA(rom, "roms/Pentagon.Rom");
-  Make(rom.parent_path());  // the start directory holds the ROM, as beside the program
-  Type(QStringLiteral("Pentagon.Rom"));
-  ASSERT_EQ(form->ImagesList()->count(), 3);
-  QTest::mouseClick(form->AutoSelectButton(), Qt::LeftButton);
-  ASSERT_EQ(chosen.size(), 3u);
-  EXPECT_EQ(chosen[0].second, "Pentagon.Rom:1");
 }
 
 TEST_F(RomNavigatorFormTest, FilesOfPartialPagesShowOnlyInvalidSize) {
   for (size_t size : {kRomPageSize + 1, size_t{0}, kRomPageSize - 1}) {
     SCOPED_TRACE(size);
-    form->FileEdit()->setText(WriteTemp("odd.rom", Bytes(size, 0xF3)));
+    form->FileEdit()->setText(WriteFile(TempDir() / "odd.rom", Bytes(size, 0xF3)));
     // The file exists, so the edit keeps its colour; there is simply no page to use.
     EXPECT_EQ(State(), "Invalid Size  #0000");
     form->FileEdit()->clear();
@@ -160,12 +124,11 @@ TEST_F(RomNavigatorFormTest, FilesOfPartialPagesShowOnlyInvalidSize) {
 TEST_F(RomNavigatorFormTest, AnUnknownPageCannotBeSelectedAndStopsAutoSelect) {
   VANTREL_REQUIRE_TESTDATA(rom, "roms/Pentagon.Rom");
   std::ifstream in(rom, std::ios::binary);
-  Bytes file(kRomPageSize);  // the 128K editor ROM, then a page no catalogue knows
+  Bytes file(2 * kRomPageSize, 0x5A);  // the 128K editor ROM, then a page no catalogue knows
   in.read(reinterpret_cast<char*>(file.data()), static_cast<std::streamsize>(kRomPageSize));
-  const Bytes unknown(kRomPageSize, 0x5A);
+  const Bytes unknown(file.begin() + kRomPageSize, file.end());
   ASSERT_FALSE(IdentifyRom(RomChecksum(unknown)).Known());
-  file.insert(file.end(), unknown.begin(), unknown.end());
-  Type(WriteTemp("mixed.rom", file));
+  Type(WriteFile(TempDir() / "mixed.rom", file));
   const std::string crc0 = FormatChecksum(PageChecksum(file, 0));
   EXPECT_TRUE(State().endsWith(QString(",Unknown ROM IS ") + crc0.c_str()));  // no A
 
@@ -173,15 +136,10 @@ TEST_F(RomNavigatorFormTest, AnUnknownPageCannotBeSelectedAndStopsAutoSelect) {
   ClickRow(1);
   EXPECT_EQ(State(), form->ImagesList()->item(0)->text() + ",Unknown ROM I " +
                          FormatChecksum(RomChecksum(unknown)).c_str());
-  EXPECT_EQ(form->DescriptionEdit()->text(), "Unknown ROM");
-  EXPECT_EQ(form->DefaultPageCombo()->currentIndex(), -1);
-  EXPECT_EQ(form->InPageCombo()->currentIndex(), -1);
+  EXPECT_EQ(form->DefaultPageCombo()->currentIndex() + form->InPageCombo()->currentIndex(), -2);
   // Even a click the button ignores must not hand the page out.
   QTest::mouseClick(form->SelectButton(), Qt::LeftButton);
-  EXPECT_TRUE(chosen.empty());
-  EXPECT_TRUE(form->isVisible());
-  ClickRow(0);
-  EXPECT_TRUE(form->SelectButton()->isEnabled());
+  EXPECT_TRUE(chosen.empty() && form->isVisible());
 }
 
 TEST_F(RomNavigatorFormTest, AMissingFileTurnsTheEditYellowAndEmptiesTheList) {
@@ -189,7 +147,6 @@ TEST_F(RomNavigatorFormTest, AMissingFileTurnsTheEditYellowAndEmptiesTheList) {
   const QString name = QString::fromStdString(rom.string());
   Type(name);
   ASSERT_EQ(form->ImagesList()->count(), 3);
-  const QColor normal = form->FileEdit()->palette().color(QPalette::Base);
   QTest::keyClick(form->FileEdit(), Qt::Key_X);  // one more character: no such file
   EXPECT_EQ(State(), " Y #0000");
   EXPECT_TRUE(form->DescriptionEdit()->text().isEmpty());
@@ -198,8 +155,7 @@ TEST_F(RomNavigatorFormTest, AMissingFileTurnsTheEditYellowAndEmptiesTheList) {
   // Taking the character back finds the file again and restores the colour.
   form->FileEdit()->setText(name + "x");
   QTest::keyClick(form->FileEdit(), Qt::Key_Backspace);
-  EXPECT_EQ(form->ImagesList()->count(), 3);
-  EXPECT_EQ(form->FileEdit()->palette().color(QPalette::Base), normal);
+  EXPECT_TRUE(State().contains(" ISA #"));  // listed, and no longer yellow
 }
 
 }  // namespace

