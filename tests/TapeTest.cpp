@@ -380,6 +380,13 @@ TEST(TapePlayback, ControlBlocks) {
       {"timed pause edges", Tzx({Tone(5, 2), Pause(2), Tone(5, 2)}), 0, {5}, 2},
       {"past the last block", Tzx({Tone(5, 2), Cat({{0x30}, Text("end")})}), 0, {2}, 1},
       {"no blocks", Tzx({}), 0, {0}, 0},
+      {"jump to the end", Tzx({Tone(5, 3), Jump(2), Tone(5, 4)}), 0, {3}, 2},
+      {"used bits 0 and 9 play 8",
+       Tzx({Cat({{0x14}, W(5), W(6), {0}, W(0), {1, 0, 0}, {0}}),
+            Cat({{0x14}, W(5), W(6), {9}, W(0), {1, 0, 0}, {0}})}),
+       0,
+       {32},
+       1},
   };
   for (const Program& c : cases) {
     Deck deck(ReadTzx(c.tape, kHex));
@@ -391,6 +398,19 @@ TEST(TapePlayback, ControlBlocks) {
     }
     EXPECT_EQ(deck.player.CurrentBlock(), c.finalBlock) << c.name;
   }
+}
+
+TEST(TapePlayback, PlayAfterStopStartsAFreshPeriod) {
+  // Stopped in the middle of a one-second pause, the tape resumes at the next block
+  // without waiting out the rest of the pause.
+  Deck deck(ReadTzx(Tzx({Cat({{0x10}, W(1000), TapBlock(0xFF, {})}), Tone(5, 3)}), kHex));
+  deck.Play(100, 3224 * 2168 + 20000 + 100000);
+  ASSERT_TRUE(deck.player.Playing());
+  deck.player.StopTape();
+  EXPECT_EQ(deck.player.CurrentBlock(), 1u);
+  deck.edges.clear();
+  deck.Play(1, 100);
+  EXPECT_EQ(deck.edges.size(), 3u);
 }
 
 TEST(TapePlayback, SelectAndMessageGoToTheWindow) {
