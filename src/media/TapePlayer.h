@@ -1,25 +1,178 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/MachineState.h"
+#include "media/TapeImage.h"
 
 namespace vantrel {
 
-// The tape deck as the machine sees it: the EAR input level and the catch-up with the
-// processor. With no tape loaded the signal stays low.
+// A TZX message block waiting for the window to show it.
+struct TapeMessage {
+  std::string MessageText;
+  uint8_t MessageSeconds = 0;
+};
+
+// A TZX select block waiting for the window's dialog: the texts and the block offsets,
+// relative to the select block, in file order.
+struct TapeSelect {
+  std::vector<std::string> SelectTexts;
+  std::vector<int16_t> SelectOffsets;
+};
+
+// The tape deck: turns the loaded catalogue into the EAR input level, counted in the
+// processor's T-states. It catches up after every processor step through AdvanceTape;
+// with no tape playing the level stays where it was and nothing runs.
+//
+// Threads: everything but the polling calls runs on the emulation thread (or while no
+// emulation thread exists; the window's buttons go through Machine::Apply). The window
+// polls Playing, CurrentBlock, the caption, the message and the select block.
 class TapePlayer {
  public:
+  enum PlayState : uint8_t {
+    PilotTone,
+    SyncTwo,
+    NextByte,
+    BitFirstHalf,
+    BitSecondHalf,
+    TapBlockStart,
+    EndOfTape,
+    TzxNextBlock,
+    PureTone,
+    PulseSequence,
+  };
+  // Called at the end of a period when the EAR level differs from the last one reported.
+  using EarHook = void (*)(void* context, bool high);
+
+  // Set once by the machine: the frame clock, the frame length and the #7FFD latch (bit 5
+  // locks paging in 48K mode) are read through these for the player's whole life.
+  void Connect(const uint32_t* tackts, const uint32_t* tacktsPerInt, const uint8_t* port7ffd) {
+    tackts_ = tackts;
+    tacktsPerInt_ = tacktsPerInt;
+    port7ffd_ = port7ffd;
+  }
+  void SetEarHook(EarHook hook, void* context) {
+    earHook_ = hook;
+    earContext_ = context;
+  }
+
+  // Replaces the tape (stopped only). CurrentBlock goes back to 0.
+  void InsertTape(TapeCatalogue tape);
+  const TapeCatalogue& Tape() const { return tape_; }
+
   // 0x40 while the tape signal is high, 0x00 otherwise.
   uint8_t EarLevel() const { return earLevel_; }
   // Drives the EAR input directly, without a tape (tests of the readers of EAR).
   void SetEarLevel(uint8_t level) { earLevel_ = level; }
-  void AdvanceTape(uint32_t /*tackts*/) {}
+
+  // Brings the tape up to `tackts` (the frame clock after a step). At most one period
+  // ends per call, so the processor sees every edge.
+  void AdvanceTape(uint32_t tackts) {
+    if (!playing_.load(std::memory_order_relaxed)) return;
+    int32_t delta = static_cast<int32_t>(tackts - lastTackts_);
+    lastTackts_ = tackts;
+    // The frame ended in between: the clock went back by one frame length.
+    if (delta < 0) delta += static_cast<int32_t>(*tacktsPerInt_);
+    if (pauseLow_) [[unlikely]] {
+      lowCountdown_ -= delta;
+      if (lowCountdown_ < 0) earLevel_ = 0;
+    }
+    pulseRemaining_ -= delta;
+    if (pulseRemaining_ > 0) return;
+    EndPeriod();
+  }
   // Nothing to advance: the processor may run without the per-instruction catch-up.
-  bool Idle() const { return true; }
-  // The ROM loader is starting: a loaded tape begins to play.
-  void TapeAutoStart() {}
+  bool Idle() const { return !Playing(); }
+
+  // Starts the current block from its beginning, when a tape is loaded and not playing.
+  void PlayTape();
+  void StopTape();
+  // The DI at 0x0559 that begins the ROM's byte loader.
+  void TapeAutoStart() { PlayTape(); }
+  // The select dialog's choice: moves by the chosen offset from the select block and plays.
+  void ContinueFromSelect(int16_t offset);
+
+  // Polled by the window thread.
+  bool Playing() const { return playing_.load(std::memory_order_relaxed); }
+  uint32_t CurrentBlock() const { return currentBlock_.load(std::memory_order_relaxed); }
+  // The list's click and Rewind, while stopped; a block outside the tape is ignored.
+  void SetCurrentBlock(uint32_t block);
+  // "Tape Reader", with " (p%)" while a data block plays.
+  std::string CaptionText() const;
+  // True once after each caption change.
+  bool TakeCaptionChanged() { return captionChanged_.exchange(false, std::memory_order_relaxed); }
+  std::optional<TapeMessage> TakeMessage();
+  std::optional<TapeSelect> TakeSelect();
+
+  PlayState State() const { return playState_; }
 
  private:
+  void EndPeriod();
+  void RunState();
+  // Fetches TZX blocks from CurrentBlock on; false when no period was scheduled.
+  bool NextTzxBlock();
+  void SetUpTapBlock();
+  // The ROM's lengths; the flag byte at `flagAt` picks the pilot count.
+  void SetStandardLengths(uint32_t flagAt);
+  // Moves CurrentBlock by a relative offset; false (and stopped) when it leaves the tape.
+  bool JumpBy(int32_t offset);
+  // A period of n T-states starts where the last one really ended, so overshoot evens out.
+  void Schedule(uint64_t tackts);
+  uint8_t ByteAt(uint32_t offset) const {
+    return offset < tape_.TapeImage.size() ? tape_.TapeImage[offset] : 0;
+  }
+  uint32_t WordAt(uint32_t offset) const { return ByteAt(offset) | (ByteAt(offset + 1) << 8); }
+  uint32_t Millisecond() const { return *tacktsPerInt_ / 20; }
+  void SetBlock(uint32_t block) { currentBlock_.store(block, std::memory_order_relaxed); }
+  void ShowProgress();
+
+  // Used until Connect: a tape player on its own (tests) runs a 48K frame with paging free.
+  uint32_t ownTackts_ = 0;
+  uint32_t ownFrameLength_ = kDefaultTacktsPerInt;
+  uint8_t ownLatch_ = 0;
+  const uint32_t* tackts_ = &ownTackts_;
+  const uint32_t* tacktsPerInt_ = &ownFrameLength_;
+  const uint8_t* port7ffd_ = &ownLatch_;
+  EarHook earHook_ = nullptr;
+  void* earContext_ = nullptr;
+
+  TapeCatalogue tape_;
+
   uint8_t earLevel_ = 0;
+  uint8_t reportedLevel_ = 0;
+  PlayState playState_ = PilotTone;
+  PlayState afterDataState_ = TzxNextBlock;
+  bool pauseLow_ = false;
+  int32_t pulseRemaining_ = 0;
+  int32_t lowCountdown_ = 0;
+  uint32_t lastTackts_ = 0;
+  uint16_t pilotLength_ = 0, sync1Length_ = 0, sync2Length_ = 0, zeroLength_ = 0, oneLength_ = 0;
+  uint16_t pulseCount_ = 0;
+  uint8_t usedBits_ = 8;
+  uint8_t currentByte_ = 0;
+  uint8_t bitsLeft_ = 0;
+  uint32_t pos_ = 0;
+  uint32_t dataStart_ = 0, dataEnd_ = 0;
+  uint64_t pauseTackts_ = 0;
+  uint16_t loopCounter_ = 0;
+  uint32_t loopStart_ = 0;
+  uint32_t progressCounter_ = 0;
+  uint32_t controlBlocks_ = 0;
+
+  std::atomic<bool> playing_{false};
+  std::atomic<uint32_t> currentBlock_{0};
+  std::atomic<int32_t> captionPercent_{-1};
+  std::atomic<bool> captionChanged_{false};
+
+  // Handed to the window thread; touched only at message and select blocks.
+  std::mutex mailboxLock_;
+  std::optional<TapeMessage> message_;
+  std::optional<TapeSelect> select_;
 };
 
 }  // namespace vantrel

@@ -1,0 +1,59 @@
+// libFuzzer target over the TAP and TZX readers. Bit 0 of the first byte chooses the
+// reader (0 TAP, 1 TZX) and bits 1-2 the block description mode; the rest is the file.
+// Every accepted tape is then played for a bounded number of steps, with bit 3 as the
+// #7FFD paging lock and a short frame, so the player walks jumps, loops and selects of
+// any shape. A refusal is a correct answer; anything the sanitizers catch is a fault.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "media/TapeImage.h"
+#include "media/TapePlayer.h"
+
+namespace {
+
+constexpr int kSteps = 200000;
+constexpr uint32_t kStep = 97;
+constexpr uint32_t kFrameLength = 7168;
+
+// Plays the tape from its start, then from wherever each select block points, until the
+// step budget is spent.
+void PlayBounded(vantrel::TapeCatalogue tape, uint8_t latch) {
+  uint32_t tackts = 0;
+  uint32_t frame = kFrameLength;
+  vantrel::TapePlayer player;
+  player.Connect(&tackts, &frame, &latch);
+  player.InsertTape(std::move(tape));
+  player.PlayTape();
+  for (int i = 0; i < kSteps; ++i) {
+    tackts += kStep;
+    if (tackts >= frame) tackts -= frame;
+    player.AdvanceTape(tackts);
+    if (player.Playing()) continue;
+    player.TakeMessage();
+    if (const auto select = player.TakeSelect(); select && !select->SelectOffsets.empty()) {
+      player.ContinueFromSelect(select->SelectOffsets[i % select->SelectOffsets.size()]);
+    } else {
+      player.PlayTape();
+    }
+  }
+  (void)player.CaptionText();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const uint8_t choice = data[0];
+  const auto mode = static_cast<vantrel::BlockInfoMode>(((choice >> 1) & 3) % 3);
+  std::vector<uint8_t> file(data + 1, data + size);
+  try {
+    vantrel::TapeCatalogue tape = (choice & 1) ? vantrel::ReadTzx(std::move(file), mode)
+                                               : vantrel::ReadTap(std::move(file), mode);
+    PlayBounded(std::move(tape), (choice & 8) ? 0x20 : 0x00);
+  } catch (const vantrel::TapeError&) {
+    // A refusal is the right answer to most inputs.
+  }
+  return 0;
+}
