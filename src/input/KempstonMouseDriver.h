@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/Settings.h"
 #include "input/Kempston.h"
+#include "input/KempstonMouseSetting.h"
 
 namespace vantrel {
 

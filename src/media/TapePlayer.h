@@ -12,7 +12,7 @@ class TapePlayer {
   uint8_t EarLevel() const { return earLevel_; }
   // Drives the EAR input directly, without a tape (tests of the readers of EAR).
   void SetEarLevel(uint8_t level) { earLevel_ = level; }
-  void AdvanceTape(uint32_t /*tackts*/) {}
+  void AdvanceTo(uint32_t /*tackts*/) {}
   // Nothing to advance: the processor may run without the per-instruction catch-up.
   bool Idle() const { return true; }
   // The ROM loader is starting: a loaded tape begins to play.

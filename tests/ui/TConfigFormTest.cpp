@@ -236,14 +236,14 @@ TEST_F(OptionsThroughMainForm, FullScreenTakesTheMouseAndGivesTheChoiceBack) {
   ASSERT_TRUE(main->ScreenPanel().FullScreenActive());
   EXPECT_TRUE(requests.MouseCaptureRequested.load());
   EXPECT_TRUE(main->Capture().Captured());
-  EXPECT_TRUE(main->GetMachine().MouseCaptured.load());
+  EXPECT_TRUE(main->Emulation().Loop.MouseCaptured.load());
   // Escape at full screen stops the machine and clears the request.
   requests.FullScreen.store(false);
   main->Idle();
   EXPECT_FALSE(main->ScreenPanel().FullScreenActive());
   EXPECT_FALSE(requests.MouseCaptureRequested.load());
   EXPECT_FALSE(main->Capture().Captured());
-  EXPECT_FALSE(main->GetMachine().MouseCaptured.load());
+  EXPECT_FALSE(main->Emulation().Loop.MouseCaptured.load());
   main->GetMachine().State.Running.store(false);
   main->Emulation().StopEmulation();
 }

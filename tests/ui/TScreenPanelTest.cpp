@@ -15,8 +15,8 @@
 
 #include "app/Settings.h"
 #include "app/SettingsStore.h"
-#include "core/Machine.h"
-#include "input/TKeyThread.h"
+#include "app/TKeyThread.h"
+#include "machine/Machine.h"
 #include "ui/TScreenPanel.h"
 
 namespace vantrel {
@@ -85,7 +85,8 @@ TEST_F(ScreenPanelTest, IsAToolWindowThatRefusesToClose) {
 
 TEST_F(ScreenPanelTest, CaptionFollowsPageAndFrameRateOnlyWhenTheyChange) {
   auto panel = MakePanel();
-  machine->Timer.FramesPerSecond = 50;
+  uint32_t fps = 50;
+  panel->FramesPerSecond = [&fps] { return fps; };
   panel->UpdateScreenCaption();
   EXPECT_EQ(panel->windowTitle(), "Screen (FPS 50)");
   panel->SelectScreenPage(ScreenPage::First);
@@ -97,7 +98,7 @@ TEST_F(ScreenPanelTest, CaptionFollowsPageAndFrameRateOnlyWhenTheyChange) {
   panel->UpdateScreenCaption();
   EXPECT_EQ(panel->windowTitle(), "untouched");
 
-  machine->Timer.FramesPerSecond = 49;
+  fps = 49;
   panel->UpdateScreenCaption();
   EXPECT_EQ(panel->windowTitle(), "Screen RAM5 (FPS 49)");
 
@@ -106,7 +107,7 @@ TEST_F(ScreenPanelTest, CaptionFollowsPageAndFrameRateOnlyWhenTheyChange) {
   EXPECT_EQ(panel->windowTitle(), "Screen RAM5 ");
   // While the rate is hidden, its changes are no reason to rewrite the caption.
   panel->setWindowTitle("untouched");
-  machine->Timer.FramesPerSecond = 25;
+  fps = 25;
   panel->UpdateScreenCaption();
   EXPECT_EQ(panel->windowTitle(), "untouched");
 }
@@ -324,7 +325,7 @@ TEST_F(ScreenPanelKeys, TabAndShortcutsStayWithTheEmulator) {
 class ScreenPanelPicture : public ScreenPanelTest {
  protected:
   void SetUp() override {
-    machine->State.BorderColour = 2;
+    machine->Screen.BorderColour = 2;
     uint8_t* page = machine->Mem.Bank(5);
     std::fill(page, page + 6144, uint8_t{0});
     std::fill(page + 6144, page + 6912, uint8_t{0x08});  // blue paper
@@ -377,7 +378,7 @@ TEST_F(ScreenPanelPicture, DoubleSizeDoublesEveryPixelWithoutBlending) {
 }
 
 TEST_F(ScreenPanelPicture, ANewFrameReplacesTheShownOne) {
-  machine->State.BorderColour = 4;
+  machine->Screen.BorderColour = 4;
   machine->Screen.RedrawAll();
   machine->Screen.PresentFrame();
   // Until the window thread takes it, the old frame is still what is shown.
@@ -394,7 +395,7 @@ TEST_F(ScreenPanelPicture, FramesFromAnotherThreadArePaintedWhole) {
   std::atomic<bool> done{false};
   std::thread producer([&] {
     for (int i = 0; i < 300; ++i) {
-      machine->State.BorderColour = (i & 1) ? 4 : 2;
+      machine->Screen.BorderColour = (i & 1) ? 4 : 2;
       machine->Screen.RedrawAll();
       machine->Screen.PresentFrame();
     }
