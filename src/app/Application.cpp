@@ -79,7 +79,7 @@ RomCheckResult Application::LoadRoms() {
   const std::array<std::string, kRomSlotCount> references = {
       hardware_.Rom48k.FileName, hardware_.Rom128k.FileName, hardware_.RomDos.FileName};
   RomCheckResult result = CheckRoms(references, romResolver_, machine_.Mem);
-  trDosAvailable_ = result.trDosAvailable;
+  trDosAvailable_ = result.TrDosAvailable;
   ApplyHardwareSettings(hardware_);
   return result;
 }
@@ -87,8 +87,8 @@ RomCheckResult Application::LoadRoms() {
 Application::StartUpResult Application::StartUp() {
   StartUpResult result;
   if (overrides_.RomsForStartModeOnly) {
-    result.missingSlot = LoadStartModeRoms();
-    if (result.missingSlot) {
+    result.MissingSlot = LoadStartModeRoms();
+    if (result.MissingSlot) {
       result.outcome = StartUpOutcome::kRomsMissing;
       return result;
     }

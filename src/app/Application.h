@@ -45,7 +45,7 @@ class Application {
     StartUpOutcome outcome = StartUpOutcome::kRomsMissing;
     RomCheckResult roms;  // says what to tell the user, if anything
     // With RomsForStartModeOnly, the slot that failed when the outcome is kRomsMissing.
-    std::optional<RomSlot> missingSlot;
+    std::optional<RomSlot> MissingSlot;
   };
 
   Application(SettingsStore& store, RunHost& host, FileResolver romResolver,

@@ -180,12 +180,12 @@ int BuildMachine(const RunnerOptions& options, const Reporter& report, CheckedIn
   renderer.SetBorderSizes(BorderPresetSizes(*in.Store, app->Hardware().BorderPreset));
 
   const Application::StartUpResult started = app->StartUp();
-  if (started.missingSlot) {
+  if (started.MissingSlot) {
     static constexpr const char* kLabels[] = {"48K", "128K", "TR-DOS"};
     const HardwareSettings& hardware = app->Hardware();
     const std::string references[] = {hardware.Rom48k.FileName, hardware.Rom128k.FileName,
                                       hardware.RomDos.FileName};
-    const size_t slot = static_cast<size_t>(*started.missingSlot);
+    const size_t slot = static_cast<size_t>(*started.MissingSlot);
     return report.Fail(kRunnerFailed, "cannot load the " + std::string(kLabels[slot]) + " ROM " +
                                           Quoted(references[slot]) + " (mode " +
                                           std::string(kModeNames[in.Mode]) + " needs it)");

@@ -68,7 +68,7 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
       store_(store),
       app_(store, *this, romResolver),
       keys_(app_.Emulation(), requests_),
-      fileResolver_{romResolver.startDirectory, romResolver.programDirectory, {}} {
+      fileResolver_{romResolver.StartDirectory, romResolver.ProgramDirectory, {}} {
   setWindowTitle(QStringLiteral("Vantrel v0.30b"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -319,10 +319,10 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
   for (;;) {
     result = app_.StartUp();
     const RomCheckResult& roms = result.roms;
-    if (!roms.showMessage) break;
+    if (!roms.ShowMessage) break;
     const QString caption = QString::fromStdString(roms.caption);
     const QString text = QString::fromStdString(roms.message);
-    if (!roms.offerCancel) {
+    if (!roms.OfferCancel) {
       QMessageBox::information(this, caption, text);
       break;
     }

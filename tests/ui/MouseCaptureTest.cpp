@@ -126,16 +126,16 @@ TEST_F(MouseCaptureTest, MotionAndWheelAreTakenOnceAndKeptFromTheWindow) {
   Wheel(-120);
   const auto sample = capture.Take();
   ASSERT_TRUE(sample.has_value());
-  EXPECT_EQ(sample->dx, 3);
-  EXPECT_EQ(sample->dy, 4);
-  EXPECT_EQ(sample->wheel, 120);
+  EXPECT_EQ(sample->Dx, 3);
+  EXPECT_EQ(sample->Dy, 4);
+  EXPECT_EQ(sample->Wheel, 120);
 
   Wheel(-120);
   Wheel(-120);
   const auto again = capture.Take();
-  EXPECT_EQ(again->dx, 0);
-  EXPECT_EQ(again->dy, 0);
-  EXPECT_EQ(again->wheel, -240);
+  EXPECT_EQ(again->Dx, 0);
+  EXPECT_EQ(again->Dy, 0);
+  EXPECT_EQ(again->Wheel, -240);
   EXPECT_EQ(window.MouseEvents, 0);
   EXPECT_EQ(window.WheelEvents, 0);
 }
@@ -146,16 +146,16 @@ TEST_F(MouseCaptureTest, ButtonsFollowPressAndReleaseAndStayAcrossTakes) {
   Press(Qt::RightButton);
   capture.Take();
   auto sample = capture.Take();  // held buttons are not taken away
-  EXPECT_TRUE(sample->left);
-  EXPECT_TRUE(sample->right);
-  EXPECT_FALSE(sample->middle);
+  EXPECT_TRUE(sample->Left);
+  EXPECT_TRUE(sample->Right);
+  EXPECT_FALSE(sample->Middle);
 
   Let(Qt::LeftButton);
   Press(Qt::MiddleButton);
   sample = capture.Take();
-  EXPECT_FALSE(sample->left);
-  EXPECT_TRUE(sample->right);
-  EXPECT_TRUE(sample->middle);
+  EXPECT_FALSE(sample->Left);
+  EXPECT_TRUE(sample->Right);
+  EXPECT_TRUE(sample->Middle);
   Let(Qt::RightButton);
   Let(Qt::MiddleButton);
 
@@ -163,9 +163,9 @@ TEST_F(MouseCaptureTest, ButtonsFollowPressAndReleaseAndStayAcrossTakes) {
   Press(Qt::LeftButton);
   Let(Qt::LeftButton);
   Press(Qt::LeftButton, QEvent::MouseButtonDblClick);
-  EXPECT_TRUE(capture.Take()->left);
+  EXPECT_TRUE(capture.Take()->Left);
   Let(Qt::LeftButton);
-  EXPECT_FALSE(capture.Take()->left);
+  EXPECT_FALSE(capture.Take()->Left);
 
   ContextMenu();
   EXPECT_EQ(window.MouseEvents, 0);
@@ -187,10 +187,10 @@ TEST_F(MouseCaptureTest, ReleaseForgetsWhatWasNotTaken) {
   ASSERT_TRUE(capture.Capture());
   const auto sample = capture.Take();
   ASSERT_TRUE(sample.has_value());
-  EXPECT_EQ(sample->dx, 0);
-  EXPECT_EQ(sample->dy, 0);
-  EXPECT_EQ(sample->wheel, 0);
-  EXPECT_FALSE(sample->left);
+  EXPECT_EQ(sample->Dx, 0);
+  EXPECT_EQ(sample->Dy, 0);
+  EXPECT_EQ(sample->Wheel, 0);
+  EXPECT_FALSE(sample->Left);
 }
 
 TEST_F(MouseCaptureTest, DeactivationOrHidingReleasesAndSaysSo) {
@@ -220,7 +220,7 @@ TEST_F(MouseCaptureTest, CentreFollowsTheWindowWhileCaptured) {
   // measured from there.
   (void)capture.Take();
   MoveBy({1, 1});
-  EXPECT_EQ(capture.Take()->dx, 1);
+  EXPECT_EQ(capture.Take()->Dx, 1);
 }
 
 TEST_F(MouseCaptureTest, EmulationThreadTakesWhileTheWindowThreadAdds) {
@@ -236,9 +236,9 @@ TEST_F(MouseCaptureTest, EmulationThreadTakesWhileTheWindowThreadAdds) {
         missing.store(true);
         return;
       }
-      total.dx += sample->dx;
-      total.dy += sample->dy;
-      total.wheel += sample->wheel;
+      total.Dx += sample->Dx;
+      total.Dy += sample->Dy;
+      total.Wheel += sample->Wheel;
     };
     while (!stop.load()) add();
     add();  // whatever came after the last loop
@@ -254,9 +254,9 @@ TEST_F(MouseCaptureTest, EmulationThreadTakesWhileTheWindowThreadAdds) {
   stop.store(true);
   emulation.join();
   EXPECT_FALSE(missing.load());
-  EXPECT_EQ(total.dx, 2 * kEvents);
-  EXPECT_EQ(total.dy, -kEvents);
-  EXPECT_EQ(total.wheel, 120 * kEvents);
+  EXPECT_EQ(total.Dx, 2 * kEvents);
+  EXPECT_EQ(total.Dy, -kEvents);
+  EXPECT_EQ(total.Wheel, 120 * kEvents);
 }
 
 }  // namespace
