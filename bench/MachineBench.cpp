@@ -1,4 +1,4 @@
-// Whole-machine speed, unpaced, through the emulation thread's own loop (Machine::RunWhile)
+// Whole-machine speed, unpaced, through the emulation thread's own loop (RunLoop::RunWhile)
 // with the picture drawn: the paper's catch-ups and every frame end.
 //  - Machine48kIdle: the 48K ROM booted and left running for 3000 frames.
 //  - BorderStripes: a loop that changes the border colour about 90 times a frame, so the
@@ -16,7 +16,8 @@
 #include <iterator>
 #include <vector>
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
+#include "machine/RunLoop.h"
 
 namespace {
 
@@ -45,8 +46,9 @@ void BM_Machine48kIdle(benchmark::State& state) {
     machine->State.NormalSpeed = false;
     machine->State.StartMode = 0;
     machine->ResetMachine();
+    vantrel::RunLoop loop(*machine);
     state.ResumeTiming();
-    machine->RunWhile(running, kFrames);
+    loop.RunWhile(running, kFrames);
     frames += kFrames;
     benchmark::DoNotOptimize(machine->State.Regs.PC);
   }
@@ -70,8 +72,9 @@ void BM_MachineBorderStripes(benchmark::State& state) {
     for (size_t i = 0; i < sizeof program; ++i) machine->Mem.WriteByte(0x8000 + i, program[i]);
     machine->State.Regs.PC = 0x8000;
     machine->State.Regs.IFF1 = 0;
+    vantrel::RunLoop loop(*machine);
     state.ResumeTiming();
-    machine->RunWhile(running, kFrames);
+    loop.RunWhile(running, kFrames);
     frames += kFrames;
     benchmark::DoNotOptimize(machine->Screen.Row(100)[0]);
   }

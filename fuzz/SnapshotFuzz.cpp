@@ -11,7 +11,7 @@
 #include <memory>
 #include <span>
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
 #include "media/SnapshotLoader.h"
 
 namespace {
@@ -32,18 +32,18 @@ class FuzzMachine {
     machine_->ResetMachine();
     std::memcpy(ram_.get(), machine_->Mem.RamBase(), kRamSize);
     regs_ = machine_->State.Regs;
-    portFe_ = machine_->State.PortFE;
-    border_ = machine_->State.BorderColour;
-    borderHistory_ = machine_->State.BorderChangeHistory;
+    portFe_ = machine_->Ports.PortFE;
+    border_ = machine_->Screen.BorderColour;
+    borderHistory_ = machine_->Screen.BorderChangeHistory;
   }
 
   vantrel::Machine& Fresh(MemoryModel model, bool trDos, uint8_t startMode) {
     vantrel::Machine& m = *machine_;
     std::memcpy(m.Mem.RamBase(), ram_.get(), kRamSize);
     m.State.Regs = regs_;
-    m.State.PortFE = portFe_;
-    m.State.BorderColour = border_;
-    m.State.BorderChangeHistory = borderHistory_;
+    m.Ports.PortFE = portFe_;
+    m.Screen.BorderColour = border_;
+    m.Screen.BorderChangeHistory = borderHistory_;
     m.Mem.Model = model;
     m.SetTrDosEnabled(trDos);
     m.State.StartMode.store(startMode, std::memory_order_relaxed);

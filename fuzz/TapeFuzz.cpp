@@ -29,7 +29,7 @@ void PlayBounded(vantrel::TapeCatalogue tape, uint8_t latch) {
   for (int i = 0; i < kSteps; ++i) {
     tackts += kStep;
     if (tackts >= frame) tackts -= frame;
-    player.AdvanceTape(tackts);
+    player.AdvanceTo(tackts);
     if (player.Playing()) continue;
     player.TakeMessage();
     if (const auto select = player.TakeSelect(); select && !select->SelectOffsets.empty()) {

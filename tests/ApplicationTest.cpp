@@ -13,8 +13,8 @@ namespace {
 // no platform data directories, so the user's machine cannot change the outcome.
 FileResolver TestRomResolver() {
   FileResolver resolver;
-  resolver.startDirectory = test::TestDataDir() / "roms";
-  resolver.programDirectory = test::TestDataDir() / "roms";
+  resolver.StartDirectory = test::TestDataDir() / "roms";
+  resolver.ProgramDirectory = test::TestDataDir() / "roms";
   return resolver;
 }
 
@@ -33,7 +33,7 @@ TEST_F(ApplicationTest, FirstRunStartsStoppedIn128kModeFromTheDefaultRoms) {
   Application app(store, host, TestRomResolver());
   const auto result = app.StartUp();
   ASSERT_EQ(result.outcome, Application::StartUpOutcome::kStopped) << result.roms.message;
-  EXPECT_FALSE(result.roms.showMessage);
+  EXPECT_FALSE(result.roms.ShowMessage);
   Machine& m = app.GetMachine();
   EXPECT_EQ(m.State.TacktsPerInt, 71680u);
   EXPECT_EQ(m.Mem.Port7FFD, 0x00);  // "128k Mode"
@@ -89,8 +89,8 @@ TEST_F(ApplicationTest, MissingBasicRomStopsTheStart) {
   Application app(store, host, TestRomResolver());
   const auto result = app.StartUp();
   EXPECT_EQ(result.outcome, Application::StartUpOutcome::kRomsMissing);
-  EXPECT_TRUE(result.roms.showMessage);
-  EXPECT_TRUE(result.roms.offerCancel);
+  EXPECT_TRUE(result.roms.ShowMessage);
+  EXPECT_TRUE(result.roms.OfferCancel);
 }
 
 TEST_F(ApplicationTest, MissingTrDosRomStartsWithoutTheInterface) {
@@ -101,7 +101,7 @@ TEST_F(ApplicationTest, MissingTrDosRomStartsWithoutTheInterface) {
   Application app(store, host, TestRomResolver());
   const auto result = app.StartUp();
   ASSERT_EQ(result.outcome, Application::StartUpOutcome::kStopped);
-  EXPECT_TRUE(result.roms.showMessage);  // told once
+  EXPECT_TRUE(result.roms.ShowMessage);  // told once
   Machine& m = app.GetMachine();
   EXPECT_FALSE(m.Mem.DosEnabled);
   EXPECT_FALSE(m.Mem.DosActive);  // the TR-DOS start mode starts without TR-DOS

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "MachineFixture.h"
-#include "core/EmulThread.h"
-#include "core/PacingTimer.h"
+#include "machine/EmulThread.h"
+#include "machine/PacingTimer.h"
 
 namespace vantrel {
 namespace {
@@ -298,7 +298,7 @@ TEST_F(EmulThreadTest, TraceIntoAFrameEndRunsItWithoutTheWait) {
   // At normal speed, without a timer, the wait would give up only after a tick's time;
   // here a due tick shows whether it was waited for: the wait would consume it.
   m.State.NormalSpeed = true;
-  m.Timer.Tick();
+  emu.Loop.Timer.Tick();
   Load(0x8000, {0x00});
   r.Tackts = m.State.TacktsPerInt;
   emu.TraceInto();
@@ -306,7 +306,7 @@ TEST_F(EmulThreadTest, TraceIntoAFrameEndRunsItWithoutTheWait) {
   EXPECT_EQ(r.PC, 0x8001);
   EXPECT_EQ(r.Tackts, 4u);
   EXPECT_EQ(m.State.TacktsMeter, 4u);  // measured across the frame end
-  EXPECT_FALSE(m.Timer.NoNewTick());
+  EXPECT_FALSE(emu.Loop.Timer.NoNewTick());
   EXPECT_EQ(m.Screen.PresentedFrames(), 1u);
 }
 
@@ -475,19 +475,21 @@ TEST(PacingTimer, RunningTimerPacesTheMachineAndCountsItsFrames) {
   m.Mem.PokeByte(0x8001, 0xFE);
   m.State.Regs.PC = 0x8000;
   m.State.NormalSpeed = true;
-  m.Timer.StartTimer();
   RecordingHost host;
+  uint32_t framesPerSecond = 0;
   {
     TEmulThread emu(m, host);
+    emu.Loop.Timer.StartTimer();
     emu.Run();
     const auto deadline = Clock::now() + kPatience;
-    while (m.Timer.FramesPerSecond.load() == 0 && Clock::now() < deadline) {
+    while (emu.Loop.Timer.FramesPerSecond.load() == 0 && Clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     emu.StopEmulation();
+    emu.Loop.Timer.StopTimer();
+    framesPerSecond = emu.Loop.Timer.FramesPerSecond.load();
   }
-  m.Timer.StopTimer();
-  EXPECT_GT(m.Timer.FramesPerSecond.load(), 0u);
+  EXPECT_GT(framesPerSecond, 0u);
   EXPECT_GT(m.State.FrameCount.load(), 0u);
   EXPECT_EQ(m.Screen.PresentedFrames(), m.State.FrameCount.load());
 }

@@ -5,7 +5,7 @@
 #include <memory>
 #include <thread>
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
 #include "video/FrameMailbox.h"
 
 namespace vantrel {
@@ -18,7 +18,7 @@ class SolidPicture {
   SolidPicture() : machine_(std::make_unique<Machine>(1)) {}
 
   void Present(FrameMailbox& mailbox, uint8_t colour, bool whole) {
-    machine_->State.BorderColour = colour & 7;
+    machine_->Screen.BorderColour = colour & 7;
     uint8_t* page = machine_->Mem.Bank(5);
     std::fill(page, page + 6144, uint8_t{0});
     std::fill(page + 6144, page + 6912, static_cast<uint8_t>((colour & 7) << 3));

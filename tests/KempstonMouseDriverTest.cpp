@@ -6,8 +6,8 @@
 #include <deque>
 #include <optional>
 
-#include "core/Machine.h"
 #include "input/KempstonMouseDriver.h"
+#include "machine/Machine.h"
 
 namespace vantrel {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 namespace vantrel::test {
 

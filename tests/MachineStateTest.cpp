@@ -84,7 +84,6 @@ TEST(MachineStateDefaults, FrameClockAndFlagsAtCreation) {
   MachineState state;
   EXPECT_EQ(state.TacktsPerInt, 71680u);
   EXPECT_EQ(state.IntLength, 24u);
-  EXPECT_EQ(state.BorderChangeHistory, 5);
   EXPECT_TRUE(state.NormalSpeed.load());
   EXPECT_FALSE(state.Running.load());
   EXPECT_EQ(state.RunToAddress.load(), 0);

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <thread>
 
-#include "core/EmulThread.h"
-#include "core/Machine.h"
+#include "machine/EmulThread.h"
+#include "machine/Machine.h"
 
 namespace vantrel {
 namespace {
@@ -77,11 +77,11 @@ TEST(Machine, ResetUnlocksPagingAndClearsTheAyRegisters) {
   m.ResetMachine();
   m.Ports.PortWrite(0x7FFD, 0x07);  // locked in 48K mode: ignored
   EXPECT_EQ(m.Mem.TopBank(), 0);
-  m.Ay.AySelect(7);
-  m.Ay.AyWriteData(0x38, 0);
+  m.Ay.Select(7);
+  m.Ay.WriteData(0x38, 0);
   m.State.StartMode = 2;
   m.ResetMachine();
-  EXPECT_EQ(m.Ay.AyRead(), 0);
+  EXPECT_EQ(m.Ay.Read(), 0);
   EXPECT_EQ(m.Ay.Selected(), 7);  // the selection survives a reset
   m.Ports.PortWrite(0x7FFD, 0x07);
   EXPECT_EQ(m.Mem.TopBank(), 7);

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 namespace vantrel {
 namespace {
@@ -56,8 +56,8 @@ TEST(PortDecoderWrites, EachAddressReachesTheDevicesWhosePatternItMatches) {
     // A Scorpion so that #1FFD writes are kept; the bits written change nothing at 0x0000.
     m.Mem.Model = MemoryModel::Scorpion256k;
     m.Ports.PortWrite(c.port, kValue);
-    EXPECT_EQ(m.State.PortFE == kValue, c.ula);
-    EXPECT_EQ(m.State.BorderColour == kValue, c.ula);
+    EXPECT_EQ(m.Ports.PortFE == kValue, c.ula);
+    EXPECT_EQ(m.Screen.BorderColour == kValue, c.ula);
     EXPECT_EQ(m.Mem.Port7FFD == kValue, c.paging);
     EXPECT_EQ(m.Mem.Port1FFD == kValue, c.scorpion);
     EXPECT_EQ(m.Ay.Selected() == kValue, c.aySelect);
@@ -81,7 +81,7 @@ TEST_F(PortDecoderTest, PagingWriteMovesTheDisplayedScreen) {
 TEST_F(PortDecoderTest, UlaAndPagingAreDecodedWhileTrDosIsPagedIn) {
   m.Mem.DosActive = true;
   Out(0x7FFC, 0x13);
-  EXPECT_EQ(m.State.BorderColour, 3);
+  EXPECT_EQ(m.Screen.BorderColour, 3);
   EXPECT_EQ(m.Mem.TopBank(), 3);
   EXPECT_EQ(m.Mem.Port7FFD, 0x13);
 }
@@ -91,15 +91,15 @@ TEST_F(PortDecoderTest, UlaAndPagingAreDecodedWhileTrDosIsPagedIn) {
 
 TEST_F(PortDecoderTest, MicBitChangesTheSoundLevelButNotTheBorder) {
   Out(0x00FE, 0x02);
-  m.State.BorderChangeHistory = 0;
-  m.State.SoundChangeHistory = 0;
-  const uint8_t before = m.Sound.SoundLevel;
+  m.Screen.BorderChangeHistory = 0;
+  m.Beeper.SoundChangeHistory = 0;
+  const uint8_t before = m.Beeper.SoundLevel;
   Out(0x00FE, 0x0A);  // only bit 3 (MIC) differs
-  EXPECT_EQ(m.Sound.SoundLevel, before + m.Sound.TapeOutWeight);
-  EXPECT_EQ(m.State.SoundChangeHistory & 1, 1);
-  EXPECT_EQ(m.State.BorderColour, 2);
-  EXPECT_EQ(m.State.BorderChangeHistory, 0);
-  EXPECT_EQ(m.State.PortFE, 0x0A);
+  EXPECT_EQ(m.Beeper.SoundLevel, before + m.Beeper.TapeOutWeight);
+  EXPECT_EQ(m.Beeper.SoundChangeHistory & 1, 1);
+  EXPECT_EQ(m.Screen.BorderColour, 2);
+  EXPECT_EQ(m.Screen.BorderChangeHistory, 0);
+  EXPECT_EQ(m.Ports.PortFE, 0x0A);
 }
 
 TEST_F(PortDecoderTest, SoundLevelMixesSpeakerAndMicAndKeepsTheTapeInput) {
@@ -115,26 +115,26 @@ TEST_F(PortDecoderTest, SoundLevelMixesSpeakerAndMicAndKeepsTheTapeInput) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << "level " << int{c.levelBefore} << " value 0x" << std::hex << int{c.value});
-    m.Sound.SoundLevel = c.levelBefore;
-    m.State.SoundChangeHistory = 0;
+    m.Beeper.SoundLevel = c.levelBefore;
+    m.Beeper.SoundChangeHistory = 0;
     Out(0x00FE, c.value);
-    EXPECT_EQ(m.Sound.SoundLevel, c.levelAfter);
-    EXPECT_EQ(m.State.SoundChangeHistory, c.levelAfter != c.levelBefore ? 1 : 0);
+    EXPECT_EQ(m.Beeper.SoundLevel, c.levelAfter);
+    EXPECT_EQ(m.Beeper.SoundChangeHistory, c.levelAfter != c.levelBefore ? 1 : 0);
   }
 }
 
 TEST_F(PortDecoderTest, BorderChangeIsRecordedOnlyWhenTheColourChanges) {
-  m.State.BorderChangeHistory = 0;
+  m.Screen.BorderChangeHistory = 0;
   Out(0x00FE, 0x00);  // colour 0 already: nothing to record
-  EXPECT_EQ(m.State.BorderChangeHistory, 0);
+  EXPECT_EQ(m.Screen.BorderChangeHistory, 0);
   Out(0x00FE, 0x1D);  // speaker and colour 5
-  EXPECT_EQ(m.State.BorderColour, 5);
-  EXPECT_EQ(m.State.BorderChangeHistory, 1);
-  m.State.BorderChangeHistory = 0x04;
+  EXPECT_EQ(m.Screen.BorderColour, 5);
+  EXPECT_EQ(m.Screen.BorderChangeHistory, 1);
+  m.Screen.BorderChangeHistory = 0x04;
   Out(0x00FE, 0x05);
-  EXPECT_EQ(m.State.BorderChangeHistory, 0x04);
+  EXPECT_EQ(m.Screen.BorderChangeHistory, 0x04);
   Out(0x00FE, 0x01);
-  EXPECT_EQ(m.State.BorderChangeHistory, 0x05);
+  EXPECT_EQ(m.Screen.BorderChangeHistory, 0x05);
 }
 
 TEST_F(PortDecoderTest, SamplerWrapsWhenTheLevelChangesPastTheDefaultFrameLength) {
@@ -155,15 +155,15 @@ TEST_F(PortDecoderTest, SamplerWrapsWhenTheLevelChangesPastTheDefaultFrameLength
     SCOPED_TRACE(testing::Message() << "frame " << c.tacktsPerInt << " T " << c.tackts);
     m.State.TacktsPerInt = c.tacktsPerInt;
     m.State.Regs.Tackts = c.tackts;
-    m.State.SamplerWrapped = 0xEE;
-    Out(0x00FE, m.Sound.SoundLevel ? 0x00 : 0x10);
-    EXPECT_EQ(m.State.SamplerWrapped, c.wrapped);
+    m.Beeper.SamplerWrapped = 0xEE;
+    Out(0x00FE, m.Beeper.SoundLevel ? 0x00 : 0x10);
+    EXPECT_EQ(m.Beeper.SamplerWrapped, c.wrapped);
   }
   // No level change, no sampling: the flag is left alone.
   m.State.Regs.Tackts = kDefaultTacktsPerInt + 1;
-  m.State.SamplerWrapped = 0;
-  Out(0x00FE, m.State.PortFE);
-  EXPECT_EQ(m.State.SamplerWrapped, 0);
+  m.Beeper.SamplerWrapped = 0;
+  Out(0x00FE, m.Ports.PortFE);
+  EXPECT_EQ(m.Beeper.SamplerWrapped, 0);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -376,16 +376,16 @@ TEST_F(PortDecoderTest, SettingChangesTakeEffectAtTheNextAccess) {
   settings.AttributePortEnabled = false;
   EXPECT_EQ(In(0x7FFE), 0xFF);
   Out(0x00FE, 0x04);
-  EXPECT_EQ(m.State.BorderColour, 0);
+  EXPECT_EQ(m.Screen.BorderColour, 0);
   settings.KeyboardEnabled = true;
   // A stricter pattern: bits 1 and 0 must read 1, 0.
   settings.KeyboardMask = 0x0003;
   EXPECT_EQ(In(0x7FFE), 0xBE);
   EXPECT_EQ(In(0x7FFC), 0xFF);
   Out(0x00FC, 0x04);
-  EXPECT_EQ(m.State.BorderColour, 0);
+  EXPECT_EQ(m.Screen.BorderColour, 0);
   Out(0x00FE, 0x04);
-  EXPECT_EQ(m.State.BorderColour, 4);
+  EXPECT_EQ(m.Screen.BorderColour, 4);
 }
 
 TEST_F(PortDecoderTest, ProcessorReadsTheKeyboardThroughTheDecoder) {

@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "MachineFixture.h"
-#include "core/Machine.h"
+#include "machine/Machine.h"
+#include "machine/RunLoop.h"
 
 namespace vantrel {
 namespace {
@@ -37,6 +38,7 @@ class ProcessorStepTest : public testing::Test {
   uint32_t Frames() const { return m.State.FrameCount.load(); }
 
   Machine m{1};
+  RunLoop loop{m};
   Z80Registers& r = m.State.Regs;
 };
 
@@ -87,13 +89,13 @@ TEST_F(ProcessorStepTest, OverrunCarriesIntoTheNewFrameAndTheInterruptFollowsAtO
 }
 
 TEST_F(ProcessorStepTest, FrameEndShiftsTheChangeHistories) {
-  EXPECT_EQ(m.State.BorderChangeHistory, 5);  // the start-up value
+  EXPECT_EQ(m.Screen.BorderChangeHistory, 5);  // the start-up value
   ReachFrameEnd();
   Step();
-  EXPECT_EQ(m.State.BorderChangeHistory, 0x0A);
+  EXPECT_EQ(m.Screen.BorderChangeHistory, 0x0A);
   ReachFrameEnd();
   Step();
-  EXPECT_EQ(m.State.BorderChangeHistory, 0x14);
+  EXPECT_EQ(m.Screen.BorderChangeHistory, 0x14);
 
   struct Case {
     uint8_t history;
@@ -107,18 +109,18 @@ TEST_F(ProcessorStepTest, FrameEndShiftsTheChangeHistories) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "history 0x" << std::hex << int{c.history});
-    m.State.SoundChangeHistory = c.history;
-    m.State.SamplerWrapped = 1;
+    m.Beeper.SoundChangeHistory = c.history;
+    m.Beeper.SamplerWrapped = 1;
     ReachFrameEnd();
     Step();
-    EXPECT_EQ(m.State.SoundChangeHistory, c.historyAfter);
-    EXPECT_EQ(m.State.SamplerWrapped, c.wrappedAfter);
+    EXPECT_EQ(m.Beeper.SoundChangeHistory, c.historyAfter);
+    EXPECT_EQ(m.Beeper.SamplerWrapped, c.wrappedAfter);
   }
 }
 
 TEST_F(ProcessorStepTest, FrameEndPollsTheMouseOnlyWhileItIsCaptured) {
   int polls = 0;
-  m.PollMouse = [&](KempstonMouse& mouse) {
+  loop.PollMouse = [&](KempstonMouse& mouse) {
     EXPECT_EQ(&mouse, &m.Mouse);
     ++polls;
   };
@@ -126,7 +128,7 @@ TEST_F(ProcessorStepTest, FrameEndPollsTheMouseOnlyWhileItIsCaptured) {
   ReachFrameEnd();
   Step();
   EXPECT_EQ(polls, 0);
-  m.MouseCaptured = true;
+  loop.MouseCaptured = true;
   ReachFrameEnd();
   Step();
   EXPECT_EQ(polls, 1);
@@ -153,12 +155,12 @@ TEST_F(ProcessorStepTest, FrameEndWaitsForTheTickOnlyAtNormalSpeedOutsideATrace)
     SCOPED_TRACE(testing::Message() << "normal " << c.normalSpeed << " trace " << c.traceMode);
     m.State.NormalSpeed = c.normalSpeed;
     m.State.TraceMode = c.traceMode;
-    m.Timer.NoNewTick();  // takes whatever ticks came before
-    m.Timer.Tick();       // a tick is due, so a wait ends at once
+    loop.Timer.NoNewTick();  // takes whatever ticks came before
+    loop.Timer.Tick();       // a tick is due, so a wait ends at once
     ReachFrameEnd();
     Step();
     // The wait takes the tick; the other paths leave it for the next wait.
-    EXPECT_EQ(m.Timer.NoNewTick(), c.tickConsumed);
+    EXPECT_EQ(loop.Timer.NoNewTick(), c.tickConsumed);
   }
 }
 
@@ -184,7 +186,7 @@ TEST_F(ProcessorStepTest, AtMaximumSpeedAtMostOneFramePerTickIsPresented) {
       {1, 1, 3}, {1, 1, 4},
   };
   for (const Phase& p : phases) {
-    for (int i = 0; i < p.ticks; ++i) m.Timer.Tick();
+    for (int i = 0; i < p.ticks; ++i) loop.Timer.Tick();
     for (int i = 0; i < p.frames; ++i) {
       ReachFrameEnd();
       Step();

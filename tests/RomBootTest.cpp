@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "TestData.h"
-#include "core/Machine.h"
+#include "machine/Machine.h"
+#include "machine/RunLoop.h"
 
 namespace vantrel {
 namespace {
@@ -151,13 +152,14 @@ TEST(RunWhileTest, BootsExactlyAsTheStepLoopDoes) {
   for (Machine* m : {&stepped, &fast}) {
     LoadPage(rom, 0, m->Mem.Rom48k());
     m->State.NormalSpeed = false;
-    m->PresentEveryFrame = true;
     m->State.StartMode = 0;
     m->ResetMachine();
   }
   while (stepped.State.FrameCount != 120) stepped.ProcessorStep();
+  RunLoop fastLoop(fast);
+  fastLoop.PresentEveryFrame = true;
   const std::atomic<bool> running{true};
-  fast.RunWhile(running, 120);
+  fastLoop.RunWhile(running, 120);
   const Z80Registers& a = stepped.State.Regs;
   const Z80Registers& b = fast.State.Regs;
   EXPECT_EQ(a.PC, b.PC);
@@ -176,7 +178,7 @@ TEST(RunWhileTest, BootsExactlyAsTheStepLoopDoes) {
   // A cleared flag stops the loop after one step, as the thread's loop always did.
   const std::atomic<bool> stopped{false};
   const uint32_t frames = fast.State.FrameCount;
-  fast.RunWhile(stopped);
+  fastLoop.RunWhile(stopped);
   EXPECT_EQ(fast.State.FrameCount, frames);
 }
 

@@ -91,7 +91,7 @@ TEST(RomReferenceTest, SplitsAtTheLastColonExceptADriveLetter) {
     const RomReference reference = ParseRomReference(c.text);
     EXPECT_EQ(reference.path, c.path) << c.text;
     EXPECT_EQ(reference.page, c.page) << c.text;
-    EXPECT_EQ(reference.pageTooLarge, c.tooLarge) << c.text;
+    EXPECT_EQ(reference.PageTooLarge, c.tooLarge) << c.text;
   }
   EXPECT_EQ(ParseRomReference("a.rom:4294967295").Offset(), 4294967295ull * 16384);
 }
@@ -237,8 +237,8 @@ TEST(CheckRomsTest, DefaultsLoadAllThreePagesOfThePentagonRom) {
   const RomCheckResult result = CheckRoms({"", "Pentagon.Rom:0", "Pentagon.Rom:2"},
                                           ResolverIn(pentagon.parent_path()), memory);
   EXPECT_EQ(result.outcome, RomCheckOutcome::kReady);
-  EXPECT_TRUE(result.trDosAvailable);
-  EXPECT_FALSE(result.showMessage);
+  EXPECT_TRUE(result.TrDosAvailable);
+  EXPECT_FALSE(result.ShowMessage);
   EXPECT_EQ(Contents(memory.Rom48k()), PageOf(file, 1));
   EXPECT_EQ(Contents(memory.Rom128k()), PageOf(file, 0));
   EXPECT_EQ(Contents(memory.RomDOS()), PageOf(file, 2));
@@ -262,9 +262,9 @@ TEST_F(CheckRomsMissingTest, MissingTrDosStartsWithoutTheInterface) {
   EXPECT_EQ(result.outcome, RomCheckOutcome::kReadyWithoutTrDos);
   EXPECT_EQ(result.slots,
             (std::array{RomSlotState::kLoaded, RomSlotState::kLoaded, RomSlotState::kFailed}));
-  EXPECT_FALSE(result.trDosAvailable);
-  EXPECT_TRUE(result.showMessage);
-  EXPECT_FALSE(result.offerCancel);
+  EXPECT_FALSE(result.TrDosAvailable);
+  EXPECT_TRUE(result.ShowMessage);
+  EXPECT_FALSE(result.OfferCancel);
   EXPECT_EQ(result.caption, "Warning!");
   EXPECT_EQ(result.message.rfind("ROM Image files missed or not defined!\n"
                                  "Please select all ROM Image Files to run emulator.\n",
@@ -281,8 +281,8 @@ TEST_F(CheckRomsMissingTest, MissingBasicRomWarnsAndStopsThere) {
   EXPECT_EQ(result.outcome, RomCheckOutcome::kMissing);
   EXPECT_EQ(result.slots,
             (std::array{RomSlotState::kFailed, RomSlotState::kNotTried, RomSlotState::kNotTried}));
-  EXPECT_TRUE(result.showMessage);
-  EXPECT_TRUE(result.offerCancel);
+  EXPECT_TRUE(result.ShowMessage);
+  EXPECT_TRUE(result.OfferCancel);
   EXPECT_EQ(result.caption, "Warning!");
   EXPECT_EQ(result.message,
             "ROM Image files missed or not defined!\n"
@@ -312,10 +312,10 @@ TEST(RomNavigatorTest, PentagonRomListsThreeKnownPagesAndAutoSelectsThem) {
   EXPECT_TRUE(navigator.AutoSelectEnabled());
 
   const RomPageInfo info = navigator.ShowPage(0);
-  EXPECT_EQ(info.checksumText, "#2BD6");
+  EXPECT_EQ(info.ChecksumText, "#2BD6");
   EXPECT_EQ(info.description, "Pentagon 128k");
   EXPECT_EQ(info.kind, kRomKind128kBasic);
-  EXPECT_TRUE(info.selectEnabled);
+  EXPECT_TRUE(info.SelectEnabled);
 
   EXPECT_EQ(navigator.AutoSelectAll(), (std::array<std::optional<std::string>, 3>{
                                            "Pentagon.Rom:1", "Pentagon.Rom:0", "Pentagon.Rom:2"}));
@@ -358,7 +358,7 @@ TEST(RomNavigatorTest, UnknownPageDisablesSelectAndAutoSelect) {
   EXPECT_FALSE(navigator.AutoSelectEnabled());
   const RomPageInfo info = navigator.ShowPage(2);
   EXPECT_EQ(info.kind, kRomKindUnknown);
-  EXPECT_FALSE(info.selectEnabled);
+  EXPECT_FALSE(info.SelectEnabled);
   EXPECT_FALSE(navigator.Select(2, kRomKind48kBasic));
   EXPECT_TRUE(navigator.Select(0, kRomKind48kBasic));
 
@@ -395,7 +395,7 @@ TEST(RomNavigatorTest, MissingFileListsNothing) {
   EXPECT_FALSE(navigator.FileFound());
   EXPECT_TRUE(navigator.Items().empty());
   EXPECT_FALSE(navigator.PagesListed());
-  EXPECT_EQ(navigator.ShowPage(0).checksumText, "#0000");
+  EXPECT_EQ(navigator.ShowPage(0).ChecksumText, "#0000");
 }
 
 }  // namespace

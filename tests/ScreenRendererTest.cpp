@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "MachineFixture.h"
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 namespace vantrel {
 namespace {
@@ -68,12 +68,12 @@ TEST_F(ScreenRendererTest, PaperCatchUpIsCheapWhenNothingIsDue) {
 }
 
 TEST_F(ScreenRendererTest, BorderColourChangeSplitsItsRowAtTheBeam) {
-  m.State.BorderColour = 1;
+  m.Screen.BorderColour = 1;
   // Rows 0-47 are one 192-unit segment each; unit k is pixels 2k and 2k+1.
   for (int row : {0, 10, 47}) {
     for (uint32_t k : {0u, 1u, 95u, 191u}) {
       m.Screen.StartFrame();
-      m.State.BorderColour = 1;
+      m.Screen.BorderColour = 1;
       m.State.Regs.Tackts = RowStart(row) + k;
       Out(0x00FE, 2);
       m.Screen.DrawBorderUpTo(kDefaultTacktsPerInt);
@@ -88,7 +88,7 @@ TEST_F(ScreenRendererTest, BorderColourChangeSplitsItsRowAtTheBeam) {
 }
 
 TEST_F(ScreenRendererTest, PaperRowsHaveTwoBorderSegmentsAndRetraceDrawsNothing) {
-  m.State.BorderColour = 1;
+  m.Screen.BorderColour = 1;
   const int row = 100;
   // In the left border: 32 units from the row's start.
   m.State.Regs.Tackts = RowStart(row) + 10;
@@ -116,7 +116,7 @@ TEST_F(ScreenRendererTest, PaperRowsHaveTwoBorderSegmentsAndRetraceDrawsNothing)
 
 TEST_F(ScreenRendererTest, ShortFrameNeverDrawsTheLastRowsWithTiming) {
   m.SetTacktsPerInt(69888);
-  m.State.BorderColour = 3;
+  m.Screen.BorderColour = 3;
   m.Screen.DrawBorderUpTo(69888 + 29);  // the longest overrun of a last instruction
   EXPECT_EQ(Pixel(383, 279), Index(3));
   EXPECT_EQ(Pixel(0, 280), 0) << "row 280 starts after the sentinel";
@@ -130,13 +130,13 @@ TEST_F(ScreenRendererTest, ShortFrameNeverDrawsTheLastRowsWithTiming) {
 
 TEST_F(ScreenRendererTest, LongFrameCarriesItsUnfinishedSegmentIntoTheNextFrame) {
   m.SetTacktsPerInt(72000);
-  m.State.BorderColour = 6;
+  m.Screen.BorderColour = 6;
   // Row 287 runs from 71493 to 71685; the frame's end finds it 3 units short.
   m.Screen.DrawBorderUpTo(71682);
   EXPECT_EQ(Pixel(2 * 189 - 1, 287), Index(6));
   EXPECT_EQ(Pixel(2 * 189, 287), 0);
   m.Screen.StartFrame();
-  m.State.BorderColour = 2;
+  m.Screen.BorderColour = 2;
   m.Screen.DrawBorderUpTo(1);
   EXPECT_EQ(Pixel(2 * 189, 287), 0) << "the carried position is T 2 of the new frame";
   m.Screen.DrawBorderUpTo(10);  // finishes row 287 in the colour of now
@@ -289,7 +289,7 @@ TEST_F(ScreenRendererTest, BorderSizesCutTheVisiblePicture) {
 }
 
 TEST_F(ScreenRendererTest, DoubleHeightCopyRepeatsEachRow) {
-  m.State.BorderColour = 4;
+  m.Screen.BorderColour = 4;
   m.Screen.RedrawAll();
   m.Screen.CopyDoubleHeight();
   EXPECT_EQ(m.Screen.Row(0)[kNativeWidth], Index(4));
@@ -314,7 +314,7 @@ TEST_F(ScreenRendererTest, BorderStripesLandWhereTheBeamIs) {
   for (size_t i = 0; i < sizeof program; ++i) m.Mem.WriteByte(0x8000 + i, program[i]);
   m.State.Regs.PC = 0x8000;
   m.State.Regs.IFF1 = 0;
-  m.State.BorderColour = 0;
+  m.Screen.BorderColour = 0;
   m.State.NormalSpeed = false;
 
   // Record the T-state of every OUT's write, stepping instruction by instruction.
@@ -379,7 +379,6 @@ TEST(ScreenRendererLazyPaper, PictureEqualsDrawingAfterEveryInstruction) {
     m->State.Regs.PC = 0x8000;
     m->State.Regs.IFF1 = 0;
     m->State.NormalSpeed = false;
-    m->PresentEveryFrame = true;
   }
   for (uint32_t frame = 1; frame <= 4; ++frame) {
     while (lazy.State.FrameCount < frame) lazy.ProcessorStep();

@@ -14,7 +14,8 @@
 
 #include "TempDir.h"
 #include "TestData.h"
-#include "core/Machine.h"
+#include "machine/Machine.h"
+#include "media/FileTypes.h"
 #include "media/SnapshotLoader.h"
 #include "media/SnapshotSaver.h"
 
@@ -70,12 +71,12 @@ template <typename Load>
 void ExpectRefusedUnchanged(Machine& m, Load load, std::string_view message) {
   const auto regs = Registers(m);
   const Bytes ram = Ram(m);
-  const uint8_t port = m.Mem.Port7FFD, border = m.State.BorderColour;
+  const uint8_t port = m.Mem.Port7FFD, border = m.Screen.BorderColour;
   ExpectRefused(load, message);
   EXPECT_EQ(Registers(m), regs);
   EXPECT_TRUE(Ram(m) == ram);
   EXPECT_EQ(m.Mem.Port7FFD, port);
-  EXPECT_EQ(m.State.BorderColour, border);
+  EXPECT_EQ(m.Screen.BorderColour, border);
 }
 
 // A Z80 file of version 2 (extra header 23) or 3 (54) with the given page blocks.
@@ -172,8 +173,8 @@ TEST(SnapshotSna, Loads48kImageAndPopsPc) {
   EXPECT_EQ(r.PC, 0x1234);
   EXPECT_EQ(r.SP, 0x0000);  // popped from 0xFFFE, wrapping
   EXPECT_EQ(r.Tackts, 0u);
-  EXPECT_EQ(m.State.BorderColour, 5);
-  EXPECT_EQ(m.State.BorderChangeHistory, 5);
+  EXPECT_EQ(m.Screen.BorderColour, 5);
+  EXPECT_EQ(m.Screen.BorderChangeHistory, 5);
   EXPECT_EQ(m.Mem.Port7FFD, 0x30);
   EXPECT_EQ(m.Mem.TopBank(), 0);
   EXPECT_TRUE(std::equal(f.begin() + 27, f.end(), Ram(m, {5, 2, 0}).begin()));
@@ -268,7 +269,7 @@ TEST(SnapshotZ80, Version1HeaderAndCompressedImage) {
   EXPECT_EQ(r.IFF1, 0);
   EXPECT_EQ(r.IFF2, 1);
   EXPECT_EQ(r.IM, 2);
-  EXPECT_EQ(m.State.BorderColour, 5);
+  EXPECT_EQ(m.Screen.BorderColour, 5);
   EXPECT_EQ(m.Mem.Port7FFD, 0x30);
   EXPECT_EQ(m.Mem.PeekByte(0x40FF), 0x11);
   EXPECT_EQ(m.Mem.PeekByte(0x4100), 0x22);
@@ -300,7 +301,7 @@ TEST(SnapshotZ80, VersionAndHardwareModeChooseTheMachine) {
     LoadZ80(m, Z80File(c.version, c.hardware, 0x13,
                        {{c.is128k ? uint8_t{10} : uint8_t{5}, PackedPage(0x5A)}}));
     EXPECT_EQ(m.State.Regs.PC, 0x1234);
-    EXPECT_EQ(m.State.BorderColour, 2);
+    EXPECT_EQ(m.Screen.BorderColour, 2);
     EXPECT_EQ(m.Mem.Port7FFD, c.is128k ? 0x13 : 0x30);
     EXPECT_EQ(m.Mem.Bank(c.is128k ? 7 : 0)[kBank - 1], 0x5A);
   }
@@ -398,7 +399,7 @@ TEST(SnapshotFiles, SnaAndZ80OfOneSessionAgree) {
               std::vector<uint32_t>({b.AltAF, b.AltBC, b.AltDE, b.AltHL, b.AF.Get(), b.BC.Get(),
                                      b.IX.Get(), b.IY.Get(), b.IM, b.IFF1, b.IFF2}));
     EXPECT_EQ(sna.Mem.Port7FFD, z80.Mem.Port7FFD);
-    EXPECT_EQ(sna.State.BorderColour, z80.State.BorderColour);
+    EXPECT_EQ(sna.Screen.BorderColour, z80.Screen.BorderColour);
     for (int bank : is128 ? std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7} : std::vector<int>{5, 2, 0}) {
       const Bytes x = Ram(sna, {bank}), y = Ram(z80, {bank});
       const auto differ = std::inner_product(x.begin(), x.end(), y.begin(), 0, std::plus<>(),
@@ -481,8 +482,8 @@ TEST(SnapshotFiles, LoadSnapshotChoosesByExtension) {
   WriteAll(tmp.path() / "game.sna", Sna48(0x8000, 0));
   WriteAll(tmp.path() / "game.Z80X", Sna48(0x8000, 0));
   EXPECT_NO_THROW(LoadSnapshot(m, tmp.path() / "game.sna"));
-  EXPECT_EQ(SnapshotExtension(" a.b.z80 \t"), ".Z80");
-  EXPECT_EQ(SnapshotExtension("dir.sna/game"), "");
+  EXPECT_EQ(FileExtension(" a.b.z80 \t"), ".Z80");
+  EXPECT_EQ(FileExtension("dir.sna/game"), "");
   const fs::path odd = tmp.path() / "game.Z80X";
   ExpectRefusedUnchanged(
       m, [&] { LoadSnapshot(m, odd); }, "File " + odd.string() + " has unsupported format!");
@@ -505,7 +506,7 @@ void Scramble(Machine& m, uint8_t port7ffd) {
   r.AltAF = 0x0102, r.AltBC = 0x0304, r.AltDE = 0x0506, r.AltHL = 0x0708;
   r.I = 0x3F, r.IM = 2, r.IFF1 = r.IFF2 = 1, r.PC = 0x1234, r.SP = 0x8000;
   r.WriteR(0xA5);
-  m.State.PortFE = 0x0E;  // border 6
+  m.Ports.PortFE = 0x0E;  // border 6
   for (int bank = 0; bank < 8; ++bank) {
     for (size_t i = 0; i < kBank; ++i) m.Mem.Bank(bank)[i] = static_cast<uint8_t>(bank * 31 + i);
   }
@@ -534,7 +535,7 @@ TEST(SnapshotSave, Sna48PushesPcOnlyInTheImage) {
   EXPECT_EQ(back.Mem.PeekWord(0x7FFE), 0x1234);
   back.Mem.PokeWord(0x7FFE, m.Mem.PeekWord(0x7FFE));
   EXPECT_TRUE(Ram(back, {5, 2, 0}) == Ram(m, {5, 2, 0}));
-  EXPECT_EQ(back.State.BorderColour, 6);
+  EXPECT_EQ(back.Screen.BorderColour, 6);
 
   m.State.Regs.IFF2 = 0;
   m.State.Regs.SP = 0x4001;  // the pushed high byte would land in ROM

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/EmulThread.h"
-#include "core/Machine.h"
+#include "machine/EmulThread.h"
+#include "machine/Machine.h"
 #include "sound/AyChip.h"
 #include "sound/Beeper.h"
 #include "sound/SoundOutput.h"
@@ -35,7 +35,7 @@ struct BeeperRig {
 TEST(Beeper, SteadySpeakerGivesItsWeightInEverySampleAndHalfOfItMixed) {
   BeeperRig rig;
   rig.WriteUla(0, 0x10);
-  rig.beeper.AdvanceBeeper(kFrame);
+  rig.beeper.AdvanceTo(kFrame);
   for (uint8_t s : rig.beeper.Samples()) ASSERT_EQ(s, 128);
   // With no AY output the block is the mean of the two streams.
   const std::array<uint8_t, kSoundBlockSize> silentAy{};
@@ -46,7 +46,7 @@ TEST(Beeper, SteadySpeakerGivesItsWeightInEverySampleAndHalfOfItMixed) {
 TEST(Beeper, FastToggleAveragesToHalfTheWeight) {
   BeeperRig rig;
   for (uint32_t t = 0, n = 0; t < kFrame; t += 41, ++n) rig.WriteUla(t, (n & 1) ? 0 : 0x10);
-  rig.beeper.AdvanceBeeper(kFrame);
+  rig.beeper.AdvanceTo(kFrame);
   const auto& samples = rig.beeper.Samples();
   const int sum = std::accumulate(samples.begin(), samples.end(), 0);
   EXPECT_NEAR(sum / double(kSoundBlockSize), 64.0, 2.0);
@@ -59,7 +59,7 @@ TEST(Beeper, SamplesFollowTheLevelAndTheLastSampleFallsAtTheWrap) {
   rig.WriteUla(0, 0x18);
   rig.WriteUla(kFrame / 2, 0x00);
   rig.WriteUla(kFrame - 10, 0x10);
-  rig.beeper.AdvanceBeeper(kFrame);
+  rig.beeper.AdvanceTo(kFrame);
   const auto& s = rig.beeper.Samples();
   EXPECT_EQ(s[0], 160);
   EXPECT_EQ(s[400], 160);
@@ -67,15 +67,15 @@ TEST(Beeper, SamplesFollowTheLevelAndTheLastSampleFallsAtTheWrap) {
   // The last period is the shorter one written at the wrap, which includes the change.
   EXPECT_GT(s[881], 0);
   EXPECT_LT(s[881], 128);
-  EXPECT_EQ(rig.state.SoundChangeHistory & 1, 1);
+  EXPECT_EQ(rig.beeper.SoundChangeHistory & 1, 1);
 }
 
 TEST(Beeper, ChangeAfterTheFrameEndMarksTheSamplerWrapped) {
   BeeperRig rig;
   rig.WriteUla(kFrame - 100, 0x10);
-  EXPECT_FALSE(rig.state.SamplerWrapped);
+  EXPECT_FALSE(rig.beeper.SamplerWrapped);
   rig.WriteUla(kFrame + 4, 0x00);
-  EXPECT_TRUE(rig.state.SamplerWrapped);
+  EXPECT_TRUE(rig.beeper.SamplerWrapped);
   EXPECT_EQ(rig.beeper.Samples()[881], 128);
 }
 
@@ -101,7 +101,7 @@ TEST(Beeper, OtherFrameLengthsStillFill882Samples) {
     BeeperRig rig;
     rig.beeper.SetFrameLength(length);
     rig.WriteUla(0, 0x10);
-    rig.beeper.AdvanceBeeper(length + 5);
+    rig.beeper.AdvanceTo(length + 5);
     for (uint8_t s : rig.beeper.Samples()) ASSERT_EQ(s, 128) << length;
   }
 }
@@ -109,15 +109,15 @@ TEST(Beeper, OtherFrameLengthsStillFill882Samples) {
 // --- AY-3-8912 ----------------------------------------------------------------------
 
 void Write(AyChip& ay, uint32_t tackts, uint8_t reg, uint8_t value) {
-  ay.AySelect(reg);
-  ay.AyWriteData(value, tackts);
+  ay.Select(reg);
+  ay.WriteData(value, tackts);
 }
 
 TEST(AyChip, TonePeriodOneAveragesHalfTheVolume) {
   AyChip ay;
   Write(ay, 0, 7, 0x3E);  // tone A only, no noise
   Write(ay, 0, 8, 15);
-  ay.AyAdvance(kFrame);
+  ay.AdvanceTo(kFrame);
   const auto& s = ay.Samples();
   const int sum = std::accumulate(s.begin(), s.end(), 0);
   // Full volume alone is 43690 / 3 >> 8 = 56; toggling every step halves it.
@@ -129,7 +129,7 @@ TEST(AyChip, AllGatesOffAtFullVolumeGives170) {
   AyChip ay;
   Write(ay, 0, 7, 0x3F);
   for (uint8_t r = 8; r <= 10; ++r) Write(ay, 0, r, 15);
-  ay.AyAdvance(kFrame);
+  ay.AdvanceTo(kFrame);
   for (uint8_t v : ay.Samples()) ASSERT_EQ(v, 170);
 }
 
@@ -137,7 +137,7 @@ TEST(AyChip, AllGatesOffAtFullVolumeGives170) {
 std::vector<std::pair<int, int>> EnvelopeRuns(AyChip& ay, uint32_t start, int steps) {
   std::vector<std::pair<int, int>> runs;
   for (int i = 1; i <= steps; ++i) {
-    ay.AyAdvance(start + i * AyChip::kStepTackts);
+    ay.AdvanceTo(start + i * AyChip::kStepTackts);
     const int level = ay.EnvelopeLevel();
     if (!runs.empty() && runs.back().first == level) {
       ++runs.back().second;
@@ -152,7 +152,7 @@ TEST(AyChip, EnvelopeShape8FallsRepeatedly) {
   AyChip ay;
   Write(ay, 0, 11, 3);  // 3 steps per level
   Write(ay, 0, 8, 0x10);
-  ay.AyAdvance(160);
+  ay.AdvanceTo(160);
   Write(ay, 160, 13, 8);
   EXPECT_EQ(ay.EnvelopeLevel(), 31);
   const auto runs = EnvelopeRuns(ay, 160, 3 * 70);
@@ -166,7 +166,7 @@ TEST(AyChip, EnvelopeShape8FallsRepeatedly) {
 TEST(AyChip, EnvelopeShape10HoldsEachEndForTwoPeriods) {
   AyChip ay;
   Write(ay, 0, 11, 2);
-  ay.AyAdvance(32);
+  ay.AdvanceTo(32);
   Write(ay, 32, 13, 10);
   const auto runs = EnvelopeRuns(ay, 32, 2 * 100);
   // 31 .. 0 (0 held twice), 1 .. 31 (31 held twice), 30 ..
@@ -188,7 +188,7 @@ TEST(AyChip, SameValueWritesSkipExceptTheEnvelopeShape) {
   EXPECT_EQ(ay.Position(), pos);  // not even caught up
 
   Write(ay, 5000, 13, 8);
-  ay.AyAdvance(6000);
+  ay.AdvanceTo(6000);
   EXPECT_LT(ay.EnvelopeLevel(), 31);
   Write(ay, 6000, 13, 8);
   EXPECT_EQ(ay.EnvelopeLevel(), 31);  // restarted
@@ -198,12 +198,12 @@ TEST(AyChip, SameValueWritesSkipExceptTheEnvelopeShape) {
 TEST(AyChip, RegistersReadBackUnmaskedAndResetLoadsShapeZero) {
   AyChip ay;
   Write(ay, 0, 1, 0xFF);
-  ay.AySelect(1);
-  EXPECT_EQ(ay.AyRead(), 0xFF);
+  ay.Select(1);
+  EXPECT_EQ(ay.Read(), 0xFF);
   Write(ay, 0, 13, 4);
   EXPECT_EQ(ay.EnvelopeLevel(), 0);
-  ay.AyReset();
-  EXPECT_EQ(ay.AyRead(), 0);
+  ay.Reset();
+  EXPECT_EQ(ay.Read(), 0);
   EXPECT_EQ(ay.EnvelopeLevel(), 31);
 }
 
@@ -231,8 +231,8 @@ TEST(AyChip, SilenceShortcutMatchesStepping) {
         Write(slow, t, reg, value);
       }
       t = t - kFrame + 3;  // a frame end's overrun
-      fast.AyAdvance(kFrame + t);
-      slow.AyAdvance(kFrame + t);
+      fast.AdvanceTo(kFrame + t);
+      slow.AdvanceTo(kFrame + t);
       ASSERT_EQ(fast.Samples(), slow.Samples()) << seed << " " << frame;
       ASSERT_EQ(fast.EnvelopeLevel(), slow.EnvelopeLevel()) << seed << " " << frame;
       ASSERT_EQ(fast.Outputs(), slow.Outputs()) << seed << " " << frame;
@@ -270,9 +270,9 @@ class FakeOutput : public SoundOutput {
   std::vector<uint8_t> last;
 };
 
-void RunFrames(Machine& m, uint32_t frames) {
+void RunFrames(RunLoop& loop, Machine& m, uint32_t frames) {
   const std::atomic<bool> running{true};
-  m.RunWhile(running, m.State.FrameCount.load() + frames);
+  loop.RunWhile(running, m.State.FrameCount.load() + frames);
 }
 
 // Interrupts off and a loop at 0x8000 (ROM empty): the machine runs on with nothing
@@ -292,13 +292,14 @@ bool InWindow(uint32_t p, uint32_t end, uint32_t delay) {
 TEST(SoundOutput, BlocksGoInTurnAndEachWaitEndsInTheWindow) {
   for (uint32_t delay : {0u, 200u}) {
     Machine m(1);
+    RunLoop loop(m);
     IdleMachine(m);
     FakeOutput out;
-    m.Output = &out;
-    m.Sound.SetVolumes(8, 7, 6, int(delay));
-    m.StartSound();
+    loop.Output = &out;
+    m.Beeper.SetVolumes(8, 7, 6, int(delay));
+    loop.StartSound();
     for (int frame = 0; frame < 4; ++frame) {
-      RunFrames(m, 1);
+      RunFrames(loop, m, 1);
       const uint32_t end = (frame % 3 + 1) * kSoundBlockSize;
       EXPECT_TRUE(InWindow(out.position, end, delay)) << delay << " " << frame;
       EXPECT_FALSE(InWindow(out.previous, end, delay)) << delay << " " << frame;
@@ -311,27 +312,29 @@ TEST(SoundOutput, BlocksGoInTurnAndEachWaitEndsInTheWindow) {
 
 TEST(SoundOutput, WithoutAnActiveDeviceTheTimerPacesAndNothingIsWritten) {
   Machine m(1);
+  RunLoop loop(m);
   IdleMachine(m);
   FakeOutput out;
   out.active = false;
-  m.Output = &out;
-  m.Timer.StartTimer();
+  loop.Output = &out;
+  loop.Timer.StartTimer();
   const auto start = std::chrono::steady_clock::now();
-  RunFrames(m, 5);
+  RunFrames(loop, m, 5);
   const auto elapsed = std::chrono::steady_clock::now() - start;
-  m.Timer.StopTimer();
+  loop.Timer.StopTimer();
   EXPECT_GE(elapsed, std::chrono::milliseconds(60));
   EXPECT_TRUE(out.offsets.empty());
 }
 
 TEST(SoundOutput, AStalledDeviceDoesNotHoldTheMachine) {
   Machine m(1);
+  RunLoop loop(m);
   IdleMachine(m);
   FakeOutput out;
   out.Step = 0;
   out.position = 100;  // never in the first frame's window [882, 1764)
-  m.Output = &out;
-  RunFrames(m, 1);
+  loop.Output = &out;
+  RunFrames(loop, m, 1);
   EXPECT_EQ(m.State.FrameCount, 1u);
 }
 
@@ -339,20 +342,21 @@ TEST(SoundOutput, AStalledDeviceDoesNotHoldTheMachine) {
 // instead of waiting a whole turn of the buffer.
 TEST(SoundOutput, ALateMachineDoesNotWaitATurn) {
   Machine m(1);
+  RunLoop loop(m);
   IdleMachine(m);
   FakeOutput out;
   out.Step = 0;
   out.position = 2 * kSoundBlockSize + 10;  // first frame's window is [882, 1764)
-  m.Output = &out;
-  RunFrames(m, 1);
+  loop.Output = &out;
+  RunFrames(loop, m, 1);
   EXPECT_EQ(m.State.FrameCount, 1u);
   EXPECT_LE(out.reads, 2);
   // Still in the block just written: the machine is early and waits.
   out.reads = 0;
   out.position = 100;
   out.Step = 37;
-  m.Sound.BlockOffset = 0;
-  RunFrames(m, 1);
+  m.Beeper.BlockOffset = 0;
+  RunFrames(loop, m, 1);
   EXPECT_GT(out.reads, 10);
 }
 
@@ -361,9 +365,9 @@ TEST(SoundOutput, TheEmulationThreadStartsAndStopsTheSound) {
   IdleMachine(m);
   FakeOutput out;
   out.Step = 300;
-  m.Output = &out;
   HeadlessRunHost host;
   TEmulThread thread(m, host);
+  thread.Loop.Output = &out;
   thread.Run();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (m.State.FrameCount < 3 && std::chrono::steady_clock::now() < deadline)
@@ -377,6 +381,7 @@ TEST(SoundOutput, TheEmulationThreadStartsAndStopsTheSound) {
 // A 128K program sets a tone on channel A; the mixed stream carries its frequency.
 TEST(SoundMachine, AyToneFrequencyFollowsTheRegisters) {
   Machine m(1);
+  RunLoop loop(m);
   constexpr uint16_t kPeriod = 100;  // toggles every 100 steps: 3200 T-states a cycle
   const std::vector<std::pair<uint8_t, uint8_t>> writes = {
       {0, kPeriod & 0xFF}, {1, kPeriod >> 8}, {7, 0x3E}, {8, 15}};
@@ -394,10 +399,10 @@ TEST(SoundMachine, AyToneFrequencyFollowsTheRegisters) {
   m.State.NormalSpeed = false;
 
   std::vector<uint8_t> stream;
-  m.SoundBlockReady = [&](const std::array<uint8_t, kSoundBlockSize>& block) {
+  loop.SoundBlockReady = [&](const std::array<uint8_t, kSoundBlockSize>& block) {
     stream.insert(stream.end(), block.begin(), block.end());
   };
-  RunFrames(m, 51);
+  RunFrames(loop, m, 51);
   // The first frame holds the program's start; measure over the 50 after it.
   ASSERT_EQ(stream.size(), 51 * kSoundBlockSize);
   int rises = 0;
@@ -422,6 +427,7 @@ TEST(SoundMachine, AyToneFrequencyFollowsTheRegisters) {
 // after B is decremented, goes to #BFFD. A write to #C0FD would select a register instead.
 TEST(SoundMachine, OutiWritesTheAyDataPortWithTheDecrementedB) {
   Machine m(1);
+  RunLoop loop(m);
   const uint8_t program[] = {0xF3,                    // DI
                              0x01, 0xFD, 0xFF,        // LD BC,#FFFD
                              0x3E, 0x07, 0xED, 0x79,  // LD A,7 / OUT (C),A: select R7
@@ -434,7 +440,7 @@ TEST(SoundMachine, OutiWritesTheAyDataPortWithTheDecrementedB) {
     m.Mem.WriteByte(static_cast<uint16_t>(0x8000 + i), program[i]);
   m.Mem.WriteByte(0x9000, 0x2A);
   m.State.Regs.PC = 0x8000;
-  RunFrames(m, 1);
+  RunFrames(loop, m, 1);
   EXPECT_EQ(m.Mem.ReadByte(0x9001), 0x2A);
 }
 

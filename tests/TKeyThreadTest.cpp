@@ -6,8 +6,9 @@
 #include <initializer_list>
 #include <vector>
 
-#include "core/Machine.h"
-#include "input/TKeyThread.h"
+#include "app/TKeyThread.h"
+#include "machine/EmulThread.h"
+#include "machine/Machine.h"
 
 namespace vantrel {
 namespace {
@@ -42,7 +43,7 @@ class TKeyThreadTest : public ::testing::Test {
       return down;
     });
   }
-  void SetTicks(uint32_t ticks) { machine_.Timer.TimerTicks = ticks; }
+  void SetTicks(uint32_t ticks) { emulation_.Loop.Timer.TimerTicks = ticks; }
   bool Pressed(int key) const { return machine_.Keys.KeyIsPressed(key); }
 
   // Everything key handling may change, to show that an event changed nothing.
@@ -73,7 +74,9 @@ class TKeyThreadTest : public ::testing::Test {
 
   Machine machine_{1};
   KeyRequests requests_;
-  TKeyThread keys_{machine_, requests_};
+  HeadlessRunHost host_;
+  TEmulThread emulation_{machine_, host_};
+  TKeyThread keys_{emulation_, requests_};
 };
 
 // --- The emulated keyboard ---------------------------------------------------------

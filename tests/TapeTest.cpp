@@ -8,7 +8,7 @@
 
 #include "TempDir.h"
 #include "TestData.h"
-#include "core/Machine.h"
+#include "machine/Machine.h"
 #include "media/TapeImage.h"
 #include "media/TapePlayer.h"
 
@@ -305,7 +305,7 @@ struct Deck {
       now += step;
       tackts += step;
       if (tackts >= frame) tackts -= frame;
-      player.AdvanceTape(tackts);
+      player.AdvanceTo(tackts);
       if (player.EarLevel() != before) edges.push_back(now);
     }
   }

@@ -2,16 +2,25 @@
 
 namespace vantrel {
 
-Application::Application(SettingsStore& store, RunHost& host, FileResolver romResolver)
+Application::Application(SettingsStore& store, RunHost& host, FileResolver romResolver,
+                         StartUpOverrides overrides)
     : store_(store),
       romResolver_(std::move(romResolver)),
+      overrides_(std::move(overrides)),
       mainWindow_(LoadMainWindowSettings(store)),
       hardware_(LoadHardwareSettings(store)),
       emulation_(machine_, host) {
+  if (overrides_.Seed) machine_.Mem.PowerOnFill(*overrides_.Seed);
+  if (overrides_.TacktsPerInt) mainWindow_.TacktsPerInt = *overrides_.TacktsPerInt;
+  if (overrides_.Model) hardware_.Memory = *overrides_.Model;
+  if (overrides_.Rom48k) hardware_.Rom48k.FileName = *overrides_.Rom48k;
+  if (overrides_.Rom128k) hardware_.Rom128k.FileName = *overrides_.Rom128k;
+  if (overrides_.RomDos) hardware_.RomDos.FileName = *overrides_.RomDos;
+  if (overrides_.StartMode) hardware_.StartUp.Reset = *overrides_.StartMode & 3;
   // What the main window's creation does to the machine: its timing setting, then the
   // pacing timer. The power-on RAM contents are already in place.
   machine_.SetTacktsPerInt(mainWindow_.TacktsPerInt);
-  machine_.Timer.StartTimer();
+  emulation_.Loop.Timer.StartTimer();
   ApplyHardwareSettings(hardware_);
 }
 
@@ -36,8 +45,8 @@ void ApplyHardwareToMachine(Machine& machine, const HardwareSettings& settings,
   machine.Mem.Model = settings.Memory;
   // Without a TR-DOS ROM the interface cannot page in, whatever the setting says.
   machine.SetTrDosEnabled(settings.TrDos.Enabled && trDosAvailable);
-  machine.Sound.SetVolumes(settings.Volume.Speaker, settings.Volume.TapeIn, settings.Volume.TapeOut,
-                           settings.Volume.SynchDelay);
+  machine.Beeper.SetVolumes(settings.Volume.Speaker, settings.Volume.TapeIn,
+                            settings.Volume.TapeOut, settings.Volume.SynchDelay);
 }
 
 void Application::ApplyHardwareSettings(const HardwareSettings& settings) {
@@ -45,25 +54,54 @@ void Application::ApplyHardwareSettings(const HardwareSettings& settings) {
   ApplyHardwareToMachine(machine_, settings, trDosAvailable_);
 }
 
+std::optional<RomSlot> Application::LoadStartModeRoms() {
+  const uint8_t mode = hardware_.StartUp.Reset & 3;
+  const std::array<std::string, kRomSlotCount> references = {
+      hardware_.Rom48k.FileName, hardware_.Rom128k.FileName, hardware_.RomDos.FileName};
+  const std::array<uint8_t*, kRomSlotCount> buffers = {
+      machine_.Mem.Rom48k(), machine_.Mem.Rom128k(), machine_.Mem.RomDOS()};
+  const std::array<bool, kRomSlotCount> required = {true, (mode & kStart128k) != 0,
+                                                    (mode & kStartTrDos) != 0};
+  // Every slot is tried; an empty one reads as 0xFF.
+  for (int i = 0; i < kRomSlotCount; ++i) {
+    const RomSlot slot = static_cast<RomSlot>(i);
+    const bool loaded =
+        LoadRomSlot(slot, references[i], romResolver_, RomBuffer(buffers[i], kRomPageSize))
+            .has_value();
+    if (!loaded && required[i]) return slot;
+    if (slot == RomSlot::kTrDos) trDosAvailable_ = loaded;
+  }
+  ApplyHardwareSettings(hardware_);
+  return std::nullopt;
+}
+
 RomCheckResult Application::LoadRoms() {
   const std::array<std::string, kRomSlotCount> references = {
       hardware_.Rom48k.FileName, hardware_.Rom128k.FileName, hardware_.RomDos.FileName};
   RomCheckResult result = CheckRoms(references, romResolver_, machine_.Mem);
-  trDosAvailable_ = result.trDosAvailable;
+  trDosAvailable_ = result.TrDosAvailable;
   ApplyHardwareSettings(hardware_);
   return result;
 }
 
 Application::StartUpResult Application::StartUp() {
   StartUpResult result;
-  result.roms = LoadRoms();
-  if (result.roms.outcome == RomCheckOutcome::kMissing) {
-    result.outcome = StartUpOutcome::kRomsMissing;
-    return result;
+  if (overrides_.RomsForStartModeOnly) {
+    result.MissingSlot = LoadStartModeRoms();
+    if (result.MissingSlot) {
+      result.outcome = StartUpOutcome::kRomsMissing;
+      return result;
+    }
+  } else {
+    result.roms = LoadRoms();
+    if (result.roms.outcome == RomCheckOutcome::kMissing) {
+      result.outcome = StartUpOutcome::kRomsMissing;
+      return result;
+    }
   }
   machine_.State.StartMode.store(hardware_.StartUp.Reset, std::memory_order_relaxed);
   machine_.ResetMachine();
-  if (hardware_.StartUp.Mode == 1) {
+  if (hardware_.StartUp.Mode == 1 && !overrides_.IgnoreOnStartRun) {
     emulation_.Run();
     result.outcome = StartUpOutcome::kRunning;
   } else {
@@ -76,7 +114,8 @@ void Application::ShutDown() {
   if (shutDown_) return;
   shutDown_ = true;
   emulation_.StopEmulation();
-  machine_.Timer.StopTimer();
+  emulation_.Loop.Timer.StopTimer();
+  if (overrides_.KeepStoredSettings) return;
   SaveMainWindowSettings(store_, mainWindow_);
   SaveHardwareSettings(store_, hardware_);
 }

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/RomImages.h"
 #include "app/Settings.h"
 #include "app/SettingsStore.h"
-#include "core/EmulThread.h"
-#include "core/Machine.h"
+#include "machine/EmulThread.h"
+#include "machine/Machine.h"
 
 namespace vantrel {
 
@@ -14,6 +15,21 @@ namespace vantrel {
 // they take effect at the next access. The interface stays off without a TR-DOS ROM.
 void ApplyHardwareToMachine(Machine& machine, const HardwareSettings& settings,
                             bool trDosAvailable);
+
+// What a caller of the start-up (the headless runner) puts in place of the stored
+// settings. Nothing set: the desktop's start-up.
+struct StartUpOverrides {
+  std::optional<uint64_t> Seed;  // the power-on RAM contents
+  std::optional<uint32_t> TacktsPerInt;
+  std::optional<uint8_t> StartMode;
+  std::optional<MemoryModel> Model;
+  std::optional<std::string> Rom48k, Rom128k, RomDos;
+  // Only the ROMs the start mode can reach must load, rather than both BASIC ROMs; a
+  // failure names the first of them that did not.
+  bool RomsForStartModeOnly = false;
+  bool IgnoreOnStartRun = false;    // stay stopped whatever "On Start run" says
+  bool KeepStoredSettings = false;  // never write the settings back
+};
 
 // The program around one machine, without windows: it keeps the start-up and shutdown
 // order in one place (settings, ROMs, start mode, reset, "On Start run"), so the
@@ -28,9 +44,12 @@ class Application {
   struct StartUpResult {
     StartUpOutcome outcome = StartUpOutcome::kRomsMissing;
     RomCheckResult roms;  // says what to tell the user, if anything
+    // With RomsForStartModeOnly, the slot that failed when the outcome is kRomsMissing.
+    std::optional<RomSlot> MissingSlot;
   };
 
-  Application(SettingsStore& store, RunHost& host, FileResolver romResolver);
+  Application(SettingsStore& store, RunHost& host, FileResolver romResolver,
+              StartUpOverrides overrides = {});
   ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
@@ -39,6 +58,8 @@ class Application {
   StartUpResult StartUp();
   // Reloads the ROMs (start-up, or the Options dialog confirmed with new references).
   RomCheckResult LoadRoms();
+  // The start-up's ROM loading with RomsForStartModeOnly: the slot that failed, if any.
+  std::optional<RomSlot> LoadStartModeRoms();
   // Hands the hardware settings to the machine; they take effect at the next access.
   void ApplyHardwareSettings(const HardwareSettings& settings);
   // Stops the machine and the timer and writes the settings back, once.
@@ -52,6 +73,7 @@ class Application {
  private:
   SettingsStore& store_;
   FileResolver romResolver_;
+  StartUpOverrides overrides_;
   MainWindowSettings mainWindow_;
   HardwareSettings hardware_;
   bool trDosAvailable_ = true;

@@ -63,7 +63,7 @@ RomReference ParseRomReference(std::string_view text) {
   const auto [last, error] = std::from_chars(pageText.data(), end, page);
   if (last != end || error == std::errc::invalid_argument) return reference;  // not a number
   if (error == std::errc::result_out_of_range) {
-    reference.pageTooLarge = true;
+    reference.PageTooLarge = true;
   } else {
     reference.page = page;
   }
@@ -87,14 +87,14 @@ DataDirEnvironment DataDirEnvironment::FromProcess() {
 
 std::vector<fs::path> RomDataDirectories(const DataDirEnvironment& env) {
   std::vector<fs::path> dirs;
-  fs::path dataHome = env.xdgDataHome;
+  fs::path dataHome = env.XdgDataHome;
   if (!dataHome.is_absolute()) {
-    const fs::path home = env.home;
+    const fs::path home = env.Home;
     dataHome = home.is_absolute() ? home / ".local" / "share" : fs::path();
   }
   if (!dataHome.empty()) dirs.push_back(dataHome / "vantrel" / "roms");
 
-  std::string_view dataDirs = env.xdgDataDirs;
+  std::string_view dataDirs = env.XdgDataDirs;
   if (dataDirs.empty()) dataDirs = "/usr/local/share:/usr/share";
   size_t start = 0;
   while (start <= dataDirs.size()) {
@@ -114,9 +114,9 @@ std::vector<fs::path> FileResolver::Candidates(const fs::path& name) const {
   candidates.push_back(name);
   // A rooted name means the same file wherever it is tried.
   if (name.has_root_path()) return candidates;
-  if (!startDirectory.empty()) candidates.push_back(startDirectory / name);
-  if (!programDirectory.empty()) candidates.push_back(programDirectory / name);
-  for (const fs::path& dir : dataDirectories) {
+  if (!StartDirectory.empty()) candidates.push_back(StartDirectory / name);
+  if (!ProgramDirectory.empty()) candidates.push_back(ProgramDirectory / name);
+  for (const fs::path& dir : DataDirectories) {
     if (!dir.empty()) candidates.push_back(dir / name);
   }
   return candidates;
@@ -138,7 +138,7 @@ FileResolver MakeRomFileResolver(fs::path startDirectory, fs::path programDirect
 std::optional<RomSource> LoadRomPage(std::string_view reference, const FileResolver& resolver,
                                      RomBuffer buffer) {
   const RomReference parsed = ParseRomReference(reference);
-  if (parsed.pageTooLarge) return std::nullopt;
+  if (parsed.PageTooLarge) return std::nullopt;
   const std::optional<fs::path> file = resolver.Resolve(parsed.path);
   if (!file || !ReadPage(*file, parsed.Offset(), buffer)) return std::nullopt;
   return RomSource{*file, parsed.page};
@@ -181,16 +181,16 @@ RomCheckResult CheckRoms(const std::array<std::string, kRomSlotCount>& reference
   const auto loaded = [&](RomSlot slot) {
     return result.slots[static_cast<size_t>(slot)] == RomSlotState::kLoaded;
   };
-  result.trDosAvailable = loaded(RomSlot::kTrDos);
+  result.TrDosAvailable = loaded(RomSlot::kTrDos);
   if (!loaded(RomSlot::k48kBasic) || !loaded(RomSlot::k128kBasic)) {
     result.outcome = RomCheckOutcome::kMissing;
-    result.showMessage = true;
-    result.offerCancel = true;
+    result.ShowMessage = true;
+    result.OfferCancel = true;
     result.caption = kRomWarningCaption;
     result.message = kRomWarningText;
-  } else if (!result.trDosAvailable) {
+  } else if (!result.TrDosAvailable) {
     result.outcome = RomCheckOutcome::kReadyWithoutTrDos;
-    result.showMessage = true;
+    result.ShowMessage = true;
     result.caption = kRomWarningCaption;
     result.message = std::string(kRomWarningText) + "\n" + std::string(kTrDosOffText);
   } else {

@@ -30,7 +30,7 @@ inline constexpr std::array<std::string_view, kRomSlotCount> kDefaultRomReferenc
 struct RomReference {
   std::string path;
   uint32_t page = 0;
-  bool pageTooLarge = false;  // a page number beyond any file: loading fails
+  bool PageTooLarge = false;  // a page number beyond any file: loading fails
 
   uint64_t Offset() const { return uint64_t{page} * kRomPageSize; }
 };
@@ -44,9 +44,9 @@ std::string MakeRomReference(std::string_view path, size_t page);
 // The environment values behind the standard data directories, read once so that tests
 // (and threads) never depend on or change the process environment.
 struct DataDirEnvironment {
-  std::string home;         // $HOME
-  std::string xdgDataHome;  // $XDG_DATA_HOME
-  std::string xdgDataDirs;  // $XDG_DATA_DIRS
+  std::string Home;         // $HOME
+  std::string XdgDataHome;  // $XDG_DATA_HOME
+  std::string XdgDataDirs;  // $XDG_DATA_DIRS
   static DataDirEnvironment FromProcess();
 };
 
@@ -61,9 +61,9 @@ std::vector<std::filesystem::path> RomDataDirectories(const DataDirEnvironment& 
 // program's directory and each data directory. The process's current directory is never
 // changed: other threads rely on it.
 struct FileResolver {
-  std::filesystem::path startDirectory;    // the current directory at start-up
-  std::filesystem::path programDirectory;  // the directory of the executable
-  std::vector<std::filesystem::path> dataDirectories;
+  std::filesystem::path StartDirectory;    // the current directory at start-up
+  std::filesystem::path ProgramDirectory;  // the directory of the executable
+  std::vector<std::filesystem::path> DataDirectories;
 
   std::vector<std::filesystem::path> Candidates(const std::filesystem::path& name) const;
   // The first candidate that is an existing regular file.
@@ -113,9 +113,9 @@ struct RomCheckResult {
   RomCheckOutcome outcome = RomCheckOutcome::kMissing;
   std::array<RomSlotState, kRomSlotCount> slots{};
   std::array<RomSource, kRomSlotCount> sources{};  // meaningful where the slot loaded
-  bool trDosAvailable = false;
-  bool showMessage = false;  // a message box with caption and message
-  bool offerCancel = false;  // the box has OK and Cancel; Cancel means do not start
+  bool TrDosAvailable = false;
+  bool ShowMessage = false;  // a message box with caption and message
+  bool OfferCancel = false;  // the box has OK and Cancel; Cancel means do not start
   std::string caption;
   std::string message;
 };

@@ -50,7 +50,7 @@ RomPageInfo RomNavigator::ShowPage(size_t index) const {
 }
 
 std::optional<RomSlotAssignment> RomNavigator::Select(size_t index, int targetKind) const {
-  if (!ShowPage(index).selectEnabled) return std::nullopt;
+  if (!ShowPage(index).SelectEnabled) return std::nullopt;
   if (targetKind < 0 || targetKind >= kRomSlotCount) return std::nullopt;
   return RomSlotAssignment{static_cast<RomSlot>(targetKind), MakeRomReference(fileText_, index)};
 }

@@ -24,10 +24,10 @@ struct RomPageItem {
 
 // What the " ROM image info " group shows for a list line.
 struct RomPageInfo {
-  std::string checksumText = "#0000";
+  std::string ChecksumText = "#0000";
   std::string description;
   int kind = kRomKindUnknown;  // both kind lists; -1 selects nothing
-  bool selectEnabled = false;
+  bool SelectEnabled = false;
 };
 
 // A new reference for one slot's edit box in the settings dialog.

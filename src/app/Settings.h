@@ -24,6 +24,7 @@
 #include "app/SettingsStore.h"
 #include "core/MachineState.h"
 #include "core/Memory.h"
+#include "input/KempstonMouseSetting.h"
 #include "video/BorderSize.h"
 
 namespace vantrel {
@@ -91,15 +92,6 @@ struct RomFileSetting {
 inline constexpr std::string_view kDefaultRom48k = "Pentagon.Rom:1";
 inline constexpr std::string_view kDefaultRom128k = "Pentagon.Rom:0";
 inline constexpr std::string_view kDefaultRomDos = "Pentagon.Rom:2";
-
-// No defaults: on a failed read every flag keeps its initial false.
-struct KempstonMouseSetting {
-  bool Enabled = false;
-  bool SwapButtons = false;
-  bool WheelSupport = false;
-  bool WheelDirection = false;
-  bool operator==(const KempstonMouseSetting&) const = default;
-};
 
 struct TrDosSetting {
   bool PortAccess = false;  // Beta 128 ports open outside the TR-DOS ROM too

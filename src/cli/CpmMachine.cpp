@@ -21,12 +21,10 @@ constexpr size_t kMaxStringLength = 65536;
 
 void MakeFlatRam(Memory& memory) {
   memory.Model = MemoryModel::Scorpion256k;
-  // A previous 48K lock would make the #7FFD write below a no-op; TR-DOS would
-  // replace the RAM at 0x0000 when code runs at 0x3Dxx.
-  memory.Port7FFD = 0;
+  // A previous 48K lock would make a plain #7FFD write a no-op; TR-DOS would replace
+  // the RAM at 0x0000 when code runs at 0x3Dxx.
   memory.DosEnabled = false;
-  memory.DosActive = false;
-  memory.WritePort7FFD(0x01);
+  memory.UnlockAndWritePort7FFD(0x01);
   memory.WritePort1FFD(0x01);
   for (uint32_t base = 0; base < 0x10000; base += Memory::kBankSize) {
     std::memset(memory.HostPointer(static_cast<uint16_t>(base)), 0, Memory::kBankSize);

@@ -16,7 +16,8 @@
 #include "app/Settings.h"
 #include "cli/KeyScript.h"
 #include "cli/WavWriter.h"
-#include "core/Machine.h"
+#include "machine/Machine.h"
+#include "media/FileTypes.h"
 #include "media/SnapshotLoader.h"
 #include "media/SnapshotSaver.h"
 #include "platform/QtSettingsStore.h"
@@ -28,24 +29,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <SnapshotKind kKind>
-bool LoadSnapshotFile(Machine& machine, const std::vector<uint8_t>& bytes, std::string* error) {
-  try {
-    LoadSnapshotBytes(machine, bytes, kKind);
-  } catch (const SnapshotError& refusal) {
-    *error = refusal.what();
-    return false;
+// The file types that have a loader, as the help and the refusals list them.
+std::string FileTypeList() {
+  std::string list;
+  for (const FileType& type : FileTypes()) {
+    if (!type.Load) continue;
+    std::string extension(type.Extension);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!list.empty()) list += ", ";
+    list += std::string(type.Description) + " (." + extension + ")";
   }
-  // The loader writes memory behind the renderer's back: draw the loaded screen.
-  machine.Screen.RedrawAll();
-  return true;
+  return list;
 }
-
-// Tapes and disks each get one row here as they arrive.
-constexpr std::array<RunnerFileType, 2> kFileTypes{{
-    {".sna", "SNA snapshot", LoadSnapshotFile<SnapshotKind::Sna>},
-    {".z80", "Z80 snapshot", LoadSnapshotFile<SnapshotKind::Z80>},
-}};
 
 constexpr std::array<std::string_view, 4> kModeNames = {"48", "trdos48", "128", "trdos128"};
 
@@ -66,24 +61,6 @@ class Reporter {
 
 std::string Quoted(const std::string& text) {
   return "'" + text + "'";
-}
-
-const RunnerFileType* FindFileType(const fs::path& file) {
-  std::string extension = file.extension().string();
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const RunnerFileType& type : kFileTypes) {
-    if (type.Extension == extension) return &type;
-  }
-  return nullptr;
-}
-
-std::string FileTypeList() {
-  std::string list;
-  for (const RunnerFileType& type : kFileTypes) {
-    if (!list.empty()) list += ", ";
-    list += std::string(type.Description) + " (" + std::string(type.Extension) + ")";
-  }
-  return list;
 }
 
 // The whole file, or nullopt with the reason.
@@ -134,81 +111,179 @@ fs::path StartDirectory() {
   return ec ? fs::path() : directory;
 }
 
-struct RomLoad {
-  RomSlot Slot;
-  const char* Label;
-  std::string Reference;
-  uint8_t* Buffer;
-  bool Required;
+// What the check found: every input read, before any machine exists.
+struct CheckedInputs {
+  const FileType* Type = nullptr;
+  std::vector<uint8_t> FileBytes;
+  std::unique_ptr<QtSettingsStore> Store;
+  uint8_t Mode = 0;
 };
 
-// Only the ROMs the mode can reach must load; an empty slot reads as 0xFF.
-bool LoadRoms(Machine& machine, const HardwareSettings& hardware, uint8_t mode,
-              const fs::path& programDirectory, bool* trDosLoaded, std::string* error) {
-  const FileResolver resolver =
-      MakeRomFileResolver(StartDirectory(), programDirectory, DataDirEnvironment::FromProcess());
-  const RomLoad roms[] = {
-      {RomSlot::k48kBasic, "48K", hardware.Rom48k.FileName, machine.Mem.Rom48k(), true},
-      {RomSlot::k128kBasic, "128K", hardware.Rom128k.FileName, machine.Mem.Rom128k(),
-       (mode & kStart128k) != 0},
-      {RomSlot::kTrDos, "TR-DOS", hardware.RomDos.FileName, machine.Mem.RomDOS(),
-       (mode & kStartTrDos) != 0},
-  };
-  for (const RomLoad& rom : roms) {
-    const bool loaded =
-        LoadRomSlot(rom.Slot, rom.Reference, resolver, RomBuffer(rom.Buffer, kRomPageSize))
-            .has_value();
-    if (!loaded && rom.Required) {
-      *error = "cannot load the " + std::string(rom.Label) + " ROM " + Quoted(rom.Reference) +
-               " (mode " + std::string(kModeNames[mode]) + " needs it)";
-      return false;
+// Reads and checks the FILE and the settings; a bad input costs no run.
+int CheckInputs(const RunnerOptions& options, const Reporter& report, CheckedInputs* in) {
+  if (options.File) {
+    const std::string name = options.File->string();
+    in->Type = FindFileType(name);
+    if (in->Type == nullptr || !in->Type->Load) {
+      return report.Fail(kRunnerBadUsage,
+                         name + ": unsupported file type (" + FileTypeList() + ")");
     }
-    if (rom.Slot == RomSlot::kTrDos) *trDosLoaded = loaded;
+    std::string why;
+    auto bytes = ReadInputFile(*options.File, &why);
+    if (!bytes) return report.Fail(kRunnerBadUsage, "cannot read " + Quoted(name) + ": " + why);
+    in->FileBytes = std::move(*bytes);
   }
-  return true;
+  if (options.SettingsFile) {
+    std::string why;
+    if (!SettingsFileReadable(*options.SettingsFile, &why)) {
+      return report.Fail(kRunnerBadUsage, "cannot read the settings file " +
+                                              Quoted(options.SettingsFile->string()) + ": " + why);
+    }
+    in->Store = std::make_unique<QtSettingsStore>(*options.SettingsFile);
+  } else {
+    in->Store = std::make_unique<QtSettingsStore>();
+  }
+  const HardwareSettings hardware = LoadHardwareSettings(*in->Store);
+  in->Mode = options.StartMode.value_or(hardware.StartUp.Reset) & 3;
+  if ((in->Mode & kStartTrDos) && !hardware.TrDos.Enabled) {
+    return report.Fail(kRunnerFailed, "mode " + std::string(kModeNames[in->Mode]) +
+                                          " needs the TR-DOS interface, which the settings "
+                                          "turn off");
+  }
+  return kRunnerOk;
 }
 
-struct RunOutcome {
-  uint64_t Frames = 0;
-  bool PcReached = false;
-};
+// Starts the machine the desktop's way, with the options in place of the stored settings,
+// and loads the FILE.
+int BuildMachine(const RunnerOptions& options, const Reporter& report, CheckedInputs& in,
+                 HeadlessRunHost& host, std::unique_ptr<Application>* built) {
+  StartUpOverrides overrides;
+  overrides.Seed = options.Seed;
+  overrides.TacktsPerInt = options.TacktsPerInt;
+  overrides.StartMode = in.Mode;
+  overrides.Model = options.Model;
+  overrides.Rom48k = options.Rom48k;
+  overrides.Rom128k = options.Rom128k;
+  overrides.RomDos = options.RomDos;
+  overrides.RomsForStartModeOnly = true;
+  overrides.IgnoreOnStartRun = true;
+  overrides.KeepStoredSettings = true;
+  const FileResolver resolver = MakeRomFileResolver(StartDirectory(), options.ProgramDirectory,
+                                                    DataDirEnvironment::FromProcess());
+  auto app = std::make_unique<Application>(*in.Store, host, resolver, overrides);
 
-// Steps the machine and counts frame ends itself, so the run stops exactly between
-// frames and the keys change at frame boundaries, where the ROM's scan expects them.
-// A paced run waits at every frame end (EndFrame does, at normal speed): for the sound
-// device's play position when `machine.Output` is an open device, else for the timer.
-RunOutcome RunFrames(Machine& machine, const RunnerOptions& options) {
-  machine.State.NormalSpeed.store(options.Paced, std::memory_order_relaxed);
-  machine.PresentEveryFrame = true;
-  if (options.Paced) {
-    machine.Timer.StartTimer();
-    machine.StartSound();
+  const ScreenPanelSettings screen = LoadScreenPanelSettings(*in.Store);
+  ScreenRenderer& renderer = app->GetMachine().Screen;
+  renderer.SetFlashFrequency(screen.FlashFrequency);
+  renderer.SetScreenPage(static_cast<ScreenPage>(screen.ScreenPage));
+  renderer.SetGrayPalette(screen.GrayPalette);
+  renderer.SetBorderSizes(BorderPresetSizes(*in.Store, app->Hardware().BorderPreset));
+
+  const Application::StartUpResult started = app->StartUp();
+  if (started.MissingSlot) {
+    static constexpr const char* kLabels[] = {"48K", "128K", "TR-DOS"};
+    const HardwareSettings& hardware = app->Hardware();
+    const std::string references[] = {hardware.Rom48k.FileName, hardware.Rom128k.FileName,
+                                      hardware.RomDos.FileName};
+    const size_t slot = static_cast<size_t>(*started.MissingSlot);
+    return report.Fail(kRunnerFailed, "cannot load the " + std::string(kLabels[slot]) + " ROM " +
+                                          Quoted(references[slot]) + " (mode " +
+                                          std::string(kModeNames[in.Mode]) + " needs it)");
   }
+
+  if (in.Type != nullptr) {
+    Machine& machine = app->GetMachine();
+    try {
+      in.Type->Load(machine, in.FileBytes);
+    } catch (const SnapshotError& refusal) {
+      return report.Fail(kRunnerBadUsage,
+                         "cannot load " + Quoted(options.File->string()) + ": " + refusal.what());
+    }
+    // The loader writes memory behind the renderer's back: draw the loaded screen.
+    machine.Screen.RedrawAll();
+  }
+  *built = std::move(app);
+  return kRunnerOk;
+}
+
+// Runs the frames through the emulation thread's loop. A paced run waits at every frame
+// end: for the sound device's play position when one opens, else for the timer.
+int RunMachine(const RunnerOptions& options, const Reporter& report, Application& app,
+               RunLoop::FramesRun* run) {
+  Machine& machine = app.GetMachine();
+  RunLoop& loop = app.Emulation().Loop;
+  // Opened before the run, so a file that cannot be made costs no run.
+  WavWriter wav;
+  std::string why;
+  if (options.Wav) {
+    if (!wav.Open(*options.Wav, &why)) return report.Fail(kRunnerFailed, why);
+    loop.SoundBlockReady = [&wav](const std::array<uint8_t, kSoundBlockSize>& block) {
+      wav.Append(block);
+    };
+  }
+  // Only a paced run opens the sound device; when none opens the timer paces it, silently.
+  std::unique_ptr<SdlSoundOutput> device;
+  if (options.Paced) {
+    device = std::make_unique<SdlSoundOutput>();
+    if (device->Active()) loop.Output = device.get();
+  }
+
+  machine.State.NormalSpeed.store(options.Paced, std::memory_order_relaxed);
+  loop.PresentEveryFrame = true;
+  if (options.Paced) loop.StartSound();
   KeySchedule keys(options.Keys);
   keys.ApplyFrame(0, machine.Keys);
-  RunOutcome outcome;
-  while (options.Frames > 0) {
-    if (machine.EndFrameIfDue()) {
-      ++outcome.Frames;
-      keys.ApplyFrame(outcome.Frames, machine.Keys);
-      if (outcome.Frames == options.Frames) break;
-    }
-    if (options.UntilPc && machine.State.Regs.PC == *options.UntilPc) {
-      outcome.PcReached = true;
-      break;
-    }
-    machine.ProcessorStep();
+  *run = loop.RunFrames(options.Frames, options.UntilPc,
+                        [&](uint64_t frames) { keys.ApplyFrame(frames, machine.Keys); });
+  loop.StopSound();
+
+  loop.Output = nullptr;
+  loop.SoundBlockReady = nullptr;
+  device.reset();
+  machine.CatchUpPicture();  // a run may stop mid-frame (--until-pc)
+  if (options.Wav && !wav.Finish(&why)) return report.Fail(kRunnerFailed, why);
+  return kRunnerOk;
+}
+
+// The pictures, the snapshot, the register dump and the run-to verdict.
+int WriteOutputs(const RunnerOptions& options, const Reporter& report, Machine& machine,
+                 uint8_t mode, const RunLoop::FramesRun& run, std::FILE* out) {
+  std::string why;
+  const ScreenRenderer& renderer = machine.Screen;
+  if (options.Screenshot && !WritePng(*options.Screenshot, CaptureNativePicture(renderer), &why)) {
+    return report.Fail(kRunnerFailed, why);
   }
-  machine.StopSound();
-  machine.Timer.StopTimer();
-  return outcome;
+  if (options.ScreenshotVisible &&
+      !WritePng(*options.ScreenshotVisible, CaptureVisiblePicture(renderer), &why)) {
+    return report.Fail(kRunnerFailed, why);
+  }
+  if (options.SaveSna) {
+    try {
+      if (mode & kStart128k) {
+        SaveSna128(machine, *options.SaveSna);
+      } else {
+        SaveSna48(machine, *options.SaveSna);
+      }
+    } catch (const SnapshotError& failure) {
+      return report.Fail(kRunnerFailed, failure.what());
+    }
+  }
+  if (options.DumpRegs) {
+    const std::string json = RegistersJson(machine, run.Frames);
+    if (std::fputs(json.c_str(), out) < 0 || std::fflush(out) != 0) {
+      return report.Fail(kRunnerFailed, "cannot write the register dump");
+    }
+  }
+  if (options.UntilPc && !run.PcReached) {
+    char address[8];
+    std::snprintf(address, sizeof address, "#%04X", *options.UntilPc);
+    return report.Fail(kRunnerPcNotReached, "PC " + std::string(address) + " not reached in " +
+                                                std::to_string(run.Frames) + " frames");
+  }
+  return kRunnerOk;
 }
 
 }  // namespace
-
-std::span<const RunnerFileType> RunnerFileTypes() {
-  return kFileTypes;
-}
 
 RgbImage CaptureNativePicture(const ScreenRenderer& screen) {
   RgbImage image(kNativeWidth, kNativeHeight);
@@ -302,130 +377,20 @@ int RunRunner(const RunnerOptions& options, std::FILE* out, std::FILE* err) {
     std::fputs(RunnerUsage(FileTypeList()).c_str(), out);
     return kRunnerOk;
   }
-
-  // Every input is checked before a machine exists, so a bad one costs no run.
-  const RunnerFileType* fileType = nullptr;
-  std::vector<uint8_t> fileBytes;
-  if (options.File) {
-    const std::string name = options.File->string();
-    fileType = FindFileType(*options.File);
-    if (fileType == nullptr) {
-      return report.Fail(kRunnerBadUsage,
-                         name + ": unsupported file type (" + FileTypeList() + ")");
-    }
-    std::string why;
-    auto bytes = ReadInputFile(*options.File, &why);
-    if (!bytes) return report.Fail(kRunnerBadUsage, "cannot read " + Quoted(name) + ": " + why);
-    fileBytes = std::move(*bytes);
+  CheckedInputs inputs;
+  if (const int status = CheckInputs(options, report, &inputs); status != kRunnerOk) {
+    return status;
   }
-
-  std::unique_ptr<QtSettingsStore> store;
-  if (options.SettingsFile) {
-    std::string why;
-    if (!SettingsFileReadable(*options.SettingsFile, &why)) {
-      return report.Fail(kRunnerBadUsage, "cannot read the settings file " +
-                                              Quoted(options.SettingsFile->string()) + ": " + why);
-    }
-    store = std::make_unique<QtSettingsStore>(*options.SettingsFile);
-  } else {
-    store = std::make_unique<QtSettingsStore>();
+  HeadlessRunHost host;
+  std::unique_ptr<Application> app;
+  if (const int status = BuildMachine(options, report, inputs, host, &app); status != kRunnerOk) {
+    return status;
   }
-
-  const MainWindowSettings mainWindow = LoadMainWindowSettings(*store);
-  HardwareSettings hardware = LoadHardwareSettings(*store);
-  const ScreenPanelSettings screen = LoadScreenPanelSettings(*store);
-  if (options.Rom48k) hardware.Rom48k.FileName = *options.Rom48k;
-  if (options.Rom128k) hardware.Rom128k.FileName = *options.Rom128k;
-  if (options.RomDos) hardware.RomDos.FileName = *options.RomDos;
-  if (options.Model) hardware.Memory = *options.Model;
-  const uint8_t mode = options.StartMode.value_or(hardware.StartUp.Reset) & 3;
-  const std::string modeName(kModeNames[mode]);
-  if ((mode & kStartTrDos) && !hardware.TrDos.Enabled) {
-    return report.Fail(kRunnerFailed, "mode " + modeName +
-                                          " needs the TR-DOS interface, which the settings "
-                                          "turn off");
+  RunLoop::FramesRun run;
+  if (const int status = RunMachine(options, report, *app, &run); status != kRunnerOk) {
+    return status;
   }
-
-  auto machine = std::make_unique<Machine>(options.Seed);
-  machine->SetTacktsPerInt(options.TacktsPerInt.value_or(mainWindow.TacktsPerInt));
-
-  bool trDosLoaded = false;
-  std::string why;
-  if (!LoadRoms(*machine, hardware, mode, options.ProgramDirectory, &trDosLoaded, &why)) {
-    return report.Fail(kRunnerFailed, why);
-  }
-  ApplyHardwareToMachine(*machine, hardware, trDosLoaded);
-
-  ScreenRenderer& renderer = machine->Screen;
-  renderer.SetFlashFrequency(screen.FlashFrequency);
-  renderer.SetScreenPage(static_cast<ScreenPage>(screen.ScreenPage));
-  renderer.SetGrayPalette(screen.GrayPalette);
-  renderer.SetBorderSizes(BorderPresetSizes(*store, hardware.BorderPreset));
-
-  machine->State.StartMode.store(mode, std::memory_order_relaxed);
-  machine->ResetMachine();
-
-  if (fileType != nullptr) {
-    if (!fileType->Load(*machine, fileBytes, &why)) {
-      return report.Fail(kRunnerBadUsage,
-                         "cannot load " + Quoted(options.File->string()) + ": " + why);
-    }
-  }
-
-  // Opened before the run, so a file that cannot be made costs no run.
-  WavWriter wav;
-  if (options.Wav) {
-    if (!wav.Open(*options.Wav, &why)) return report.Fail(kRunnerFailed, why);
-    machine->SoundBlockReady = [&wav](const std::array<uint8_t, kSoundBlockSize>& block) {
-      wav.Append(block);
-    };
-  }
-  // Only a paced run opens the sound device; when none opens the timer paces it, silently.
-  std::unique_ptr<SdlSoundOutput> device;
-  if (options.Paced) {
-    device = std::make_unique<SdlSoundOutput>();
-    if (device->Active()) machine->Output = device.get();
-  }
-
-  const RunOutcome run = RunFrames(*machine, options);
-  machine->Output = nullptr;
-  machine->SoundBlockReady = nullptr;
-  device.reset();
-  machine->CatchUpPicture();  // a run may stop mid-frame (--until-pc)
-
-  if (options.Wav && !wav.Finish(&why)) return report.Fail(kRunnerFailed, why);
-
-  if (options.Screenshot && !WritePng(*options.Screenshot, CaptureNativePicture(renderer), &why)) {
-    return report.Fail(kRunnerFailed, why);
-  }
-  if (options.ScreenshotVisible &&
-      !WritePng(*options.ScreenshotVisible, CaptureVisiblePicture(renderer), &why)) {
-    return report.Fail(kRunnerFailed, why);
-  }
-  if (options.SaveSna) {
-    try {
-      if (mode & kStart128k) {
-        SaveSna128(*machine, *options.SaveSna);
-      } else {
-        SaveSna48(*machine, *options.SaveSna);
-      }
-    } catch (const SnapshotError& failure) {
-      return report.Fail(kRunnerFailed, failure.what());
-    }
-  }
-  if (options.DumpRegs) {
-    const std::string json = RegistersJson(*machine, run.Frames);
-    if (std::fputs(json.c_str(), out) < 0 || std::fflush(out) != 0) {
-      return report.Fail(kRunnerFailed, "cannot write the register dump");
-    }
-  }
-  if (options.UntilPc && !run.PcReached) {
-    char address[8];
-    std::snprintf(address, sizeof address, "#%04X", *options.UntilPc);
-    return report.Fail(kRunnerPcNotReached, "PC " + std::string(address) + " not reached in " +
-                                                std::to_string(run.Frames) + " frames");
-  }
-  return kRunnerOk;
+  return WriteOutputs(options, report, app->GetMachine(), inputs.Mode, run, out);
 }
 
 }  // namespace vantrel

@@ -21,18 +21,9 @@ inline constexpr int kRunnerFailed = 1;        // a ROM, an output file
 inline constexpr int kRunnerBadUsage = 2;      // an option, a settings or program file
 inline constexpr int kRunnerPcNotReached = 3;  // --until-pc ran out of frames
 
-// A kind of FILE the runner can load, chosen by the file name's extension. Load runs
-// after the machine's reset and changes the machine only when it succeeds.
-struct RunnerFileType {
-  std::string_view Extension;  // lower case, with the dot: ".sna"
-  std::string_view Description;
-  bool (*Load)(Machine& machine, const std::vector<uint8_t>& bytes, std::string* error);
-};
-
-std::span<const RunnerFileType> RunnerFileTypes();
-
-// Runs one vantrel-run command: checks the input files, builds a machine from the
-// options and the settings, runs it and writes the outputs. Help and the register dump
+// Runs one vantrel-run command in four steps: checks the input files, builds a machine
+// through the desktop's start-up with the options as overrides, runs it in the emulation
+// thread's loop and writes the outputs. Help and the register dump
 // go to `out`, one line per problem to `err`. Returns the exit status.
 int RunRunner(const RunnerOptions& options, std::FILE* out, std::FILE* err);
 

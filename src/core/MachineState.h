@@ -3,13 +3,10 @@
 #include <atomic>
 #include <cstdint>
 
+#include "core/FrameTiming.h"
 #include "core/Z80Registers.h"
 
 namespace vantrel {
-
-// The default frame length. Several rules compare with this constant rather than
-// with TacktsPerInt: the P/V flag of LD A,I / LD A,R, the beeper sampler and the meter.
-inline constexpr uint32_t kDefaultTacktsPerInt = 71680;
 
 // Answers to the CPU stopped dialog that change the running machine.
 enum CpuStoppedRequestKind : uint8_t { kCpuStoppedNone, kCpuStoppedReset, kCpuStoppedReanimate };
@@ -18,7 +15,8 @@ enum CpuStoppedRequestKind : uint8_t { kCpuStoppedNone, kCpuStoppedReset, kCpuSt
 enum StartModeBits : uint8_t { kStartTrDos = 1, kStart128k = 2 };
 
 // Everything the emulated machine is at an instant, apart from memory contents
-// (Memory owns those and the paging latches) and the peripheral chips.
+// (Memory owns those and the paging latches) and the devices, which keep their own
+// latches and change histories.
 //
 // Fields that another thread writes or reads while the emulation thread runs are
 // atomics; relaxed order is enough, each is read once per use.
@@ -46,13 +44,6 @@ struct MachineState {
   // The CPU stopped dialog's answer while the machine runs on its HALT: carried out by
   // the emulation thread at its next frame end, so only that thread touches registers.
   std::atomic<uint8_t> CpuStoppedRequest{0};
-
-  // Port latches and frame-end bookkeeping.
-  uint8_t PortFE = 0;
-  uint8_t BorderColour = 0;
-  uint8_t BorderChangeHistory = 5;
-  uint8_t SoundChangeHistory = 0;
-  uint8_t SamplerWrapped = 0;
 
   // T-state meter.
   uint32_t MeterStartFrame = 0;

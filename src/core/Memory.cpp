@@ -130,6 +130,17 @@ void Memory::LeaveDos() {
   MapRom(Rom48k());
 }
 
+void Memory::UnlockAndWritePort7FFD(uint8_t value) {
+  if (DosActive) LeaveDos();
+  Port7FFD = 0;
+  WritePort7FFD(value);
+}
+
+void Memory::StartInDos() {
+  EnterDos();
+  Port7FFD |= 0x10;
+}
+
 void Memory::PowerOnFill(uint64_t seed) {
   std::memset(ram_.get(), 0, kBankCount * kBankSize);
   uint64_t state = seed;

@@ -91,6 +91,11 @@ class Memory {
   void EnterDos();
   // Unmaps it; the 48K BASIC ROM returns as on leaving TR-DOS.
   void LeaveDos();
+  // Leaves TR-DOS and clears the 48K lock, so the write that follows takes effect (a
+  // reset, a loaded snapshot).
+  void UnlockAndWritePort7FFD(uint8_t value);
+  // A reset into TR-DOS: its ROM at 0x0000, with bit 4 set so leaving it finds 48K BASIC.
+  void StartInDos();
 
   // Power-on contents: banks 5, 2 and 0 random, every other bank zero.
   void PowerOnFill(uint64_t seed);

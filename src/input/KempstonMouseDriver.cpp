@@ -32,13 +32,13 @@ bool KempstonMouseDriver::Poll(MouseMotionSource& source, KempstonMouse& mouse, 
   }
 
   // The Spectrum's Y counts up the screen, the PC's down.
-  mouse.X.store(AddWrapped(mouse.X.load(std::memory_order_relaxed), sample->dx),
+  mouse.X.store(AddWrapped(mouse.X.load(std::memory_order_relaxed), sample->Dx),
                 std::memory_order_relaxed);
-  mouse.Y.store(SubWrapped(mouse.Y.load(std::memory_order_relaxed), sample->dy),
+  mouse.Y.store(SubWrapped(mouse.Y.load(std::memory_order_relaxed), sample->Dy),
                 std::memory_order_relaxed);
 
   // Whole notches only: a part notch within one frame is dropped, not carried over.
-  const int32_t notches = sample->wheel / kWheelNotch;
+  const int32_t notches = sample->Wheel / kWheelNotch;
   wheel_ = wheelInverted_.load(std::memory_order_relaxed) ? AddWrapped(wheel_, notches)
                                                           : SubWrapped(wheel_, notches);
 
@@ -49,7 +49,7 @@ bool KempstonMouseDriver::Poll(MouseMotionSource& source, KempstonMouse& mouse, 
                         : 0xFF;
 
   bool flipped = false;
-  if (sample->left) {
+  if (sample->Left) {
     if (altHeld && !altClickLatch_) {
       altClickLatch_ = true;
       swap_.store(!swap_.load(std::memory_order_relaxed), std::memory_order_relaxed);
@@ -60,9 +60,9 @@ bool KempstonMouseDriver::Poll(MouseMotionSource& source, KempstonMouse& mouse, 
   }
   // Read after the flip: the click that swaps is already read the new way.
   const bool swapped = swap_.load(std::memory_order_relaxed);
-  if (sample->left) buttons ^= swapped ? kRightBit : kLeftBit;
-  if (sample->right) buttons ^= swapped ? kLeftBit : kRightBit;
-  if (sample->middle) buttons ^= kMiddleBit;
+  if (sample->Left) buttons ^= swapped ? kRightBit : kLeftBit;
+  if (sample->Right) buttons ^= swapped ? kLeftBit : kRightBit;
+  if (sample->Middle) buttons ^= kMiddleBit;
   mouse.Buttons.store(buttons, std::memory_order_relaxed);
   return flipped;
 }

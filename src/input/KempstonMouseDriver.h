@@ -4,20 +4,20 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/Settings.h"
 #include "input/Kempston.h"
+#include "input/KempstonMouseSetting.h"
 
 namespace vantrel {
 
 // PC mouse motion since the previous read. Wheel motion comes in the platforms' units of
 // 120 per notch.
 struct MouseSample {
-  int32_t dx = 0;
-  int32_t dy = 0;     // positive = towards the user (the PC's Y axis points down)
-  int32_t wheel = 0;  // positive = away from the user
-  bool left = false;
-  bool right = false;
-  bool middle = false;
+  int32_t Dx = 0;
+  int32_t Dy = 0;     // positive = towards the user (the PC's Y axis points down)
+  int32_t Wheel = 0;  // positive = away from the user
+  bool Left = false;
+  bool Right = false;
+  bool Middle = false;
 };
 
 // The desktop's captured mouse. Take returns nothing when the device could not be read

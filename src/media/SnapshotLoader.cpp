@@ -6,7 +6,8 @@
 #include <iterator>
 #include <vector>
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
+#include "media/FileTypes.h"
 
 namespace vantrel {
 
@@ -29,17 +30,14 @@ uint16_t Word(std::span<const uint8_t> file, size_t at) {
 // it says so (only the 128K SNA can), so the ROM the port selects is the one at 0x0000:
 // otherwise a program stopped below 0x4000 would resume inside TR-DOS.
 void SetPaging(Machine& m, uint8_t port7ffd) {
-  if (m.Mem.DosActive) m.Mem.LeaveDos();
-  m.Mem.Port7FFD = 0;
-  m.Ports.PortWrite(0x7FFD, port7ffd);
+  m.ForcePaging(port7ffd);
 }
 
 void SetBorder(Machine& m, uint8_t colour) {
-  m.State.BorderColour = colour & 7;
-  m.State.BorderChangeHistory = 5;  // the whole border is drawn anew
+  m.Screen.ReplaceBorder(colour);
   // The saver takes the border from the last #FE write; the loaded border stands for one,
   // or a snapshot saved straight after loading would lose its border.
-  m.State.PortFE = static_cast<uint8_t>((m.State.PortFE & ~7) | (colour & 7));
+  m.Ports.PortFE = static_cast<uint8_t>((m.Ports.PortFE & ~7) | (colour & 7));
 }
 
 // A 48K program sees banks 5, 2 and 0 and the 48K ROM. Where bit 5 of the port is a bank
@@ -165,32 +163,9 @@ void LoadZ80Pages(Machine& m, std::span<const uint8_t> file, Z80Layout layout) {
 
 }  // namespace
 
-std::string SnapshotExtension(std::string_view fileName) {
-  const size_t dot = fileName.find_last_of('.');
-  if (dot == std::string_view::npos) return {};
-  std::string ext(fileName.substr(dot));
-  // A dot in a directory name is no extension.
-  if (ext.find_first_of("/\\") != std::string::npos) return {};
-  for (char& c : ext) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  const auto blank = [](char c) { return static_cast<unsigned char>(c) < 33; };
-  while (!ext.empty() && blank(ext.back())) ext.pop_back();
-  const auto first = std::find_if_not(ext.begin(), ext.end(), blank);
-  ext.erase(ext.begin(), first);
-  return ext;
-}
-
-std::optional<SnapshotKind> SnapshotKindOf(std::string_view fileName) {
-  const std::string ext = SnapshotExtension(fileName);
-  if (ext == ".SNA") return SnapshotKind::Sna;
-  if (ext == ".Z80") return SnapshotKind::Z80;
-  return std::nullopt;
-}
-
 void LoadSnapshot(Machine& machine, const std::filesystem::path& fileName) {
   const std::string name = fileName.string();
-  const std::optional<SnapshotKind> kind = SnapshotKindOf(name);
+  const FileType* type = FindFileType(name);
   std::vector<uint8_t> file;
   {
     std::error_code ec;
@@ -201,8 +176,10 @@ void LoadSnapshot(Machine& machine, const std::filesystem::path& fileName) {
     file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad()) throw SnapshotError(std::string(kSnapshotReadFailed), kSnapshotReadCaption);
   }
-  if (!kind) Refuse("File " + name + " has unsupported format!");
-  LoadSnapshotBytes(machine, file, *kind);
+  if (!type || type->Kind != FileKind::Snapshot || !type->Load) {
+    Refuse("File " + name + " has unsupported format!");
+  }
+  type->Load(machine, file);
 }
 
 void LoadSnapshotBytes(Machine& machine, std::span<const uint8_t> file, SnapshotKind kind) {

@@ -37,19 +37,14 @@ inline constexpr size_t kSna128LongSize = 147487;
 
 enum class SnapshotKind : uint8_t { Sna, Z80 };
 
-// The extension from the last "." of the file name on, upper-cased (ASCII letters) and
-// stripped of control characters and spaces at both ends: ".SNA", ".Z80", or anything else.
-std::string SnapshotExtension(std::string_view fileName);
-std::optional<SnapshotKind> SnapshotKindOf(std::string_view fileName);
-
 // Every loader assumes a stopped machine: the emulation thread has ended (StopEmulation),
 // so no instruction is half done and nothing else touches the state. They change the
 // registers, paging, border and RAM; redrawing the picture and refreshing the debugger
 // views is the caller's. A refusal raises SnapshotError.
 
 // Reads the file as named (the caller resolves the name first) and loads it by its
-// extension. Unreadable: "Can't load snapshot file."; another extension: "File <name> has
-// unsupported format!". Nothing changes in either case.
+// extension (FileTypes). Unreadable: "Can't load snapshot file."; another extension: "File <name>
+// has unsupported format!". Nothing changes in either case.
 void LoadSnapshot(Machine& machine, const std::filesystem::path& fileName);
 
 // A whole file image already in memory (also the entry point for fuzzing).

@@ -6,7 +6,7 @@
 #include <span>
 #include <system_error>
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
 
 namespace vantrel {
 
@@ -36,7 +36,7 @@ std::vector<uint8_t> SnaHeaderAndRam(const Machine& m, uint16_t sp, size_t reser
   PutWord(out, sp);
   out.push_back(r.IM);
   // The border of the last port write (a loaded snapshot's border counts as one).
-  out.push_back(m.State.PortFE & 7);
+  out.push_back(m.Ports.PortFE & 7);
   for (uint32_t address = 0x4000; address <= 0xFFFF; ++address) {
     out.push_back(m.Mem.PeekByte(static_cast<uint16_t>(address)));
   }

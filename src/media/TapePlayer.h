@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/MachineState.h"
+#include "core/FrameTiming.h"
 #include "media/TapeImage.h"
 
 namespace vantrel {
@@ -26,7 +26,7 @@ struct TapeSelect {
 };
 
 // The tape deck: turns the loaded catalogue into the EAR input level, counted in the
-// processor's T-states. It catches up after every processor step through AdvanceTape;
+// processor's T-states. It catches up after every processor step through AdvanceTo;
 // with no tape playing the level stays where it was and nothing runs.
 //
 // Threads: everything but the polling calls runs on the emulation thread (or while no
@@ -72,7 +72,7 @@ class TapePlayer {
 
   // Brings the tape up to `tackts` (the frame clock after a step). At most one period
   // ends per call, so the processor sees every edge.
-  void AdvanceTape(uint32_t tackts) {
+  void AdvanceTo(uint32_t tackts) {
     if (!playing_.load(std::memory_order_relaxed)) return;
     int32_t delta = static_cast<int32_t>(tackts - lastTackts_);
     lastTackts_ = tackts;

@@ -65,11 +65,11 @@ uint32_t CountDown(Counter& counter, uint32_t period, uint32_t steps) {
 
 }  // namespace
 
-void AyChip::AyReset() {
-  for (int r = 0; r < 16; ++r) AyWriteRegister(r, 0);
+void AyChip::Reset() {
+  for (int r = 0; r < 16; ++r) WriteRegister(r, 0);
 }
 
-void AyChip::AyWriteRegister(int index, uint8_t value) {
+void AyChip::WriteRegister(int index, uint8_t value) {
   index &= 0x0F;
   registers_[index] = value;
   switch (index) {

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "core/MachineState.h"
+#include "core/FrameTiming.h"
 #include "sound/SampleClock.h"
 #include "sound/SoundOutput.h"
 
@@ -19,30 +19,30 @@ class AyChip {
  public:
   static constexpr uint32_t kStepTackts = 16;
 
-  AyChip() { AyReset(); }
+  AyChip() { Reset(); }
 
   // Register select: only the low four bits reach the chip.
-  void AySelect(uint8_t value) { selected_ = value & 0x0F; }
+  void Select(uint8_t value) { selected_ = value & 0x0F; }
   // Writing the value a register already holds changes nothing, so the chip is neither
   // advanced nor written; register 13 is the exception, since writing it restarts the
   // envelope.
-  void AyWriteData(uint8_t value, uint32_t tackts) {
+  void WriteData(uint8_t value, uint32_t tackts) {
     if (value == registers_[selected_] && selected_ != 13) return;
-    AyAdvance(tackts);
-    AyWriteRegister(selected_, value);
+    AdvanceTo(tackts);
+    WriteRegister(selected_, value);
     ++writes_;
   }
   // Brings the sound generators up to `tackts`.
-  void AyAdvance(uint32_t tackts) {
+  void AdvanceTo(uint32_t tackts) {
     if (tackts > clock_.Pos) Run(tackts);
   }
   // Registers read back as written, without masking to their used bits.
-  uint8_t AyRead() const { return registers_[selected_]; }
+  uint8_t Read() const { return registers_[selected_]; }
   // Writes 0 to all sixteen registers (which also loads envelope shape 0); the selection
   // is kept.
-  void AyReset();
+  void Reset();
   // Stores a register and recomputes what is derived from it.
-  void AyWriteRegister(int index, uint8_t value);
+  void WriteRegister(int index, uint8_t value);
 
   // The sound frame follows the machine's frame: 882 samples per frame of `tackts`.
   void SetFrameLength(uint32_t tackts);

@@ -33,8 +33,17 @@ class Beeper {
   void SetVolumes(int speaker, int tapeIn, int tapeOut, int synchDelay);
 
   // Brings the sampler up to `tackts` at the old level.
-  void AdvanceBeeper(uint32_t tackts) {
+  void AdvanceTo(uint32_t tackts) {
     if (tackts > clock_.Pos) Run(tackts);
+  }
+  // The frame end: while the level changed in the last three frames the sampler is
+  // brought to the frame's end, unless a late change has taken it there already.
+  void FinishFrame(uint32_t tackts) {
+    if (SoundChangeHistory & kSoundRecentChanges) {
+      SoundChangeHistory = static_cast<uint8_t>(SoundChangeHistory << 1);
+      if (!SamplerWrapped) AdvanceTo(tackts);
+      SamplerWrapped = 0;
+    }
   }
 
   // A write to the ULA port: bit 4 drives the speaker, bit 3 the MIC output.
@@ -60,12 +69,18 @@ class Beeper {
     const uint32_t tackts = state_.Regs.Tackts;
     // A change after the frame's end but before the frame end ran has already taken the
     // sampler into the next frame; the frame end must then not advance it again.
-    state_.SamplerWrapped =
-        static_cast<int32_t>(tackts) >= static_cast<int32_t>(clock_.FrameLength);
-    AdvanceBeeper(tackts);
+    SamplerWrapped = static_cast<int32_t>(tackts) >= static_cast<int32_t>(clock_.FrameLength);
+    AdvanceTo(tackts);
     SoundLevel = level;
-    state_.SoundChangeHistory |= 1;
+    SoundChangeHistory |= kSoundChanged;
   }
+
+  // The change history: bit 0 is set by a level change, the frame end shifts it left.
+  static constexpr uint8_t kSoundChanged = 0x01;
+  static constexpr uint8_t kSoundRecentChanges = 0x07;
+  uint8_t SoundChangeHistory = 0;
+  // Set when a change after the frame's end has taken the sampler into the next frame.
+  uint8_t SamplerWrapped = 0;
 
   // The sound frame follows the machine's frame: 882 samples per frame of `tackts`.
   void SetFrameLength(uint32_t tackts);

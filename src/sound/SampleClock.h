@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "core/MachineState.h"
+#include "core/FrameTiming.h"
 #include "sound/SoundOutput.h"
 
 namespace vantrel {

@@ -62,13 +62,13 @@ void MouseCapture::Release() {
 std::optional<MouseSample> MouseCapture::Take() {
   if (!captured_.load(kRelaxed)) return std::nullopt;
   MouseSample sample;
-  sample.dx = dx_.exchange(0, kRelaxed);
-  sample.dy = dy_.exchange(0, kRelaxed);
-  sample.wheel = wheel_.exchange(0, kRelaxed);
+  sample.Dx = dx_.exchange(0, kRelaxed);
+  sample.Dy = dy_.exchange(0, kRelaxed);
+  sample.Wheel = wheel_.exchange(0, kRelaxed);
   const uint8_t buttons = buttons_.load(kRelaxed);
-  sample.left = (buttons & kLeft) != 0;
-  sample.right = (buttons & kRight) != 0;
-  sample.middle = (buttons & kMiddle) != 0;
+  sample.Left = (buttons & kLeft) != 0;
+  sample.Right = (buttons & kRight) != 0;
+  sample.Middle = (buttons & kMiddle) != 0;
   return sample;
 }
 

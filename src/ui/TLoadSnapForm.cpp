@@ -19,6 +19,7 @@
 #include <initializer_list>
 
 #include "app/SettingsStore.h"
+#include "media/FileTypes.h"
 #include "media/SnapshotLoader.h"
 #include "ui/TScreenPanel.h"
 
@@ -27,9 +28,7 @@ namespace {
 
 constexpr std::string_view kSettingsKey = "Environment\\Snapshot";
 
-// Linux names are case-sensitive and snapshots come with every spelling of the extension.
-const QString kSnapshotFilter =
-    QStringLiteral("Snapshot File (*.Sna *.sna *.SNA *.Z80 *.z80);;All Files (*)");
+const QString kSnapshotFilter = QString::fromStdString(OpenFileFilter(FileKind::Snapshot));
 
 const QString kSna = QStringLiteral("SNA");
 const QString kZ80 = QStringLiteral("Z80");
@@ -43,7 +42,7 @@ constexpr qint64 kZ80ExtraFieldsEnd = 36;
 // The extension's first three letters, upper-cased: "Z80X" passes as "Z80" here, and the
 // loader, which compares the whole extension, refuses it with its own message.
 QString FormatOf(const QString& fileName) {
-  const std::string extension = SnapshotExtension(fileName.toStdString());
+  const std::string extension = FileExtension(fileName.toStdString());
   if (extension.empty()) return {};
   return QString::fromStdString(extension.substr(1, 3));
 }

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "app/Settings.h"
+#include "media/FileTypes.h"
 #include "media/SnapshotLoader.h"
 #include "media/SnapshotSaver.h"
 #include "platform/QtKeyboard.h"
@@ -52,17 +53,12 @@ QPoint OnDesktop(const WindowPosition& position) {
 }  // namespace
 
 CommandLineFile ClassifyCommandLineFile(const QString& fileName) {
-  const QString suffix = QFileInfo(fileName).suffix().toUpper();
-  if (suffix == QLatin1String("TAP") || suffix == QLatin1String("TZX")) {
-    return CommandLineFile::kTape;
-  }
-  if (suffix == QLatin1String("SNA") || suffix == QLatin1String("Z80")) {
-    return CommandLineFile::kSnapshot;
-  }
-  if (suffix == QLatin1String("TRD") || suffix == QLatin1String("SCL") ||
-      suffix == QLatin1String("FDI") || suffix == QLatin1String("UDI") ||
-      suffix.startsWith(QLatin1Char('$'))) {
-    return CommandLineFile::kDisk;
+  const FileType* type = FindFileType(fileName.toStdString());
+  if (!type) return CommandLineFile::kNone;
+  switch (type->Kind) {
+    case FileKind::Snapshot: return CommandLineFile::kSnapshot;
+    case FileKind::Tape: return CommandLineFile::kTape;
+    case FileKind::Disk: return CommandLineFile::kDisk;
   }
   return CommandLineFile::kNone;
 }
@@ -71,8 +67,8 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
     : QMainWindow(parent),
       store_(store),
       app_(store, *this, romResolver),
-      keys_(app_.GetMachine(), requests_),
-      fileResolver_{romResolver.startDirectory, romResolver.programDirectory, {}} {
+      keys_(app_.Emulation(), requests_),
+      fileResolver_{romResolver.StartDirectory, romResolver.ProgramDirectory, {}} {
   setWindowTitle(QStringLiteral("Vantrel v0.30b"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -118,6 +114,9 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
     if (active) CaptureMouse();
   };
   screen_->MachineRunning = [this] { return app_.Emulation().Alive(); };
+  screen_->FramesPerSecond = [this] {
+    return app_.Emulation().Loop.Timer.FramesPerSecond.load(std::memory_order_relaxed);
+  };
   screen_->SetBorderSizes(BorderPresetSizes(store_, app_.Hardware().BorderPreset));
   // First run: the screen window goes beside the main window rather than on top of it.
   if (!store_.ReadInteger("Environment\\ScreenPanel", "X Position")) {
@@ -133,13 +132,14 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   };
   // Without a sound device the machine is paced by the 20 ms timer instead.
   soundOutput_ = std::make_unique<SdlSoundOutput>();
-  if (soundOutput_->Active()) machine.Output = soundOutput_.get();
+  RunLoop& loop = app_.Emulation().Loop;
+  if (soundOutput_->Active()) loop.Output = soundOutput_.get();
   capture_ = new MouseCapture(screen_.get(), this);
   connect(capture_, &MouseCapture::Released, this,
-          [&machine] { machine.MouseCaptured.store(false, std::memory_order_relaxed); });
+          [&loop] { loop.MouseCaptured.store(false, std::memory_order_relaxed); });
   mouseDriver_.Configure(app_.Hardware().KempstonMouse);
   // Read once per frame on the emulation thread; the capture's sums are atomics.
-  machine.PollMouse = [this](KempstonMouse& mouse) {
+  loop.PollMouse = [this](KempstonMouse& mouse) {
     mouseDriver_.Poll(*capture_, mouse, keys_.AltMode());
   };
 
@@ -198,7 +198,7 @@ void TMainForm::BuildMenus() {
   AddCommand(debug, "RunMI", QStringLiteral("&Run"), Qt::Key_F9,
              [this, &emulation] { StartRun([&emulation] { emulation.Run(); }); });
   AddCommand(debug, "DebuggerMI", QStringLiteral("Debugger"), Qt::Key_Escape,
-             [this] { app_.GetMachine().State.Running.store(false, std::memory_order_relaxed); });
+             [&emulation] { emulation.RequestStop(); });
   AddCommand(debug, "StepOverMI", QStringLiteral("&Step Over"), Qt::Key_F8,
              [this, &emulation] { StartRun([&emulation] { emulation.StepOver(); }); });
   AddCommand(debug, "TraceIntoMI", QStringLiteral("&Trace Into"), Qt::Key_F7,
@@ -319,10 +319,10 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
   for (;;) {
     result = app_.StartUp();
     const RomCheckResult& roms = result.roms;
-    if (!roms.showMessage) break;
+    if (!roms.ShowMessage) break;
     const QString caption = QString::fromStdString(roms.caption);
     const QString text = QString::fromStdString(roms.message);
-    if (!roms.offerCancel) {
+    if (!roms.OfferCancel) {
       QMessageBox::information(this, caption, text);
       break;
     }
@@ -427,12 +427,12 @@ void TMainForm::CaptureMouse() {
       (screen_->isActiveWindow() && machine.Mouse.Enabled.load(std::memory_order_relaxed));
   if (!wanted || !place || !app_.Emulation().Alive()) return;
   const bool captured = capture_->Capture();
-  app_.GetMachine().MouseCaptured.store(captured, std::memory_order_relaxed);
+  app_.Emulation().Loop.MouseCaptured.store(captured, std::memory_order_relaxed);
 }
 
 void TMainForm::ReleaseMouse() {
   capture_->Release();
-  app_.GetMachine().MouseCaptured.store(false, std::memory_order_relaxed);
+  app_.Emulation().Loop.MouseCaptured.store(false, std::memory_order_relaxed);
 }
 
 void TMainForm::ApplyFullScreen() {
@@ -466,7 +466,7 @@ void TMainForm::ApplyFullScreen() {
 
 void TMainForm::ReportFullScreenError(const FullScreenError& error) {
   // The machine stops and the window stays: a display problem must not end the session.
-  app_.GetMachine().State.Running.store(false, std::memory_order_relaxed);
+  app_.Emulation().RequestStop();
   QMessageBox box(QMessageBox::Critical, kFullScreenErrorCaption, FullScreenErrorText(error),
                   QMessageBox::Ok, this);
   box.exec();
@@ -566,7 +566,7 @@ void TMainForm::ShowCpuStopped() {
 
 void TMainForm::Minimize() {
   // Stop first; the window is minimised once the run has ended.
-  app_.GetMachine().State.Running.store(false, std::memory_order_relaxed);
+  app_.Emulation().RequestStop();
   minimizePending_ = true;
 }
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "core/EmulThread.h"
+#include "app/TKeyThread.h"
 #include "input/KempstonMouseDriver.h"
-#include "input/TKeyThread.h"
+#include "machine/EmulThread.h"
 
 class QLabel;
 class QTimer;

@@ -162,12 +162,12 @@ void TRomNavigatorForm::Rescan() {
 
 void TRomNavigatorForm::ShowPage(int row) {
   const RomPageInfo info = row < 0 ? RomPageInfo{} : navigator_.ShowPage(static_cast<size_t>(row));
-  crcLabel_->setText(ToQString(info.checksumText));
+  crcLabel_->setText(ToQString(info.ChecksumText));
   descriptionEdit_->setText(ToQString(info.description));
   shownKind_ = info.kind;
   defaultPageCombo_->setCurrentIndex(info.kind);
   inPageCombo_->setCurrentIndex(info.kind);
-  selectButton_->setEnabled(info.selectEnabled);
+  selectButton_->setEnabled(info.SelectEnabled);
 }
 
 void TRomNavigatorForm::SelectPage() {

@@ -16,6 +16,7 @@
 
 #include "app/Settings.h"
 #include "app/SettingsStore.h"
+#include "media/FileTypes.h"
 
 namespace vantrel {
 namespace {
@@ -23,7 +24,7 @@ namespace {
 constexpr std::string_view kSettingsKey = "Environment\\Save Snapshot Dialog";
 constexpr int kVariantCount = 2;
 
-const QString kSnapshotFilter = QStringLiteral("Snapshot Files (*.Sna *.sna *.SNA)");
+const QString kSnapshotFilter = QString::fromStdString(SaveFileFilter(FileKind::Snapshot));
 const QString kDefaultSuffix = QStringLiteral("Sna");
 
 }  // namespace

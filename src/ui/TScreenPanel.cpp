@@ -17,8 +17,8 @@
 #include <cassert>
 
 #include "app/SettingsStore.h"
-#include "core/Machine.h"
-#include "input/TKeyThread.h"
+#include "app/TKeyThread.h"
+#include "machine/Machine.h"
 #include "platform/QtKeyboard.h"
 #include "video/FullScreenPicture.h"
 
@@ -202,7 +202,7 @@ void TScreenPanel::SelectScreenPage(ScreenPage page) {
 
 void TScreenPanel::UpdateScreenCaption() {
   const bool showFps = requests_.ShowFps.load(std::memory_order_relaxed);
-  const uint32_t fps = showFps ? machine_.Timer.FramesPerSecond.load(std::memory_order_relaxed) : 0;
+  const uint32_t fps = showFps && FramesPerSecond ? FramesPerSecond() : 0;
   if (captionValid_ && showFps == captionShowFps_ && fps == captionFps_ && page_ == captionPage_) {
     return;
   }

@@ -112,6 +112,8 @@ class TScreenPanel : public QWidget {
   std::function<void(bool active)> FocusHandler;
   // Whether the machine runs; a double click captures the mouse only then.
   std::function<bool()> MachineRunning;
+  // The run loop's frames-per-second count, for the caption.
+  std::function<uint32_t()> FramesPerSecond;
 
  protected:
   bool event(QEvent* event) override;

@@ -203,7 +203,7 @@ void ScreenRenderer::DrawBorderUpTo(uint32_t tackts) {
   borderDirty_ = true;
   tackts = std::min(tackts, sentinelT_);
   // A unit is two pixels of one colour index, so a run of units is a plain fill.
-  const uint8_t colour = colourIndex_[state_.BorderColour & 7];
+  const uint8_t colour = colourIndex_[BorderColour & 7];
   while (tackts > borderDrawnTo_ && borderIndex_ != kBorderSegmentCount) {
     const uint32_t units = tackts - borderDrawnTo_;
     if (units < borderUnitsLeft_) {
@@ -252,7 +252,7 @@ void ScreenRenderer::RefreshScreen(uint32_t tackts) {
 }
 
 void ScreenRenderer::RedrawAll() {
-  const uint8_t colour = colourIndex_[state_.BorderColour & 7];
+  const uint8_t colour = colourIndex_[BorderColour & 7];
   for (int y = 0; y < kNativeHeight; ++y) std::memset(rows_[y], colour, kNativeWidth);
   const uint8_t* page = DisplayedPage();
   for (int i = 0; i < kPaperCellCount; ++i) DrawCell(paper_[i], page);

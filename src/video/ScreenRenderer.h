@@ -103,8 +103,38 @@ class ScreenRenderer {
   // Draws the border in the current colour up to tackts (before a colour change, and at
   // the frame end while the border changed in this frame or the one before).
   void DrawBorderUpTo(uint32_t tackts);
+  // The frame end, before the picture is shown: the paper up to tackts, and the border
+  // while it changed in this frame or the one before; then the history moves on a frame.
+  void FinishFrame(uint32_t tackts) {
+    DrawPaperUpTo(tackts);
+    if (BorderChangeHistory & kBorderRecentChanges) DrawBorderUpTo(tackts);
+    BorderChangeHistory = static_cast<uint8_t>(BorderChangeHistory << 1);
+  }
   // The frame end, after PresentFrame: rewinds both drawers.
   void StartFrame();
+  // A write to the ULA port: bits 0-2 are the border colour from this T-state on.
+  void SetBorderColour(uint8_t colour, uint32_t tackts) {
+    colour &= 7;
+    if (colour == BorderColour) return;
+    // The border so far is drawn in the old colour before the change.
+    DrawBorderUpTo(tackts);
+    BorderColour = colour;
+    BorderChangeHistory |= kBorderChanged;
+  }
+  // A new colour for the whole border at once (a loaded snapshot).
+  void ReplaceBorder(uint8_t colour) {
+    BorderColour = colour & 7;
+    BorderChangeHistory = kBorderRedrawAll;
+  }
+
+  // The border colour and its change history: bit 0 is set by a change, the frame end
+  // shifts left and redraws while one of the two lowest bits is set.
+  static constexpr uint8_t kBorderChanged = 0x01;
+  static constexpr uint8_t kBorderRecentChanges = 0x03;
+  // As at power-on: the whole border is drawn at the next two frame ends.
+  static constexpr uint8_t kBorderRedrawAll = 0x05;
+  uint8_t BorderColour = 0;
+  uint8_t BorderChangeHistory = kBorderRedrawAll;
   // A shown frame: advances the flash phase, redraws in Debug mode, hands the picture on.
   void PresentFrame();
   // Brings the picture up to the machine's present moment and shows it (debugger views).

@@ -48,8 +48,8 @@ class MouseCaptureTest : public testing::Test {
   std::string Take() {
     const auto s = capture.Take();
     if (!s) return "none";
-    return std::to_string(s->dx) + ',' + std::to_string(s->dy) + ',' + std::to_string(s->wheel) +
-           (s->left ? "L" : "") + (s->middle ? "M" : "") + (s->right ? "R" : "");
+    return std::to_string(s->Dx) + ',' + std::to_string(s->Dy) + ',' + std::to_string(s->Wheel) +
+           (s->Left ? "L" : "") + (s->Middle ? "M" : "") + (s->Right ? "R" : "");
   }
 
   CountingWidget window;
@@ -141,9 +141,9 @@ TEST_F(MouseCaptureTest, EmulationThreadTakesWhileTheWindowThreadAdds) {
     auto add = [&] {
       const auto sample = capture.Take();
       if (!sample) return missing.store(true);
-      total.dx += sample->dx;
-      total.dy += sample->dy;
-      total.wheel += sample->wheel;
+      total.Dx += sample->Dx;
+      total.Dy += sample->Dy;
+      total.Wheel += sample->Wheel;
     };
     while (!stop.load()) add();
     add();  // whatever came after the last loop
@@ -156,7 +156,7 @@ TEST_F(MouseCaptureTest, EmulationThreadTakesWhileTheWindowThreadAdds) {
   stop.store(true);
   emulation.join();
   EXPECT_FALSE(missing.load());
-  EXPECT_EQ(std::tuple(total.dx, total.dy, total.wheel),
+  EXPECT_EQ(std::tuple(total.Dx, total.Dy, total.Wheel),
             std::tuple(2 * kEvents, -kEvents, 120 * kEvents));
 }
 

@@ -3,8 +3,8 @@
 #include <tuple>
 
 #include "app/SettingsStore.h"
-#include "core/Machine.h"
-#include "input/TKeyThread.h"
+#include "machine/Machine.h"
+#include "app/TKeyThread.h"
 #include "ui/TScreenPanel.h"
 #include "ui/UiTest.h"
 
@@ -18,7 +18,7 @@ constexpr BorderSizes kPentagonOnTv = kBuiltInBorderPresets[1].Sizes;
 class ScreenPanelTest : public testing::Test {
  protected:
   void SetUp() override {
-    machine->State.BorderColour = 2;
+    machine->Screen.BorderColour = 2;
     uint8_t* page = machine->Mem.Bank(5);
     std::fill(page, page + 6144, uint8_t{0});
     std::fill(page + 6144, page + 6912, uint8_t{0x08});  // blue paper
@@ -51,9 +51,11 @@ TEST_F(ScreenPanelTest, StaysOpenAndRewritesItsCaptionOnlyWhenPageOrShownRateCha
   MakePanel();
   panel->show();  // a tool window that refuses to close
   EXPECT_TRUE(panel->windowType() == Qt::Tool && !panel->close() && panel->isVisible());
+  uint32_t shownFps = 0;
+  panel->FramesPerSecond = [&shownFps] { return shownFps; };
   const auto update = [&](uint32_t fps) {
     panel->setWindowTitle("untouched");
-    machine->Timer.FramesPerSecond = fps;
+    shownFps = fps;
     panel->UpdateScreenCaption();
     return panel->windowTitle();
   };
@@ -197,14 +199,14 @@ TEST_F(ScreenPanelTest, PictureIsTheVisibleCutInsideTheBevelEachPixelDoubledOrNo
 TEST_F(ScreenPanelTest, FramesFromAnotherThreadArePaintedWhole) {
   MakePanel();
   panel->SetDoubleSize(false);
-  machine->State.BorderColour = 4;
+  machine->Screen.BorderColour = 4;
   machine->Screen.RedrawAll();
   machine->Screen.PresentFrame();
   EXPECT_EQ(Painted().pixel(1, 1), red);  // shown until the window thread takes the next
   std::atomic<bool> done{false};
   std::thread producer([&] {
     for (int i = 0; i < 300; ++i) {
-      machine->State.BorderColour = (i & 1) ? 4 : 2;
+      machine->Screen.BorderColour = (i & 1) ? 4 : 2;
       machine->Screen.RedrawAll();
       machine->Screen.PresentFrame();
     }

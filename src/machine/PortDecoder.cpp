@@ -1,4 +1,4 @@
-#include "core/PortDecoder.h"
+#include "machine/PortDecoder.h"
 
 #include "disk/Beta128.h"
 #include "input/Kempston.h"
@@ -52,7 +52,7 @@ uint8_t PortDecoder::PortRead(uint16_t port) {
     }
   } else {
     if (Matches(port, AySelectBits, AyMask)) {
-      result &= dev_.Ay.AyRead();
+      result &= dev_.Ay.Read();
       unanswered = false;
     }
     if (Settings.JoystickEnabled && Matches(port, Settings.JoystickBits, Settings.JoystickMask)) {
@@ -83,15 +83,9 @@ uint8_t PortDecoder::PortRead(uint16_t port) {
 
 void PortDecoder::PortWrite(uint16_t port, uint8_t value) {
   if (Settings.KeyboardEnabled && Matches(port, Settings.KeyboardBits, Settings.KeyboardMask)) {
-    state_.PortFE = value;
-    dev_.Sound.UlaPortWrite(value);
-    const uint8_t colour = value & 7;
-    if (colour != state_.BorderColour) {
-      // The border so far is drawn in the old colour before the change.
-      dev_.Screen.DrawBorderUpTo(state_.Regs.Tackts);
-      state_.BorderColour = colour;
-      state_.BorderChangeHistory |= 1;
-    }
+    PortFE = value;
+    dev_.Beeper.UlaPortWrite(value);
+    dev_.Screen.SetBorderColour(value, state_.Regs.Tackts);
   }
   if (Matches(port, Port7FFDBits, Port7FFDMask)) {
     memory_.WritePort7FFD(value);
@@ -100,8 +94,8 @@ void PortDecoder::PortWrite(uint16_t port, uint8_t value) {
   // Only the Scorpion models react; the memory engine checks the model.
   if (Matches(port, Port1FFDBits, Port1FFDMask)) memory_.WritePort1FFD(value);
   if (!DiskPortsDecoded()) {
-    if (Matches(port, AyDataBits, AyMask)) dev_.Ay.AyWriteData(value, state_.Regs.Tackts);
-    if (Matches(port, AySelectBits, AyMask)) dev_.Ay.AySelect(value);
+    if (Matches(port, AyDataBits, AyMask)) dev_.Ay.WriteData(value, state_.Regs.Tackts);
+    if (Matches(port, AySelectBits, AyMask)) dev_.Ay.Select(value);
     return;
   }
   for (const DiskPort& p : kControllerPorts) {

@@ -6,7 +6,8 @@
 #include <optional>
 #include <thread>
 
-#include "core/Machine.h"
+#include "machine/Machine.h"
+#include "machine/RunLoop.h"
 
 namespace vantrel {
 
@@ -45,10 +46,10 @@ class HeadlessRunHost : public RunHost {
 std::optional<uint16_t> StepOverTarget(const Memory& memory, uint16_t pc);
 
 // The emulation thread and the debugger's run commands. All calls are made on the
-// window thread.
+// window thread, which starts and stops runs only through here.
 class TEmulThread {
  public:
-  TEmulThread(Machine& machine, RunHost& host) : machine_(machine), host_(host) {}
+  TEmulThread(Machine& machine, RunHost& host) : Loop(machine), machine_(machine), host_(host) {}
   ~TEmulThread() { StopEmulation(); }
   TEmulThread(const TEmulThread&) = delete;
   TEmulThread& operator=(const TEmulThread&) = delete;
@@ -59,6 +60,8 @@ class TEmulThread {
   // Clears Running and waits, processing events, until the thread has ended and its
   // termination handler has run.
   void StopEmulation();
+  // Asks the run to end without waiting; the termination handler follows as usual.
+  void RequestStop() { machine_.State.Running.store(false, std::memory_order_relaxed); }
   bool Alive() const { return machine_.State.EmulThreadAlive.load(std::memory_order_relaxed); }
 
   // The debugger's commands.
@@ -74,6 +77,10 @@ class TEmulThread {
   void StoppedCpuDebugger();
   void StoppedCpuReset() { AnswerStoppedCpu(kCpuStoppedReset); }
   void StoppedCpuReanimate() { AnswerStoppedCpu(kCpuStoppedReanimate); }
+
+  Machine& GetMachine() { return machine_; }
+  // The loop the thread runs the machine in: its sound device, timer and frame policy.
+  RunLoop Loop;
 
  private:
   void AnswerStoppedCpu(CpuStoppedRequestKind kind);

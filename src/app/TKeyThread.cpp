@@ -1,8 +1,8 @@
-#include "input/TKeyThread.h"
+#include "app/TKeyThread.h"
 
 #include <utility>
 
-#include "core/Machine.h"
+#include "machine/EmulThread.h"
 
 namespace vantrel {
 
@@ -16,8 +16,11 @@ void Toggle(std::atomic<bool>& flag) {
 
 }  // namespace
 
-TKeyThread::TKeyThread(Machine& machine, KeyRequests& requests)
-    : machine_(machine), requests_(requests), tables_(StandardPcKeyTables()) {}
+TKeyThread::TKeyThread(TEmulThread& emulation, KeyRequests& requests)
+    : emulation_(emulation),
+      machine_(emulation.GetMachine()),
+      requests_(requests),
+      tables_(StandardPcKeyTables()) {}
 
 void TKeyThread::SetKeyboardStateReader(KeyboardStateReader reader) {
   reader_ = std::move(reader);
@@ -136,7 +139,7 @@ void TKeyThread::RunCommand(PcCommand command) {
 // The machine is held in reset while F12 is down. A second press within a second adds
 // TR-DOS to the start mode.
 void TKeyThread::RequestReset(uint8_t singleMode, uint8_t doubleMode) {
-  const uint32_t now = machine_.Timer.TimerTicks.load(kRelaxed);
+  const uint32_t now = emulation_.Loop.Timer.TimerTicks.load(kRelaxed);
   const bool doublePress = resetPressedBefore_ && now - lastResetTick_ < kDoublePressTicks;
   machine_.State.StartMode.store(doublePress ? doubleMode : singleMode, kRelaxed);
   resetPressedBefore_ = true;
@@ -145,7 +148,7 @@ void TKeyThread::RequestReset(uint8_t singleMode, uint8_t doubleMode) {
 }
 
 void TKeyThread::StopMachine() {
-  machine_.State.Running.store(false, kRelaxed);
+  emulation_.RequestStop();
   requests_.FullScreen.store(false, kRelaxed);
 }
 

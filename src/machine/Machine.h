@@ -5,25 +5,33 @@
 #include <cstdint>
 #include <functional>
 
-#include "core/MachineCommands.h"
 #include "core/MachineState.h"
 #include "core/Memory.h"
-#include "core/PacingTimer.h"
-#include "core/PortDecoder.h"
 #include "core/Z80.h"
 #include "disk/Beta128.h"
 #include "input/Kempston.h"
 #include "input/KeyMatrix.h"
+#include "machine/MachineCommands.h"
+#include "machine/PortDecoder.h"
 #include "media/TapePlayer.h"
 #include "sound/AyChip.h"
 #include "sound/Beeper.h"
-#include "sound/SoundOutput.h"
 #include "video/ScreenRenderer.h"
 
 namespace vantrel {
 
-// One emulated computer: the machine state, memory, devices, port decoder, processor and
-// pacing timer. Nothing is global, so any number of machines can live side by side.
+// What happens between a frame's hardware end and the next frame's start when the machine
+// runs for someone: the run loop's sound output, real-time pacing, presentation policy
+// and mouse polling. Called once a frame on the thread that runs the machine.
+class FrameEndHandler {
+ public:
+  virtual ~FrameEndHandler() = default;
+  virtual void FrameFinished() = 0;
+};
+
+// One emulated computer: the machine state, memory, devices, port decoder and processor.
+// Nothing is global, so any number of machines can live side by side. Pacing, showing
+// frames and the sound card are the run loop's business (RunLoop).
 class Machine {
  public:
   // Power-on: RAM banks 5, 2 and 0 get pseudo-random bytes from `seed`.
@@ -58,27 +66,16 @@ class Machine {
     // screen is about to change (Memory's screen watch), when the displayed page
     // switches, and at the frame end. The picture is the same as if every instruction
     // had drawn the bytes that came due, at a fraction of the cost.
-    Tape.AdvanceTape(r.Tackts);
+    Tape.AdvanceTo(r.Tackts);
   }
 
-  // Runs until `running` is cleared (or frame `endFrame` has begun): the emulation
-  // thread's loop without a run target.
   // Between the interrupt window and the frame's end, with no pause, reset or playing tape
-  // to serve, instructions run back to back in the processor's own loop.
-  static constexpr uint32_t kNoEndFrame = 0xFFFFFFFF;
-  void RunWhile(const std::atomic<bool>& running, uint32_t endFrame = kNoEndFrame) {
-    Z80Registers& r = State.Regs;
-    do {
-      const bool plain = r.Tackts >= State.IntLength && r.Tackts < State.TacktsPerInt &&
-                         !State.Paused.load(std::memory_order_relaxed) &&
-                         !State.ResetRequest.load(std::memory_order_relaxed) && Tape.Idle();
-      if (plain) {
-        Cpu.StepUntil(State.TacktsPerInt, running);
-      } else {
-        ProcessorStep();
-      }
-    } while (running.load(std::memory_order_relaxed) &&
-             State.FrameCount.load(std::memory_order_relaxed) != endFrame);
+  // to serve, instructions may run back to back in the processor's own loop.
+  bool PlainStretch() const {
+    const uint32_t t = State.Regs.Tackts;
+    return t >= State.IntLength && t < State.TacktsPerInt &&
+           !State.Paused.load(std::memory_order_relaxed) &&
+           !State.ResetRequest.load(std::memory_order_relaxed) && Tape.Idle();
   }
 
   // Reading the user's settings is the application's business; the machine takes the
@@ -88,7 +85,7 @@ class Machine {
   void SetTacktsPerInt(uint32_t tackts) {
     State.TacktsPerInt = tackts;
     Screen.SetFrameLength(tackts);
-    Sound.SetFrameLength(tackts);
+    Beeper.SetFrameLength(tackts);
     Ay.SetFrameLength(tackts);
   }
   // Runs the frame end now if the frame is complete, as the next step would. Lets a
@@ -106,14 +103,13 @@ class Machine {
   KeyMatrix Keys;
   TapePlayer Tape;
   ScreenRenderer Screen;
-  Beeper Sound;
+  vantrel::Beeper Beeper;
   AyChip Ay;
   KempstonJoystick Joystick;
   KempstonMouse Mouse;
   Beta128 Disk;
   PortDecoder Ports;
   Z80 Cpu;
-  PacingTimer Timer;
 
   // Changes from the window thread to machine-owned state. Apply runs the command at once
   // when no emulation thread exists (only the window thread starts one), and otherwise
@@ -128,32 +124,27 @@ class Machine {
   }
   MachineCommands Commands;
 
-  // Frame-end hooks for the desktop: whether the emulated mouse is captured (the
-  // application is active, the screen window focused, capture on), and how to poll it.
-  std::atomic<bool> MouseCaptured{false};
-  // At maximum speed only one frame per timer tick is shown. A headless run shows none
-  // of them but wants every frame presented, so the flash phase follows the frame count.
-  bool PresentEveryFrame = false;
-  std::function<void(KempstonMouse&)> PollMouse;
-
-  // The PC's sound device, set by the desktop; without one (or with one that did not
-  // open) the 20 ms timer paces the machine.
-  SoundOutput* Output = nullptr;
-  // The emulation thread starts the sound when it starts running the machine and stops it
-  // when it stops.
-  void StartSound();
-  void StopSound();
-  // The 882 samples mixed at the last frame end, and a hook that receives them at every
-  // frame end whatever the speed (the headless runner writes them to a WAV file).
+  // The 882 samples mixed at the last frame end.
   const std::array<uint8_t, kSoundBlockSize>& LastSoundBlock() const {
-    return Sound.LastSoundBlock();
+    return Beeper.LastSoundBlock();
   }
-  std::function<void(const std::array<uint8_t, kSoundBlockSize>&)> SoundBlockReady;
+
+  // Paging set whatever the latches held: leaves TR-DOS, unlocks #7FFD and writes it (a
+  // reset, a loaded snapshot).
+  void ForcePaging(uint8_t port7ffd) {
+    Mem.UnlockAndWritePort7FFD(port7ffd);
+    Screen.MachinePageSelected(Mem.ScreenBank == 7);
+  }
+
+  // The run loop that shows frames and keeps time, or none: then every frame is shown
+  // and nothing waits.
+  void SetFrameEndHandler(FrameEndHandler* handler) { frameEnd_ = handler; }
 
  private:
   void EndFrame();
   void HeldResetStep();
-  void WaitForSoundCard();
+
+  FrameEndHandler* frameEnd_ = nullptr;
 };
 
 }  // namespace vantrel

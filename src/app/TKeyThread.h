@@ -10,6 +10,7 @@
 namespace vantrel {
 
 class Machine;
+class TEmulThread;
 
 // Flags and requests shared between key handling and the windows. A request is set here
 // and cleared by the window that serves it.
@@ -22,8 +23,9 @@ struct KeyRequests {
   std::atomic<bool> ScreenMenuOpen{false};         // set by the screen window's pop-up menu
 };
 
-// Turns PC key events into the emulated keyboard, the Kempston joystick, the emulator's
-// hot keys and the requests above.
+// The PC-key policy: turns key events into the emulated keyboard, the Kempston joystick,
+// the emulator's hot keys and the requests above. It stops the machine through the
+// emulation thread and times double presses by its run loop's ticks.
 //
 // Key events come on the window thread, which must never block, so this is a plain object
 // rather than a thread of its own. Events are acted on only while the machine runs and
@@ -35,7 +37,7 @@ class TKeyThread {
   // At least 50 ticks of 20 ms between two F12 presses make them two single presses.
   static constexpr uint32_t kDoublePressTicks = 50;
 
-  TKeyThread(Machine& machine, KeyRequests& requests);
+  TKeyThread(TEmulThread& emulation, KeyRequests& requests);
   TKeyThread(const TKeyThread&) = delete;
   TKeyThread& operator=(const TKeyThread&) = delete;
 
@@ -59,6 +61,7 @@ class TKeyThread {
   void RequestReset(uint8_t singleMode, uint8_t doubleMode);
   void StopMachine();
 
+  TEmulThread& emulation_;
   Machine& machine_;
   KeyRequests& requests_;
   const PcKeyTables& tables_;

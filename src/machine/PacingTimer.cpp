@@ -1,4 +1,4 @@
-#include "core/PacingTimer.h"
+#include "machine/PacingTimer.h"
 
 #include <chrono>
 

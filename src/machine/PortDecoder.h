@@ -36,7 +36,7 @@ struct PortDevices {
   KeyMatrix& Keys;
   TapePlayer& Tape;
   ScreenRenderer& Screen;
-  Beeper& Sound;
+  vantrel::Beeper& Beeper;
   AyChip& Ay;
   KempstonJoystick& Joystick;
   KempstonMouse& Mouse;
@@ -71,6 +71,8 @@ class PortDecoder {
   PortBus Bus();
 
   PortDecodeSettings Settings;
+  // The last value written to the ULA port (the snapshot saver keeps its border bits).
+  uint8_t PortFE = 0;
 
  private:
   static bool Matches(uint16_t port, uint16_t pattern, uint16_t mask) {

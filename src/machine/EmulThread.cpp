@@ -1,4 +1,4 @@
-#include "core/EmulThread.h"
+#include "machine/EmulThread.h"
 
 namespace vantrel {
 
@@ -53,17 +53,14 @@ void TEmulThread::Body() {
   MachineState& s = machine_.State;
   s.StartTacktsMeter();
   host_.RunStarting();
-  machine_.StartSound();
+  Loop.StartSound();
   const uint16_t target = s.RunToAddress.load(std::memory_order_relaxed);
   if (target == 0) {
-    machine_.RunWhile(s.Running);
+    Loop.RunWhile(s.Running);
   } else {
-    do {
-      machine_.ProcessorStep();
-      if (s.Regs.PC == target) s.Running.store(false, std::memory_order_relaxed);
-    } while (s.Running.load(std::memory_order_relaxed));
+    Loop.RunTo(s.Running, target);
   }
-  machine_.StopSound();
+  Loop.StopSound();
   host_.PostTermination([this] { Terminate(); });
 }
 
@@ -76,7 +73,7 @@ void TEmulThread::Terminate() {
 }
 
 void TEmulThread::StopEmulation() {
-  machine_.State.Running.store(false, std::memory_order_relaxed);
+  RequestStop();
   while (Alive()) host_.ProcessEvents();
   if (thread_.joinable()) thread_.join();
 }
@@ -103,7 +100,7 @@ void TEmulThread::StepOver() {
 }
 
 void TEmulThread::StoppedCpuDebugger() {
-  machine_.State.Running.store(false, std::memory_order_relaxed);
+  RequestStop();
   machine_.State.CpuStopped.store(false, std::memory_order_relaxed);
 }
 

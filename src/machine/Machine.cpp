@@ -1,0 +1,82 @@
+#include "machine/Machine.h"
+
+#include <random>
+
+namespace vantrel {
+
+namespace {
+
+uint64_t EntropySeed() {
+  std::random_device device;
+  return (static_cast<uint64_t>(device()) << 32) ^ device();
+}
+
+}  // namespace
+
+Machine::Machine(uint64_t seed)
+    : Screen(State, Mem),
+      Beeper(State),
+      Ports(State, Mem, PortDevices{Keys, Tape, Screen, Beeper, Ay, Joystick, Mouse, Disk}),
+      Cpu(State, Mem) {
+  Cpu.SetPortBus(Ports.Bus());
+  Cpu.SetTapeAutoStart([](void* tape) { static_cast<TapePlayer*>(tape)->TapeAutoStart(); }, &Tape);
+  Mem.PowerOnFill(seed);
+}
+
+Machine::Machine() : Machine(EntropySeed()) {}
+
+void Machine::ResetMachine() {
+  // Leaving TR-DOS and unlocking paging first means the #7FFD write maps the BASIC ROM it
+  // selects: a reset into a mode without TR-DOS must not run on with the TR-DOS ROM still
+  // at 0x0000. 48K modes: bank 0 at 0xC000, the 48K BASIC ROM, paging locked.
+  Ports.PortWrite(0x1FFD, 0x00);
+  const uint8_t mode = State.StartMode.load(std::memory_order_relaxed);
+  ForcePaging((mode & kStart128k) ? 0x00 : 0x30);
+  if (Mem.DosEnabled && (mode & kStartTrDos)) Mem.StartInDos();
+
+  Z80Registers& r = State.Regs;
+  r.IM = 0;
+  r.IFF1 = r.IFF2 = 0;
+  r.PC = 0;
+  r.R = r.R7 = 0;
+  r.SP = 0xFFFF;
+  r.AF.Set(0xFFFF);
+  Ay.Reset();
+}
+
+void Machine::HeldResetStep() {
+  // While the reset key is held the machine stays at 0 and time runs on.
+  ResetMachine();
+  Z80Registers& r = State.Regs;
+  r.Tackts += 4;
+  Tape.AdvanceTo(r.Tackts);
+}
+
+void Machine::EndFrame() {
+  Z80Registers& r = State.Regs;
+  Screen.FinishFrame(r.Tackts);
+  Beeper.FinishFrame(r.Tackts);
+  Disk.AdvanceTo(r.Tackts);
+  Ay.AdvanceTo(r.Tackts);
+  Beeper.MixSoundBlock(Ay.Samples());
+
+  if (frameEnd_) {
+    frameEnd_->FrameFinished();
+  } else {
+    Screen.PresentFrame();
+  }
+  Screen.StartFrame();
+
+  r.Tackts -= State.TacktsPerInt;
+  State.StepStartT = r.Tackts;  // queued changes see the new frame
+  State.FrameCount.fetch_add(1, std::memory_order_relaxed);
+
+  Commands.RunPending();
+  switch (State.CpuStoppedRequest.exchange(kCpuStoppedNone, std::memory_order_relaxed)) {
+    case kCpuStoppedReset: r.PC = 0; break;        // runs on from address 0
+    case kCpuStoppedReanimate: r.IFF1 = 1; break;  // the next interrupt ends the HALT
+    default: break;
+  }
+}
+
+}  // namespace vantrel

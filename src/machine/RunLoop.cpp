@@ -1,0 +1,109 @@
+#include "machine/RunLoop.h"
+
+#include <chrono>
+#include <thread>
+
+namespace vantrel {
+
+namespace {
+
+// How long the wait for the sound card tolerates a play position that does not move.
+constexpr int kSoundStallMilliseconds = 100;
+
+}  // namespace
+
+RunLoop::RunLoop(Machine& machine) : Timer(machine.State.FrameCount), machine_(machine) {
+  machine_.SetFrameEndHandler(this);
+}
+
+RunLoop::~RunLoop() {
+  machine_.SetFrameEndHandler(nullptr);
+}
+
+void RunLoop::RunTo(std::atomic<bool>& running, uint16_t target) {
+  do {
+    machine_.ProcessorStep();
+    if (machine_.State.Regs.PC == target) running.store(false, std::memory_order_relaxed);
+  } while (running.load(std::memory_order_relaxed));
+}
+
+RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> untilPc,
+                                      const std::function<void(uint64_t)>& frameDone) {
+  FramesRun run;
+  while (frames > 0) {
+    if (machine_.EndFrameIfDue()) {
+      ++run.Frames;
+      if (frameDone) frameDone(run.Frames);
+      if (run.Frames == frames) break;
+    }
+    if (untilPc && machine_.State.Regs.PC == *untilPc) {
+      run.PcReached = true;
+      break;
+    }
+    machine_.ProcessorStep();
+  }
+  return run;
+}
+
+void RunLoop::FrameFinished() {
+  const MachineState& s = machine_.State;
+  const bool normalSpeed = s.NormalSpeed.load(std::memory_order_relaxed);
+  const uint32_t tick = Timer.TimerTicks.load(std::memory_order_relaxed);
+  if (SoundBlockReady) SoundBlockReady(machine_.Beeper.LastSoundBlock());
+  if (normalSpeed || Timer.LastPresentedTick != tick) machine_.Beeper.WriteSoundBlock(Output);
+  // A trace that reaches a frame end runs it whole, but without the wait.
+  if (normalSpeed && !s.TraceMode.load(std::memory_order_relaxed)) WaitForSoundCard();
+  if (normalSpeed || PresentEveryFrame) {
+    machine_.Screen.PresentFrame();
+  } else if (Timer.LastPresentedTick != tick) {
+    // At maximum speed at most one frame per tick is shown.
+    Timer.LastPresentedTick = tick;
+    machine_.Screen.PresentFrame();
+  }
+  if (MouseCaptured.load(std::memory_order_relaxed) &&
+      machine_.Mouse.Enabled.load(std::memory_order_relaxed) && PollMouse) {
+    PollMouse(machine_.Mouse);
+  }
+}
+
+void RunLoop::WaitForSoundCard() {
+  if (!Output || !Output->Active()) {
+    Timer.WaitForTick();
+    return;
+  }
+  // E is the end of the block just written. The card has nearly played what was written
+  // once its position is within the block after E, less the synch delay. A machine that
+  // comes late finds it a block further on and goes on at once: waiting a whole turn of
+  // the buffer for the window would drop frames and leave the sound a turn behind.
+  const Beeper& beeper = machine_.Beeper;
+  const uint32_t end = beeper.BlockOffset == 0 ? kSoundBufferSize : beeper.BlockOffset;
+  const uint32_t delay = beeper.SynchDelay.load(std::memory_order_relaxed);
+  const uint32_t from = (end + kSoundBufferSize - delay) % kSoundBufferSize;
+  uint32_t last = Output->PlayPosition();
+  int stalled = 0;
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const uint32_t position = Output->PlayPosition();
+    if ((position + kSoundBufferSize - from) % kSoundBufferSize < 2 * kSoundBlockSize) return;
+    // A device that stops consuming must not hold the machine for ever: after a few
+    // frames' time without movement the frame goes on.
+    if (position != last) {
+      last = position;
+      stalled = 0;
+    } else if (++stalled >= kSoundStallMilliseconds) {
+      return;
+    }
+  }
+}
+
+void RunLoop::StartSound() {
+  // The card starts from the buffer's beginning, so the blocks do too.
+  machine_.Beeper.BlockOffset = 0;
+  if (Output && Output->Active()) Output->Start();
+}
+
+void RunLoop::StopSound() {
+  if (Output && Output->Active()) Output->Stop();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "machine/Machine.h"
+#include "machine/PacingTimer.h"
+#include "sound/SoundOutput.h"
+
+namespace vantrel {
+
+// The loop that runs a Machine for someone, shared by the emulation thread and the
+// headless runner. Between frames it does what the hardware does not: hands the sound
+// block to the sound card, waits for real time, decides which frames are shown, and
+// polls the desktop's mouse. It stands in the machine's frame end for as long as it lives.
+class RunLoop final : public FrameEndHandler {
+ public:
+  explicit RunLoop(Machine& machine);
+  ~RunLoop() override;
+  RunLoop(const RunLoop&) = delete;
+  RunLoop& operator=(const RunLoop&) = delete;
+
+  // Runs until `running` is cleared (or frame `endFrame` has begun): the emulation
+  // thread's loop without a run target. Plain stretches of a frame run in the
+  // processor's own loop.
+  static constexpr uint32_t kNoEndFrame = 0xFFFFFFFF;
+  void RunWhile(const std::atomic<bool>& running, uint32_t endFrame = kNoEndFrame) {
+    do {
+      if (machine_.PlainStretch()) {
+        machine_.Cpu.StepUntil(machine_.State.TacktsPerInt, running);
+      } else {
+        machine_.ProcessorStep();
+      }
+    } while (running.load(std::memory_order_relaxed) &&
+             machine_.State.FrameCount.load(std::memory_order_relaxed) != endFrame);
+  }
+  // Steps until `running` is cleared or a step leaves PC at `target`, which clears it.
+  void RunTo(std::atomic<bool>& running, uint16_t target);
+  // Runs `frames` whole frames, stopping exactly between frames, or earlier where PC
+  // stands at `untilPc` before a step. `frameDone` follows each frame end with the count
+  // so far (the headless runner changes keys there, where the ROM's scan expects them).
+  struct FramesRun {
+    uint64_t Frames = 0;
+    bool PcReached = false;
+  };
+  FramesRun RunFrames(uint64_t frames, std::optional<uint16_t> untilPc,
+                      const std::function<void(uint64_t)>& frameDone);
+
+  // The sound card starts when a run starts and stops when it ends.
+  void StartSound();
+  void StopSound();
+
+  // The PC's sound device, set by the desktop; without one (or with one that did not
+  // open) the 20 ms timer paces the machine.
+  SoundOutput* Output = nullptr;
+  PacingTimer Timer;
+  // At maximum speed only one frame per timer tick is shown. A headless run shows none
+  // of them but wants every frame presented, so the flash phase follows the frame count.
+  bool PresentEveryFrame = false;
+  // Whether the emulated mouse is captured (the application is active, the screen window
+  // focused, capture on), and how to poll it.
+  std::atomic<bool> MouseCaptured{false};
+  std::function<void(KempstonMouse&)> PollMouse;
+  // Receives the mixed block at every frame end whatever the speed (the headless runner
+  // writes them to a WAV file).
+  std::function<void(const std::array<uint8_t, kSoundBlockSize>&)> SoundBlockReady;
+
+  void FrameFinished() override;
+
+ private:
+  void WaitForSoundCard();
+
+  Machine& machine_;
+};
+
+}  // namespace vantrel

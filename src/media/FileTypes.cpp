@@ -1,0 +1,93 @@
+#include "media/FileTypes.h"
+
+#include <algorithm>
+#include <array>
+
+#include "media/SnapshotLoader.h"
+
+namespace vantrel {
+
+namespace {
+
+// Tapes and disks get their loaders as those arrive.
+constexpr std::array<FileType, 9> kFileTypes{{
+    {"SNA", FileKind::Snapshot, "SNA snapshot", "*.Sna *.sna *.SNA", true, LoadSna},
+    {"Z80", FileKind::Snapshot, "Z80 snapshot", "*.Z80 *.z80", false, LoadZ80},
+    {"TAP", FileKind::Tape, "TAP tape", "*.Tap *.tap *.TAP", false, nullptr},
+    {"TZX", FileKind::Tape, "TZX tape", "*.Tzx *.tzx *.TZX", false, nullptr},
+    {"TRD", FileKind::Disk, "TRD disk", "*.Trd *.trd *.TRD", true, nullptr},
+    {"SCL", FileKind::Disk, "SCL package", "*.Scl *.scl *.SCL", false, nullptr},
+    {"FDI", FileKind::Disk, "FDI disk", "*.Fdi *.fdi *.FDI", true, nullptr},
+    {"UDI", FileKind::Disk, "UDI disk", "*.Udi *.udi *.UDI", true, nullptr},
+    {"$*", FileKind::Disk, "Hobeta file", "*.$?", false, nullptr},
+}};
+
+// The dialogs' names for each kind: the open filter's and the save filter's.
+struct KindTitles {
+  std::string_view Open;
+  std::string_view Save;
+};
+constexpr std::array<KindTitles, 3> kKindTitles{{
+    {"Snapshot File", "Snapshot Files"},
+    {"Tape File", "Tape Files"},
+    {"Disk Image", "Disk Images"},
+}};
+
+bool Matches(std::string_view pattern, std::string_view extension) {
+  if (!pattern.empty() && pattern.back() == '*') {
+    return extension.substr(0, pattern.size() - 1) == pattern.substr(0, pattern.size() - 1);
+  }
+  return extension == pattern;
+}
+
+std::string Filter(FileKind kind, std::string_view title, bool savableOnly) {
+  std::string patterns;
+  for (const FileType& type : kFileTypes) {
+    if (type.Kind != kind || (savableOnly && !type.Savable)) continue;
+    if (!patterns.empty()) patterns += ' ';
+    patterns += type.Patterns;
+  }
+  return std::string(title) + " (" + patterns + ")";
+}
+
+}  // namespace
+
+std::span<const FileType> FileTypes() {
+  return kFileTypes;
+}
+
+std::string FileExtension(std::string_view fileName) {
+  const size_t dot = fileName.find_last_of('.');
+  if (dot == std::string_view::npos) return {};
+  std::string ext(fileName.substr(dot));
+  // A dot in a directory name is no extension.
+  if (ext.find_first_of("/\\") != std::string::npos) return {};
+  for (char& c : ext) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  const auto blank = [](char c) { return static_cast<unsigned char>(c) < 33; };
+  while (!ext.empty() && blank(ext.back())) ext.pop_back();
+  const auto first = std::find_if_not(ext.begin(), ext.end(), blank);
+  ext.erase(ext.begin(), first);
+  return ext;
+}
+
+const FileType* FindFileType(std::string_view fileName) {
+  const std::string ext = FileExtension(fileName);
+  if (ext.size() < 2 || ext[0] != '.') return nullptr;
+  const std::string_view bare = std::string_view(ext).substr(1);
+  for (const FileType& type : kFileTypes) {
+    if (Matches(type.Extension, bare)) return &type;
+  }
+  return nullptr;
+}
+
+std::string OpenFileFilter(FileKind kind) {
+  return Filter(kind, kKindTitles[static_cast<size_t>(kind)].Open, false) + ";;All Files (*)";
+}
+
+std::string SaveFileFilter(FileKind kind) {
+  return Filter(kind, kKindTitles[static_cast<size_t>(kind)].Save, true);
+}
+
+}  // namespace vantrel
