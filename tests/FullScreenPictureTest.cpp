@@ -4,10 +4,14 @@
 
 #include <vector>
 
+#include "MachineFixture.h"
 #include "video/FullScreenPicture.h"
 
 namespace vantrel {
 namespace {
+
+using test::Ints;
+constexpr uint32_t kBlack = 0xFF000000u;
 
 class FullScreenPictureTest : public testing::Test {
  protected:
@@ -33,10 +37,8 @@ TEST_F(FullScreenPictureTest, Mode0ShowsThirtyTwoBorderPixelsAndTwentyFourLines)
   Mark(31, 24, 3);    // just outside
   ComposeFullScreen(native.data(), palette, 0, true, false, out);
   ASSERT_EQ(out.size(), 640u * 480u);
-  EXPECT_EQ(At(0, 0, 0), Red(1));
-  EXPECT_EQ(At(0, 1, 1), Red(1)) << "2 x 2 per source pixel";
-  EXPECT_EQ(At(0, 639, 479), Red(2));
-  EXPECT_NE(At(0, 0, 0), Red(3));
+  // 2 x 2 per source pixel.
+  EXPECT_EQ(Ints(At(0, 0, 0), At(0, 1, 1), At(0, 639, 479)), Ints(Red(1), Red(1), Red(2)));
   // The plain copy of mode 0 is the same picture.
   std::vector<uint32_t> direct = out;
   ComposeFullScreen(native.data(), palette, 0, false, false, out);
@@ -47,17 +49,14 @@ TEST_F(FullScreenPictureTest, Mode1InterlacedStartsAtLine13Column16WithOddLinesB
   Mark(0, 0, 5);
   ComposeFullScreen(native.data(), palette, 1, true, true, out);
   ASSERT_EQ(out.size(), 800u * 600u);
-  EXPECT_EQ(At(1, 16, 13), Red(5));
-  EXPECT_EQ(At(1, 17, 13), Red(5));
-  EXPECT_EQ(At(1, 16, 14), 0xFF000000u) << "the second line of each row stays black";
-  EXPECT_EQ(At(1, 15, 13), 0xFF000000u);
-  EXPECT_EQ(At(1, 16, 12), 0xFF000000u);
+  // The second line of each row stays black.
+  EXPECT_EQ(Ints(At(1, 16, 13), At(1, 17, 13), At(1, 16, 14), At(1, 15, 13), At(1, 16, 12)),
+            Ints(Red(5), Red(5), kBlack, kBlack, kBlack));
   ComposeFullScreen(native.data(), palette, 1, true, false, out);
   EXPECT_EQ(At(1, 16, 14), Red(5));
   // Without direct writes the picture starts a line higher and is never interlaced.
   ComposeFullScreen(native.data(), palette, 1, false, true, out);
-  EXPECT_EQ(At(1, 16, 12), Red(5));
-  EXPECT_EQ(At(1, 16, 13), Red(5));
+  EXPECT_EQ(Ints(At(1, 16, 12), At(1, 16, 13)), Ints(Red(5), Red(5)));
 }
 
 TEST_F(FullScreenPictureTest, Mode2TriplesAndInterlacesTwoLinesOfThree) {
@@ -65,16 +64,13 @@ TEST_F(FullScreenPictureTest, Mode2TriplesAndInterlacesTwoLinesOfThree) {
   Mark(359, 263, 8);
   ComposeFullScreen(native.data(), palette, 2, true, true, out);
   ASSERT_EQ(out.size(), 1024u * 768u);
-  EXPECT_EQ(At(2, 2, 0), Red(7));
-  EXPECT_EQ(At(2, 4, 1), Red(7));
-  EXPECT_EQ(At(2, 2, 2), 0xFF000000u);
-  EXPECT_EQ(At(2, 2 + 339 * 3 + 2, 255 * 3 + 1), Red(8));
-  EXPECT_EQ(At(2, 1, 0), 0xFF000000u);
+  EXPECT_EQ(
+      Ints(At(2, 2, 0), At(2, 4, 1), At(2, 2, 2), At(2, 2 + 339 * 3 + 2, 255 * 3 + 1), At(2, 1, 0)),
+      Ints(Red(7), Red(7), kBlack, Red(8), kBlack));
   // The plain copy shows source (22, 16) at (1, 0).
   Mark(22, 16, 9);
   ComposeFullScreen(native.data(), palette, 2, false, false, out);
-  EXPECT_EQ(At(2, 1, 0), Red(9));
-  EXPECT_EQ(At(2, 3, 2), Red(9));
+  EXPECT_EQ(Ints(At(2, 1, 0), At(2, 3, 2)), Ints(Red(9), Red(9)));
   // An unknown mode number reads as mode 0.
   ComposeFullScreen(native.data(), palette, 7, true, false, out);
   EXPECT_EQ(out.size(), 640u * 480u);

@@ -1,10 +1,13 @@
 // The keyboard matrix: press counts, ghosting and the port read the ULA gives.
 #include <gtest/gtest.h>
 
+#include "MachineFixture.h"
 #include "input/KeyMatrix.h"
 
 namespace vantrel {
 namespace {
+
+using test::Ints;
 
 int Key(char c) {
   return KeyIndexOfChar(c);
@@ -26,11 +29,11 @@ TEST(KeyMatrixTest, KeysAreWiredToTheirHalfRows) {
   };
   for (const Case& c : cases) {
     keys.PressKey(c.key);
-    EXPECT_EQ(keys.ReadKeyboardPort(c.port), c.expected) << "key " << c.key;
-    EXPECT_EQ(keys.ReadKeyboardPort(static_cast<uint16_t>(c.port | 0xFF00)), 0xBF)
-        << "no row selected";
+    const int down = keys.ReadKeyboardPort(c.port);
+    const int noRow = keys.ReadKeyboardPort(static_cast<uint16_t>(c.port | 0xFF00));
     keys.ReleaseKey(c.key);
-    EXPECT_EQ(keys.ReadKeyboardPort(c.port), 0xBF);
+    EXPECT_EQ(Ints(down, noRow, keys.ReadKeyboardPort(c.port)), Ints(c.expected, 0xBF, 0xBF))
+        << "key " << c.key;
   }
   keys.PressKey(kKeySpace);
   EXPECT_EQ(keys.ReadKeyboardPort(0x00FE), 0xBE) << "every row at once";
@@ -43,20 +46,14 @@ TEST(KeyMatrixTest, SharedKeysStayDownUntilTheirLastRelease) {
   keys.PressKey(Key('7'));
   keys.ReleaseKey(kKeyCapsShift);
   keys.ReleaseKey(Key('7'));
-  EXPECT_TRUE(keys.KeyIsPressed(kKeyCapsShift));
-  EXPECT_EQ(keys.ReadKeyboardPort(0xFEFE), 0xBE);
+  EXPECT_EQ(Ints(keys.KeyIsPressed(kKeyCapsShift), keys.ReadKeyboardPort(0xFEFE)), Ints(1, 0xBE));
   keys.ReleaseKey(kKeyCapsShift);
-  EXPECT_FALSE(keys.KeyIsPressed(kKeyCapsShift));
-  EXPECT_EQ(keys.ReadKeyboardPort(0xFEFE), 0xBF);
-  EXPECT_EQ(keys.PressedCount(), 0);
-}
-
-TEST(KeyMatrixTest, SymbolShiftPairReadsOnBothRows) {
-  KeyMatrix keys;
-  keys.PressKey(kKeySymbolShift);  // the MINUS key: SYMBOL SHIFT + J
+  EXPECT_EQ(
+      Ints(keys.KeyIsPressed(kKeyCapsShift), keys.ReadKeyboardPort(0xFEFE), keys.PressedCount()),
+      Ints(0, 0xBF, 0));
+  keys.PressKey(kKeySymbolShift);  // the MINUS key: SYMBOL SHIFT + J, on two rows
   keys.PressKey(Key('J'));
-  EXPECT_EQ(keys.ReadKeyboardPort(0xBFFE), 0xB7);
-  EXPECT_EQ(keys.ReadKeyboardPort(0x7FFE), 0xBD);
+  EXPECT_EQ(Ints(keys.ReadKeyboardPort(0xBFFE), keys.ReadKeyboardPort(0x7FFE)), Ints(0xB7, 0xBD));
 }
 
 TEST(KeyMatrixTest, ThreeKeysAtRectangleCornersGhostTheFourth) {
@@ -65,10 +62,10 @@ TEST(KeyMatrixTest, ThreeKeysAtRectangleCornersGhostTheFourth) {
   keys.PressKey(Key('W'));
   EXPECT_EQ(keys.ReadKeyboardPort(0xFDFE), 0xBF) << "two keys cannot ghost";
   keys.PressKey(Key('A'));
-  EXPECT_EQ(keys.EffectiveRow(1), 0xBC);
-  EXPECT_EQ(keys.EffectiveRow(2), 0xBC);
-  EXPECT_EQ(keys.ReadKeyboardPort(0xFDFE), 0xBC) << "S reads as pressed";
-  EXPECT_EQ(keys.Row(1), 0xBE) << "the raw row keeps only A";
+  // S reads as pressed; the raw row keeps only A.
+  EXPECT_EQ(
+      Ints(keys.EffectiveRow(1), keys.EffectiveRow(2), keys.ReadKeyboardPort(0xFDFE), keys.Row(1)),
+      Ints(0xBC, 0xBC, 0xBC, 0xBE));
   keys.ReleaseKey(Key('W'));
   EXPECT_EQ(keys.ReadKeyboardPort(0xFDFE), 0xBE);
   // Three keys in unrelated columns: no merge.
@@ -76,8 +73,7 @@ TEST(KeyMatrixTest, ThreeKeysAtRectangleCornersGhostTheFourth) {
   keys.PressKey(Key('Q'));
   keys.PressKey(Key('S'));
   keys.PressKey(Key('5'));
-  EXPECT_EQ(keys.ReadKeyboardPort(0xFDFE), 0xBD);
-  EXPECT_EQ(keys.ReadKeyboardPort(0xFBFE), 0xBE);
+  EXPECT_EQ(Ints(keys.ReadKeyboardPort(0xFDFE), keys.ReadKeyboardPort(0xFBFE)), Ints(0xBD, 0xBE));
 }
 
 TEST(KeyMatrixTest, ReleaseWithoutPressAndClearLeaveAnIdleMatrix) {
@@ -91,10 +87,9 @@ TEST(KeyMatrixTest, ReleaseWithoutPressAndClearLeaveAnIdleMatrix) {
   keys.ClearMatrix();
   EXPECT_EQ(keys.PressedCount(), 0);
   for (int row = 0; row < 8; ++row) EXPECT_EQ(keys.EffectiveRow(row), 0xBF);
-  EXPECT_EQ(KeyIndexOfChar('a'), KeyIndexOfChar('A'));
-  EXPECT_EQ(KeyIndexOfChar(' '), kKeySpace);
-  EXPECT_EQ(KeyIndexOfChar('e'), KeyIndexOfChar('E'));
-  EXPECT_EQ(KeyIndexOfChar('!'), -1);
+  EXPECT_EQ(
+      Ints(KeyIndexOfChar('a'), KeyIndexOfChar('e'), KeyIndexOfChar(' '), KeyIndexOfChar('!')),
+      Ints(Key('A'), Key('E'), kKeySpace, -1));
 }
 
 }  // namespace

@@ -1,47 +1,44 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
+#include <cstdint>
 
-#include "core/EmulThread.h"
+#include "MachineFixture.h"
 #include "core/Machine.h"
 
 namespace vantrel {
 namespace {
 
-// Distinct first bytes tell the three ROM images apart.
-void MarkRoms(Machine& m) {
-  m.Mem.Rom48k()[0] = 0x48;
-  m.Mem.Rom128k()[0] = 0x12;
-  m.Mem.RomDOS()[0] = 0xD0;
-}
+using test::Ints;
 
+// One machine through a sequence of resets: each start mode, and each out of the last.
 TEST(Machine, ResetEstablishesEachStartMode) {
   struct Case {
     uint8_t mode;
     bool dosEnabled;
-    uint8_t port7ffd;
-    uint8_t romByte;
+    uint8_t port7ffd, romByte;
     bool dosActive;
   };
   const Case cases[] = {
       {0, true, 0x30, 0x48, false},   // 48k Mode: locked, 48K BASIC ROM
-      {1, true, 0x30, 0xD0, true},    // TR-DOS with 48k
-      {2, true, 0x00, 0x12, false},   // 128k Mode: editor ROM
+      {2, true, 0x00, 0x12, false},   // 128k Mode: editor ROM, unlocked again
       {3, true, 0x10, 0xD0, true},    // TR-DOS with 128k: bit 4 set, TR-DOS mapped
+      {1, true, 0x30, 0xD0, true},    // TR-DOS with 48k
+      {0, true, 0x30, 0x48, false},   // out of TR-DOS into 48k: BASIC
       {3, false, 0x00, 0x12, false},  // no interface fitted: plain 128K
   };
+  Machine m(1);
+  m.Mem.Rom48k()[0] = 0x48;
+  m.Mem.Rom128k()[0] = 0x12;
+  m.Mem.RomDOS()[0] = 0xD0;
   for (const Case& c : cases) {
-    Machine m(1);
-    MarkRoms(m);
+    SCOPED_TRACE(testing::Message() << "mode " << int(c.mode) << " dos " << c.dosEnabled);
     m.Mem.DosEnabled = c.dosEnabled;
     m.State.StartMode = c.mode;
     m.ResetMachine();
-    SCOPED_TRACE(testing::Message() << "mode " << int(c.mode) << " dos " << c.dosEnabled);
-    EXPECT_EQ(m.Mem.Port7FFD, c.port7ffd);
-    EXPECT_EQ(m.Mem.PeekByte(0), c.romByte);
-    EXPECT_EQ(m.Mem.DosActive, c.dosActive);
-    EXPECT_EQ(m.Mem.TopBank(), 0);
+    EXPECT_EQ(Ints(m.Mem.Port7FFD, m.Mem.PeekByte(0), m.Mem.DosActive, m.Mem.TopBank()),
+              Ints(c.port7ffd, c.romByte, c.dosActive, 0));
+    m.Ports.PortWrite(0x7FFD, 0x07);  // ignored while locked
+    EXPECT_EQ(m.Mem.TopBank(), c.port7ffd & 0x20 ? 0 : 7);
   }
 }
 
@@ -57,52 +54,21 @@ TEST(Machine, ResetSetsRegistersAndKeepsTheRest) {
   r.IFF1 = r.IFF2 = 1;
   r.IM = 2;
   r.WriteR(0xC5);
-  m.State.StartMode = 2;
-  m.ResetMachine();
-  EXPECT_EQ(r.PC, 0);
-  EXPECT_EQ(r.SP, 0xFFFF);
-  EXPECT_EQ(r.AF.Get(), 0xFFFF);
-  EXPECT_EQ(r.IFF1 | r.IFF2 | r.IM, 0);
-  EXPECT_EQ(r.ReadR(), 0);
-  // A program that relied on I = 0 after reset sees the old value.
-  EXPECT_EQ(r.I, 0x3F);
-  EXPECT_EQ(r.BC.Get(), 0x1234);
-  EXPECT_EQ(r.AltHL, 0xBEEF);
-  EXPECT_EQ(r.Tackts, 1000u);
-}
-
-TEST(Machine, ResetUnlocksPagingAndClearsTheAyRegisters) {
-  Machine m(1);
-  m.State.StartMode = 0;
-  m.ResetMachine();
-  m.Ports.PortWrite(0x7FFD, 0x07);  // locked in 48K mode: ignored
-  EXPECT_EQ(m.Mem.TopBank(), 0);
   m.Ay.AySelect(7);
   m.Ay.AyWriteData(0x38, 0);
   m.State.StartMode = 2;
   m.ResetMachine();
-  EXPECT_EQ(m.Ay.AyRead(), 0);
-  EXPECT_EQ(m.Ay.Selected(), 7);  // the selection survives a reset
-  m.Ports.PortWrite(0x7FFD, 0x07);
-  EXPECT_EQ(m.Mem.TopBank(), 7);
-}
-
-TEST(Machine, ResetOutOfTrDosIntoA48kModeMapsBasic) {
-  Machine m(1);
-  MarkRoms(m);
-  m.Mem.DosEnabled = true;
-  m.State.StartMode = 1;
-  m.ResetMachine();
-  ASSERT_TRUE(m.Mem.DosActive);
-  m.State.StartMode = 0;
-  m.ResetMachine();
-  EXPECT_FALSE(m.Mem.DosActive);
-  EXPECT_EQ(m.Mem.PeekByte(0), 0x48);
+  EXPECT_EQ(Ints(r.PC, r.SP, r.AF.Get(), r.IFF1, r.IFF2, r.IM, r.ReadR()),
+            Ints(0, 0xFFFF, 0xFFFF, 0, 0, 0, 0));
+  // A program that relied on I = 0 after reset sees the old value.
+  EXPECT_EQ(Ints(r.I, r.BC.Get(), r.AltHL, r.Tackts), Ints(0x3F, 0x1234, 0xBEEF, 1000));
+  // The AY registers are cleared; the selection survives.
+  EXPECT_EQ(Ints(m.Ay.AyRead(), m.Ay.Selected()), Ints(0, 7));
 }
 
 TEST(Machine, ScorpionResetDropsRamAtZero) {
   Machine m(1);
-  MarkRoms(m);
+  m.Mem.Rom128k()[0] = 0x12;
   m.Mem.Model = MemoryModel::Scorpion1024k;
   m.Ports.PortWrite(0x7FFD, 0x00);
   m.Ports.PortWrite(0x1FFD, 0x01);
@@ -110,34 +76,7 @@ TEST(Machine, ScorpionResetDropsRamAtZero) {
   ASSERT_EQ(m.Mem.PeekByte(0), 0x77);
   m.State.StartMode = 2;
   m.ResetMachine();
-  EXPECT_EQ(m.Mem.PeekByte(0), 0x12);
-  EXPECT_FALSE(m.Mem.RomWriteEnable);
-  EXPECT_EQ(m.Mem.Port1FFD, 0);
-}
-
-TEST(Machine, PortDecoderMatchesPagingPortsByMask) {
-  Machine m(1);
-  m.State.StartMode = 2;
-  m.ResetMachine();
-  m.Ports.PortWrite(0x7FFC, 0x03);  // bits 15 and 1 clear: paging answers
-  EXPECT_EQ(m.Mem.TopBank(), 3);
-  m.Ports.PortWrite(0x00FE, 0x04);  // bit 1 set: never the paging port
-  EXPECT_EQ(m.Mem.TopBank(), 3);
-  m.Ports.PortWrite(0xFFFD, 0x05);  // bit 15 set
-  EXPECT_EQ(m.Mem.TopBank(), 3);
-}
-
-TEST(Machine, ProcessorReachesThePortDecoder) {
-  Machine m(1);
-  m.State.StartMode = 2;
-  m.ResetMachine();
-  // LD BC,#7FFD; LD A,4; OUT (C),A at 0x8000
-  const uint8_t program[] = {0x01, 0xFD, 0x7F, 0x3E, 0x04, 0xED, 0x79};
-  for (size_t i = 0; i < sizeof program; ++i) m.Mem.PokeByte(0x8000 + i, program[i]);
-  m.State.Regs.PC = 0x8000;
-  for (int i = 0; i < 3; ++i) m.Cpu.Step();
-  EXPECT_EQ(m.Mem.TopBank(), 4);
-  EXPECT_EQ(m.State.Regs.Tackts, 10u + 7 + 12);
+  EXPECT_EQ(Ints(m.Mem.PeekByte(0), m.Mem.RomWriteEnable, m.Mem.Port1FFD), Ints(0x12, 0, 0));
 }
 
 TEST(Machine, PowerOnFillDependsOnTheSeed) {
@@ -151,52 +90,34 @@ TEST(Machine, PowerOnFillDependsOnTheSeed) {
   EXPECT_GT(differ, same / 2);
 }
 
-}  // namespace
-}  // namespace vantrel
-
-namespace vantrel {
-namespace {
-
-// DI; HALT at 0x8000 stops the processor for good; the dialog's answers are carried out
-// by the emulation thread at its next frame end.
-class StoppedCpu : public testing::TestWithParam<bool> {};
-
-TEST_P(StoppedCpu, AnswersReleaseTheHalt) {
-  const bool reanimate = GetParam();
-  Machine m(1);
-  m.State.StartMode = 2;
-  m.ResetMachine();
-  m.State.NormalSpeed = false;
-  m.Mem.PokeByte(0x8000, 0xF3);  // DI
-  m.Mem.PokeByte(0x8001, 0x76);  // HALT
-  m.State.Regs.PC = 0x8000;
-  m.State.Regs.SP = 0xC000;
-  HeadlessRunHost host;
-  TEmulThread emulation(m, host);
-  emulation.Run();
-  for (int i = 0; i < 5000 && !m.State.CpuStopped.load(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+TEST(TacktsMeter, CountsFramesAtTheDefaultLength) {
+  struct Case {
+    uint32_t startFrame, startTackts, endFrame, endTackts, expected;
+  };
+  const Case cases[] = {
+      {10, 1000, 10, 1004, 4},
+      {5, 71670, 6, 10, 20},  // the last instruction's overshoot wraps the difference
+      {0, 0, 3, 100, 3 * 71680 + 100},
+      {0xFFFFFFFF, 0, 1, 0, 2 * 71680},  // the frame counter wraps
+      {7, 500, 7 + 57000, 500, 57000u * 71680u},
+      {7, 71000, 7 + 57000, 71679, 57000u * 71680u + 679},  // the longest
+      {7, 500, 7 + 57001, 500, 0xFFFFFFFF},                 // too long
+      {0, 0, 1000000, 0, 0xFFFFFFFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.startFrame << ":" << c.startTackts << " to " << c.endFrame
+                                    << ":" << c.endTackts);
+    MachineState state;
+    state.TacktsPerInt = 69888;  // the meter ignores the configured frame length
+    state.FrameCount = c.startFrame;
+    state.Regs.Tackts = c.startTackts;
+    state.StartTacktsMeter();
+    state.FrameCount = c.endFrame;
+    state.Regs.Tackts = c.endTackts;
+    state.UpdateTacktsMeter();
+    EXPECT_EQ(state.TacktsMeter, c.expected);
   }
-  ASSERT_TRUE(m.State.CpuStopped.load());
-  if (reanimate) {
-    emulation.StoppedCpuReanimate();
-  } else {
-    emulation.StoppedCpuReset();
-  }
-  EXPECT_FALSE(m.State.CpuStopped.load());
-  // Wait until the request has been taken at a frame end, then stop.
-  for (int i = 0; i < 5000 && m.State.CpuStoppedRequest.load() != kCpuStoppedNone; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  const uint32_t frame = m.State.FrameCount.load();
-  while (m.State.FrameCount.load() < frame + 2) std::this_thread::yield();
-  emulation.StopEmulation();
-  // Either way the processor has left the HALT at 0x8001.
-  EXPECT_NE(m.State.Regs.PC, 0x8001);
 }
-
-INSTANTIATE_TEST_SUITE_P(Machine, StoppedCpu, testing::Bool(),
-                         [](const auto& info) { return info.param ? "Reanimate" : "Reset"; });
 
 }  // namespace
 }  // namespace vantrel

@@ -2,10 +2,13 @@
 
 #include <cstdint>
 
+#include "MachineFixture.h"
 #include "core/Machine.h"
 
 namespace vantrel {
 namespace {
+
+using test::Ints;
 
 // Holds the keys of one half-row so that the row reads `value` (bit clear = pressed).
 void HoldRow(KeyMatrix& keys, int row, uint8_t value) {
@@ -29,118 +32,74 @@ class PortDecoderTest : public testing::Test {
   PortDecodeSettings& settings = m.Ports.Settings;
 };
 
-// ---------------------------------------------------------------------------------------
-// Writes: which devices a port address reaches.
-
 TEST(PortDecoderWrites, EachAddressReachesTheDevicesWhosePatternItMatches) {
   struct Case {
     uint16_t port;
-    bool ula, paging, scorpion, aySelect, ayData;
+    bool dos, access, ula, paging, scorpion, aySelect, ayData;
   };
   const Case cases[] = {
-      {0x00FE, true, false, false, false, false},  // bit 1 set: never the paging port
-      {0x7FFC, true, true, false, false, false},   // bit 0 clear as well as bits 15 and 1
-      {0x7FFD, false, true, false, false, false},
-      {0x1FFD, false, true, true, false, false},  // #1FFD also has bits 15 and 1 clear
-      {0x3FFD, false, true, true, false, false},  // bit 13 is not decoded for #1FFD
-      {0xFFFD, false, false, false, true, false},
-      {0xE03D, false, false, false, true, false},  // partial decoding of the AY ports
-      {0xA03D, false, false, false, false, true},
-      {0xFFFC, true, false, false, false, false},   // bit 0 clear: not the AY
-      {0x001F, false, false, false, false, false},  // the joystick has no write side
+      {0x00FE, 0, 0, 1, 0, 0, 0, 0},  // bit 1 set: never the paging port
+      {0x7FFC, 0, 0, 1, 1, 0, 0, 0},  // bit 0 clear as well as bits 15 and 1
+      {0x7FFD, 0, 0, 0, 1, 0, 0, 0},
+      {0x1FFD, 0, 0, 0, 1, 1, 0, 0},  // #1FFD also has bits 15 and 1 clear
+      {0x3FFD, 0, 0, 0, 1, 1, 0, 0},  // bit 13 is not decoded for #1FFD
+      {0xFFFD, 0, 0, 0, 0, 0, 1, 0},
+      {0xE03D, 0, 0, 0, 0, 0, 1, 0},  // partial decoding of the AY ports
+      {0xA03D, 0, 0, 0, 0, 0, 0, 1},
+      {0xFFFC, 0, 0, 1, 0, 0, 0, 0},  // bit 0 clear: not the AY
+      {0x001F, 0, 0, 0, 0, 0, 0, 0},  // the joystick has no write side
+      // While the disk ports are decoded the AY is not; the ULA and paging still are.
+      {0x7FFC, 1, 0, 1, 1, 0, 0, 0},
+      {0xFFFD, 1, 0, 0, 0, 0, 0, 0},
+      {0xBFFD, 1, 0, 0, 0, 0, 0, 0},
+      {0xFFFD, 0, 1, 0, 0, 0, 0, 0},
+      {0xBFFD, 0, 1, 0, 0, 0, 0, 0},
   };
   constexpr uint8_t kValue = 0x06;
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "port 0x" << std::hex << c.port);
+    SCOPED_TRACE(testing::Message()
+                 << "port 0x" << std::hex << c.port << " dos " << c.dos << " access " << c.access);
     Machine m(1);
     // A Scorpion so that #1FFD writes are kept; the bits written change nothing at 0x0000.
     m.Mem.Model = MemoryModel::Scorpion256k;
+    m.Mem.DosActive = c.dos;
+    m.Ports.Settings.TrDosPortAccess = c.access;
     m.Ports.PortWrite(c.port, kValue);
-    EXPECT_EQ(m.State.PortFE == kValue, c.ula);
-    EXPECT_EQ(m.State.BorderColour == kValue, c.ula);
-    EXPECT_EQ(m.Mem.Port7FFD == kValue, c.paging);
-    EXPECT_EQ(m.Mem.Port1FFD == kValue, c.scorpion);
-    EXPECT_EQ(m.Ay.Selected() == kValue, c.aySelect);
-    EXPECT_EQ(m.Ay.Writes(), c.ayData ? 1u : 0u);
+    EXPECT_EQ(
+        Ints(m.State.PortFE == kValue, m.State.BorderColour == kValue, m.Mem.Port7FFD == kValue,
+             m.Mem.Port1FFD == kValue, m.Ay.Selected() == kValue, m.Ay.Writes()),
+        Ints(c.ula, c.ula, c.paging, c.scorpion, c.aySelect, c.ayData));
   }
 }
 
-TEST_F(PortDecoderTest, PagingWriteMovesTheDisplayedScreen) {
-  Out(0x7FFD, 0x08);
-  EXPECT_EQ(m.Screen.DisplayedBank(), 7);
-  Out(0x7FFD, 0x00);
-  EXPECT_EQ(m.Screen.DisplayedBank(), 5);
-  // The 48K lock: later writes are ignored, and so is their screen bit.
-  Out(0x7FFD, 0x28);
-  EXPECT_EQ(m.Screen.DisplayedBank(), 7);
-  Out(0x7FFD, 0x00);
-  EXPECT_EQ(m.Screen.DisplayedBank(), 7);
-  EXPECT_EQ(m.Mem.ScreenBank, 7);
-}
-
-TEST_F(PortDecoderTest, UlaAndPagingAreDecodedWhileTrDosIsPagedIn) {
-  m.Mem.DosActive = true;
-  Out(0x7FFC, 0x13);
-  EXPECT_EQ(m.State.BorderColour, 3);
-  EXPECT_EQ(m.Mem.TopBank(), 3);
-  EXPECT_EQ(m.Mem.Port7FFD, 0x13);
-}
-
-// ---------------------------------------------------------------------------------------
-// The ULA port: border, speaker and tape out.
-
-TEST_F(PortDecoderTest, MicBitChangesTheSoundLevelButNotTheBorder) {
-  Out(0x00FE, 0x02);
-  m.State.BorderChangeHistory = 0;
-  m.State.SoundChangeHistory = 0;
-  const uint8_t before = m.Sound.SoundLevel;
-  Out(0x00FE, 0x0A);  // only bit 3 (MIC) differs
-  EXPECT_EQ(m.Sound.SoundLevel, before + m.Sound.TapeOutWeight);
-  EXPECT_EQ(m.State.SoundChangeHistory & 1, 1);
-  EXPECT_EQ(m.State.BorderColour, 2);
-  EXPECT_EQ(m.State.BorderChangeHistory, 0);
-  EXPECT_EQ(m.State.PortFE, 0x0A);
-}
-
-TEST_F(PortDecoderTest, SoundLevelMixesSpeakerAndMicAndKeepsTheTapeInput) {
+TEST_F(PortDecoderTest, UlaPortSetsBorderAndSoundLevelAndRecordsChanges) {
   struct Case {
-    uint8_t levelBefore;
-    uint8_t value;
-    uint8_t levelAfter;
+    uint8_t before, level, value, levelAfter;
+    bool borderChange;
   };
-  // Weights: speaker 128, tape in 64, tape out 32.
+  // Weights: speaker 128, tape in 64 (kept from the level before), tape out 32.
   const Case cases[] = {
-      {0, 0x18, 160}, {0, 0x07, 0}, {64, 0x18, 224}, {224, 0x00, 64}, {160, 0x18, 160},
+      {0x00, 0, 0x18, 160, false},  {0x00, 0, 0x07, 0, true},      {0x00, 64, 0x18, 224, false},
+      {0x18, 224, 0x00, 64, false}, {0x18, 160, 0x18, 160, false}, {0x02, 0, 0x0A, 32, false},
+      {0x00, 0, 0x1D, 160, true},   {0x05, 0, 0x05, 0, false},     {0x05, 0, 0x01, 0, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message()
-                 << "level " << int{c.levelBefore} << " value 0x" << std::hex << int{c.value});
-    m.Sound.SoundLevel = c.levelBefore;
+    SCOPED_TRACE(testing::Message() << std::hex << int{c.before} << " to " << int{c.value});
+    Out(0x00FE, c.before);
+    m.Sound.SoundLevel = c.level;
     m.State.SoundChangeHistory = 0;
+    m.State.BorderChangeHistory = 0x04;
     Out(0x00FE, c.value);
-    EXPECT_EQ(m.Sound.SoundLevel, c.levelAfter);
-    EXPECT_EQ(m.State.SoundChangeHistory, c.levelAfter != c.levelBefore ? 1 : 0);
+    EXPECT_EQ(
+        Ints(m.Sound.SoundLevel, m.State.SoundChangeHistory, m.State.BorderColour,
+             m.State.BorderChangeHistory, m.State.PortFE),
+        Ints(c.levelAfter, c.levelAfter != c.level, c.value & 7, 0x04 | c.borderChange, c.value));
   }
-}
-
-TEST_F(PortDecoderTest, BorderChangeIsRecordedOnlyWhenTheColourChanges) {
-  m.State.BorderChangeHistory = 0;
-  Out(0x00FE, 0x00);  // colour 0 already: nothing to record
-  EXPECT_EQ(m.State.BorderChangeHistory, 0);
-  Out(0x00FE, 0x1D);  // speaker and colour 5
-  EXPECT_EQ(m.State.BorderColour, 5);
-  EXPECT_EQ(m.State.BorderChangeHistory, 1);
-  m.State.BorderChangeHistory = 0x04;
-  Out(0x00FE, 0x05);
-  EXPECT_EQ(m.State.BorderChangeHistory, 0x04);
-  Out(0x00FE, 0x01);
-  EXPECT_EQ(m.State.BorderChangeHistory, 0x05);
 }
 
 TEST_F(PortDecoderTest, SamplerWrapsWhenTheLevelChangesPastTheDefaultFrameLength) {
   struct Case {
-    uint32_t tacktsPerInt;
-    uint32_t tackts;
+    uint32_t tacktsPerInt, tackts;
     uint8_t wrapped;
   };
   const Case cases[] = {
@@ -166,14 +125,9 @@ TEST_F(PortDecoderTest, SamplerWrapsWhenTheLevelChangesPastTheDefaultFrameLength
   EXPECT_EQ(m.State.SamplerWrapped, 0);
 }
 
-// ---------------------------------------------------------------------------------------
-// Reads: keyboard, EAR, joystick, mouse, AY and the idle bus.
-
 TEST_F(PortDecoderTest, KeyboardHalfRowsAreSelectedByTheHighAddressLines) {
   // One key down in every half-row, a different one in each (bits 0-4).
-  for (int row = 0; row < 8; ++row) {
-    HoldRow(m.Keys, row, static_cast<uint8_t>(~(1u << (row % 5))));
-  }
+  for (int row = 0; row < 8; ++row) HoldRow(m.Keys, row, static_cast<uint8_t>(~(1u << (row % 5))));
   struct Case {
     uint16_t port;
     uint8_t expected;
@@ -187,55 +141,39 @@ TEST_F(PortDecoderTest, KeyboardHalfRowsAreSelectedByTheHighAddressLines) {
       {0xFFFE, 0xBF},  // no line low: no row
       {0x7F00, 0xBB},  // any even port is the ULA's
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(In(c.port), c.expected) << "port 0x" << std::hex << c.port;
-  }
-}
-
-TEST_F(PortDecoderTest, EarInputIsBitSixOfTheKeyboardPort) {
-  EXPECT_EQ(In(0x7FFE), 0xBF);
+  for (const Case& c : cases) EXPECT_EQ(In(c.port), c.expected) << std::hex << c.port;
+  // EAR input is bit 6.
   m.Tape.SetEarLevel(0x40);
+  EXPECT_EQ(In(0x7FFE), 0xFB);
+  HoldRow(m.Keys, 7, 0xFF);
   EXPECT_EQ(In(0x7FFE), 0xFF);
-  HoldRow(m.Keys, 7, 0xFE);  // SPACE
-  EXPECT_EQ(In(0x7FFE), 0xFE);
-  m.Tape.SetEarLevel(0x00);
-  EXPECT_EQ(In(0x7FFE), 0xBE);
 }
 
-TEST_F(PortDecoderTest, JoystickIsReadOnlyOutsideTrDos) {
+TEST_F(PortDecoderTest, JoystickIsPartiallyDecodedAndReadOnlyOutsideTrDos) {
   struct Case {
-    bool dosActive;
-    bool portAccess;
-    bool joystickEnabled;
+    uint16_t port;
+    bool dosActive, portAccess, joystickEnabled;
     uint8_t expected;
   };
-  // Kempston bits: right, left, down, up, fire.
+  // Kempston bits: right, left, down, up, fire. Bits 0, 3, 5 and 7 are decoded: 1, 1, 0, 0.
   const Case cases[] = {
-      {false, false, true, 0x15}, {false, false, false, 0xFF},  // not decoded: nobody answers
-      {true, false, true, 0xFF},  // the controller's status register (no controller yet)
-      {false, true, true, 0xFF},  // Beta 128 ports decoded outside TR-DOS too
-      {true, true, true, 0xFF},
+      {0x001F, 0, 0, 1, 0x15}, {0xFF19, 0, 0, 1, 0x15},
+      {0x5F5F, 0, 0, 1, 0x15}, {0x003F, 0, 0, 1, 0xFF},  // bit 5 set
+      {0x009F, 0, 0, 1, 0xFF},                           // bit 7 set
+      {0x0017, 0, 0, 1, 0xFF},                           // bit 3 clear
+      {0x001F, 0, 0, 0, 0xFF},                           // not decoded: nobody answers
+      {0x001F, 1, 0, 1, 0xFF},  // the controller's status register (no controller yet)
+      {0x001F, 0, 1, 1, 0xFF},  // Beta 128 ports decoded outside TR-DOS too
   };
   m.Joystick.State = 0x15;
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "dos " << c.dosActive << " access " << c.portAccess
-                                    << " joystick " << c.joystickEnabled);
+    SCOPED_TRACE(testing::Message() << std::hex << c.port << " dos " << c.dosActive << " access "
+                                    << c.portAccess << " joystick " << c.joystickEnabled);
     m.Mem.DosActive = c.dosActive;
     settings.TrDosPortAccess = c.portAccess;
     settings.JoystickEnabled = c.joystickEnabled;
-    EXPECT_EQ(In(0x001F), c.expected);
+    EXPECT_EQ(In(c.port), c.expected);
   }
-}
-
-TEST_F(PortDecoderTest, JoystickPortIsPartiallyDecoded) {
-  m.Joystick.State = 0x00;  // idle joystick: reads as 0, unlike an unanswered port
-  // Only bits 0, 3, 5 and 7 are decoded: 1, 1, 0, 0.
-  EXPECT_EQ(In(0x001F), 0x00);
-  EXPECT_EQ(In(0xFF19), 0x00);
-  EXPECT_EQ(In(0x5F5F), 0x00);
-  EXPECT_EQ(In(0x003F), 0xFF);  // bit 5 set
-  EXPECT_EQ(In(0x009F), 0xFF);  // bit 7 set
-  EXPECT_EQ(In(0x0017), 0xFF);  // bit 3 clear
 }
 
 TEST_F(PortDecoderTest, MousePortsAnswerOnlyWhenTheMouseIsEnabled) {
@@ -255,60 +193,39 @@ TEST_F(PortDecoderTest, MousePortsAnswerOnlyWhenTheMouseIsEnabled) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "port 0x" << std::hex << c.port);
     m.Mouse.Enabled = false;
-    EXPECT_EQ(In(c.port), 0xFF);
+    const uint8_t disabled = In(c.port);
     m.Mouse.Enabled = true;
-    EXPECT_EQ(In(c.port), c.enabledValue);
+    const uint8_t enabled = In(c.port);
     m.Mem.DosActive = true;  // the Beta 128 ports take over
-    EXPECT_EQ(In(c.port), 0xFF);
+    EXPECT_EQ(Ints(disabled, enabled, In(c.port)), Ints(0xFF, c.enabledValue, 0xFF));
     m.Mem.DosActive = false;
   }
 }
 
-TEST_F(PortDecoderTest, AyReadsTheSelectedRegisterOnlyThroughTheSelectPort) {
+TEST_F(PortDecoderTest, AyReadsTheSelectedRegisterAndSkipsRepeatedWrites) {
   Out(0xFFFD, 8);
   Out(0xBFFD, 0x0F);
   Out(0xFFFD, 1);
   Out(0xBFFD, 0x0C);
   EXPECT_EQ(In(0xFFFD), 0x0C);
   Out(0xFFFD, 8);
-  EXPECT_EQ(In(0xFFFD), 0x0F);
-  EXPECT_EQ(In(0xE03D), 0x0F);  // an alias of #FFFD
-  EXPECT_EQ(In(0xBFFD), 0xFF);  // the data port has no read side
+  // #E03D is an alias of #FFFD; the data port has no read side.
+  EXPECT_EQ(Ints(In(0xFFFD), In(0xE03D), In(0xBFFD)), Ints(0x0F, 0x0F, 0xFF));
   m.Mem.DosActive = true;
   EXPECT_EQ(In(0xFFFD), 0xFF);
-}
-
-TEST_F(PortDecoderTest, RepeatedAyWritesReachTheChipOnlyForTheEnvelopeShape) {
+  m.Mem.DosActive = false;
+  // A repeated value reaches the chip only for the envelope shape, where it restarts.
+  const uint32_t writes = m.Ay.Writes();
   Out(0xFFFD, 13);
   Out(0xBFFD, 0x0E);
-  Out(0xBFFD, 0x0E);  // restarts the envelope: a real write
-  EXPECT_EQ(m.Ay.Writes(), 2u);
+  Out(0xBFFD, 0x0E);
   Out(0xFFFD, 7);
   Out(0xBFFD, 0x38);
   Out(0xBFFD, 0x38);
-  EXPECT_EQ(m.Ay.Writes(), 3u);
-  EXPECT_EQ(m.Ay.Register(7), 0x38);
-  EXPECT_EQ(m.Ay.Register(13), 0x0E);
+  EXPECT_EQ(Ints(m.Ay.Writes() - writes, m.Ay.Register(7), m.Ay.Register(13)), Ints(3, 0x38, 0x0E));
 }
 
-TEST_F(PortDecoderTest, AyPortsAreNotDecodedWhileTheDiskPortsAre) {
-  Out(0xFFFD, 3);
-  for (const bool viaSetting : {false, true}) {
-    SCOPED_TRACE(viaSetting ? "port access setting" : "TR-DOS paged in");
-    m.Mem.DosActive = !viaSetting;
-    settings.TrDosPortAccess = viaSetting;
-    Out(0xFFFD, 5);
-    Out(0xBFFD, 0x77);
-    EXPECT_EQ(m.Ay.Selected(), 3);
-    EXPECT_EQ(m.Ay.Writes(), 0u);
-  }
-  m.Mem.DosActive = false;
-  settings.TrDosPortAccess = false;
-  Out(0xFFFD, 5);
-  EXPECT_EQ(m.Ay.Selected(), 5);
-}
-
-TEST_F(PortDecoderTest, AnswersOfSeveralDevicesAreAnded) {
+TEST_F(PortDecoderTest, AnswersOfSeveralDevicesAreAndedAndNeverReadTheIdleBus) {
   // The joystick moved onto the ULA's pattern: one read, two answers.
   settings.JoystickBits = 0x00FE;
   settings.JoystickMask = 0x0001;
@@ -316,55 +233,51 @@ TEST_F(PortDecoderTest, AnswersOfSeveralDevicesAreAnded) {
   m.Joystick.State = 0xFD;
   EXPECT_EQ(In(0xFEFE), 0xBC);
   // A third device on the same port: the AY select pattern set as the keyboard's.
-  settings.KeyboardBits = 0xFFFD;
-  settings.KeyboardMask = 0xE023;
-  settings.JoystickBits = 0xFFFD;
-  settings.JoystickMask = 0xE023;
+  settings.KeyboardBits = settings.JoystickBits = 0xFFFD;
+  settings.KeyboardMask = settings.JoystickMask = 0xE023;
   Out(0xFFFD, 2);
   Out(0xBFFD, 0xF7);
   HoldRow(m.Keys, 0, 0xFF);
   m.Tape.SetEarLevel(0x40);
   EXPECT_EQ(In(0xFFFD), 0xF5);  // keyboard 0xFF, joystick 0xFD, AY 0xF7
-}
 
-TEST_F(PortDecoderTest, AnsweredPortsNeverReadTheIdleBus) {
   // With "All Unused" every port nobody answers reads the beam's attribute; a port a
   // device answered keeps the device's byte.
-  settings.AttributeAllUnused = true;
-  m.State.Regs.Tackts = 0;  // top border
-  Out(0xFFFD, 0);
-  Out(0xBFFD, 0x5A);
-  m.Joystick.State = 0x03;
-  m.Mouse.Enabled = true;
-  m.Mouse.X = 0x40;
-  m.Mouse.Y = 0x41;
-  m.Mouse.Buttons = 0xFC;
-  HoldRow(m.Keys, 0, 0xFE);
-  EXPECT_EQ(In(0xFFFD), 0x5A);
-  EXPECT_EQ(In(0x001F), 0x03);
-  EXPECT_EQ(In(0xFBDF), 0x40);
-  EXPECT_EQ(In(0xFFDF), 0x41);
-  EXPECT_EQ(In(0xFADF), 0xFC);
-  EXPECT_EQ(In(0xFEFE), 0xBE);
+  Machine fresh(1);
+  fresh.Ports.Settings.AttributeAllUnused = true;
+  fresh.Mem.Bank(5)[6144] = 0x47;
+  fresh.State.Regs.Tackts = 17989;  // the first attribute under the beam
+  fresh.Joystick.State = 0x03;
+  fresh.Mouse.Enabled = true;
+  fresh.Mouse.X = 0x40;
+  fresh.Mouse.Y = 0x41;
+  fresh.Mouse.Buttons = 0xFC;
+  HoldRow(fresh.Keys, 0, 0xFE);
+  auto in = [&](uint16_t port) { return fresh.Ports.PortRead(port); };
+  EXPECT_EQ(
+      Ints(in(0xFFFD), in(0x001F), in(0xFBDF), in(0xFFDF), in(0xFADF), in(0xFEFE), in(0x40FD)),
+      Ints(0x00, 0x03, 0x40, 0x41, 0xFC, 0xBE, 0x47));
 }
 
 TEST_F(PortDecoderTest, UnansweredPortsReadTheIdleBus) {
   struct Case {
-    bool attributeEnabled;
-    bool allUnused;
+    bool attributeEnabled, allUnused;
     uint16_t port;
+    uint8_t expected;
   };
-  // The beam is in the top border at T 0, where the ULA leaves the bus at 0xFF.
   const Case cases[] = {
-      {true, false, 0x40FF},
-      {true, true, 0x40FD},
-      {false, true, 0x40FD},
+      {true, false, 0x40FF, 0x47}, {true, false, 0x40FD, 0xFF},  {true, true, 0x40FD, 0x47},
+      {false, true, 0x40FD, 0xFF}, {false, false, 0x40FF, 0xFF},
   };
-  m.State.Regs.Tackts = 0;
+  m.Mem.Bank(5)[6144] = 0x47;
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.attributeEnabled << c.allUnused << " " << c.port);
     settings.AttributePortEnabled = c.attributeEnabled;
     settings.AttributeAllUnused = c.allUnused;
-    EXPECT_EQ(In(c.port), 0xFF) << std::hex << c.port;
+    m.State.Regs.Tackts = 0;  // top border: the ULA leaves the bus at 0xFF
+    EXPECT_EQ(In(c.port), 0xFF);
+    m.State.Regs.Tackts = 17989;
+    EXPECT_EQ(In(c.port), c.expected);
   }
 }
 
@@ -372,27 +285,21 @@ TEST_F(PortDecoderTest, SettingChangesTakeEffectAtTheNextAccess) {
   HoldRow(m.Keys, 7, 0xFE);
   EXPECT_EQ(In(0x7FFE), 0xBE);
   settings.KeyboardEnabled = false;
-  EXPECT_EQ(In(0x7FFE), 0xFF);
   settings.AttributePortEnabled = false;
-  EXPECT_EQ(In(0x7FFE), 0xFF);
   Out(0x00FE, 0x04);
-  EXPECT_EQ(m.State.BorderColour, 0);
+  EXPECT_EQ(Ints(In(0x7FFE), m.State.BorderColour), Ints(0xFF, 0));
   settings.KeyboardEnabled = true;
   // A stricter pattern: bits 1 and 0 must read 1, 0.
   settings.KeyboardMask = 0x0003;
-  EXPECT_EQ(In(0x7FFE), 0xBE);
-  EXPECT_EQ(In(0x7FFC), 0xFF);
   Out(0x00FC, 0x04);
-  EXPECT_EQ(m.State.BorderColour, 0);
+  EXPECT_EQ(Ints(In(0x7FFE), In(0x7FFC), m.State.BorderColour), Ints(0xBE, 0xFF, 0));
   Out(0x00FE, 0x04);
   EXPECT_EQ(m.State.BorderColour, 4);
 }
 
 TEST_F(PortDecoderTest, ProcessorReadsTheKeyboardThroughTheDecoder) {
   // IN A,(#FE) puts A on the high address lines: A = #FE selects half-row 0.
-  m.Mem.PokeByte(0x8000, 0xDB);
-  m.Mem.PokeByte(0x8001, 0xFE);
-  m.State.Regs.PC = 0x8000;
+  test::Load(m, 0x8000, {0xDB, 0xFE});
   m.State.Regs.A() = 0xFE;
   HoldRow(m.Keys, 0, 0xFB);  // X
   HoldRow(m.Keys, 1, 0xFE);  // A: not selected

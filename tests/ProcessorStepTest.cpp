@@ -1,7 +1,7 @@
+// One step of the running machine: frame ends, pacing, presentation and the interrupt.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <vector>
 
 #include "MachineFixture.h"
@@ -10,29 +10,28 @@
 namespace vantrel {
 namespace {
 
+using test::Ints;
 constexpr uint8_t kNop = 0x00, kEi = 0xFB, kDi = 0xF3, kHalt = 0x76;
 
-// RAM everywhere (Scorpion RAM at 0x0000, bank 1 at 0xC000), unpaced, interrupts off.
+// RAM everywhere, unpaced, interrupts off; JR $ at 0x0038 and 0x8000.
 class ProcessorStepTest : public testing::Test {
  protected:
   ProcessorStepTest() {
     test::MakeFlatRam(m);
     m.State.NormalSpeed = false;
-    r.SP = 0xF000;
     r.IM = 1;
-    // JR $ everywhere the tests jump to by default: a step that stays put.
     Load(0x0038, {0x18, 0xFE});
     Load(0x8000, {0x18, 0xFE});
+    r.SP = 0xF000;
   }
 
-  // Places code at `at` and points PC at it.
-  void Load(uint16_t at, std::initializer_list<uint8_t> code) {
-    r.PC = at;
-    for (uint8_t byte : code) m.Mem.PokeByte(at++, byte);
-  }
+  void Load(uint16_t at, const std::vector<uint8_t>& code) { test::Load(m, at, code); }
   void Step() { m.ProcessorStep(); }
   // Lets the next step begin with a frame end.
-  void ReachFrameEnd() { r.Tackts = m.State.TacktsPerInt; }
+  void StepAtFrameEnd() {
+    r.Tackts = m.State.TacktsPerInt;
+    Step();
+  }
   uint16_t StackTop() const { return m.Mem.PeekWord(r.SP); }
   uint32_t Frames() const { return m.State.FrameCount.load(); }
 
@@ -40,13 +39,9 @@ class ProcessorStepTest : public testing::Test {
   Z80Registers& r = m.State.Regs;
 };
 
-// ---------------------------------------------------------------------------------------
-// The frame end.
-
 TEST_F(ProcessorStepTest, FrameEndsAtTheFirstStepThatStartsAtOrPastTheFrameLength) {
   struct Case {
-    uint32_t tacktsPerInt;
-    uint32_t tackts;
+    uint32_t tacktsPerInt, tackts;
     bool frameEnd;
     uint32_t after;  // Tackts after the step (JR $ takes 12)
   };
@@ -64,9 +59,7 @@ TEST_F(ProcessorStepTest, FrameEndsAtTheFirstStepThatStartsAtOrPastTheFrameLengt
     r.PC = 0x8000;
     const uint32_t frames = Frames();
     Step();
-    EXPECT_EQ(Frames(), frames + (c.frameEnd ? 1 : 0));
-    EXPECT_EQ(r.Tackts, c.after);
-    EXPECT_EQ(r.PC, 0x8000);
+    EXPECT_EQ(Ints(Frames() - frames, r.Tackts, r.PC), Ints(c.frameEnd, c.after, 0x8000));
   }
 }
 
@@ -76,29 +69,20 @@ TEST_F(ProcessorStepTest, OverrunCarriesIntoTheNewFrameAndTheInterruptFollowsAtO
   r.Tackts = m.State.TacktsPerInt - 1;
   r.IFF1 = r.IFF2 = 1;
   Step();
-  ASSERT_EQ(r.Tackts, m.State.TacktsPerInt + 10);
-  ASSERT_EQ(Frames(), 0u);
+  ASSERT_EQ(Ints(r.Tackts, Frames()), Ints(m.State.TacktsPerInt + 10, 0));
   Step();
-  EXPECT_EQ(Frames(), 1u);
-  EXPECT_EQ(r.PC, 0x0038);
-  EXPECT_EQ(r.Tackts, 10u + 13);
-  EXPECT_EQ(StackTop(), 0x8001);
-  EXPECT_EQ(r.IFF1, 0);
+  EXPECT_EQ(Ints(Frames(), r.PC, r.Tackts, StackTop(), r.IFF1), Ints(1, 0x0038, 23, 0x8001, 0));
 }
 
-TEST_F(ProcessorStepTest, FrameEndShiftsTheChangeHistories) {
+TEST_F(ProcessorStepTest, FrameEndShiftsTheChangeHistoriesAndPollsACapturedMouse) {
   EXPECT_EQ(m.State.BorderChangeHistory, 5);  // the start-up value
-  ReachFrameEnd();
-  Step();
+  StepAtFrameEnd();
   EXPECT_EQ(m.State.BorderChangeHistory, 0x0A);
-  ReachFrameEnd();
-  Step();
+  StepAtFrameEnd();
   EXPECT_EQ(m.State.BorderChangeHistory, 0x14);
 
   struct Case {
-    uint8_t history;
-    uint8_t historyAfter;
-    uint8_t wrappedAfter;
+    uint8_t history, historyAfter, wrappedAfter;
   };
   // The sound history moves only while a change happened in one of the last three frames;
   // the wrap flag is consumed by that frame end.
@@ -109,98 +93,64 @@ TEST_F(ProcessorStepTest, FrameEndShiftsTheChangeHistories) {
     SCOPED_TRACE(testing::Message() << "history 0x" << std::hex << int{c.history});
     m.State.SoundChangeHistory = c.history;
     m.State.SamplerWrapped = 1;
-    ReachFrameEnd();
-    Step();
-    EXPECT_EQ(m.State.SoundChangeHistory, c.historyAfter);
-    EXPECT_EQ(m.State.SamplerWrapped, c.wrappedAfter);
+    StepAtFrameEnd();
+    EXPECT_EQ(Ints(m.State.SoundChangeHistory, m.State.SamplerWrapped),
+              Ints(c.historyAfter, c.wrappedAfter));
   }
-}
 
-TEST_F(ProcessorStepTest, FrameEndPollsTheMouseOnlyWhileItIsCaptured) {
   int polls = 0;
-  m.PollMouse = [&](KempstonMouse& mouse) {
-    EXPECT_EQ(&mouse, &m.Mouse);
-    ++polls;
-  };
+  m.PollMouse = [&](KempstonMouse& mouse) { polls += &mouse == &m.Mouse ? 1 : 100; };
   m.Mouse.Enabled = true;
-  ReachFrameEnd();
-  Step();
+  StepAtFrameEnd();
   EXPECT_EQ(polls, 0);
   m.MouseCaptured = true;
-  ReachFrameEnd();
-  Step();
-  EXPECT_EQ(polls, 1);
+  StepAtFrameEnd();
   Step();  // no frame end
   EXPECT_EQ(polls, 1);
 }
 
-// ---------------------------------------------------------------------------------------
-// Pacing and presentation.
-
 TEST_F(ProcessorStepTest, FrameEndWaitsForTheTickOnlyAtNormalSpeedOutsideATrace) {
   struct Case {
-    bool normalSpeed;
-    bool traceMode;
-    bool tickConsumed;
+    bool normalSpeed, traceMode, tickConsumed;
   };
   const Case cases[] = {
-      {true, false, true},
-      {true, true, false},
-      {false, false, false},
-      {false, true, false},
-  };
+      {true, false, true}, {true, true, false}, {false, false, false}, {false, true, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "normal " << c.normalSpeed << " trace " << c.traceMode);
     m.State.NormalSpeed = c.normalSpeed;
     m.State.TraceMode = c.traceMode;
     m.Timer.NoNewTick();  // takes whatever ticks came before
     m.Timer.Tick();       // a tick is due, so a wait ends at once
-    ReachFrameEnd();
-    Step();
+    StepAtFrameEnd();
     // The wait takes the tick; the other paths leave it for the next wait.
     EXPECT_EQ(m.Timer.NoNewTick(), c.tickConsumed);
   }
 }
 
-TEST_F(ProcessorStepTest, EveryFrameIsPresentedAtNormalSpeed) {
-  m.State.NormalSpeed = true;
-  m.State.TraceMode = true;  // no pacing wait
-  for (int i = 0; i < 4; ++i) {
-    ReachFrameEnd();
-    Step();
-  }
-  EXPECT_EQ(m.Screen.PresentedFrames(), 4u);
-}
-
-TEST_F(ProcessorStepTest, AtMaximumSpeedAtMostOneFramePerTickIsPresented) {
+TEST_F(ProcessorStepTest, FramesArePresentedEveryFrameAtNormalSpeedElseOncePerTick) {
   struct Phase {
-    int ticks;   // timer ticks before the frames
-    int frames;  // frame ends run
+    bool normalSpeed;
+    int ticks, frames;  // timer ticks before the frames, frame ends run
     uint32_t presented;
   };
   const Phase phases[] = {
-      {0, 3, 0},                        // the tick has not moved since start-up
-      {1, 5, 1}, {0, 2, 1}, {3, 4, 2},  // several ticks between frames still give one
-      {1, 1, 3}, {1, 1, 4},
+      {false, 0, 3, 0},                                      // no tick since start-up
+      {false, 1, 5, 1}, {false, 0, 2, 1}, {false, 3, 4, 2},  // several ticks still give one
+      {false, 1, 1, 3}, {true, 0, 4, 7},
   };
+  m.State.TraceMode = true;  // no pacing wait
   for (const Phase& p : phases) {
+    m.State.NormalSpeed = p.normalSpeed;
     for (int i = 0; i < p.ticks; ++i) m.Timer.Tick();
-    for (int i = 0; i < p.frames; ++i) {
-      ReachFrameEnd();
-      Step();
-    }
+    for (int i = 0; i < p.frames; ++i) StepAtFrameEnd();
     EXPECT_EQ(m.Screen.PresentedFrames(), p.presented);
   }
 }
 
-// ---------------------------------------------------------------------------------------
-// Interrupts.
-
 TEST_F(ProcessorStepTest, InterruptIsALevelDuringTheFrameStartOnly) {
   struct Case {
     uint32_t tackts;
-    uint8_t iff1;
-    uint8_t acceptInt;
+    uint8_t iff1, acceptInt;
     bool accepted;
   };
   const Case cases[] = {
@@ -218,8 +168,8 @@ TEST_F(ProcessorStepTest, InterruptIsALevelDuringTheFrameStartOnly) {
     r.IFF1 = r.IFF2 = c.iff1;
     r.AcceptInt = c.acceptInt;
     Step();
-    EXPECT_EQ(r.PC, c.accepted ? 0x0038 : 0x8001);
-    EXPECT_EQ(r.Tackts, c.tackts + (c.accepted ? 13 : 4));
+    EXPECT_EQ(Ints(r.PC, r.Tackts),
+              Ints(c.accepted ? 0x0038 : 0x8001, c.tackts + (c.accepted ? 13 : 4)));
   }
 }
 
@@ -229,22 +179,17 @@ TEST_F(ProcessorStepTest, InterruptIsLostWhenTheWindowPassesDuringTheInstruction
   r.Tackts = 16;
   Step();
   Step();
-  EXPECT_EQ(r.Tackts, 30u);
   Step();
-  EXPECT_EQ(r.PC, 0x8004);
-  EXPECT_EQ(r.SP, 0xF000);
+  EXPECT_EQ(Ints(r.Tackts, r.PC, r.SP), Ints(42, 0x8004, 0xF000));
   // It is not latched: the next one comes with the next frame.
   for (int i = 0; i < 10000 && r.PC != 0x0038; ++i) Step();
-  EXPECT_EQ(r.PC, 0x0038);
-  EXPECT_EQ(Frames(), 1u);
-  EXPECT_EQ(StackTop(), 0x8004);
+  EXPECT_EQ(Ints(r.PC, Frames(), StackTop()), Ints(0x0038, 1, 0x8004));
 }
 
 TEST_F(ProcessorStepTest, SecondInterruptInAFrameNeedsAnEarlyEiInTheHandler) {
   struct Case {
     uint32_t start;
-    bool handlerEnables;
-    bool second;
+    bool handlerEnables, second;
   };
   // Accepted at 0: 13, EI 17, NOP 21 - still inside the 24 T-state request.
   const Case cases[] = {{0, true, true}, {4, true, false}, {0, false, false}};
@@ -257,38 +202,25 @@ TEST_F(ProcessorStepTest, SecondInterruptInAFrameNeedsAnEarlyEiInTheHandler) {
     r.IFF1 = r.IFF2 = 1;
     r.AcceptInt = 1;
     for (int i = 0; i < 4; ++i) Step();
-    EXPECT_EQ(r.SP, c.second ? 0xEFFC : 0xEFFE);
-    EXPECT_EQ(r.PC, c.second ? 0x0038 : 0x003B);
+    EXPECT_EQ(Ints(r.SP, r.PC), Ints(c.second ? 0xEFFC : 0xEFFE, c.second ? 0x0038 : 0x003B));
   }
 }
 
-TEST_F(ProcessorStepTest, EiHaltLeavesTheHaltOnTheInterrupt) {
+TEST_F(ProcessorStepTest, EiHaltWaitsForTheInterruptAndLeavesTheHalt) {
   Load(0x8000, {kEi, kHalt});
-  r.Tackts = 0;
   Step();  // EI
   Step();  // HALT runs once: AcceptInt is 0 after EI
-  EXPECT_EQ(r.PC, 0x8001);
-  EXPECT_EQ(r.Tackts, 8u);
+  EXPECT_EQ(Ints(r.PC, r.Tackts), Ints(0x8001, 8));
   Step();
-  EXPECT_EQ(r.PC, 0x0038);
-  EXPECT_EQ(StackTop(), 0x8002);
-  EXPECT_EQ(r.Tackts, 21u);
-  EXPECT_FALSE(m.State.CpuStopped.load());
-}
-
-TEST_F(ProcessorStepTest, HaltedProcessorWaitsForTheNextFrame) {
+  EXPECT_EQ(Ints(r.PC, StackTop(), r.Tackts, m.State.CpuStopped), Ints(0x0038, 0x8002, 21, 0));
+  // Halted later in the frame: the processor waits for the next one.
   Load(0x8000, {kEi, kHalt});
+  r.SP = 0xF000;
   r.Tackts = 1000;
-  int steps = 0;
-  while (r.PC != 0x0038 && steps < 20000) {
-    Step();
-    ++steps;
-  }
+  for (int i = 0; i < 20000 && r.PC != 0x0038; ++i) Step();
   ASSERT_EQ(r.PC, 0x0038);
-  EXPECT_EQ(Frames(), 1u);
+  EXPECT_EQ(Ints(Frames(), StackTop(), m.State.CpuStopped), Ints(1, 0x8002, 0));
   EXPECT_LT(r.Tackts, 24u + 13);
-  EXPECT_EQ(StackTop(), 0x8002);
-  EXPECT_FALSE(m.State.CpuStopped.load());
 }
 
 TEST_F(ProcessorStepTest, DiHaltStopsTheCpuThroughFrameEnds) {
@@ -301,50 +233,8 @@ TEST_F(ProcessorStepTest, DiHaltStopsTheCpuThroughFrameEnds) {
     Step();
     ASSERT_EQ(r.PC, 0x8001);
   }
-  EXPECT_EQ(Frames(), 3u);
-  EXPECT_TRUE(m.State.CpuStopped.load());
-  EXPECT_EQ(r.SP, 0xF000);
+  EXPECT_EQ(Ints(Frames(), m.State.CpuStopped, r.SP), Ints(3, 1, 0xF000));
 }
-
-TEST_F(ProcessorStepTest, PrefixChainIsNotInterruptedBetweenItsPrefixes) {
-  struct Case {
-    std::vector<uint8_t> code;
-    uint16_t ix, iy;
-  };
-  // EI, a two-prefix LD xx,#1234: 4 + 4 + 14 T-states end inside the request at 22.
-  // The last prefix decides the index register.
-  const Case cases[] = {
-      {{kEi, 0xDD, 0xDD, 0x21, 0x34, 0x12}, 0x1234, 0},
-      {{kEi, 0xDD, 0xFD, 0x21, 0x34, 0x12}, 0, 0x1234},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message()
-                 << "chain " << std::hex << int{c.code[1]} << " " << int{c.code[2]});
-    for (size_t i = 0; i < c.code.size(); ++i) m.Mem.PokeByte(0x8000 + i, c.code[i]);
-    r.PC = 0x8000;
-    r.SP = 0xF000;
-    r.IX.Set(0);
-    r.IY.Set(0);
-    r.Tackts = 0;
-    r.IFF1 = r.IFF2 = 0;
-    Step();  // EI
-    Step();  // the first prefix alone
-    EXPECT_EQ(r.PC, 0x8002);
-    EXPECT_EQ(r.Tackts, 8u);
-    Step();  // the interrupt is due, but the instruction finishes first
-    EXPECT_EQ(r.PC, 0x8006);
-    EXPECT_EQ(r.SP, 0xF000);
-    EXPECT_EQ(r.Tackts, 22u);
-    Step();
-    EXPECT_EQ(r.PC, 0x0038);
-    EXPECT_EQ(StackTop(), 0x8006);
-    EXPECT_EQ(r.IX.Get(), c.ix);
-    EXPECT_EQ(r.IY.Get(), c.iy);
-  }
-}
-
-// ---------------------------------------------------------------------------------------
-// Pause and held reset.
 
 TEST_F(ProcessorStepTest, PausedStepDoesNothing) {
   m.State.Paused = 1;
@@ -354,11 +244,8 @@ TEST_F(ProcessorStepTest, PausedStepDoesNothing) {
     r.Tackts = tackts;
     r.WriteR(0x10);
     Step();
-    EXPECT_EQ(r.Tackts, tackts);
-    EXPECT_EQ(r.PC, 0x8000);
-    EXPECT_EQ(r.ReadR(), 0x10);
-    EXPECT_EQ(r.SP, 0xF000);
-    EXPECT_EQ(Frames(), 0u);
+    EXPECT_EQ(Ints(r.Tackts, r.PC, r.ReadR(), r.SP, Frames()),
+              Ints(tackts, 0x8000, 0x10, 0xF000, 0));
   }
   m.State.Paused = 0;
   Step();
@@ -372,20 +259,13 @@ TEST_F(ProcessorStepTest, HeldResetKeepsThePcAtZeroWhileTimeRuns) {
   r.IFF1 = r.IFF2 = 1;
   for (uint32_t i = 1; i <= 3; ++i) {
     Step();
-    EXPECT_EQ(r.PC, 0);
-    EXPECT_EQ(r.Tackts, 100 + 4 * i);
-    EXPECT_EQ(r.IFF1, 0);
-    EXPECT_EQ(r.SP, 0xFFFF);
+    EXPECT_EQ(Ints(r.PC, r.Tackts, r.IFF1, r.SP), Ints(0, 100 + 4 * i, 0, 0xFFFF));
   }
   // Inside the interrupt request the reset still wins, and a frame end still happens.
   r.IFF1 = 1;
   r.AcceptInt = 1;
-  ReachFrameEnd();
-  Step();
-  EXPECT_EQ(Frames(), 1u);
-  EXPECT_EQ(r.Tackts, 4u);
-  EXPECT_EQ(r.PC, 0);
-  EXPECT_EQ(r.SP, 0xFFFF);
+  StepAtFrameEnd();
+  EXPECT_EQ(Ints(Frames(), r.Tackts, r.PC, r.SP), Ints(1, 4, 0, 0xFFFF));
   m.State.ResetRequest = false;
   m.Mem.Rom128k()[0] = kNop;
   Step();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -44,17 +45,18 @@ uint8_t PatternByte(uint32_t i) {
   return static_cast<uint8_t>(1 + i % 101);
 }
 
-std::vector<uint8_t> Pattern() {
+// The whole loop, block by block, through `write(offset, block)`.
+template <class Write>
+std::vector<uint8_t> WritePatternBlocks(Write write) {
   std::vector<uint8_t> bytes(kSoundBufferSize);
   for (uint32_t i = 0; i < kSoundBufferSize; ++i) bytes[i] = PatternByte(i);
+  for (uint32_t offset = 0; offset < kSoundBufferSize; offset += kSoundBlockSize) {
+    write(offset, std::span<const uint8_t>(bytes).subspan(offset, kSoundBlockSize));
+  }
   return bytes;
 }
-
 void WritePattern(SoundOutput& output) {
-  const std::vector<uint8_t> bytes = Pattern();
-  for (uint32_t offset = 0; offset < kSoundBufferSize; offset += kSoundBlockSize) {
-    output.WriteBlock(offset, std::span(bytes).subspan(offset, kSoundBlockSize));
-  }
+  WritePatternBlocks([&](uint32_t offset, auto block) { output.WriteBlock(offset, block); });
 }
 
 std::vector<uint8_t> ReadAll(const std::filesystem::path& path) {
@@ -64,17 +66,14 @@ std::vector<uint8_t> ReadAll(const std::filesystem::path& path) {
 
 TEST(SdlSoundOutputLoop, ReadsWhatWasWrittenAndWrapsAtTheEnd) {
   SdlSoundOutput::LoopBuffer loop{};
-  const std::vector<uint8_t> bytes = Pattern();
-  for (uint32_t offset = 0; offset < kSoundBufferSize; offset += kSoundBlockSize) {
-    SdlSoundOutput::WriteLoop(loop, offset, std::span(bytes).subspan(offset, kSoundBlockSize));
-  }
+  const std::vector<uint8_t> bytes = WritePatternBlocks(
+      [&](uint32_t offset, auto block) { SdlSoundOutput::WriteLoop(loop, offset, block); });
 
   // Across the end: the last 100 bytes, then the first 200.
   std::vector<uint8_t> out(300);
   EXPECT_EQ(SdlSoundOutput::ReadLoop(loop, kSoundBufferSize - 100, out), 200u);
-  for (uint32_t k = 0; k < out.size(); ++k) {
-    ASSERT_EQ(out[k], PatternByte((kSoundBufferSize - 100 + k) % kSoundBufferSize)) << k;
-  }
+  EXPECT_TRUE(std::equal(out.begin(), out.begin() + 100, bytes.end() - 100));
+  EXPECT_TRUE(std::equal(out.begin() + 100, out.end(), bytes.begin()));
 
   // A whole loop comes back to where it began; a read longer than the loop goes round.
   std::vector<uint8_t> whole(kSoundBufferSize);
@@ -110,6 +109,14 @@ class SdlSoundOutputDisk : public ::testing::Test {
   test::TempDir dir_;
   std::filesystem::path file_ = dir_.path() / "played.raw";
   ScopedEnv file_env_{"SDL_DISKAUDIOFILE", file_.string()};
+  // Plays on a device of its own, closed before the file is read.
+  template <class Use>
+  void Play(Use use) {
+    SdlSoundOutput output;
+    ASSERT_TRUE(output.Active());
+    use(output);
+    output.Stop();
+  }
 };
 
 TEST_F(SdlSoundOutputDisk, PlaysInRealTimeWithinTheLoopAndStopsOnStop) {
@@ -142,34 +149,25 @@ TEST_F(SdlSoundOutputDisk, PlaysInRealTimeWithinTheLoopAndStopsOnStop) {
 }
 
 TEST_F(SdlSoundOutputDisk, StartClearsTheBufferToSilence) {
-  {
-    SdlSoundOutput output;
-    ASSERT_TRUE(output.Active());
+  Play([](SdlSoundOutput& output) {
     WritePattern(output);
     output.Start();
     std::this_thread::sleep_for(150ms);
-    output.Stop();
-  }
+  });
   // Zeros while playing, 0x80 from SDL while paused; nothing written before Start.
   const std::vector<uint8_t> played = ReadAll(file_);
   ASSERT_FALSE(played.empty());
-  size_t zeros = 0;
-  for (uint8_t byte : played) {
-    ASSERT_TRUE(byte == 0 || byte == 0x80) << int{byte};
-    zeros += byte == 0 ? 1 : 0;
-  }
-  EXPECT_GT(zeros, 2 * size_t{SdlSoundOutput::kDeviceSamples});
+  EXPECT_EQ(std::count_if(played.begin(), played.end(), [](uint8_t b) { return b && b != 0x80; }),
+            0);
+  EXPECT_GT(std::count(played.begin(), played.end(), 0), 2 * int{SdlSoundOutput::kDeviceSamples});
 }
 
 TEST_F(SdlSoundOutputDisk, DeliversTheWrittenBlocksInLoopOrder) {
-  {
-    SdlSoundOutput output;
-    ASSERT_TRUE(output.Active());
+  Play([](SdlSoundOutput& output) {
     output.Start();
     WritePattern(output);
     std::this_thread::sleep_for(300ms);
-    output.Stop();
-  }
+  });
   const std::vector<uint8_t> played = ReadAll(file_);
 
   // The chunk being read while the pattern went in may be mixed; skip it.

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "MachineFixture.h"
 #include "core/EmulThread.h"
 #include "core/Machine.h"
 #include "sound/AyChip.h"
@@ -19,6 +20,7 @@
 namespace vantrel {
 namespace {
 
+using test::Ints;
 constexpr uint32_t kFrame = kDefaultTacktsPerInt;
 
 // --- Beeper -------------------------------------------------------------------------
@@ -32,15 +34,17 @@ struct BeeperRig {
   }
 };
 
-TEST(Beeper, SteadySpeakerGivesItsWeightInEverySampleAndHalfOfItMixed) {
-  BeeperRig rig;
-  rig.WriteUla(0, 0x10);
-  rig.beeper.AdvanceBeeper(kFrame);
-  for (uint8_t s : rig.beeper.Samples()) ASSERT_EQ(s, 128);
-  // With no AY output the block is the mean of the two streams.
-  const std::array<uint8_t, kSoundBlockSize> silentAy{};
-  rig.beeper.MixSoundBlock(silentAy);
-  for (uint8_t s : rig.beeper.LastSoundBlock()) ASSERT_EQ(s, 64);
+TEST(Beeper, SteadySpeakerGivesItsWeightInAll882SamplesAndHalfOfItMixed) {
+  for (uint32_t length : {kFrame, 1024u, 69888u, 1048576u}) {
+    BeeperRig rig;
+    rig.beeper.SetFrameLength(length);
+    rig.WriteUla(0, 0x10);
+    rig.beeper.AdvanceBeeper(length + 5);
+    for (uint8_t s : rig.beeper.Samples()) ASSERT_EQ(s, 128) << length;
+    // With no AY output the block is the mean of the two streams.
+    rig.beeper.MixSoundBlock(std::array<uint8_t, kSoundBlockSize>{});
+    for (uint8_t s : rig.beeper.LastSoundBlock()) ASSERT_EQ(s, 64) << length;
+  }
 }
 
 TEST(Beeper, FastToggleAveragesToHalfTheWeight) {
@@ -61,49 +65,32 @@ TEST(Beeper, SamplesFollowTheLevelAndTheLastSampleFallsAtTheWrap) {
   rig.WriteUla(kFrame - 10, 0x10);
   rig.beeper.AdvanceBeeper(kFrame);
   const auto& s = rig.beeper.Samples();
-  EXPECT_EQ(s[0], 160);
-  EXPECT_EQ(s[400], 160);
-  EXPECT_EQ(s[500], 0);
+  EXPECT_EQ(Ints(s[0], s[400], s[500], rig.state.SoundChangeHistory & 1), Ints(160, 160, 0, 1));
   // The last period is the shorter one written at the wrap, which includes the change.
   EXPECT_GT(s[881], 0);
   EXPECT_LT(s[881], 128);
-  EXPECT_EQ(rig.state.SoundChangeHistory & 1, 1);
-}
-
-TEST(Beeper, ChangeAfterTheFrameEndMarksTheSamplerWrapped) {
-  BeeperRig rig;
-  rig.WriteUla(kFrame - 100, 0x10);
+  // A change after the frame end marks the sampler wrapped.
   EXPECT_FALSE(rig.state.SamplerWrapped);
   rig.WriteUla(kFrame + 4, 0x00);
-  EXPECT_TRUE(rig.state.SamplerWrapped);
-  EXPECT_EQ(rig.beeper.Samples()[881], 128);
+  EXPECT_EQ(Ints(rig.state.SamplerWrapped, s[881]), Ints(1, 128));
 }
 
 TEST(Beeper, TapeInputKeepsTheUlaSourcesAndVolumesSetTheWeights) {
   BeeperRig rig;
   rig.beeper.SetVolumes(8, 3, 0, 50);
-  EXPECT_EQ(rig.beeper.SpeakerWeight, 128);
-  EXPECT_EQ(rig.beeper.TapeInWeight, 4);
-  EXPECT_EQ(rig.beeper.TapeOutWeight, 0);
-  EXPECT_EQ(rig.beeper.SynchDelay, 50u);
-  rig.WriteUla(0, 0x18);
-  EXPECT_EQ(rig.beeper.SoundLevel, 128);  // MIC muted
+  EXPECT_EQ(Ints(rig.beeper.SpeakerWeight, rig.beeper.TapeInWeight, rig.beeper.TapeOutWeight,
+                 rig.beeper.SynchDelay),
+            Ints(128, 4, 0, 50));
+  std::vector<long long> levels;
+  rig.WriteUla(0, 0x18);  // MIC muted
+  levels.push_back(rig.beeper.SoundLevel);
   rig.beeper.TapeInChanged(true);
-  EXPECT_EQ(rig.beeper.SoundLevel, 132);
+  levels.push_back(rig.beeper.SoundLevel);
   rig.WriteUla(10, 0x00);
-  EXPECT_EQ(rig.beeper.SoundLevel, 4);
+  levels.push_back(rig.beeper.SoundLevel);
   rig.beeper.TapeInChanged(false);
-  EXPECT_EQ(rig.beeper.SoundLevel, 0);
-}
-
-TEST(Beeper, OtherFrameLengthsStillFill882Samples) {
-  for (uint32_t length : {1024u, 69888u, 1048576u}) {
-    BeeperRig rig;
-    rig.beeper.SetFrameLength(length);
-    rig.WriteUla(0, 0x10);
-    rig.beeper.AdvanceBeeper(length + 5);
-    for (uint8_t s : rig.beeper.Samples()) ASSERT_EQ(s, 128) << length;
-  }
+  levels.push_back(rig.beeper.SoundLevel);
+  EXPECT_EQ(levels, Ints(128, 132, 4, 0));
 }
 
 // --- AY-3-8912 ----------------------------------------------------------------------
@@ -113,7 +100,7 @@ void Write(AyChip& ay, uint32_t tackts, uint8_t reg, uint8_t value) {
   ay.AyWriteData(value, tackts);
 }
 
-TEST(AyChip, TonePeriodOneAveragesHalfTheVolume) {
+TEST(AyChip, TonePeriodOneAveragesHalfTheVolumeAndGatesOffGiveTheFullLevel) {
   AyChip ay;
   Write(ay, 0, 7, 0x3E);  // tone A only, no noise
   Write(ay, 0, 8, 15);
@@ -123,13 +110,10 @@ TEST(AyChip, TonePeriodOneAveragesHalfTheVolume) {
   // Full volume alone is 43690 / 3 >> 8 = 56; toggling every step halves it.
   EXPECT_NEAR(sum / double(kSoundBlockSize), 28.0, 1.0);
   for (uint8_t v : s) ASSERT_TRUE(v >= 20 && v <= 36) << int(v);
-}
-
-TEST(AyChip, AllGatesOffAtFullVolumeGives170) {
-  AyChip ay;
-  Write(ay, 0, 7, 0x3F);
-  for (uint8_t r = 8; r <= 10; ++r) Write(ay, 0, r, 15);
-  ay.AyAdvance(kFrame);
+  // All three channels gated off at full volume: 170.
+  Write(ay, kFrame, 7, 0x3F);
+  for (uint8_t r = 9; r <= 10; ++r) Write(ay, kFrame, r, 15);
+  ay.AyAdvance(2 * kFrame);
   for (uint8_t v : ay.Samples()) ASSERT_EQ(v, 170);
 }
 
@@ -178,33 +162,25 @@ TEST(AyChip, EnvelopeShape10HoldsEachEndForTwoPeriods) {
   EXPECT_EQ(runs[63], std::make_pair(30, 2));
 }
 
-TEST(AyChip, SameValueWritesSkipExceptTheEnvelopeShape) {
+TEST(AyChip, SameValueWritesSkipExceptTheEnvelopeShapeAndResetLoadsShapeZero) {
   AyChip ay;
   Write(ay, 100, 7, 0x38);
-  EXPECT_EQ(ay.Writes(), 1u);
   const uint32_t pos = ay.Position();
   Write(ay, 5000, 7, 0x38);
-  EXPECT_EQ(ay.Writes(), 1u);
-  EXPECT_EQ(ay.Position(), pos);  // not even caught up
-
+  EXPECT_EQ(Ints(ay.Writes(), ay.Position()), Ints(1, pos));  // not even caught up
   Write(ay, 5000, 13, 8);
   ay.AyAdvance(6000);
   EXPECT_LT(ay.EnvelopeLevel(), 31);
   Write(ay, 6000, 13, 8);
-  EXPECT_EQ(ay.EnvelopeLevel(), 31);  // restarted
-  EXPECT_EQ(ay.Writes(), 3u);
-}
+  EXPECT_EQ(Ints(ay.EnvelopeLevel(), ay.Writes()), Ints(31, 3));  // restarted
 
-TEST(AyChip, RegistersReadBackUnmaskedAndResetLoadsShapeZero) {
-  AyChip ay;
-  Write(ay, 0, 1, 0xFF);
+  Write(ay, 0, 1, 0xFF);  // registers read back unmasked
   ay.AySelect(1);
   EXPECT_EQ(ay.AyRead(), 0xFF);
   Write(ay, 0, 13, 4);
   EXPECT_EQ(ay.EnvelopeLevel(), 0);
   ay.AyReset();
-  EXPECT_EQ(ay.AyRead(), 0);
-  EXPECT_EQ(ay.EnvelopeLevel(), 31);
+  EXPECT_EQ(Ints(ay.AyRead(), ay.EnvelopeLevel()), Ints(0, 31));
 }
 
 // The silent chip is advanced in closed form; a chip stepped throughout must agree with
@@ -275,14 +251,14 @@ void RunFrames(Machine& m, uint32_t frames) {
   m.RunWhile(running, m.State.FrameCount.load() + frames);
 }
 
-// Interrupts off and a loop at 0x8000 (ROM empty): the machine runs on with nothing
-// but frame ends to do.
-void IdleMachine(Machine& m) {
-  m.Mem.WriteByte(0x8000, 0x18);  // JR $
-  m.Mem.WriteByte(0x8001, 0xFE);
-  m.State.Regs.PC = 0x8000;
-  m.State.Regs.IFF1 = 0;
-}
+// Interrupts off and JR $ at 0x8000: the machine runs on with nothing but frame ends to do.
+struct IdleMachine : Machine {
+  explicit IdleMachine(FakeOutput* out) : Machine(1) {
+    test::Load(*this, 0x8000, {0x18, 0xFE});
+    State.Regs.IFF1 = 0;
+    Output = out;
+  }
+};
 
 bool InWindow(uint32_t p, uint32_t end, uint32_t delay) {
   const uint32_t from = (end + kSoundBufferSize - delay) % kSoundBufferSize;
@@ -291,10 +267,8 @@ bool InWindow(uint32_t p, uint32_t end, uint32_t delay) {
 
 TEST(SoundOutput, BlocksGoInTurnAndEachWaitEndsInTheWindow) {
   for (uint32_t delay : {0u, 200u}) {
-    Machine m(1);
-    IdleMachine(m);
     FakeOutput out;
-    m.Output = &out;
+    IdleMachine m(&out);
     m.Sound.SetVolumes(8, 7, 6, int(delay));
     m.StartSound();
     for (int frame = 0; frame < 4; ++frame) {
@@ -310,11 +284,9 @@ TEST(SoundOutput, BlocksGoInTurnAndEachWaitEndsInTheWindow) {
 }
 
 TEST(SoundOutput, WithoutAnActiveDeviceTheTimerPacesAndNothingIsWritten) {
-  Machine m(1);
-  IdleMachine(m);
   FakeOutput out;
   out.active = false;
-  m.Output = &out;
+  IdleMachine m(&out);
   m.Timer.StartTimer();
   const auto start = std::chrono::steady_clock::now();
   RunFrames(m, 5);
@@ -324,44 +296,29 @@ TEST(SoundOutput, WithoutAnActiveDeviceTheTimerPacesAndNothingIsWritten) {
   EXPECT_TRUE(out.offsets.empty());
 }
 
-TEST(SoundOutput, AStalledDeviceDoesNotHoldTheMachine) {
-  Machine m(1);
-  IdleMachine(m);
+// A stalled card does not hold the machine, and a machine that comes late (the card
+// already a block past the window) goes on at once instead of waiting a whole turn.
+TEST(SoundOutput, AStalledDeviceOrALateMachineDoesNotWait) {
+  for (uint32_t position : {100u, 2 * kSoundBlockSize + 10}) {  // the window: [882, 1764)
+    FakeOutput out;
+    out.Step = 0;
+    out.position = position;
+    IdleMachine m(&out);
+    RunFrames(m, 1);
+    EXPECT_EQ(m.State.FrameCount, 1u);
+    EXPECT_LE(out.reads, position > 100 ? 2 : 1000);
+  }
   FakeOutput out;
-  out.Step = 0;
-  out.position = 100;  // never in the first frame's window [882, 1764)
-  m.Output = &out;
-  RunFrames(m, 1);
-  EXPECT_EQ(m.State.FrameCount, 1u);
-}
-
-// A machine that comes late (the card already a block past the window) goes on at once
-// instead of waiting a whole turn of the buffer.
-TEST(SoundOutput, ALateMachineDoesNotWaitATurn) {
-  Machine m(1);
-  IdleMachine(m);
-  FakeOutput out;
-  out.Step = 0;
-  out.position = 2 * kSoundBlockSize + 10;  // first frame's window is [882, 1764)
-  m.Output = &out;
-  RunFrames(m, 1);
-  EXPECT_EQ(m.State.FrameCount, 1u);
-  EXPECT_LE(out.reads, 2);
-  // Still in the block just written: the machine is early and waits.
-  out.reads = 0;
-  out.position = 100;
-  out.Step = 37;
-  m.Sound.BlockOffset = 0;
+  out.position = 100;  // still in the block just written: the machine is early and waits
+  IdleMachine m(&out);
   RunFrames(m, 1);
   EXPECT_GT(out.reads, 10);
 }
 
 TEST(SoundOutput, TheEmulationThreadStartsAndStopsTheSound) {
-  Machine m(1);
-  IdleMachine(m);
   FakeOutput out;
   out.Step = 300;
-  m.Output = &out;
+  IdleMachine m(&out);
   HeadlessRunHost host;
   TEmulThread thread(m, host);
   thread.Run();
@@ -388,9 +345,7 @@ TEST(SoundMachine, AyToneFrequencyFollowsTheRegisters) {
     program.insert(program.end(), std::begin(code), std::end(code));
   }
   program.insert(program.end(), {0x18, 0xFE});  // JR $
-  for (size_t i = 0; i < program.size(); ++i)
-    m.Mem.WriteByte(static_cast<uint16_t>(0x8000 + i), program[i]);
-  m.State.Regs.PC = 0x8000;
+  test::Load(m, 0x8000, program);
   m.State.NormalSpeed = false;
 
   std::vector<uint8_t> stream;
@@ -430,10 +385,8 @@ TEST(SoundMachine, OutiWritesTheAyDataPortWithTheDecrementedB) {
                              0x06, 0xFF, 0xED, 0x78,  // LD B,#FF / IN A,(C)
                              0x32, 0x01, 0x90,        // LD (#9001),A
                              0x18, 0xFE};             // JR $
-  for (size_t i = 0; i < sizeof program; ++i)
-    m.Mem.WriteByte(static_cast<uint16_t>(0x8000 + i), program[i]);
+  test::Load(m, 0x8000, {std::begin(program), std::end(program)});
   m.Mem.WriteByte(0x9000, 0x2A);
-  m.State.Regs.PC = 0x8000;
   RunFrames(m, 1);
   EXPECT_EQ(m.Mem.ReadByte(0x9001), 0x2A);
 }

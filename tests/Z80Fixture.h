@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
+#include <ostream>
+#include <utility>
 #include <vector>
 
+#include "MachineFixture.h"
 #include "core/MachineState.h"
 #include "core/Memory.h"
 #include "core/PortBus.h"
@@ -19,16 +21,28 @@ struct PortAccess {
   uint16_t port;
   uint8_t value;
   uint32_t tackts;  // the clock the device saw
+  bool operator==(const PortAccess&) const = default;
+  friend void PrintTo(const PortAccess& a, std::ostream* os) {
+    *os << (a.write ? "out " : "in ") << std::hex << a.port << "=" << int{a.value} << std::dec
+        << " at " << a.tackts;
+  }
 };
+using PortLog = std::vector<PortAccess>;
 
 // Fake port bus and tape hook target: logs every access with the clock at that moment.
 struct PortRecorder {
   const Z80Registers* regs = nullptr;
-  std::vector<PortAccess> log;
+  PortLog log;
   std::vector<uint8_t> reads;  // answered in order, then 0xFF
   size_t nextRead = 0;
   int tapeStarts = 0;
   uint8_t iff1AtTapeStart = 0xEE;
+
+  void Reset(std::vector<uint8_t> answers) {
+    log.clear();
+    reads = std::move(answers);
+    nextRead = 0;
+  }
 
   static uint8_t Read(void* context, uint16_t port) {
     auto* rec = static_cast<PortRecorder*>(context);
@@ -51,10 +65,7 @@ struct PortRecorder {
 class Z80Fixture : public testing::Test {
  protected:
   Z80Fixture() {
-    // RAM everywhere: bank 0 writable at 0x0000, banks 5 and 2, bank 1 at 0xC000.
-    memory.Model = MemoryModel::Scorpion256k;
-    memory.WritePort7FFD(0x01);
-    memory.WritePort1FFD(0x01);
+    MakeFlatRam(memory);
     recorder.regs = &r;
     PortBus bus;
     bus.Context = &recorder;
@@ -63,15 +74,12 @@ class Z80Fixture : public testing::Test {
     cpu.SetPortBus(bus);
   }
 
-  // Off unless asked for: without a hook the processor skips the tape start entirely.
-  void RecordTapeStarts() { cpu.SetTapeAutoStart(&PortRecorder::TapeStarted, &recorder); }
-
   // Places code at `at` and points PC at it.
-  void Load(uint16_t at, std::initializer_list<uint8_t> code) {
+  void Load(uint16_t at, const std::vector<uint8_t>& code) {
     r.PC = at;
     Poke(at, code);
   }
-  void Poke(uint16_t at, std::initializer_list<uint8_t> bytes) {
+  void Poke(uint16_t at, const std::vector<uint8_t>& bytes) {
     for (uint8_t byte : bytes) memory.PokeByte(at++, byte);
   }
   // One step; returns the T-states it took.
