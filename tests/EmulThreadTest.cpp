@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "MachineFixture.h"
@@ -190,12 +191,7 @@ TEST_F(EmulThreadTest, RunUntilReturnStopsOnTheReturnAddress) {
 }
 
 TEST(StepOverTarget, StepsOverCallsLoopsRestartsAndBlockCopiesOnly) {
-  struct Case {
-    uint16_t pc;
-    std::vector<uint8_t> code;
-    std::optional<uint16_t> target;
-  };
-  const Case cases[] = {
+  const std::tuple<uint16_t, std::vector<uint8_t>, std::optional<uint16_t>> cases[] = {
       {0x8000, {0xCD, 0x00, 0x90}, 0x8003},        // CALL nn
       {0x8000, {0x10, 0xFE}, 0x8002},              // DJNZ
       {0x8000, {0x76}, 0x8001},                    // HALT
@@ -212,10 +208,10 @@ TEST(StepOverTarget, StepsOverCallsLoopsRestartsAndBlockCopiesOnly) {
   Machine m(1);
   test::MakeFlatRam(m);
   m.Mem.PokeByte(0x0000, 0xB0);
-  for (const Case& c : cases) {
-    test::Load(m, c.pc, c.code);
-    EXPECT_EQ(StepOverTarget(m.Mem, c.pc), c.target)
-        << "pc 0x" << std::hex << c.pc << " opcode 0x" << int{c.code[0]};
+  for (const auto& [pc, code, target] : cases) {
+    test::Load(m, pc, code);
+    EXPECT_EQ(StepOverTarget(m.Mem, pc), target)
+        << "pc 0x" << std::hex << pc << " opcode 0x" << int{code[0]};
   }
 }
 

@@ -1,6 +1,8 @@
 // The keyboard matrix: press counts, ghosting and the port read the ULA gives.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "MachineFixture.h"
 #include "input/KeyMatrix.h"
 
@@ -15,45 +17,23 @@ int Key(char c) {
 
 TEST(KeyMatrixTest, KeysAreWiredToTheirHalfRows) {
   KeyMatrix keys;
-  struct Case {
-    int key;
-    uint16_t port;
-    uint8_t expected;
-  };
-  const Case cases[] = {
+  const std::tuple<int, uint16_t, uint8_t> cases[] = {
       {Key('1'), 0xF7FE, 0xBE},  {Key('5'), 0xF7FE, 0xAF},  {Key('6'), 0xEFFE, 0xAF},
       {Key('0'), 0xEFFE, 0xBE},  {Key('Q'), 0xFBFE, 0xBE},  {Key('P'), 0xDFFE, 0xBE},
       {Key('A'), 0xFDFE, 0xBE},  {kKeyEnter, 0xBFFE, 0xBE}, {kKeyCapsShift, 0xFEFE, 0xBE},
       {Key('V'), 0xFEFE, 0xAF},  {Key('B'), 0x7FFE, 0xAF},  {kKeySymbolShift, 0x7FFE, 0xBD},
       {kKeySpace, 0x7FFE, 0xBE},
   };
-  for (const Case& c : cases) {
-    keys.PressKey(c.key);
-    const int down = keys.ReadKeyboardPort(c.port);
-    const int noRow = keys.ReadKeyboardPort(static_cast<uint16_t>(c.port | 0xFF00));
-    keys.ReleaseKey(c.key);
-    EXPECT_EQ(Ints(down, noRow, keys.ReadKeyboardPort(c.port)), Ints(c.expected, 0xBF, 0xBF))
-        << "key " << c.key;
+  for (const auto& [key, port, expected] : cases) {
+    keys.PressKey(key);
+    const int down = keys.ReadKeyboardPort(port);
+    const int noRow = keys.ReadKeyboardPort(static_cast<uint16_t>(port | 0xFF00));
+    keys.ReleaseKey(key);
+    EXPECT_EQ(Ints(down, noRow, keys.ReadKeyboardPort(port)), Ints(expected, 0xBF, 0xBF))
+        << "key " << key;
   }
   keys.PressKey(kKeySpace);
   EXPECT_EQ(keys.ReadKeyboardPort(0x00FE), 0xBE) << "every row at once";
-}
-
-TEST(KeyMatrixTest, SharedKeysStayDownUntilTheirLastRelease) {
-  KeyMatrix keys;
-  keys.PressKey(kKeyCapsShift);  // left Shift
-  keys.PressKey(kKeyCapsShift);  // Up arrow: CAPS SHIFT + 7
-  keys.PressKey(Key('7'));
-  keys.ReleaseKey(kKeyCapsShift);
-  keys.ReleaseKey(Key('7'));
-  EXPECT_EQ(Ints(keys.KeyIsPressed(kKeyCapsShift), keys.ReadKeyboardPort(0xFEFE)), Ints(1, 0xBE));
-  keys.ReleaseKey(kKeyCapsShift);
-  EXPECT_EQ(
-      Ints(keys.KeyIsPressed(kKeyCapsShift), keys.ReadKeyboardPort(0xFEFE), keys.PressedCount()),
-      Ints(0, 0xBF, 0));
-  keys.PressKey(kKeySymbolShift);  // the MINUS key: SYMBOL SHIFT + J, on two rows
-  keys.PressKey(Key('J'));
-  EXPECT_EQ(Ints(keys.ReadKeyboardPort(0xBFFE), keys.ReadKeyboardPort(0x7FFE)), Ints(0xB7, 0xBD));
 }
 
 TEST(KeyMatrixTest, ThreeKeysAtRectangleCornersGhostTheFourth) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "MachineFixture.h"
@@ -179,28 +180,22 @@ TEST_F(MemoryTest, ScorpionRamAt0000IsWritableAndSurvives7FFDWrites) {
 }
 
 TEST(MemoryTrDos, OnlyPage3DOfThe48kRomEntersTrDos) {
-  struct Case {
-    bool dosEnabled;
-    uint8_t port;
-    uint16_t pc;
-    bool entered;
-  };
-  const Case cases[] = {
+  const std::tuple<bool, uint8_t, uint16_t, bool> cases[] = {
       {true, 0x10, 0x3D00, true},   {true, 0x10, 0x3DFF, true},  {true, 0x10, 0x3CFF, false},
       {true, 0x10, 0x3E00, false},  {true, 0x10, 0x0000, false}, {true, 0x10, 0x7D00, false},
       {true, 0x10, 0xBD00, false},  {true, 0x00, 0x3D00, false},  // not from the 128K ROM
       {false, 0x30, 0x3D2F, false},                               // no interface fitted
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << c.pc << " " << int{c.port});
+  for (const auto& [dosEnabled, port, pc, entered] : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << pc << " " << int{port});
     Memory mem;
     Mark(mem);
-    mem.DosEnabled = c.dosEnabled;
-    mem.WritePort7FFD(c.port);
-    mem.UpdateDosRom(c.pc);
-    EXPECT_EQ(Ints(mem.DosActive, mem.ReadByte(0)), Ints(c.entered, c.entered       ? kMarkDos
-                                                                    : c.port & 0x10 ? kMark48k
-                                                                                    : kMark128k));
+    mem.DosEnabled = dosEnabled;
+    mem.WritePort7FFD(port);
+    mem.UpdateDosRom(pc);
+    EXPECT_EQ(Ints(mem.DosActive, mem.ReadByte(0)), Ints(entered, entered       ? kMarkDos
+                                                                  : port & 0x10 ? kMark48k
+                                                                                : kMark128k));
   }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <tuple>
 
 #include "MachineFixture.h"
 #include "core/Machine.h"
@@ -33,11 +34,7 @@ class PortDecoderTest : public testing::Test {
 };
 
 TEST(PortDecoderWrites, EachAddressReachesTheDevicesWhosePatternItMatches) {
-  struct Case {
-    uint16_t port;
-    bool dos, access, ula, paging, scorpion, aySelect, ayData;
-  };
-  const Case cases[] = {
+  const std::tuple<uint16_t, bool, bool, bool, bool, bool, bool, bool> cases[] = {
       {0x00FE, 0, 0, 1, 0, 0, 0, 0},  // bit 1 set: never the paging port
       {0x7FFC, 0, 0, 1, 1, 0, 0, 0},  // bit 0 clear as well as bits 15 and 1
       {0x7FFD, 0, 0, 0, 1, 0, 0, 0},
@@ -56,53 +53,44 @@ TEST(PortDecoderWrites, EachAddressReachesTheDevicesWhosePatternItMatches) {
       {0xBFFD, 0, 1, 0, 0, 0, 0, 0},
   };
   constexpr uint8_t kValue = 0x06;
-  for (const Case& c : cases) {
+  for (const auto& [port, dos, access, ula, paging, scorpion, aySelect, ayData] : cases) {
     SCOPED_TRACE(testing::Message()
-                 << "port 0x" << std::hex << c.port << " dos " << c.dos << " access " << c.access);
+                 << "port 0x" << std::hex << port << " dos " << dos << " access " << access);
     Machine m(1);
     // A Scorpion so that #1FFD writes are kept; the bits written change nothing at 0x0000.
     m.Mem.Model = MemoryModel::Scorpion256k;
-    m.Mem.DosActive = c.dos;
-    m.Ports.Settings.TrDosPortAccess = c.access;
-    m.Ports.PortWrite(c.port, kValue);
+    m.Mem.DosActive = dos;
+    m.Ports.Settings.TrDosPortAccess = access;
+    m.Ports.PortWrite(port, kValue);
     EXPECT_EQ(
         Ints(m.State.PortFE == kValue, m.State.BorderColour == kValue, m.Mem.Port7FFD == kValue,
              m.Mem.Port1FFD == kValue, m.Ay.Selected() == kValue, m.Ay.Writes()),
-        Ints(c.ula, c.ula, c.paging, c.scorpion, c.aySelect, c.ayData));
+        Ints(ula, ula, paging, scorpion, aySelect, ayData));
   }
 }
 
 TEST_F(PortDecoderTest, UlaPortSetsBorderAndSoundLevelAndRecordsChanges) {
-  struct Case {
-    uint8_t before, level, value, levelAfter;
-    bool borderChange;
-  };
   // Weights: speaker 128, tape in 64 (kept from the level before), tape out 32.
-  const Case cases[] = {
+  const std::tuple<uint8_t, uint8_t, uint8_t, uint8_t, bool> cases[] = {
       {0x00, 0, 0x18, 160, false},  {0x00, 0, 0x07, 0, true},      {0x00, 64, 0x18, 224, false},
       {0x18, 224, 0x00, 64, false}, {0x18, 160, 0x18, 160, false}, {0x02, 0, 0x0A, 32, false},
       {0x00, 0, 0x1D, 160, true},   {0x05, 0, 0x05, 0, false},     {0x05, 0, 0x01, 0, true},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << int{c.before} << " to " << int{c.value});
-    Out(0x00FE, c.before);
-    m.Sound.SoundLevel = c.level;
+  for (const auto& [before, level, value, levelAfter, borderChange] : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << int{before} << " to " << int{value});
+    Out(0x00FE, before);
+    m.Sound.SoundLevel = level;
     m.State.SoundChangeHistory = 0;
     m.State.BorderChangeHistory = 0x04;
-    Out(0x00FE, c.value);
-    EXPECT_EQ(
-        Ints(m.Sound.SoundLevel, m.State.SoundChangeHistory, m.State.BorderColour,
-             m.State.BorderChangeHistory, m.State.PortFE),
-        Ints(c.levelAfter, c.levelAfter != c.level, c.value & 7, 0x04 | c.borderChange, c.value));
+    Out(0x00FE, value);
+    EXPECT_EQ(Ints(m.Sound.SoundLevel, m.State.SoundChangeHistory, m.State.BorderColour,
+                   m.State.BorderChangeHistory, m.State.PortFE),
+              Ints(levelAfter, levelAfter != level, value & 7, 0x04 | borderChange, value));
   }
 }
 
 TEST_F(PortDecoderTest, SamplerWrapsWhenTheLevelChangesPastTheDefaultFrameLength) {
-  struct Case {
-    uint32_t tacktsPerInt, tackts;
-    uint8_t wrapped;
-  };
-  const Case cases[] = {
+  const std::tuple<uint32_t, uint32_t, uint8_t> cases[] = {
       {kDefaultTacktsPerInt, kDefaultTacktsPerInt - 1, 0},
       {kDefaultTacktsPerInt, kDefaultTacktsPerInt, 1},
       // A shorter configured frame does not move the limit: the sampler's buffer is sized
@@ -110,13 +98,13 @@ TEST_F(PortDecoderTest, SamplerWrapsWhenTheLevelChangesPastTheDefaultFrameLength
       {69888, 69900, 0},
       {69888, kDefaultTacktsPerInt + 5, 1},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "frame " << c.tacktsPerInt << " T " << c.tackts);
-    m.State.TacktsPerInt = c.tacktsPerInt;
-    m.State.Regs.Tackts = c.tackts;
+  for (const auto& [tacktsPerInt, tackts, wrapped] : cases) {
+    SCOPED_TRACE(testing::Message() << "frame " << tacktsPerInt << " T " << tackts);
+    m.State.TacktsPerInt = tacktsPerInt;
+    m.State.Regs.Tackts = tackts;
     m.State.SamplerWrapped = 0xEE;
     Out(0x00FE, m.Sound.SoundLevel ? 0x00 : 0x10);
-    EXPECT_EQ(m.State.SamplerWrapped, c.wrapped);
+    EXPECT_EQ(m.State.SamplerWrapped, wrapped);
   }
   // No level change, no sampling: the flag is left alone.
   m.State.Regs.Tackts = kDefaultTacktsPerInt + 1;
@@ -128,11 +116,7 @@ TEST_F(PortDecoderTest, SamplerWrapsWhenTheLevelChangesPastTheDefaultFrameLength
 TEST_F(PortDecoderTest, KeyboardHalfRowsAreSelectedByTheHighAddressLines) {
   // One key down in every half-row, a different one in each (bits 0-4).
   for (int row = 0; row < 8; ++row) HoldRow(m.Keys, row, static_cast<uint8_t>(~(1u << (row % 5))));
-  struct Case {
-    uint16_t port;
-    uint8_t expected;
-  };
-  const Case cases[] = {
+  const std::tuple<uint16_t, uint8_t> cases[] = {
       {0xFEFE, 0xBE},  // row 0 only
       {0xEFFE, 0xAF},  // row 4
       {0x7FFE, 0xBB},  // row 7 (bit 2)
@@ -141,7 +125,9 @@ TEST_F(PortDecoderTest, KeyboardHalfRowsAreSelectedByTheHighAddressLines) {
       {0xFFFE, 0xBF},  // no line low: no row
       {0x7F00, 0xBB},  // any even port is the ULA's
   };
-  for (const Case& c : cases) EXPECT_EQ(In(c.port), c.expected) << std::hex << c.port;
+  for (const auto& [port, expected] : cases) {
+    EXPECT_EQ(In(port), expected) << std::hex << port;
+  }
   // EAR input is bit 6.
   m.Tape.SetEarLevel(0x40);
   EXPECT_EQ(In(0x7FFE), 0xFB);
@@ -150,13 +136,8 @@ TEST_F(PortDecoderTest, KeyboardHalfRowsAreSelectedByTheHighAddressLines) {
 }
 
 TEST_F(PortDecoderTest, JoystickIsPartiallyDecodedAndReadOnlyOutsideTrDos) {
-  struct Case {
-    uint16_t port;
-    bool dosActive, portAccess, joystickEnabled;
-    uint8_t expected;
-  };
   // Kempston bits: right, left, down, up, fire. Bits 0, 3, 5 and 7 are decoded: 1, 1, 0, 0.
-  const Case cases[] = {
+  const std::tuple<uint16_t, bool, bool, bool, uint8_t> cases[] = {
       {0x001F, 0, 0, 1, 0x15}, {0xFF19, 0, 0, 1, 0x15},
       {0x5F5F, 0, 0, 1, 0x15}, {0x003F, 0, 0, 1, 0xFF},  // bit 5 set
       {0x009F, 0, 0, 1, 0xFF},                           // bit 7 set
@@ -166,13 +147,13 @@ TEST_F(PortDecoderTest, JoystickIsPartiallyDecodedAndReadOnlyOutsideTrDos) {
       {0x001F, 0, 1, 1, 0xFF},  // Beta 128 ports decoded outside TR-DOS too
   };
   m.Joystick.State = 0x15;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << c.port << " dos " << c.dosActive << " access "
-                                    << c.portAccess << " joystick " << c.joystickEnabled);
-    m.Mem.DosActive = c.dosActive;
-    settings.TrDosPortAccess = c.portAccess;
-    settings.JoystickEnabled = c.joystickEnabled;
-    EXPECT_EQ(In(c.port), c.expected);
+  for (const auto& [port, dosActive, portAccess, joystickEnabled, expected] : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << port << " dos " << dosActive << " access "
+                                    << portAccess << " joystick " << joystickEnabled);
+    m.Mem.DosActive = dosActive;
+    settings.TrDosPortAccess = portAccess;
+    settings.JoystickEnabled = joystickEnabled;
+    EXPECT_EQ(In(port), expected);
   }
 }
 
@@ -180,24 +161,20 @@ TEST_F(PortDecoderTest, MousePortsAnswerOnlyWhenTheMouseIsEnabled) {
   m.Mouse.X = 0x12;
   m.Mouse.Y = 0x34;
   m.Mouse.Buttons = 0xFE;
-  struct Case {
-    uint16_t port;
-    uint8_t enabledValue;
-  };
-  const Case cases[] = {
+  const std::tuple<uint16_t, uint8_t> cases[] = {
       {0xF9DF, 0x12},  // bit 9 is not decoded
       {0xFFDF, 0x34},
       {0xFADF, 0xFE},
       {0xFEDF, 0xFF},  // bit 8 set with bit 10 clear: none of the three
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "port 0x" << std::hex << c.port);
+  for (const auto& [port, enabledValue] : cases) {
+    SCOPED_TRACE(testing::Message() << "port 0x" << std::hex << port);
     m.Mouse.Enabled = false;
-    const uint8_t disabled = In(c.port);
+    const uint8_t disabled = In(port);
     m.Mouse.Enabled = true;
-    const uint8_t enabled = In(c.port);
+    const uint8_t enabled = In(port);
     m.Mem.DosActive = true;  // the Beta 128 ports take over
-    EXPECT_EQ(Ints(disabled, enabled, In(c.port)), Ints(0xFF, c.enabledValue, 0xFF));
+    EXPECT_EQ(Ints(disabled, enabled, In(port)), Ints(0xFF, enabledValue, 0xFF));
     m.Mem.DosActive = false;
   }
 }
@@ -260,24 +237,19 @@ TEST_F(PortDecoderTest, AnswersOfSeveralDevicesAreAndedAndNeverReadTheIdleBus) {
 }
 
 TEST_F(PortDecoderTest, UnansweredPortsReadTheIdleBus) {
-  struct Case {
-    bool attributeEnabled, allUnused;
-    uint16_t port;
-    uint8_t expected;
-  };
-  const Case cases[] = {
+  const std::tuple<bool, bool, uint16_t, uint8_t> cases[] = {
       {true, false, 0x40FF, 0x47}, {true, false, 0x40FD, 0xFF},  {true, true, 0x40FD, 0x47},
       {false, true, 0x40FD, 0xFF}, {false, false, 0x40FF, 0xFF},
   };
   m.Mem.Bank(5)[6144] = 0x47;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.attributeEnabled << c.allUnused << " " << c.port);
-    settings.AttributePortEnabled = c.attributeEnabled;
-    settings.AttributeAllUnused = c.allUnused;
+  for (const auto& [attributeEnabled, allUnused, port, expected] : cases) {
+    SCOPED_TRACE(testing::Message() << attributeEnabled << allUnused << " " << port);
+    settings.AttributePortEnabled = attributeEnabled;
+    settings.AttributeAllUnused = allUnused;
     m.State.Regs.Tackts = 0;  // top border: the ULA leaves the bus at 0xFF
-    EXPECT_EQ(In(c.port), 0xFF);
+    EXPECT_EQ(In(port), 0xFF);
     m.State.Regs.Tackts = 17989;
-    EXPECT_EQ(In(c.port), c.expected);
+    EXPECT_EQ(In(port), expected);
   }
 }
 
@@ -295,16 +267,6 @@ TEST_F(PortDecoderTest, SettingChangesTakeEffectAtTheNextAccess) {
   EXPECT_EQ(Ints(In(0x7FFE), In(0x7FFC), m.State.BorderColour), Ints(0xBE, 0xFF, 0));
   Out(0x00FE, 0x04);
   EXPECT_EQ(m.State.BorderColour, 4);
-}
-
-TEST_F(PortDecoderTest, ProcessorReadsTheKeyboardThroughTheDecoder) {
-  // IN A,(#FE) puts A on the high address lines: A = #FE selects half-row 0.
-  test::Load(m, 0x8000, {0xDB, 0xFE});
-  m.State.Regs.A() = 0xFE;
-  HoldRow(m.Keys, 0, 0xFB);  // X
-  HoldRow(m.Keys, 1, 0xFE);  // A: not selected
-  m.Cpu.Step();
-  EXPECT_EQ(m.State.Regs.A(), 0xBB);
 }
 
 }  // namespace

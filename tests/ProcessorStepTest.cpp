@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "MachineFixture.h"
@@ -40,26 +41,21 @@ class ProcessorStepTest : public testing::Test {
 };
 
 TEST_F(ProcessorStepTest, FrameEndsAtTheFirstStepThatStartsAtOrPastTheFrameLength) {
-  struct Case {
-    uint32_t tacktsPerInt, tackts;
-    bool frameEnd;
-    uint32_t after;  // Tackts after the step (JR $ takes 12)
-  };
-  const Case cases[] = {
+  const std::tuple<uint32_t, uint32_t, bool, uint32_t> cases[] = {
       {kDefaultTacktsPerInt, kDefaultTacktsPerInt - 1, false, kDefaultTacktsPerInt + 11},
       {kDefaultTacktsPerInt, kDefaultTacktsPerInt, true, 12},
       {69888, 69887, false, 69899},
       {69888, 69888, true, 12},  // the configured length, not the default one
       {69888, 70000, true, 124},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "frame " << c.tacktsPerInt << " T " << c.tackts);
-    m.State.TacktsPerInt = c.tacktsPerInt;
-    r.Tackts = c.tackts;
+  for (const auto& [tacktsPerInt, tackts, frameEnd, after] : cases) {
+    SCOPED_TRACE(testing::Message() << "frame " << tacktsPerInt << " T " << tackts);
+    m.State.TacktsPerInt = tacktsPerInt;
+    r.Tackts = tackts;
     r.PC = 0x8000;
     const uint32_t frames = Frames();
     Step();
-    EXPECT_EQ(Ints(Frames() - frames, r.Tackts, r.PC), Ints(c.frameEnd, c.after, 0x8000));
+    EXPECT_EQ(Ints(Frames() - frames, r.Tackts, r.PC), Ints(frameEnd, after, 0x8000));
   }
 }
 
@@ -81,21 +77,18 @@ TEST_F(ProcessorStepTest, FrameEndShiftsTheChangeHistoriesAndPollsACapturedMouse
   StepAtFrameEnd();
   EXPECT_EQ(m.State.BorderChangeHistory, 0x14);
 
-  struct Case {
-    uint8_t history, historyAfter, wrappedAfter;
-  };
   // The sound history moves only while a change happened in one of the last three frames;
   // the wrap flag is consumed by that frame end.
-  const Case cases[] = {
+  const std::tuple<uint8_t, uint8_t, uint8_t> cases[] = {
       {0x01, 0x02, 0}, {0x04, 0x08, 0}, {0x05, 0x0A, 0}, {0x08, 0x08, 1}, {0x00, 0x00, 1},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "history 0x" << std::hex << int{c.history});
-    m.State.SoundChangeHistory = c.history;
+  for (const auto& [history, historyAfter, wrappedAfter] : cases) {
+    SCOPED_TRACE(testing::Message() << "history 0x" << std::hex << int{history});
+    m.State.SoundChangeHistory = history;
     m.State.SamplerWrapped = 1;
     StepAtFrameEnd();
     EXPECT_EQ(Ints(m.State.SoundChangeHistory, m.State.SamplerWrapped),
-              Ints(c.historyAfter, c.wrappedAfter));
+              Ints(historyAfter, wrappedAfter));
   }
 
   int polls = 0;
@@ -110,20 +103,17 @@ TEST_F(ProcessorStepTest, FrameEndShiftsTheChangeHistoriesAndPollsACapturedMouse
 }
 
 TEST_F(ProcessorStepTest, FrameEndWaitsForTheTickOnlyAtNormalSpeedOutsideATrace) {
-  struct Case {
-    bool normalSpeed, traceMode, tickConsumed;
-  };
-  const Case cases[] = {
+  const std::tuple<bool, bool, bool> cases[] = {
       {true, false, true}, {true, true, false}, {false, false, false}, {false, true, false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "normal " << c.normalSpeed << " trace " << c.traceMode);
-    m.State.NormalSpeed = c.normalSpeed;
-    m.State.TraceMode = c.traceMode;
+  for (const auto& [normalSpeed, traceMode, tickConsumed] : cases) {
+    SCOPED_TRACE(testing::Message() << "normal " << normalSpeed << " trace " << traceMode);
+    m.State.NormalSpeed = normalSpeed;
+    m.State.TraceMode = traceMode;
     m.Timer.NoNewTick();  // takes whatever ticks came before
     m.Timer.Tick();       // a tick is due, so a wait ends at once
     StepAtFrameEnd();
     // The wait takes the tick; the other paths leave it for the next wait.
-    EXPECT_EQ(m.Timer.NoNewTick(), c.tickConsumed);
+    EXPECT_EQ(m.Timer.NoNewTick(), tickConsumed);
   }
 }
 
@@ -148,28 +138,22 @@ TEST_F(ProcessorStepTest, FramesArePresentedEveryFrameAtNormalSpeedElseOncePerTi
 }
 
 TEST_F(ProcessorStepTest, InterruptIsALevelDuringTheFrameStartOnly) {
-  struct Case {
-    uint32_t tackts;
-    uint8_t iff1, acceptInt;
-    bool accepted;
-  };
-  const Case cases[] = {
+  const std::tuple<uint32_t, uint8_t, uint8_t, bool> cases[] = {
       {0, 1, 1, true},  {23, 1, 1, true}, {24, 1, 1, false},  // the request has ended
       {0, 0, 1, false},                                       // interrupts disabled
       {0, 1, 0, false},                                       // right after EI
   };
   Load(0x8000, {kNop});
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "T " << c.tackts << " IFF1 " << int{c.iff1} << " AcceptInt "
-                                    << int{c.acceptInt});
+  for (const auto& [tackts, iff1, acceptInt, accepted] : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "T " << tackts << " IFF1 " << int{iff1} << " AcceptInt " << int{acceptInt});
     r.PC = 0x8000;
     r.SP = 0xF000;
-    r.Tackts = c.tackts;
-    r.IFF1 = r.IFF2 = c.iff1;
-    r.AcceptInt = c.acceptInt;
+    r.Tackts = tackts;
+    r.IFF1 = r.IFF2 = iff1;
+    r.AcceptInt = acceptInt;
     Step();
-    EXPECT_EQ(Ints(r.PC, r.Tackts),
-              Ints(c.accepted ? 0x0038 : 0x8001, c.tackts + (c.accepted ? 13 : 4)));
+    EXPECT_EQ(Ints(r.PC, r.Tackts), Ints(accepted ? 0x0038 : 0x8001, tackts + (accepted ? 13 : 4)));
   }
 }
 
@@ -187,22 +171,19 @@ TEST_F(ProcessorStepTest, InterruptIsLostWhenTheWindowPassesDuringTheInstruction
 }
 
 TEST_F(ProcessorStepTest, SecondInterruptInAFrameNeedsAnEarlyEiInTheHandler) {
-  struct Case {
-    uint32_t start;
-    bool handlerEnables, second;
-  };
   // Accepted at 0: 13, EI 17, NOP 21 - still inside the 24 T-state request.
-  const Case cases[] = {{0, true, true}, {4, true, false}, {0, false, false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "start " << c.start << " EI " << c.handlerEnables);
-    Load(0x0038, {c.handlerEnables ? kEi : kNop, kNop, kNop, kNop});
+  const std::tuple<uint32_t, bool, bool> cases[] = {
+      {0, true, true}, {4, true, false}, {0, false, false}};
+  for (const auto& [start, handlerEnables, second] : cases) {
+    SCOPED_TRACE(testing::Message() << "start " << start << " EI " << handlerEnables);
+    Load(0x0038, {handlerEnables ? kEi : kNop, kNop, kNop, kNop});
     r.PC = 0x8000;
     r.SP = 0xF000;
-    r.Tackts = c.start;
+    r.Tackts = start;
     r.IFF1 = r.IFF2 = 1;
     r.AcceptInt = 1;
     for (int i = 0; i < 4; ++i) Step();
-    EXPECT_EQ(Ints(r.SP, r.PC), Ints(c.second ? 0xEFFC : 0xEFFE, c.second ? 0x0038 : 0x003B));
+    EXPECT_EQ(Ints(r.SP, r.PC), Ints(second ? 0xEFFC : 0xEFFE, second ? 0x0038 : 0x003B));
   }
 }
 
@@ -234,22 +215,6 @@ TEST_F(ProcessorStepTest, DiHaltStopsTheCpuThroughFrameEnds) {
     ASSERT_EQ(r.PC, 0x8001);
   }
   EXPECT_EQ(Ints(Frames(), m.State.CpuStopped, r.SP), Ints(3, 1, 0xF000));
-}
-
-TEST_F(ProcessorStepTest, PausedStepDoesNothing) {
-  m.State.Paused = 1;
-  r.IFF1 = r.IFF2 = 1;
-  r.AcceptInt = 1;
-  for (const uint32_t tackts : {0u, 100u, kDefaultTacktsPerInt}) {
-    r.Tackts = tackts;
-    r.WriteR(0x10);
-    Step();
-    EXPECT_EQ(Ints(r.Tackts, r.PC, r.ReadR(), r.SP, Frames()),
-              Ints(tackts, 0x8000, 0x10, 0xF000, 0));
-  }
-  m.State.Paused = 0;
-  Step();
-  EXPECT_EQ(Frames(), 1u);
 }
 
 TEST_F(ProcessorStepTest, HeldResetKeepsThePcAtZeroWhileTimeRuns) {

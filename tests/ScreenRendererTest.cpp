@@ -259,13 +259,6 @@ TEST_F(ScreenRendererTest, DebugModeRedrawsEachShownFrameFromMemory) {
   EXPECT_EQ(Pixel(64, 48), Index(2));
 }
 
-TEST_F(ScreenRendererTest, BorderSizesCutTheVisiblePicture) {
-  EXPECT_EQ(VisibleRectFor(kBuiltInBorderPresets[0].Sizes), (VisibleRect{0, 0, 384, 288}));
-  EXPECT_EQ(VisibleRectFor(kBuiltInBorderPresets[1].Sizes), (VisibleRect{24, 2, 332, 264}));
-  m.Screen.SetBorderSizes({100, -1, 0, 49});  // clamped to what the frame holds
-  EXPECT_EQ(m.Screen.Visible(), (VisibleRect{0, 48, 320, 240}));
-}
-
 TEST_F(ScreenRendererTest, DoubleHeightCopyRepeatsEachRow) {
   m.State.BorderColour = 4;
   m.Screen.RedrawAll();

