@@ -248,17 +248,6 @@ TEST_F(ScreenRendererTest, OnlyABorderChangeAsksForTheWholePicture) {
   m.Screen.SetPresenter(nullptr);
 }
 
-TEST_F(ScreenRendererTest, DebugModeRedrawsEachShownFrameFromMemory) {
-  Page5()[0] = 0x00;
-  Page5()[6144] = 0x38;
-  m.Screen.SetRenderingMode(RenderingMode::Debug);
-  m.Screen.PresentFrame();
-  EXPECT_EQ(Ints(Pixel(64, 48), Pixel(0, 0)), Ints(Index(7), Index(0)));
-  Page5()[6144] = 0x10;
-  m.Screen.PresentFrame();
-  EXPECT_EQ(Pixel(64, 48), Index(2));
-}
-
 TEST_F(ScreenRendererTest, DoubleHeightCopyRepeatsEachRow) {
   m.State.BorderColour = 4;
   m.Screen.RedrawAll();
