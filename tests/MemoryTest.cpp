@@ -129,15 +129,6 @@ TEST(MemoryPaging, Port7FFDSelectsBankRomAndScreenPerModel) {
   }
 }
 
-TEST_F(MemoryTest, ModelChangeTakesEffectAtTheNextPortWrite) {
-  memory.Model = MemoryModel::Pentagon256k;
-  memory.WritePort7FFD(0x41);
-  memory.Model = MemoryModel::Spectrum128k;
-  EXPECT_EQ(memory.TopBank(), 9);  // nothing is remapped by the setting itself
-  memory.WritePort7FFD(0x02);
-  EXPECT_EQ(Ints(memory.ExtraPageBits, memory.TopBank()), Ints(8, 10));  // bits kept
-}
-
 TEST_F(MemoryTest, ScorpionPort1FFD) {
   struct Case {
     MemoryModel model;

@@ -102,21 +102,6 @@ TEST_F(ProcessorStepTest, FrameEndShiftsTheChangeHistoriesAndPollsACapturedMouse
   EXPECT_EQ(polls, 1);
 }
 
-TEST_F(ProcessorStepTest, FrameEndWaitsForTheTickOnlyAtNormalSpeedOutsideATrace) {
-  const std::tuple<bool, bool, bool> cases[] = {
-      {true, false, true}, {true, true, false}, {false, false, false}, {false, true, false}};
-  for (const auto& [normalSpeed, traceMode, tickConsumed] : cases) {
-    SCOPED_TRACE(testing::Message() << "normal " << normalSpeed << " trace " << traceMode);
-    m.State.NormalSpeed = normalSpeed;
-    m.State.TraceMode = traceMode;
-    m.Timer.NoNewTick();  // takes whatever ticks came before
-    m.Timer.Tick();       // a tick is due, so a wait ends at once
-    StepAtFrameEnd();
-    // The wait takes the tick; the other paths leave it for the next wait.
-    EXPECT_EQ(m.Timer.NoNewTick(), tickConsumed);
-  }
-}
-
 TEST_F(ProcessorStepTest, FramesArePresentedEveryFrameAtNormalSpeedElseOncePerTick) {
   struct Phase {
     bool normalSpeed;

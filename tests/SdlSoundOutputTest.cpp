@@ -45,50 +45,18 @@ uint8_t PatternByte(uint32_t i) {
   return static_cast<uint8_t>(1 + i % 101);
 }
 
-// The whole loop, block by block, through `write(offset, block)`.
-template <class Write>
-std::vector<uint8_t> WritePatternBlocks(Write write) {
+// The whole loop, block by block.
+void WritePattern(SoundOutput& output) {
   std::vector<uint8_t> bytes(kSoundBufferSize);
   for (uint32_t i = 0; i < kSoundBufferSize; ++i) bytes[i] = PatternByte(i);
   for (uint32_t offset = 0; offset < kSoundBufferSize; offset += kSoundBlockSize) {
-    write(offset, std::span<const uint8_t>(bytes).subspan(offset, kSoundBlockSize));
+    output.WriteBlock(offset, std::span<const uint8_t>(bytes).subspan(offset, kSoundBlockSize));
   }
-  return bytes;
-}
-void WritePattern(SoundOutput& output) {
-  WritePatternBlocks([&](uint32_t offset, auto block) { output.WriteBlock(offset, block); });
 }
 
 std::vector<uint8_t> ReadAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-TEST(SdlSoundOutputLoop, ReadsWhatWasWrittenAndWrapsAtTheEnd) {
-  SdlSoundOutput::LoopBuffer loop{};
-  const std::vector<uint8_t> bytes = WritePatternBlocks(
-      [&](uint32_t offset, auto block) { SdlSoundOutput::WriteLoop(loop, offset, block); });
-
-  // Across the end: the last 100 bytes, then the first 200.
-  std::vector<uint8_t> out(300);
-  EXPECT_EQ(SdlSoundOutput::ReadLoop(loop, kSoundBufferSize - 100, out), 200u);
-  EXPECT_TRUE(std::equal(out.begin(), out.begin() + 100, bytes.end() - 100));
-  EXPECT_TRUE(std::equal(out.begin() + 100, out.end(), bytes.begin()));
-
-  // A whole loop comes back to where it began; a read longer than the loop goes round.
-  std::vector<uint8_t> whole(kSoundBufferSize);
-  EXPECT_EQ(SdlSoundOutput::ReadLoop(loop, 0, whole), 0u);
-  EXPECT_EQ(whole, bytes);
-  std::vector<uint8_t> longer(2 * kSoundBufferSize + 5);
-  EXPECT_EQ(SdlSoundOutput::ReadLoop(loop, 1764, longer), 1769u);
-  EXPECT_EQ(longer.back(), PatternByte(1768));
-
-  // A block written past the end carries on at the start.
-  const std::vector<uint8_t> tail{7, 8, 9};
-  SdlSoundOutput::WriteLoop(loop, kSoundBufferSize - 1, tail);
-  std::vector<uint8_t> edge(3);
-  EXPECT_EQ(SdlSoundOutput::ReadLoop(loop, kSoundBufferSize - 1, edge), 2u);
-  EXPECT_EQ(edge, tail);
 }
 
 TEST(SdlSoundOutputDevice, WithoutAnyDriverStaysInactiveAndHarmless) {

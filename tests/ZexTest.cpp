@@ -8,7 +8,6 @@
 #include <iostream>
 #include <iterator>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "TestData.h"
@@ -49,52 +48,40 @@ struct ExerciserRun {
   std::vector<Group> groups;
 };
 
-// A group line is the name padded with dots, then "  OK" or "  ERROR ... crc ...".
-std::vector<Group> ParseGroups(const std::string& output) {
-  std::vector<Group> groups;
-  size_t begin = 0;
-  while (begin < output.size()) {
-    size_t end = output.find('\n', begin);
-    if (end == std::string::npos) end = output.size();
-    const std::string_view line(output.data() + begin, end - begin);
-    begin = end + 1;
-    const size_t error = line.find("  ERROR");
-    const bool ok = line.ends_with("  OK");
-    if (!ok && error == std::string_view::npos) continue;
-    std::string_view name = line.substr(0, ok ? line.size() - 4 : error);
-    while (!name.empty() && name.back() == '.') name.remove_suffix(1);
-    groups.push_back({std::string(name), std::string(line), ok});
-  }
-  return groups;
-}
-
-// Runs a .COM file to its end and checks the group count.
+// Runs a .COM file to its end, printing each line as it comes so a slow run shows its
+// progress. A group line is the name padded with dots, then "  OK" or "  ERROR ... crc ...".
 ExerciserRun RunExerciser(const std::filesystem::path& file) {
   ExerciserRun run;
   std::ifstream in(file, std::ios::binary);
   CpmMachine machine;
-  std::string error;
+  std::string error, line;
   if (!machine.LoadCom({std::istreambuf_iterator<char>(in), {}}, &error)) {
     ADD_FAILURE() << file << ": " << error;
     return run;
   }
-  // The output goes to the log line by line, so a slow run shows its progress.
-  std::string output;
-  size_t printed = 0;
+  auto endLine = [&] {
+    std::cout << line << std::endl;
+    const size_t failed = line.find("  ERROR");
+    const bool ok = line.ends_with("  OK");
+    if (ok || failed != std::string::npos) {
+      std::string name = line.substr(0, ok ? line.size() - 4 : failed);
+      name.erase(name.find_last_not_of('.') + 1);
+      run.groups.push_back({name, line, ok});
+    }
+    line.clear();
+  };
   run.result = machine.Run(
       [&](char c) {
-        if (c == '\r') return;  // CP/M's LF CR line ends
-        output += c;
         if (c == '\n') {
-          std::cout << std::string_view(output).substr(printed) << std::flush;
-          printed = output.size();
+          endLine();
+        } else if (c != '\r') {  // CP/M's LF CR line ends
+          line += c;
         }
       },
       kTacktsLimit);
-  std::cout << std::string_view(output).substr(printed) << '\n';
+  endLine();
   run.tackts = machine.TotalTackts();
   std::cout << "T-states: " << run.tackts << '\n';
-  run.groups = ParseGroups(output);
   EXPECT_EQ(run.result, CpmMachine::Result::Finished) << "no end within " << kTacktsLimit;
   EXPECT_EQ(run.groups.size(), kGroupCount);
   return run;
