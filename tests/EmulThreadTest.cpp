@@ -146,18 +146,16 @@ TEST_F(EmulThreadTest, StopRightAfterTheStartIsNotLostAndAStartWhileRunningIsIgn
   EXPECT_EQ(m.State.RunToAddress.load(), 0);
   emu.StopEmulation();
   EXPECT_EQ(host.finishes, 51);
-}
-
-TEST_F(EmulThreadTest, PausedRunStillStops) {
-  r.Tackts = 500;
+  // A paused run does nothing, and still stops.
   m.State.Paused = 1;
+  const uint32_t frames = m.State.FrameCount.load(), tackts = r.Tackts;
   emu.Run();
-  ASSERT_TRUE(WaitFor([&] { return host.starts > 0; }));
+  ASSERT_TRUE(WaitFor([&] { return host.starts == 52; }));
   emu.StopEmulation();
-  EXPECT_EQ(Ints(emu.Alive(), r.Tackts, m.State.FrameCount), Ints(0, 500, 0));
+  EXPECT_EQ(Ints(emu.Alive(), r.Tackts, m.State.FrameCount), Ints(0, tackts, frames));
 }
 
-TEST_F(EmulThreadTest, RunToStopsTheFirstTimeThePcReachesTheTarget) {
+TEST_F(EmulThreadTest, RunToStopsTheFirstTimeThePcReachesTheTargetAndRunUntilReturnAtTheReturn) {
   // LD B,5 / INC A / DJNZ back to the INC / JR $: the DJNZ at 0x8003 is passed five times.
   Load(0x8000, {0x06, 0x05, 0x3C, 0x10, 0xFD, kJr, 0xFE});
   r.A() = 0;
@@ -176,10 +174,7 @@ TEST_F(EmulThreadTest, RunToStopsTheFirstTimeThePcReachesTheTarget) {
   EXPECT_TRUE(m.State.Running.load());
   emu.StopEmulation();
   EXPECT_EQ(r.PC, 0);
-}
-
-TEST_F(EmulThreadTest, RunUntilReturnStopsOnTheReturnAddress) {
-  // A routine that loops ten times before it returns to 0x8003.
+  // Run until return: a routine that loops ten times before it returns to 0x8003.
   Load(0x8003, {kJr, 0xFE});
   Load(0x9000, {0x06, 0x0A, 0x3C, 0x10, 0xFD, 0xC9});
   r.SP = 0xEFFE;

@@ -189,23 +189,16 @@ TEST_F(ScreenRendererTest, AttributesOffShowBlackOnWhiteWhateverTheAttribute) {
 TEST_F(ScreenRendererTest, PalettesHaveFifteenColoursAndBrightBlackIsBlack) {
   const ScreenPaletteTable colour = BuildPalette(0, false);
   const ScreenPaletteTable gray = BuildPalette(0, true);
-  EXPECT_EQ(Ints(Index(8), Index(15)), Ints(Index(0), 14));
-  struct Case {
-    const ScreenPaletteTable& table;
-    int colour;
-    PaletteEntry entry;
+  const ScreenPaletteTable shifted = BuildPalette(10, false);  // full screen: moved up
+  auto rgb = [](const PaletteEntry& e) {
+    return e.Flags << 24 | e.Red << 16 | e.Green << 8 | e.Blue;
   };
-  const Case cases[] = {
-      {colour, 0, {0, 0, 0, 0}},           {colour, 1, {0, 0, 0xBB, 0}},
-      {colour, 6, {0xBB, 0xBB, 0, 0}},     {colour, 10, {0xFF, 0, 0, 0}},
-      {colour, 15, {0xFF, 0xFF, 0xFF, 0}}, {gray, 7, {185, 185, 185, 0}},
-      {gray, 9, {45, 45, 45, 0}},          {gray, 15, {255, 255, 255, 0}},
-  };
-  for (const Case& c : cases) EXPECT_EQ(c.table[Index(c.colour)], c.entry) << c.colour;
-  // At full screen the colours move up by the base.
-  const ScreenPaletteTable shifted = BuildPalette(10, false);
-  EXPECT_EQ(shifted[10 + 14], colour[14]);
-  EXPECT_EQ(shifted[0], (PaletteEntry{}));
+  EXPECT_EQ(
+      Ints(Index(8), Index(15), rgb(colour[Index(0)]), rgb(colour[Index(1)]), rgb(colour[Index(6)]),
+           rgb(colour[Index(10)]), rgb(colour[Index(15)]), rgb(gray[Index(7)]), rgb(gray[Index(9)]),
+           rgb(gray[Index(15)]), rgb(shifted[10 + 14]), rgb(shifted[0])),
+      Ints(Index(0), 14, 0, 0xBB, 0xBBBB00, 0xFF0000, 0xFFFFFF, 0xB9B9B9, 0x2D2D2D, 0xFFFFFF,
+           0xFFFFFF, 0));
 }
 
 TEST_F(ScreenRendererTest, DisplayedPageFollowsTheMachineUnlessFixed) {
