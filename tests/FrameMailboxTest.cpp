@@ -65,24 +65,6 @@ TEST(FrameMailbox, TakesTheNewestOnceAndKeepsTheTakenFrameIntact) {
   EXPECT_EQ(Ints(IsSolid(*taken, 5), IsSolid(*seen, 7)), Ints(1, 1));
 }
 
-TEST(FrameMailbox, WholePictureCoversEveryFrameSinceTheLastTake) {
-  FrameMailbox mailbox;
-  SolidPicture picture;
-  struct Phase {
-    std::vector<bool> whole;  // per frame published
-    bool taken;
-  };
-  // A border change in a frame the window never saw must still reach it.
-  const Phase phases[] = {
-      {{true, false, false}, true}, {{false, false}, false}, {{false, true}, true}};
-  for (const Phase& p : phases) {
-    for (bool whole : p.whole) picture.Present(mailbox, 1, whole);
-    const PresentedFrame* frame = mailbox.TakeLatest();
-    ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->WholePicture, p.taken);
-  }
-}
-
 // The producer publishes frames of one colour each, the colour following from the
 // frame's number, while the consumer takes what it can. Each frame taken must be whole
 // (one colour), the one its number says, newer than the last, and carry the whole flag
