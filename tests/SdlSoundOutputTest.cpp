@@ -19,25 +19,14 @@ namespace {
 using namespace std::chrono_literals;
 
 // Sets an environment variable for one scope and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = getenv(name)) old_ = old;
+struct ScopedEnv {
+  ScopedEnv(const char* name, const std::string& value) : name(name) {
+    if (const char* was = getenv(name)) old = was;
     setenv(name, value.c_str(), 1);
   }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
+  ~ScopedEnv() { old ? setenv(name, old->c_str(), 1) : unsetenv(name); }
+  const char* name;
+  std::optional<std::string> old;
 };
 
 // Values 1..101: never 0 (our silence) nor 0x80 (what SDL plays while paused).
