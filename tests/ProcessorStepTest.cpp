@@ -14,17 +14,9 @@ namespace {
 using test::Ints;
 constexpr uint8_t kNop = 0x00, kEi = 0xFB, kDi = 0xF3, kHalt = 0x76;
 
-// RAM everywhere, unpaced, interrupts off; JR $ at 0x0038 and 0x8000.
 class ProcessorStepTest : public testing::Test {
  protected:
-  ProcessorStepTest() {
-    test::MakeFlatRam(m);
-    m.State.NormalSpeed = false;
-    r.IM = 1;
-    Load(0x0038, {0x18, 0xFE});
-    Load(0x8000, {0x18, 0xFE});
-    r.SP = 0xF000;
-  }
+  ProcessorStepTest() { test::MakeIdle(m); }
 
   void Load(uint16_t at, const std::vector<uint8_t>& code) { test::Load(m, at, code); }
   void Step() { m.ProcessorStep(); }

@@ -2,11 +2,17 @@
 // the colour rules applied on the way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "MachineFixture.h"
 #include "core/Machine.h"
+#include "video/FrameMailbox.h"
+#include "video/FullScreenPicture.h"
 
 namespace vantrel {
 namespace {
@@ -286,6 +292,161 @@ TEST(ScreenRendererLazyPaper, PictureEqualsDrawingAfterEveryInstruction) {
   }
   // The frame really changed under the beam: the top and bottom paper rows differ.
   EXPECT_NE(0, std::memcmp(lazy.Screen.Row(48) + 64, lazy.Screen.Row(239) + 64, 256));
+}
+
+// ---------------------------------------------------------------------------------------
+// The full-screen picture: which part of the frame each video mode shows, where, and how
+// interlacing leaves lines dark (mode 0 is checked through the screen panel).
+
+constexpr uint32_t kBlack = 0xFF000000u;
+
+class FullScreenPictureTest : public testing::Test {
+ protected:
+  FullScreenPictureTest() : native(size_t{kNativeWidth} * kNativeHeight) {
+    // Each native pixel gets its own colour, so every output pixel names its source.
+    for (int i = 1; i < 256; ++i) palette[i] = {static_cast<uint8_t>(i), 0, 0, 0};
+  }
+  // Marks native pixel (x, y) with palette index `index`.
+  void Mark(int x, int y, uint8_t index) { native[size_t(y) * kNativeWidth + x] = index; }
+  uint32_t At(int mode, int x, int y) const {
+    return out[size_t(y) * FullScreenSizeOf(mode).Width + x];
+  }
+  static uint32_t Red(int index) { return 0xFF000000u | (uint32_t(index) << 16); }
+
+  std::vector<uint8_t> native;
+  ScreenPaletteTable palette{};
+  std::vector<uint32_t> out;
+};
+
+TEST_F(FullScreenPictureTest, Mode1InterlacedStartsAtLine13Column16WithOddLinesBlack) {
+  Mark(0, 0, 5);
+  ComposeFullScreen(native.data(), palette, 1, true, true, out);
+  ASSERT_EQ(out.size(), 800u * 600u);
+  // The second line of each row stays black.
+  EXPECT_EQ(Ints(At(1, 16, 13), At(1, 17, 13), At(1, 16, 14), At(1, 15, 13), At(1, 16, 12)),
+            Ints(Red(5), Red(5), kBlack, kBlack, kBlack));
+  ComposeFullScreen(native.data(), palette, 1, true, false, out);
+  EXPECT_EQ(At(1, 16, 14), Red(5));
+  // Without direct writes the picture starts a line higher and is never interlaced.
+  ComposeFullScreen(native.data(), palette, 1, false, true, out);
+  EXPECT_EQ(Ints(At(1, 16, 12), At(1, 16, 13)), Ints(Red(5), Red(5)));
+}
+
+TEST_F(FullScreenPictureTest, Mode2TriplesAndInterlacesTwoLinesOfThree) {
+  Mark(20, 8, 7);
+  Mark(359, 263, 8);
+  ComposeFullScreen(native.data(), palette, 2, true, true, out);
+  ASSERT_EQ(out.size(), 1024u * 768u);
+  EXPECT_EQ(
+      Ints(At(2, 2, 0), At(2, 4, 1), At(2, 2, 2), At(2, 2 + 339 * 3 + 2, 255 * 3 + 1), At(2, 1, 0)),
+      Ints(Red(7), Red(7), kBlack, Red(8), kBlack));
+  // The plain copy shows source (22, 16) at (1, 0).
+  Mark(22, 16, 9);
+  ComposeFullScreen(native.data(), palette, 2, false, false, out);
+  EXPECT_EQ(Ints(At(2, 1, 0), At(2, 3, 2)), Ints(Red(9), Red(9)));
+  // An unknown mode number reads as mode 0.
+  ComposeFullScreen(native.data(), palette, 7, true, false, out);
+  EXPECT_EQ(out.size(), 640u * 480u);
+}
+
+// ---------------------------------------------------------------------------------------
+// The mailbox between the emulation and the window threads.
+
+// A machine whose whole picture is one palette index: border and paper of colour c, no
+// ink, so a frame that mixes two colours can only be a torn one.
+class SolidPicture {
+ public:
+  SolidPicture() : machine_(std::make_unique<Machine>(1)) {}
+
+  void Present(FrameMailbox& mailbox, uint8_t colour, bool whole) {
+    machine_->State.BorderColour = colour & 7;
+    uint8_t* page = machine_->Mem.Bank(5);
+    std::fill(page, page + 6144, uint8_t{0});
+    std::fill(page + 6144, page + 6912, static_cast<uint8_t>((colour & 7) << 3));
+    machine_->Screen.RedrawAll();
+    mailbox.PresentPicture(machine_->Screen, whole);
+  }
+  Machine& machine() { return *machine_; }
+
+ private:
+  std::unique_ptr<Machine> machine_;
+};
+
+bool IsSolid(const PresentedFrame& frame, uint8_t colour) {
+  return std::all_of(frame.Pixels.begin(), frame.Pixels.end(),
+                     [colour](uint8_t p) { return p == colour; });
+}
+
+TEST(FrameMailbox, TakesTheNewestOnceAndKeepsTheTakenFrameIntact) {
+  FrameMailbox mailbox;
+  SolidPicture picture;
+  int calls = 0;
+  const PresentedFrame* seen = nullptr;
+  mailbox.SetNotify([&] { ++calls; });
+  EXPECT_EQ(mailbox.TakeLatest(), nullptr);  // nothing until published
+  for (uint8_t c = 1; c <= 5; ++c) picture.Present(mailbox, c, false);
+  const PresentedFrame* taken = mailbox.TakeLatest();
+  ASSERT_NE(taken, nullptr);
+  EXPECT_EQ(Ints(taken->Sequence, IsSolid(*taken, 5), calls, mailbox.Published()),
+            Ints(5, 1, 5, 5));
+  EXPECT_EQ(taken->Palette, picture.machine().Screen.Palette());
+  EXPECT_EQ(mailbox.TakeLatest(), nullptr);  // taken once only
+
+  // Later frames go to the other two slots and leave the taken one alone; the frame is
+  // already there when the notification comes.
+  mailbox.SetNotify([&] { seen = mailbox.TakeLatest(); });
+  picture.Present(mailbox, 6, false);
+  picture.Present(mailbox, 7, false);
+  ASSERT_NE(seen, nullptr);
+  EXPECT_NE(seen, taken);
+  EXPECT_EQ(Ints(IsSolid(*taken, 5), IsSolid(*seen, 7)), Ints(1, 1));
+}
+
+// The producer publishes frames of one colour each, the colour following from the
+// frame's number, while the consumer takes what it can. Each frame taken must be whole
+// (one colour), the one its number says, newer than the last, and carry the whole flag
+// whenever a whole frame was published since the last take.
+TEST(FrameMailboxConcurrency, ProducerAndConsumerNeverSeeATornFrame) {
+  constexpr uint64_t kFrames = 3000;
+  const auto colourOf = [](uint64_t sequence) { return static_cast<uint8_t>(sequence % 8); };
+  const auto wholeAt = [](uint64_t sequence) { return sequence % 97 == 0; };
+
+  FrameMailbox mailbox;
+  SolidPicture picture;
+  std::atomic<bool> done{false};
+  std::thread producer([&] {
+    for (uint64_t sequence = 1; sequence <= kFrames; ++sequence) {
+      picture.Present(mailbox, colourOf(sequence), wholeAt(sequence));
+    }
+    done.store(true, std::memory_order_release);
+  });
+
+  uint64_t lastSequence = 0;
+  uint64_t taken = 0;
+  bool finished = false;
+  bool failed = false;
+  // The checks stop the loop rather than return, so the producer is always joined.
+  while (!finished && !failed) {
+    // Read before taking: once done, one more take collects the last frame.
+    finished = done.load(std::memory_order_acquire);
+    const PresentedFrame* frame = mailbox.TakeLatest();
+    if (frame == nullptr) {
+      std::this_thread::yield();
+      continue;
+    }
+    ++taken;
+    bool wholeSince = false;
+    for (uint64_t s = lastSequence + 1; s <= frame->Sequence; ++s) wholeSince |= wholeAt(s);
+    EXPECT_GT(frame->Sequence, lastSequence);
+    EXPECT_TRUE(IsSolid(*frame, colourOf(frame->Sequence))) << "frame " << frame->Sequence;
+    EXPECT_EQ(frame->WholePicture, wholeSince) << "frame " << frame->Sequence;
+    failed = testing::Test::HasFailure();
+    lastSequence = frame->Sequence;
+  }
+  producer.join();
+  if (failed) return;
+  EXPECT_EQ(lastSequence, kFrames);
+  EXPECT_GT(taken, 1u);
 }
 
 }  // namespace
