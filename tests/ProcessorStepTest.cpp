@@ -114,66 +114,45 @@ TEST_F(ProcessorStepTest, FramesArePresentedEveryFrameAtNormalSpeedElseOncePerTi
   }
 }
 
+// The interrupt is a level held for the frame's first 24 T-states: it is taken by an
+// instruction that starts inside it with interrupts on, never right after EI, and not
+// latched once the window has passed.
 TEST_F(ProcessorStepTest, InterruptIsALevelDuringTheFrameStartOnly) {
-  const std::tuple<uint32_t, uint8_t, uint8_t, bool> cases[] = {
-      {0, 1, 1, true},  {23, 1, 1, true}, {24, 1, 1, false},  // the request has ended
-      {0, 0, 1, false},                                       // interrupts disabled
-      {0, 1, 0, false},                                       // right after EI
-  };
-  Load(0x8000, {kNop});
-  for (const auto& [tackts, iff1, acceptInt, accepted] : cases) {
-    SCOPED_TRACE(testing::Message()
-                 << "T " << tackts << " IFF1 " << int{iff1} << " AcceptInt " << int{acceptInt});
-    r.PC = 0x8000;
+  const std::vector<uint8_t> jr = {0x18, 0xFE}, eiNops = {kEi, kNop, kNop, kNop};
+  const std::tuple<std::vector<uint8_t>, std::vector<uint8_t>, uint32_t, uint8_t, uint8_t, int,
+                   uint16_t, uint16_t, uint16_t, uint32_t>
+      cases[] = {
+          // code at 0x8000, handler, T, IFF1, AcceptInt, steps: PC, SP, stack top, T after
+          {{kNop}, jr, 0, 1, 1, 1, 0x0038, 0xEFFE, 0x8000, 13},
+          {{kNop}, jr, 23, 1, 1, 1, 0x0038, 0xEFFE, 0x8000, 36},
+          {{kNop}, jr, 24, 1, 1, 1, 0x8001, 0xF000, 0, 28},  // the request has ended
+          {{kNop}, jr, 0, 0, 1, 1, 0x8001, 0xF000, 0, 4},    // interrupts disabled
+          {{kNop}, jr, 0, 1, 0, 1, 0x8001, 0xF000, 0, 4},    // right after EI
+          // EI at T 16 ends at 20; LD HL,nn then runs to 30, past the request.
+          {{kEi, 0x21, 0x00, 0x00, 0x18, 0xFE}, jr, 16, 0, 1, 3, 0x8004, 0xF000, 0, 42},
+          // A second interrupt in the frame needs an EI early in the handler.
+          {jr, eiNops, 0, 1, 1, 4, 0x0038, 0xEFFC, 0x003A, 34},
+          {jr, eiNops, 4, 1, 1, 4, 0x003B, 0xEFFE, 0x8000, 29},
+          {jr, {kNop, kNop, kNop, kNop}, 0, 1, 1, 4, 0x003B, 0xEFFE, 0x8000, 25},
+          // EI; HALT: the HALT runs once, then the interrupt returns past it.
+          {{kEi, kHalt}, jr, 0, 0, 1, 3, 0x0038, 0xEFFE, 0x8002, 21},
+      };
+  for (const auto& [code, handler, tackts, iff1, acceptInt, steps, pc, sp, top, after] : cases) {
+    SCOPED_TRACE(testing::Message() << "code " << int{code[0]} << " T " << tackts << " IFF1 "
+                                    << int{iff1} << " AcceptInt " << int{acceptInt});
+    m.Mem.PokeWord(0xF000, 0);
+    Load(0x0038, handler);
+    Load(0x8000, code);
     r.SP = 0xF000;
     r.Tackts = tackts;
     r.IFF1 = r.IFF2 = iff1;
     r.AcceptInt = acceptInt;
-    Step();
-    EXPECT_EQ(Ints(r.PC, r.Tackts), Ints(accepted ? 0x0038 : 0x8001, tackts + (accepted ? 13 : 4)));
+    for (int i = 0; i < steps; ++i) Step();
+    EXPECT_EQ(Ints(r.PC, r.SP, StackTop(), r.Tackts, m.State.CpuStopped),
+              Ints(pc, sp, top, after, 0));
   }
-}
-
-TEST_F(ProcessorStepTest, InterruptIsLostWhenTheWindowPassesDuringTheInstructionAfterEi) {
-  // EI at T 16 ends at 20; LD HL,nn then runs to 30, past the request.
-  Load(0x8000, {kEi, 0x21, 0x00, 0x00, 0x18, 0xFE});
-  r.Tackts = 16;
-  Step();
-  Step();
-  Step();
-  EXPECT_EQ(Ints(r.Tackts, r.PC, r.SP), Ints(42, 0x8004, 0xF000));
-  // It is not latched: the next one comes with the next frame.
-  for (int i = 0; i < 10000 && r.PC != 0x0038; ++i) Step();
-  EXPECT_EQ(Ints(r.PC, Frames(), StackTop()), Ints(0x0038, 1, 0x8004));
-}
-
-TEST_F(ProcessorStepTest, SecondInterruptInAFrameNeedsAnEarlyEiInTheHandler) {
-  // Accepted at 0: 13, EI 17, NOP 21 - still inside the 24 T-state request.
-  const std::tuple<uint32_t, bool, bool> cases[] = {
-      {0, true, true}, {4, true, false}, {0, false, false}};
-  for (const auto& [start, handlerEnables, second] : cases) {
-    SCOPED_TRACE(testing::Message() << "start " << start << " EI " << handlerEnables);
-    Load(0x0038, {handlerEnables ? kEi : kNop, kNop, kNop, kNop});
-    r.PC = 0x8000;
-    r.SP = 0xF000;
-    r.Tackts = start;
-    r.IFF1 = r.IFF2 = 1;
-    r.AcceptInt = 1;
-    for (int i = 0; i < 4; ++i) Step();
-    EXPECT_EQ(Ints(r.SP, r.PC), Ints(second ? 0xEFFC : 0xEFFE, second ? 0x0038 : 0x003B));
-  }
-}
-
-TEST_F(ProcessorStepTest, EiHaltWaitsForTheInterruptAndLeavesTheHalt) {
+  // Halted later in the frame, the processor waits for the next one.
   Load(0x8000, {kEi, kHalt});
-  Step();  // EI
-  Step();  // HALT runs once: AcceptInt is 0 after EI
-  EXPECT_EQ(Ints(r.PC, r.Tackts), Ints(0x8001, 8));
-  Step();
-  EXPECT_EQ(Ints(r.PC, StackTop(), r.Tackts, m.State.CpuStopped), Ints(0x0038, 0x8002, 21, 0));
-  // Halted later in the frame: the processor waits for the next one.
-  Load(0x8000, {kEi, kHalt});
-  r.SP = 0xF000;
   r.Tackts = 1000;
   for (int i = 0; i < 20000 && r.PC != 0x0038; ++i) Step();
   ASSERT_EQ(r.PC, 0x0038);

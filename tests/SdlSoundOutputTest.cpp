@@ -66,14 +66,6 @@ class SdlSoundOutputDisk : public ::testing::Test {
   test::TempDir dir_;
   std::filesystem::path file_ = dir_.path() / "played.raw";
   ScopedEnv file_env_{"SDL_DISKAUDIOFILE", file_.string()};
-  // Plays on a device of its own, closed before the file is read.
-  template <class Use>
-  void Play(Use use) {
-    SdlSoundOutput output;
-    ASSERT_TRUE(output.Active());
-    use(output);
-    output.Stop();
-  }
 };
 
 TEST_F(SdlSoundOutputDisk, PlaysInRealTimeWithinTheLoopAndStopsOnStop) {
@@ -105,36 +97,29 @@ TEST_F(SdlSoundOutputDisk, PlaysInRealTimeWithinTheLoopAndStopsOnStop) {
   EXPECT_EQ(output.PlayPosition(), stopped);
 }
 
-TEST_F(SdlSoundOutputDisk, StartClearsTheBufferToSilence) {
-  Play([](SdlSoundOutput& output) {
+// Start clears the loop: the pattern written before it is never played (zeros while
+// playing, 0x80 from SDL while paused); written after it, the loop plays in order.
+TEST_F(SdlSoundOutputDisk, StartClearsTheLoopAndBlocksPlayInLoopOrder) {
+  {  // a device of its own, closed before the file is read
+    SdlSoundOutput output;
+    ASSERT_TRUE(output.Active());
     WritePattern(output);
     output.Start();
     std::this_thread::sleep_for(150ms);
-  });
-  // Zeros while playing, 0x80 from SDL while paused; nothing written before Start.
-  const std::vector<uint8_t> played = ReadAll(file_);
-  ASSERT_FALSE(played.empty());
-  EXPECT_EQ(std::count_if(played.begin(), played.end(), [](uint8_t b) { return b && b != 0x80; }),
-            0);
-  EXPECT_GT(std::count(played.begin(), played.end(), 0), 2 * int{SdlSoundOutput::kDeviceSamples});
-}
-
-TEST_F(SdlSoundOutputDisk, DeliversTheWrittenBlocksInLoopOrder) {
-  Play([](SdlSoundOutput& output) {
-    output.Start();
     WritePattern(output);
     std::this_thread::sleep_for(300ms);
-  });
+    output.Stop();
+  }
   const std::vector<uint8_t> played = ReadAll(file_);
-
-  // The chunk being read while the pattern went in may be mixed; skip it.
   size_t first = 0;
   while (first < played.size() && (played[first] == 0 || played[first] == 0x80)) ++first;
+  EXPECT_GT(std::count(played.begin(), played.begin() + first, 0),
+            2 * int{SdlSoundOutput::kDeviceSamples});
+  // The chunk being read while the pattern went in may be mixed; skip it. Two whole laps
+  // must then follow the loop from some phase, wrap included.
   const size_t run_start = first + SdlSoundOutput::kDeviceSamples;
   const size_t run_length = 2 * kSoundBufferSize;
   ASSERT_GE(played.size(), run_start + run_length);
-
-  // Two whole laps must follow the loop from some phase, wrap included.
   bool found = false;
   for (uint32_t phase = 0; phase < kSoundBufferSize && !found; ++phase) {
     size_t k = 0;

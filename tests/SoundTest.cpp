@@ -101,49 +101,32 @@ TEST(AyChip, TonePeriodOneAveragesHalfTheVolumeAndGatesOffGiveTheFullLevel) {
   for (uint8_t v : ay.Samples()) ASSERT_EQ(v, 170);
 }
 
-// The envelope level after each of `steps` steps, as runs of (level, steps held).
-std::vector<std::pair<int, int>> EnvelopeRuns(AyChip& ay, uint32_t start, int steps) {
-  std::vector<std::pair<int, int>> runs;
-  for (int i = 1; i <= steps; ++i) {
-    ay.AyAdvance(start + i * AyChip::kStepTackts);
-    const int level = ay.EnvelopeLevel();
-    if (!runs.empty() && runs.back().first == level) {
+// Shape 8 falls again and again; shape 10 falls and rises, each end held two periods.
+TEST(AyChip, EnvelopeShapesStepOncePerPeriod) {
+  for (const auto& [shape, period] : {std::pair{8, 3}, std::pair{10, 2}}) {
+    SCOPED_TRACE(shape);
+    AyChip ay;
+    Write(ay, 0, 11, static_cast<uint8_t>(period));
+    ay.AyAdvance(32);
+    Write(ay, 32, 13, static_cast<uint8_t>(shape));
+    EXPECT_EQ(ay.EnvelopeLevel(), 31);
+    // The level after each step, as runs of (level, steps held).
+    std::vector<std::pair<int, int>> runs;
+    for (uint32_t i = 1; i <= 140u * period; ++i) {
+      ay.AyAdvance(32 + i * AyChip::kStepTackts);
+      if (runs.empty() || runs.back().first != ay.EnvelopeLevel())
+        runs.push_back({ay.EnvelopeLevel(), 0});
       ++runs.back().second;
-    } else {
-      runs.push_back({level, 1});
+    }
+    ASSERT_GT(runs.size(), 130u);
+    for (int i = 1; i + 1 < int(runs.size()); ++i) {
+      const int j = i % 62, level = shape == 8 ? (runs[0].first - i) & 31
+                                    : j <= 31  ? 31 - j
+                                               : j - 31;
+      const int held = shape == 10 && (level == 0 || level == 31) ? 2 * period : period;
+      EXPECT_EQ(runs[i], std::make_pair(level, held)) << i;
     }
   }
-  return runs;
-}
-
-TEST(AyChip, EnvelopeShape8FallsRepeatedly) {
-  AyChip ay;
-  Write(ay, 0, 11, 3);  // 3 steps per level
-  Write(ay, 0, 8, 0x10);
-  ay.AyAdvance(160);
-  Write(ay, 160, 13, 8);
-  EXPECT_EQ(ay.EnvelopeLevel(), 31);
-  const auto runs = EnvelopeRuns(ay, 160, 3 * 70);
-  ASSERT_GT(runs.size(), 66u);
-  for (size_t i = 1; i + 1 < runs.size(); ++i) {
-    EXPECT_EQ(runs[i].second, 3) << i;
-    EXPECT_EQ(runs[i].first, (runs[i - 1].first + 31) % 32) << i;  // 31, 30 .. 0, 31 ..
-  }
-}
-
-TEST(AyChip, EnvelopeShape10HoldsEachEndForTwoPeriods) {
-  AyChip ay;
-  Write(ay, 0, 11, 2);
-  ay.AyAdvance(32);
-  Write(ay, 32, 13, 10);
-  const auto runs = EnvelopeRuns(ay, 32, 2 * 100);
-  // 31 .. 0 (0 held twice), 1 .. 31 (31 held twice), 30 ..
-  ASSERT_GT(runs.size(), 64u);
-  for (size_t i = 1; i < 31; ++i) EXPECT_EQ(runs[i].first, 31 - int(i) - 0) << i;
-  EXPECT_EQ(runs[31], std::make_pair(0, 4));
-  for (size_t i = 32; i < 62; ++i) EXPECT_EQ(runs[i], std::make_pair(int(i) - 31, 2)) << i;
-  EXPECT_EQ(runs[62], std::make_pair(31, 4));
-  EXPECT_EQ(runs[63], std::make_pair(30, 2));
 }
 
 TEST(AyChip, SameValueWritesSkipExceptTheEnvelopeShapeAndResetLoadsShapeZero) {
