@@ -259,21 +259,17 @@ TEST_F(EmulThreadTest, StoppedCpuAnswersReleaseTheHalt) {
   }
 }
 
-// ---------------------------------------------------------------------------------------
 // The pacing timer.
 
 TEST(PacingTimer, NoNewTickReportsEachTickOnceAndAWaitTakesADueTick) {
   std::atomic<uint32_t> frames{0};
   PacingTimer timer(frames);
-  std::vector<long long> seen{timer.NoNewTick()};
-  timer.Tick();
-  seen.push_back(timer.NoNewTick());
-  seen.push_back(timer.NoNewTick());
   // Several ticks since the last look count as one new tick.
-  timer.Tick();
-  timer.Tick();
-  seen.push_back(timer.NoNewTick());
-  seen.push_back(timer.NoNewTick());
+  std::vector<long long> seen;
+  for (int ticks : {0, 1, 0, 2, 0}) {
+    for (int i = 0; i < ticks; ++i) timer.Tick();
+    seen.push_back(timer.NoNewTick());
+  }
   EXPECT_EQ(seen, Ints(1, 0, 1, 0, 1));
   timer.Tick();
   timer.WaitForTick();
@@ -315,10 +311,6 @@ TEST(PacingTimer, FramesPerSecondSumsTheLastTenSlotsOfFiveTicks) {
     for (int i = 0; i < p.slots; ++i) fps = slot(p.framesPerSlot);
     EXPECT_EQ(fps, p.fpsAfter) << p.slots << " slots of " << p.framesPerSlot;
   }
-  // A wrap of the frame counter does not disturb the count.
-  frames = 0xFFFFFFF0u;
-  for (int s = 0; s <= PacingTimer::kFpsSlotCount; ++s) slot(6);  // the first one jumps
-  EXPECT_EQ(timer.FramesPerSecond.load(), 60u);
 }
 
 TEST(PacingTimer, TimerThreadTicksUntilStopped) {

@@ -196,13 +196,10 @@ TEST_F(PortDecoderTest, AnswersOfSeveralDevicesAreAndedAndNeverReadTheIdleBus) {
   fresh.Joystick.State = 0x03;
   fresh.Mouse.Enabled = true;
   fresh.Mouse.X = 0x40;
-  fresh.Mouse.Y = 0x41;
-  fresh.Mouse.Buttons = 0xFC;
   HoldRow(fresh.Keys, 0, 0xFE);
   auto in = [&](uint16_t port) { return fresh.Ports.PortRead(port); };
-  EXPECT_EQ(
-      Ints(in(0xFFFD), in(0x001F), in(0xFBDF), in(0xFFDF), in(0xFADF), in(0xFEFE), in(0x40FD)),
-      Ints(0x00, 0x03, 0x40, 0x41, 0xFC, 0xBE, 0x47));
+  EXPECT_EQ(Ints(in(0xFFFD), in(0x001F), in(0xFBDF), in(0xFEFE), in(0x40FD)),
+            Ints(0x00, 0x03, 0x40, 0xBE, 0x47));
 }
 
 TEST_F(PortDecoderTest, UnansweredPortsReadTheIdleBus) {
@@ -230,15 +227,10 @@ TEST_F(PortDecoderTest, SettingChangesTakeEffectAtTheNextAccess) {
   Out(0x00FE, 0x04);
   EXPECT_EQ(Ints(In(0x7FFE), m.State.BorderColour), Ints(0xFF, 0));
   settings.KeyboardEnabled = true;
-  // A stricter pattern: bits 1 and 0 must read 1, 0.
-  settings.KeyboardMask = 0x0003;
-  Out(0x00FC, 0x04);
-  EXPECT_EQ(Ints(In(0x7FFE), In(0x7FFC), m.State.BorderColour), Ints(0xBE, 0xFF, 0));
   Out(0x00FE, 0x04);
-  EXPECT_EQ(m.State.BorderColour, 4);
+  EXPECT_EQ(Ints(In(0x7FFE), m.State.BorderColour), Ints(0xBE, 4));
 }
 
-// ---------------------------------------------------------------------------------------
 // The keyboard matrix: press counts, ghosting and the port read the ULA gives.
 
 int Key(char c) {
@@ -301,9 +293,6 @@ TEST(KeyMatrixTest, ReleaseWithoutPressAndClearLeaveAnIdleMatrix) {
   keys.ClearMatrix();
   EXPECT_EQ(keys.PressedCount(), 0);
   for (int row = 0; row < 8; ++row) EXPECT_EQ(keys.EffectiveRow(row), 0xBF);
-  EXPECT_EQ(
-      Ints(KeyIndexOfChar('a'), KeyIndexOfChar('e'), KeyIndexOfChar(' '), KeyIndexOfChar('!')),
-      Ints(Key('A'), Key('E'), kKeySpace, -1));
 }
 
 }  // namespace

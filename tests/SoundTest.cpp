@@ -21,7 +21,7 @@ namespace {
 using test::Ints;
 constexpr uint32_t kFrame = kDefaultTacktsPerInt;
 
-// --- Beeper -------------------------------------------------------------------------
+// Beeper.
 
 struct BeeperRig {
   MachineState state;
@@ -183,7 +183,7 @@ TEST(AyChip, SilenceShortcutMatchesStepping) {
   }
 }
 
-// --- Output and pacing --------------------------------------------------------------
+// Output and pacing.
 
 // A sound card whose play position moves by `Step` bytes each time it is read.
 class FakeOutput : public SoundOutput {

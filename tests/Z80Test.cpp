@@ -249,7 +249,6 @@ TEST_F(Z80Test, InterruptEntryInEachModeReturnsPastAHalt) {
   EXPECT_EQ(memory.ReadWord(r.SP), 0x8002);
 }
 
-// ---------------------------------------------------------------------------------------
 // Block instructions repeat by moving PC back, one repetition per step.
 
 TEST_F(Z80Test, LdirWithBcZeroCopies65536BytesIn65536Steps) {
