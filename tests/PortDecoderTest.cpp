@@ -90,30 +90,6 @@ TEST_F(PortDecoderTest, UlaPortSetsBorderAndSoundLevelAndRecordsChanges) {
   }
 }
 
-TEST_F(PortDecoderTest, SamplerWrapsWhenTheLevelChangesPastTheDefaultFrameLength) {
-  const std::tuple<uint32_t, uint32_t, uint8_t> cases[] = {
-      {kDefaultTacktsPerInt, kDefaultTacktsPerInt - 1, 0},
-      {kDefaultTacktsPerInt, kDefaultTacktsPerInt, 1},
-      // A shorter configured frame does not move the limit: the sampler's buffer is sized
-      // for the default one.
-      {69888, 69900, 0},
-      {69888, kDefaultTacktsPerInt + 5, 1},
-  };
-  for (const auto& [tacktsPerInt, tackts, wrapped] : cases) {
-    SCOPED_TRACE(testing::Message() << "frame " << tacktsPerInt << " T " << tackts);
-    m.State.TacktsPerInt = tacktsPerInt;
-    m.State.Regs.Tackts = tackts;
-    m.State.SamplerWrapped = 0xEE;
-    Out(0x00FE, m.Sound.SoundLevel ? 0x00 : 0x10);
-    EXPECT_EQ(m.State.SamplerWrapped, wrapped);
-  }
-  // No level change, no sampling: the flag is left alone.
-  m.State.Regs.Tackts = kDefaultTacktsPerInt + 1;
-  m.State.SamplerWrapped = 0;
-  Out(0x00FE, m.State.PortFE);
-  EXPECT_EQ(m.State.SamplerWrapped, 0);
-}
-
 TEST_F(PortDecoderTest, JoystickIsPartiallyDecodedAndReadOnlyOutsideTrDos) {
   // Kempston bits: right, left, down, up, fire. Bits 0, 3, 5 and 7 are decoded: 1, 1, 0, 0.
   const std::tuple<uint16_t, bool, bool, bool, uint8_t> cases[] = {

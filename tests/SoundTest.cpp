@@ -57,10 +57,13 @@ TEST(Beeper, SamplesFollowTheLevelAndTheLastSampleFallsAtTheWrap) {
   // The last period is the shorter one written at the wrap, which includes the change.
   EXPECT_GT(s[881], 0);
   EXPECT_LT(s[881], 128);
-  // A change after the frame end marks the sampler wrapped.
+  // A change from the default frame's end on marks the sampler wrapped; no change, no mark.
   EXPECT_FALSE(rig.state.SamplerWrapped);
-  rig.WriteUla(kFrame + 4, 0x00);
+  rig.WriteUla(kFrame, 0x00);
   EXPECT_EQ(Ints(rig.state.SamplerWrapped, s[881]), Ints(1, 128));
+  rig.state.SamplerWrapped = 0;
+  rig.WriteUla(kFrame + 5, 0x00);
+  EXPECT_FALSE(rig.state.SamplerWrapped);
 }
 
 TEST(Beeper, TapeInputKeepsTheUlaSourcesAndVolumesSetTheWeights) {
