@@ -89,10 +89,7 @@ TEST(MemoryPaging, Port7FFDSelectsBankRomAndScreenPerModel) {
   const Case cases[] = {
       {Spectrum128k, 0, 0x07, 7, 0x07},
       {Spectrum128k, 0, 0xC3, 3, 0xC3},  // bits 6, 7 unused
-      {Spectrum128k, 0, 0x10, 0, 0x10},
       {Spectrum128k, 0, 0x1F, 7, 0x1F},
-      {Spectrum128k, 0, 0x08, 0, 0x08},
-      {Pentagon256k, 0, 0x47, 15, 0x47},
       {Pentagon256k, 0, 0xC7, 15, 0xC7},  // bit 7 unused
       {Pentagon512k, 0, 0x81, 17, 0x81},
       {Pentagon512k, 0, 0xC7, 31, 0xC7},
