@@ -79,14 +79,9 @@ TEST_F(MemoryTest, HostPointersWriteThroughRom) {
 }
 
 TEST(MemoryPaging, Port7FFDSelectsBankRomAndScreenPerModel) {
-  struct Case {
-    MemoryModel model;
-    uint8_t before, value;  // `before` is written first
-    int bank;
-    uint8_t port;
-  };
   using enum MemoryModel;
-  const Case cases[] = {
+  // Model, a value written before, the value: the bank at 0xC000 and the port's value.
+  const std::tuple<MemoryModel, uint8_t, uint8_t, int, uint8_t> cases[] = {
       {Spectrum128k, 0, 0x07, 7, 0x07},
       {Spectrum128k, 0, 0xC3, 3, 0xC3},  // bits 6, 7 unused
       {Spectrum128k, 0, 0x1F, 7, 0x1F},
@@ -102,17 +97,17 @@ TEST(MemoryPaging, Port7FFDSelectsBankRomAndScreenPerModel) {
       {Pentagon1024k, 0x23, 0x01, 1, 0x01},
       {Pentagon1024k, 0x00, 0x23, 11, 0x23},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << MemoryModelName(c.model) << " " << int{c.value});
+  for (const auto& [model, before, value, bank, port] : cases) {
+    SCOPED_TRACE(testing::Message() << MemoryModelName(model) << " " << int{value});
     Memory mem;
     Mark(mem);
-    mem.Model = c.model;
-    mem.WritePort7FFD(c.before);
-    mem.WritePort7FFD(c.value);
+    mem.Model = model;
+    mem.WritePort7FFD(before);
+    mem.WritePort7FFD(value);
     EXPECT_EQ(
         Ints(mem.TopBank(), BankAtTop(mem), mem.Port7FFD, mem.ReadByte(0x0100), mem.ScreenBank),
-        Ints(c.bank, c.bank, c.port, c.port & 0x10 ? kMark48k : kMark128k, c.port & 0x08 ? 7 : 5));
-    EXPECT_EQ(mem.TopWindow(), mem.Bank(c.bank));
+        Ints(bank, bank, port, port & 0x10 ? kMark48k : kMark128k, port & 0x08 ? 7 : 5));
+    EXPECT_EQ(mem.TopWindow(), mem.Bank(bank));
   }
 }
 
@@ -277,10 +272,8 @@ TEST(Machine, ResetSetsRegistersAndKeepsTheRest) {
 
 TEST(Machine, PowerOnFillDependsOnTheSeed) {
   Machine a(42), b(42), c(43);
-  auto same = [](Machine& x, Machine& y) {
-    return !std::memcmp(x.Mem.Bank(2), y.Mem.Bank(2), 16384);
-  };
-  EXPECT_EQ(Ints(same(a, b), same(a, c)), Ints(1, 0));
+  EXPECT_EQ(std::memcmp(a.Mem.Bank(2), b.Mem.Bank(2), 16384), 0);
+  EXPECT_NE(std::memcmp(a.Mem.Bank(2), c.Mem.Bank(2), 16384), 0);
 }
 
 TEST(TacktsMeter, CountsFramesAtTheDefaultLength) {

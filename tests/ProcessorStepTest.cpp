@@ -87,22 +87,18 @@ TEST_F(ProcessorStepTest, FrameEndShiftsTheChangeHistoriesAndPollsACapturedMouse
 }
 
 TEST_F(ProcessorStepTest, FramesArePresentedEveryFrameAtNormalSpeedElseOncePerTick) {
-  struct Phase {
-    bool normalSpeed;
-    int ticks, frames;  // timer ticks before the frames, frame ends run
-    uint32_t presented;
-  };
-  const Phase phases[] = {
+  // Normal speed, timer ticks before the frames, frame ends run: frames presented so far.
+  const std::tuple<bool, int, int, uint32_t> phases[] = {
       {false, 0, 3, 0},                                      // no tick since start-up
       {false, 1, 5, 1}, {false, 0, 2, 1}, {false, 3, 4, 2},  // several ticks still give one
       {false, 1, 1, 3}, {true, 0, 4, 7},
   };
   m.State.TraceMode = true;  // no pacing wait
-  for (const Phase& p : phases) {
-    m.State.NormalSpeed = p.normalSpeed;
-    for (int i = 0; i < p.ticks; ++i) m.Timer.Tick();
-    for (int i = 0; i < p.frames; ++i) StepAtFrameEnd();
-    EXPECT_EQ(m.Screen.PresentedFrames(), p.presented);
+  for (const auto& [normalSpeed, ticks, frames, presented] : phases) {
+    m.State.NormalSpeed = normalSpeed;
+    for (int i = 0; i < ticks; ++i) m.Timer.Tick();
+    for (int i = 0; i < frames; ++i) StepAtFrameEnd();
+    EXPECT_EQ(m.Screen.PresentedFrames(), presented);
   }
 }
 

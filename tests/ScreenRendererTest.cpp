@@ -273,8 +273,6 @@ TEST_F(FullScreenPictureTest, Mode2TriplesAndInterlacesTwoLinesOfThree) {
   EXPECT_EQ(out.size(), 640u * 480u);
 }
 
-// The mailbox between the emulation and the window threads.
-
 // A machine whose whole picture is one palette index: border and paper of colour c, no
 // ink, so a frame that mixes two colours can only be a torn one.
 class SolidPicture {

@@ -43,11 +43,6 @@ void WritePattern(SoundOutput& output) {
   }
 }
 
-std::vector<uint8_t> ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST(SdlSoundOutputDevice, WithoutAnyDriverStaysInactiveAndHarmless) {
   ScopedEnv driver("SDL_AUDIODRIVER", "nonexistent");
   SdlSoundOutput output;
@@ -110,7 +105,8 @@ TEST_F(SdlSoundOutputDisk, StartClearsTheLoopAndBlocksPlayInLoopOrder) {
     std::this_thread::sleep_for(300ms);
     output.Stop();
   }
-  const std::vector<uint8_t> played = ReadAll(file_);
+  std::ifstream in(file_, std::ios::binary);
+  const std::vector<uint8_t> played{std::istreambuf_iterator<char>(in), {}};
   size_t first = 0;
   while (first < played.size() && (played[first] == 0 || played[first] == 0x80)) ++first;
   EXPECT_GT(std::count(played.begin(), played.begin() + first, 0),

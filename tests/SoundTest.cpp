@@ -21,8 +21,6 @@ namespace {
 using test::Ints;
 constexpr uint32_t kFrame = kDefaultTacktsPerInt;
 
-// Beeper.
-
 struct BeeperRig {
   MachineState state;
   Beeper beeper{state};
@@ -79,8 +77,6 @@ TEST(Beeper, TapeInputKeepsTheUlaSourcesAndVolumesSetTheWeights) {
   rig.WriteUla(10, 0x00);
   EXPECT_EQ(Ints(ula, both, rig.beeper.SoundLevel), Ints(128, 132, 4));
 }
-
-// --- AY-3-8912 ----------------------------------------------------------------------
 
 void Write(AyChip& ay, uint32_t tackts, uint8_t reg, uint8_t value) {
   ay.AySelect(reg);
@@ -185,8 +181,6 @@ TEST(AyChip, SilenceShortcutMatchesStepping) {
     }
   }
 }
-
-// Output and pacing.
 
 // A sound card whose play position moves by `Step` bytes each time it is read.
 class FakeOutput : public SoundOutput {
