@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <initializer_list>
-#include <mutex>
 #include <optional>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "MachineFixture.h"
@@ -16,77 +14,44 @@
 namespace vantrel {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// A bound for every wait on another thread: generous, so a slow sanitizer build never
-// trips it; reaching it is a failure, not a measurement.
-constexpr auto kPatience = std::chrono::seconds(10);
+using test::Ints;
+using test::WaitFor;
 
 // A headless host that records where and how often it was called.
 class RecordingHost : public HeadlessRunHost {
  public:
   void RunStarting() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    startingThread_ = std::this_thread::get_id();
-    starts_.fetch_add(1);
+    startingThread = std::this_thread::get_id();
+    ++starts;
   }
   void RunFinished() override {
     finishedThread = std::this_thread::get_id();
     ++finishes;
   }
-  int Starts() const { return starts_.load(); }
-  std::thread::id StartingThread() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return startingThread_;
-  }
-
-  // Window-thread side only.
-  int finishes = 0;
+  std::atomic<int> starts{0};
+  std::atomic<std::thread::id> startingThread;
+  int finishes = 0;  // window-thread side only
   std::thread::id finishedThread;
-
- private:
-  std::mutex mutex_;
-  std::atomic<int> starts_{0};
-  std::thread::id startingThread_;
 };
+
+constexpr uint8_t kJr = 0x18;  // with 0xFE: JR $
 
 class EmulThreadTest : public testing::Test {
  protected:
-  EmulThreadTest() {
-    test::MakeFlatRam(m);
-    m.State.NormalSpeed = false;
-    r.SP = 0xF000;
-    r.IM = 1;
-    Load(0x0038, {kJrSelf, 0xFE});
-  }
+  EmulThreadTest() { test::MakeIdle(m); }
 
-  static constexpr uint8_t kJrSelf = 0x18;  // with 0xFE: JR $
-
-  void Load(uint16_t at, std::initializer_list<uint8_t> code) {
-    r.PC = at;
-    for (uint8_t byte : code) m.Mem.PokeByte(at++, byte);
-  }
-
+  void Load(uint16_t at, const std::vector<uint8_t>& code) { test::Load(m, at, code); }
   // Does the window thread's part until the run has ended; false when it never does.
   bool WaitForRunEnd() {
-    const auto deadline = Clock::now() + kPatience;
-    while (emu.Alive()) {
-      if (Clock::now() > deadline) {
-        emu.StopEmulation();
-        return false;
-      }
+    const bool ended = WaitFor([&] {
       host.ProcessEvents();
-    }
-    return true;
+      return !emu.Alive();
+    });
+    if (!ended) emu.StopEmulation();
+    return ended;
   }
-  // Waits until the running machine has completed `frames` frames.
   bool WaitForFrames(uint32_t frames) {
-    const auto deadline = Clock::now() + kPatience;
-    while (m.State.FrameCount.load() < frames) {
-      if (Clock::now() > deadline) return false;
-      std::this_thread::yield();
-    }
-    return true;
+    return WaitFor([&] { return m.State.FrameCount.load() >= frames; });
   }
 
   Machine m{1};
@@ -95,31 +60,27 @@ class EmulThreadTest : public testing::Test {
   TEmulThread emu{m, host};
 };
 
-// ---------------------------------------------------------------------------------------
-// Starting and stopping.
-
 TEST_F(EmulThreadTest, RunGoesOnUntilStoppedAndMetersTheTime) {
-  Load(0x8000, {kJrSelf, 0xFE});
   r.Tackts = 1000;
   emu.Run();
   EXPECT_TRUE(emu.Alive());
   ASSERT_TRUE(WaitForFrames(3));
   EXPECT_TRUE(m.State.Running.load());
   emu.StopEmulation();
-  EXPECT_FALSE(emu.Alive());
-  EXPECT_FALSE(m.State.EmulThreadAlive.load());
-  EXPECT_FALSE(m.State.Running.load());
-  EXPECT_EQ(r.PC, 0x8000);
+  EXPECT_EQ(Ints(emu.Alive(), m.State.EmulThreadAlive, m.State.Running, r.PC, host.finishes),
+            Ints(0, 0, 0, 0x8000, 1));
   EXPECT_EQ(m.State.TacktsMeter,
             m.State.FrameCount.load() * kDefaultTacktsPerInt + r.Tackts - 1000);
-  EXPECT_EQ(host.finishes, 1);
+  // The host hears of the start on the emulation thread and of the end on the caller's.
+  EXPECT_EQ(host.starts, 1);
+  EXPECT_NE(host.startingThread.load(), std::this_thread::get_id());
+  EXPECT_NE(host.startingThread.load(), std::thread::id());
+  EXPECT_EQ(host.finishedThread, std::this_thread::get_id());
   // The machine is left alone once stopped.
-  const uint32_t frames = m.State.FrameCount.load();
+  const auto frames = m.State.FrameCount.load();
   const uint32_t tackts = r.Tackts;
   emu.StopEmulation();
-  EXPECT_EQ(m.State.FrameCount.load(), frames);
-  EXPECT_EQ(r.Tackts, tackts);
-  EXPECT_EQ(host.finishes, 1);
+  EXPECT_EQ(Ints(m.State.FrameCount, r.Tackts, host.finishes), Ints(frames, tackts, 1));
 }
 
 TEST_F(EmulThreadTest, WindowChangesRunOnTheThreadThatOwnsTheMachine) {
@@ -128,7 +89,6 @@ TEST_F(EmulThreadTest, WindowChangesRunOnTheThreadThatOwnsTheMachine) {
   m.Apply([&] { ranOn = std::this_thread::get_id(); });
   EXPECT_EQ(ranOn, std::this_thread::get_id());
   // Running: at the emulation thread's next frame end, never on the caller's.
-  Load(0x8000, {kJrSelf, 0xFE});
   emu.Run();
   std::atomic<int> ran{0};
   std::atomic<bool> onCaller{false};
@@ -139,123 +99,71 @@ TEST_F(EmulThreadTest, WindowChangesRunOnTheThreadThatOwnsTheMachine) {
   });
   const uint32_t frames = m.State.FrameCount.load();
   ASSERT_TRUE(WaitForFrames(frames + 2));
-  EXPECT_EQ(ran.load(), 1);
-  EXPECT_FALSE(onCaller.load());
+  EXPECT_EQ(Ints(ran, onCaller), Ints(1, 0));
   // Queued after the thread's last frame end: the run's end handler carries it out.
   m.State.Running = false;
-  while (m.State.FrameCount.load() < frames + 2) std::this_thread::yield();
   m.Commands.Post([&] { ++ran; });
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_EQ(ran.load(), 2);
 }
 
-TEST_F(EmulThreadTest, StopRequestedRightAfterTheStartIsNotLost) {
-  Load(0x8000, {kJrSelf, 0xFE});
+TEST_F(EmulThreadTest, StopRightAfterTheStartIsNotLostAndAStartWhileRunningIsIgnored) {
   for (int i = 0; i < 50; ++i) {
     emu.Run();
     emu.StopEmulation();
-    ASSERT_FALSE(emu.Alive()) << "run " << i;
-    ASSERT_FALSE(m.State.Running.load()) << "run " << i;
-    ASSERT_EQ(host.finishes, i + 1);
+    ASSERT_EQ(Ints(emu.Alive(), m.State.Running, host.finishes), Ints(0, 0, i + 1)) << i;
   }
   // The loop steps before it looks at Running: every run took at least one step.
   const uint64_t elapsed = uint64_t{m.State.FrameCount.load()} * m.State.TacktsPerInt + r.Tackts;
   EXPECT_GE(elapsed, 50u * 12);
-}
 
-TEST_F(EmulThreadTest, HostHearsOfTheStartOnTheEmulationThreadAndOfTheEndOnTheCaller) {
-  Load(0x8000, {kJrSelf, 0xFE});
-  emu.Run();
-  const auto deadline = Clock::now() + kPatience;
-  while (host.Starts() == 0 && Clock::now() < deadline) std::this_thread::yield();
-  emu.StopEmulation();
-  EXPECT_EQ(host.Starts(), 1);
-  EXPECT_NE(host.StartingThread(), std::this_thread::get_id());
-  EXPECT_NE(host.StartingThread(), std::thread::id());
-  EXPECT_EQ(host.finishes, 1);
-  EXPECT_EQ(host.finishedThread, std::this_thread::get_id());
-}
-
-TEST_F(EmulThreadTest, StartWhileRunningIsIgnored) {
-  Load(0x8000, {kJrSelf, 0xFE});
   emu.Run();
   emu.RunTo(0x1234);
-  ASSERT_TRUE(WaitForFrames(1));
+  ASSERT_TRUE(WaitForFrames(m.State.FrameCount.load() + 1));
   EXPECT_EQ(m.State.RunToAddress.load(), 0);
   emu.StopEmulation();
-  EXPECT_EQ(host.finishes, 1);
-}
-
-TEST_F(EmulThreadTest, PausedRunStillStops) {
-  Load(0x8000, {kJrSelf, 0xFE});
-  r.Tackts = 500;
+  EXPECT_EQ(host.finishes, 51);
+  // A paused run does nothing, and still stops.
   m.State.Paused = 1;
+  const uint32_t frames = m.State.FrameCount.load(), tackts = r.Tackts;
   emu.Run();
-  const auto deadline = Clock::now() + kPatience;
-  while (host.Starts() == 0 && Clock::now() < deadline) std::this_thread::yield();
-  ASSERT_EQ(host.Starts(), 1);
+  ASSERT_TRUE(WaitFor([&] { return host.starts == 52; }));
   emu.StopEmulation();
-  EXPECT_FALSE(emu.Alive());
-  EXPECT_EQ(r.Tackts, 500u);
-  EXPECT_EQ(m.State.FrameCount.load(), 0u);
+  EXPECT_EQ(Ints(emu.Alive(), r.Tackts, m.State.FrameCount), Ints(0, tackts, frames));
 }
 
-// ---------------------------------------------------------------------------------------
-// Run targets.
-
-TEST_F(EmulThreadTest, RunToStopsTheFirstTimeThePcReachesTheTarget) {
+TEST_F(EmulThreadTest, RunToStopsTheFirstTimeThePcReachesTheTargetAndRunUntilReturnAtTheReturn) {
   // LD B,5 / INC A / DJNZ back to the INC / JR $: the DJNZ at 0x8003 is passed five times.
-  Load(0x8000, {0x06, 0x05, 0x3C, 0x10, 0xFD, kJrSelf, 0xFE});
+  Load(0x8000, {0x06, 0x05, 0x3C, 0x10, 0xFD, kJr, 0xFE});
   r.A() = 0;
   emu.RunTo(0x8003);
   ASSERT_TRUE(WaitForRunEnd());
-  EXPECT_EQ(r.PC, 0x8003);
-  EXPECT_EQ(r.A(), 1);
-  EXPECT_EQ(r.B(), 5);
+  EXPECT_EQ(Ints(r.PC, r.A(), r.B()), Ints(0x8003, 1, 5));
   // The target is compared after a step, so a run from the target goes round once more.
   emu.RunTo(0x8003);
   ASSERT_TRUE(WaitForRunEnd());
-  EXPECT_EQ(r.PC, 0x8003);
-  EXPECT_EQ(r.A(), 2);
-  EXPECT_EQ(r.B(), 4);
-  EXPECT_EQ(host.finishes, 2);
-}
-
-TEST_F(EmulThreadTest, NoTargetMeansAddressZeroDoesNotStopTheRun) {
-  Load(0x0000, {kJrSelf, 0xFE});
+  EXPECT_EQ(Ints(r.PC, r.A(), r.B(), host.finishes), Ints(0x8003, 2, 4, 2));
+  // No target at all: address 0 does not stop the run.
+  Load(0x0000, {kJr, 0xFE});
   Load(0x8000, {0xC3, 0x00, 0x00});  // JP 0
   emu.RunTo(0);
-  ASSERT_TRUE(WaitForFrames(3));
+  ASSERT_TRUE(WaitForFrames(m.State.FrameCount.load() + 3));
   EXPECT_TRUE(m.State.Running.load());
   emu.StopEmulation();
   EXPECT_EQ(r.PC, 0);
-}
-
-TEST_F(EmulThreadTest, RunUntilReturnStopsOnTheReturnAddress) {
-  // A routine that loops ten times before it returns to 0x8003.
+  // Run until return: a routine that loops ten times before it returns to 0x8003.
+  Load(0x8003, {kJr, 0xFE});
   Load(0x9000, {0x06, 0x0A, 0x3C, 0x10, 0xFD, 0xC9});
-  Load(0x8003, {kJrSelf, 0xFE});
   r.SP = 0xEFFE;
   m.Mem.PokeWord(0xEFFE, 0x8003);
-  r.PC = 0x9000;
   r.A() = 0;
   emu.RunUntilReturn();
   ASSERT_TRUE(WaitForRunEnd());
-  EXPECT_EQ(r.PC, 0x8003);
-  EXPECT_EQ(r.A(), 10);
-  EXPECT_EQ(r.SP, 0xF000);
+  EXPECT_EQ(Ints(r.PC, r.A(), r.SP), Ints(0x8003, 10, 0xF000));
 }
 
-// ---------------------------------------------------------------------------------------
-// Trace Into and Step Over.
-
 TEST(StepOverTarget, StepsOverCallsLoopsRestartsAndBlockCopiesOnly) {
-  struct Case {
-    uint16_t pc;
-    std::vector<uint8_t> code;
-    std::optional<uint16_t> target;
-  };
-  const Case cases[] = {
+  const std::tuple<uint16_t, std::vector<uint8_t>, std::optional<uint16_t>> cases[] = {
       {0x8000, {0xCD, 0x00, 0x90}, 0x8003},        // CALL nn
       {0x8000, {0x10, 0xFE}, 0x8002},              // DJNZ
       {0x8000, {0x76}, 0x8001},                    // HALT
@@ -270,14 +178,12 @@ TEST(StepOverTarget, StepsOverCallsLoopsRestartsAndBlockCopiesOnly) {
       {0x8000, {0xDD, 0xCD}, std::nullopt},
   };
   Machine m(1);
-  m.Mem.Model = MemoryModel::Scorpion256k;
-  m.Ports.PortWrite(0x1FFD, 0x01);
+  test::MakeFlatRam(m);
   m.Mem.PokeByte(0x0000, 0xB0);
-  for (const Case& c : cases) {
-    uint16_t at = c.pc;
-    for (uint8_t byte : c.code) m.Mem.PokeByte(at++, byte);
-    EXPECT_EQ(StepOverTarget(m.Mem, c.pc), c.target)
-        << "pc 0x" << std::hex << c.pc << " opcode 0x" << int{c.code[0]};
+  for (const auto& [pc, code, target] : cases) {
+    test::Load(m, pc, code);
+    EXPECT_EQ(StepOverTarget(m.Mem, pc), target)
+        << "pc 0x" << std::hex << pc << " opcode 0x" << int{code[0]};
   }
 }
 
@@ -285,112 +191,99 @@ TEST_F(EmulThreadTest, TraceIntoRunsExactlyOneStepAndMetersIt) {
   Load(0x8000, {0x00, 0x00});
   r.Tackts = 300;
   emu.TraceInto();
-  EXPECT_FALSE(emu.Alive());
-  EXPECT_EQ(r.PC, 0x8001);
-  EXPECT_EQ(r.Tackts, 304u);
-  EXPECT_EQ(m.State.TacktsMeter, 4u);
-  EXPECT_EQ(host.finishes, 1);
-  EXPECT_EQ(host.Starts(), 0);
-  EXPECT_FALSE(m.State.TraceMode.load());
-}
-
-TEST_F(EmulThreadTest, TraceIntoAFrameEndRunsItWithoutTheWait) {
-  // At normal speed, without a timer, the wait would give up only after a tick's time;
-  // here a due tick shows whether it was waited for: the wait would consume it.
+  EXPECT_EQ(Ints(emu.Alive(), r.PC, r.Tackts, m.State.TacktsMeter, host.finishes, host.starts,
+                 m.State.TraceMode),
+            Ints(0, 0x8001, 304, 4, 1, 0, 0));
+  // A frame end is run without the pacing wait, which would have taken the due tick.
   m.State.NormalSpeed = true;
   emu.Loop.Timer.Tick();
-  Load(0x8000, {0x00});
   r.Tackts = m.State.TacktsPerInt;
   emu.TraceInto();
-  EXPECT_EQ(m.State.FrameCount.load(), 1u);
-  EXPECT_EQ(r.PC, 0x8001);
-  EXPECT_EQ(r.Tackts, 4u);
-  EXPECT_EQ(m.State.TacktsMeter, 4u);  // measured across the frame end
-  EXPECT_FALSE(emu.Loop.Timer.NoNewTick());
-  EXPECT_EQ(m.Screen.PresentedFrames(), 1u);
+  EXPECT_EQ(Ints(m.State.FrameCount, r.PC, r.Tackts, m.State.TacktsMeter, emu.Loop.Timer.NoNewTick(),
+                 m.Screen.PresentedFrames()),
+            Ints(1, 0x8002, 4, 4, 0, 1));
 }
 
-TEST_F(EmulThreadTest, StepOverTracesWhatItDoesNotStepOver) {
+TEST_F(EmulThreadTest, StepOverTracesWhatItDoesNotStepOverAndRunsCallsToTheirReturn) {
   Load(0x0010, {0x00});
   Load(0x8000, {0xD7});  // RST #10
   emu.StepOver();
-  EXPECT_FALSE(emu.Alive());
-  EXPECT_EQ(r.PC, 0x0010);
-  EXPECT_EQ(m.State.TacktsMeter, 11u);
-  EXPECT_EQ(host.Starts(), 0);
-  EXPECT_EQ(host.finishes, 1);
-}
-
-TEST_F(EmulThreadTest, StepOverACallRunsTheRoutineToItsReturn) {
+  EXPECT_EQ(Ints(emu.Alive(), r.PC, m.State.TacktsMeter, host.starts, host.finishes),
+            Ints(0, 0x0010, 11, 0, 1));
   // CALL #9000 / JR $; the routine: LD B,3 / INC A / DJNZ / RET.
   Load(0x9000, {0x06, 0x03, 0x3C, 0x10, 0xFD, 0xC9});
-  Load(0x8000, {0xCD, 0x00, 0x90, kJrSelf, 0xFE});
+  Load(0x8000, {0xCD, 0x00, 0x90, kJr, 0xFE});
+  r.SP = 0xF000;
   r.A() = 0;
   emu.StepOver();
   ASSERT_TRUE(WaitForRunEnd());
-  EXPECT_EQ(r.PC, 0x8003);
-  EXPECT_EQ(r.A(), 3);
-  EXPECT_EQ(r.SP, 0xF000);
-  EXPECT_EQ(host.Starts(), 1);
-  EXPECT_EQ(host.finishes, 1);
-  EXPECT_EQ(m.State.TacktsMeter, 17u + 7 + 3 * 4 + 2 * 13 + 8 + 10);
+  EXPECT_EQ(Ints(r.PC, r.A(), r.SP, host.starts, host.finishes, m.State.TacktsMeter),
+            Ints(0x8003, 3, 0xF000, 1, 2, 17 + 7 + 3 * 4 + 2 * 13 + 8 + 10));
 }
 
-// ---------------------------------------------------------------------------------------
-// Reset.
-
 TEST_F(EmulThreadTest, ResetStopsTheRunAndResetsTheMachine) {
-  Load(0x8000, {kJrSelf, 0xFE});
   m.State.StartMode = kStart128k;
   r.IFF1 = r.IFF2 = 1;
   emu.Run();
   ASSERT_TRUE(WaitForFrames(1));
   emu.Reset();
-  EXPECT_FALSE(emu.Alive());
-  EXPECT_FALSE(m.State.Running.load());
-  EXPECT_EQ(r.PC, 0);
-  EXPECT_EQ(r.SP, 0xFFFF);
-  EXPECT_EQ(r.IFF1, 0);
-  EXPECT_EQ(m.Mem.Port7FFD, 0);
-  EXPECT_EQ(host.finishes, 2);  // the run's end, then the reset's refresh
-}
-
-TEST_F(EmulThreadTest, ResetWhileStoppedResets) {
-  r.PC = 0x8000;
-  m.State.StartMode = kStart128k;
+  // The run's end, then the reset's refresh.
+  EXPECT_EQ(Ints(emu.Alive(), m.State.Running, r.PC, r.SP, r.IFF1, m.Mem.Port7FFD, host.finishes),
+            Ints(0, 0, 0, 0xFFFF, 0, 0, 2));
+  r.PC = 0x8000;  // while stopped
   emu.Reset();
-  EXPECT_EQ(r.PC, 0);
-  EXPECT_EQ(host.finishes, 1);
+  EXPECT_EQ(Ints(r.PC, host.finishes), Ints(0, 3));
 }
 
-// ---------------------------------------------------------------------------------------
-// The pacing timer.
+// DI; HALT stops the processor for good; the dialog's answers are carried out by the
+// emulation thread at its next frame end.
+TEST_F(EmulThreadTest, StoppedCpuAnswersReleaseTheHalt) {
+  for (const bool reanimate : {false, true}) {
+    SCOPED_TRACE(reanimate ? "reanimate" : "reset");
+    m.State.StartMode = kStart128k;
+    Load(0x8000, {0xF3, 0x76});
+    r.SP = 0xC000;
+    emu.Run();
+    ASSERT_TRUE(WaitFor([&] { return m.State.CpuStopped.load(); }));
+    if (reanimate) {
+      emu.StoppedCpuReanimate();
+    } else {
+      emu.StoppedCpuReset();
+    }
+    EXPECT_FALSE(m.State.CpuStopped.load());
+    // Wait until the request has been taken at a frame end, then stop.
+    ASSERT_TRUE(WaitFor([&] { return m.State.CpuStoppedRequest.load() == kCpuStoppedNone; }));
+    ASSERT_TRUE(WaitForFrames(m.State.FrameCount.load() + 2));
+    emu.StopEmulation();
+    EXPECT_NE(r.PC, 0x8001);  // either way the processor has left the HALT
+  }
+}
 
-TEST(PacingTimer, NoNewTickReportsEachTickOnce) {
+TEST(PacingTimer, ReportsEachTickOnceAndItsThreadTicksUntilStopped) {
   std::atomic<uint32_t> frames{0};
   PacingTimer timer(frames);
-  EXPECT_TRUE(timer.NoNewTick());
-  timer.Tick();
-  EXPECT_FALSE(timer.NoNewTick());
-  EXPECT_TRUE(timer.NoNewTick());
   // Several ticks since the last look count as one new tick.
-  timer.Tick();
-  timer.Tick();
-  timer.Tick();
-  EXPECT_FALSE(timer.NoNewTick());
-  EXPECT_TRUE(timer.NoNewTick());
-  EXPECT_EQ(timer.TimerTicks.load(), 4u);
-}
-
-TEST(PacingTimer, WaitForTickTakesADueTickAndGivesUpWithoutOne) {
-  std::atomic<uint32_t> frames{0};
-  PacingTimer timer(frames);
+  std::vector<long long> seen;
+  for (int ticks : {0, 1, 0, 2, 0}) {
+    for (int i = 0; i < ticks; ++i) timer.Tick();
+    seen.push_back(timer.NoNewTick());
+  }
+  EXPECT_EQ(seen, Ints(1, 0, 1, 0, 1));
   timer.Tick();
   timer.WaitForTick();
   EXPECT_TRUE(timer.NoNewTick());
   // No timer thread: the tick never comes, yet the wait returns.
   timer.WaitForTick();
-  EXPECT_EQ(timer.TimerTicks.load(), 1u);
+  EXPECT_EQ(timer.TimerTicks.load(), 4u);
+  // Stopping a timer never started is harmless; a second start makes no second thread.
+  timer.StopTimer();
+  timer.StartTimer();
+  timer.StartTimer();
+  EXPECT_TRUE(timer.Started());
+  EXPECT_TRUE(WaitFor([&] { return timer.TimerTicks.load() >= 7; }));
+  timer.StopTimer();
+  timer.StopTimer();
+  EXPECT_FALSE(timer.Started());
 }
 
 TEST(PacingTimer, FramesPerSecondSumsTheLastTenSlotsOfFiveTicks) {
@@ -408,12 +301,8 @@ TEST(PacingTimer, FramesPerSecondSumsTheLastTenSlotsOfFiveTicks) {
     timer.Tick();
     return timer.FramesPerSecond.load();
   };
-  struct Phase {
-    int slots;
-    uint32_t framesPerSlot;
-    uint32_t fpsAfter;
-  };
-  const Phase phases[] = {
+  // Slots run, frames in each: frames per second after them.
+  const std::tuple<int, uint32_t, uint32_t> phases[] = {
       {1, 5, 5},                   // the first slot
       {9, 5, 50},                  // a full second at 50 frames per second
       {5, 5, 50},                  // steady: old slots leave as new ones come
@@ -421,77 +310,11 @@ TEST(PacingTimer, FramesPerSecondSumsTheLastTenSlotsOfFiveTicks) {
       {5, 0, 0},   {3, 100, 300},  // unpaced
       {10, 7, 70},                 // the burst has left the window
   };
-  for (const Phase& p : phases) {
+  for (const auto& [slots, framesPerSlot, fpsAfter] : phases) {
     uint32_t fps = 0;
-    for (int i = 0; i < p.slots; ++i) fps = slot(p.framesPerSlot);
-    EXPECT_EQ(fps, p.fpsAfter) << p.slots << " slots of " << p.framesPerSlot;
+    for (int i = 0; i < slots; ++i) fps = slot(framesPerSlot);
+    EXPECT_EQ(fps, fpsAfter) << slots << " slots of " << framesPerSlot;
   }
-}
-
-TEST(PacingTimer, FrameCounterWrapDoesNotDisturbTheCount) {
-  std::atomic<uint32_t> frames{0xFFFFFFF0u};
-  PacingTimer timer(frames);
-  // The first slot counts from zero; let it leave the window.
-  for (uint32_t i = 0; i < PacingTimer::kFpsSlotCount * PacingTimer::kTicksPerSlot; ++i)
-    timer.Tick();
-  for (int s = 0; s < PacingTimer::kFpsSlotCount; ++s) {
-    frames += 6;  // wraps during the second
-    for (uint32_t t = 0; t < PacingTimer::kTicksPerSlot; ++t) timer.Tick();
-  }
-  EXPECT_EQ(timer.FramesPerSecond.load(), 60u);
-}
-
-TEST(PacingTimer, TimerThreadTicksUntilStopped) {
-  std::atomic<uint32_t> frames{0};
-  PacingTimer timer(frames);
-  EXPECT_FALSE(timer.Started());
-  timer.StopTimer();  // stopping a timer never started is harmless
-  timer.StartTimer();
-  timer.StartTimer();  // already running: no second thread
-  EXPECT_TRUE(timer.Started());
-  const auto deadline = Clock::now() + kPatience;
-  while (timer.TimerTicks.load() < 3 && Clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  EXPECT_GE(timer.TimerTicks.load(), 3u);
-  timer.StopTimer();
-  EXPECT_FALSE(timer.Started());
-  timer.StopTimer();
-  const uint32_t stoppedAt = timer.TimerTicks.load();
-  // A restart ticks again.
-  timer.StartTimer();
-  const auto deadline2 = Clock::now() + kPatience;
-  while (timer.TimerTicks.load() == stoppedAt && Clock::now() < deadline2) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  EXPECT_GT(timer.TimerTicks.load(), stoppedAt);
-  // The destructor stops it.
-}
-
-TEST(PacingTimer, RunningTimerPacesTheMachineAndCountsItsFrames) {
-  Machine m(1);
-  test::MakeFlatRam(m);
-  m.Mem.PokeByte(0x8000, 0x18);
-  m.Mem.PokeByte(0x8001, 0xFE);
-  m.State.Regs.PC = 0x8000;
-  m.State.NormalSpeed = true;
-  RecordingHost host;
-  uint32_t framesPerSecond = 0;
-  {
-    TEmulThread emu(m, host);
-    emu.Loop.Timer.StartTimer();
-    emu.Run();
-    const auto deadline = Clock::now() + kPatience;
-    while (emu.Loop.Timer.FramesPerSecond.load() == 0 && Clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    emu.StopEmulation();
-    emu.Loop.Timer.StopTimer();
-    framesPerSecond = emu.Loop.Timer.FramesPerSecond.load();
-  }
-  EXPECT_GT(framesPerSecond, 0u);
-  EXPECT_GT(m.State.FrameCount.load(), 0u);
-  EXPECT_EQ(m.Screen.PresentedFrames(), m.State.FrameCount.load());
 }
 
 }  // namespace

@@ -2,16 +2,16 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <numeric>
 #include <random>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "MachineFixture.h"
 #include "machine/EmulThread.h"
 #include "machine/Machine.h"
+#include "machine/RunLoop.h"
 #include "sound/AyChip.h"
 #include "sound/Beeper.h"
 #include "sound/SoundOutput.h"
@@ -19,9 +19,8 @@
 namespace vantrel {
 namespace {
 
+using test::Ints;
 constexpr uint32_t kFrame = kDefaultTacktsPerInt;
-
-// --- Beeper -------------------------------------------------------------------------
 
 struct BeeperRig {
   MachineState state;
@@ -32,25 +31,17 @@ struct BeeperRig {
   }
 };
 
-TEST(Beeper, SteadySpeakerGivesItsWeightInEverySampleAndHalfOfItMixed) {
-  BeeperRig rig;
-  rig.WriteUla(0, 0x10);
-  rig.beeper.AdvanceTo(kFrame);
-  for (uint8_t s : rig.beeper.Samples()) ASSERT_EQ(s, 128);
-  // With no AY output the block is the mean of the two streams.
-  const std::array<uint8_t, kSoundBlockSize> silentAy{};
-  rig.beeper.MixSoundBlock(silentAy);
-  for (uint8_t s : rig.beeper.LastSoundBlock()) ASSERT_EQ(s, 64);
-}
-
-TEST(Beeper, FastToggleAveragesToHalfTheWeight) {
-  BeeperRig rig;
-  for (uint32_t t = 0, n = 0; t < kFrame; t += 41, ++n) rig.WriteUla(t, (n & 1) ? 0 : 0x10);
-  rig.beeper.AdvanceTo(kFrame);
-  const auto& samples = rig.beeper.Samples();
-  const int sum = std::accumulate(samples.begin(), samples.end(), 0);
-  EXPECT_NEAR(sum / double(kSoundBlockSize), 64.0, 2.0);
-  for (uint8_t s : samples) ASSERT_NEAR(s, 64, 12);
+TEST(Beeper, SteadySpeakerGivesItsWeightInAll882SamplesAndHalfOfItMixed) {
+  for (uint32_t length : {kFrame, 1024u, 69888u, 1048576u}) {
+    BeeperRig rig;
+    rig.beeper.SetFrameLength(length);
+    rig.WriteUla(0, 0x10);
+    rig.beeper.AdvanceTo(length + 5);
+    for (uint8_t s : rig.beeper.Samples()) ASSERT_EQ(s, 128) << length;
+    // With no AY output the block is the mean of the two streams.
+    rig.beeper.MixSoundBlock(std::array<uint8_t, kSoundBlockSize>{});
+    for (uint8_t s : rig.beeper.LastSoundBlock()) ASSERT_EQ(s, 64) << length;
+  }
 }
 
 TEST(Beeper, SamplesFollowTheLevelAndTheLastSampleFallsAtTheWrap) {
@@ -61,59 +52,39 @@ TEST(Beeper, SamplesFollowTheLevelAndTheLastSampleFallsAtTheWrap) {
   rig.WriteUla(kFrame - 10, 0x10);
   rig.beeper.AdvanceTo(kFrame);
   const auto& s = rig.beeper.Samples();
-  EXPECT_EQ(s[0], 160);
-  EXPECT_EQ(s[400], 160);
-  EXPECT_EQ(s[500], 0);
+  EXPECT_EQ(Ints(s[0], s[400], s[500], rig.beeper.SoundChangeHistory & 1), Ints(160, 160, 0, 1));
   // The last period is the shorter one written at the wrap, which includes the change.
   EXPECT_GT(s[881], 0);
   EXPECT_LT(s[881], 128);
-  EXPECT_EQ(rig.beeper.SoundChangeHistory & 1, 1);
-}
-
-TEST(Beeper, ChangeAfterTheFrameEndMarksTheSamplerWrapped) {
-  BeeperRig rig;
-  rig.WriteUla(kFrame - 100, 0x10);
+  // A change from the default frame's end on marks the sampler wrapped; no change, no mark.
   EXPECT_FALSE(rig.beeper.SamplerWrapped);
-  rig.WriteUla(kFrame + 4, 0x00);
-  EXPECT_TRUE(rig.beeper.SamplerWrapped);
-  EXPECT_EQ(rig.beeper.Samples()[881], 128);
+  rig.WriteUla(kFrame, 0x00);
+  EXPECT_EQ(Ints(rig.beeper.SamplerWrapped, s[881]), Ints(1, 128));
+  rig.beeper.SamplerWrapped = 0;
+  rig.WriteUla(kFrame + 5, 0x00);
+  EXPECT_FALSE(rig.beeper.SamplerWrapped);
 }
 
 TEST(Beeper, TapeInputKeepsTheUlaSourcesAndVolumesSetTheWeights) {
   BeeperRig rig;
   rig.beeper.SetVolumes(8, 3, 0, 50);
-  EXPECT_EQ(rig.beeper.SpeakerWeight, 128);
-  EXPECT_EQ(rig.beeper.TapeInWeight, 4);
-  EXPECT_EQ(rig.beeper.TapeOutWeight, 0);
-  EXPECT_EQ(rig.beeper.SynchDelay, 50u);
-  rig.WriteUla(0, 0x18);
-  EXPECT_EQ(rig.beeper.SoundLevel, 128);  // MIC muted
+  EXPECT_EQ(Ints(rig.beeper.SpeakerWeight, rig.beeper.TapeInWeight, rig.beeper.TapeOutWeight,
+                 rig.beeper.SynchDelay),
+            Ints(128, 4, 0, 50));
+  rig.WriteUla(0, 0x18);  // MIC muted
+  const int ula = rig.beeper.SoundLevel;
   rig.beeper.TapeInChanged(true);
-  EXPECT_EQ(rig.beeper.SoundLevel, 132);
+  const int both = rig.beeper.SoundLevel;
   rig.WriteUla(10, 0x00);
-  EXPECT_EQ(rig.beeper.SoundLevel, 4);
-  rig.beeper.TapeInChanged(false);
-  EXPECT_EQ(rig.beeper.SoundLevel, 0);
+  EXPECT_EQ(Ints(ula, both, rig.beeper.SoundLevel), Ints(128, 132, 4));
 }
-
-TEST(Beeper, OtherFrameLengthsStillFill882Samples) {
-  for (uint32_t length : {1024u, 69888u, 1048576u}) {
-    BeeperRig rig;
-    rig.beeper.SetFrameLength(length);
-    rig.WriteUla(0, 0x10);
-    rig.beeper.AdvanceTo(length + 5);
-    for (uint8_t s : rig.beeper.Samples()) ASSERT_EQ(s, 128) << length;
-  }
-}
-
-// --- AY-3-8912 ----------------------------------------------------------------------
 
 void Write(AyChip& ay, uint32_t tackts, uint8_t reg, uint8_t value) {
   ay.Select(reg);
   ay.WriteData(value, tackts);
 }
 
-TEST(AyChip, TonePeriodOneAveragesHalfTheVolume) {
+TEST(AyChip, TonePeriodOneAveragesHalfTheVolumeAndGatesOffGiveTheFullLevel) {
   AyChip ay;
   Write(ay, 0, 7, 0x3E);  // tone A only, no noise
   Write(ay, 0, 8, 15);
@@ -123,88 +94,60 @@ TEST(AyChip, TonePeriodOneAveragesHalfTheVolume) {
   // Full volume alone is 43690 / 3 >> 8 = 56; toggling every step halves it.
   EXPECT_NEAR(sum / double(kSoundBlockSize), 28.0, 1.0);
   for (uint8_t v : s) ASSERT_TRUE(v >= 20 && v <= 36) << int(v);
-}
-
-TEST(AyChip, AllGatesOffAtFullVolumeGives170) {
-  AyChip ay;
-  Write(ay, 0, 7, 0x3F);
-  for (uint8_t r = 8; r <= 10; ++r) Write(ay, 0, r, 15);
-  ay.AdvanceTo(kFrame);
+  // All three channels gated off at full volume: 170.
+  Write(ay, kFrame, 7, 0x3F);
+  for (uint8_t r = 9; r <= 10; ++r) Write(ay, kFrame, r, 15);
+  ay.AdvanceTo(2 * kFrame);
   for (uint8_t v : ay.Samples()) ASSERT_EQ(v, 170);
 }
 
-// The envelope level after each of `steps` steps, as runs of (level, steps held).
-std::vector<std::pair<int, int>> EnvelopeRuns(AyChip& ay, uint32_t start, int steps) {
-  std::vector<std::pair<int, int>> runs;
-  for (int i = 1; i <= steps; ++i) {
-    ay.AdvanceTo(start + i * AyChip::kStepTackts);
-    const int level = ay.EnvelopeLevel();
-    if (!runs.empty() && runs.back().first == level) {
+// Shape 8 falls again and again; shape 10 falls and rises, each end held two periods.
+TEST(AyChip, EnvelopeShapesStepOncePerPeriod) {
+  for (const auto& [shape, period] : {std::pair{8, 3}, std::pair{10, 2}}) {
+    SCOPED_TRACE(shape);
+    AyChip ay;
+    Write(ay, 0, 11, static_cast<uint8_t>(period));
+    ay.AdvanceTo(32);
+    Write(ay, 32, 13, static_cast<uint8_t>(shape));
+    EXPECT_EQ(ay.EnvelopeLevel(), 31);
+    // The level after each step, as runs of (level, steps held).
+    std::vector<std::pair<int, int>> runs;
+    for (uint32_t i = 1; i <= 140u * period; ++i) {
+      ay.AdvanceTo(32 + i * AyChip::kStepTackts);
+      if (runs.empty() || runs.back().first != ay.EnvelopeLevel())
+        runs.push_back({ay.EnvelopeLevel(), 0});
       ++runs.back().second;
-    } else {
-      runs.push_back({level, 1});
+    }
+    ASSERT_GT(runs.size(), 130u);
+    for (int i = 1; i + 1 < int(runs.size()); ++i) {
+      const int j = i % 62, level = shape == 8 ? (runs[0].first - i) & 31
+                                    : j <= 31  ? 31 - j
+                                               : j - 31;
+      const int held = shape == 10 && (level == 0 || level == 31) ? 2 * period : period;
+      EXPECT_EQ(runs[i], std::make_pair(level, held)) << i;
     }
   }
-  return runs;
 }
 
-TEST(AyChip, EnvelopeShape8FallsRepeatedly) {
-  AyChip ay;
-  Write(ay, 0, 11, 3);  // 3 steps per level
-  Write(ay, 0, 8, 0x10);
-  ay.AdvanceTo(160);
-  Write(ay, 160, 13, 8);
-  EXPECT_EQ(ay.EnvelopeLevel(), 31);
-  const auto runs = EnvelopeRuns(ay, 160, 3 * 70);
-  ASSERT_GT(runs.size(), 66u);
-  for (size_t i = 1; i + 1 < runs.size(); ++i) {
-    EXPECT_EQ(runs[i].second, 3) << i;
-    EXPECT_EQ(runs[i].first, (runs[i - 1].first + 31) % 32) << i;  // 31, 30 .. 0, 31 ..
-  }
-}
-
-TEST(AyChip, EnvelopeShape10HoldsEachEndForTwoPeriods) {
-  AyChip ay;
-  Write(ay, 0, 11, 2);
-  ay.AdvanceTo(32);
-  Write(ay, 32, 13, 10);
-  const auto runs = EnvelopeRuns(ay, 32, 2 * 100);
-  // 31 .. 0 (0 held twice), 1 .. 31 (31 held twice), 30 ..
-  ASSERT_GT(runs.size(), 64u);
-  for (size_t i = 1; i < 31; ++i) EXPECT_EQ(runs[i].first, 31 - int(i) - 0) << i;
-  EXPECT_EQ(runs[31], std::make_pair(0, 4));
-  for (size_t i = 32; i < 62; ++i) EXPECT_EQ(runs[i], std::make_pair(int(i) - 31, 2)) << i;
-  EXPECT_EQ(runs[62], std::make_pair(31, 4));
-  EXPECT_EQ(runs[63], std::make_pair(30, 2));
-}
-
-TEST(AyChip, SameValueWritesSkipExceptTheEnvelopeShape) {
+TEST(AyChip, SameValueWritesSkipExceptTheEnvelopeShapeAndResetLoadsShapeZero) {
   AyChip ay;
   Write(ay, 100, 7, 0x38);
-  EXPECT_EQ(ay.Writes(), 1u);
   const uint32_t pos = ay.Position();
   Write(ay, 5000, 7, 0x38);
-  EXPECT_EQ(ay.Writes(), 1u);
-  EXPECT_EQ(ay.Position(), pos);  // not even caught up
-
+  EXPECT_EQ(Ints(ay.Writes(), ay.Position()), Ints(1, pos));  // not even caught up
   Write(ay, 5000, 13, 8);
   ay.AdvanceTo(6000);
   EXPECT_LT(ay.EnvelopeLevel(), 31);
   Write(ay, 6000, 13, 8);
-  EXPECT_EQ(ay.EnvelopeLevel(), 31);  // restarted
-  EXPECT_EQ(ay.Writes(), 3u);
-}
+  EXPECT_EQ(Ints(ay.EnvelopeLevel(), ay.Writes()), Ints(31, 3));  // restarted
 
-TEST(AyChip, RegistersReadBackUnmaskedAndResetLoadsShapeZero) {
-  AyChip ay;
-  Write(ay, 0, 1, 0xFF);
+  Write(ay, 0, 1, 0xFF);  // registers read back unmasked
   ay.Select(1);
   EXPECT_EQ(ay.Read(), 0xFF);
   Write(ay, 0, 13, 4);
   EXPECT_EQ(ay.EnvelopeLevel(), 0);
   ay.Reset();
-  EXPECT_EQ(ay.Read(), 0);
-  EXPECT_EQ(ay.EnvelopeLevel(), 31);
+  EXPECT_EQ(Ints(ay.Read(), ay.EnvelopeLevel()), Ints(0, 31));
 }
 
 // The silent chip is advanced in closed form; a chip stepped throughout must agree with
@@ -240,12 +183,10 @@ TEST(AyChip, SilenceShortcutMatchesStepping) {
   }
 }
 
-// --- Output and pacing --------------------------------------------------------------
-
 // A sound card whose play position moves by `Step` bytes each time it is read.
 class FakeOutput : public SoundOutput {
  public:
-  bool Active() const override { return active; }
+  bool Active() const override { return true; }
   void WriteBlock(uint32_t offset, std::span<const uint8_t> samples) override {
     offsets.push_back(offset);
     last.assign(samples.begin(), samples.end());
@@ -259,7 +200,6 @@ class FakeOutput : public SoundOutput {
   void Start() override { ++starts; }
   void Stop() override { ++stops; }
 
-  bool active = true;
   uint32_t Step = 37;
   mutable std::atomic<uint32_t> position{0};
   mutable std::atomic<uint32_t> previous{0};
@@ -270,19 +210,25 @@ class FakeOutput : public SoundOutput {
   std::vector<uint8_t> last;
 };
 
-void RunFrames(RunLoop& loop, Machine& m, uint32_t frames) {
+// A machine with the run loop that paces it and hands its sound on.
+struct LoopedMachine : Machine {
+  LoopedMachine() : Machine(1) {}
+  RunLoop Loop{*this};
+};
+
+void RunFrames(LoopedMachine& m, uint32_t frames) {
   const std::atomic<bool> running{true};
-  loop.RunWhile(running, m.State.FrameCount.load() + frames);
+  m.Loop.RunWhile(running, m.State.FrameCount.load() + frames);
 }
 
-// Interrupts off and a loop at 0x8000 (ROM empty): the machine runs on with nothing
-// but frame ends to do.
-void IdleMachine(Machine& m) {
-  m.Mem.WriteByte(0x8000, 0x18);  // JR $
-  m.Mem.WriteByte(0x8001, 0xFE);
-  m.State.Regs.PC = 0x8000;
-  m.State.Regs.IFF1 = 0;
-}
+// Interrupts off and JR $ at 0x8000: the machine runs on with nothing but frame ends to do.
+struct IdleMachine : LoopedMachine {
+  explicit IdleMachine(FakeOutput* out) {
+    test::Load(*this, 0x8000, {0x18, 0xFE});
+    State.Regs.IFF1 = 0;
+    Loop.Output = out;
+  }
+};
 
 bool InWindow(uint32_t p, uint32_t end, uint32_t delay) {
   const uint32_t from = (end + kSoundBufferSize - delay) % kSoundBufferSize;
@@ -291,15 +237,12 @@ bool InWindow(uint32_t p, uint32_t end, uint32_t delay) {
 
 TEST(SoundOutput, BlocksGoInTurnAndEachWaitEndsInTheWindow) {
   for (uint32_t delay : {0u, 200u}) {
-    Machine m(1);
-    RunLoop loop(m);
-    IdleMachine(m);
     FakeOutput out;
-    loop.Output = &out;
+    IdleMachine m(&out);
     m.Beeper.SetVolumes(8, 7, 6, int(delay));
-    loop.StartSound();
+    m.Loop.StartSound();
     for (int frame = 0; frame < 4; ++frame) {
-      RunFrames(loop, m, 1);
+      RunFrames(m, 1);
       const uint32_t end = (frame % 3 + 1) * kSoundBlockSize;
       EXPECT_TRUE(InWindow(out.position, end, delay)) << delay << " " << frame;
       EXPECT_FALSE(InWindow(out.previous, end, delay)) << delay << " " << frame;
@@ -310,138 +253,75 @@ TEST(SoundOutput, BlocksGoInTurnAndEachWaitEndsInTheWindow) {
   }
 }
 
-TEST(SoundOutput, WithoutAnActiveDeviceTheTimerPacesAndNothingIsWritten) {
-  Machine m(1);
-  RunLoop loop(m);
-  IdleMachine(m);
+// A stalled card does not hold the machine, and a machine that comes late (the card
+// already a block past the window) goes on at once instead of waiting a whole turn.
+TEST(SoundOutput, AStalledDeviceOrALateMachineDoesNotWait) {
+  for (uint32_t position : {100u, 2 * kSoundBlockSize + 10}) {  // the window: [882, 1764)
+    FakeOutput out;
+    out.Step = 0;
+    out.position = position;
+    IdleMachine m(&out);
+    RunFrames(m, 1);
+    EXPECT_EQ(m.State.FrameCount, 1u);
+    EXPECT_LE(out.reads, position > 100 ? 2 : 1000);
+  }
   FakeOutput out;
-  out.active = false;
-  loop.Output = &out;
-  loop.Timer.StartTimer();
-  const auto start = std::chrono::steady_clock::now();
-  RunFrames(loop, m, 5);
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  loop.Timer.StopTimer();
-  EXPECT_GE(elapsed, std::chrono::milliseconds(60));
-  EXPECT_TRUE(out.offsets.empty());
-}
-
-TEST(SoundOutput, AStalledDeviceDoesNotHoldTheMachine) {
-  Machine m(1);
-  RunLoop loop(m);
-  IdleMachine(m);
-  FakeOutput out;
-  out.Step = 0;
-  out.position = 100;  // never in the first frame's window [882, 1764)
-  loop.Output = &out;
-  RunFrames(loop, m, 1);
-  EXPECT_EQ(m.State.FrameCount, 1u);
-}
-
-// A machine that comes late (the card already a block past the window) goes on at once
-// instead of waiting a whole turn of the buffer.
-TEST(SoundOutput, ALateMachineDoesNotWaitATurn) {
-  Machine m(1);
-  RunLoop loop(m);
-  IdleMachine(m);
-  FakeOutput out;
-  out.Step = 0;
-  out.position = 2 * kSoundBlockSize + 10;  // first frame's window is [882, 1764)
-  loop.Output = &out;
-  RunFrames(loop, m, 1);
-  EXPECT_EQ(m.State.FrameCount, 1u);
-  EXPECT_LE(out.reads, 2);
-  // Still in the block just written: the machine is early and waits.
-  out.reads = 0;
-  out.position = 100;
-  out.Step = 37;
-  m.Beeper.BlockOffset = 0;
-  RunFrames(loop, m, 1);
+  out.position = 100;  // still in the block just written: the machine is early and waits
+  IdleMachine m(&out);
+  RunFrames(m, 1);
   EXPECT_GT(out.reads, 10);
 }
 
 TEST(SoundOutput, TheEmulationThreadStartsAndStopsTheSound) {
-  Machine m(1);
-  IdleMachine(m);
   FakeOutput out;
   out.Step = 300;
+  IdleMachine m(&out);
   HeadlessRunHost host;
   TEmulThread thread(m, host);
   thread.Loop.Output = &out;
   thread.Run();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (m.State.FrameCount < 3 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_TRUE(test::WaitFor([&] { return m.State.FrameCount >= 3; }));
   thread.StopEmulation();
   EXPECT_EQ(out.starts, 1);
   EXPECT_EQ(out.stops, 1);
   EXPECT_GE(out.offsets.size(), 3u);
 }
 
-// A 128K program sets a tone on channel A; the mixed stream carries its frequency.
+// Tone registers written through the ports, the mixer by a program with OUTI as music
+// players do (the port has B after the decrement): the stream carries the tone's frequency.
 TEST(SoundMachine, AyToneFrequencyFollowsTheRegisters) {
-  Machine m(1);
-  RunLoop loop(m);
-  constexpr uint16_t kPeriod = 100;  // toggles every 100 steps: 3200 T-states a cycle
-  const std::vector<std::pair<uint8_t, uint8_t>> writes = {
-      {0, kPeriod & 0xFF}, {1, kPeriod >> 8}, {7, 0x3E}, {8, 15}};
-  std::vector<uint8_t> program = {0xF3};  // DI
-  for (auto [reg, value] : writes) {
-    // LD BC,#FFFD / LD A,reg / OUT (C),A / LD B,#BF / LD A,value / OUT (C),A
-    const uint8_t code[] = {0x01, 0xFD, 0xFF, 0x3E,  reg,  0xED, 0x79,
-                            0x06, 0xBF, 0x3E, value, 0xED, 0x79};
-    program.insert(program.end(), std::begin(code), std::end(code));
+  LoopedMachine m;
+  constexpr uint16_t kPeriod = 0x164;  // 356 steps: 11392 T-states a cycle
+  const std::pair<uint8_t, uint8_t> writes[] = {{0, 0x64}, {1, 0x01}, {8, 15}};
+  for (const auto& [reg, value] : writes) {
+    m.Ports.PortWrite(0xFFFD, reg);
+    m.Ports.PortWrite(0xBFFD, value);
   }
-  program.insert(program.end(), {0x18, 0xFE});  // JR $
-  for (size_t i = 0; i < program.size(); ++i)
-    m.Mem.WriteByte(static_cast<uint16_t>(0x8000 + i), program[i]);
-  m.State.Regs.PC = 0x8000;
+  test::Load(m, 0x8000, {0xF3, 0x01, 0xFD, 0xFF,  // DI / LD BC,#FFFD
+                         0x3E, 0x07, 0xED, 0x79,  // LD A,7 / OUT (C),A: select R7
+                         0x21, 0x00, 0x90,        // LD HL,#9000
+                         0x06, 0xC0, 0xED, 0xA3,  // LD B,#C0 / OUTI
+                         0x06, 0xFF, 0xED, 0x78,  // LD B,#FF / IN A,(C)
+                         0x32, 0x01, 0x90,        // LD (#9001),A
+                         0x18, 0xFE});            // JR $
+  m.Mem.PokeByte(0x9000, 0x3E);                   // tone A only, no noise
   m.State.NormalSpeed = false;
-
   std::vector<uint8_t> stream;
-  loop.SoundBlockReady = [&](const std::array<uint8_t, kSoundBlockSize>& block) {
+  m.Loop.SoundBlockReady = [&](const std::array<uint8_t, kSoundBlockSize>& block) {
     stream.insert(stream.end(), block.begin(), block.end());
   };
-  RunFrames(loop, m, 51);
-  // The first frame holds the program's start; measure over the 50 after it.
-  ASSERT_EQ(stream.size(), 51 * kSoundBlockSize);
-  int rises = 0;
-  int first = -1;
-  int lastRise = -1;
-  for (size_t i = kSoundBlockSize + 1; i < stream.size(); ++i) {
-    if (stream[i] >= 14 && stream[i - 1] < 14) {
-      if (first < 0) first = int(i);
-      lastRise = int(i);
-      ++rises;
-    }
+  RunFrames(m, 50);
+  ASSERT_EQ(stream.size(), 50 * kSoundBlockSize);
+  std::vector<size_t> rises;
+  for (size_t i = 1; i < stream.size(); ++i) {
+    if (stream[i] >= 14 && stream[i - 1] < 14) rises.push_back(i);
   }
-  ASSERT_GT(rises, 2);
-  const double samplesPerCycle = double(lastRise - first) / (rises - 1);
-  const double hz = kSoundSampleRate / samplesPerCycle;
-  const double expected = kFrame * 50.0 / (2 * kPeriod * AyChip::kStepTackts);  // 1120 Hz
-  EXPECT_NEAR(hz, expected, expected * 0.01);
-  EXPECT_EQ(*std::max_element(stream.begin() + kSoundBlockSize, stream.end()), 28);
-}
-
-// Music players write the AY data port with OUTI: B holds #C0 so that the write, made
-// after B is decremented, goes to #BFFD. A write to #C0FD would select a register instead.
-TEST(SoundMachine, OutiWritesTheAyDataPortWithTheDecrementedB) {
-  Machine m(1);
-  RunLoop loop(m);
-  const uint8_t program[] = {0xF3,                    // DI
-                             0x01, 0xFD, 0xFF,        // LD BC,#FFFD
-                             0x3E, 0x07, 0xED, 0x79,  // LD A,7 / OUT (C),A: select R7
-                             0x21, 0x00, 0x90,        // LD HL,#9000
-                             0x06, 0xC0, 0xED, 0xA3,  // LD B,#C0 / OUTI
-                             0x06, 0xFF, 0xED, 0x78,  // LD B,#FF / IN A,(C)
-                             0x32, 0x01, 0x90,        // LD (#9001),A
-                             0x18, 0xFE};             // JR $
-  for (size_t i = 0; i < sizeof program; ++i)
-    m.Mem.WriteByte(static_cast<uint16_t>(0x8000 + i), program[i]);
-  m.Mem.WriteByte(0x9000, 0x2A);
-  m.State.Regs.PC = 0x8000;
-  RunFrames(loop, m, 1);
-  EXPECT_EQ(m.Mem.ReadByte(0x9001), 0x2A);
+  ASSERT_GT(rises.size(), 2u);
+  const double samplesPerCycle = double(rises.back() - rises.front()) / (rises.size() - 1);
+  const double expected = kFrame * 50.0 / (2 * kPeriod * AyChip::kStepTackts);  // 315 Hz
+  EXPECT_NEAR(kSoundSampleRate / samplesPerCycle, expected, expected * 0.01);
+  EXPECT_EQ(*std::max_element(stream.begin(), stream.end()), 28);
+  EXPECT_EQ(m.Mem.PeekByte(0x9001), 0x3E);
 }
 
 }  // namespace
