@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <vector>
 
 #include "core/Machine.h"
 #include "input/KempstonMouseDriver.h"
@@ -62,20 +63,7 @@ class KempstonMouseDriverTest : public testing::Test {
 // ---------------------------------------------------------------------------------------
 // Position counters.
 
-TEST_F(KempstonMouseDriverTest, CountersFollowMotionWithYCountingUp) {
-  mouse.X = 100;
-  mouse.Y = 100;
-  Poll(Move(10, 0));
-  EXPECT_EQ(X(), 110);
-  EXPECT_EQ(Y(), 100);
-  Poll(Move(0, 10));  // down on the PC
-  EXPECT_EQ(X(), 110);
-  EXPECT_EQ(Y(), 90);
-  Poll(Move(-30, -40));  // left and up
-  EXPECT_EQ(X(), 80);
-  EXPECT_EQ(Y(), 130);
-}
-
+// Y counts up as the PC mouse moves up (negative dy).
 TEST_F(KempstonMouseDriverTest, CountersWrapAtEightBitsBothWays) {
   struct Case {
     uint8_t start;
@@ -83,8 +71,9 @@ TEST_F(KempstonMouseDriverTest, CountersWrapAtEightBitsBothWays) {
     uint8_t expectedX;
   };
   const Case cases[] = {
-      {255, 1, 0},      {0, -1, 255},          {250, 10, 4},        {3, -5, 254},      {7, 256, 7},
-      {7, -256 * 3, 7}, {0, 1000, 1000 % 256}, {0, INT32_MAX, 255}, {5, INT32_MIN, 5},
+      {100, 10, 110},        {100, -30, 70},      {255, 1, 0},       {0, -1, 255},
+      {250, 10, 4},          {3, -5, 254},        {7, 256, 7},       {7, -256 * 3, 7},
+      {0, 1000, 1000 % 256}, {0, INT32_MAX, 255}, {5, INT32_MIN, 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "start " << int{c.start} << " dx " << c.dx);
@@ -184,70 +173,52 @@ TEST_F(KempstonMouseDriverTest, ConfigureOverridesAnAltClickFlip) {
   EXPECT_EQ(ButtonByte(), 0xFE);
 }
 
-// ---------------------------------------------------------------------------------------
-// Wheel.
-
+// The wheel counter counts notches of 120 down as the wheel turns away from the user (up
+// when inverted); whole notches only, remainders dropped each frame. Its low nibble shows
+// in the button byte's high bits with wheel support, which otherwise stay set.
 TEST_F(KempstonMouseDriverTest, WheelNotchesShowInTheHighNibble) {
-  Configure(false, true, false);
-  Poll(MouseSample{});
-  EXPECT_EQ(ButtonByte(), 0x0F);
-  Poll(Wheel(120));  // away from the user: counts down
-  EXPECT_EQ(driver.Wheel(), 255);
-  EXPECT_EQ(ButtonByte(), 0xFF);
-  Poll(Wheel(120));
-  EXPECT_EQ(ButtonByte(), 0xEF);
-  Poll(Wheel(-3 * 120));
-  EXPECT_EQ(driver.Wheel(), 1);
-  EXPECT_EQ(ButtonByte(), 0x1F);
-  // Buttons clear their bits in the low nibble only.
-  Poll(MouseSample{0, 0, 0, true, false, true});
-  EXPECT_EQ(ButtonByte(), 0x1A);
+  struct Case {
+    bool support, inverted;
+    std::vector<int32_t> wheel;
+    uint8_t counter, byte;
+  };
+  const Case cases[] = {
+      {true, false, {0}, 0, 0x0F},
+      {true, false, {120}, 255, 0xFF},
+      {true, false, {120, 120}, 254, 0xEF},
+      {true, false, {120, 120, -3 * 120}, 1, 0x1F},
+      {true, true, {120}, 1, 0x1F},
+      {true, true, {120, -240}, 255, 0xFF},
+      {true, false, {119, -119, 60, 60, 1, -1}, 0, 0x0F},
+      {true, false, {359}, 254, 0xEF},
+      {true, false, {359, -239}, 255, 0xFF},  // truncated towards zero
+      {true, false, {-255 * 120}, 255, 0xFF},
+      {true, false, {-255 * 120, -120, 16 * 120}, 240, 0x0F},
+      {true, false, {INT32_MIN}, 17, 0x1F},  // no overflow on any platform figure
+      {true, false, {INT32_MAX}, 239, 0xFF},
+      {false, false, {-120}, 1, 0xFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "row " << (&c - cases));
+    KempstonMouseDriver fresh;
+    fresh.Configure(KempstonMouseSetting{true, false, c.support, c.inverted});
+    for (int32_t wheel : c.wheel) {
+      source.Queue.push_back(Wheel(wheel));
+      fresh.Poll(source, mouse);
+    }
+    EXPECT_EQ(fresh.Wheel(), c.counter);
+    EXPECT_EQ(ButtonByte(), c.byte);
+  }
 }
 
-TEST_F(KempstonMouseDriverTest, InvertedWheelCountsTheOtherWay) {
-  Configure(false, true, true);
-  Poll(Wheel(120));
-  EXPECT_EQ(driver.Wheel(), 1);
-  EXPECT_EQ(ButtonByte(), 0x1F);
-  Poll(Wheel(-240));
-  EXPECT_EQ(driver.Wheel(), 255);
-  EXPECT_EQ(ButtonByte(), 0xFF);
-}
-
-TEST_F(KempstonMouseDriverTest, PartNotchesWithinAFrameAreLost) {
-  Configure(false, true, false);
-  for (int32_t wheel : {119, -119, 60, 60, 1, -1}) Poll(Wheel(wheel));
-  EXPECT_EQ(driver.Wheel(), 0) << "remainders are not carried between frames";
-  EXPECT_EQ(ButtonByte(), 0x0F);
-  Poll(Wheel(359));  // two whole notches, the rest dropped
-  EXPECT_EQ(driver.Wheel(), 254);
-  Poll(Wheel(-239));  // truncated towards zero: one notch back
-  EXPECT_EQ(driver.Wheel(), 255);
-}
-
-TEST_F(KempstonMouseDriverTest, WheelCounterWrapsAtEightBits) {
-  Configure(false, true, false);
-  Poll(Wheel(-255 * 120));
-  EXPECT_EQ(driver.Wheel(), 255);
-  Poll(Wheel(-120));
-  EXPECT_EQ(driver.Wheel(), 0);
-  Poll(Wheel(16 * 120));  // a whole nibble turn shows no change in the high bits
-  EXPECT_EQ(driver.Wheel(), 240);
-  EXPECT_EQ(ButtonByte(), 0x0F);
-  Poll(Wheel(INT32_MIN));  // no overflow on any platform figure
-  Poll(Wheel(INT32_MAX));
-}
-
-TEST_F(KempstonMouseDriverTest, WithoutWheelSupportTheHighBitsStaySet) {
+TEST_F(KempstonMouseDriverTest, ButtonsClearOnlyTheLowNibble) {
   Configure(false, false, false);
-  Poll(Wheel(-120));
-  EXPECT_EQ(ButtonByte(), 0xFF);
   Poll(MouseSample{0, 0, -120, true, false, false});
   EXPECT_EQ(ButtonByte(), 0xFE);
-  // The counter runs regardless, so turning support on shows where the wheel is.
+  // The counter runs without support, so turning support on shows where the wheel is.
   Configure(false, true, false);
-  Poll(MouseSample{});
-  EXPECT_EQ(ButtonByte(), 0x2F);
+  Poll(MouseSample{0, 0, -120, true, false, true});
+  EXPECT_EQ(ButtonByte(), 0x2A);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -16,17 +16,20 @@ std::vector<KeyStroke> ParseOk(std::string_view script) {
   return strokes;
 }
 
+int Key(char c) {
+  return KeyIndexOfChar(c);
+}
+
 TEST(KeyScriptTest, NamesCombinationsAndStartFrames) {
   const std::vector<KeyStroke> strokes = ParseOk("  a\tENTER cs+5 Ss+p@50 SPACE 0@0  ");
   ASSERT_EQ(strokes.size(), 6u);
-  EXPECT_EQ(strokes[0].Keys, std::vector<int>{KeyIndexOfChar('A')});
+  const std::vector<std::vector<int>> keys = {
+      {Key('A')},  {kKeyEnter}, {kKeyCapsShift, Key('5')}, {kKeySymbolShift, Key('P')},
+      {kKeySpace}, {Key('0')}};
+  for (size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(strokes[i].Keys, keys[i]) << i;
   EXPECT_FALSE(strokes[0].StartFrame.has_value());
-  EXPECT_EQ(strokes[1].Keys, std::vector<int>{kKeyEnter});
-  EXPECT_EQ(strokes[2].Keys, (std::vector<int>{kKeyCapsShift, KeyIndexOfChar('5')}));
-  EXPECT_EQ(strokes[3].Keys, (std::vector<int>{kKeySymbolShift, KeyIndexOfChar('P')}));
   EXPECT_EQ(strokes[3].StartFrame, 50u);
   EXPECT_EQ(strokes[3].Text, "Ss+p@50");
-  EXPECT_EQ(strokes[4].Keys, std::vector<int>{kKeySpace});
   EXPECT_EQ(strokes[5].StartFrame, 0u);
   EXPECT_TRUE(ParseOk("").empty());
   EXPECT_EQ(ParseOk("A@4294967295")[0].StartFrame, 4294967295u);
@@ -44,62 +47,44 @@ TEST(KeyScriptTest, BadTokensAreNamedAndLeaveTheResultAlone) {
   }
 }
 
-TEST(KeyScriptTest, StrokesFollowOneAnotherAfterHoldAndGap) {
-  const KeySchedule schedule(ParseOk("A B"));
-  const int a = KeyIndexOfChar('A'), b = KeyIndexOfChar('B');
-  const std::vector<KeyEvent> expected = {{0, a, true}, {3, a, false}, {6, b, true}, {9, b, false}};
-  EXPECT_EQ(schedule.Events(), expected);
-}
-
-TEST(KeyScriptTest, AStartFrameMovesTheStrokesAfterIt) {
-  const KeySchedule schedule(ParseOk("A@10 B C@2"));
-  const int a = KeyIndexOfChar('A'), b = KeyIndexOfChar('B'), c = KeyIndexOfChar('C');
-  // C goes back in time: it is placed where it says, and the list stays in frame order.
-  const std::vector<KeyEvent> expected = {{2, c, true},   {5, c, false}, {10, a, true},
-                                          {13, a, false}, {16, b, true}, {19, b, false}};
-  EXPECT_EQ(schedule.Events(), expected);
-}
-
-TEST(KeyScriptTest, CombinationsPressAndReleaseTogether) {
-  const KeySchedule schedule(ParseOk("CS+5@4"));
-  const int five = KeyIndexOfChar('5');
-  const std::vector<KeyEvent> expected = {
-      {4, kKeyCapsShift, true}, {4, five, true}, {7, kKeyCapsShift, false}, {7, five, false}};
-  EXPECT_EQ(schedule.Events(), expected);
-}
-
-// Drives a real keyboard matrix frame by frame.
-std::vector<bool> PressedPerFrame(KeySchedule schedule, int key, uint64_t frames) {
-  KeyMatrix keys;
-  std::vector<bool> pressed;
-  for (uint64_t frame = 0; frame < frames; ++frame) {
-    schedule.ApplyFrame(frame, keys);
-    pressed.push_back(keys.KeyIsPressed(key));
+// Keys are down three frames, then up three before the next stroke; a start frame moves
+// the strokes after it, even back in time, and the list stays in frame order.
+TEST(KeyScriptTest, ScheduleHoldsEachStrokeThenLeavesAGap) {
+  const int a = Key('A'), b = Key('B'), c = Key('C'), five = Key('5'), cs = kKeyCapsShift;
+  const std::pair<const char*, std::vector<KeyEvent>> cases[] = {
+      {"A B", {{0, a, true}, {3, a, false}, {6, b, true}, {9, b, false}}},
+      {"A@10 B C@2",
+       {{2, c, true}, {5, c, false}, {10, a, true}, {13, a, false}, {16, b, true}, {19, b, false}}},
+      {"CS+5@4", {{4, cs, true}, {4, five, true}, {7, cs, false}, {7, five, false}}},
+  };
+  for (const auto& [script, expected] : cases) {
+    EXPECT_EQ(KeySchedule(ParseOk(script)).Events(), expected) << script;
   }
-  return pressed;
 }
 
-TEST(KeyScriptTest, KeysAreDownForThreeFramesThenUpForThree) {
-  const int a = KeyIndexOfChar('A');
-  EXPECT_EQ(PressedPerFrame(KeySchedule(ParseOk("A A")), a, 13),
-            (std::vector<bool>{true, true, true, false, false, false, true, true, true, false,
-                               false, false, false}));
-}
-
-TEST(KeyScriptTest, AReleaseAndAPressOnOneFrameLeaveTheKeyDown) {
-  // The second stroke starts on the frame the first releases: releasing first keeps the
-  // press count right, so the key stays down for the second stroke's three frames.
-  const int a = KeyIndexOfChar('A');
-  EXPECT_EQ(PressedPerFrame(KeySchedule(ParseOk("A A@3")), a, 8),
-            (std::vector<bool>{true, true, true, true, true, true, false, false}));
-}
-
-TEST(KeyScriptTest, SkippedFramesAreCaughtUp) {
+// A real keyboard matrix, frame by frame. When a release and a press fall on one frame,
+// releasing first keeps the press count right and the key down.
+TEST(KeyScriptTest, AppliedFramesPressAndReleaseTheMatrix) {
+  const std::pair<const char*, std::vector<bool>> cases[] = {
+      {"A A", {1, 1, 1, 0, 0, 0, 1, 1, 1, 0, 0, 0, 0}},
+      {"A A@3", {1, 1, 1, 1, 1, 1, 0, 0}},
+  };
+  for (const auto& [script, expected] : cases) {
+    KeySchedule schedule(ParseOk(script));
+    KeyMatrix keys;
+    std::vector<bool> pressed;
+    for (uint64_t frame = 0; frame < expected.size(); ++frame) {
+      schedule.ApplyFrame(frame, keys);
+      pressed.push_back(keys.KeyIsPressed(Key('A')));
+    }
+    EXPECT_EQ(pressed, expected) << script;
+  }
+  // Skipped frames are caught up.
   KeyMatrix keys;
   KeySchedule schedule(ParseOk("A B"));
   schedule.ApplyFrame(7, keys);  // A pressed and released, B pressed
-  EXPECT_FALSE(keys.KeyIsPressed(KeyIndexOfChar('A')));
-  EXPECT_TRUE(keys.KeyIsPressed(KeyIndexOfChar('B')));
+  EXPECT_FALSE(keys.KeyIsPressed(Key('A')));
+  EXPECT_TRUE(keys.KeyIsPressed(Key('B')));
   schedule.ApplyFrame(100, keys);
   EXPECT_EQ(keys.PressedCount(), 0);
 }

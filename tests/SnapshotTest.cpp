@@ -25,16 +25,8 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 constexpr size_t kBank = Memory::kBankSize;
 
-Bytes ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const fs::path& file, const Bytes& bytes) {
-  std::ofstream out(file, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
+using test::ReadBytes;
+using test::WriteBytes;
 
 // Everything a snapshot carries, for comparing two machines.
 std::vector<uint32_t> Registers(const Machine& m) {
@@ -160,17 +152,10 @@ TEST(SnapshotSna, Loads48kImageAndPopsPc) {
   f[27 + 0xBFFE] = 0x34, f[27 + 0xBFFF] = 0x12;
   LoadSna(m, f);
   const Z80Registers& r = m.State.Regs;
-  EXPECT_EQ(r.I, 0x10);
-  EXPECT_EQ(r.AltHL, 0x1211);
-  EXPECT_EQ(r.AltAF, 0x1817);
-  EXPECT_EQ(r.HL.Get(), 0x1A19);
-  EXPECT_EQ(r.IX.Get(), 0x2221);
-  EXPECT_EQ(r.AF.Get(), 0x2625);
-  EXPECT_EQ(r.ReadR(), 0x85);
-  EXPECT_EQ(r.IM, 1);
-  EXPECT_EQ(r.IFF1 | r.IFF2, 0);
-  EXPECT_EQ(r.PC, 0x1234);
-  EXPECT_EQ(r.SP, 0x0000);  // popped from 0xFFFE, wrapping
+  // SP popped from 0xFFFE, wrapping.
+  EXPECT_EQ(Registers(m),
+            (std::vector<uint32_t>{0x10, 0x1211, 0x1413, 0x1615, 0x1817, 0x1A19, 0x1C1B, 0x1E1D,
+                                   0x201F, 0x2221, 0, 0, 0x85, 0x2625, 0x0000, 1, 0x1234}));
   EXPECT_EQ(r.Tackts, 0u);
   EXPECT_EQ(m.State.BorderColour, 5);
   EXPECT_EQ(m.State.BorderChangeHistory, 5);
@@ -181,18 +166,14 @@ TEST(SnapshotSna, Loads48kImageAndPopsPc) {
 
   LoadSna(m, Sna48(0x8000, 0x04));
   EXPECT_EQ(r.IFF1 & r.IFF2, 1);
-}
 
-// On a model where port bit 5 selects banks, a 48K image still runs in banks 5, 2, 0.
-TEST(SnapshotSna, A48kImageGetsBankZeroOnEveryModel) {
+  // On a model where port bit 5 selects banks, a 48K image still runs in banks 5, 2, 0.
   for (int model = 0; model < kMemoryModelCount; ++model) {
-    Machine m(1);
+    SCOPED_TRACE(model);
     m.Mem.Model = static_cast<MemoryModel>(model);
-    Bytes f = Sna48(0xFFFE, 0x04);
-    f[27 + 0xBFFE] = 0x34, f[27 + 0xBFFF] = 0x12;
     LoadSna(m, f);
-    EXPECT_EQ(m.Mem.TopBank(), 0) << MemoryModelName(m.Mem.Model);
-    EXPECT_EQ(m.State.Regs.PC, 0x1234) << MemoryModelName(m.Mem.Model);
+    EXPECT_EQ(m.Mem.TopBank(), 0);
+    EXPECT_EQ(r.PC, 0x1234);
     EXPECT_TRUE(std::equal(f.begin() + 27, f.end(), Ram(m, {5, 2, 0}).begin()));
   }
 }
@@ -255,19 +236,9 @@ TEST(SnapshotZ80, Version1HeaderAndCompressedImage) {
   for (int i = 0; i < 191; ++i) f.insert(f.end(), {0xED, 0xED, 0xFF, 0x22});
   f.insert(f.end(), {0xED, 0xED, 0xBF, 0x22, 0x00, 0xED, 0xED, 0x00});  // and the end marker
   LoadZ80(m, f);
-  const Z80Registers& r = m.State.Regs;
-  EXPECT_EQ(r.AF.Get(), 0xA1F1);
-  EXPECT_EQ(r.BC.Get(), 0xB1C1);
-  EXPECT_EQ(r.PC, 0x7000);
-  EXPECT_EQ(r.SP, 0xFFFE);
-  EXPECT_EQ(r.ReadR(), 0x85);
-  EXPECT_EQ(r.DE.Get(), 0xD1E1);
-  EXPECT_EQ(r.AltBC, 0xB2C2);
-  EXPECT_EQ(r.AltAF, 0xA2F2);  // A' then F'
-  EXPECT_EQ(r.IY.Get(), 0xFDFD);
-  EXPECT_EQ(r.IFF1, 0);
-  EXPECT_EQ(r.IFF2, 1);
-  EXPECT_EQ(r.IM, 2);
+  EXPECT_EQ(Registers(m),
+            (std::vector<uint32_t>{0x3F, 0x8262, 0xD2E2, 0xB2C2, 0xA2F2, 0x8161, 0xD1E1, 0xB1C1,
+                                   0xFDFD, 0xDDDD, 0, 1, 0x85, 0xA1F1, 0xFFFE, 2, 0x7000}));
   EXPECT_EQ(m.State.BorderColour, 5);
   EXPECT_EQ(m.Mem.Port7FFD, 0x30);
   EXPECT_EQ(m.Mem.PeekByte(0x40FF), 0x11);
@@ -409,26 +380,6 @@ TEST(SnapshotFiles, SnaAndZ80OfOneSessionAgree) {
   }
 }
 
-// Text row `row` of the displayed screen, read against the 48K ROM's character set.
-std::string ScreenRow(Machine& m, int row) {
-  const uint8_t* font = m.Mem.Rom48k() + 0x3D00;
-  const uint8_t* screen = m.Mem.Bank(m.Mem.ScreenBank);
-  std::string text;
-  for (int column = 0; column < 32; ++column) {
-    char found = '?';
-    for (int ch = 0; ch < 96 && found == '?'; ++ch) {
-      bool same = true;
-      for (int line = 0; line < 8; ++line) {
-        same &= screen[((row & 0x18) << 8) | (line << 8) | ((row & 7) << 5) | column] ==
-                font[ch * 8 + line];
-      }
-      if (same) found = static_cast<char>(0x20 + ch);
-    }
-    text += found;
-  }
-  return text;
-}
-
 TEST(SnapshotFiles, LoadedMachinesRunOn) {
   VANTREL_REQUIRE_TESTDATA(dir, "snapshots");
   VANTREL_REQUIRE_TESTDATA(rom48, "roms/48.rom");
@@ -441,13 +392,11 @@ TEST(SnapshotFiles, LoadedMachinesRunOn) {
   for (const auto& [name, text] : cases) {
     SCOPED_TRACE(name);
     Machine m(1);
-    std::memcpy(m.Mem.Rom48k(), ReadAll(rom48).data(), Memory::kRomSize);
-    std::memcpy(m.Mem.Rom128k(), ReadAll(rom128).data(), Memory::kRomSize);
+    test::LoadRomPage(rom48, 0, m.Mem.Rom48k());
+    test::LoadRomPage(rom128, 0, m.Mem.Rom128k());
     LoadSnapshot(m, dir / name);
-    const uint32_t end = m.State.FrameCount + 50;
-    while (m.State.FrameCount != end) m.ProcessorStep();
-    std::string screen;
-    for (int row = 0; row < 24; ++row) screen += ScreenRow(m, row) + "\n";
+    test::RunFrames(m, 50);
+    const std::string screen = test::ScreenText(m);
     EXPECT_NE(screen.find(text), std::string::npos) << screen;
   }
 }
@@ -478,8 +427,8 @@ TEST(SnapshotFiles, StackedPcReadFromRomAndAcrossTheTop) {
 TEST(SnapshotFiles, LoadSnapshotChoosesByExtension) {
   test::TempDir tmp;
   Machine m(1);
-  WriteAll(tmp.path() / "game.sna", Sna48(0x8000, 0));
-  WriteAll(tmp.path() / "game.Z80X", Sna48(0x8000, 0));
+  WriteBytes(tmp.path() / "game.sna", Sna48(0x8000, 0));
+  WriteBytes(tmp.path() / "game.Z80X", Sna48(0x8000, 0));
   EXPECT_NO_THROW(LoadSnapshot(m, tmp.path() / "game.sna"));
   EXPECT_EQ(SnapshotExtension(" a.b.z80 \t"), ".Z80");
   EXPECT_EQ(SnapshotExtension("dir.sna/game"), "");
@@ -575,7 +524,7 @@ TEST(SnapshotSave, FailedSaveKeepsTheOldFileAndResumes) {
   test::TempDir tmp;
   Machine m(1);
   const fs::path file = tmp.path() / "old.sna";
-  WriteAll(file, {1, 2, 3});
+  WriteBytes(file, {1, 2, 3});
   SaveSnapshot(m, tmp.path() / "new.sna", SnaVariant::Sna48k);
   EXPECT_EQ(fs::file_size(tmp.path() / "new.sna"), kSna48Size);
   EXPECT_EQ(m.State.Paused.load(), 0u);
@@ -590,7 +539,7 @@ TEST(SnapshotSave, FailedSaveKeepsTheOldFileAndResumes) {
   EXPECT_THROW(SaveSnapshot(m, file, SnaVariant::Sna128k), SnapshotError);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, oldSignal);
-  EXPECT_EQ(ReadAll(file), (Bytes{1, 2, 3}));
+  EXPECT_EQ(ReadBytes(file), (Bytes{1, 2, 3}));
   EXPECT_EQ(m.State.Paused.load(), 0u);
   EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 2);
 
