@@ -82,30 +82,29 @@ TEST_F(ApplicationTest, OnStartRunEmulatorRunsUntilShutdown) {
   EXPECT_FALSE(app.Emulation().Alive());
 }
 
-TEST_F(ApplicationTest, MissingBasicRomStopsTheStart) {
-  HardwareSettings hardware;
-  hardware.Rom48k.FileName = "no-such-file.rom";
-  SaveHardwareSettings(store, hardware);
-  Application app(store, host, TestRomResolver());
-  const auto result = app.StartUp();
-  EXPECT_EQ(result.outcome, Application::StartUpOutcome::kRomsMissing);
-  EXPECT_TRUE(result.roms.showMessage);
-  EXPECT_TRUE(result.roms.offerCancel);
-}
-
-TEST_F(ApplicationTest, MissingTrDosRomStartsWithoutTheInterface) {
-  HardwareSettings hardware;
-  hardware.RomDos.FileName = "no-such-file.rom";
-  hardware.StartUp.Reset = 3;
-  SaveHardwareSettings(store, hardware);
-  Application app(store, host, TestRomResolver());
-  const auto result = app.StartUp();
-  ASSERT_EQ(result.outcome, Application::StartUpOutcome::kStopped);
-  EXPECT_TRUE(result.roms.showMessage);  // told once
-  Machine& m = app.GetMachine();
-  EXPECT_FALSE(m.Mem.DosEnabled);
-  EXPECT_FALSE(m.Mem.DosActive);  // the TR-DOS start mode starts without TR-DOS
-  EXPECT_EQ(m.Mem.Port7FFD, 0x00);
+// A missing BASIC ROM stops the start; a missing TR-DOS ROM is told once and the
+// machine starts without the interface, even in a TR-DOS start mode.
+TEST_F(ApplicationTest, MissingRomsAreReported) {
+  for (const bool basic : {true, false}) {
+    SCOPED_TRACE(basic ? "BASIC" : "TR-DOS");
+    MemorySettingsStore settings;
+    HardwareSettings hardware;
+    (basic ? hardware.Rom48k : hardware.RomDos).FileName = "no-such-file.rom";
+    hardware.StartUp.Reset = 3;
+    SaveHardwareSettings(settings, hardware);
+    Application app(settings, host, TestRomResolver());
+    const auto result = app.StartUp();
+    EXPECT_TRUE(result.roms.showMessage);
+    EXPECT_EQ(result.roms.offerCancel, basic);
+    if (basic) {
+      EXPECT_EQ(result.outcome, Application::StartUpOutcome::kRomsMissing);
+      continue;
+    }
+    ASSERT_EQ(result.outcome, Application::StartUpOutcome::kStopped);
+    Machine& m = app.GetMachine();
+    EXPECT_FALSE(m.Mem.DosEnabled || m.Mem.DosActive);
+    EXPECT_EQ(m.Mem.Port7FFD, 0x00);
+  }
 }
 
 }  // namespace

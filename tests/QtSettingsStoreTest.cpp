@@ -36,16 +36,14 @@ class QtSettingsStoreTest : public ::testing::Test {
 };
 
 TEST_F(QtSettingsStoreTest, ValuesSurviveIntoANewStore) {
-  const std::vector<std::string> texts = {
-      "",
-      "C:\\Roms\\Pentagon.Rom:1",
-      "a, b; c = d",
-      "two\nlines\ttab",
-      "@Variant(not really)",
-      "  padded  ",
-      "\xD0\x9F\xD0\xB5\xD0\xBD\xD1\x82\xD0\xB0\xD0\xB3\xD0\xBE\xD0\xBD",  // Cyrillic
-      "[General]",
-  };
+  const std::vector<std::string> texts = {"",
+                                          "C:\\Roms\\Pentagon.Rom:1",
+                                          "a, b; c = d",
+                                          "two\nlines\ttab",
+                                          "@Variant(not really)",
+                                          "  padded  ",
+                                          "\xD0\x9F\xD0\xB5\xD0\xBD\xD1\x82",
+                                          "[General]"};
   {
     QtSettingsStore store(IniPath());
     for (size_t i = 0; i < texts.size(); ++i) {
@@ -73,6 +71,10 @@ TEST_F(QtSettingsStoreTest, ValuesSurviveIntoANewStore) {
   EXPECT_EQ(store.ReadInteger("", "At Root"), 3);
   EXPECT_EQ(store.ReadText("Texts", "Missing"), std::nullopt);
   EXPECT_EQ(store.ReadInteger("Nowhere", "Min"), std::nullopt);
+  // A missing folder is created on the first write.
+  const fs::path nested = IniPath().parent_path() / "a" / "b" / "Vantrel.ini";
+  QtSettingsStore(nested).WriteInteger("X", "Y", 5);
+  EXPECT_EQ(QtSettingsStore(nested).ReadInteger("X", "Y"), 5);
 }
 
 // An INI file holds only text, so a text of digits and an integer are one and the same;
@@ -109,63 +111,59 @@ TEST_F(QtSettingsStoreTest, IntegersAreTextsOfDecimalDigits) {
             (PortDecodeSetting{255, 30, false}));
 }
 
-TEST_F(QtSettingsStoreTest, ListsAndDeletesSubkeys) {
-  QtSettingsStore store(IniPath());
-  store.WriteInteger("Hardware\\TR-DOS", "Enabled", 1);
-  store.WriteInteger("Hardware\\TR-DOS\\Deep\\Deeper", "X", 1);
-  store.WriteInteger("Hardware\\TR-DOS Extra", "X", 1);
-  store.WriteInteger("Hardware\\Keyboard", "Enabled", 1);
-  store.WriteInteger("General", "X", 1);  // the INI format's own name for root values
-  store.WriteInteger("", "Root", 1);
-
-  EXPECT_EQ(store.ListSubkeys(""), (Strings{"General", "Hardware"}));
-  EXPECT_EQ(store.ListSubkeys("Hardware\\"), (Strings{"Keyboard", "TR-DOS", "TR-DOS Extra"}));
-  EXPECT_EQ(store.ListSubkeys("Hardware\\TR-DOS"), (Strings{"Deep"}));
-  EXPECT_TRUE(store.ListSubkeys("Nowhere").empty());
-  EXPECT_TRUE(store.SubkeyExists("Hardware\\TR-DOS\\Deep"));
-  EXPECT_FALSE(store.SubkeyExists("Hardware\\TR"));
-
-  store.DeleteSubkey("Hardware\\TR-DOS");
-  store.DeleteSubkey("\\");  // the root stays
-
-  const QtSettingsStore fresh(IniPath());
-  EXPECT_FALSE(fresh.SubkeyExists("Hardware\\TR-DOS"));
-  EXPECT_FALSE(fresh.SubkeyExists("Hardware\\TR-DOS\\Deep"));
-  EXPECT_EQ(fresh.ListSubkeys("Hardware"), (Strings{"Keyboard", "TR-DOS Extra"}));
-  EXPECT_EQ(fresh.ReadInteger("Hardware\\TR-DOS Extra", "X"), 1);
-  EXPECT_EQ(fresh.ReadInteger("General", "X"), 1);
-  EXPECT_EQ(fresh.ReadInteger("", "Root"), 1);
+// Both stores list, find and delete subkeys alike; the INI file's keeps it on disk.
+TEST_F(QtSettingsStoreTest, BothStoresListAndDeleteSubkeys) {
+  MemorySettingsStore memory;
+  QtSettingsStore file(IniPath());
+  for (SettingsStore* store :
+       {static_cast<SettingsStore*>(&memory), static_cast<SettingsStore*>(&file)}) {
+    store->WriteInteger("Hardware\\TR-DOS", "Enabled", 1);
+    store->WriteInteger("Hardware\\TR-DOS\\Deep\\Deeper", "X", 1);
+    // Sort between "Hardware\TR-DOS" and "Hardware\TR-DOS\Deep" but are not beneath it.
+    store->WriteInteger("Hardware\\TR-DOS Extra", "X", 1);
+    store->WriteInteger("Hardware\\TR-DOS0", "X", 1);
+    store->WriteInteger("Hardware\\Keyboard", "Enabled", 1);
+    store->WriteInteger("", "Root", 1);
+    EXPECT_EQ(store->ListSubkeys(""), (Strings{"Hardware"}));
+    EXPECT_EQ(store->ListSubkeys("Hardware\\"),
+              (Strings{"Keyboard", "TR-DOS", "TR-DOS Extra", "TR-DOS0"}));
+    EXPECT_EQ(store->ListSubkeys("Hardware\\TR-DOS"), (Strings{"Deep"}));
+    EXPECT_TRUE(store->ListSubkeys("Hardware\\Keyboard").empty());
+    EXPECT_TRUE(store->ListSubkeys("Nowhere").empty());
+    // A subkey holding only subkeys exists too.
+    EXPECT_TRUE(store->SubkeyExists("Hardware\\TR-DOS\\Deep"));
+    EXPECT_FALSE(store->SubkeyExists("Hardware\\TR-DOS\\Dee"));
+    EXPECT_FALSE(store->SubkeyExists("Hardware\\TR"));
+    store->DeleteSubkey("Hardware\\TR-DOS");
+    store->DeleteSubkey("\\");  // the root is never deleted
+  }
+  file.WriteInteger("General", "X", 1);  // the INI format's own name for root values
+  const QtSettingsStore reopened(IniPath());
+  EXPECT_EQ(reopened.ListSubkeys(""), (Strings{"General", "Hardware"}));
+  for (const SettingsStore* store :
+       {static_cast<const SettingsStore*>(&memory), static_cast<const SettingsStore*>(&reopened)}) {
+    EXPECT_FALSE(store->SubkeyExists("Hardware\\TR-DOS"));
+    EXPECT_FALSE(store->SubkeyExists("Hardware\\TR-DOS\\Deep"));
+    EXPECT_EQ(store->ListSubkeys("Hardware"), (Strings{"Keyboard", "TR-DOS Extra", "TR-DOS0"}));
+    EXPECT_EQ(store->ReadInteger("Hardware\\TR-DOS Extra", "X"), 1);
+    EXPECT_EQ(store->ReadInteger("", "Root"), 1);
+  }
 }
 
 TEST_F(QtSettingsStoreTest, SettingsAndPresetsRoundTripThroughTheFile) {
   HardwareSettings hw;
   hw.Rom48k = {"C:\\Roms\\My 48.rom:0", "C:\\Roms"};
-  hw.KempstonJoystick = {0xFFFF, 0x1F, false};
   hw.TrDos.BootFileName = "boot, 2.B";
   hw.Memory = MemoryModel::Pentagon1024k;
-  hw.Volume = {0, 8, 3, 150};
-  MainWindowSettings main;
-  main.TacktsPerInt = 69888;
-  main.Position = {-20, 40};
   {
     QtSettingsStore store(IniPath());
     SaveHardwareSettings(store, hw);
-    SaveMainWindowSettings(store, main);
     ASSERT_TRUE(SaveBorderPreset(store, "TV, wide", {40, 40, 30, 30}));
-    ASSERT_TRUE(SaveBorderPreset(store, "Small", {0, 0, 0, 0}));
-    DeleteBorderPreset(store, "Small");
   }
   const QtSettingsStore store(IniPath());
   EXPECT_EQ(LoadHardwareSettings(store), hw);
-  EXPECT_EQ(LoadMainWindowSettings(store), main);
   EXPECT_EQ(ListBorderPresets(store), (Strings{"TV, wide"}));
   EXPECT_EQ(LoadBorderPreset(store, "TV, wide"), (BorderSizes{40, 40, 30, 30}));
-}
-
-TEST_F(QtSettingsStoreTest, MissingFolderIsCreatedOnFirstWrite) {
-  const fs::path nested = IniPath().parent_path() / "a" / "b" / "Vantrel.ini";
-  QtSettingsStore(nested).WriteInteger("X", "Y", 5);
-  EXPECT_EQ(QtSettingsStore(nested).ReadInteger("X", "Y"), 5);
 }
 
 // Another process sees the file only through the disk, not through the in-process cache

@@ -47,51 +47,40 @@ TEST(MemorySettingsStore, SubkeyPathsIgnoreOuterAndDoubledBackslashes) {
 // ---------------------------------------------------------------------------------------
 // The group rule.
 
+// A group fails as a whole: a value missing, mistyped or out of range puts back every
+// value the group had already read.
 TEST(SettingsGroupReader, FailureRestoresEveryValueAlreadyRead) {
   MemorySettingsStore store;
   store.WriteText("G", "First", "stored");
   store.WriteInteger("G", "Second", 5);
   store.WriteFlag("G", "Fourth", false);  // present, but after the failure
-
+  store.WriteInteger("G", "Small", 300), store.WriteInteger("G", "Negative", -1);
+  store.WriteInteger("G", "Nine", 9), store.WriteText("G", "Text", "9");
   std::string first = "default";
   int32_t second = 1;
-  bool third = true;
-  bool fourth = true;
+  bool third = true, fourth = true;
   GroupReader reader(store, "G");
   reader.Text("First", first).Integer("Second", second);
   EXPECT_TRUE(reader.ok());
-  EXPECT_EQ(first, "stored");
-  EXPECT_EQ(second, 5);
-
+  EXPECT_EQ(first + std::to_string(second), "stored5");
   reader.Flag("Third", third).Flag("Fourth", fourth);
   EXPECT_FALSE(reader.ok());
-  EXPECT_EQ(first, "default");
-  EXPECT_EQ(second, 1);
-  EXPECT_TRUE(third);
-  EXPECT_TRUE(fourth);
-}
-
-TEST(SettingsGroupReader, RangesAndTypesFailTheGroup) {
-  MemorySettingsStore store;
-  store.WriteInteger("G", "Small", 300);
-  store.WriteInteger("G", "Negative", -1);
-  store.WriteInteger("G", "Nine", 9);
-  store.WriteText("G", "Text", "9");
+  EXPECT_EQ(first + std::to_string(second), "default1");
+  EXPECT_TRUE(third && fourth);
 
   uint8_t byte = 7;
-  EXPECT_FALSE(GroupReader(store, "G").Integer("Small", byte).ok());  // beyond uint8_t
   uint16_t word = 7;
-  EXPECT_FALSE(GroupReader(store, "G").Integer("Negative", word).ok());
   int32_t value = 7;
+  MemoryModel model = MemoryModel::Pentagon512k;
+  EXPECT_FALSE(GroupReader(store, "G").Integer("Small", byte).ok());  // beyond uint8_t
+  EXPECT_FALSE(GroupReader(store, "G").Integer("Negative", word).ok());
   EXPECT_FALSE(GroupReader(store, "G").Integer("Nine", value, 0, 8).ok());
+  EXPECT_FALSE(GroupReader(store, "G").Integer("Text", value).ok());
+  EXPECT_FALSE(GroupReader(store, "G").Choice("Nine", model, kMemoryModelCount).ok());
+  EXPECT_EQ(byte + word + value, 21);
+  EXPECT_EQ(model, MemoryModel::Pentagon512k);
   EXPECT_TRUE(GroupReader(store, "G").Integer("Nine", value, 0, 9).ok());
   EXPECT_EQ(value, 9);
-  EXPECT_FALSE(GroupReader(store, "G").Integer("Text", value).ok());
-  MemoryModel model = MemoryModel::Pentagon512k;
-  EXPECT_FALSE(GroupReader(store, "G").Choice("Nine", model, kMemoryModelCount).ok());
-  EXPECT_EQ(model, MemoryModel::Pentagon512k);
-  EXPECT_EQ(byte, 7);
-  EXPECT_EQ(word, 7);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -292,40 +281,31 @@ TEST(BorderPresetSettings, SaveListLoadAndDelete) {
 
   DeleteBorderPreset(store, "Wide");
   EXPECT_EQ(ListBorderPresets(store), (Strings{"Narrow TV"}));
+  // Names that would address other subkeys are refused, and delete nothing.
+  for (const char* name : {"", "a\\b", "\\", "a/b"}) {
+    EXPECT_FALSE(SaveBorderPreset(store, name, {1, 2, 3, 4})) << name;
+    DeleteBorderPreset(store, name);
+  }
+  EXPECT_EQ(ListBorderPresets(store), (Strings{"Narrow TV"}));
   EXPECT_EQ(LoadBorderPreset(store, "Wide"), std::nullopt);
   EXPECT_EQ(LoadHardwareSettings(store).BorderPreset, 3);
 }
 
-TEST(BorderPresetSettings, NamesThatWouldAddressOtherSubkeysAreRefused) {
-  MemorySettingsStore store;
-  store.WriteInteger("Environment\\ScreenPanel\\BorderSize", "Preset", 3);
-  ASSERT_TRUE(SaveBorderPreset(store, "Kept", {1, 2, 3, 4}));
-  for (const char* name : {"", "a\\b", "\\", "a/b"}) {
-    EXPECT_FALSE(SaveBorderPreset(store, name, {1, 2, 3, 4})) << name;
-    DeleteBorderPreset(store, name);  // must not remove "BorderSize" itself
-  }
-  EXPECT_EQ(ListBorderPresets(store), (Strings{"Kept"}));
-  EXPECT_EQ(store.ReadInteger("Environment\\ScreenPanel\\BorderSize", "Preset"), 3);
-}
-
 TEST(BorderPresetSettings, UnusableStoredSizesGiveNoPreset) {
-  MemorySettingsStore store;
-  const std::string key = "Environment\\ScreenPanel\\BorderSize\\Bad";
-  auto store_sizes = [&](const char* left, const char* right, const char* upper,
-                         const char* lower) {
-    store.WriteText(key, "Left", left);
-    store.WriteText(key, "Right", right);
-    store.WriteText(key, "Upper", upper);
-    store.WriteText(key, "Lower", lower);
+  const std::pair<Strings, std::optional<BorderSizes>> cases[] = {
+      {{"64", "0", "48", "0"}, BorderSizes{64, 0, 48, 0}},
+      {{"65", "0", "0", "0"}, std::nullopt},
+      {{"0", "0", "0", "1x"}, std::nullopt},
   };
-  store_sizes("64", "0", "48", "0");
-  EXPECT_EQ(LoadBorderPreset(store, "Bad"), (BorderSizes{64, 0, 48, 0}));
-  store_sizes("65", "0", "0", "0");
-  EXPECT_EQ(LoadBorderPreset(store, "Bad"), std::nullopt);
-  store_sizes("0", "0", "0", "1x");
-  EXPECT_EQ(LoadBorderPreset(store, "Bad"), std::nullopt);
-  store.WriteInteger(key, "Left", 10);  // a number where text is stored
-  EXPECT_EQ(LoadBorderPreset(store, "Bad"), std::nullopt);
+  for (const auto& [sizes, expected] : cases) {
+    MemorySettingsStore store;
+    const std::string key = "Environment\\ScreenPanel\\BorderSize\\Bad";
+    for (int i = 0; i < 4; ++i)
+      store.WriteText(key, Strings{"Left", "Right", "Upper", "Lower"}[i], sizes[i]);
+    EXPECT_EQ(LoadBorderPreset(store, "Bad"), expected) << sizes[0] << " " << sizes[3];
+    store.WriteInteger(key, "Left", 10);  // a number where text is stored
+    EXPECT_EQ(LoadBorderPreset(store, "Bad"), std::nullopt);
+  }
 }
 
 }  // namespace
