@@ -163,19 +163,17 @@ TEST(Settings, MistypedValueFailsItsGroupOnly) {
   store.WriteText("Environment\\ScreenPanel", "Show FPS", "false");  // text where flag
   const HardwareSettings hw = LoadHardwareSettings(store);
   EXPECT_EQ(hw.Keyboard, HardwareSettings{}.Keyboard);
-  EXPECT_EQ(hw.TrDos.PortAccess, false);
-  EXPECT_EQ(hw.TrDos.Enabled, true);
   EXPECT_EQ(hw.TrDos.BootFileName, "");
-  EXPECT_EQ(hw.TrDos.BootScl, true);
-  EXPECT_EQ(hw.TrDos.BootTrd, false);
+  EXPECT_EQ((std::vector<bool>{hw.TrDos.PortAccess, hw.TrDos.Enabled, hw.TrDos.BootScl,
+                               hw.TrDos.BootTrd}),
+            (std::vector<bool>{false, true, true, false}));
   // Groups of their own under the same subkeys still read.
   EXPECT_TRUE(hw.TrDos.NoDiskImageError);
   EXPECT_EQ(hw.KempstonJoystick, StoredHardware().KempstonJoystick);
 
   const ScreenPanelSettings screen = LoadScreenPanelSettings(store);
-  EXPECT_TRUE(screen.ShowFps);
-  EXPECT_FALSE(screen.DoubleSize);
-  EXPECT_EQ(screen.ScreenPage, 2);
+  EXPECT_EQ((std::vector<int>{screen.ShowFps, screen.DoubleSize, screen.ScreenPage}),
+            (std::vector<int>{true, false, 2}));
 }
 
 TEST(Settings, GroupsOfTheirOwnStandAlone) {
