@@ -312,6 +312,13 @@ TEST(RomCatalogueTest, ChecksumsAndTheirFirstCatalogueRow) {
   ASSERT_NE(first, rows.end());
   EXPECT_EQ(IdentifyRom(0x6741).row, first - rows.begin());
   EXPECT_EQ(IdentifyRom(0x6741).description, first->description);
+  for (const RomCatalogueRow& row : rows) {
+    const RomIdentity identity = IdentifyRom(row.checksum);
+    ASSERT_TRUE(identity.Known()) << row.description;
+    EXPECT_EQ(rows[identity.row].checksum, row.checksum);
+    EXPECT_EQ(identity.description, rows[identity.row].description);
+    EXPECT_EQ(identity.kind, rows[identity.row].kind);
+  }
   // The Gluk service ROM of the test data has no row: it fits none of the kinds.
   const RomIdentity unknown = IdentifyRom(0xECDF);
   EXPECT_FALSE(unknown.Known());
