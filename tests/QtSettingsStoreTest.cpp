@@ -99,16 +99,6 @@ TEST_F(QtSettingsStoreTest, IntegersAreTextsOfDecimalDigits) {
     store.WriteText("T", "Value", text);
     EXPECT_EQ(QtSettingsStore(IniPath()).ReadInteger("T", "Value"), expected) << '"' << text << '"';
   }
-
-  // The group rule sees a mistyped text as it does in any store.
-  store.WriteText("Hardware\\Kempston Joystick", "Port Mask", "255");
-  store.WriteText("Hardware\\Kempston Joystick", "Port Bits", "thirty");
-  store.WriteFlag("Hardware\\Kempston Joystick", "Enabled", false);
-  EXPECT_EQ(LoadHardwareSettings(QtSettingsStore(IniPath())).KempstonJoystick,
-            (PortDecodeSetting{169, 31, true}));
-  store.WriteText("Hardware\\Kempston Joystick", "Port Bits", "30");
-  EXPECT_EQ(LoadHardwareSettings(QtSettingsStore(IniPath())).KempstonJoystick,
-            (PortDecodeSetting{255, 30, false}));
 }
 
 // Both stores list, find and delete subkeys alike; the INI file's keeps it on disk.
@@ -148,22 +138,6 @@ TEST_F(QtSettingsStoreTest, BothStoresListAndDeleteSubkeys) {
     EXPECT_EQ(store->ReadInteger("Hardware\\TR-DOS Extra", "X"), 1);
     EXPECT_EQ(store->ReadInteger("", "Root"), 1);
   }
-}
-
-TEST_F(QtSettingsStoreTest, SettingsAndPresetsRoundTripThroughTheFile) {
-  HardwareSettings hw;
-  hw.Rom48k = {"C:\\Roms\\My 48.rom:0", "C:\\Roms"};
-  hw.TrDos.BootFileName = "boot, 2.B";
-  hw.Memory = MemoryModel::Pentagon1024k;
-  {
-    QtSettingsStore store(IniPath());
-    SaveHardwareSettings(store, hw);
-    ASSERT_TRUE(SaveBorderPreset(store, "TV, wide", {40, 40, 30, 30}));
-  }
-  const QtSettingsStore store(IniPath());
-  EXPECT_EQ(LoadHardwareSettings(store), hw);
-  EXPECT_EQ(ListBorderPresets(store), (Strings{"TV, wide"}));
-  EXPECT_EQ(LoadBorderPreset(store, "TV, wide"), (BorderSizes{40, 40, 30, 30}));
 }
 
 // Another process sees the file only through the disk, not through the in-process cache
@@ -268,15 +242,6 @@ TEST_F(QtSettingsStoreTest, DamagedFileReadsAsMissingOrMistyped) {
   // And the store stays usable.
   store.WriteInteger("Hardware\\Memory", "Model", 2);
   EXPECT_EQ(LoadHardwareSettings(QtSettingsStore(IniPath())).Memory, MemoryModel::Pentagon512k);
-}
-
-TEST(QtSettingsStoreLocation, UserStoreIsTarvexVantrel) {
-  const std::string location = QtSettingsStore().Location();
-#if defined(_WIN32)
-  EXPECT_NE(location.find("Software\\Tarvex\\Vantrel"), std::string::npos) << location;
-#else
-  EXPECT_TRUE(location.ends_with("Tarvex/Vantrel.ini")) << location;
-#endif
 }
 
 }  // namespace

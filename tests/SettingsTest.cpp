@@ -92,9 +92,9 @@ TEST(Settings, FirstRunYieldsTheDefaults) {
   EXPECT_EQ(LoadMainWindowSettings(empty), MainWindowSettings{});
   EXPECT_EQ(LoadHardwareSettings(empty), HardwareSettings{});
   EXPECT_EQ(LoadScreenPanelSettings(empty), ScreenPanelSettings{});
-  EXPECT_FALSE(HardwareSettings{}.TrDos.PortAccess);  // DOS ports closed to BASIC
-  EXPECT_EQ(HardwareSettings{}.Volume, (VolumeSetting{8, 7, 6, 0}));
-  EXPECT_EQ(ScreenPanelSettings{}.FlashFrequency, 10);
+  // DOS ports closed to BASIC; the volume weights; flash phases of ten frames.
+  EXPECT_TRUE(!HardwareSettings{}.TrDos.PortAccess && ScreenPanelSettings{}.FlashFrequency == 10 &&
+              HardwareSettings{}.Volume == (VolumeSetting{8, 7, 6, 0}));
 }
 
 // Settings that differ from the defaults everywhere.
@@ -171,7 +171,9 @@ TEST(Settings, MistypedValueFailsItsGroupOnly) {
             (std::vector<int>{true, false, 2}));
 }
 
-TEST(Settings, GroupsOfTheirOwnStandAlone) {
+// Groups of their own read without the rest; a partial group reads as its defaults; the
+// range limits themselves and empty names (their defaults) are accepted.
+TEST(Settings, GroupsStandAloneAndTakeTheirLimits) {
   MemorySettingsStore store;
   store.WriteInteger("Hardware\\Volume", "Speaker", 1);
   store.WriteInteger("Hardware\\Volume", "TapeIn", 2);
@@ -179,26 +181,27 @@ TEST(Settings, GroupsOfTheirOwnStandAlone) {
   store.WriteFlag("Hardware\\TR-DOS", "No Disk Image Error", true);
   store.WriteInteger("Environment\\ScreenPanel", "Screen Page", 1);
   store.WriteInteger("Environment\\ScreenPanel", "Video Mode", 1);  // rest of its group missing
-  store.WriteInteger("Hardware\\Kempston Joystick", "Port Mask", 0xFF);  // and here
-  store.WriteFlag("Hardware\\Kempston Joystick", "Enabled", false);
-  const HardwareSettings hw = LoadHardwareSettings(store);
-  EXPECT_EQ(hw.KempstonJoystick, (PortDecodeSetting{169, 31, true}));
-  EXPECT_EQ(hw.Volume, (VolumeSetting{1, 2, 3, 0}));
-  EXPECT_TRUE(hw.TrDos.NoDiskImageError);
-  EXPECT_TRUE(hw.TrDos.Enabled);
-  const ScreenPanelSettings screen = LoadScreenPanelSettings(store);
-  EXPECT_EQ(screen.ScreenPage, 1);
-  EXPECT_EQ(screen.VideoMode, 0);
-}
-
-TEST(Settings, EmptyStoredNamesReadAsTheirDefaults) {
-  MemorySettingsStore store;
+  store.WriteInteger("Hardware\\Keyboard", "Port Mask", 0xFF);      // and here
+  store.WriteFlag("Hardware\\Keyboard", "Enabled", false);
+  store.WriteInteger("Model\\Timing\\", "Tackts per Int", 1024);
+  store.WriteInteger("Hardware\\Kempston Joystick", "Port Mask", 0xFFFF);
+  store.WriteInteger("Hardware\\Kempston Joystick", "Port Bits", 0);
+  store.WriteFlag("Hardware\\Kempston Joystick", "Enabled", true);
   store.WriteText("RomFiles\\Rom48k\\", "File Name", "");
   store.WriteText("RomFiles\\Rom48k\\", "Default Path", "/roms");
   store.WriteText("Model\\", "Name", "");
   const HardwareSettings hw = LoadHardwareSettings(store);
+  EXPECT_EQ(hw.Keyboard, HardwareSettings{}.Keyboard);
+  EXPECT_EQ(hw.KempstonJoystick, (PortDecodeSetting{0xFFFF, 0, true}));
+  EXPECT_EQ(hw.Volume, (VolumeSetting{1, 2, 3, 0}));
+  EXPECT_TRUE(hw.TrDos.NoDiskImageError && hw.TrDos.Enabled);
   EXPECT_EQ(hw.Rom48k, (RomFileSetting{"Pentagon.Rom:1", "/roms"}));
-  EXPECT_EQ(LoadMainWindowSettings(store).ModelName, "Pentagon 48k");
+  const ScreenPanelSettings screen = LoadScreenPanelSettings(store);
+  EXPECT_EQ((std::vector<int>{screen.ScreenPage, screen.VideoMode}), (std::vector<int>{1, 0}));
+  const MainWindowSettings main = LoadMainWindowSettings(store);
+  EXPECT_EQ(main.ModelName + std::to_string(main.TacktsPerInt), "Pentagon 48k1024");
+  store.WriteInteger("Model\\Timing\\", "Tackts per Int", 1048576);
+  EXPECT_EQ(LoadMainWindowSettings(store).TacktsPerInt, 1048576u);
 }
 
 // Values the machine cannot use fail their group, which takes its defaults; the
@@ -241,46 +244,23 @@ TEST(Settings, OutOfRangeValuesFailTheirGroup) {
   }
 }
 
-TEST(Settings, RangeLimitsThemselvesAreAccepted) {
-  MemorySettingsStore store;
-  store.WriteInteger("Model\\Timing\\", "Tackts per Int", 1024);
-  store.WriteInteger("Hardware\\Kempston Joystick", "Port Mask", 0xFFFF);
-  store.WriteInteger("Hardware\\Kempston Joystick", "Port Bits", 0);
-  store.WriteFlag("Hardware\\Kempston Joystick", "Enabled", true);
-  EXPECT_EQ(LoadMainWindowSettings(store).TacktsPerInt, 1024u);
-  EXPECT_EQ(LoadHardwareSettings(store).KempstonJoystick, (PortDecodeSetting{0xFFFF, 0, true}));
-  store.WriteInteger("Model\\Timing\\", "Tackts per Int", 1048576);
-  EXPECT_EQ(LoadMainWindowSettings(store).TacktsPerInt, 1048576u);
-}
-
 // ---------------------------------------------------------------------------------------
 // Border presets.
 
-TEST(BorderPresetSettings, SaveListLoadAndDelete) {
+// Saving, choosing and deleting are driven through the video options page in its tests;
+// here the stored form, an overwrite, and names that would reach other subkeys.
+TEST(BorderPresetSettings, StoredAsTextsUnderTheirOwnName) {
   MemorySettingsStore store;
   store.WriteInteger("Environment\\ScreenPanel\\BorderSize", "Preset", 3);
-  EXPECT_TRUE(ListBorderPresets(store).empty());
-
-  EXPECT_TRUE(SaveBorderPreset(store, "Wide", {64, 64, 10, 10}));
   EXPECT_TRUE(SaveBorderPreset(store, "Narrow TV", {0, 1, 2, 3}));
-  EXPECT_EQ(ListBorderPresets(store), (Strings{"Narrow TV", "Wide"}));
-  // The sizes are text values.
-  EXPECT_EQ(store.ReadText("Environment\\ScreenPanel\\BorderSize\\Narrow TV", "Lower"), "3");
-  EXPECT_EQ(LoadBorderPreset(store, "Wide"), (BorderSizes{64, 64, 10, 10}));
-
-  EXPECT_TRUE(SaveBorderPreset(store, "Wide", {32, 32, 48, 48}));  // overwrites
-  EXPECT_EQ(LoadBorderPreset(store, "Wide"), (BorderSizes{32, 32, 48, 48}));
-  EXPECT_EQ(ListBorderPresets(store).size(), 2u);
-
-  DeleteBorderPreset(store, "Wide");
-  EXPECT_EQ(ListBorderPresets(store), (Strings{"Narrow TV"}));
-  // Names that would address other subkeys are refused, and delete nothing.
+  EXPECT_TRUE(SaveBorderPreset(store, "Narrow TV", {64, 0, 48, 5}));
+  EXPECT_EQ(store.ReadText("Environment\\ScreenPanel\\BorderSize\\Narrow TV", "Lower"), "5");
   for (const char* name : {"", "a\\b", "\\", "a/b"}) {
     EXPECT_FALSE(SaveBorderPreset(store, name, {1, 2, 3, 4})) << name;
     DeleteBorderPreset(store, name);
   }
   EXPECT_EQ(ListBorderPresets(store), (Strings{"Narrow TV"}));
-  EXPECT_EQ(LoadBorderPreset(store, "Wide"), std::nullopt);
+  EXPECT_EQ(LoadBorderPreset(store, "Narrow TV"), (BorderSizes{64, 0, 48, 5}));
   EXPECT_EQ(LoadHardwareSettings(store).BorderPreset, 3);
 }
 
