@@ -109,10 +109,7 @@ TEST_F(TKeyThreadTest, ScanCodesPressTheirSpectrumKeys) {
     Release(c.code);
     EXPECT_EQ(machine_.Keys.PressedCount(), 0);
   }
-}
-
-TEST_F(TKeyThreadTest, SharedCapsShiftOutlastsTheArrowKey) {
-  Activate();
+  // A shared CAPS SHIFT outlasts the arrow key.
   Press(scan::kLeftShift);
   Tap(scan::kUp);
   EXPECT_TRUE(Pressed(kKeyCapsShift));
@@ -140,10 +137,6 @@ TEST_F(TKeyThreadTest, JoystickKeysDriveTheirOwnBits) {
   Release(scan::kHome);
   EXPECT_EQ(machine_.Joystick.State, 0x10) << "fire stays while up is let go";
   EXPECT_EQ(machine_.Keys.PressedCount(), 0) << "the joystick keys leave the keyboard alone";
-}
-
-TEST_F(TKeyThreadTest, UnmappedCodesChangeNothing) {
-  Activate();
   const std::vector<int> before = Observe();
   // F1, F5, F11, right Ctrl, Page Up, Insert, left Windows, and codes no key sends.
   for (uint8_t code : {0x00, 0x3B, 0x3F, 0x57, 0x9D, 0xC9, 0xD2, 0xDB, 0xFF}) {
@@ -169,10 +162,7 @@ TEST_F(TKeyThreadTest, EitherAltSelectsTheAltLayerUntilReleased) {
   }
   Tap(scan::kF2);
   EXPECT_TRUE(requests_.LoadDisk);
-}
-
-TEST_F(TKeyThreadTest, KeyReleasedWhileAltIsHeldStaysPressed) {
-  Activate();
+  // A key released while Alt is held stays pressed.
   Press(0x10);  // Q
   Press(scan::kLeftAlt);
   Release(0x10);
@@ -230,10 +220,8 @@ TEST_F(TKeyThreadTest, HotKeysRaiseRequestsAndTypeNothing) {
   EXPECT_EQ(machine_.State.Paused, 1u) << "the release leaves the pause on";
   Tap(scan::kPause);
   EXPECT_EQ(machine_.State.Paused, 0u);
-}
-
-TEST_F(TKeyThreadTest, EscapeClosesTheScreenMenuBeforeStopping) {
-  Activate();
+  // Escape closes the screen menu before it stops the machine.
+  machine_.State.Running = true;
   requests_.ScreenMenuOpen = true;
   requests_.FullScreen = true;
   Tap(scan::kEscape);
@@ -263,10 +251,7 @@ TEST_F(TKeyThreadTest, F12HoldsTheResetAndADoublePressAddsTrDos) {
     Tap(scan::kF12);
     EXPECT_EQ(machine_.State.StartMode, mode) << ticks;
   }
-}
-
-TEST_F(TKeyThreadTest, AltF12ResetsInto48kModes) {
-  Activate();
+  // Alt+F12 resets into the 48K modes.
   SetTicks(500);
   Press(scan::kLeftAlt);
   Press(scan::kF12);
@@ -353,9 +338,8 @@ TEST_F(TKeyThreadTest, HeldAltResyncsIntoTheAltLayer) {
   keys_.SetFocused(false);
   keys_.SetFocused(true);
   EXPECT_FALSE(keys_.AltMode());
-}
-
-TEST_F(TKeyThreadTest, EscapeHeldAtResyncIsIgnoredUntilItGoesUp) {
+  // An Escape held at a resync is ignored until it goes up.
+  keys_.SetFocused(false);
   HoldWhileResyncing({scan::kEscape, 0x10});
   Activate();
   EXPECT_TRUE(Pressed(Key('Q')));
