@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <sstream>
@@ -228,7 +227,7 @@ class RunnerTest : public ::testing::Test {
 
 TEST_F(RunnerTest, ProblemsGiveTheirStatusAndOneErrorLine) {
   REQUIRE_ROM48();
-  std::ofstream(dir_.path() / "game.xyz") << "data";
+  test::WriteBytes(dir_.path() / "game.xyz", {1});
   test::WriteBytes(dir_.path() / "short.sna", Bytes(1000, 0));
   test::WriteBytes(dir_.path() / "short.z80", Bytes(20, 1));
   const std::string settingsBefore = Expand("$D/settings.ini");
