@@ -27,7 +27,6 @@ TEST(RomBoot, EachStartModeReachesItsScreen) {
   const Case cases[] = {
       {"roms/48.rom", 0, nullptr, -1, 0, "@ 1982 Sinclair Research Ltd"},
       {"roms/128-1.rom", 0, "roms/128-0.rom", -1, 2, "Tape Loader"},
-      {"roms/Pentagon.Rom", 1, nullptr, -1, 0, "Sinclair Research"},
       {"roms/Pentagon.Rom", 1, "roms/Pentagon.Rom", 2, 2, "128"},
   };
   for (const Case& c : cases) {
@@ -57,26 +56,6 @@ TEST(RomBoot, EachStartModeReachesItsScreen) {
     const std::string screen = ScreenText(m);
     EXPECT_NE(screen.find(c.text), std::string::npos) << screen;
   }
-}
-
-TEST(RomBoot, TrDosWith128kStartsInTheTrDosRom) {
-  VANTREL_REQUIRE_TESTDATA(rom, "roms/Pentagon.Rom");
-  Machine m(7);
-  m.State.NormalSpeed = false;
-  LoadRomPage(rom, 1, m.Mem.Rom48k());
-  LoadRomPage(rom, 0, m.Mem.Rom128k());
-  LoadRomPage(rom, 2, m.Mem.RomDOS());
-  m.SetTrDosEnabled(true);
-  m.State.StartMode = 3;
-  m.ResetMachine();
-  EXPECT_TRUE(m.Mem.DosActive);
-  EXPECT_EQ(m.Mem.Port7FFD, 0x10);
-  EXPECT_EQ(m.Mem.PeekByte(0), m.Mem.RomDOS()[0]);
-  // The first instructions run from the TR-DOS ROM, which keeps itself paged in while
-  // it runs below 0x4000.
-  for (int i = 0; i < 20; ++i) m.ProcessorStep();
-  EXPECT_TRUE(m.Mem.DosActive);
-  RunFrames(m, 100);  // and the machine keeps running whatever TR-DOS does next
 }
 
 // The emulation thread's fast loop must be the ordinary step loop, only faster: the same
