@@ -229,7 +229,6 @@ TEST_F(RunnerTest, ProblemsGiveTheirStatusAndOneErrorLine) {
   REQUIRE_ROM48();
   test::WriteBytes(dir_.path() / "game.xyz", {1});
   test::WriteBytes(dir_.path() / "short.sna", Bytes(1000, 0));
-  test::WriteBytes(dir_.path() / "short.z80", Bytes(20, 1));
   const std::string settingsBefore = Expand("$D/settings.ini");
   const Bytes settings = ReadBytes(settingsBefore);
   struct Case {
@@ -249,7 +248,6 @@ TEST_F(RunnerTest, ProblemsGiveTheirStatusAndOneErrorLine) {
       {"--settings $D", kRunnerBadUsage, "cannot read the settings file '$D'", ""},
       {"--mode 48 --rom48 $ROM $D/short.sna", kRunnerBadUsage,
        "This file is not SNA format snapshot file, check it!", ""},
-      {"--mode 48 --rom48 $ROM $D/short.z80", kRunnerBadUsage, "Invalid Z80 snapshot file!", ""},
       {"--mode 48 --rom48 $ROM --frames 1 --save-sna $D/missing/x.sna", kRunnerFailed, "x.sna",
        "$D/missing"},
       {"--mode 48 --rom48 $ROM --frames 3 --wav $D/missing/s.wav", kRunnerFailed,
