@@ -44,28 +44,18 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
   EXPECT_EQ(none.Frames, 100u);
   EXPECT_FALSE(none.Help || none.Paced || none.DumpRegs || none.StartMode || none.UntilPc ||
                none.File || none.Rom48k || none.Wav);
-  const RunnerOptions o = ParseOk(Words(
-      "--rom48 roms/48.rom --rom128=Pentagon.Rom:0 --romdos C:\\roms\\trdos.rom --mode trdos128 "
-      "--model 5 --settings s.ini --tackts-per-int 69888 --seed 18446744073709551615 "
-      "--frames=250 --until-pc #12a2 --keys CS+5 --screenshot a.png --screenshot-visible b.png "
-      "--save-sna c.sna --wav=d.wav --dump-regs --paced -- --prog.sna"));
-  EXPECT_EQ(o.Rom48k, "roms/48.rom");
+  // The fields a whole run shows are left to the runner tests; here the "=" form, "--",
+  // and the values no run shows.
+  const RunnerOptions o = ParseOk(
+      Words("--rom128=Pentagon.Rom:0 --romdos C:\\roms\\trdos.rom --model 5 --tackts-per-int 69888 "
+            "--seed 18446744073709551615 --frames=250 --wav=d.wav -- --prog.sna"));
   EXPECT_EQ(o.Rom128k, "Pentagon.Rom:0");
   EXPECT_EQ(o.RomDos, "C:\\roms\\trdos.rom");
-  EXPECT_EQ(o.StartMode, kStartTrDos | kStart128k);
   EXPECT_EQ(o.Model, MemoryModel::Scorpion1024k);
-  EXPECT_EQ(o.SettingsFile, "s.ini");
   EXPECT_EQ(o.TacktsPerInt, 69888u);
   EXPECT_EQ(o.Seed, 18446744073709551615u);
   EXPECT_EQ(o.Frames, 250u);
-  EXPECT_EQ(o.UntilPc, 0x12A2);
-  ASSERT_EQ(o.Keys.size(), 1u);
-  EXPECT_EQ(o.Keys[0].Text, "CS+5");
-  EXPECT_EQ(o.Screenshot, "a.png");
-  EXPECT_EQ(o.ScreenshotVisible, "b.png");
-  EXPECT_EQ(o.SaveSna, "c.sna");
   EXPECT_EQ(o.Wav, "d.wav");
-  EXPECT_TRUE(o.DumpRegs && o.Paced);
   EXPECT_EQ(o.File, "--prog.sna");  // after "--"
   // An option's value may itself start with a dash.
   EXPECT_EQ(ParseOk({"--screenshot", "-shot.png"}).Screenshot, "-shot.png");
