@@ -6,7 +6,6 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -407,26 +406,18 @@ TEST_F(RunnerTest, ASnapshotSavedUnrunIsTheFileLoaded) {
 }
 
 // {hertz, seconds} of the tone: the spacings of rising edges through the middle level
-// that are within two samples of the median one; the key clicks before the tone are
-// single edges at other spacings.
+// that lie between 315 and 735 Hz; the key clicks before the tone are edges far apart.
 std::pair<double, double> Tone(const Bytes& samples) {
   if (samples.empty()) return {};
   const auto [low, high] = std::minmax_element(samples.begin(), samples.end());
   const int middle = (*low + *high) / 2;
-  std::vector<double> spacings;
+  double sum = 0, count = 0;
   for (size_t i = 1, last = 0; i < samples.size(); ++i) {
     if (samples[i - 1] > middle || samples[i] <= middle) continue;
-    if (last) spacings.push_back(static_cast<double>(i - last));
+    if (last && i - last > 60 && i - last < 140) sum += static_cast<double>(i - last), ++count;
     last = i;
   }
-  if (spacings.empty()) return {};
-  std::vector<double> sorted = spacings;
-  std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-  const double median = sorted[sorted.size() / 2];
-  double sum = 0, count = 0;
-  for (double spacing : spacings) {
-    if (std::abs(spacing - median) <= 2) sum += spacing, ++count;
-  }
+  if (count == 0) return {};
   return {44100.0 * count / sum, (sum + sum / count) / 44100.0};
 }
 
