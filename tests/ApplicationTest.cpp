@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "TestData.h"
 #include "app/Application.h"
@@ -35,13 +36,10 @@ TEST_F(ApplicationTest, FirstRunStartsStoppedIn128kModeFromTheDefaultRoms) {
   ASSERT_EQ(result.outcome, Application::StartUpOutcome::kStopped) << result.roms.message;
   EXPECT_FALSE(result.roms.ShowMessage);
   Machine& m = app.GetMachine();
-  EXPECT_EQ(m.State.TacktsPerInt, 71680u);
-  EXPECT_EQ(m.Mem.Port7FFD, 0x00);  // "128k Mode"
-  EXPECT_EQ(m.State.Regs.PC, 0);
-  EXPECT_FALSE(app.Emulation().Alive());
-  // The Pentagon file's page 0 is the 128K editor ROM, now at 0x0000.
-  EXPECT_EQ(m.Mem.PeekByte(0x0000), m.Mem.Rom128k()[0]);
-  EXPECT_TRUE(m.Mem.DosEnabled);
+  // "128k Mode": the Pentagon file's page 0, the 128K editor ROM, is at 0x0000.
+  EXPECT_EQ((std::vector<int>{int(m.State.TacktsPerInt), m.Mem.Port7FFD, m.State.Regs.PC,
+                              app.Emulation().Alive(), m.Mem.PeekByte(0), m.Mem.DosEnabled}),
+            (std::vector<int>{71680, 0x00, 0, false, m.Mem.Rom128k()[0], true}));
 }
 
 TEST_F(ApplicationTest, SettingsReachTheMachineAndAreWrittenBackAtShutdown) {
@@ -54,10 +52,10 @@ TEST_F(ApplicationTest, SettingsReachTheMachineAndAreWrittenBackAtShutdown) {
     Application app(store, host, TestRomResolver());
     ASSERT_EQ(app.StartUp().outcome, Application::StartUpOutcome::kStopped);
     Machine& m = app.GetMachine();
-    EXPECT_EQ(m.State.TacktsPerInt, 69888u);
-    EXPECT_TRUE(m.Mem.DosActive);  // "TR-DOS with 128k"
-    EXPECT_EQ(m.Mem.Model, MemoryModel::Pentagon1024k);
-    EXPECT_EQ(m.Ports.Settings.JoystickMask, 0x00A9);
+    // "TR-DOS with 128k".
+    EXPECT_EQ((std::vector<int>{int(m.State.TacktsPerInt), m.Mem.DosActive, int(m.Mem.Model),
+                                m.Ports.Settings.JoystickMask}),
+              (std::vector<int>{69888, true, int(MemoryModel::Pentagon1024k), 0x00A9}));
   }
   // Shutdown wrote the groups back, defaults included.
   EXPECT_EQ(store.ReadInteger("Hardware\\Keyboard", "Port Bits"), 254);
@@ -82,30 +80,29 @@ TEST_F(ApplicationTest, OnStartRunEmulatorRunsUntilShutdown) {
   EXPECT_FALSE(app.Emulation().Alive());
 }
 
-TEST_F(ApplicationTest, MissingBasicRomStopsTheStart) {
-  HardwareSettings hardware;
-  hardware.Rom48k.FileName = "no-such-file.rom";
-  SaveHardwareSettings(store, hardware);
-  Application app(store, host, TestRomResolver());
-  const auto result = app.StartUp();
-  EXPECT_EQ(result.outcome, Application::StartUpOutcome::kRomsMissing);
-  EXPECT_TRUE(result.roms.ShowMessage);
-  EXPECT_TRUE(result.roms.OfferCancel);
-}
-
-TEST_F(ApplicationTest, MissingTrDosRomStartsWithoutTheInterface) {
-  HardwareSettings hardware;
-  hardware.RomDos.FileName = "no-such-file.rom";
-  hardware.StartUp.Reset = 3;
-  SaveHardwareSettings(store, hardware);
-  Application app(store, host, TestRomResolver());
-  const auto result = app.StartUp();
-  ASSERT_EQ(result.outcome, Application::StartUpOutcome::kStopped);
-  EXPECT_TRUE(result.roms.ShowMessage);  // told once
-  Machine& m = app.GetMachine();
-  EXPECT_FALSE(m.Mem.DosEnabled);
-  EXPECT_FALSE(m.Mem.DosActive);  // the TR-DOS start mode starts without TR-DOS
-  EXPECT_EQ(m.Mem.Port7FFD, 0x00);
+// A missing BASIC ROM stops the start; a missing TR-DOS ROM is told once and the
+// machine starts without the interface, even in a TR-DOS start mode.
+TEST_F(ApplicationTest, MissingRomsAreReported) {
+  for (const bool basic : {true, false}) {
+    SCOPED_TRACE(basic ? "BASIC" : "TR-DOS");
+    MemorySettingsStore settings;
+    HardwareSettings hardware;
+    (basic ? hardware.Rom48k : hardware.RomDos).FileName = "no-such-file.rom";
+    hardware.StartUp.Reset = 3;
+    SaveHardwareSettings(settings, hardware);
+    Application app(settings, host, TestRomResolver());
+    const auto result = app.StartUp();
+    EXPECT_TRUE(result.roms.ShowMessage);
+    EXPECT_EQ(result.roms.OfferCancel, basic);
+    if (basic) {
+      EXPECT_EQ(result.outcome, Application::StartUpOutcome::kRomsMissing);
+      continue;
+    }
+    ASSERT_EQ(result.outcome, Application::StartUpOutcome::kStopped);
+    Machine& m = app.GetMachine();
+    EXPECT_FALSE(m.Mem.DosEnabled || m.Mem.DosActive);
+    EXPECT_EQ(m.Mem.Port7FFD, 0x00);
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <vector>
 
 #include "input/KempstonMouseDriver.h"
 #include "machine/Machine.h"
@@ -30,11 +31,8 @@ class FakeMouse : public MouseMotionSource {
   int Reacquires = 0;
 };
 
-MouseSample Move(int32_t dx, int32_t dy) {
-  return MouseSample{dx, dy, 0, false, false, false};
-}
-MouseSample Wheel(int32_t wheel) {
-  return MouseSample{0, 0, wheel, false, false, false};
+MouseSample Motion(int32_t dx, int32_t dy) {
+  return MouseSample{dx, dy};
 }
 MouseSample Buttons(bool left, bool right, bool middle) {
   return MouseSample{0, 0, 0, left, right, middle};
@@ -62,20 +60,7 @@ class KempstonMouseDriverTest : public testing::Test {
 // ---------------------------------------------------------------------------------------
 // Position counters.
 
-TEST_F(KempstonMouseDriverTest, CountersFollowMotionWithYCountingUp) {
-  mouse.X = 100;
-  mouse.Y = 100;
-  Poll(Move(10, 0));
-  EXPECT_EQ(X(), 110);
-  EXPECT_EQ(Y(), 100);
-  Poll(Move(0, 10));  // down on the PC
-  EXPECT_EQ(X(), 110);
-  EXPECT_EQ(Y(), 90);
-  Poll(Move(-30, -40));  // left and up
-  EXPECT_EQ(X(), 80);
-  EXPECT_EQ(Y(), 130);
-}
-
+// Y counts up as the PC mouse moves up (negative dy).
 TEST_F(KempstonMouseDriverTest, CountersWrapAtEightBitsBothWays) {
   struct Case {
     uint8_t start;
@@ -83,40 +68,32 @@ TEST_F(KempstonMouseDriverTest, CountersWrapAtEightBitsBothWays) {
     uint8_t expectedX;
   };
   const Case cases[] = {
-      {255, 1, 0},      {0, -1, 255},          {250, 10, 4},        {3, -5, 254},      {7, 256, 7},
-      {7, -256 * 3, 7}, {0, 1000, 1000 % 256}, {0, INT32_MAX, 255}, {5, INT32_MIN, 5},
+      {100, 10, 110},        {100, -30, 70},      {255, 1, 0},       {0, -1, 255},
+      {250, 10, 4},          {3, -5, 254},        {7, 256, 7},       {7, -256 * 3, 7},
+      {0, 1000, 1000 % 256}, {0, INT32_MAX, 255}, {5, INT32_MIN, 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "start " << int{c.start} << " dx " << c.dx);
     mouse.X = c.start;
     mouse.Y = c.start;
-    Poll(Move(c.dx, c.dx == INT32_MIN ? 0 : -c.dx));
+    Poll(Motion(c.dx, c.dx == INT32_MIN ? 0 : -c.dx));
     EXPECT_EQ(X(), c.expectedX);
     if (c.dx != INT32_MIN) {
       EXPECT_EQ(Y(), c.expectedX) << "Y moves up as X moves right";
     }
   }
   // Y's own wrap, including the motion whose negation would overflow.
-  mouse.Y = 0;
-  Poll(Move(0, 1));
-  EXPECT_EQ(Y(), 255);
-  Poll(Move(0, -1));
-  EXPECT_EQ(Y(), 0);
   mouse.Y = 9;
-  Poll(Move(0, INT32_MIN));
+  Poll(Motion(0, INT32_MIN));
   EXPECT_EQ(Y(), 9);
-}
-
-TEST_F(KempstonMouseDriverTest, StillMouseChangesNothing) {
+  // A still mouse changes nothing.
   for (bool wheelSupport : {false, true}) {
     SCOPED_TRACE(testing::Message() << "wheel support " << wheelSupport);
     Configure(false, wheelSupport, false);
     Poll(MouseSample{37, -12, -360, false, false, false});
-    const uint8_t x = X(), y = Y(), buttons = ButtonByte();
+    const std::vector<int> before = {X(), Y(), ButtonByte()};
     for (int frame = 0; frame < 5; ++frame) Poll(MouseSample{});
-    EXPECT_EQ(X(), x);
-    EXPECT_EQ(Y(), y);
-    EXPECT_EQ(ButtonByte(), buttons);
+    EXPECT_EQ((std::vector<int>{X(), Y(), ButtonByte()}), before);
   }
 }
 
@@ -172,94 +149,70 @@ TEST_F(KempstonMouseDriverTest, AltClickFlipsTheSwapOncePerClick) {
   Poll(Buttons(false, false, false));
   EXPECT_FALSE(Poll(Buttons(false, true, false), true));
   EXPECT_TRUE(driver.SwapButtons());
-}
-
-TEST_F(KempstonMouseDriverTest, ConfigureOverridesAnAltClickFlip) {
-  Poll(Buttons(true, false, false), true);
-  ASSERT_TRUE(driver.SwapButtons());
-  Configure(false, false, false);
-  EXPECT_FALSE(driver.SwapButtons());
+  // Configure overrides an Alt-click flip.
+  EXPECT_TRUE(Poll(Buttons(true, false, false), true));
+  ASSERT_FALSE(driver.SwapButtons());
+  Configure(true, false, false);
+  EXPECT_TRUE(driver.SwapButtons());
   Poll(Buttons(true, false, false), true);  // same click: the latch holds
-  EXPECT_FALSE(driver.SwapButtons());
-  EXPECT_EQ(ButtonByte(), 0xFE);
+  EXPECT_TRUE(driver.SwapButtons());
+  EXPECT_EQ(ButtonByte(), 0xFD);
 }
 
-// ---------------------------------------------------------------------------------------
-// Wheel.
-
+// The wheel counter counts notches of 120 down as the wheel turns away from the user (up
+// when inverted); whole notches only, remainders dropped each frame. Its low nibble shows
+// in the button byte's high bits with wheel support, which otherwise stay set.
 TEST_F(KempstonMouseDriverTest, WheelNotchesShowInTheHighNibble) {
-  Configure(false, true, false);
-  Poll(MouseSample{});
-  EXPECT_EQ(ButtonByte(), 0x0F);
-  Poll(Wheel(120));  // away from the user: counts down
-  EXPECT_EQ(driver.Wheel(), 255);
-  EXPECT_EQ(ButtonByte(), 0xFF);
-  Poll(Wheel(120));
-  EXPECT_EQ(ButtonByte(), 0xEF);
-  Poll(Wheel(-3 * 120));
-  EXPECT_EQ(driver.Wheel(), 1);
-  EXPECT_EQ(ButtonByte(), 0x1F);
-  // Buttons clear their bits in the low nibble only.
-  Poll(MouseSample{0, 0, 0, true, false, true});
-  EXPECT_EQ(ButtonByte(), 0x1A);
-}
-
-TEST_F(KempstonMouseDriverTest, InvertedWheelCountsTheOtherWay) {
-  Configure(false, true, true);
-  Poll(Wheel(120));
-  EXPECT_EQ(driver.Wheel(), 1);
-  EXPECT_EQ(ButtonByte(), 0x1F);
-  Poll(Wheel(-240));
-  EXPECT_EQ(driver.Wheel(), 255);
-  EXPECT_EQ(ButtonByte(), 0xFF);
-}
-
-TEST_F(KempstonMouseDriverTest, PartNotchesWithinAFrameAreLost) {
-  Configure(false, true, false);
-  for (int32_t wheel : {119, -119, 60, 60, 1, -1}) Poll(Wheel(wheel));
-  EXPECT_EQ(driver.Wheel(), 0) << "remainders are not carried between frames";
-  EXPECT_EQ(ButtonByte(), 0x0F);
-  Poll(Wheel(359));  // two whole notches, the rest dropped
-  EXPECT_EQ(driver.Wheel(), 254);
-  Poll(Wheel(-239));  // truncated towards zero: one notch back
-  EXPECT_EQ(driver.Wheel(), 255);
-}
-
-TEST_F(KempstonMouseDriverTest, WheelCounterWrapsAtEightBits) {
-  Configure(false, true, false);
-  Poll(Wheel(-255 * 120));
-  EXPECT_EQ(driver.Wheel(), 255);
-  Poll(Wheel(-120));
-  EXPECT_EQ(driver.Wheel(), 0);
-  Poll(Wheel(16 * 120));  // a whole nibble turn shows no change in the high bits
-  EXPECT_EQ(driver.Wheel(), 240);
-  EXPECT_EQ(ButtonByte(), 0x0F);
-  Poll(Wheel(INT32_MIN));  // no overflow on any platform figure
-  Poll(Wheel(INT32_MAX));
-}
-
-TEST_F(KempstonMouseDriverTest, WithoutWheelSupportTheHighBitsStaySet) {
+  struct Case {
+    bool support, inverted;
+    std::vector<int32_t> wheel;
+    uint8_t counter, byte;
+  };
+  const Case cases[] = {
+      {true, false, {0}, 0, 0x0F},
+      {true, false, {120}, 255, 0xFF},
+      {true, false, {120, 120}, 254, 0xEF},
+      {true, false, {120, 120, -3 * 120}, 1, 0x1F},
+      {true, true, {120}, 1, 0x1F},
+      {true, true, {120, -240}, 255, 0xFF},
+      {true, false, {119, -119, 60, 60, 1, -1}, 0, 0x0F},
+      {true, false, {359}, 254, 0xEF},
+      {true, false, {359, -239}, 255, 0xFF},  // truncated towards zero
+      {true, false, {-255 * 120}, 255, 0xFF},
+      {true, false, {-255 * 120, -120, 16 * 120}, 240, 0x0F},
+      {true, false, {INT32_MIN}, 17, 0x1F},  // no overflow on any platform figure
+      {true, false, {INT32_MAX}, 239, 0xFF},
+      {false, false, {-120}, 1, 0xFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "row " << (&c - cases));
+    KempstonMouseDriver fresh;
+    fresh.Configure(KempstonMouseSetting{true, false, c.support, c.inverted});
+    for (int32_t wheel : c.wheel) {
+      source.Queue.push_back(MouseSample{0, 0, wheel});
+      fresh.Poll(source, mouse);
+    }
+    EXPECT_EQ(fresh.Wheel(), c.counter);
+    EXPECT_EQ(ButtonByte(), c.byte);
+  }
+  // Buttons clear only the low nibble.
   Configure(false, false, false);
-  Poll(Wheel(-120));
-  EXPECT_EQ(ButtonByte(), 0xFF);
   Poll(MouseSample{0, 0, -120, true, false, false});
   EXPECT_EQ(ButtonByte(), 0xFE);
-  // The counter runs regardless, so turning support on shows where the wheel is.
+  // The counter runs without support, so turning support on shows where the wheel is.
   Configure(false, true, false);
-  Poll(MouseSample{});
-  EXPECT_EQ(ButtonByte(), 0x2F);
+  Poll(MouseSample{0, 0, -120, true, false, true});
+  EXPECT_EQ(ButtonByte(), 0x2A);
 }
 
 // ---------------------------------------------------------------------------------------
 // Lost device and the path to the Spectrum's ports.
 
 TEST_F(KempstonMouseDriverTest, FailedReadIsRetriedOnceAfterAReacquire) {
-  source.Queue = {std::nullopt, Move(5, -5)};
+  source.Queue = {std::nullopt, Motion(5, -5)};
   driver.Poll(source, mouse);
-  EXPECT_EQ(source.Reacquires, 1);
-  EXPECT_EQ(source.Takes, 2);
-  EXPECT_EQ(X(), 5);
-  EXPECT_EQ(Y(), 5);
+  EXPECT_EQ((std::vector<int>{source.Reacquires, source.Takes, X(), Y()}),
+            (std::vector<int>{1, 2, 5, 5}));
 
   // Two failures: the frame leaves every register as it was.
   Configure(false, true, false);
@@ -269,22 +222,9 @@ TEST_F(KempstonMouseDriverTest, FailedReadIsRetriedOnceAfterAReacquire) {
   EXPECT_FALSE(driver.Poll(source, mouse, true));
   EXPECT_EQ(source.Reacquires, 2);
   EXPECT_EQ(source.Queue.size(), 1u) << "no third read in the same frame";
-  EXPECT_EQ(X(), 8);
-  EXPECT_EQ(Y(), 5);
-  EXPECT_EQ(driver.Wheel(), 255);
-  EXPECT_EQ(ButtonByte(), buttons);
+  EXPECT_EQ((std::vector<int>{X(), Y(), driver.Wheel(), ButtonByte()}),
+            (std::vector<int>{8, 5, 255, buttons}));
   EXPECT_FALSE(driver.SwapButtons());
-}
-
-TEST_F(KempstonMouseDriverTest, SpectrumReadsThePolledRegistersOnTheMousePorts) {
-  Machine m;
-  m.Mouse.Enabled = true;
-  Configure(true, true, false);
-  source.Queue = {MouseSample{0x12, -0x34, -120, true, false, false}};
-  driver.Poll(source, m.Mouse);
-  EXPECT_EQ(m.Ports.PortRead(0xFBDF), 0x12);
-  EXPECT_EQ(m.Ports.PortRead(0xFFDF), 0x34);
-  EXPECT_EQ(m.Ports.PortRead(0xFADF), 0x1D);
 }
 
 }  // namespace

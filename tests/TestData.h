@@ -1,9 +1,17 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
+
+namespace vantrel {
+class Machine;
+}
 
 namespace vantrel::test {
+
+using Bytes = std::vector<uint8_t>;
 
 // The third-party test data folder: $VANTREL_TESTDATA, else ../shared/testdata beside
 // the checkout. Empty when it does not exist.
@@ -11,6 +19,21 @@ std::filesystem::path TestDataDir();
 
 // Path of a file inside the test data; empty when the folder or the file is missing.
 std::filesystem::path TestDataFile(const std::string& relative);
+
+// A whole file; empty when it cannot be read.
+Bytes ReadBytes(const std::filesystem::path& file);
+// Writes a whole file, creating its folder.
+void WriteBytes(const std::filesystem::path& file, const Bytes& bytes);
+// The names in a folder, sorted.
+std::vector<std::filesystem::path> Listing(const std::filesystem::path& dir);
+
+// Copies 16 KB page `page` of `file` into a ROM buffer; false when the file is shorter.
+bool LoadRomPage(const std::filesystem::path& file, int page, uint8_t* rom);
+// Steps the machine through `frames` frame ends.
+void RunFrames(Machine& m, uint32_t frames);
+// The displayed screen as 24 lines of text, each cell matched (plain or inverse) against
+// the 48K ROM's character set; '?' where nothing matches, '@' for the copyright sign.
+std::string ScreenText(Machine& m);
 
 }  // namespace vantrel::test
 
