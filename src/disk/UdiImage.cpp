@@ -38,8 +38,9 @@ uint32_t UdiCrc32(std::span<const uint8_t> bytes) {
       crc = (crc >> 1) | (crc & 0x80000000);
       crc ^= 0xEDB88320 & mask;
     }
+    crc ^= 0xFFFFFFFF;  // the reference inverts after every byte, not once at the end
   }
-  return crc ^ 0xFFFFFFFF;
+  return crc;
 }
 
 int LoadUdiImage(std::span<const uint8_t> file, FloppyDisk& disk) {

@@ -25,7 +25,8 @@ int LoadUdiImage(std::span<const uint8_t> file, FloppyDisk& disk);
 std::vector<uint8_t> SaveUdiImage(const FloppyDisk& disk, int lastCylinder);
 
 // The UDI checksum as the format's reference code computes it: a reflected CRC-32 whose
-// register is shifted as a signed number, so it differs from zlib's.
+// register is shifted as a signed number and inverted around every byte, so it differs
+// from zlib's.
 uint32_t UdiCrc32(std::span<const uint8_t> bytes);
 
 }  // namespace vantrel
