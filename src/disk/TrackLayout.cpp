@@ -58,7 +58,8 @@ void ScanTrack(const RawTrack& track, const std::function<size_t(const DataField
   size_t p = 0;
   while (p < RawTrack::kLength) {
     if (!track.IsMark(p)) {
-      ++p;
+      // Most of a track is unmarked: a zero bitmap byte skips its eight bytes at once.
+      p = ((p & 7) == 0 && track.Marks[p >> 3] == 0) ? p + 8 : p + 1;
       continue;
     }
     while (p < RawTrack::kLength && d[p] == 0xA1) ++p;
