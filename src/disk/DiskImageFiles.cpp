@@ -213,7 +213,8 @@ std::unique_ptr<FloppyDisk> CreateBlankDisk() {
 
 bool SaveDiskImage(const fs::path& fileName, FloppyDisk& disk, const RememberedGeometry& geometry) {
   const std::optional<DiskFormat> format = DiskFormatOf(fileName);
-  switch (format.value_or(DiskFormat::Scl)) {
+  if (!format) return false;
+  switch (*format) {
     case DiskFormat::Trd: {
       // Sectors the tracks lack are saved as zeros, never as another disk's.
       auto image = std::make_unique<TrdImage>();
@@ -233,7 +234,7 @@ bool SaveDiskImage(const fs::path& fileName, FloppyDisk& disk, const RememberedG
     case DiskFormat::Udi:
       Write(fileName, *format, SaveUdiImage(disk, geometry.UdiLastCylinder));
       break;
-    default: return false;
+    default: return false;  // SCL and Hobeta are read only
   }
   disk.SetModified(false);
   return true;
