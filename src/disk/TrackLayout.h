@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "disk/FloppyDisk.h"
+
+namespace vantrel {
+
+// The four values of an ID field: cylinder, head, sector number and size code.
+struct SectorId {
+  uint8_t C = 0, H = 0, R = 0, N = 0;
+};
+
+inline constexpr uint8_t kIdMark = 0xFE;
+inline constexpr uint8_t kDataMark = 0xFB;
+inline constexpr uint8_t kDeletedDataMark = 0xF8;
+
+// Bytes a sector slot takes beyond its data: gaps, sync runs, ID field, marks and CRCs.
+inline constexpr size_t kSlotOverhead = 122;
+
+// Formats a track slot by slot in the layout TR-DOS writes: gap 4E, zero run, sync marks,
+// ID field, gap, zero run, sync marks, data field, gap. The first slot has one more zero
+// and one fewer sync mark (its run starts where the index gap ends).
+class TrackWriter {
+ public:
+  // Clears the track's marks; the data is overwritten slot by slot and by Finish.
+  explicit TrackWriter(RawTrack& track);
+
+  // False, with nothing written, when the slot would run past the end of the track.
+  bool AddSector(SectorId id, uint8_t dataMark, std::span<const uint8_t> data);
+  // Zeroes the rest of the track.
+  void Finish();
+
+ private:
+  void Put(uint8_t value, size_t count);
+  void PutSync(size_t count);
+  void PutField(std::span<const uint8_t> bytes);
+
+  RawTrack& track_;
+  size_t pos_ = 0;
+};
+
+// A data field met while scanning a track: its mark, where its data starts, and the ID
+// field nearest before it (HasId false when the track had none before it).
+struct DataField {
+  SectorId Id;
+  bool HasId = false;
+  uint8_t Mark = 0;
+  size_t DataPos = 0;
+};
+
+// Walks the track from the index as the controller would find fields: at a sync mark the
+// run of 0xA1 is skipped and the byte reached is an address mark. For each data field
+// (0xFB or 0xF8) `visit` is called and returns how many data bytes it consumed; the scan
+// goes on after them.
+void ScanTrack(const RawTrack& track, const std::function<size_t(const DataField&)>& visit);
+
+}  // namespace vantrel
