@@ -175,8 +175,8 @@ TEST_F(ScreenPanelTest, PopUpMenuHasTheItemsInOrder) {
   EXPECT_EQ(menu->objectName(), "ScreenPM");
   std::vector<QString> texts;
   for (QAction* action : menu->actions()) texts.push_back(action->text());
-  EXPECT_EQ(texts,
-            (std::vector<QString>{"&Double Size", "&Attributes", "Video Page", "Rendering"}));
+  EXPECT_EQ(texts, (std::vector<QString>{"&Double Size", "&Attributes", "Video Page", "Rendering",
+                                         "Save Screenshot..."}));
   EXPECT_EQ(Item(*panel, "CurentMI")->text(), "Curent");
   EXPECT_EQ(Item(*panel, "FirstMI")->text(), "First");
   EXPECT_EQ(Item(*panel, "SecondMI")->text(), "Second");
