@@ -294,6 +294,8 @@ void TMainForm::SetRunCommandsEnabled(bool stopped) {
 }
 
 void TMainForm::StartRun(const std::function<void()>& start) {
+  // A quit signal may close the window while a dialog's own loop runs: nothing restarts.
+  if (shutDown_) return;
   activeBeforeRun_ = QApplication::activeWindow();
   start();
   // A Step Over that only traced has already refreshed the views.

@@ -2,6 +2,7 @@
 // routine, then the event loop.
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
 #include <QProxyStyle>
 #include <QStringList>
 #include <filesystem>
@@ -41,6 +42,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   application.setStyle(new NoAltMenuStyle);
+  // The installed menu entry and icon (dist/linux) name the program's windows.
+  QGuiApplication::setDesktopFileName(QStringLiteral("vantrel"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vantrel")));
 
   const std::filesystem::path startDirectory = std::filesystem::current_path();
   const std::filesystem::path programDirectory =
