@@ -22,8 +22,11 @@ void OnSignal(int number) {
   const int saved = errno;
   const int fd = writeEnd.load(std::memory_order_relaxed);
   const unsigned char byte = static_cast<unsigned char>(number);
-  if (fd >= 0) [[maybe_unused]]
-    auto written = ::write(fd, &byte, 1);
+  if (fd >= 0 && ::write(fd, &byte, 1) < 0) {
+    // Full or closed: the program is already on its way out.
+  }
+  // A second signal while the program is closing (a stuck shutdown) ends it at once.
+  ::signal(number, SIG_DFL);
   errno = saved;
 }
 
