@@ -10,6 +10,9 @@ static_assert(std::is_same_v<SDL_AudioDeviceID, uint32_t>);
 static_assert(std::is_same_v<Uint8, uint8_t>);
 
 SdlSoundOutput::SdlSoundOutput() {
+  // SIGINT and SIGTERM belong to the program, which saves its settings on them; SDL's own
+  // handlers would only post a quit event nobody reads.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
   subsystem_ = true;
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 
+class QLocalServer;
 class QLockFile;
 
 namespace vantrel {
@@ -31,9 +33,23 @@ class SingleInstance {
   bool Held() const { return held_; }
   const QString& LockFilePath() const { return path_; }
 
+  // The holder listens on a local socket beside the lock ("VantrelMutex.socket") and
+  // calls `received` on the window thread with each file another copy hands over (empty
+  // when that copy was started without one). False when the socket cannot be set up.
+  bool Listen(std::function<void(const QString& fileName)> received);
+  // From a copy that did not get the lock: gives `fileName` (absolute, or empty) to the
+  // running copy. False when no copy answered within `timeoutMs`.
+  bool HandOver(const QString& fileName, int timeoutMs = 3000) const;
+  QString SocketPath() const;
+
+  // The longest message accepted, so a stray client cannot make the holder buffer
+  // without end.
+  static constexpr qint64 kMaxMessageBytes = 64 * 1024;
+
  private:
   QString path_;
   std::unique_ptr<QLockFile> lock_;
+  QLocalServer* server_ = nullptr;
   bool held_ = false;
 };
 

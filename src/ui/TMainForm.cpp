@@ -3,13 +3,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -28,6 +32,7 @@
 #include "ui/TLoadSnapForm.h"
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
+#include "ui/WindowPlacement.h"
 
 namespace vantrel {
 
@@ -37,17 +42,6 @@ constexpr int kIdleIntervalMs = 20;
 
 QString Binary8(uint8_t value) {
   return QStringLiteral("%1").arg(value, 8, 2, QLatin1Char('0'));
-}
-
-// A stored position off the desktop would leave the window unreachable.
-QPoint OnDesktop(const WindowPosition& position) {
-  QPoint point(position.X, position.Y);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect desktop = screen->availableGeometry();
-    if (point.y() > desktop.bottom() - 50) point.setY(20);
-    if (point.x() > desktop.right() - 40) point.setX(20);
-  }
-  return point;
 }
 
 }  // namespace
@@ -100,10 +94,18 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   stack_->setObjectName(QStringLiteral("StackPanel"));
   columns->addWidget(stack_);
   setCentralWidget(central);
+  recent_.Load(store_);
   BuildMenus();
+  // The stack panel's room stays while it is hidden, so running does not shrink the window.
+  QSizePolicy stackPolicy = stack_->sizePolicy();
+  stackPolicy.setRetainSizeWhenHidden(true);
+  stack_->setSizePolicy(stackPolicy);
+  KeepWidth();
   // Not resizable: the contents decide the size.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
-  move(OnDesktop(app_.MainWindow().Position));
+  adjustSize();
+  RestorePosition(*this, {app_.MainWindow().Position.X, app_.MainWindow().Position.Y});
+  setAcceptDrops(true);
 
   screen_ = std::make_unique<TScreenPanel>(machine, store_, requests_);
   screen_->KeyHandler = [this](uint8_t code, bool pressed) { keys_.KeyEvent(code, pressed); };
@@ -111,16 +113,24 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
     // Full screen covers the desktop: its keys are the emulator's even where the window
     // system never reports the window active (no window manager).
     keys_.SetFocused(active || screen_->FullScreenActive());
-    if (active) CaptureMouse();
+    if (active) {
+      // Releases that went to no window while the focus moved (the Alt of Alt+Enter as
+      // the window manager turns the window full screen) are read back from the server.
+      keys_.Resync();
+      CaptureMouse();
+    }
   };
   screen_->MachineRunning = [this] { return app_.Emulation().Alive(); };
   screen_->FramesPerSecond = [this] {
     return app_.Emulation().Loop.Timer.FramesPerSecond.load(std::memory_order_relaxed);
   };
+  screen_->FileDropped = [this](const QString& fileName) { OpenCommandLineFile(fileName); };
+  screen_->CanOpenFile = [](const QString& fileName) {
+    return ClassifyCommandLineFile(fileName) != CommandLineFile::kNone;
+  };
   screen_->SetBorderSizes(BorderPresetSizes(store_, app_.Hardware().BorderPreset));
   // First run: the screen window goes beside the main window rather than on top of it.
   if (!store_.ReadInteger("Environment\\ScreenPanel", "X Position")) {
-    adjustSize();
     screen_->move(frameGeometry().right() + 8, y());
   }
 
@@ -190,6 +200,10 @@ void TMainForm::BuildMenus() {
   AddCommand(file, "LoadDiskMI", QStringLiteral("Load &Disk..."), Qt::Key_F2, nullptr);
   AddCommand(file, "SaveDiskMI", QStringLiteral("Save Disk As..."), {}, nullptr);
   file->addSeparator();
+  recentMenu_ = file->addMenu(QStringLiteral("Recent files"));
+  recentMenu_->setObjectName(QStringLiteral("RecentFilesMI"));
+  RebuildRecentMenu();
+  file->addSeparator();
   AddCommand(file, "MinimizeMI", QStringLiteral("Minimize"), QKeySequence(Qt::ALT | Qt::Key_Space),
              [this] { Minimize(); });
   AddCommand(file, "ExitMI", QStringLiteral("E&xit"), {}, [this] { close(); });
@@ -245,6 +259,29 @@ void TMainForm::BuildMenus() {
   SetRunCommandsEnabled(true);
 }
 
+void TMainForm::RebuildRecentMenu() {
+  recentMenu_->clear();
+  const QStringList& files = recent_.Files();
+  for (int i = 0; i < files.size(); ++i) {
+    const QString fileName = files[i];
+    QAction* item = recentMenu_->addAction(
+        QStringLiteral("&%1 %2").arg((i + 1) % 10).arg(QFileInfo(fileName).fileName()));
+    item->setToolTip(fileName);
+    connect(item, &QAction::triggered, this, [this, fileName] { OpenCommandLineFile(fileName); });
+  }
+  recentMenu_->setEnabled(!files.isEmpty());
+}
+
+void TMainForm::KeepWidth() {
+  // The whole menu bar and the whole caption, whatever the window manager's title font:
+  // a bold caption plus room for the icon and three buttons is a safe guess.
+  QFont captionFont = font();
+  captionFont.setBold(true);
+  const int caption = QFontMetrics(captionFont).horizontalAdvance(windowTitle()) + 140;
+  const int menus = menuBar()->sizeHint().width();
+  centralWidget()->setMinimumWidth(std::max(caption, menus));
+}
+
 void TMainForm::SetRunCommandsEnabled(bool stopped) {
   // The Options pages change port decoding and memory paging, which the running machine
   // reads without locks: they are open only while it is stopped.
@@ -257,6 +294,8 @@ void TMainForm::SetRunCommandsEnabled(bool stopped) {
 }
 
 void TMainForm::StartRun(const std::function<void()>& start) {
+  // A quit signal may close the window while a dialog's own loop runs: nothing restarts.
+  if (shutDown_) return;
   activeBeforeRun_ = QApplication::activeWindow();
   start();
   // A Step Over that only traced has already refreshed the views.
@@ -340,12 +379,43 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
   } else {
     RefreshDebugViews();
   }
-  // A snapshot named on the command line is loaded and run; tapes and disks are opened
-  // by their loaders as those arrive, until then the machine stays as the start-up left it.
-  if (ClassifyCommandLineFile(commandLineFile) == CommandLineFile::kSnapshot) {
-    LoadSnapshotFile(commandLineFile, true);
-  }
+  if (!commandLineFile.isEmpty()) OpenCommandLineFile(commandLineFile);
   return true;
+}
+
+void TMainForm::OpenCommandLineFile(const QString& fileName) {
+  // A snapshot is loaded and run; tapes and disks are opened by their loaders as those
+  // arrive, until then the machine stays as it is.
+  switch (ClassifyCommandLineFile(fileName)) {
+    case CommandLineFile::kSnapshot: LoadSnapshotFile(fileName, true); break;
+    default: break;
+  }
+}
+
+void TMainForm::RaiseWindows() {
+  if (isMinimized()) showNormal();
+  screen_->show();
+  screen_->raise();
+  raise();
+  activateWindow();
+  // While the machine runs the keys belong to the picture.
+  if (app_.Emulation().Alive()) screen_->activateWindow();
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  // Only what the program opens: anything else shows the no-drop cursor.
+  if (ClassifyCommandLineFile(DroppedFile(event->mimeData())) != CommandLineFile::kNone) {
+    event->acceptProposedAction();
+  }
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  const QString fileName = DroppedFile(event->mimeData());
+  if (fileName.isEmpty()) return;
+  event->acceptProposedAction();
+  // Not inside the drop: the loader may show a message box.
+  QMetaObject::invokeMethod(
+      this, [this, fileName] { OpenCommandLineFile(fileName); }, Qt::QueuedConnection);
 }
 
 void TMainForm::Idle() {
@@ -501,6 +571,8 @@ bool TMainForm::LoadSnapshotFile(const QString& fileName, bool runAfterLoad) {
     }
     LoadSnapshot(machine, *resolved);
     app_.MainWindow().SnapshotDefaultPath = resolved->parent_path().string();
+    recent_.Add(QFileInfo(QString::fromStdString(resolved->string())).absoluteFilePath());
+    RebuildRecentMenu();
   } catch (const SnapshotError& refusal) {
     RefreshDebugViews();
     if (ShowError) {
@@ -586,7 +658,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   closing_ = true;
   ShutDown();
   event->accept();
-  QApplication::quit();
+  screen_->hide();
+  // Not quit(): Qt 6 asks every window to close first and gives up when one refuses, as
+  // the screen window does.
+  QCoreApplication::exit(0);
 }
 
 void TMainForm::ShutDown() {
@@ -599,9 +674,11 @@ void TMainForm::ShutDown() {
   app_.Emulation().StopEmulation();
   SyncMouseSwapSetting();
   keys_.SetRunning(false);
-  app_.MainWindow().Position = {x(), y()};
+  const QPoint position = StoredPosition(*this);
+  app_.MainWindow().Position = {position.x(), position.y()};
   app_.ShutDown();  // stops the timer, writes the main window and hardware settings
   screen_->SaveSettings();
+  recent_.Save(store_);
   app_.GetMachine().Screen.SetPresenter(nullptr);
 }
 

@@ -10,9 +10,10 @@
 #include "app/Application.h"
 #include "app/TKeyThread.h"
 #include "input/KempstonMouseDriver.h"
-#include "machine/EmulThread.h"
+#include "ui/RecentFiles.h"
 
 class QLabel;
+class QMenu;
 class QTimer;
 
 namespace vantrel {
@@ -45,6 +46,12 @@ class TMainForm : public QMainWindow, public RunHost {
   // The start-up routine, once the windows are shown: ROMs, reset, then the file named on
   // the command line or "On Start run". False when the program must end (no ROMs).
   bool StartUp(const QString& commandLineFile = {});
+  // Opens a file as if it had been named on the command line: by its extension. Also
+  // the way in for dropped files, recent files and files another copy hands over.
+  void OpenCommandLineFile(const QString& fileName);
+  // Shows the main and screen windows in front (a second copy was started).
+  void RaiseWindows();
+  const RecentFiles& Recent() const { return recent_; }
 
   void RefreshDebugViews();
   void PrepareForRun();
@@ -94,6 +101,8 @@ class TMainForm : public QMainWindow, public RunHost {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -110,6 +119,8 @@ class TMainForm : public QMainWindow, public RunHost {
   void ReportFullScreenError(const FullScreenError& error);
   void SyncMouseSwapSetting();
   void WriteSnapshot(const QString& fileName, const std::vector<uint8_t>& image);
+  void RebuildRecentMenu();
+  void KeepWidth();
 
   SettingsStore& store_;
   KeyRequests requests_;
@@ -131,6 +142,8 @@ class TMainForm : public QMainWindow, public RunHost {
   StackPanel* stack_ = nullptr;
   KeysGrid* keysGrid_ = nullptr;
   QTimer* idle_ = nullptr;
+  QMenu* recentMenu_ = nullptr;
+  RecentFiles recent_;
   QWidget* activeBeforeRun_ = nullptr;
   bool preparedForRun_ = false;
   bool minimizePending_ = false;

@@ -4,22 +4,32 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QSaveFile>
 #include <QScreen>
+#include <QStandardPaths>
 #include <algorithm>
 #include <cassert>
 
 #include "app/SettingsStore.h"
 #include "app/TKeyThread.h"
 #include "machine/Machine.h"
+#include "media/SnapshotSaver.h"
 #include "platform/QtKeyboard.h"
+#include "ui/WindowPlacement.h"
 #include "video/FullScreenPicture.h"
 
 namespace vantrel {
@@ -116,13 +126,17 @@ TScreenPanel::TScreenPanel(Machine& machine, SettingsStore& store, KeyRequests& 
       [&screen = machine_.Screen, mailbox = &mailbox_] { screen.SetPresenter(mailbox); });
 
   const ScreenPanelSettings loaded = LoadScreenPanelSettings(store_);
-  if (const QScreen* desktop = QGuiApplication::primaryScreen()) {
-    move(FitScreenPanelPosition(loaded.Position, desktop->virtualGeometry()));
-  } else {
-    move(loaded.Position.X, loaded.Position.Y);
-  }
   BuildMenu();
   ApplySettings(loaded);
+  RestorePosition(*this, {loaded.Position.X, loaded.Position.Y});
+  setAcceptDrops(true);
+  AskScreenshotFileName = [this](const QString& proposed) {
+    return QFileDialog::getSaveFileName(this, QStringLiteral(" Save Screenshot"), proposed,
+                                        QStringLiteral("PNG Images (*.png)"));
+  };
+  ShowError = [this](const QString& caption, const QString& text) {
+    QMessageBox::critical(this, caption, text);
+  };
   machine_.Apply([&screen = machine_.Screen] {
     screen.RedrawAll();
     screen.PresentFrame();
@@ -131,7 +145,7 @@ TScreenPanel::TScreenPanel(Machine& machine, SettingsStore& store, KeyRequests& 
 }
 
 TScreenPanel::~TScreenPanel() {
-  SaveSettings();
+  if (!settingsSaved_) SaveSettings();
   // A queued removal would leave the thread presenting into a dead mailbox.
   assert(!machine_.State.EmulThreadAlive.load(std::memory_order_relaxed));
   machine_.Apply([&screen = machine_.Screen] { screen.SetPresenter(nullptr); });
@@ -141,12 +155,15 @@ ScreenPanelSettings TScreenPanel::CurrentSettings() const {
   ScreenPanelSettings s = settings_;
   s.ShowFps = requests_.ShowFps.load(std::memory_order_relaxed);
   s.ScreenPage = static_cast<uint8_t>(page_);
-  s.Position = {pos().x(), pos().y()};
+  // At full screen the window's own place is the one it goes back to.
+  const QPoint position = fullScreen_ ? windowedGeometry_.topLeft() : StoredPosition(*this);
+  s.Position = {position.x(), position.y()};
   return s;
 }
 
 void TScreenPanel::SaveSettings() {
   SaveScreenPanelSettings(store_, CurrentSettings());
+  settingsSaved_ = true;
 }
 
 void TScreenPanel::ApplySettings(const ScreenPanelSettings& settings) {
@@ -275,6 +292,13 @@ void TScreenPanel::BuildMenu() {
     });
     RefreshMenuChecks();
   });
+
+  QAction* screenshot = menu_->addAction(QStringLiteral("Save Screenshot..."));
+  screenshot->setObjectName(QStringLiteral("SaveScreenshotMI"));
+  connect(screenshot, &QAction::triggered, this, [this] {
+    requests_.ScreenMenuOpen.store(false, std::memory_order_relaxed);
+    SaveScreenshotCommand();
+  });
 }
 
 void TScreenPanel::RefreshMenuChecks() {
@@ -292,6 +316,44 @@ void TScreenPanel::contextMenuEvent(QContextMenuEvent* event) {
   RefreshMenuChecks();
   menu_->popup(event->globalPos());
   event->accept();
+}
+
+QString TScreenPanel::NextScreenshotName(const QString& directory) {
+  const QDir dir(directory);
+  std::string name = NextGeneratedName(dir.filePath(QStringLiteral("screen.png")).toStdString());
+  // The counter only grows, so this ends at the first number no file has taken.
+  while (QFileInfo::exists(QString::fromStdString(name))) name = NextGeneratedName(name);
+  return QString::fromStdString(name);
+}
+
+void TScreenPanel::SaveScreenshotCommand() {
+  QString directory = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (directory.isEmpty() || !QFileInfo(directory).isDir()) directory = QDir::homePath();
+  const QString fileName =
+      AskScreenshotFileName ? AskScreenshotFileName(NextScreenshotName(directory)) : QString();
+  if (fileName.isEmpty()) return;
+  QString error;
+  if (!SaveScreenshot(fileName, &error) && ShowError) ShowError(QStringLiteral(" Error!"), error);
+}
+
+bool TScreenPanel::SaveScreenshot(const QString& fileName, QString* error) const {
+  const auto fail = [error](const QString& text) {
+    if (error != nullptr) *error = text;
+    return false;
+  };
+  if (frame_ == nullptr) return fail(QStringLiteral("There is no picture to save yet."));
+  const VisibleRect visible = VisibleRectFor(borderSizes_);
+  QImage native(frame_->Pixels.data(), kNativeWidth, kNativeHeight, kNativeWidth,
+                QImage::Format_Indexed8);
+  native.setColorTable(colourTable_);
+  const QImage picture = native.copy(visible.X, visible.Y, visible.Width, visible.Height)
+                             .convertToFormat(QImage::Format_RGB32);
+  // Written beside the target and renamed over it: a failure leaves no half file.
+  QSaveFile file(fileName);
+  if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
+    return fail(QStringLiteral("Can not write file %1:\n%2").arg(fileName, file.errorString()));
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -447,9 +509,10 @@ std::optional<FullScreenError> TScreenPanel::EnterFullScreen() {
                            (static_cast<uint32_t>(available.width()) << 16) |
                                static_cast<uint32_t>(available.height() & 0xFFFF)};
   }
-  windowedPosition_ = pos();
+  windowedGeometry_ = geometry();
   fullScreen_ = true;
-  setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+  // The same native window throughout: re-creating it (new window flags) would lose the
+  // key releases on their way, such as the Alt of Alt+Enter, under a window manager.
   setMinimumSize(0, 0);
   setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   setGeometry(monitor->geometry());
@@ -464,13 +527,28 @@ std::optional<FullScreenError> TScreenPanel::EnterFullScreen() {
 void TScreenPanel::LeaveFullScreen() {
   if (!fullScreen_) return;
   fullScreen_ = false;
-  setWindowFlags(kWindowedFlags);
   showNormal();
   ResizeScreenWindow();
-  move(windowedPosition_);
+  setGeometry(windowedGeometry_);
   show();
   captionValid_ = false;
   UpdateScreenCaption();
+}
+
+void TScreenPanel::dragEnterEvent(QDragEnterEvent* event) {
+  const QString fileName = DroppedFile(event->mimeData());
+  if (!fileName.isEmpty() && (!CanOpenFile || CanOpenFile(fileName))) {
+    event->acceptProposedAction();
+  }
+}
+
+void TScreenPanel::dropEvent(QDropEvent* event) {
+  const QString fileName = DroppedFile(event->mimeData());
+  if (fileName.isEmpty() || !FileDropped) return;
+  event->acceptProposedAction();
+  // Not inside the drop: opening may show a message box.
+  QMetaObject::invokeMethod(
+      this, [this, fileName] { FileDropped(fileName); }, Qt::QueuedConnection);
 }
 
 void TScreenPanel::closeEvent(QCloseEvent* event) {

@@ -103,6 +103,12 @@ class TScreenPanel : public QWidget {
   // The full-screen picture's place on the window (for tests).
   QRect FullScreenTarget() const;
 
+  // The visible picture (the current border, one screen pixel per Spectrum pixel) as a
+  // PNG file, written whole or not at all. False with `error` set when it fails.
+  bool SaveScreenshot(const QString& fileName, QString* error = nullptr) const;
+  // The first free generated name in `directory`: screen_001.png, screen_002.png, ...
+  static QString NextScreenshotName(const QString& directory);
+
   // The pop-up menu (object name "ScreenPM"; its items are named as well).
   QMenu* ScreenMenu() const { return menu_; }
 
@@ -114,6 +120,13 @@ class TScreenPanel : public QWidget {
   std::function<bool()> MachineRunning;
   // The run loop's frames-per-second count, for the caption.
   std::function<uint32_t()> FramesPerSecond;
+  // A file dropped on the picture, and whether one would be taken (for the drag cursor).
+  std::function<void(const QString& fileName)> FileDropped;
+  std::function<bool(const QString& fileName)> CanOpenFile;
+  // "Save Screenshot...": asks for the file name, given the generated one; empty cancels.
+  std::function<QString(const QString& proposed)> AskScreenshotFileName;
+  // Shows a failure: caption and text.
+  std::function<void(const QString& caption, const QString& text)> ShowError;
 
  protected:
   bool event(QEvent* event) override;
@@ -125,9 +138,12 @@ class TScreenPanel : public QWidget {
   void contextMenuEvent(QContextMenuEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildMenu();
+  void SaveScreenshotCommand();
   void RefreshMenuChecks();
   void ApplyRendererSettings();
   void FrameArrived();
@@ -156,7 +172,8 @@ class TScreenPanel : public QWidget {
   ScreenPage captionPage_ = ScreenPage::Current;
 
   bool fullScreen_ = false;
-  QPoint windowedPosition_;
+  bool settingsSaved_ = false;
+  QRect windowedGeometry_;
   std::vector<uint32_t> fullScreenPixels_;
 
   QMenu* menu_ = nullptr;
