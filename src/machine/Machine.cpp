@@ -20,6 +20,12 @@ Machine::Machine(uint64_t seed)
       Cpu(State, Mem) {
   Cpu.SetPortBus(Ports.Bus());
   Cpu.SetTapeAutoStart([](void* tape) { static_cast<TapePlayer*>(tape)->TapeAutoStart(); }, &Tape);
+  // The tape reads this machine's clock and frame length, and the 48K lock of its stop
+  // block; its edges are heard through the beeper's tape input.
+  Tape.Connect(&State.Regs.Tackts, &State.TacktsPerInt, &Mem.Port7FFD);
+  Tape.SetEarHook(
+      [](void* beeper, bool high) { static_cast<vantrel::Beeper*>(beeper)->TapeInChanged(high); },
+      &Beeper);
   Mem.PowerOnFill(seed);
 }
 
