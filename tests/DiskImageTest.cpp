@@ -2,15 +2,12 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "TempDir.h"
 #include "TestData.h"
-#include "disk/Crc16.h"
 #include "disk/DiskImageFiles.h"
 #include "disk/FdiImage.h"
 #include "disk/TrackLayout.h"
@@ -22,15 +19,11 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-Bytes ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::ReadBytes;
+using test::WriteBytes;
 
-void WriteAll(const fs::path& file, const Bytes& bytes) {
-  std::ofstream out(file, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
+uint32_t Le32(const uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 std::unique_ptr<TrdImage> Extract(const FloppyDisk& disk) {
@@ -73,15 +66,6 @@ void ExpectDiskError(Action action, std::string_view message, std::string_view c
 constexpr std::string_view kFdiFormat = "Can't open Disk Image File! Unsupported file format...";
 constexpr std::string_view kUdiFormat =
     "Can't open Ultra Disk Image file! Unsupported file format...";
-
-TEST(DiskCrcTest, PresetAndIdFieldMatchTheController) {
-  const uint8_t sync[] = {0xA1, 0xA1, 0xA1};
-  EXPECT_EQ(Crc16(sync, 0xFFFF), kCrc16Preset);
-  uint8_t id[7] = {0xFE, 0x00, 0x00, 0x01, 0x01};
-  AppendCrc16(id, 5);
-  EXPECT_EQ(id[5], 0xFA);
-  EXPECT_EQ(id[6], 0x0C);
-}
 
 TEST(DiskLayoutTest, StandardTrackPlacesFieldsAndMarks) {
   const auto disk = CreateBlankDisk();
@@ -133,7 +117,7 @@ TEST(DiskTrDosTest, TrdSclAndHobetaGiveTheSameFile) {
 
 TEST(DiskTrDosTest, TrdRoundTripsThroughTracks) {
   VANTREL_REQUIRE_TESTDATA(file, "disk-trdos/UMT2_3.TRD");
-  const Bytes whole = ReadAll(file);
+  const Bytes whole = ReadBytes(file);
   RememberedGeometry geometry;
   // Whole, cut short (the rest reads as zero) and empty.
   for (size_t length : {whole.size(), size_t{70000}, size_t{0}}) {
@@ -154,7 +138,7 @@ TEST(DiskTrDosTest, BootFileGoesIntoNewSclDisksAndTrdOnlyWhenAsked) {
   VANTREL_REQUIRE_TESTDATA(scl, "disk-trdos/UMT2_3.SCL");
   VANTREL_REQUIRE_TESTDATA(trd, "disk-trdos/UMT2_3.TRD");
   test::TempDir dir;
-  WriteAll(dir.path() / "boot.$B", Hobeta("boot    B", 2));
+  WriteBytes(dir.path() / "boot.$B", Hobeta("boot    B", 2));
   struct Case {
     fs::path file;
     bool bootTrd;
@@ -176,7 +160,7 @@ TEST(DiskTrDosTest, BootFileGoesIntoNewSclDisksAndTrdOnlyWhenAsked) {
 
 TEST(DiskTrDosTest, SclWithWrongChecksumLoadsAfterTheWarning) {
   VANTREL_REQUIRE_TESTDATA(file, "disk-trdos/UMT2_3.SCL");
-  Bytes scl = ReadAll(file);
+  Bytes scl = ReadBytes(file);
   scl.back() ^= 1;
   std::vector<std::string> warnings;
   DiskOpenOptions options;
@@ -187,6 +171,14 @@ TEST(DiskTrDosTest, SclWithWrongChecksumLoadsAfterTheWarning) {
   EXPECT_EQ(warnings, std::vector<std::string>{
                           "SCL file has wrong checksum! File corrupted or it is not SCL file..."});
   EXPECT_EQ(Extract(*disk)->Bytes[TrdImage::kFileCount], 1);
+  // Cut short: refused.
+  scl.back() ^= 1;
+  for (size_t cut : {size_t{1}, size_t{300}, scl.size() - 8}) {
+    const Bytes part(scl.begin(), scl.end() - static_cast<std::ptrdiff_t>(cut));
+    ExpectDiskError([&] { LoadDiskImageBytes(part, DiskFormat::Scl, {}, geometry); },
+                    "SCL file has wrong format! File corrupted or it is not SCL file...",
+                    kSclErrorCaption);
+  }
 }
 
 TEST(DiskTrDosTest, FilesThatDoNotFitOrAreCutShortAreRefusedWithoutChange) {
@@ -222,18 +214,6 @@ TEST(DiskTrDosTest, FilesThatDoNotFitOrAreCutShortAreRefusedWithoutChange) {
     const auto before = std::make_unique<TrdImage>(*c.image);
     ExpectDiskError([&] { AddHobetaFile(*c.image, *c.file, false); }, c.message, c.caption);
     EXPECT_TRUE(before->Bytes == c.image->Bytes) << c.message;
-  }
-}
-
-TEST(DiskTrDosTest, ShortSclIsRefused) {
-  VANTREL_REQUIRE_TESTDATA(file, "disk-trdos/UMT2_3.SCL");
-  const Bytes scl = ReadAll(file);
-  RememberedGeometry geometry;
-  for (size_t cut : {size_t{1}, size_t{300}, scl.size() - 8}) {
-    const Bytes part(scl.begin(), scl.end() - static_cast<std::ptrdiff_t>(cut));
-    ExpectDiskError([&] { LoadDiskImageBytes(part, DiskFormat::Scl, {}, geometry); },
-                    "SCL file has wrong format! File corrupted or it is not SCL file...",
-                    kSclErrorCaption);
   }
 }
 
@@ -276,23 +256,10 @@ TEST(DiskFileTest, UdiWithoutEarlierLoadHas80CylindersLengthAndChecksum) {
   const Bytes udi = SaveUdiImage(*disk, 0);
   ASSERT_EQ(udi.size(), kUdiHeaderSize + 160 * (3 + sizeof(RawTrack)) + 4);
   const size_t body = udi.size() - 4;
-  EXPECT_EQ(udi[4] | udi[5] << 8 | udi[6] << 16 | udi[7] << 24, static_cast<int>(body));
+  EXPECT_EQ(Le32(&udi[4]), body);
   EXPECT_EQ(udi[9], 79);
   EXPECT_EQ(udi[10], 1);
-  const uint32_t crc = udi[body] | udi[body + 1] << 8 | udi[body + 2] << 16 |
-                       static_cast<uint32_t>(udi[body + 3]) << 24;
-  EXPECT_EQ(crc, UdiCrc32(std::span(udi).first(body)));
-}
-
-TEST(DiskFileTest, UdiChecksumMatchesOtherProgramsFiles) {
-  for (const char* name : {"success.udi", "success-expanded.udi"}) {
-    VANTREL_REQUIRE_TESTDATA(file, std::string("disk-trdos/") + name);
-    const Bytes udi = ReadAll(file);
-    const size_t body = udi.size() - 4;
-    const uint32_t stored = udi[body] | udi[body + 1] << 8 | udi[body + 2] << 16 |
-                            static_cast<uint32_t>(udi[body + 3]) << 24;
-    EXPECT_EQ(UdiCrc32(std::span(udi).first(body)), stored) << name;
-  }
+  EXPECT_EQ(Le32(&udi[body]), UdiCrc32(std::span(udi).first(body)));
 }
 
 TEST(DiskFileTest, ExpandedUdiLoadsAndCompressedUdiIsRefused) {
@@ -309,6 +276,12 @@ TEST(DiskFileTest, ExpandedUdiLoadsAndCompressedUdiIsRefused) {
   ExpectDiskError([&] { OpenDiskImage(compressed, {}, geometry); }, kUdiFormat,
                   kInvalidDiskCaption);
   EXPECT_EQ(geometry.UdiLastCylinder, 83);
+  // The checksum agrees with the one other programs stored.
+  for (const fs::path& file : {expanded, compressed}) {
+    const Bytes udi = ReadBytes(file);
+    const size_t body = udi.size() - 4;
+    EXPECT_EQ(UdiCrc32(std::span(udi).first(body)), Le32(&udi[body])) << file;
+  }
 }
 
 // An FDI of one cylinder and `heads` heads whose one track lists the given sectors.
@@ -391,13 +364,13 @@ TEST(DiskFileTest, SaveRefusalsKeepTheOldFile) {
                   kDiskErrorCaption);
   // No temporary name free beside the file: refused, and the old file stays as it was.
   const fs::path file = dir.path() / "d.udi";
-  WriteAll(file, Bytes{1, 2, 3});
+  WriteBytes(file, Bytes{1, 2, 3});
   for (int i = 0; i < 100; ++i)
     fs::create_directory(dir.path() / ("d.udi.tmp" + std::to_string(i)));
   ExpectDiskError([&] { SaveDiskImage(file, *disk, geometry); },
                   "Can't create Ultra Disk Image file! Invalid file name or file location...",
                   kDiskErrorCaption);
-  EXPECT_EQ(ReadAll(file), (Bytes{1, 2, 3}));
+  EXPECT_EQ(ReadBytes(file), (Bytes{1, 2, 3}));
 }
 
 }  // namespace

@@ -5,11 +5,10 @@
 #include <cstdint>
 #include <cstring>
 #include <tuple>
-#include <vector>
 
 #include "MachineFixture.h"
-#include "machine/Machine.h"
 #include "core/Memory.h"
+#include "machine/Machine.h"
 
 namespace vantrel {
 namespace {

@@ -233,11 +233,6 @@ TEST(RomCatalogueTest, ChecksumsAndTheirFirstCatalogueRow) {
   ASSERT_NE(first, rows.end());
   EXPECT_EQ(IdentifyRom(0x6741).row, first - rows.begin());
   EXPECT_EQ(IdentifyRom(0x6741).description, first->description);
-  for (const RomCatalogueRow& row : rows) {
-    const RomIdentity identity = IdentifyRom(row.checksum);
-    ASSERT_TRUE(identity.Known()) << row.description;
-    EXPECT_EQ(rows[identity.row].checksum, row.checksum) << row.description;
-  }
   // The Gluk service ROM of the test data has no row: it fits none of the kinds.
   EXPECT_EQ(IdentifyRom(0xECDF).row, -1);
 }

@@ -48,9 +48,6 @@ TEST(Settings, FirstRunYieldsTheDefaults) {
   EXPECT_EQ(LoadMainWindowSettings(empty), MainWindowSettings{});
   EXPECT_EQ(LoadHardwareSettings(empty), HardwareSettings{});
   EXPECT_EQ(LoadScreenPanelSettings(empty), ScreenPanelSettings{});
-  // DOS ports closed to BASIC; the volume weights; flash phases of ten frames.
-  EXPECT_TRUE(!HardwareSettings{}.TrDos.PortAccess && ScreenPanelSettings{}.FlashFrequency == 10 &&
-              HardwareSettings{}.Volume == (VolumeSetting{8, 7, 6, 0}));
 }
 
 // Settings that differ from the defaults everywhere.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,17 @@ Bytes ReadBytes(const std::filesystem::path& file);
 void WriteBytes(const std::filesystem::path& file, const Bytes& bytes);
 // The names in a folder, sorted.
 std::vector<std::filesystem::path> Listing(const std::filesystem::path& dir);
+
+// The message of the `Error` that `action` throws; none when it throws none.
+template <class Error, class Action>
+std::optional<std::string> ErrorOf(Action&& action) {
+  try {
+    action();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return std::nullopt;
+}
 
 // Copies 16 KB page `page` of `file` into a ROM buffer; false when the file is shorter.
 bool LoadRomPage(const std::filesystem::path& file, int page, uint8_t* rom);

@@ -186,7 +186,7 @@ TEST_F(Z80Test, PortAccessesSeeTheClockOfTheirBusCycle) {
       {{0xED, 0x50, 0xED, 0x70}, {{false, 0x1234, 0xBF, 100}, {false, 0x1234, 0xBF, 112}}},
       {{0xED, 0x59, 0xED, 0x71}, {{true, 0x1234, 0x56, 112}, {true, 0x1234, 0x00, 124}}},
   };
-  for (const auto& [code, log] : cases) {
+  for (const auto& [code, expected] : cases) {
     SCOPED_TRACE(int{code[1]});
     ResetPorts({0xBF, 0xBF});
     r.A() = 0x12;
@@ -196,7 +196,7 @@ TEST_F(Z80Test, PortAccessesSeeTheClockOfTheirBusCycle) {
     Load(0x8000, code);
     Step();
     Step();
-    EXPECT_EQ(log, log);
+    EXPECT_EQ(log, expected);
   }
 }
 

@@ -18,8 +18,7 @@ done
 [[ -f $testdata/roms/Pentagon.Rom && -f $testdata/snapshots/p48k.sna ]] ||
   { echo "SKIPPED: test data not found ($testdata)"; exit 77; }
 
-rm -rf "$work" && mkdir -p "$work/config/Tarvex" "$work/runtime" && chmod 700 "$work/runtime"
-ini=$work/config/Tarvex/Vantrel.ini
+source "$(dirname "$0")/XServer.sh" 121 160
 # Single size with the whole border, so the paper starts 1 + 64, 1 + 48 inside the window.
 cat > "$ini" <<'INI'
 [Environment]
@@ -27,45 +26,10 @@ ScreenPanel\BorderSize\Preset=0
 ScreenPanel\Double%20Size=0
 INI
 
-display=""
-for n in $(seq 121 160); do
-  if [[ ! -e /tmp/.X$n-lock ]]; then display=":$n"; break; fi
-done
-[[ -n $display ]] || { echo "no free X display number"; exit 1; }
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-apps=()
-cleanup() {
-  for p in "${apps[@]}"; do kill -KILL "$p" 2>/dev/null; done
-  [[ -n ${wm:-} ]] && kill "$wm" 2>/dev/null
-  kill "$xvfb" 2>/dev/null
-  wait 2>/dev/null
-}
-trap cleanup EXIT
-export DISPLAY=$display XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
-export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null
-tool_asan="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 # Exit must end the process within 2 s; a sanitizer build also scans for leaks at exit.
 exit_seconds=2
 ldd "$vantrel" 2>/dev/null | grep -q libasan && exit_seconds=10
 
-fail() {
-  echo "FAILED: $*"
-  command -v import >/dev/null && import -window root "$work/failure.png"
-  for log in "$work"/vantrel*.log; do echo "--- $log" && cat "$log"; done
-  exit 1
-}
-# until SECONDS COMMAND...: runs COMMAND every 0.2 s until it succeeds or time is up.
-until_true() {
-  local deadline=$(($(date +%s%N) + $1 * 1000000000))
-  shift
-  while (($(date +%s%N) < deadline)); do
-    "$@" && return 0
-    sleep 0.2
-  done
-  return 1
-}
-x_ready() { xdpyinfo >/dev/null 2>&1 || xwininfo -root >/dev/null 2>&1; }
 wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
 window_of() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
 # "X Y W H" of a window's paint area on the screen.
@@ -78,9 +42,8 @@ gone() { ! kill -0 "$1" 2>/dev/null || [[ $(ps -o stat= -p "$1") == Z* ]]; }
 near() { local d=$(($1 - $2)); ((d >= -1 && d <= 1)); }
 ini_value() { sed -n "s/^$1=//p" "$ini"; }
 
-until_true 10 x_ready || fail "Xvfb did not start"
 openbox >"$work/openbox.log" 2>&1 &
-wm=$!
+pids+=($!)
 until_true 20 wm_ready || fail "openbox did not start"
 
 shown() {
@@ -92,7 +55,7 @@ start_vantrel() {  # log name, then arguments
   shift
   (cd "$testdata/roms" && exec "$vantrel" "$@") >"$log" 2>&1 &
   app=$!
-  apps+=("$app")
+  pids+=("$app")
   until_true 60 shown '^Vantrel v0.30b$' || fail "the main window never appeared"
   until_true 30 shown '^Screen ' || fail "the screen window never appeared"
   main=$(window_of '^Vantrel v0.30b$')
@@ -155,7 +118,7 @@ golden=$work/p48k.png
   "$testdata/snapshots/p48k.sna") >"$work/runner.log" 2>&1 || fail "vantrel-run: $(cat "$work/runner.log")"
 (cd "$work" && exec "$vantrel" "$testdata/snapshots/p48k.sna") >"$work/vantrel-copy.log" 2>&1 &
 copy=$!
-apps+=("$copy")
+pids+=("$copy")
 until_true 20 gone "$copy" || fail "the second copy did not exit"
 paper() {
   ASAN_OPTIONS=$tool_asan "$paper_check" "$work/screen.png" "$golden" $((sx + 65)) $((sy + 49)) \

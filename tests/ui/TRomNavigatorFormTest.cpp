@@ -1,4 +1,3 @@
-#include <iterator>
 #include <utility>
 
 #include "TestData.h"
@@ -63,8 +62,7 @@ class RomNavigatorFormTest : public testing::Test {
 
 TEST_F(RomNavigatorFormTest, PentagonRomListsItsPagesAndShowsEachLineChosen) {
   VANTREL_REQUIRE_TESTDATA(rom, "roms/Pentagon.Rom");
-  std::ifstream in(rom, std::ios::binary);
-  const Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const Bytes file = test::ReadBytes(rom);
   EXPECT_EQ(State(), " Y #0000");  // nothing typed yet: nothing found, nothing to choose
   Type(QString::fromStdString(rom.string()));
 
