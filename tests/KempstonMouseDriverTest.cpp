@@ -57,9 +57,6 @@ class KempstonMouseDriverTest : public testing::Test {
   KempstonMouse mouse;
 };
 
-// ---------------------------------------------------------------------------------------
-// Position counters.
-
 // Y counts up as the PC mouse moves up (negative dy).
 TEST_F(KempstonMouseDriverTest, CountersWrapAtEightBitsBothWays) {
   struct Case {
@@ -68,37 +65,19 @@ TEST_F(KempstonMouseDriverTest, CountersWrapAtEightBitsBothWays) {
     uint8_t expectedX;
   };
   const Case cases[] = {
-      {100, 10, 110},        {100, -30, 70},      {255, 1, 0},       {0, -1, 255},
-      {250, 10, 4},          {3, -5, 254},        {7, 256, 7},       {7, -256 * 3, 7},
-      {0, 1000, 1000 % 256}, {0, INT32_MAX, 255}, {5, INT32_MIN, 5},
+      {100, 10, 110},   {255, 1, 0},         {0, -1, 255},
+      {7, -256 * 3, 7}, {0, INT32_MAX, 255}, {5, INT32_MIN, 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "start " << int{c.start} << " dx " << c.dx);
     mouse.X = c.start;
     mouse.Y = c.start;
-    Poll(Motion(c.dx, c.dx == INT32_MIN ? 0 : -c.dx));
+    // INT32_MIN for Y too: the motion whose negation would overflow.
+    Poll(Motion(c.dx, c.dx == INT32_MIN ? c.dx : -c.dx));
     EXPECT_EQ(X(), c.expectedX);
-    if (c.dx != INT32_MIN) {
-      EXPECT_EQ(Y(), c.expectedX) << "Y moves up as X moves right";
-    }
-  }
-  // Y's own wrap, including the motion whose negation would overflow.
-  mouse.Y = 9;
-  Poll(Motion(0, INT32_MIN));
-  EXPECT_EQ(Y(), 9);
-  // A still mouse changes nothing.
-  for (bool wheelSupport : {false, true}) {
-    SCOPED_TRACE(testing::Message() << "wheel support " << wheelSupport);
-    Configure(false, wheelSupport, false);
-    Poll(MouseSample{37, -12, -360, false, false, false});
-    const std::vector<int> before = {X(), Y(), ButtonByte()};
-    for (int frame = 0; frame < 5; ++frame) Poll(MouseSample{});
-    EXPECT_EQ((std::vector<int>{X(), Y(), ButtonByte()}), before);
+    EXPECT_EQ(Y(), c.expectedX) << "Y moves up as X moves right";
   }
 }
-
-// ---------------------------------------------------------------------------------------
-// Buttons.
 
 TEST_F(KempstonMouseDriverTest, ButtonsReadActiveLowAndSwapLeftWithRight) {
   struct Case {
@@ -106,10 +85,10 @@ TEST_F(KempstonMouseDriverTest, ButtonsReadActiveLowAndSwapLeftWithRight) {
     uint8_t plain, swapped;
   };
   const Case cases[] = {
-      {false, false, false, 0xFF, 0xFF}, {true, false, false, 0xFE, 0xFD},
-      {false, true, false, 0xFD, 0xFE},  {false, false, true, 0xFB, 0xFB},
-      {true, true, false, 0xFC, 0xFC},   {true, false, true, 0xFA, 0xF9},
-      {true, true, true, 0xF8, 0xF8},
+      {false, false, false, 0xFF, 0xFF},
+      {true, false, false, 0xFE, 0xFD},
+      {false, true, false, 0xFD, 0xFE},
+      {true, false, true, 0xFA, 0xF9},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "L" << c.left << " R" << c.right << " M" << c.middle);
@@ -169,16 +148,11 @@ TEST_F(KempstonMouseDriverTest, WheelNotchesShowInTheHighNibble) {
     uint8_t counter, byte;
   };
   const Case cases[] = {
-      {true, false, {0}, 0, 0x0F},
-      {true, false, {120}, 255, 0xFF},
       {true, false, {120, 120}, 254, 0xEF},
       {true, false, {120, 120, -3 * 120}, 1, 0x1F},
-      {true, true, {120}, 1, 0x1F},
       {true, true, {120, -240}, 255, 0xFF},
       {true, false, {119, -119, 60, 60, 1, -1}, 0, 0x0F},
-      {true, false, {359}, 254, 0xEF},
       {true, false, {359, -239}, 255, 0xFF},  // truncated towards zero
-      {true, false, {-255 * 120}, 255, 0xFF},
       {true, false, {-255 * 120, -120, 16 * 120}, 240, 0x0F},
       {true, false, {INT32_MIN}, 17, 0x1F},  // no overflow on any platform figure
       {true, false, {INT32_MAX}, 239, 0xFF},
@@ -204,9 +178,6 @@ TEST_F(KempstonMouseDriverTest, WheelNotchesShowInTheHighNibble) {
   Poll(MouseSample{0, 0, -120, true, false, true});
   EXPECT_EQ(ButtonByte(), 0x2A);
 }
-
-// ---------------------------------------------------------------------------------------
-// Lost device and the path to the Spectrum's ports.
 
 TEST_F(KempstonMouseDriverTest, FailedReadIsRetriedOnceAfterAReacquire) {
   source.Queue = {std::nullopt, Motion(5, -5)};

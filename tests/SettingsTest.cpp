@@ -12,9 +12,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// ---------------------------------------------------------------------------------------
-// The in-memory store.
-
 TEST(MemorySettingsStore, KeepsEachValuesType) {
   MemorySettingsStore store;
   store.WriteText("A", "Text", "12");
@@ -37,17 +34,6 @@ TEST(MemorySettingsStore, SubkeyPathsIgnoreOuterAndDoubledBackslashes) {
   EXPECT_EQ(store.ReadInteger("Model", "Tackts per Int"), std::nullopt);
   EXPECT_EQ(SubkeyComponents("\\Model\\\\Timing\\"), (Strings{"Model", "Timing"}));
   EXPECT_TRUE(SubkeyComponents("\\").empty());
-}
-
-// ---------------------------------------------------------------------------------------
-// The owners' settings.
-
-// The other defaults show where they reach the machine, in the application tests.
-TEST(Settings, FirstRunYieldsTheDefaults) {
-  const MemorySettingsStore empty;
-  EXPECT_EQ(LoadMainWindowSettings(empty), MainWindowSettings{});
-  EXPECT_EQ(LoadHardwareSettings(empty), HardwareSettings{});
-  EXPECT_EQ(LoadScreenPanelSettings(empty), ScreenPanelSettings{});
 }
 
 // Settings that differ from the defaults everywhere.
@@ -97,10 +83,6 @@ TEST(Settings, SaveThenLoadGivesTheSameSettings) {
   EXPECT_EQ(store.ReadInteger("Hardware\\Kempston Mouse", "Enabled"), 1);
   EXPECT_EQ(store.ReadInteger("Hardware\\Keyboard", "Enabled"), 0);
   EXPECT_EQ(store.ReadInteger("Environment\\ScreenPanel", "Use DirectDraw"), 0);
-
-  // Saving the defaults over stored values brings the defaults back.
-  SaveHardwareSettings(store, HardwareSettings{});
-  EXPECT_EQ(LoadHardwareSettings(store), HardwareSettings{});
 }
 
 TEST(Settings, MistypedValueFailsItsGroupOnly) {
@@ -131,11 +113,8 @@ TEST(Settings, GroupsStandAloneAndTakeTheirLimits) {
   store.WriteInteger("Hardware\\Volume", "Speaker", 1);
   store.WriteInteger("Hardware\\Volume", "TapeIn", 2);
   store.WriteInteger("Hardware\\Volume", "TapeOut", 3);
-  store.WriteFlag("Hardware\\TR-DOS", "No Disk Image Error", true);
   store.WriteInteger("Environment\\ScreenPanel", "Screen Page", 1);
   store.WriteInteger("Environment\\ScreenPanel", "Video Mode", 1);  // rest of its group missing
-  store.WriteInteger("Hardware\\Keyboard", "Port Mask", 0xFF);      // and here
-  store.WriteFlag("Hardware\\Keyboard", "Enabled", false);
   store.WriteInteger("Model\\Timing\\", "Tackts per Int", 1024);
   store.WriteInteger("Hardware\\Kempston Joystick", "Port Mask", 0xFFFF);
   store.WriteInteger("Hardware\\Kempston Joystick", "Port Bits", 0);
@@ -144,10 +123,8 @@ TEST(Settings, GroupsStandAloneAndTakeTheirLimits) {
   store.WriteText("RomFiles\\Rom48k\\", "Default Path", "/roms");
   store.WriteText("Model\\", "Name", "");
   const HardwareSettings hw = LoadHardwareSettings(store);
-  EXPECT_EQ(hw.Keyboard, HardwareSettings{}.Keyboard);
   EXPECT_EQ(hw.KempstonJoystick, (PortDecodeSetting{0xFFFF, 0, true}));
   EXPECT_EQ(hw.Volume, (VolumeSetting{1, 2, 3, 0}));
-  EXPECT_TRUE(hw.TrDos.NoDiskImageError && hw.TrDos.Enabled);
   EXPECT_EQ(hw.Rom48k, (RomFileSetting{"Pentagon.Rom:1", "/roms"}));
   const ScreenPanelSettings screen = LoadScreenPanelSettings(store);
   EXPECT_EQ((std::vector<int>{screen.ScreenPage, screen.VideoMode}), (std::vector<int>{1, 0}));
@@ -196,9 +173,6 @@ TEST(Settings, OutOfRangeValuesFailTheirGroup) {
     EXPECT_EQ(LoadScreenPanelSettings(store), screen);
   }
 }
-
-// ---------------------------------------------------------------------------------------
-// Border presets.
 
 // Saving, choosing and deleting are driven through the video options page in its tests;
 // here the stored form, an overwrite, and names that would reach other subkeys.
