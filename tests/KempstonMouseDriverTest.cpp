@@ -13,8 +13,7 @@
 namespace vantrel {
 namespace {
 
-// Hands out queued reads in order (nullopt = a failed read); an empty queue reads as a
-// still mouse with no button down.
+// Queued reads in order (nullopt = a failed read); then a still mouse, no button down.
 class FakeMouse : public MouseMotionSource {
  public:
   std::optional<MouseSample> Take() override {
@@ -31,9 +30,6 @@ class FakeMouse : public MouseMotionSource {
   int Reacquires = 0;
 };
 
-MouseSample Motion(int32_t dx, int32_t dy) {
-  return MouseSample{dx, dy};
-}
 MouseSample Buttons(bool left, bool right, bool middle) {
   return MouseSample{0, 0, 0, left, right, middle};
 }
@@ -73,7 +69,7 @@ TEST_F(KempstonMouseDriverTest, CountersWrapAtEightBitsBothWays) {
     mouse.X = c.start;
     mouse.Y = c.start;
     // INT32_MIN for Y too: the motion whose negation would overflow.
-    Poll(Motion(c.dx, c.dx == INT32_MIN ? c.dx : -c.dx));
+    Poll(MouseSample{c.dx, c.dx == INT32_MIN ? c.dx : -c.dx});
     EXPECT_EQ(X(), c.expectedX);
     EXPECT_EQ(Y(), c.expectedX) << "Y moves up as X moves right";
   }
@@ -138,9 +134,8 @@ TEST_F(KempstonMouseDriverTest, AltClickFlipsTheSwapOncePerClick) {
   EXPECT_EQ(ButtonByte(), 0xFD);
 }
 
-// The wheel counter counts notches of 120 down as the wheel turns away from the user (up
-// when inverted); whole notches only, remainders dropped each frame. Its low nibble shows
-// in the button byte's high bits with wheel support, which otherwise stay set.
+// Whole notches of 120 count down turning away (up inverted), remainders dropped each frame;
+// with wheel support the counter's low nibble shows in the button byte's high bits.
 TEST_F(KempstonMouseDriverTest, WheelNotchesShowInTheHighNibble) {
   struct Case {
     bool support, inverted;
@@ -180,7 +175,7 @@ TEST_F(KempstonMouseDriverTest, WheelNotchesShowInTheHighNibble) {
 }
 
 TEST_F(KempstonMouseDriverTest, FailedReadIsRetriedOnceAfterAReacquire) {
-  source.Queue = {std::nullopt, Motion(5, -5)};
+  source.Queue = {std::nullopt, MouseSample{5, -5}};
   driver.Poll(source, mouse);
   EXPECT_EQ((std::vector<int>{source.Reacquires, source.Takes, X(), Y()}),
             (std::vector<int>{1, 2, 5, 5}));

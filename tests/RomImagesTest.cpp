@@ -116,8 +116,7 @@ TEST(FileResolverTest, TriesStartupThenProgramThenDataDirectories) {
   EXPECT_TRUE(resolver.Candidates("").empty());
 }
 
-// The default references fall back to the usual single-ROM files (48.rom before
-// opense.rom wherever found); a chosen file or an existing Pentagon.Rom never does.
+// Default references fall back to 48.rom, then opense.rom; a chosen or existing file never does.
 TEST(LoadRomTest, DefaultSlotsFallBackToTheUsualSingleRomFiles) {
   for (const char* name :
        {"Pentagon.Rom", "48.rom", "opense.rom", "128-0.rom", "opense-stub.rom", "trdos.rom"}) {
@@ -201,8 +200,7 @@ TEST(CheckRomsTest, MissingRomsWarnAndKeepTheBuffers) {
   EXPECT_EQ(Contents(fresh.Rom128k()), unconnected);
 }
 
-// The navigator's listing, selection and refusals are driven through its window in the
-// interface tests; here, a file with two pages of one kind.
+// The rest of the navigator is driven through its window in the interface tests.
 TEST(RomNavigatorTest, TheLaterOfTwoPagesOfAKindWinsItsSlot) {
   VANTREL_REQUIRE_TESTDATA(rom48, "roms/48.rom");
   VANTREL_REQUIRE_TESTDATA(rom128, "roms/128-1.rom");
@@ -222,8 +220,7 @@ uint16_t PageChecksum(const Bytes& bytes, size_t page) {
 }
 
 TEST(RomCatalogueTest, ChecksumsAndTheirFirstCatalogueRow) {
-  // The checksum itself is proven on the test ROMs below. TR-DOS 5.05D is listed twice; the lookup
-  // gives the first row.
+  // TR-DOS 5.05D is listed twice; the lookup gives the first row.
   const auto rows = RomCatalogue();
   const auto first = std::find_if(
       rows.begin(), rows.end(), [](const RomCatalogueRow& row) { return row.checksum == 0x6741; });

@@ -122,8 +122,7 @@ TEST(SnapshotUnpack, ExpandsRunsAndKeepsStrayEdBytes) {
     EXPECT_EQ(UnpackZ80Block(c.input, out), c.used);
     EXPECT_EQ(out, c.output);
   }
-  // A run past the end of the block, and input that ends first, are refused; what was
-  // stored stays.
+  // A run past the block's end, and input that ends first, are refused; what was stored stays.
   Bytes out(3);
   EXPECT_THROW(UnpackZ80Block(Bytes{0xED, 0xED, 5, 0xAA}, out), SnapshotError);
   EXPECT_EQ(out, (Bytes{0xAA, 0xAA, 0xAA}));

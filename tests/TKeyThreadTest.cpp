@@ -22,7 +22,6 @@ class TKeyThreadTest : public ::testing::Test {
   TKeyThreadTest() { machine_.State.Running = true; }
 
   void Activate() { keys_.SetRunning(true), keys_.SetFocused(true); }
-  void Refocus() { keys_.SetFocused(false), keys_.SetFocused(true); }
   void Press(uint8_t code) { keys_.KeyEvent(code, true); }
   void Release(uint8_t code) { keys_.KeyEvent(code, false); }
   void Tap(uint8_t code) { Press(code), Release(code); }
@@ -44,14 +43,9 @@ class TKeyThreadTest : public ::testing::Test {
   // Everything key handling may change, to show that an event changed nothing.
   std::vector<int> Observe() const {
     const MachineState& m = machine_.State;
-    std::vector<int> seen = {machine_.Keys.PressedCount(),
-                             machine_.Joystick.State,
-                             m.Running,
-                             m.ResetRequest,
-                             m.NormalSpeed,
-                             static_cast<int>(m.Paused.load()),
-                             m.StartMode,
-                             keys_.AltMode()};
+    std::vector<int> seen = {machine_.Keys.PressedCount(), machine_.Joystick.State, m.Running};
+    seen.insert(seen.end(), {m.ResetRequest, m.NormalSpeed, int(m.Paused), m.StartMode});
+    seen.push_back(keys_.AltMode());
     for (auto flag : kRequests) seen.push_back(requests_.*flag);
     for (int row = 0; row < 8; ++row) seen.push_back(machine_.Keys.EffectiveRow(row));
     return seen;
@@ -311,7 +305,7 @@ TEST_F(TKeyThreadTest, HeldAltResyncsIntoTheAltLayer) {
   // Alt let go while another window had the focus.
   Press(scan::kLeftAlt);
   HoldWhileResyncing({});
-  Refocus();
+  keys_.SetFocused(false), keys_.SetFocused(true);
   EXPECT_FALSE(keys_.AltMode());
   // An Escape held at a resync is ignored until it goes up.
   keys_.SetFocused(false);
