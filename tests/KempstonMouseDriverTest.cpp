@@ -1,7 +1,6 @@
 // The Kempston mouse driver: PC motion into the interface's counters and button byte.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -80,12 +79,11 @@ TEST_F(KempstonMouseDriverTest, ButtonsReadActiveLowAndSwapLeftWithRight) {
     bool left, right, middle;
     uint8_t plain, swapped;
   };
-  const Case cases[] = {
-      {false, false, false, 0xFF, 0xFF},
-      {true, false, false, 0xFE, 0xFD},
-      {false, true, false, 0xFD, 0xFE},
-      {true, false, true, 0xFA, 0xF9},
-  };
+  // The last row is a release, which shows at the next frame.
+  const Case cases[] = {{true, false, false, 0xFE, 0xFD},
+                        {false, true, false, 0xFD, 0xFE},
+                        {true, false, true, 0xFA, 0xF9},
+                        {false, false, false, 0xFF, 0xFF}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "L" << c.left << " R" << c.right << " M" << c.middle);
     Configure(false, false, false);
@@ -95,8 +93,6 @@ TEST_F(KempstonMouseDriverTest, ButtonsReadActiveLowAndSwapLeftWithRight) {
     Poll(Buttons(c.left, c.right, c.middle));
     EXPECT_EQ(ButtonByte(), c.swapped);
   }
-  Poll(Buttons(false, false, false));
-  EXPECT_EQ(ButtonByte(), 0xFF) << "a release shows at the next frame";
 }
 
 TEST_F(KempstonMouseDriverTest, AltClickFlipsTheSwapOncePerClick) {

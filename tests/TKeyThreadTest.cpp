@@ -79,13 +79,11 @@ TEST_F(TKeyThreadTest, ScanCodesPressTheirSpectrumKeys) {
   // The letter and digit rows, ENTER, SPACE, the shifts and the keypad digits, then the
   // characters the Spectrum types with a shift.
   const Case cases[] = {
-      {0x02, Key('1'), no}, {0x0B, Key('0'), no},  {0x10, Key('Q'), no},  {0x2C, Key('Z'), no},
-      {0x32, Key('M'), no}, {0x1C, kKeyEnter, no}, {0x9C, kKeyEnter, no}, {0x39, kKeySpace, no},
-      {0x2A, cs, no},       {0x36, ss, no},        {0x52, Key('0'), no},  {0x49, Key('9'), no},
-      {0x0C, ss, Key('J')}, {0x4A, ss, Key('J')},  {0x1B, ss, Key('9')},  {0xB5, ss, Key('V')},
-      {0x53, ss, Key('M')}, {0x35, ss, Key('C')},  {0x0F, cs, ss},        {0x0E, cs, Key('0')},
-      {0x3A, cs, Key('2')}, {0xCB, cs, Key('5')},  {0xD0, cs, Key('6')},  {0xC8, cs, Key('7')},
-      {0xCD, cs, Key('8')}};
+      {0x02, Key('1'), no},  {0x10, Key('Q'), no},  {0x2C, Key('Z'), no}, {0x1C, kKeyEnter, no},
+      {0x9C, kKeyEnter, no}, {0x39, kKeySpace, no}, {0x2A, cs, no},       {0x36, ss, no},
+      {0x52, Key('0'), no},  {0x49, Key('9'), no},  {0x0C, ss, Key('J')}, {0x4A, ss, Key('J')},
+      {0x1B, ss, Key('9')},  {0xB5, ss, Key('V')},  {0x53, ss, Key('M')}, {0x0F, cs, ss},
+      {0x0E, cs, Key('0')},  {0x3A, cs, Key('2')},  {0xCB, cs, Key('5')}, {0xC8, cs, Key('7')}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "scan code " << int{c.code});
     Press(c.code);
