@@ -92,12 +92,8 @@ TEST(Settings, MistypedValueFailsItsGroupOnly) {
   store.WriteText("Environment\\ScreenPanel", "Show FPS", "false");  // text where flag
   const HardwareSettings hw = LoadHardwareSettings(store);
   EXPECT_EQ(hw.Keyboard, HardwareSettings{}.Keyboard);
-  EXPECT_EQ(hw.TrDos.BootFileName, "");
-  EXPECT_EQ((std::vector<bool>{hw.TrDos.PortAccess, hw.TrDos.Enabled, hw.TrDos.BootScl,
-                               hw.TrDos.BootTrd}),
-            (std::vector<bool>{false, true, true, false}));
   // Groups of their own under the same subkeys still read.
-  EXPECT_TRUE(hw.TrDos.NoDiskImageError);
+  EXPECT_EQ(hw.TrDos, (TrDosSetting{false, true, "", true, false, true}));
   EXPECT_EQ(hw.KempstonJoystick, StoredHardware().KempstonJoystick);
 
   const ScreenPanelSettings screen = LoadScreenPanelSettings(store);
