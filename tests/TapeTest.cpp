@@ -130,10 +130,6 @@ TEST(TapeRows, DescribeEveryBlockKind) {
         " \u2022Right Sinclair Joystick, Nonstandard Value #0",
         " \u2022Unknown Joystick, ID #9 used",
         " \u2022Unknown Hardware Type, ID #7, Nonstandard Value #3"}},
-      {"tzx numbers left out",
-       Tzx({Jump(5), LoopStart(2), Select({{1, "a"}})}),
-       kNone,
-       {"Jump to Block ", "Loop Start", "Select Block:", " \u2022a"}},
   };
   for (const RowCase& c : cases) {
     const bool tzx = c.file.size() > 8 && c.file[0] == 'Z';
