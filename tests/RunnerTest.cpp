@@ -235,7 +235,6 @@ TEST_F(RunnerTest, ProblemsGiveTheirStatusAndOneErrorLine) {
   const Case cases[] = {
       {"--mode 48 --screenshot $D/shot.png", kRunnerFailed,
        "cannot load the 48K ROM '$D/no-48.rom'", "$D/shot.png"},
-      {"--mode 128 --rom48 $ROM", kRunnerFailed, "cannot load the 128K ROM", ""},
       {"$D/game.xyz", kRunnerBadUsage, "$D/game.xyz: unsupported file type", ""},
       {"--settings $D/absent.ini", kRunnerBadUsage, "cannot read the settings file '$D/absent.ini'",
        "$D/absent.ini"},
