@@ -303,7 +303,6 @@ TEST(PacingTimer, FramesPerSecondSumsTheLastTenSlotsOfFiveTicks) {
   const std::tuple<int, uint32_t, uint32_t> phases[] = {
       {1, 5, 5},                   // the first slot
       {9, 5, 50},                  // a full second at 50 frames per second
-      {5, 5, 50},                  // steady: old slots leave as new ones come
       {5, 0, 25},                  // the machine stops: half the window is empty
       {5, 0, 0},   {3, 100, 300},  // unpaced
       {10, 7, 70},                 // the burst has left the window
