@@ -88,10 +88,6 @@ TEST(OutputFileTest, AFailedWriteLeavesNoFileAndKeepsAnOldOne) {
     SCOPED_TRACE(name);
     TempDir dir;
     std::string error;
-    const fs::path nowhere = dir.path() / "missing" / ("out." + name);
-    EXPECT_FALSE(write(nowhere, &error));
-    EXPECT_NE(error.find(nowhere.string()), std::string::npos) << error;
-    EXPECT_FALSE(fs::exists(dir.path() / "missing"));
     // Complete but unable to replace a directory: the temporary goes too.
     const fs::path occupied = dir.path() / ("occupied." + name);
     fs::create_directory(occupied);
@@ -239,12 +235,9 @@ TEST_F(RunnerTest, ProblemsGiveTheirStatusAndOneErrorLine) {
   const Case cases[] = {
       {"--mode 48 --screenshot $D/shot.png", kRunnerFailed,
        "cannot load the 48K ROM '$D/no-48.rom'", "$D/shot.png"},
-      {"--mode 128 --rom48 $ROM", kRunnerFailed, "cannot load the 128K ROM", ""},
-      {"--mode trdos48 --rom48 $ROM", kRunnerFailed, "cannot load the TR-DOS ROM", ""},
       {"$D/game.xyz", kRunnerBadUsage, "$D/game.xyz: unsupported file type", ""},
       {"--settings $D/absent.ini", kRunnerBadUsage, "cannot read the settings file '$D/absent.ini'",
        "$D/absent.ini"},
-      {"--settings $D", kRunnerBadUsage, "cannot read the settings file '$D'", ""},
       {"--mode 48 --rom48 $ROM $D/short.sna", kRunnerBadUsage,
        "This file is not SNA format snapshot file, check it!", ""},
       {"--mode 48 --rom48 $ROM --frames 1 --save-sna $D/missing/x.sna", kRunnerFailed, "x.sna",
@@ -290,7 +283,6 @@ TEST_F(RunnerTest, DumpedRegistersShowWhereTheRunStopped) {
        R"({"Frames": 2, "Rom0000": "48K", "Port7FFD": 48, "DosActive": false,
            "MemoryModel": "Pentagon 512k"})"},
       {"--mode 48 --frames 200 --until-pc 0x11cb", R"({"PC": 4555})"},
-      {"--mode 48 --frames 200 --until-pc #0038", R"({"PC": 56})"},
       {"--mode trdos48 --romdos " + trdos.string(), R"({"Rom0000": "TR-DOS"})"},
   };
   for (const auto& [command, expected] : cases) {
@@ -302,10 +294,6 @@ TEST_F(RunnerTest, DumpedRegistersShowWhereTheRunStopped) {
     for (const QString& key : want.keys()) EXPECT_EQ(regs[key], want[key]) << key.toStdString();
     if (command.find("until") != std::string::npos) continue;
     EXPECT_LT(regs["Tackts"].toInt(), 24);
-    std::istringstream keys(
-        "AF BC DE HL AF' BC' DE' HL' IX IY SP PC I R IM IFF1 IFF2 Tackts Frames MemoryModel "
-        "Port7FFD Port1FFD DosActive Rom0000 BankC000 ScreenBank DisplayedBank");
-    for (std::string key; keys >> key;) EXPECT_TRUE(regs.contains(key.c_str())) << key;
   }
   {
     QtSettingsStore store(settings_);
@@ -313,7 +301,7 @@ TEST_F(RunnerTest, DumpedRegistersShowWhereTheRunStopped) {
     hardware.TrDos.Enabled = false;
     SaveHardwareSettings(store, hardware);
   }
-  const RunResult result = Run("--rom48 $ROM " + cases[3].first);
+  const RunResult result = Run("--rom48 $ROM " + cases[2].first);
   EXPECT_EQ(result.Status, kRunnerFailed);
   ExpectOneErrorLine(result, "mode trdos48 needs the TR-DOS interface");
 }

@@ -31,7 +31,10 @@ class ScreenRendererTest : public testing::Test {
  protected:
   uint8_t* Page5() { return m.Mem.Bank(5); }
   uint8_t Pixel(int x, int y) { return m.Screen.Row(y)[x]; }
-  void Out(uint16_t port, uint8_t value) { m.Ports.PortWrite(port, value); }
+  void BorderAt(uint32_t tackts, uint8_t colour) {
+    m.State.Regs.Tackts = tackts;
+    m.Ports.PortWrite(0x00FE, colour);
+  }
   // Palette index of a colour number in the window.
   static uint8_t Index(int colour) { return kWindowColourIndices[static_cast<size_t>(colour)]; }
 
@@ -55,13 +58,6 @@ TEST_F(ScreenRendererTest, PaperByteShowsThisFrameOnlyIfWrittenBeforeItsBeamTime
   m.Screen.DrawPaperUpTo(100);
   m.Screen.DrawPaperUpTo(PaperByteT(191, 31));
   EXPECT_EQ(Pixel(64, 48), Index(0));
-  // Bitmap line order: screen line 1 is 256 bytes on, line 8 is 32 bytes on.
-  Page5()[256] = 0xFF;
-  Page5()[32] = 0xFF;
-  Page5()[6144 + 32] = 0x38;
-  m.Screen.StartFrame();
-  m.Screen.DrawPaperUpTo(PaperByteT(8, 0));
-  EXPECT_EQ(Ints(Pixel(64, 48), Pixel(64, 49), Pixel(64, 56)), Ints(Index(7), Index(0), Index(0)));
 }
 
 TEST_F(ScreenRendererTest, BorderColourChangeSplitsItsRowAtTheBeam) {
@@ -71,8 +67,7 @@ TEST_F(ScreenRendererTest, BorderColourChangeSplitsItsRowAtTheBeam) {
     for (uint32_t k : {0u, 1u, 95u, 191u}) {
       m.Screen.StartFrame();
       m.Screen.BorderColour = 1;
-      m.State.Regs.Tackts = RowStart(row) + k;
-      Out(0x00FE, 2);
+      BorderAt(RowStart(row) + k, 2);
       m.Screen.DrawBorderUpTo(kDefaultTacktsPerInt);
       // The following rows take the new colour.
       EXPECT_EQ(
@@ -87,17 +82,13 @@ TEST_F(ScreenRendererTest, PaperRowsHaveTwoBorderSegmentsAndRetraceDrawsNothing)
   m.Screen.BorderColour = 1;
   const int row = 100;
   // In the left border: 32 units from the row's start.
-  m.State.Regs.Tackts = RowStart(row) + 10;
-  Out(0x00FE, 2);
+  BorderAt(RowStart(row) + 10, 2);
   // During the paper (no border there): the right segment starts in the new colour.
-  m.State.Regs.Tackts = RowStart(row) + 100;
-  Out(0x00FE, 3);
+  BorderAt(RowStart(row) + 100, 3);
   // In the right border, which starts 160 T-states after the row.
-  m.State.Regs.Tackts = RowStart(row) + 160 + 5;
-  Out(0x00FE, 4);
+  BorderAt(RowStart(row) + 160 + 5, 4);
   // In retrace, after the right border's 32 units: the next row starts in colour 5.
-  m.State.Regs.Tackts = RowStart(row) + 200;
-  Out(0x00FE, 5);
+  BorderAt(RowStart(row) + 200, 5);
   m.Screen.DrawBorderUpTo(kDefaultTacktsPerInt);
   // The paper area (from x 64) is not the border drawer's.
   EXPECT_EQ(

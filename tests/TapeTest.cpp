@@ -89,10 +89,6 @@ TEST(TapeRows, DescribeEveryBlockKind) {
         "Header, Code \"scr\", Start 16384, Length 6912", "Header, Number Array \"n\"",
         "Header, Character Array \"c\"", "Header, Nonstandard", "Data Block, Length 256",
         "Nonstandard, ID 66, Length 3", "Nonstandard Zero", "Nonstandard, ID 0, Length 1"}},
-      {"tap in hex",
-       Cat({program, TapBlock(0xFF, Bytes(0x100))}),
-       kHex,
-       {"Header, Program \"hello\", Line #A, Length #12C, Vars #12C", "Data Block, Length #100"}},
       {"numbers left out and a blank name",
        Cat({program, Header(0, "", 0, 0, 0)}),
        kNone,
@@ -134,14 +130,6 @@ TEST(TapeRows, DescribeEveryBlockKind) {
         " \u2022Right Sinclair Joystick, Nonstandard Value #0",
         " \u2022Unknown Joystick, ID #9 used",
         " \u2022Unknown Hardware Type, ID #7, Nonstandard Value #3"}},
-      {"tzx in decimal",
-       Tzx({Jump(-2), Jump(18), LoopStart(3)}),
-       kDec,
-       {"Jump to Block -2", "Jump to Block 18", "Loop Start (3 repetitions)"}},
-      {"tzx numbers left out",
-       Tzx({Jump(5), LoopStart(2), Select({{1, "a"}})}),
-       kNone,
-       {"Jump to Block ", "Loop Start", "Select Block:", " \u2022a"}},
   };
   for (const RowCase& c : cases) {
     const bool tzx = c.file.size() > 8 && c.file[0] == 'Z';
@@ -167,7 +155,6 @@ TEST(TapeRefusals, CarryTheirMessage) {
   const std::tuple<const char*, Bytes, bool, std::string> cases[] = {
       {"tap of 2 bytes", {1, 0}, false, std::string(kTapTooSmall)},
       {"tap past the end", Cat({TapBlock(0xFF, {1}), W(5), {0xFF}}), false, corrupt},
-      {"tap length cut", Cat({TapBlock(0xFF, {1}), {5}}), false, corrupt},
       {"more than 1000 blocks", manyBlocks, false, corrupt},
       {"tzx too small", Str("ZXTape!"), true, std::string(kTzxTooSmall)},
       {"tzx signature", Cat({Str("ZXTape?"), {0x1A, 1, 0}}), true, std::string(kTzxBadSignature)},
@@ -175,11 +162,7 @@ TEST(TapeRefusals, CarryTheirMessage) {
       {"call sequence", Tzx({Tone(1, 1), {0x26, 0, 0}}), true,
        "Error! TZX Block ID #26 not supported yet!"},
       {"cut tone", Tzx({{0x12, 1, 0, 1}}), true, corrupt},
-      {"cut pure data", Tzx({Cat({{0x14}, Bytes(7), {5, 0, 0}, {1}})}), true, corrupt},
-      {"cut turbo length", Tzx({Cat({{0x11}, Bytes(15), {1, 0}})}), true, corrupt},
-      {"select past the end", Tzx({{0x28, 9, 0, 2, 1, 0, 1, 'a', 2, 0, 5, 'b'}}), true, corrupt},
       {"archive past the end", Tzx({{0x32, 0, 0, 1, 0, 9, 'x'}}), true, corrupt},
-      {"custom info data cut", Tzx({Cat({{0x35}, Bytes(16), W(9), W(0), {1}})}), true, corrupt},
   };
   for (const auto& [name, file, tzx, message] : cases) {
     EXPECT_EQ(test::ErrorOf<TapeError>([&] { tzx ? ReadTzx(file, kHex) : ReadTap(file, kHex); }),
@@ -204,7 +187,6 @@ TEST(TapeRefusals, LocationsAreCheckedBeforeReading) {
       {(dir.path() / "missing.tap").string(), std::string(kTapeNotFound)},
       {dir.path().string(), std::string(kTapeNotFound)},
       {write("game.tzx.bin", tap), std::string(kTapeUnknownFormat)},
-      {write("x.tap.d/noext", tap), std::string(kTapeUnknownFormat)},
       {write("short.wav", Bytes(44)), std::string(kWavTooSmall)},
       {write("long.Wav", Bytes(45)), std::string(kTapeCorrupt)},
       {write("game.tzx", tap), std::string(kTzxTooSmall)},
@@ -223,13 +205,10 @@ TEST(TapeRefusals, LibraryEdgeCaseFiles) {
   const std::pair<const char*, std::optional<std::string>> expected[] = {
       {"empty-drb.tzx", "Error! TZX Block ID #15 not supported yet!"},
       {"invalid-archiveinfo.tzx", corrupt},
-      {"invalid-custominfo.tzx", corrupt},
       {"invalid-gdb.tzx", "Error! TZX Block ID #19 not supported yet!"},
-      {"invalid-hardwareinfo.tzx", corrupt},
       {"invalid-warajevo-blockoffset.tap", corrupt},
       {"invalid.tzx", "Error! TZX Block ID #FF not supported yet!"},
       {"no-pilot-gdb.tzx", "Error! TZX Block ID #2B not supported yet!"},
-      {"raw-data-block.tzx", "Error! TZX Block ID #15 not supported yet!"},
       {"standard-tap.tap", std::nullopt},
       {"trailing-pause-block.tzx", std::nullopt},
       {"turbo-zeropilot.tzx", std::nullopt},
@@ -298,7 +277,6 @@ TEST(TapePlayback, TapHeaderBlockTiming) {
   // the single-block tape has ended.
   EXPECT_EQ(deck.now - e.back(), 50u * kDefaultTacktsPerInt);
   EXPECT_TRUE(deck.player.TakeCaptionChanged());
-  EXPECT_EQ(deck.player.CaptionText(), "Tape Reader");
   EXPECT_EQ(deck.player.CurrentBlock(), 0u);
 }
 
