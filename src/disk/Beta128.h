@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "disk/FloppyDisk.h"
+
 namespace vantrel {
 
 // The Beta 128 disk interface's five ports. With no controller fitted the bus floats:
@@ -14,6 +16,11 @@ class Beta128 {
   void WriteRegister(Register /*reg*/, uint8_t /*value*/) {}
   // The controller catches up with the frame's end.
   void AdvanceTo(uint32_t /*tackts*/) {}
+  // The disk the drive holds (owned by the machine).
+  void SetDisk(FloppyDisk* disk) { disk_ = disk; }
+
+ private:
+  FloppyDisk* disk_ = nullptr;
 };
 
 }  // namespace vantrel

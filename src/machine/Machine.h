@@ -4,11 +4,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "core/MachineState.h"
 #include "core/Memory.h"
 #include "core/Z80.h"
 #include "disk/Beta128.h"
+#include "disk/FloppyDisk.h"
 #include "input/Kempston.h"
 #include "input/KeyMatrix.h"
 #include "machine/MachineCommands.h"
@@ -108,6 +110,14 @@ class Machine {
   KempstonJoystick Joystick;
   KempstonMouse Mouse;
   Beta128 Disk;
+  // The disk in drive A; an all-zero disk is an empty drive. Replaced only between two
+  // steps (through Apply while the emulation thread runs), never while the controller
+  // reads its tracks.
+  std::unique_ptr<FloppyDisk> DiskA = std::make_unique<FloppyDisk>();
+  void InsertDisk(std::unique_ptr<FloppyDisk> disk) {
+    DiskA = disk ? std::move(disk) : std::make_unique<FloppyDisk>();
+    Disk.SetDisk(DiskA.get());
+  }
   PortDecoder Ports;
   Z80 Cpu;
 
