@@ -393,6 +393,43 @@ TEST_F(RunnerTest, ASnapshotSavedUnrunIsTheFileLoaded) {
   }
 }
 
+// Disks go in before the run and come out after it in the format the name asks for: a
+// TRD taken round through FDI and UDI is the file it was, and a refused disk or an
+// unwritable name ends the run with the reason.
+TEST_F(RunnerTest, DisksInsertConvertAndRefuse) {
+  REQUIRE_ROM48();
+  VANTREL_REQUIRE_TESTDATA(disks, "disk-trdos");
+  const std::string in = (disks / "UMT2_3.TRD").string();
+  struct Case {
+    std::string input;
+    const char* save;
+    int status;
+    const char* error;  // empty: none
+  };
+  const Case cases[] = {
+      {in, "$D/a.fdi", kRunnerOk, ""},
+      {"$D/a.fdi", "$D/a.udi", kRunnerOk, ""},
+      {"$D/a.udi", "$D/a.trd", kRunnerOk, ""},
+      {(disks / "success.udi").string(), "$D/b.trd", kRunnerBadUsage,
+       "success.udi': Can't open Ultra Disk Image file! Unsupported file format..."},
+      {in, "$D/missing/c.trd", kRunnerFailed,
+       "cannot save the disk as '$D/missing/c.trd': Can't create Disk Image File!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input + " -> " + c.save);
+    const RunResult result =
+        Run("--mode 48 --rom48 $ROM --frames 0 --save-disk " + std::string(c.save) + " " + c.input);
+    EXPECT_EQ(result.Status, c.status);
+    if (*c.error) {
+      ExpectOneErrorLine(result, Expand(c.error));
+      EXPECT_FALSE(fs::exists(Expand(c.save)));
+    } else {
+      EXPECT_TRUE(result.Err.empty()) << result.Err;
+    }
+  }
+  EXPECT_EQ(ReadBytes(dir_.path() / "a.trd"), ReadBytes(in));
+}
+
 // {hertz, seconds} of the tone: the spacings of rising edges through the middle level
 // that lie between 315 and 735 Hz; the key clicks before the tone are edges far apart.
 std::pair<double, double> Tone(const Bytes& samples) {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "app/DiskDrive.h"
 #include "app/RomImages.h"
 #include "app/Settings.h"
 #include "app/SettingsStore.h"
@@ -69,6 +70,8 @@ class Application {
   TEmulThread& Emulation() { return emulation_; }
   MainWindowSettings& MainWindow() { return mainWindow_; }
   HardwareSettings& Hardware() { return hardware_; }
+  // Drive A: disks are opened, created and saved through it.
+  DiskDrive& Drive() { return drive_; }
 
  private:
   SettingsStore& store_;
@@ -80,6 +83,7 @@ class Application {
   bool shutDown_ = false;
   Machine machine_;
   TEmulThread emulation_;
+  DiskDrive drive_{machine_};
 };
 
 }  // namespace vantrel

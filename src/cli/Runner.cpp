@@ -144,7 +144,10 @@ int CheckInputs(const RunnerOptions& options, const Reporter& report, CheckedInp
     in->Store = std::make_unique<QtSettingsStore>();
   }
   const HardwareSettings hardware = LoadHardwareSettings(*in->Store);
-  in->Mode = options.StartMode.value_or(hardware.StartUp.Reset) & 3;
+  // A disk boots as on the desktop, in TR-DOS with 128K, unless the mode is given.
+  const bool disk = in->Type != nullptr && in->Type->Kind == FileKind::Disk;
+  in->Mode =
+      options.StartMode.value_or(disk ? kStartTrDos | kStart128k : hardware.StartUp.Reset) & 3;
   if ((in->Mode & kStartTrDos) && !hardware.TrDos.Enabled) {
     return report.Fail(kRunnerFailed, "mode " + std::string(kModeNames[in->Mode]) +
                                           " needs the TR-DOS interface, which the settings "
@@ -191,7 +194,20 @@ int BuildMachine(const RunnerOptions& options, const Reporter& report, CheckedIn
                                           std::string(kModeNames[in.Mode]) + " needs it)");
   }
 
-  if (in.Type != nullptr) {
+  if (in.Type != nullptr && in.Type->Kind == FileKind::Disk) {
+    // Through the drive, with the TR-DOS page's boot settings; its own read of the file
+    // also takes the read-only attribute as the write protection.
+    DiskOpenOptions open = DiskOpenOptionsFrom(app->Hardware().TrDos);
+    open.Prompts.Warn = [&report](const DiskError& warning) {
+      report.Fail(kRunnerOk, "warning: " + std::string(warning.what()));
+    };
+    try {
+      app->Drive().Open(*options.File, open);
+    } catch (const DiskError& refusal) {
+      return report.Fail(kRunnerBadUsage,
+                         "cannot load " + Quoted(options.File->string()) + ": " + refusal.what());
+    }
+  } else if (in.Type != nullptr) {
     Machine& machine = app->GetMachine();
     try {
       in.Type->Load(machine, in.FileBytes);
@@ -245,9 +261,21 @@ int RunMachine(const RunnerOptions& options, const Reporter& report, Application
   return kRunnerOk;
 }
 
-// The pictures, the snapshot, the register dump and the run-to verdict.
-int WriteOutputs(const RunnerOptions& options, const Reporter& report, Machine& machine,
+// The disk as the run left it; a failed save keeps any old file whole.
+int SaveDisk(const fs::path& fileName, const Reporter& report, DiskDrive& drive) {
+  std::optional<DiskError> failure;
+  drive.Save(
+      fileName, drive.WriteProtected(), [](std::function<void()> write) { write(); },
+      [&failure](const std::optional<DiskError>& outcome) { failure = outcome; });
+  if (!failure) return kRunnerOk;
+  return report.Fail(kRunnerFailed, "cannot save the disk as " + Quoted(fileName.string()) + ": " +
+                                        failure->what());
+}
+
+// The pictures, the snapshot, the disk, the register dump and the run-to verdict.
+int WriteOutputs(const RunnerOptions& options, const Reporter& report, Application& app,
                  uint8_t mode, const RunLoop::FramesRun& run, std::FILE* out) {
+  Machine& machine = app.GetMachine();
   std::string why;
   const ScreenRenderer& renderer = machine.Screen;
   if (options.Screenshot && !WritePng(*options.Screenshot, CaptureNativePicture(renderer), &why)) {
@@ -267,6 +295,10 @@ int WriteOutputs(const RunnerOptions& options, const Reporter& report, Machine& 
     } catch (const SnapshotError& failure) {
       return report.Fail(kRunnerFailed, failure.what());
     }
+  }
+  if (options.SaveDisk) {
+    if (const int status = SaveDisk(*options.SaveDisk, report, app.Drive()); status != kRunnerOk)
+      return status;
   }
   if (options.DumpRegs) {
     const std::string json = RegistersJson(machine, run.Frames);
@@ -390,7 +422,7 @@ int RunRunner(const RunnerOptions& options, std::FILE* out, std::FILE* err) {
   if (const int status = RunMachine(options, report, *app, &run); status != kRunnerOk) {
     return status;
   }
-  return WriteOutputs(options, report, app->GetMachine(), inputs.Mode, run, out);
+  return WriteOutputs(options, report, *app, inputs.Mode, run, out);
 }
 
 }  // namespace vantrel

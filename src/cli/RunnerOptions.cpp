@@ -8,6 +8,7 @@
 
 #include "app/Settings.h"
 #include "core/MachineState.h"
+#include "disk/DiskImageFiles.h"
 
 namespace vantrel {
 
@@ -151,6 +152,17 @@ bool ApplySaveSna(RunnerOptions& o, std::string_view v, std::string* e) {
   return true;
 }
 
+bool ApplySaveDisk(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!NotEmpty(v, e)) return false;
+  const std::optional<DiskFormat> format = DiskFormatOf(std::filesystem::path(v));
+  if (format != DiskFormat::Trd && format != DiskFormat::Fdi && format != DiskFormat::Udi) {
+    *e = Quoted(v) + " is not a .trd, .fdi or .udi file name";
+    return false;
+  }
+  o.SaveDisk = std::filesystem::path(v);
+  return true;
+}
+
 bool ApplyWav(RunnerOptions& o, std::string_view v, std::string* e) {
   if (!NotEmpty(v, e)) return false;
   o.Wav = std::filesystem::path(v);
@@ -199,6 +211,9 @@ constexpr RunnerOptionSpec kOptions[] = {
     {"--save-sna", "FILE.sna",
      "save the machine as an SNA snapshot after the run (128K variant in the 128 modes)", "",
      ApplySaveSna},
+    {"--save-disk", "FILE",
+     "save the disk in the drive after the run as TRD, FDI or UDI (by the extension)", "",
+     ApplySaveDisk},
     {"--wav", "FILE.wav", "save the run's sound as a WAV file (8-bit mono, 44100 Hz)", "",
      ApplyWav},
     {"--dump-regs", "", "print registers and paging as JSON after the run", "", ApplyDumpRegs},

@@ -3,23 +3,37 @@
 #include <algorithm>
 #include <array>
 
+#include "disk/DiskImageFiles.h"
+#include "machine/Machine.h"
 #include "media/SnapshotLoader.h"
 
 namespace vantrel {
 
 namespace {
 
-// Tapes and disks get their loaders as those arrive.
+// Into the drive of a stopped machine, with the default TR-DOS boot settings; the programs
+// open disks through their drive (DiskDrive), which applies the user's.
+template <DiskFormat kFormat>
+void LoadDisk(Machine& machine, std::span<const uint8_t> file) {
+  RememberedGeometry geometry;
+  machine.InsertDisk(LoadDiskImageBytes(file, kFormat, DiskOpenOptions{}, geometry));
+}
+
+// Tapes get their loaders as those arrive.
 constexpr std::array<FileType, 9> kFileTypes{{
     {"SNA", FileKind::Snapshot, "SNA snapshot", "*.Sna *.sna *.SNA", true, LoadSna},
     {"Z80", FileKind::Snapshot, "Z80 snapshot", "*.Z80 *.z80", false, LoadZ80},
     {"TAP", FileKind::Tape, "TAP tape", "*.Tap *.tap *.TAP", false, nullptr},
     {"TZX", FileKind::Tape, "TZX tape", "*.Tzx *.tzx *.TZX", false, nullptr},
-    {"TRD", FileKind::Disk, "TRD disk", "*.Trd *.trd *.TRD", true, nullptr},
-    {"SCL", FileKind::Disk, "SCL package", "*.Scl *.scl *.SCL", false, nullptr},
-    {"FDI", FileKind::Disk, "FDI disk", "*.Fdi *.fdi *.FDI", true, nullptr},
-    {"UDI", FileKind::Disk, "UDI disk", "*.Udi *.udi *.UDI", true, nullptr},
-    {"$*", FileKind::Disk, "Hobeta file", "*.$?", false, nullptr},
+    {"TRD", FileKind::Disk, "TR-DOS Disk Image Files", "*.Trd *.trd *.TRD", true,
+     LoadDisk<DiskFormat::Trd>},
+    {"SCL", FileKind::Disk, "SCL File Packages", "*.Scl *.scl *.SCL", false,
+     LoadDisk<DiskFormat::Scl>},
+    {"FDI", FileKind::Disk, "FDI Disk Image Files", "*.Fdi *.fdi *.FDI", true,
+     LoadDisk<DiskFormat::Fdi>},
+    {"UDI", FileKind::Disk, "UDI Ultra Disk Image Files", "*.Udi *.udi *.UDI", true,
+     LoadDisk<DiskFormat::Udi>},
+    {"$*", FileKind::Disk, "Hobeta Files", "*.$?", false, LoadDisk<DiskFormat::Hobeta>},
 }};
 
 // The dialogs' names for each kind: the open filter's and the save filter's.
@@ -84,6 +98,16 @@ const FileType* FindFileType(std::string_view fileName) {
 
 std::string OpenFileFilter(FileKind kind) {
   return Filter(kind, kKindTitles[static_cast<size_t>(kind)].Open, false) + ";;All Files (*)";
+}
+
+std::string OpenFileFilterByType(FileKind kind, std::string_view allTitle) {
+  std::string filter = Filter(kind, allTitle, false);
+  for (const FileType& type : kFileTypes) {
+    if (type.Kind == kind) {
+      filter += ";;" + std::string(type.Description) + " (" + std::string(type.Patterns) + ")";
+    }
+  }
+  return filter + ";;All Files (*)";
 }
 
 std::string SaveFileFilter(FileKind kind) {

@@ -23,8 +23,8 @@ struct FileType {
   // every spelling of the extension.
   std::string_view Patterns;
   bool Savable;  // offered by the save dialog of its kind
-  // Loads a whole file into a stopped machine, raising SnapshotError on a refusal; null
-  // while the format is recognised but has no loader yet.
+  // Loads a whole file into a stopped machine, raising SnapshotError (disks: DiskError)
+  // on a refusal; null while the format is recognised but has no loader yet.
   void (*Load)(Machine& machine, std::span<const uint8_t> file);
 };
 
@@ -42,5 +42,8 @@ const FileType* FindFileType(std::string_view fileName);
 // "Snapshot File (*.Sna *.sna *.SNA *.Z80 *.z80);;All Files (*)".
 std::string OpenFileFilter(FileKind kind);
 std::string SaveFileFilter(FileKind kind);
+// The open filter with every type of the kind also on its own line after the
+// `allTitle` line: "All Supported Files (...);;TR-DOS Disk Image Files (...);;...".
+std::string OpenFileFilterByType(FileKind kind, std::string_view allTitle);
 
 }  // namespace vantrel
