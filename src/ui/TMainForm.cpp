@@ -24,6 +24,7 @@
 #include "media/SnapshotSaver.h"
 #include "platform/QtKeyboard.h"
 #include "platform/SdlSoundOutput.h"
+#include "ui/DiskCommands.h"
 #include "ui/KeysGrid.h"
 #include "ui/MouseCapture.h"
 #include "ui/StackPanel.h"
@@ -140,6 +141,25 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   ShowError = [this](const QString& caption, const QString& text) {
     QMessageBox::critical(this, caption, text);
   };
+  disks_ = std::make_unique<DiskCommands>(app_, this);
+  disks_->ShowError = [this](const QString& caption, const QString& text) {
+    if (ShowError) ShowError(caption, text);
+  };
+  disks_->BeforeDialogs = [this] {
+    requests_.FullScreen.store(false, std::memory_order_relaxed);
+    ApplyFullScreen();
+    ReleaseMouse();
+    keys_.SetFocused(false);
+  };
+  disks_->AfterDialogs = [this] {
+    if (!app_.Emulation().Alive()) return;
+    keys_.SetFocused(screen_->isActiveWindow());
+    CaptureMouse();
+  };
+  disks_->Opened = [this](const QString& file) {
+    recent_.Add(file);
+    RebuildRecentMenu();
+  };
   // Without a sound device the machine is paced by the 20 ms timer instead.
   soundOutput_ = std::make_unique<SdlSoundOutput>();
   RunLoop& loop = app_.Emulation().Loop;
@@ -196,9 +216,11 @@ void TMainForm::BuildMenus() {
   file->addSeparator();
   AddCommand(file, "LoadTapeMI", QStringLiteral("Load &Tape Image..."), {}, nullptr);
   AddCommand(file, "CreateDiskMI", QStringLiteral("Create New Disk..."),
-             QKeySequence(Qt::ALT | Qt::Key_F2), nullptr);
-  AddCommand(file, "LoadDiskMI", QStringLiteral("Load &Disk..."), Qt::Key_F2, nullptr);
-  AddCommand(file, "SaveDiskMI", QStringLiteral("Save Disk As..."), {}, nullptr);
+             QKeySequence(Qt::ALT | Qt::Key_F2), [this] { disks_->CreateDiskCommand(); });
+  AddCommand(file, "LoadDiskMI", QStringLiteral("Load &Disk..."), Qt::Key_F2,
+             [this] { disks_->LoadDiskCommand(); });
+  AddCommand(file, "SaveDiskMI", QStringLiteral("Save Disk As..."), {},
+             [this] { disks_->SaveDiskAsCommand(); });
   file->addSeparator();
   recentMenu_ = file->addMenu(QStringLiteral("Recent files"));
   recentMenu_->setObjectName(QStringLiteral("RecentFilesMI"));
@@ -379,15 +401,26 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
   } else {
     RefreshDebugViews();
   }
+  disks_->ReopenAtStartUp(ClassifyCommandLineFile(commandLineFile) == CommandLineFile::kDisk);
   if (!commandLineFile.isEmpty()) OpenCommandLineFile(commandLineFile);
   return true;
 }
 
 void TMainForm::OpenCommandLineFile(const QString& fileName) {
-  // A snapshot is loaded and run; tapes and disks are opened by their loaders as those
-  // arrive, until then the machine stays as it is.
+  // A snapshot is loaded and run; a disk goes into drive A and the machine boots it in
+  // TR-DOS with 128K. Tapes are opened by their loader as it arrives.
   switch (ClassifyCommandLineFile(fileName)) {
     case CommandLineFile::kSnapshot: LoadSnapshotFile(fileName, true); break;
+    case CommandLineFile::kDisk:
+      disks_->OpenDiskCommand(fileName, [this] {
+        TEmulThread& emulation = app_.Emulation();
+        app_.GetMachine().State.StartMode.store(kStartTrDos | kStart128k,
+                                                std::memory_order_relaxed);
+        emulation.Reset();
+        activeBeforeRun_ = this;
+        StartRun([&emulation] { emulation.Run(); });
+      });
+      break;
     default: break;
   }
 }
@@ -449,10 +482,10 @@ void TMainForm::Idle() {
   if (requests_.QuickSaveSnapshot.exchange(false, std::memory_order_relaxed)) {
     QuickSaveSnapshot();
   }
-  // Not built yet: the tape reader and the disk loaders. The requests are dropped so they
-  // do not fire later by surprise.
+  if (requests_.LoadDisk.exchange(false, std::memory_order_relaxed)) disks_->LoadDiskCommand();
+  // Not built yet: the tape reader. The request is dropped so it does not fire later by
+  // surprise.
   requests_.TapeReaderPanel.store(false, std::memory_order_relaxed);
-  requests_.LoadDisk.store(false, std::memory_order_relaxed);
   screen_->UpdateScreenCaption();
 }
 
@@ -655,6 +688,18 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  // A changed disk is not dropped silently; the question needs a stopped machine, which
+  // runs on when the user keeps the program.
+  if (!shutDown_ && disks_->Drive().Modified()) {
+    TEmulThread& emulation = app_.Emulation();
+    const bool wasRunning = emulation.Alive();
+    emulation.StopEmulation();
+    if (!disks_->ConfirmExit()) {
+      event->ignore();
+      if (wasRunning) StartRun([&emulation] { emulation.Run(); });
+      return;
+    }
+  }
   closing_ = true;
   ShutDown();
   event->accept();

@@ -23,6 +23,7 @@ class KeysGrid;
 class MouseCapture;
 class StackPanel;
 class TConfigForm;
+class DiskCommands;
 class TLoadSnapForm;
 class TSaveSnapF;
 class SdlSoundOutput;
@@ -91,6 +92,8 @@ class TMainForm : public QMainWindow, public RunHost {
   void QuickSaveSnapshot();
   TLoadSnapForm& LoadSnapDialog() { return *loadSnap_; }
   TSaveSnapF& SaveSnapDialog() { return *saveSnap_; }
+  // "Load &Disk...", "Save Disk As...", "Create New Disk..." and the disk in drive A.
+  DiskCommands& Disks() { return *disks_; }
   // Shows a failure (snapshot refusals and the like): caption and text.
   std::function<void(const QString& caption, const QString& text)> ShowError;
 
@@ -130,6 +133,7 @@ class TMainForm : public QMainWindow, public RunHost {
   std::unique_ptr<TConfigForm> config_;
   std::unique_ptr<TLoadSnapForm> loadSnap_;
   std::unique_ptr<TSaveSnapF> saveSnap_;
+  std::unique_ptr<DiskCommands> disks_;
   std::unique_ptr<SdlSoundOutput> soundOutput_;
   FileResolver fileResolver_;  // snapshots and other user files
   KempstonMouseDriver mouseDriver_;
