@@ -4,6 +4,7 @@
 #include "TestData.h"
 #include "app/Settings.h"
 #include "app/SettingsStore.h"
+#include "ui/DiskCommands.h"
 #include "ui/MouseCapture.h"
 #include "ui/OptionsPages.h"
 #include "ui/PortsOptionsPage.h"
@@ -116,7 +117,8 @@ TEST_F(TMainFormTest, FullScreenTakesTheMouseAndGivesTheChoiceBack) {
   requests.FullScreen.store(true);
   form->Idle();
   ASSERT_TRUE(form->ScreenPanel().FullScreenActive());
-  EXPECT_TRUE(requests.MouseCaptureRequested && form->Capture().Captured() && form->Emulation().Loop.MouseCaptured);
+  EXPECT_TRUE(requests.MouseCaptureRequested && form->Capture().Captured() &&
+              form->Emulation().Loop.MouseCaptured);
   // Escape at full screen stops the machine and clears the request.
   requests.FullScreen.store(false);
   form->Idle();
@@ -194,6 +196,106 @@ TEST_F(TMainFormTest, QuickSaveWritesWhetherStoppedOrRunning) {
   EXPECT_TRUE(std::filesystem::exists(running));
   Stop();
   EXPECT_TRUE(errors.isEmpty()) << errors.join(';').toStdString();
+}
+
+// F2 puts the chosen disk in (a refused one changes nothing and is shown), "Save Disk As..."
+// writes it back byte for byte, and "Create New Disk..." saves a blank one under the name.
+TEST_F(TMainFormTest, DiskCommandsLoadSaveAndCreateDisks) {
+  VANTREL_REQUIRE_TESTDATA(trd, "disk-trdos/UMT2_3.TRD");
+  DiskCommands& disks = form->Disks();
+  QString chosen;
+  disks.OpenFile = [&](const QString&, const QString&, const QString&) { return chosen; };
+  const auto saveAs = [&](const char* command, const char* name) {
+    QTimer::singleShot(0, [&, name] {
+      EXPECT_EQ(disks.SaveDialog().windowTitle(),
+                *command == 'C' ? "Create Disk Image" : "Save Disk Image As");
+      disks.SaveDialog().SetFileName(File(name));
+      disks.SaveDialog().SaveButton()->click();
+    });
+    Command(command)->trigger();
+  };
+  chosen = QString::fromStdString(trd.string());
+  Command("LoadDiskMI")->trigger();
+  const FloppyDisk* loaded = M().DiskA.get();
+  chosen = uitest::WriteFile(dir.path() / "bad.fdi", {'F', 'D', 'X'});
+  Command("LoadDiskMI")->trigger();
+  EXPECT_EQ(M().DiskA.get(), loaded);
+  EXPECT_EQ(
+      errors,
+      QStringList{" Invalid Disk Image!|Can't open Disk Image File! Unsupported file format..."});
+  saveAs("SaveDiskMI", "copy.trd");
+  EXPECT_EQ(test::ReadBytes(dir.path() / "copy.trd"), test::ReadBytes(trd));
+  saveAs("CreateDiskMI", "blank.udi");
+  EXPECT_NE(M().DiskA.get(), loaded);
+  EXPECT_EQ(std::filesystem::file_size(dir.path() / "blank.udi"), 16 + 160 * 7035 + 4u);
+  form->close();
+  EXPECT_EQ(LoadMainWindowSettings(store).DiskAFileName, File("blank.udi").toStdString());
+  EXPECT_EQ(LoadMainWindowSettings(store).DiskDefaultPath, dir.path().string());
+}
+
+// A disk named on the command line boots in TR-DOS with 128K. One the machine has written
+// to is first saved (Yes, through the save dialog), dropped (No) or kept (Cancel), and so
+// is leaving the program.
+TEST_F(TMainFormTest, AChangedDiskIsSavedDroppedOrKeptBeforeAnotherComesIn) {
+  VANTREL_REQUIRE_TESTDATA(disks, "disk-trdos");
+  const auto open = [&](const char* name) {
+    form->OpenCommandLineFile(QString::fromStdString((disks / name).string()));
+    EXPECT_TRUE(form->Emulation().Alive());
+    EXPECT_EQ(M().State.StartMode, kStartTrDos | kStart128k);
+    Stop();
+  };
+  SaveChangesAnswer answer{};
+  form->Disks().AskSaveChanges = [&] { return answer; };
+  const std::filesystem::path kept = dir.path() / "kept.trd";
+  for (const SaveChangesAnswer a :
+       {SaveChangesAnswer::Yes, SaveChangesAnswer::No, SaveChangesAnswer::Cancel}) {
+    SCOPED_TRACE(static_cast<int>(a));
+    open("UMT2_3.SCL");
+    const FloppyDisk* before = M().DiskA.get();
+    M().DiskA->SetModified();
+    answer = a;
+    if (a == SaveChangesAnswer::Yes) {
+      QTimer::singleShot(0, [&] {
+        form->Disks().SaveDialog().SetFileName(File("kept.trd"));
+        form->Disks().SaveDialog().SaveButton()->click();
+      });
+    }
+    if (a != SaveChangesAnswer::Cancel) {
+      open("UMT2_3.$B");
+    } else {
+      form->OpenCommandLineFile(QString::fromStdString((disks / "UMT2_3.$B").string()));
+    }
+    EXPECT_EQ(M().DiskA.get() == before, a == SaveChangesAnswer::Cancel);
+    EXPECT_EQ(std::filesystem::remove(kept), a == SaveChangesAnswer::Yes)
+        << errors.join(";").toStdString();
+  }
+  EXPECT_TRUE(M().DiskA->Modified());
+  EXPECT_FALSE(form->close());  // Cancel
+  answer = SaveChangesAnswer::No;
+  EXPECT_TRUE(form->close());
+}
+
+TEST_F(TMainFormTest, StartUpReopensTheDiskAndNoDiskImageErrorKeepsAMissingOneQuiet) {
+  const std::filesystem::path roms = test::TestDataDir() / "roms";
+  for (const bool quiet : {false, true}) {
+    MemorySettingsStore own;
+    MainWindowSettings window;
+    window.DiskAFileName = File("gone.trd").toStdString();
+    SaveMainWindowSettings(own, window);
+    HardwareSettings hardware;
+    hardware.TrDos.NoDiskImageError = quiet;
+    SaveHardwareSettings(own, hardware);
+    TMainForm second(own, FileResolver{roms, roms, {}});
+    QStringList shown;
+    second.ShowError = [&](const QString& caption, const QString& text) {
+      shown << caption + '|' + text;
+    };
+    ASSERT_TRUE(second.StartUp());
+    EXPECT_EQ(shown, quiet ? QStringList()
+                           : QStringList{" Disk Image Error!|Can't open Disk Image File! Invalid "
+                                         "file name or file location..."});
+    second.close();
+  }
 }
 
 TEST(CommandLineFileTest, ExtensionDecidesWhatAFileIs) {

@@ -1,0 +1,77 @@
+#include "ui/TSaveDiskF.h"
+#include "ui/UiTest.h"
+
+namespace vantrel {
+namespace {
+
+using namespace uitest;
+
+// The name always carries the chosen format's extension; the button is offered only for a
+// name that exists or can be created (the probe leaves no file behind), and the
+// description only for FDI.
+TEST(SaveDiskDialogTest, NameFollowsTheFormatAndTheButtonWhetherTheFileCanBeWritten) {
+  QTemporaryDir temp;
+  TSaveDiskF form;
+  EXPECT_FALSE(form.SaveButton()->isEnabled());
+  const QString old = WriteFile(temp.filePath("old.trd").toStdString(), {1});
+  const auto at = [&](const char* name) { return temp.filePath(name); };
+  const struct {
+    QString typed;
+    TSaveDiskF::Format format;
+    QString shown;
+    bool enabled, exists;
+  } cases[] = {
+      {at("disk"), TSaveDiskF::kFdi, at("disk.fdi"), true, false},
+      {at("old.fdi"), TSaveDiskF::kTrd, old, true, true},
+      {at("game.scl"), TSaveDiskF::kUdi, at("game.udi"), true, false},
+      {at("missing/x"), TSaveDiskF::kTrd, at("missing/x.trd"), false, false},
+      {"", TSaveDiskF::kFdi, "", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed.toStdString());
+    form.FileNameE()->setText(c.typed);
+    form.FormatCB()->setCurrentIndex(c.format);
+    form.FileNameE()->editingFinished();
+    EXPECT_EQ(form.FileName(), c.shown);
+    EXPECT_EQ(form.SaveButton()->isEnabled(), c.enabled);
+    EXPECT_EQ(form.Exists(), c.exists);
+    EXPECT_EQ(form.DescriptionE()->isEnabled(), c.format == TSaveDiskF::kFdi);
+  }
+  EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files), QStringList{"old.trd"});
+}
+
+// "..." puts the chosen name in and the format list follows its extension; an existing
+// file is replaced only after a yes, and No keeps the dialog open.
+TEST(SaveDiskDialogTest, BrowseSetsTheFormatAndOverwritingAsksFirst) {
+  QTemporaryDir temp;
+  const QString old = WriteFile(temp.filePath("old.udi").toStdString(), {1});
+  TSaveDiskF form;
+  form.SetMode(TSaveDiskF::Mode::kCreate);
+  EXPECT_EQ(form.windowTitle() + '|' + form.SaveButton()->text(),
+            "Create Disk Image|Create Disk Image");
+  QString filter;
+  form.SaveFile = [&](const QString&, const QString&, const QString& offered) {
+    filter = offered;
+    return old;
+  };
+  form.BrowseButton()->click();
+  EXPECT_TRUE(filter.section(";;", 3, 3).startsWith("All Disk Images (*.Trd"))
+      << filter.toStdString();
+  EXPECT_EQ(form.ChosenFormat(), TSaveDiskF::kUdi);
+  QStringList questions;
+  bool answer = false;
+  form.AskOverwrite = [&](const QString& question) {
+    questions << question;
+    return answer;
+  };
+  form.SaveButton()->click();
+  EXPECT_NE(form.result(), QDialog::Accepted);
+  answer = true;
+  form.SaveButton()->click();
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  EXPECT_EQ(questions,
+            QStringList(2, "File '" + old + "' already exist! Do you want overwrite it?"));
+}
+
+}  // namespace
+}  // namespace vantrel
