@@ -345,6 +345,7 @@ std::string RunnerUsage(std::string_view fileTypes) {
     text += line + "\n";
   }
   text += "\nFILE: a program to load: " + std::string(fileTypes) + "\n";
+  text += "A disk goes into drive A and starts the machine in trdos128 unless --mode is given.\n";
   text +=
       "\nexit status: 0 done, 1 run-time failure (ROM, output), 2 bad option or input file,\n"
       "3 --until-pc address not reached (the outputs are still written)\n";
