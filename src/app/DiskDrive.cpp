@@ -87,17 +87,26 @@ void DiskDrive::Insert(std::unique_ptr<FloppyDisk> disk) {
   machine.Apply([&machine, held] { machine.InsertDisk(std::move(*held)); });
 }
 
-bool DiskDrive::Modified() const {
-  return inDrive_->Modified();
+FloppyDisk& DiskDrive::Current() {
+  // Without a run nothing is queued and the machine's own disk is the one in the drive,
+  // however it got there.
+  if (!machine_.State.EmulThreadAlive.load(std::memory_order_relaxed)) {
+    inDrive_ = machine_.DiskA.get();
+  }
+  return *inDrive_;
 }
 
-bool DiskDrive::WriteProtected() const {
-  return inDrive_->WriteProtected();
+bool DiskDrive::Modified() {
+  return Current().Modified();
+}
+
+bool DiskDrive::WriteProtected() {
+  return Current().WriteProtected();
 }
 
 void DiskDrive::Save(const fs::path& fileName, bool writeProtect,
                      const std::function<void(std::function<void()>)>& post, SaveDone done) {
-  FloppyDisk& disk = *inDrive_;
+  FloppyDisk& disk = Current();
   disk.SetWriteProtected(writeProtect);
   if (!machine_.State.EmulThreadAlive.load(std::memory_order_relaxed)) {
     done(Write(fileName, disk, Geometry));

@@ -39,8 +39,8 @@ void ReleaseDisk(bool modified, const std::function<SaveChangesAnswer()>& ask,
 // Drive A as the program uses it: opens, creates and saves disks and keeps the remembered
 // geometry. The disk is replaced between two steps of the machine (Machine::Apply), never
 // while the controller reads its tracks. All calls come from one thread, the one that
-// starts runs; the disk it last handed over stays alive until it hands over the next, so
-// its flags (atomics) may be read here at any time.
+// starts runs; during a run the disk it last handed over stays alive until it hands over
+// the next, so its flags (atomics) may be read here at any time.
 class DiskDrive {
  public:
   explicit DiskDrive(Machine& machine);
@@ -61,11 +61,13 @@ class DiskDrive {
   void Save(const std::filesystem::path& fileName, bool writeProtect,
             const std::function<void(std::function<void()>)>& post, SaveDone done);
 
-  bool Modified() const;
-  bool WriteProtected() const;
+  bool Modified();
+  bool WriteProtected();
   RememberedGeometry Geometry;
 
  private:
+  FloppyDisk& Current();
+
   Machine& machine_;
   FloppyDisk* inDrive_;
   uint64_t inserted_ = 0;  // counts Insert calls, so a late save failure finds its disk
