@@ -9,11 +9,12 @@ using namespace uitest;
 // The name always carries the chosen format's extension; the button is offered only for a
 // name that exists or can be created (the probe leaves no file behind), and the
 // description only for FDI.
-TEST(SaveDiskDialogTest, NameFollowsTheFormatAndTheButtonWhetherTheFileCanBeWritten) {
+TEST(SaveDiskDialogTest, NameFollowsTheFormatTheButtonWhetherTheFileCanBeWrittenAndOverwriteAsks) {
   QTemporaryDir temp;
   TSaveDiskF form;
   EXPECT_FALSE(form.SaveButton()->isEnabled());
-  const QString old = WriteFile(temp.filePath("old.trd").toStdString(), {1});
+  const QString old = WriteFile(temp.filePath("old.udi").toStdString(), {1});
+  WriteFile(temp.filePath("old.trd").toStdString(), {1});
   const auto at = [&](const char* name) { return temp.filePath(name); };
   const struct {
     QString typed;
@@ -22,7 +23,7 @@ TEST(SaveDiskDialogTest, NameFollowsTheFormatAndTheButtonWhetherTheFileCanBeWrit
     bool enabled, exists;
   } cases[] = {
       {at("disk"), TSaveDiskF::kFdi, at("disk.fdi"), true, false},
-      {at("old.fdi"), TSaveDiskF::kTrd, old, true, true},
+      {at("old.fdi"), TSaveDiskF::kTrd, at("old.trd"), true, true},
       {at("game.scl"), TSaveDiskF::kUdi, at("game.udi"), true, false},
       {at("missing/x"), TSaveDiskF::kTrd, at("missing/x.trd"), false, false},
       {"", TSaveDiskF::kFdi, "", false, false},
@@ -37,15 +38,10 @@ TEST(SaveDiskDialogTest, NameFollowsTheFormatAndTheButtonWhetherTheFileCanBeWrit
     EXPECT_EQ(form.Exists(), c.exists);
     EXPECT_EQ(form.DescriptionE()->isEnabled(), c.format == TSaveDiskF::kFdi);
   }
-  EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files), QStringList{"old.trd"});
-}
+  EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files), (QStringList{"old.trd", "old.udi"}));
 
-// "..." puts the chosen name in and the format list follows its extension; an existing
-// file is replaced only after a yes, and No keeps the dialog open.
-TEST(SaveDiskDialogTest, BrowseSetsTheFormatAndOverwritingAsksFirst) {
-  QTemporaryDir temp;
-  const QString old = WriteFile(temp.filePath("old.udi").toStdString(), {1});
-  TSaveDiskF form;
+  // "..." puts the chosen name in and the format list follows its extension; an existing
+  // file is replaced only after a yes, and No keeps the dialog open.
   form.SetMode(TSaveDiskF::Mode::kCreate);
   EXPECT_EQ(form.windowTitle() + '|' + form.SaveButton()->text(),
             "Create Disk Image|Create Disk Image");
