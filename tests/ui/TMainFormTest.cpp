@@ -117,8 +117,7 @@ TEST_F(TMainFormTest, FullScreenTakesTheMouseAndGivesTheChoiceBack) {
   requests.FullScreen.store(true);
   form->Idle();
   ASSERT_TRUE(form->ScreenPanel().FullScreenActive());
-  EXPECT_TRUE(requests.MouseCaptureRequested && form->Capture().Captured() &&
-              form->Emulation().Loop.MouseCaptured);
+  EXPECT_TRUE(requests.MouseCaptureRequested && form->Capture().Captured() && form->Emulation().Loop.MouseCaptured);
   // Escape at full screen stops the machine and clears the request.
   requests.FullScreen.store(false);
   form->Idle();
