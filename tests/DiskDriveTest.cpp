@@ -44,15 +44,6 @@ TEST(DiskDriveTest, ChangedDisksAreSavedDroppedOrKeptAsAnswered) {
   }
 }
 
-// The command line's disk takes the place of the remembered one, so that one is not read.
-TEST(DiskDriveTest, StartUpReopensTheRememberedDiskUnlessTheCommandLineNamesOne) {
-  MainWindowSettings settings;
-  EXPECT_EQ(DiskToReopen(settings, false), std::nullopt);
-  settings.DiskAFileName = "/disks/game.trd";
-  EXPECT_EQ(DiskToReopen(settings, false), fs::path("/disks/game.trd"));
-  EXPECT_EQ(DiskToReopen(settings, true), std::nullopt);
-}
-
 // While a run goes on, the drive's disk is replaced and copied for saving only between two
 // steps (the frame end runs the queued commands). The disk counts as saved from the copy
 // on; a failed write marks it changed again unless another disk has come in meanwhile.
