@@ -37,9 +37,9 @@ struct RunnerOptions {
   std::optional<std::filesystem::path> Screenshot;
   std::optional<std::filesystem::path> ScreenshotVisible;
   bool DumpRegs = false;
-  std::optional<std::filesystem::path> SaveSna;  // 48K or 128K by the start mode
+  std::optional<std::filesystem::path> SaveSna;   // 48K or 128K by the start mode
   std::optional<std::filesystem::path> SaveDisk;  // TRD, FDI or UDI by the extension
-  std::optional<std::filesystem::path> Wav;      // every frame's mixed sound
+  std::optional<std::filesystem::path> Wav;       // every frame's mixed sound
 
   // The program to load, if any.
   std::optional<std::filesystem::path> File;
