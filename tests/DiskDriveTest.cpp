@@ -79,6 +79,7 @@ TEST(DiskDriveTest, ARunningMachineSwapsAndCopiesItsDiskBetweenTwoSteps) {
       EXPECT_EQ(outcome->has_value(), fails);
       EXPECT_EQ(fs::exists(file), !fails);
       EXPECT_EQ(blank->Modified(), fails && !replacedMeanwhile);
+      EXPECT_EQ(drive.Modified(), fails && !replacedMeanwhile);  // never the newcomer
     }
   }
 }
