@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "app/Application.h"
+#include "app/AutoLoad.h"
 #include "app/RomImages.h"
 #include "app/Settings.h"
 #include "cli/KeyScript.h"
@@ -145,6 +146,12 @@ int CheckInputs(const RunnerOptions& options, const Reporter& report, CheckedInp
   }
   const HardwareSettings hardware = LoadHardwareSettings(*in->Store);
   in->Mode = options.StartMode.value_or(hardware.StartUp.Reset) & 3;
+  if (options.AutoLoad) {
+    if (in->Type == nullptr || in->Type->Kind != FileKind::Tape) {
+      return report.Fail(kRunnerBadUsage, "--autoload needs a tape FILE (.tap, .tzx)");
+    }
+    in->Mode = AutoLoadMode(in->Mode, AutoLoadMedia::Tape);
+  }
   if ((in->Mode & kStartTrDos) && !hardware.TrDos.Enabled) {
     return report.Fail(kRunnerFailed, "mode " + std::string(kModeNames[in->Mode]) +
                                           " needs the TR-DOS interface, which the settings "
@@ -201,6 +208,12 @@ int BuildMachine(const RunnerOptions& options, const Reporter& report, CheckedIn
     }
     // The loader writes memory behind the renderer's back: draw the loaded screen.
     machine.Screen.RedrawAll();
+  }
+  if (options.AutoLoad) {
+    auto typer = std::make_shared<AutoLoadTyper>(
+        StartAutoLoad(app->GetMachine(), in.Mode, AutoLoadMedia::Tape));
+    Machine& machine = app->GetMachine();
+    app->Emulation().Loop.FrameTask = [typer, &machine] { return typer->FrameEnd(machine); };
   }
   *built = std::move(app);
   return kRunnerOk;
@@ -364,6 +377,9 @@ std::string RegistersJson(Machine& machine, uint64_t framesRun) {
   number("Port1FFD", mem.Port1FFD);
   flag("DosActive", mem.DosActive);
   field("Rom0000", "\"" + std::string(rom) + "\"");
+  flag("TapePlaying", machine.Tape.Playing());
+  number("TapeBlock", machine.Tape.CurrentBlock());
+  number("TapeBlocks", machine.Tape.Tape().BlockCount());
   number("BankC000", static_cast<uint64_t>(mem.TopBank()));
   number("ScreenBank", mem.ScreenBank);
   number("DisplayedBank", static_cast<uint64_t>(machine.Screen.DisplayedBank()));

@@ -3,18 +3,33 @@
 #include <algorithm>
 #include <array>
 
+#include "machine/Machine.h"
 #include "media/SnapshotLoader.h"
+#include "media/TapeImage.h"
 
 namespace vantrel {
 
 namespace {
 
-// Tapes and disks get their loaders as those arrive.
+// A tape goes into the deck stopped at its first block: the ROM's loader starts it.
+template <TapeCatalogue (*Read)(std::vector<uint8_t>, BlockInfoMode)>
+void InsertTapeFile(Machine& machine, std::span<const uint8_t> file) {
+  TapeCatalogue tape;
+  try {
+    tape = Read(std::vector<uint8_t>(file.begin(), file.end()), BlockInfoMode::Hexadecimal);
+  } catch (const TapeError& refusal) {
+    throw SnapshotError(refusal.what(), "Tape Reader");
+  }
+  machine.Tape.StopTape();
+  machine.Tape.InsertTape(std::move(tape));
+}
+
+// Disks get their loaders as those arrive.
 constexpr std::array<FileType, 9> kFileTypes{{
     {"SNA", FileKind::Snapshot, "SNA snapshot", "*.Sna *.sna *.SNA", true, LoadSna},
     {"Z80", FileKind::Snapshot, "Z80 snapshot", "*.Z80 *.z80", false, LoadZ80},
-    {"TAP", FileKind::Tape, "TAP tape", "*.Tap *.tap *.TAP", false, nullptr},
-    {"TZX", FileKind::Tape, "TZX tape", "*.Tzx *.tzx *.TZX", false, nullptr},
+    {"TAP", FileKind::Tape, "TAP tape", "*.Tap *.tap *.TAP", false, InsertTapeFile<ReadTap>},
+    {"TZX", FileKind::Tape, "TZX tape", "*.Tzx *.tzx *.TZX", false, InsertTapeFile<ReadTzx>},
     {"TRD", FileKind::Disk, "TRD disk", "*.Trd *.trd *.TRD", true, nullptr},
     {"SCL", FileKind::Disk, "SCL package", "*.Scl *.scl *.SCL", false, nullptr},
     {"FDI", FileKind::Disk, "FDI disk", "*.Fdi *.fdi *.FDI", true, nullptr},
