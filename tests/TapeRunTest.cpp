@@ -1,0 +1,171 @@
+// Real tapes through the real ROM loader: the autoload's typing, the tape deck, the
+// processor and the frame loop have to work together for a program to start.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "MachineFixture.h"
+#include "TestData.h"
+#include "app/AutoLoad.h"
+#include "machine/RunLoop.h"
+#include "media/FileTypes.h"
+#include "media/SnapshotLoader.h"
+
+namespace vantrel {
+namespace {
+
+// A machine on the Pentagon ROM pair (page 1 48K BASIC, page 0 the 128K menu), unpaced.
+std::unique_ptr<Machine> PentagonMachine(const std::filesystem::path& roms) {
+  auto m = std::make_unique<Machine>(3);
+  m->State.NormalSpeed = false;
+  EXPECT_TRUE(test::LoadRomPage(roms, 1, m->Mem.Rom48k()));
+  EXPECT_TRUE(test::LoadRomPage(roms, 0, m->Mem.Rom128k()));
+  EXPECT_TRUE(test::LoadRomPage(roms, 2, m->Mem.RomDOS()));
+  m->SetTrDosEnabled(true);
+  return m;
+}
+
+void InsertTape(Machine& m, const std::filesystem::path& file) {
+  const FileType* type = FindFileType(file.string());
+  ASSERT_TRUE(type != nullptr && type->Load != nullptr) << file;
+  type->Load(m, test::ReadBytes(file));
+}
+
+// Each program's own code is reached at the address its BASIC loader calls (found in the
+// tapes' headers and BASIC), within a bound of about twice the tape's playing time.
+TEST(TapeRun, AutoloadedTapesStartTheirPrograms) {
+  struct Case {
+    const char* tape;
+    uint8_t mode;  // the user's start mode; a tape autoload leaves TR-DOS out
+    uint32_t firstBlock;
+    uint16_t start;
+    uint32_t frames;
+  };
+  const Case cases[] = {
+      {"software/nirvana.tap", 0, 0, 32768, 9000},
+      {"software/SHOCK.TAP", 0, 0, 25500, 8000},
+      // The first program is a help text that waits for keys: the demo is block 2 on.
+      {"software/ECHOLOGI.TAP", 0, 2, 24576, 12000},
+      {"software/BorderTrix.tap", kStart128k, 0, 49102, 6000},
+      {"software/DreamWalker48.tzx", 0, 0, 38680, 24000},
+      {"z80-zex-spectrum/z80tests.tap", kStartTrDos | kStart128k, 0, 32768, 5000},
+  };
+  VANTREL_REQUIRE_TESTDATA(roms, "roms/Pentagon.Rom");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tape);
+    VANTREL_REQUIRE_TESTDATA(tape, c.tape);
+    auto m = PentagonMachine(roms);
+    RunLoop loop(*m);
+    InsertTape(*m, tape);
+    m->Tape.SetCurrentBlock(c.firstBlock);
+    m->State.StartMode = c.mode;
+    auto typer = StartAutoLoad(*m, c.mode, AutoLoadMedia::Tape);
+    loop.FrameTask = [&] { return typer.FrameEnd(*m); };
+    const RunLoop::FramesRun run = loop.RunFrames(c.frames, c.start, nullptr);
+    EXPECT_TRUE(run.PcReached) << "stopped at PC " << m->State.Regs.PC << ", block "
+                               << m->Tape.CurrentBlock();
+    EXPECT_EQ(m->State.StartMode, c.mode) << "the user's mode stays for the next reset";
+  }
+}
+
+// A snapshot taken while the ROM waited in its loader: the tape inserted afterwards is
+// played from the Play button and read by the loader already running.
+TEST(TapeRun, ASnapshotWaitingInTheLoaderLoadsATapeInsertedAfterwards) {
+  VANTREL_REQUIRE_TESTDATA(roms, "roms/Pentagon.Rom");
+  VANTREL_REQUIRE_TESTDATA(snapshot, "snapshots/ld48bas.z80");
+  VANTREL_REQUIRE_TESTDATA(tape, "software/nirvana.tap");
+  auto m = PentagonMachine(roms);
+  RunLoop loop(*m);
+  LoadZ80(*m, test::ReadBytes(snapshot));
+  InsertTape(*m, tape);
+  m->Tape.PlayTape();
+  const RunLoop::FramesRun run = loop.RunFrames(9000, 32768, nullptr);
+  EXPECT_TRUE(run.PcReached) << "stopped at PC " << m->State.Regs.PC;
+}
+
+// The typing itself: keys go down and up on the planned frames, only once the ROM's
+// interrupt counts FRAMES, and a ROM that never gets there gets no keys at all.
+TEST(TapeRun, TheTyperWaitsForTheRomAndReleasesEveryKey) {
+  const std::vector<AutoLoadKey> plan48 = AutoLoadPlan(0, AutoLoadMedia::Tape);
+  ASSERT_EQ(plan48.size(), 12u);  // J, SS+P twice, ENTER
+  EXPECT_EQ(plan48[2],
+            (AutoLoadKey{kAutoKeyHoldFrames + kAutoKeyGapFrames, kKeySymbolShift, true}));
+  EXPECT_EQ(
+      AutoLoadPlan(kStart128k, AutoLoadMedia::Tape),
+      (std::vector<AutoLoadKey>{{0, kKeyEnter, true}, {kAutoKeyHoldFrames, kKeyEnter, false}}));
+  EXPECT_TRUE(AutoLoadPlan(kStartTrDos | kStart128k, AutoLoadMedia::Disk).empty());
+  EXPECT_EQ(test::Ints(AutoLoadMode(3, AutoLoadMedia::Tape), AutoLoadMode(1, AutoLoadMedia::Tape),
+                       AutoLoadMode(2, AutoLoadMedia::Disk)),
+            test::Ints(2, 0, 3));
+
+  Machine m(1);
+  test::MakeFlatRam(m);
+  AutoLoadTyper typer(AutoLoadPlan(kStart128k, AutoLoadMedia::Tape));
+  uint16_t frames = 100;
+  const auto tick = [&](bool counting) {
+    if (counting) m.Mem.PokeWord(23672, ++frames);
+    return typer.FrameEnd(m);
+  };
+  for (int i = 0; i < 20; ++i) tick(false);  // start-up: interrupts off
+  EXPECT_EQ(m.Keys.PressedCount(), 0);
+  for (int i = 0; i < 6; ++i) tick(true);  // a base, then five steady counts: ENTER goes down
+  EXPECT_TRUE(m.Keys.KeyIsPressed(kKeyEnter));
+  for (uint32_t i = 1; i < kAutoKeyHoldFrames; ++i) EXPECT_TRUE(tick(true));
+  EXPECT_TRUE(m.Keys.KeyIsPressed(kKeyEnter));
+  EXPECT_FALSE(tick(true));
+  EXPECT_EQ(m.Keys.PressedCount(), 0);
+
+  AutoLoadTyper stuck(AutoLoadPlan(0, AutoLoadMedia::Tape));
+  int calls = 0;
+  while (stuck.FrameEnd(m) && calls < 100000) ++calls;
+  EXPECT_LT(calls, 100000) << "a ROM that never counts frames must not keep the typer";
+  EXPECT_EQ(m.Keys.PressedCount(), 0);
+}
+
+// Counts the loop's waits for the sound card; the play position is always where the
+// wait ends, so a wait costs nothing.
+class CountingOutput final : public SoundOutput {
+ public:
+  bool Active() const override { return true; }
+  void WriteBlock(uint32_t offset, std::span<const uint8_t>) override {
+    end_ = (offset + kSoundBlockSize) % kSoundBufferSize;
+  }
+  uint32_t PlayPosition() const override {
+    ++Polls;
+    return end_;
+  }
+  void Start() override {}
+  void Stop() override {}
+  mutable int Polls = 0;
+
+ private:
+  uint32_t end_ = 0;
+};
+
+TEST(TapeRun, FastLoadingSkipsThePacingOnlyWhileTheTapePlays) {
+  struct Case {
+    bool fast;
+    bool playing;
+    bool waits;
+  };
+  const Case cases[] = {{true, true, false}, {false, true, true}, {true, false, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.fast) + " fast, " + std::to_string(c.playing) + " playing");
+    Machine m(1);
+    test::MakeIdle(m);
+    m.State.NormalSpeed = true;
+    RunLoop loop(m);
+    CountingOutput output;
+    loop.Output = &output;
+    loop.FastTapeLoading = c.fast;
+    m.Tape.InsertTape(ReadTap({3, 0, 0xFF, 0xAA, 0x55}, BlockInfoMode::Hexadecimal));
+    if (c.playing) m.Tape.PlayTape();
+    loop.RunFrames(3, std::nullopt, nullptr);
+    EXPECT_EQ(m.Tape.Playing(), c.playing);
+    EXPECT_EQ(output.Polls > 0, c.waits);
+  }
+}
+
+}  // namespace
+}  // namespace vantrel
