@@ -283,7 +283,6 @@ TEST_F(RunnerTest, ProblemsGiveTheirStatusAndOneErrorLine) {
 TEST_F(RunnerTest, DumpedRegistersShowWhereTheRunStopped) {
   REQUIRE_ROM48();
   VANTREL_REQUIRE_TESTDATA(trdos, "roms/trdos503.rom");
-  // One data block: its pilot tone alone plays for about five seconds.
   test::WriteBytes(dir_.path() / "one.tap", {3, 0, 0, 0xAA, 0x55});
   const std::pair<std::string, const char*> cases[] = {
       {"--mode 48 --frames 2 --model 2",
