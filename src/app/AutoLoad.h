@@ -1,7 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <span>
+#include <utility>
 #include <vector>
 
 namespace vantrel {
@@ -47,7 +48,6 @@ class AutoLoadTyper {
   // the ROM never got ready (a program that took over), so the caller can drop the typer.
   bool FrameEnd(Machine& machine);
   bool Done() const { return next_ >= plan_.size(); }
-  std::span<const AutoLoadKey> Plan() const { return plan_; }
 
  private:
   std::vector<AutoLoadKey> plan_;

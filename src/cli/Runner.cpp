@@ -210,10 +210,11 @@ int BuildMachine(const RunnerOptions& options, const Reporter& report, CheckedIn
     machine.Screen.RedrawAll();
   }
   if (options.AutoLoad) {
-    auto typer = std::make_shared<AutoLoadTyper>(
-        StartAutoLoad(app->GetMachine(), in.Mode, AutoLoadMedia::Tape));
     Machine& machine = app->GetMachine();
-    app->Emulation().Loop.FrameTask = [typer, &machine] { return typer->FrameEnd(machine); };
+    app->Emulation().Loop.FrameTask =
+        [&machine, typer = StartAutoLoad(machine, in.Mode, AutoLoadMedia::Tape)]() mutable {
+          return typer.FrameEnd(machine);
+        };
   }
   *built = std::move(app);
   return kRunnerOk;
