@@ -15,12 +15,13 @@
 namespace vantrel {
 namespace {
 
-// A machine on the Pentagon ROMs (page 1 48K BASIC, page 0 the 128K menu), unpaced.
+// A machine on the Pentagon ROMs (pages: 128K menu, 48K BASIC, TR-DOS), unpaced.
 std::unique_ptr<Machine> PentagonMachine(const std::filesystem::path& roms) {
   auto m = std::make_unique<Machine>(3);
   m->State.NormalSpeed = false;
-  EXPECT_TRUE(test::LoadRomPage(roms, 1, m->Mem.Rom48k()));
-  EXPECT_TRUE(test::LoadRomPage(roms, 0, m->Mem.Rom128k()));
+  uint8_t* pages[] = {m->Mem.Rom128k(), m->Mem.Rom48k(), m->Mem.RomDOS()};
+  for (int page = 0; page < 3; ++page) EXPECT_TRUE(test::LoadRomPage(roms, page, pages[page]));
+  m->SetTrDosEnabled(true);
   return m;
 }
 

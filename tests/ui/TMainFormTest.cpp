@@ -210,8 +210,7 @@ TEST(CommandLineFileTest, ExtensionDecidesWhatAFileIs) {
   }
 }
 
-// Inserted while running, reset, typed: only the ROM's loader starts the tape.
-TEST_F(TMainFormTest, LoadTapeAndRunStartsTheLoaderWhileRunning) {
+TEST_F(TMainFormTest, LoadTapeAndRunResetsAndTypesUntilTheRomLoaderStartsTheTape) {
   VANTREL_REQUIRE_TESTDATA(tape, "software/nirvana.tap");
   EXPECT_FALSE(form->LoadTapeAndRun(File("absent.tap")));
   EXPECT_EQ(errors, QStringList{"Tape Reader|Error! Tape image file not found!"});
