@@ -1,6 +1,8 @@
 // Whole-machine speed, unpaced, through the emulation thread's own loop (RunLoop::RunWhile)
 // with the picture drawn: the paper's catch-ups and every frame end.
-//  - Machine48kIdle: the 48K ROM booted and left running for 3000 frames.
+//  - Machine48kIdle/0: the 48K ROM booted and left running for 3000 frames.
+//  - Machine48kIdle/1: the same with a tape autoloaded: LOAD "" typed, then the ROM's
+//    loader reads the tape (the tape catches up after every instruction).
 //  - BorderStripes: a loop that changes the border colour about 90 times a frame, so the
 //    border is drawn with beam timing all the time (the demo-effect case).
 // The goal is at least 300 times real time (15,000 frames per second).
@@ -16,27 +18,34 @@
 #include <iterator>
 #include <vector>
 
+#include "app/AutoLoad.h"
 #include "machine/Machine.h"
 #include "machine/RunLoop.h"
+#include "media/TapeImage.h"
 
 namespace {
 
 constexpr uint32_t kFrames = 3000;
 constexpr double kRealFramesPerSecond = 50.0;
 
-std::filesystem::path RomPath() {
+std::filesystem::path TestData(const char* relative) {
   const char* env = std::getenv("VANTREL_TESTDATA");
   const std::filesystem::path dir = (env && *env) ? env : VANTREL_DEFAULT_TESTDATA;
-  return dir / "roms" / "48.rom";
+  return dir / relative;
 }
 
 void BM_Machine48kIdle(benchmark::State& state) {
-  std::ifstream in(RomPath(), std::ios::binary);
+  std::ifstream in(TestData("roms/48.rom"), std::ios::binary);
   const std::vector<uint8_t> rom(std::istreambuf_iterator<char>(in), {});
   if (rom.size() != vantrel::Memory::kRomSize) {
     state.SkipWithError("48.rom not found: set VANTREL_TESTDATA to the shared testdata folder");
     return;
   }
+  const bool tape = state.range(0) != 0;
+  const vantrel::TapeCatalogue catalogue =
+      tape ? vantrel::LoadTapeImage(TestData("software/DreamWalker48.tzx").string(),
+                                    vantrel::BlockInfoMode::None)
+           : vantrel::TapeCatalogue();
   uint64_t frames = 0;
   const std::atomic<bool> running{true};
   for (auto _ : state) {
@@ -47,6 +56,11 @@ void BM_Machine48kIdle(benchmark::State& state) {
     machine->State.StartMode = 0;
     machine->ResetMachine();
     vantrel::RunLoop loop(*machine);
+    if (tape) {
+      machine->Tape.InsertTape(catalogue);
+      auto typer = vantrel::StartAutoLoad(*machine, 0, vantrel::AutoLoadMedia::Tape);
+      loop.FrameTask = [typer, &machine]() mutable { return typer.FrameEnd(*machine); };
+    }
     state.ResumeTiming();
     loop.RunWhile(running, kFrames);
     frames += kFrames;
@@ -57,7 +71,11 @@ void BM_Machine48kIdle(benchmark::State& state) {
   state.counters["xRealTime"] = benchmark::Counter(
       static_cast<double>(frames) / kRealFramesPerSecond, benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_Machine48kIdle)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_Machine48kIdle)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
 
 void BM_MachineBorderStripes(benchmark::State& state) {
   // XOR A / loop: INC A / AND 7 / OUT (#FE),A / LD B,59 / DJNZ $ / JR loop

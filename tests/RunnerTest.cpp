@@ -224,6 +224,7 @@ TEST_F(RunnerTest, ProblemsGiveTheirStatusAndOneErrorLine) {
   REQUIRE_ROM48();
   test::WriteBytes(dir_.path() / "game.xyz", {1});
   test::WriteBytes(dir_.path() / "short.sna", Bytes(1000, 0));
+  test::WriteBytes(dir_.path() / "short.tap", {1});
   const std::string settingsBefore = Expand("$D/settings.ini");
   const Bytes settings = ReadBytes(settingsBefore);
   struct Case {
@@ -240,6 +241,10 @@ TEST_F(RunnerTest, ProblemsGiveTheirStatusAndOneErrorLine) {
        "$D/absent.ini"},
       {"--mode 48 --rom48 $ROM $D/short.sna", kRunnerBadUsage,
        "This file is not SNA format snapshot file, check it!", ""},
+      {"--mode 48 --rom48 $ROM $D/short.tap", kRunnerBadUsage, "Error! TAP file size too small!",
+       ""},
+      {"--mode 48 --rom48 $ROM --autoload $D/short.sna", kRunnerBadUsage,
+       "--autoload needs a tape FILE", ""},
       {"--mode 48 --rom48 $ROM --frames 1 --save-sna $D/missing/x.sna", kRunnerFailed, "x.sna",
        "$D/missing"},
       {"--mode 48 --rom48 $ROM --frames 3 --wav $D/missing/s.wav", kRunnerFailed,
@@ -278,12 +283,16 @@ TEST_F(RunnerTest, ProblemsGiveTheirStatusAndOneErrorLine) {
 TEST_F(RunnerTest, DumpedRegistersShowWhereTheRunStopped) {
   REQUIRE_ROM48();
   VANTREL_REQUIRE_TESTDATA(trdos, "roms/trdos503.rom");
+  test::WriteBytes(dir_.path() / "one.tap", {3, 0, 0, 0xAA, 0x55});
   const std::pair<std::string, const char*> cases[] = {
       {"--mode 48 --frames 2 --model 2",
        R"({"Frames": 2, "Rom0000": "48K", "Port7FFD": 48, "DosActive": false,
            "MemoryModel": "Pentagon 512k"})"},
       {"--mode 48 --frames 200 --until-pc 0x11cb", R"({"PC": 4555})"},
       {"--mode trdos48 --romdos " + trdos.string(), R"({"Rom0000": "TR-DOS"})"},
+      // LOAD "" typed once the ROM is up; the loader's DI starts the tape.
+      {"--mode trdos48 --frames 300 --autoload $D/one.tap",
+       R"({"TapePlaying": true, "TapeBlock": 0, "TapeBlocks": 1, "Rom0000": "48K"})"},
   };
   for (const auto& [command, expected] : cases) {
     SCOPED_TRACE(command);

@@ -50,7 +50,8 @@ HardwareSettings StoredHardware() {
   s.BorderPreset = 3, s.Rom48k = {"48.rom:0", "/roms48"}, s.Rom128k = {"128.rom:1", "/roms128"};
   s.RomDos = {"dos.rom:3", "/romsdos"}, s.KempstonJoystick = {0xFF, 0x1E, false};
   s.KempstonMouse = {true, true, true, true}, s.TrDos = {true, false, "boot.B", false, true, true};
-  s.Keyboard = {0xFF, 0xFE, false}, s.Memory = MemoryModel::Scorpion1024k, s.StartUp = {3, 1};
+  s.Keyboard = {0xFF, 0xFE, false}, s.Memory = MemoryModel::Scorpion1024k,
+  s.StartUp = {3, 1, false};
   s.AttributePort = {false, true}, s.Volume = {0, 1, 2, 200};
   return s;
 }
@@ -117,7 +118,10 @@ TEST(Settings, GroupsStandAloneAndTakeTheirLimits) {
   store.WriteText("RomFiles\\Rom48k\\", "File Name", "");
   store.WriteText("RomFiles\\Rom48k\\", "Default Path", "/roms");
   store.WriteText("Model\\", "Name", "");
+  store.WriteInteger("StartUp", "Reset", 1);  // stored before fast tape loading existed
+  store.WriteInteger("StartUp", "Mode", 1);
   const HardwareSettings hw = LoadHardwareSettings(store);
+  EXPECT_EQ(hw.StartUp, (StartUpSetting{1, 1, true}));
   EXPECT_EQ(hw.KempstonJoystick, (PortDecodeSetting{0xFFFF, 0, true}));
   EXPECT_EQ(hw.Volume, (VolumeSetting{1, 2, 3, 0}));
   EXPECT_EQ(hw.Rom48k, (RomFileSetting{"Pentagon.Rom:1", "/roms"}));

@@ -142,6 +142,7 @@ HardwareSettings LoadHardwareSettings(const SettingsStore& store) {
   GroupReader(store, kStartUpKey)
       .Integer("Reset", s.StartUp.Reset, 0, kStartUpResetNames.size() - 1)
       .Integer("Mode", s.StartUp.Mode, 0, kStartUpModeNames.size() - 1);
+  GroupReader(store, kStartUpKey).Flag("FastTape", s.StartUp.FastTapeLoading);
   GroupReader(store, kAttributePortKey)
       .Flag("Enabled", s.AttributePort.Enabled)
       .Flag("All Unused", s.AttributePort.AllUnused);
@@ -173,7 +174,10 @@ void SaveHardwareSettings(SettingsStore& store, const HardwareSettings& s) {
       .Flag("No Disk Image Error", s.TrDos.NoDiskImageError);
   SavePortDecode(store, kKeyboardKey, s.Keyboard);
   GroupWriter(store, kMemoryKey).Choice("Model", s.Memory);
-  GroupWriter(store, kStartUpKey).Integer("Reset", s.StartUp.Reset).Integer("Mode", s.StartUp.Mode);
+  GroupWriter(store, kStartUpKey)
+      .Integer("Reset", s.StartUp.Reset)
+      .Integer("Mode", s.StartUp.Mode)
+      .Flag("FastTape", s.StartUp.FastTapeLoading);
   GroupWriter(store, kAttributePortKey)
       .Flag("Enabled", s.AttributePort.Enabled)
       .Flag("All Unused", s.AttributePort.AllUnused);

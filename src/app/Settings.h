@@ -111,6 +111,8 @@ inline constexpr std::array<std::string_view, 2> kStartUpModeNames = {"Debugger"
 struct StartUpSetting {
   uint8_t Reset = 2;  // index into kStartUpResetNames
   uint8_t Mode = 0;   // index into kStartUpModeNames
+  // Maximum speed while the tape plays; a group of its own.
+  bool FastTapeLoading = true;
   bool operator==(const StartUpSetting&) const = default;
 };
 

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "app/Application.h"
+#include "app/AutoLoad.h"
 #include "app/RomImages.h"
 #include "app/Settings.h"
 #include "cli/KeyScript.h"
@@ -148,6 +149,15 @@ int CheckInputs(const RunnerOptions& options, const Reporter& report, CheckedInp
   const bool disk = in->Type != nullptr && in->Type->Kind == FileKind::Disk;
   in->Mode =
       options.StartMode.value_or(disk ? kStartTrDos | kStart128k : hardware.StartUp.Reset) & 3;
+  if (options.AutoLoad) {
+    if (in->Type == nullptr ||
+        (in->Type->Kind != FileKind::Tape && in->Type->Kind != FileKind::Disk)) {
+      return report.Fail(kRunnerBadUsage,
+                         "--autoload needs a tape or disk FILE (.tap, .tzx, .trd, .scl, .fdi, "
+                         ".udi, .$?)");
+    }
+    in->Mode = AutoLoadMode(in->Mode, disk ? AutoLoadMedia::Disk : AutoLoadMedia::Tape);
+  }
   if ((in->Mode & kStartTrDos) && !hardware.TrDos.Enabled) {
     return report.Fail(kRunnerFailed, "mode " + std::string(kModeNames[in->Mode]) +
                                           " needs the TR-DOS interface, which the settings "
@@ -217,6 +227,13 @@ int BuildMachine(const RunnerOptions& options, const Reporter& report, CheckedIn
     }
     // The loader writes memory behind the renderer's back: draw the loaded screen.
     machine.Screen.RedrawAll();
+  }
+  if (options.AutoLoad) {
+    Machine& machine = app->GetMachine();
+    app->Emulation().Loop.FrameTask =
+        [&machine, typer = StartAutoLoad(machine, in.Mode, AutoLoadMedia::Tape)]() mutable {
+          return typer.FrameEnd(machine);
+        };
   }
   *built = std::move(app);
   return kRunnerOk;
@@ -396,6 +413,9 @@ std::string RegistersJson(Machine& machine, uint64_t framesRun) {
   number("Port1FFD", mem.Port1FFD);
   flag("DosActive", mem.DosActive);
   field("Rom0000", "\"" + std::string(rom) + "\"");
+  flag("TapePlaying", machine.Tape.Playing());
+  number("TapeBlock", machine.Tape.CurrentBlock());
+  number("TapeBlocks", machine.Tape.Tape().BlockCount());
   number("BankC000", static_cast<uint64_t>(mem.TopBank()));
   number("ScreenBank", mem.ScreenBank);
   number("DisplayedBank", static_cast<uint64_t>(machine.Screen.DisplayedBank()));

@@ -184,6 +184,11 @@ bool ApplyUnpaced(RunnerOptions& o, std::string_view, std::string*) {
   return true;
 }
 
+bool ApplyAutoLoad(RunnerOptions& o, std::string_view, std::string*) {
+  o.AutoLoad = true;
+  return true;
+}
+
 constexpr RunnerOptionSpec kOptions[] = {
     {"--help", "", "show this text and exit", "", ApplyHelp},
     {"--rom48", "REF", "48K BASIC ROM, \"path\" or \"path:page\" (16 KB pages)", "", ApplyRom48k},
@@ -216,7 +221,12 @@ constexpr RunnerOptionSpec kOptions[] = {
      ApplySaveDisk},
     {"--wav", "FILE.wav", "save the run's sound as a WAV file (8-bit mono, 44100 Hz)", "",
      ApplyWav},
-    {"--dump-regs", "", "print registers and paging as JSON after the run", "", ApplyDumpRegs},
+    {"--dump-regs", "", "print registers, paging and the tape's state as JSON after the run", "",
+     ApplyDumpRegs},
+    {"--autoload", "",
+     "start the tape FILE: LOAD \"\" typed in 48K BASIC, the Tape Loader chosen in the 128K "
+     "menu (TR-DOS modes reset into their BASIC)",
+     "", ApplyAutoLoad},
     {"--unpaced", "", "run as fast as possible (default)", "pacing", ApplyUnpaced},
     {"--paced", "",
      "run at 50 frames per second, timed by the sound device if one opens, else by a 20 ms "

@@ -31,7 +31,8 @@ struct RunnerOptions {
   uint32_t Frames = 100;
   std::optional<uint16_t> UntilPc;
   std::vector<KeyStroke> Keys;
-  bool Paced = false;  // by the sound device if one opens, else by the 20 ms timer
+  bool Paced = false;     // by the sound device if one opens, else by the 20 ms timer
+  bool AutoLoad = false;  // reset and type what starts the tape's loader
 
   // Outputs.
   std::optional<std::filesystem::path> Screenshot;

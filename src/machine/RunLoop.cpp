@@ -47,7 +47,9 @@ RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> u
 
 void RunLoop::FrameFinished() {
   const MachineState& s = machine_.State;
-  const bool normalSpeed = s.NormalSpeed.load(std::memory_order_relaxed);
+  const bool normalSpeed =
+      s.NormalSpeed.load(std::memory_order_relaxed) &&
+      !(machine_.Tape.Playing() && FastTapeLoading.load(std::memory_order_relaxed));
   const uint32_t tick = Timer.TimerTicks.load(std::memory_order_relaxed);
   if (SoundBlockReady) SoundBlockReady(machine_.Beeper.LastSoundBlock());
   if (normalSpeed || Timer.LastPresentedTick != tick) machine_.Beeper.WriteSoundBlock(Output);
@@ -64,6 +66,7 @@ void RunLoop::FrameFinished() {
       machine_.Mouse.Enabled.load(std::memory_order_relaxed) && PollMouse) {
     PollMouse(machine_.Mouse);
   }
+  if (FrameTask && !FrameTask()) FrameTask = nullptr;
 }
 
 void RunLoop::WaitForSoundCard() {

@@ -67,6 +67,12 @@ class RunLoop final : public FrameEndHandler {
   // Receives the mixed block at every frame end whatever the speed (the headless runner
   // writes them to a WAV file).
   std::function<void(const std::array<uint8_t, kSoundBlockSize>&)> SoundBlockReady;
+  // While the tape plays, frames are paced as at maximum speed; the user's speed comes
+  // back when it stops. Written by the window thread, read at every frame end.
+  std::atomic<bool> FastTapeLoading{true};
+  // Runs at every frame end until it returns false (an autoload's typing). Set only by
+  // the thread that runs the machine: through Machine::Apply while a run goes on.
+  std::function<bool()> FrameTask;
 
   void FrameFinished() override;
 

@@ -6,6 +6,7 @@
 #include "disk/DiskImageFiles.h"
 #include "machine/Machine.h"
 #include "media/SnapshotLoader.h"
+#include "media/TapeImage.h"
 
 namespace vantrel {
 
@@ -19,12 +20,24 @@ void LoadDisk(Machine& machine, std::span<const uint8_t> file) {
   machine.InsertDisk(LoadDiskImageBytes(file, kFormat, DiskOpenOptions{}, geometry));
 }
 
-// Tapes get their loaders as those arrive.
+// A tape goes into the deck stopped at its first block: the ROM's loader starts it.
+template <TapeCatalogue (*Read)(std::vector<uint8_t>, BlockInfoMode)>
+void InsertTapeFile(Machine& machine, std::span<const uint8_t> file) {
+  TapeCatalogue tape;
+  try {
+    tape = Read(std::vector<uint8_t>(file.begin(), file.end()), BlockInfoMode::Hexadecimal);
+  } catch (const TapeError& refusal) {
+    throw SnapshotError(refusal.what(), "Tape Reader");
+  }
+  machine.Tape.StopTape();
+  machine.Tape.InsertTape(std::move(tape));
+}
+
 constexpr std::array<FileType, 9> kFileTypes{{
     {"SNA", FileKind::Snapshot, "SNA snapshot", "*.Sna *.sna *.SNA", true, LoadSna},
     {"Z80", FileKind::Snapshot, "Z80 snapshot", "*.Z80 *.z80", false, LoadZ80},
-    {"TAP", FileKind::Tape, "TAP tape", "*.Tap *.tap *.TAP", false, nullptr},
-    {"TZX", FileKind::Tape, "TZX tape", "*.Tzx *.tzx *.TZX", false, nullptr},
+    {"TAP", FileKind::Tape, "TAP tape", "*.Tap *.tap *.TAP", false, InsertTapeFile<ReadTap>},
+    {"TZX", FileKind::Tape, "TZX tape", "*.Tzx *.tzx *.TZX", false, InsertTapeFile<ReadTzx>},
     {"TRD", FileKind::Disk, "TR-DOS Disk Image Files", "*.Trd *.trd *.TRD", true,
      LoadDisk<DiskFormat::Trd>},
     {"SCL", FileKind::Disk, "SCL File Packages", "*.Scl *.scl *.SCL", false,

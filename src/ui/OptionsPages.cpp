@@ -48,7 +48,13 @@ OpenFileFunction DefaultOpenFileFunction(QWidget* parent) {
 // ---------------------------------------------------------------------------------------
 
 StartupOptionsPage::StartupOptionsPage(QWidget* parent) : QWidget(parent) {
-  auto* layout = new QHBoxLayout(this);
+  auto* page = new QVBoxLayout(this);
+  auto* layout = new QHBoxLayout();
+  page->addLayout(layout);
+  fastTape_ = new QCheckBox(QStringLiteral("Fast tape loading"), this);
+  fastTape_->setToolTip(QStringLiteral("Run at maximum speed while the tape plays"));
+  page->addWidget(fastTape_);
+  page->addStretch();
   layout->addWidget(new QLabel(QStringLiteral("On Start run"), this));
   mode_ = new QComboBox(this);
   for (std::string_view name : kStartUpModeNames) mode_->addItem(Q(name));
@@ -63,11 +69,13 @@ StartupOptionsPage::StartupOptionsPage(QWidget* parent) : QWidget(parent) {
 void StartupOptionsPage::Load(const HardwareSettings& settings) {
   mode_->setCurrentIndex(std::min<int>(settings.StartUp.Mode, mode_->count() - 1));
   reset_->setCurrentIndex(std::min<int>(settings.StartUp.Reset, reset_->count() - 1));
+  fastTape_->setChecked(settings.StartUp.FastTapeLoading);
 }
 
 void StartupOptionsPage::Store(HardwareSettings& settings) const {
   settings.StartUp.Mode = static_cast<uint8_t>(std::max(mode_->currentIndex(), 0));
   settings.StartUp.Reset = static_cast<uint8_t>(std::max(reset_->currentIndex(), 0));
+  settings.StartUp.FastTapeLoading = fastTape_->isChecked();
 }
 
 // ---------------------------------------------------------------------------------------

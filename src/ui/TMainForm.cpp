@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/AutoLoad.h"
 #include "app/Settings.h"
 #include "media/FileTypes.h"
 #include "media/SnapshotLoader.h"
@@ -215,6 +217,8 @@ void TMainForm::BuildMenus() {
              QKeySequence(Qt::ALT | Qt::Key_F3), [this] { QuickSaveSnapshot(); });
   file->addSeparator();
   AddCommand(file, "LoadTapeMI", QStringLiteral("Load &Tape Image..."), {}, nullptr);
+  AddCommand(file, "LoadTapeRunMI", QStringLiteral("Load Tape && &Run..."), {},
+             [this] { LoadTapeAndRunCommand(); });
   AddCommand(file, "CreateDiskMI", QStringLiteral("Create New Disk..."),
              QKeySequence(Qt::ALT | Qt::Key_F2), [this] { disks_->CreateDiskCommand(); });
   AddCommand(file, "LoadDiskMI", QStringLiteral("Load &Disk..."), Qt::Key_F2,
@@ -246,6 +250,10 @@ void TMainForm::BuildMenus() {
   AddCommand(debug, "RunUntilReturnMI", QStringLiteral("Run &Until Return"),
              QKeySequence(Qt::SHIFT | Qt::Key_F8),
              [this, &emulation] { StartRun([&emulation] { emulation.RunUntilReturn(); }); });
+  QAction* fastTape = AddCommand(debug, "FastTapeLoadingMI", QStringLiteral("&Fast Tape Loading"),
+                                 {}, [this] { SetFastTapeLoading(!FastTapeLoading()); });
+  fastTape->setCheckable(true);
+  fastTape->setChecked(FastTapeLoading());
   debug->addSeparator();
   AddCommand(debug, "ResetMI", QStringLiteral("Rese&t"), Qt::Key_F12,
              [&emulation] { emulation.Reset(); });
@@ -503,6 +511,7 @@ void TMainForm::ApplyOptions(const TConfigForm& form) {
   const TConfigForm::Values values = form.Result();
   const HardwareSettings old = app_.Hardware();
   app_.ApplyHardwareSettings(values.Hardware);
+  Command(QStringLiteral("FastTapeLoadingMI"))->setChecked(FastTapeLoading());
   mouseDriver_.Configure(values.Hardware.KempstonMouse);
   if (values.Hardware.Rom48k.FileName != old.Rom48k.FileName ||
       values.Hardware.Rom128k.FileName != old.Rom128k.FileName ||
@@ -725,6 +734,56 @@ void TMainForm::ShutDown() {
   screen_->SaveSettings();
   recent_.Save(store_);
   app_.GetMachine().Screen.SetPresenter(nullptr);
+}
+
+// ---------------------------------------------------------------------------------------
+// Tapes started the way a user would: a reset, then the keys that run the ROM's loader.
+
+bool TMainForm::FastTapeLoading() {
+  return app_.Hardware().StartUp.FastTapeLoading;
+}
+
+void TMainForm::SetFastTapeLoading(bool on) {
+  app_.Hardware().StartUp.FastTapeLoading = on;
+  app_.Emulation().Loop.FastTapeLoading.store(on, std::memory_order_relaxed);
+  Command(QStringLiteral("FastTapeLoadingMI"))->setChecked(on);
+}
+
+void TMainForm::LoadTapeAndRunCommand() {
+  requests_.FullScreen.store(false, std::memory_order_relaxed);
+  ApplyFullScreen();
+  const QString fileName =
+      QFileDialog::getOpenFileName(this, QStringLiteral("Load Tape && Run"), {},
+                                   QString::fromStdString(OpenFileFilter(FileKind::Tape)));
+  if (!fileName.isEmpty()) LoadTapeAndRun(fileName);
+}
+
+bool TMainForm::LoadTapeAndRun(const QString& fileName) {
+  auto tape = std::make_shared<TapeCatalogue>();
+  try {
+    *tape = LoadTapeImage(fileName.toStdString(), BlockInfoMode::Hexadecimal);
+  } catch (const TapeError& refusal) {
+    if (ShowError) ShowError(QStringLiteral("Tape Reader"), QString::fromUtf8(refusal.what()));
+    return false;
+  }
+  Machine& machine = app_.GetMachine();
+  RunLoop& loop = app_.Emulation().Loop;
+  // Between two frames of a running machine, or at once when it is stopped.
+  machine.Apply([&machine, &loop, tape] {
+    machine.Tape.StopTape();
+    machine.Tape.InsertTape(std::move(*tape));
+    const uint8_t mode = machine.State.StartMode.load(std::memory_order_relaxed);
+    loop.FrameTask = [&machine,
+                      typer = StartAutoLoad(machine, mode, AutoLoadMedia::Tape)]() mutable {
+      return typer.FrameEnd(machine);
+    };
+  });
+  if (!app_.Emulation().Alive()) {
+    activeBeforeRun_ = this;
+    TEmulThread& emulation = app_.Emulation();
+    StartRun([&emulation] { emulation.Run(); });
+  }
+  return true;
 }
 
 }  // namespace vantrel

@@ -94,6 +94,15 @@ class TMainForm : public QMainWindow, public RunHost {
   TSaveSnapF& SaveSnapDialog() { return *saveSnap_; }
   // "Load &Disk...", "Save Disk As...", "Create New Disk..." and the disk in drive A.
   DiskCommands& Disks() { return *disks_; }
+  // "Load Tape && &Run...": asks for a tape, then LoadTapeAndRun.
+  void LoadTapeAndRunCommand();
+  // Inserts the tape, resets into the start mode (its BASIC, for TR-DOS modes) and types
+  // what starts the ROM's loader, running the machine if it was stopped. A refused file
+  // is shown and changes nothing.
+  bool LoadTapeAndRun(const QString& fileName);
+  // "&Fast Tape Loading": maximum speed while the tape plays (the Startup page's box).
+  bool FastTapeLoading();
+  void SetFastTapeLoading(bool on);
   // Shows a failure (snapshot refusals and the like): caption and text.
   std::function<void(const QString& caption, const QString& text)> ShowError;
 

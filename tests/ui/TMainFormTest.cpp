@@ -1,5 +1,7 @@
+#include <QCheckBox>
 #include <functional>
 
+#include "MachineFixture.h"
 #include "TempDir.h"
 #include "TestData.h"
 #include "app/Settings.h"
@@ -117,7 +119,8 @@ TEST_F(TMainFormTest, FullScreenTakesTheMouseAndGivesTheChoiceBack) {
   requests.FullScreen.store(true);
   form->Idle();
   ASSERT_TRUE(form->ScreenPanel().FullScreenActive());
-  EXPECT_TRUE(requests.MouseCaptureRequested && form->Capture().Captured() && form->Emulation().Loop.MouseCaptured);
+  EXPECT_TRUE(requests.MouseCaptureRequested && form->Capture().Captured() &&
+              form->Emulation().Loop.MouseCaptured);
   // Escape at full screen stops the machine and clears the request.
   requests.FullScreen.store(false);
   form->Idle();
@@ -299,6 +302,21 @@ TEST(CommandLineFileTest, ExtensionDecidesWhatAFileIs) {
   for (const auto& [name, kind] : cases) {
     EXPECT_EQ(ClassifyCommandLineFile(QString::fromLatin1(name)), kind) << name;
   }
+}
+
+TEST_F(TMainFormTest, LoadTapeAndRunResetsAndTypesUntilTheRomLoaderStartsTheTape) {
+  VANTREL_REQUIRE_TESTDATA(tape, "software/nirvana.tap");
+  EXPECT_FALSE(form->LoadTapeAndRun(File("absent.tap")));
+  EXPECT_EQ(errors, QStringList{"Tape Reader|Error! Tape image file not found!"});
+  M().State.NormalSpeed = false;
+  Command("RunMI")->trigger();
+  ASSERT_TRUE(form->LoadTapeAndRun(QString::fromStdString(tape.string())));
+  EXPECT_TRUE(test::WaitFor([&] { return M().Tape.Playing(); }));
+  Stop();
+  Command("FastTapeLoadingMI")->trigger();
+  Options(
+      "StartupMI", [](TConfigForm& f) { f.Startup()->FastTapeCheck()->click(); }, true);
+  EXPECT_TRUE(Command("FastTapeLoadingMI")->isChecked() && form->Emulation().Loop.FastTapeLoading);
 }
 
 }  // namespace
