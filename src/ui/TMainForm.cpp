@@ -32,6 +32,7 @@
 #include "ui/TLoadSnapForm.h"
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
+#include "ui/TTapeReader.h"
 #include "ui/WindowPlacement.h"
 
 namespace vantrel {
@@ -137,6 +138,10 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   config_ = std::make_unique<TConfigForm>(store_, std::move(romResolver), this);
   loadSnap_ = std::make_unique<TLoadSnapForm>(store_, this);
   saveSnap_ = std::make_unique<TSaveSnapF>(store_, this);
+  tapeReader_ = std::make_unique<TTapeReader>(machine, store_, this);
+  QAction* tapePanel = Command(QStringLiteral("TapeReaderPanelMI"));
+  tapePanel->setCheckable(true);
+  tapeReader_->VisibilityChanged = [tapePanel](bool shown) { tapePanel->setChecked(shown); };
   ShowError = [this](const QString& caption, const QString& text) {
     QMessageBox::critical(this, caption, text);
   };
@@ -194,7 +199,8 @@ void TMainForm::BuildMenus() {
   AddCommand(file, "QuickSaveMI", QStringLiteral("&QuickSave Snapshot"),
              QKeySequence(Qt::ALT | Qt::Key_F3), [this] { QuickSaveSnapshot(); });
   file->addSeparator();
-  AddCommand(file, "LoadTapeMI", QStringLiteral("Load &Tape Image..."), {}, nullptr);
+  AddCommand(file, "LoadTapeMI", QStringLiteral("Load &Tape Image..."), {},
+             [this] { LoadTapeCommand(); });
   AddCommand(file, "CreateDiskMI", QStringLiteral("Create New Disk..."),
              QKeySequence(Qt::ALT | Qt::Key_F2), nullptr);
   AddCommand(file, "LoadDiskMI", QStringLiteral("Load &Disk..."), Qt::Key_F2, nullptr);
@@ -236,7 +242,7 @@ void TMainForm::BuildMenus() {
   AddCommand(view, "MemoryPanelMI", QStringLiteral("Hide &Memory Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M), nullptr);
   AddCommand(view, "TapeReaderPanelMI", QStringLiteral("&Tape Reader Panel"),
-             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), nullptr);
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), [this] { ToggleTapeReader(); });
   AddCommand(view, "Beta128PanelMI", QStringLiteral("&Beta128 Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B), nullptr);
 
@@ -379,15 +385,26 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
   } else {
     RefreshDebugViews();
   }
+  if (tapeReader_->StoredShown()) tapeReader_->SetShown(true);
   if (!commandLineFile.isEmpty()) OpenCommandLineFile(commandLineFile);
   return true;
 }
 
 void TMainForm::OpenCommandLineFile(const QString& fileName) {
-  // A snapshot is loaded and run; tapes and disks are opened by their loaders as those
-  // arrive, until then the machine stays as it is.
+  // A snapshot is loaded and run; a tape goes into the tape reader and the machine runs;
+  // disks are opened by their loader as that arrives, until then the machine stays as it is.
   switch (ClassifyCommandLineFile(fileName)) {
     case CommandLineFile::kSnapshot: LoadSnapshotFile(fileName, true); break;
+    case CommandLineFile::kTape: {
+      const QString absolute = QFileInfo(fileName).absoluteFilePath();
+      if (tapeReader_->OpenTape(absolute)) {
+        recent_.Add(absolute);
+        RebuildRecentMenu();
+      }
+      TEmulThread& emulation = app_.Emulation();
+      if (!emulation.Alive()) StartRun([&emulation] { emulation.Run(); });
+      break;
+    }
     default: break;
   }
 }
@@ -449,9 +466,12 @@ void TMainForm::Idle() {
   if (requests_.QuickSaveSnapshot.exchange(false, std::memory_order_relaxed)) {
     QuickSaveSnapshot();
   }
-  // Not built yet: the tape reader and the disk loaders. The requests are dropped so they
-  // do not fire later by surprise.
-  requests_.TapeReaderPanel.store(false, std::memory_order_relaxed);
+  if (requests_.TapeReaderPanel.exchange(false, std::memory_order_relaxed)) {
+    ToggleTapeReader();
+    screen_->activateWindow();
+  }
+  // Not built yet: the disk loaders. The request is dropped so it does not fire later by
+  // surprise.
   requests_.LoadDisk.store(false, std::memory_order_relaxed);
   screen_->UpdateScreenCaption();
 }
@@ -591,6 +611,19 @@ bool TMainForm::LoadSnapshotFile(const QString& fileName, bool runAfterLoad) {
   return true;
 }
 
+void TMainForm::ToggleTapeReader() {
+  tapeReader_->SetShown(!tapeReader_->isVisible());
+}
+
+void TMainForm::LoadTapeCommand() {
+  // The file dialog needs the desktop: out of full screen, the mouse released.
+  requests_.FullScreen.store(false, std::memory_order_relaxed);
+  ApplyFullScreen();
+  ReleaseMouse();
+  tapeReader_->SetShown(true);
+  tapeReader_->SelectFile();
+}
+
 void TMainForm::QuickSaveSnapshot() {
   const std::optional<QString> name = saveSnap_->ChooseSnapshotFileName();
   if (!name) return;
@@ -678,6 +711,7 @@ void TMainForm::ShutDown() {
   app_.MainWindow().Position = {position.x(), position.y()};
   app_.ShutDown();  // stops the timer, writes the main window and hardware settings
   screen_->SaveSettings();
+  tapeReader_->SaveSettings();
   recent_.Save(store_);
   app_.GetMachine().Screen.SetPresenter(nullptr);
 }

@@ -28,6 +28,7 @@ class TSaveSnapF;
 class SdlSoundOutput;
 class TCPUStoppedF;
 class TScreenPanel;
+class TTapeReader;
 
 // What a file named on the command line is, by its extension (case ignored).
 enum class CommandLineFile { kNone, kTape, kSnapshot, kDisk };
@@ -91,6 +92,10 @@ class TMainForm : public QMainWindow, public RunHost {
   void QuickSaveSnapshot();
   TLoadSnapForm& LoadSnapDialog() { return *loadSnap_; }
   TSaveSnapF& SaveSnapDialog() { return *saveSnap_; }
+  // "&Tape Reader Panel" and "Load &Tape Image..." (the tape reader's file dialog).
+  TTapeReader& TapeReader() { return *tapeReader_; }
+  void ToggleTapeReader();
+  void LoadTapeCommand();
   // Shows a failure (snapshot refusals and the like): caption and text.
   std::function<void(const QString& caption, const QString& text)> ShowError;
 
@@ -130,6 +135,7 @@ class TMainForm : public QMainWindow, public RunHost {
   std::unique_ptr<TConfigForm> config_;
   std::unique_ptr<TLoadSnapForm> loadSnap_;
   std::unique_ptr<TSaveSnapF> saveSnap_;
+  std::unique_ptr<TTapeReader> tapeReader_;
   std::unique_ptr<SdlSoundOutput> soundOutput_;
   FileResolver fileResolver_;  // snapshots and other user files
   KempstonMouseDriver mouseDriver_;
