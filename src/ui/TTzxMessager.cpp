@@ -47,8 +47,7 @@ void TTzxMessager::ShowMessage(const QString& text, int seconds) {
 }
 
 void TTzxMessager::Tick() {
-  if (seconds_ > 0) --seconds_;
-  if (seconds_ != 0) return;
+  if (seconds_ == 0 || --seconds_ != 0) return;
   timer_->stop();
   hide();
 }

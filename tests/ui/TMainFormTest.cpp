@@ -12,6 +12,7 @@
 #include "ui/TMainForm.h"
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
+#include "ui/TTapeReader.h"
 #include "ui/UiTest.h"
 #include "ui/VideoOptionsPage.h"
 
@@ -116,7 +117,8 @@ TEST_F(TMainFormTest, FullScreenTakesTheMouseAndGivesTheChoiceBack) {
   requests.FullScreen.store(true);
   form->Idle();
   ASSERT_TRUE(form->ScreenPanel().FullScreenActive());
-  EXPECT_TRUE(requests.MouseCaptureRequested && form->Capture().Captured() && form->Emulation().Loop.MouseCaptured);
+  EXPECT_TRUE(requests.MouseCaptureRequested && form->Capture().Captured() &&
+              form->Emulation().Loop.MouseCaptured);
   // Escape at full screen stops the machine and clears the request.
   requests.FullScreen.store(false);
   form->Idle();
@@ -194,6 +196,27 @@ TEST_F(TMainFormTest, QuickSaveWritesWhetherStoppedOrRunning) {
   EXPECT_TRUE(std::filesystem::exists(running));
   Stop();
   EXPECT_TRUE(errors.isEmpty()) << errors.join(';').toStdString();
+}
+
+TEST_F(TMainFormTest, CommandLineTapeRunsAndThePanelTogglesFromMenuKeysAndClose) {
+  const std::filesystem::path tape = test::TestDataFile("software/nirvana.tap");
+  if (tape.empty()) GTEST_SKIP() << "test data not found (software/nirvana.tap)";
+  form->OpenCommandLineFile(QString::fromStdString(tape.string()));
+  EXPECT_TRUE(form->Emulation().Alive());
+  Stop();  // the insertion queued for the running machine has happened by now
+  EXPECT_EQ(M().Tape.Tape().Kind, TapeKind::Tap);
+  EXPECT_EQ(form->TapeReader().LocationEdit()->text().toStdString(), tape.string());
+  EXPECT_TRUE(Command("LoadTapeMI")->isEnabled());
+
+  QAction* panel = Command("TapeReaderPanelMI");
+  panel->trigger();
+  EXPECT_TRUE(form->TapeReader().isVisible() && panel->isChecked());
+  form->Requests().TapeReaderPanel.store(true);  // Alt+T at the screen window
+  form->Idle();
+  EXPECT_FALSE(form->TapeReader().isVisible() || panel->isChecked());
+  panel->trigger();
+  form->TapeReader().close();
+  EXPECT_FALSE(form->TapeReader().isVisible() || panel->isChecked());
 }
 
 TEST(CommandLineFileTest, ExtensionDecidesWhatAFileIs) {

@@ -13,13 +13,14 @@ namespace {
 using namespace uitest;
 
 // Text 'A'; a select block of two entries (+1 "P1", +2 "P2"); a data block; a 5-second
-// message "Hi"; a data block. Blocks 0..4 start at rows 0, 1, 4, 5, 6.
+// message "Hi"; a data block; text 'A'. Blocks 0..5 start at rows 0, 1, 4, 5, 6, 7.
 Bytes SelectTape() {
   Bytes tzx = {'Z', 'X', 'T', 'a', 'p', 'e', '!', 0x1A, 1, 20, 0x30, 1, 'A'};
   const Bytes select = {0x28, 12, 0, 2, 1, 0, 2, 'P', '1', 2, 0, 2, 'P', '2'};
   const Bytes data = {0x10, 0xE8, 0x03, 2, 0, 0xFF, 0x00};
   const Bytes message = {0x31, 5, 2, 'H', 'i'};
-  for (const Bytes* part : {&select, &data, &message, &data}) {
+  const Bytes text = {0x30, 1, 'A'};
+  for (const Bytes* part : {&select, &data, &message, &data, &text}) {
     tzx.insert(tzx.end(), part->begin(), part->end());
   }
   return tzx;
@@ -140,9 +141,11 @@ TEST_F(TTapeReaderTest, FollowsThePlayerThroughSelectMessageAndButtons) {
   reader->BlockList()->setCurrentRow(3);  // the select block's last row picks the block
   EXPECT_EQ(machine.Tape.CurrentBlock(), 1u);
   reader->Tick();
-  EXPECT_EQ(reader->BlockList()->currentRow(), 1);     // its first row
-  QTest::keyClick(reader->BlockList(), Qt::Key_Down);  // a whole block on
+  EXPECT_EQ(reader->BlockList()->currentRow(), 1);  // its first row
+  reader->BlockList()->setCurrentRow(4);            // a block's own first row
   EXPECT_EQ(machine.Tape.CurrentBlock(), 2u);
+  QTest::keyClick(reader->BlockList(), Qt::Key_Down);  // a whole block on
+  EXPECT_EQ(machine.Tape.CurrentBlock(), 3u);
   reader->RewindButton()->click();
   EXPECT_EQ(machine.Tape.CurrentBlock(), 0u);
 
@@ -169,6 +172,10 @@ TEST_F(TTapeReaderTest, FollowsThePlayerThroughSelectMessageAndButtons) {
   EXPECT_TRUE(messager.isVisible());
   messager.Tick();
   EXPECT_FALSE(messager.isVisible());
+  messager.ShowMessage("Press\rplay", 0);  // stays until closed
+  for (int tick = 0; tick < 300; ++tick) messager.Tick();
+  EXPECT_TRUE(messager.isVisible());
+  EXPECT_EQ(messager.TextBox()->toPlainText(), "Press\nplay");
 
   reader->StopButton()->click();
   reader->Tick();
@@ -180,7 +187,7 @@ TEST_F(TTapeReaderTest, FollowsThePlayerThroughSelectMessageAndButtons) {
   EXPECT_EQ(machine.Tape.Tape().Kind, TapeKind::None);
 }
 
-TEST_F(TTapeReaderTest, ShowsATapeInsertedByAnotherCommandAndCancelledSelect) {
+TEST_F(TTapeReaderTest, FollowsATapeInsertedByAnotherCommandToItsEnd) {
   const QString file = Write("other.tzx", SelectTape());
   reader->BlockInfoAction(BlockInfoMode::None)->trigger();
   machine.Tape.InsertTape(LoadTapeImage(file.toStdString(), BlockInfoMode::Decimal));
@@ -196,6 +203,18 @@ TEST_F(TTapeReaderTest, ShowsATapeInsertedByAnotherCommandAndCancelledSelect) {
   reader->Tick();
   EXPECT_FALSE(machine.Tape.Playing());
   EXPECT_EQ(machine.Tape.CurrentBlock(), 1u);  // stays at the select block
+
+  // Played past its last block, the tape stops and the list keeps that block selected.
+  machine.Tape.SetCurrentBlock(4);
+  reader->PlayButton()->click();
+  for (uint32_t t = machine.State.Regs.Tackts; machine.Tape.Playing() && t < 50'000'000;
+       t += 1000) {
+    machine.Tape.AdvanceTo(t);
+  }
+  ASSERT_FALSE(machine.Tape.Playing());
+  EXPECT_EQ(machine.Tape.CurrentBlock(), 5u);
+  reader->Tick();
+  EXPECT_EQ(reader->BlockList()->currentRow(), 7);
 }
 
 }  // namespace
