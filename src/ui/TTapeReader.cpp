@@ -134,7 +134,8 @@ void TTapeReader::SaveSettings() {
   const QPoint position = StoredPosition(*this);
   settings_.Position = {position.x(), position.y()};
   settings_.BlockInfoMode = static_cast<uint8_t>(mode_);
-  SaveTapeReaderSettings(store_, settings_);
+  // Each value written rewrites the settings file: unchanged values are not written again.
+  if (settings_ != LoadTapeReaderSettings(store_)) SaveTapeReaderSettings(store_, settings_);
 }
 
 bool TTapeReader::OpenTape(const QString& fileName) {

@@ -40,8 +40,10 @@ boot_screen() {
   ASAN_OPTIONS=$tool_asan "$paper_check" "$work/screen.png" "$boot" 85 69 2>"$work/check.log"
 }
 until_true 60 boot_screen || fail "the 48K boot screen never appeared: see $work/screen.png"
-# 48K BASIC: J is LOAD, Symbol Shift (right Shift) + P a quote.
-ASAN_OPTIONS=$tool_asan "$type_keys" --delay-ms 150 j Shift_R+p Shift_R+p Return F8 ||
+# 48K BASIC: J is LOAD, Symbol Shift (right Shift) + P a quote. Each key is held long
+# enough for a frame's keyboard scan on a loaded machine, and is up for more than the
+# five frames the ROM waits before it takes the same key again.
+ASAN_OPTIONS=$tool_asan "$type_keys" --hold-ms 300 --delay-ms 500 j Shift_R+p Shift_R+p Return F8 ||
   fail "typing"
 
 # The loader's paper holds two colours (its title in ink on paper); the demo's many more.
