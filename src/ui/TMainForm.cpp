@@ -142,6 +142,11 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   QAction* tapePanel = Command(QStringLiteral("TapeReaderPanelMI"));
   tapePanel->setCheckable(true);
   tapeReader_->VisibilityChanged = [tapePanel](bool shown) { tapePanel->setChecked(shown); };
+  tapeReader_->BeforeDialog = [this] {
+    requests_.FullScreen.store(false, std::memory_order_relaxed);
+    ApplyFullScreen();
+    ReleaseMouse();
+  };
   ShowError = [this](const QString& caption, const QString& text) {
     QMessageBox::critical(this, caption, text);
   };
@@ -616,10 +621,8 @@ void TMainForm::ToggleTapeReader() {
 }
 
 void TMainForm::LoadTapeCommand() {
-  // The file dialog needs the desktop: out of full screen, the mouse released.
-  requests_.FullScreen.store(false, std::memory_order_relaxed);
-  ApplyFullScreen();
-  ReleaseMouse();
+  // The file dialog needs the desktop.
+  tapeReader_->BeforeDialog();
   tapeReader_->SetShown(true);
   tapeReader_->SelectFile();
 }

@@ -339,6 +339,7 @@ bool TTapeReader::eventFilter(QObject* watched, QEvent* event) {
 
 void TTapeReader::RunSelectDialog(const std::vector<std::string>& texts,
                                   const std::vector<int16_t>& offsets) {
+  if (BeforeDialog) BeforeDialog();
   // The dialog's own event loop must not re-enter the timer.
   timer_->stop();
   const int choice = selector_->Choose(texts);

@@ -49,6 +49,9 @@ class TTapeReader : public QWidget {
   // Shows or hides the window; VisibilityChanged follows either way.
   void SetShown(bool shown);
   std::function<void(bool shown)> VisibilityChanged;
+  // Called before the select dialog opens: the desktop must be reachable (no full screen,
+  // the mouse released).
+  std::function<void()> BeforeDialog;
 
   // One tick of the window timer (tests call it instead of waiting).
   void Tick();
