@@ -102,6 +102,12 @@ TEST_F(TTapeReaderTest, BlockInfoModesRewriteTheNumbersAndRewind) {
     GTEST_SKIP() << "test data not found: set VANTREL_TESTDATA";
   }
   reader->OpenTape(Data("tape-libspectrum-edgecases/standard-tap.tap"));
+  reader->PlayButton()->click();
+  reader->Tick();
+  EXPECT_EQ(Buttons(), "-S--");
+  reader->StopButton()->click();  // still on the first block: nothing to rewind
+  reader->Tick();
+  EXPECT_EQ(Buttons(), "P--E");
   const struct {
     BlockInfoMode mode;
     QStringList rows;
