@@ -384,13 +384,14 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
     OpenOptions(TConfigForm::kRomsPage);
   }
   if (result.outcome == Application::StartUpOutcome::kRomsMissing) return false;
+  // Before a run starts: the screen window, not the tape window, must end up with the keys.
+  if (tapeReader_->StoredShown()) tapeReader_->SetShown(true);
   if (result.outcome == Application::StartUpOutcome::kRunning) {
     activeBeforeRun_ = this;
     PrepareForRun();
   } else {
     RefreshDebugViews();
   }
-  if (tapeReader_->StoredShown()) tapeReader_->SetShown(true);
   if (!commandLineFile.isEmpty()) OpenCommandLineFile(commandLineFile);
   return true;
 }

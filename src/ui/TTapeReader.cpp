@@ -45,12 +45,16 @@ TTapeReader::TTapeReader(Machine& machine, SettingsStore& store, QWidget* parent
     : QWidget(parent, Qt::Tool), machine_(machine), store_(store) {
   setObjectName(QStringLiteral("TapeReader"));
   setWindowTitle(QStringLiteral("Tape Reader"));
+  // A panel beside the picture: showing it must not take the keys from the screen window.
+  setAttribute(Qt::WA_ShowWithoutActivating);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   auto* fileRow = new QHBoxLayout;
   location_ = new QLineEdit(this);
   location_->setObjectName(QStringLiteral("LocationEdit"));
   selectFile_ = MakeButton(QStringLiteral("&..."), "SelectFileButton", this);
+  selectFile_->setMaximumWidth(
+      selectFile_->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
   fileRow->addWidget(location_, 1);
   fileRow->addWidget(selectFile_);
   layout->addLayout(fileRow);
