@@ -216,11 +216,8 @@ void TTapeReader::ShowTape(const TapeCatalogue& tape) {
   blockList_->setCurrentRow(0);
   lastBlock_ = 0;
   lastPlaying_ = false;
-  play_->show();
-  stop_->hide();
   play_->setEnabled(loaded);
-  rewind_->setEnabled(false);
-  eject_->setEnabled(loaded);
+  ShowPlaying(false);
 }
 
 void TTapeReader::InsertIntoMachine(TapeCatalogue tape) {
@@ -304,6 +301,8 @@ void TTapeReader::ShowPlaying(bool playing) {
   }
   eject_->setEnabled(!playing && kind_ != TapeKind::None);
   rewind_->setEnabled(!playing && blockList_->currentRow() > 0);
+  // A new mode reloads the tape, so the shortcuts wait as the list's menu does.
+  for (QAction* action : infoActions_) action->setEnabled(!playing);
 }
 
 void TTapeReader::SelectBlockRow(uint32_t block) {

@@ -168,7 +168,8 @@ TEST_F(TTapeReaderTest, FollowsThePlayerThroughSelectMessageAndButtons) {
   ASSERT_TRUE(machine.Tape.Playing());
   reader->Tick();
   EXPECT_EQ(Buttons(), "-S--");
-  EXPECT_FALSE(reader->BlockList()->isEnabled() || reader->LocationEdit()->isEnabled());
+  EXPECT_FALSE(reader->BlockList()->isEnabled() || reader->LocationEdit()->isEnabled() ||
+               reader->BlockInfoAction(BlockInfoMode::Decimal)->isEnabled());
   EXPECT_EQ(reader->BlockList()->currentRow(), 6);
   EXPECT_EQ(reader->windowTitle(), "Tape Reader");
   TTzxMessager& messager = reader->Messager();
