@@ -111,7 +111,8 @@ TTapeReader::TTapeReader(Machine& machine, SettingsStore& store, QWidget* parent
     machine_.Apply([&tape = machine_.Tape] { tape.SetCurrentBlock(0); });
   });
   connect(eject_, &QPushButton::clicked, this, [this] {
-    location_->clear();
+    // Loaded even when the field is already empty (a tape inserted without a file name).
+    OpenTape(QString());
     eject_->setEnabled(false);
   });
 
