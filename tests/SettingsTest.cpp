@@ -64,8 +64,13 @@ ScreenPanelSettings StoredScreenPanel() {
   return s;
 }
 
+TapeReaderSettings StoredTapeReader() {
+  return {"/tapes/game.tzx", 2, true, "game.tzx", "/tapes", {-3, 40}};
+}
+
 void SaveStoredValues(SettingsStore& store) {
   SaveMainWindowSettings(store, StoredMainWindow());
+  SaveTapeReaderSettings(store, StoredTapeReader());
   SaveHardwareSettings(store, StoredHardware());
   SaveScreenPanelSettings(store, StoredScreenPanel());
 }
@@ -77,6 +82,7 @@ TEST(Settings, SaveThenLoadGivesTheSameSettings) {
   EXPECT_EQ(LoadMainWindowSettings(store), StoredMainWindow());
   EXPECT_EQ(LoadHardwareSettings(store), StoredHardware());
   EXPECT_EQ(LoadScreenPanelSettings(store), StoredScreenPanel());
+  EXPECT_EQ(LoadTapeReaderSettings(store), StoredTapeReader());
   EXPECT_TRUE(LoadEnvironmentSettings(store).DisableStoppedCpu);
 
   // Flags go out as the integers 0 and 1; the retired option is written as false.
@@ -170,7 +176,15 @@ TEST(Settings, OutOfRangeValuesFailTheirGroup) {
     EXPECT_EQ(LoadMainWindowSettings(store), main);
     EXPECT_EQ(LoadHardwareSettings(store), hw);
     EXPECT_EQ(LoadScreenPanelSettings(store), screen);
+    EXPECT_EQ(LoadTapeReaderSettings(store), StoredTapeReader());
   }
+  // A fourth Block Info Mode fails that value alone.
+  MemorySettingsStore store;
+  SaveStoredValues(store);
+  store.WriteInteger("Environment\\TapeReader", "Block Info Mode", 3);
+  TapeReaderSettings tape = StoredTapeReader();
+  tape.BlockInfoMode = 0;
+  EXPECT_EQ(LoadTapeReaderSettings(store), tape);
 }
 
 // Saving, choosing and deleting are driven through the video options page in its tests;

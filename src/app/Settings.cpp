@@ -27,6 +27,7 @@ constexpr std::string_view kAttributePortKey = "Hardware\\Attribute Port";
 constexpr std::string_view kVolumeKey = "Hardware\\Volume";
 constexpr std::string_view kScreenPanelKey = "Environment\\ScreenPanel";
 constexpr std::string_view kEnvironmentKey = "Environment\\";
+constexpr std::string_view kTapeReaderKey = "Environment\\TapeReader";
 
 void UseDefaultWhenEmpty(std::string& value, std::string_view fallback) {
   if (value.empty()) value = fallback;
@@ -215,6 +216,29 @@ void SaveScreenPanelSettings(SettingsStore& store, const ScreenPanelSettings& s)
       .Integer("Screen Page", s.ScreenPage)
       .Flag("Use DirectDraw", false);  // the option is gone; the value stays in the layout
   SavePosition(store, kScreenPanelKey, s.Position);
+}
+
+TapeReaderSettings LoadTapeReaderSettings(const SettingsStore& store) {
+  TapeReaderSettings s;
+  GroupReader(store, kTapeReaderKey).Text("Location", s.Location);
+  GroupReader(store, kTapeReaderKey)
+      .Integer("Block Info Mode", s.BlockInfoMode, 0, kBlockInfoModeCount - 1);
+  GroupReader(store, kTapeReaderKey).Flag("Enabled", s.Enabled);
+  GroupReader(store, kTapeReaderKey)
+      .Text("File Name", s.FileName)
+      .Text("Default Dir", s.DefaultDir);
+  LoadPosition(store, kTapeReaderKey, s.Position);
+  return s;
+}
+
+void SaveTapeReaderSettings(SettingsStore& store, const TapeReaderSettings& s) {
+  GroupWriter(store, kTapeReaderKey)
+      .Flag("Enabled", s.Enabled)
+      .Text("Location", s.Location)
+      .Text("File Name", s.FileName)
+      .Text("Default Dir", s.DefaultDir);
+  SavePosition(store, kTapeReaderKey, s.Position);
+  GroupWriter(store, kTapeReaderKey).Integer("Block Info Mode", s.BlockInfoMode);
 }
 
 std::vector<std::string> ListBorderPresets(const SettingsStore& store) {

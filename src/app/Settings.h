@@ -181,6 +181,25 @@ ScreenPanelSettings LoadScreenPanelSettings(const SettingsStore& store);
 void SaveScreenPanelSettings(SettingsStore& store, const ScreenPanelSettings& settings);
 
 // ---------------------------------------------------------------------------------------
+// Tape reader window ("Environment\TapeReader").
+
+inline constexpr int kBlockInfoModeCount = 3;  // hexadecimal, decimal, none
+
+struct TapeReaderSettings {
+  std::string Location;       // the tape loaded at start-up
+  uint8_t BlockInfoMode = 0;  // a group of its own
+  bool Enabled = false;       // shown; a group of its own
+  std::string FileName;       // the file dialog's preset name and directory
+  std::string DefaultDir;
+  WindowPosition Position;
+
+  bool operator==(const TapeReaderSettings&) const = default;
+};
+
+TapeReaderSettings LoadTapeReaderSettings(const SettingsStore& store);
+void SaveTapeReaderSettings(SettingsStore& store, const TapeReaderSettings& settings);
+
+// ---------------------------------------------------------------------------------------
 // Border presets: user presets are subkeys of the "BorderSize" subkey, named after the
 // preset, with the four sizes stored as text.
 

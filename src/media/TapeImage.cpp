@@ -382,7 +382,9 @@ TapeCatalogue LoadTapeImage(const std::string& location, BlockInfoMode mode) {
   std::vector<uint8_t> file(static_cast<size_t>(size));
   in.seekg(0);
   if (!in.read(reinterpret_cast<char*>(file.data()), size)) Refuse(kTapeCantLoad);
-  return tap ? ReadTap(std::move(file), mode) : ReadTzx(std::move(file), mode);
+  TapeCatalogue tape = tap ? ReadTap(std::move(file), mode) : ReadTzx(std::move(file), mode);
+  tape.Location = location;
+  return tape;
 }
 
 }  // namespace vantrel

@@ -53,6 +53,8 @@ struct TapeCatalogue {
   // Index of each block's first row in Rows (a TZX block may own several rows).
   std::vector<uint32_t> BlockRow;
   std::vector<std::string> Rows;
+  // The file it was read from, as named to LoadTapeImage (empty for an image read directly).
+  std::string Location;
 
   uint32_t BlockCount() const { return static_cast<uint32_t>(BlockRow.size()); }
   // The block a click on list row `row` selects: for TZX the last block starting at or

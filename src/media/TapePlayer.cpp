@@ -30,6 +30,7 @@ uint8_t UsableBits(uint8_t bits) {
 void TapePlayer::InsertTape(TapeCatalogue tape) {
   StopTape();
   tape_ = std::move(tape);
+  tapeSerial_.fetch_add(1, std::memory_order_relaxed);
   SetBlock(0);
   loopCounter_ = 0;
   loopStart_ = 0;

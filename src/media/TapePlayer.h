@@ -64,6 +64,8 @@ class TapePlayer {
   // Replaces the tape (stopped only). CurrentBlock goes back to 0.
   void InsertTape(TapeCatalogue tape);
   const TapeCatalogue& Tape() const { return tape_; }
+  // Counts the insertions, so a window polling it sees every new tape, whoever inserted it.
+  uint32_t TapeSerial() const { return tapeSerial_.load(std::memory_order_relaxed); }
 
   // 0x40 while the tape signal is high, 0x00 otherwise.
   uint8_t EarLevel() const { return earLevel_; }
@@ -165,6 +167,7 @@ class TapePlayer {
   uint32_t controlBlocks_ = 0;
 
   std::atomic<bool> playing_{false};
+  std::atomic<uint32_t> tapeSerial_{0};
   std::atomic<uint32_t> currentBlock_{0};
   std::atomic<int32_t> captionPercent_{-1};
   std::atomic<bool> captionChanged_{false};

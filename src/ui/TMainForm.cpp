@@ -35,6 +35,7 @@
 #include "ui/TLoadSnapForm.h"
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
+#include "ui/TTapeReader.h"
 #include "ui/WindowPlacement.h"
 
 namespace vantrel {
@@ -140,6 +141,15 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   config_ = std::make_unique<TConfigForm>(store_, std::move(romResolver), this);
   loadSnap_ = std::make_unique<TLoadSnapForm>(store_, this);
   saveSnap_ = std::make_unique<TSaveSnapF>(store_, this);
+  tapeReader_ = std::make_unique<TTapeReader>(machine, store_, this);
+  QAction* tapePanel = Command(QStringLiteral("TapeReaderPanelMI"));
+  tapePanel->setCheckable(true);
+  tapeReader_->VisibilityChanged = [tapePanel](bool shown) { tapePanel->setChecked(shown); };
+  tapeReader_->BeforeDialog = [this] {
+    requests_.FullScreen.store(false, std::memory_order_relaxed);
+    ApplyFullScreen();
+    ReleaseMouse();
+  };
   ShowError = [this](const QString& caption, const QString& text) {
     QMessageBox::critical(this, caption, text);
   };
@@ -216,7 +226,8 @@ void TMainForm::BuildMenus() {
   AddCommand(file, "QuickSaveMI", QStringLiteral("&QuickSave Snapshot"),
              QKeySequence(Qt::ALT | Qt::Key_F3), [this] { QuickSaveSnapshot(); });
   file->addSeparator();
-  AddCommand(file, "LoadTapeMI", QStringLiteral("Load &Tape Image..."), {}, nullptr);
+  AddCommand(file, "LoadTapeMI", QStringLiteral("Load &Tape Image..."), {},
+             [this] { LoadTapeCommand(); });
   AddCommand(file, "LoadTapeRunMI", QStringLiteral("Load Tape && &Run..."), {},
              [this] { LoadTapeAndRunCommand(); });
   AddCommand(file, "CreateDiskMI", QStringLiteral("Create New Disk..."),
@@ -266,7 +277,7 @@ void TMainForm::BuildMenus() {
   AddCommand(view, "MemoryPanelMI", QStringLiteral("Hide &Memory Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M), nullptr);
   AddCommand(view, "TapeReaderPanelMI", QStringLiteral("&Tape Reader Panel"),
-             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), nullptr);
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), [this] { ToggleTapeReader(); });
   AddCommand(view, "Beta128PanelMI", QStringLiteral("&Beta128 Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B), nullptr);
 
@@ -403,6 +414,8 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
     OpenOptions(TConfigForm::kRomsPage);
   }
   if (result.outcome == Application::StartUpOutcome::kRomsMissing) return false;
+  // Before a run starts: the screen window, not the tape window, must end up with the keys.
+  if (tapeReader_->StoredShown()) tapeReader_->SetShown(true);
   if (result.outcome == Application::StartUpOutcome::kRunning) {
     activeBeforeRun_ = this;
     PrepareForRun();
@@ -415,10 +428,20 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
 }
 
 void TMainForm::OpenCommandLineFile(const QString& fileName) {
-  // A snapshot is loaded and run; a disk goes into drive A and the machine boots it in
-  // TR-DOS with 128K. Tapes are opened by their loader as it arrives.
+  // A snapshot is loaded and run; a tape goes into the tape reader and the machine runs; a
+  // disk goes into drive A and the machine boots it in TR-DOS with 128K.
   switch (ClassifyCommandLineFile(fileName)) {
     case CommandLineFile::kSnapshot: LoadSnapshotFile(fileName, true); break;
+    case CommandLineFile::kTape: {
+      const QString absolute = QFileInfo(fileName).absoluteFilePath();
+      if (tapeReader_->OpenTape(absolute)) {
+        recent_.Add(absolute);
+        RebuildRecentMenu();
+      }
+      TEmulThread& emulation = app_.Emulation();
+      if (!emulation.Alive()) StartRun([&emulation] { emulation.Run(); });
+      break;
+    }
     case CommandLineFile::kDisk:
       disks_->OpenDiskCommand(fileName, [this] {
         TEmulThread& emulation = app_.Emulation();
@@ -491,9 +514,10 @@ void TMainForm::Idle() {
     QuickSaveSnapshot();
   }
   if (requests_.LoadDisk.exchange(false, std::memory_order_relaxed)) disks_->LoadDiskCommand();
-  // Not built yet: the tape reader. The request is dropped so it does not fire later by
-  // surprise.
-  requests_.TapeReaderPanel.store(false, std::memory_order_relaxed);
+  if (requests_.TapeReaderPanel.exchange(false, std::memory_order_relaxed)) {
+    ToggleTapeReader();
+    screen_->activateWindow();
+  }
   screen_->UpdateScreenCaption();
 }
 
@@ -633,6 +657,17 @@ bool TMainForm::LoadSnapshotFile(const QString& fileName, bool runAfterLoad) {
   return true;
 }
 
+void TMainForm::ToggleTapeReader() {
+  tapeReader_->SetShown(!tapeReader_->isVisible());
+}
+
+void TMainForm::LoadTapeCommand() {
+  // The file dialog needs the desktop.
+  tapeReader_->BeforeDialog();
+  tapeReader_->SetShown(true);
+  tapeReader_->SelectFile();
+}
+
 void TMainForm::QuickSaveSnapshot() {
   const std::optional<QString> name = saveSnap_->ChooseSnapshotFileName();
   if (!name) return;
@@ -732,6 +767,7 @@ void TMainForm::ShutDown() {
   app_.MainWindow().Position = {position.x(), position.y()};
   app_.ShutDown();  // stops the timer, writes the main window and hardware settings
   screen_->SaveSettings();
+  tapeReader_->SaveSettings();
   recent_.Save(store_);
   app_.GetMachine().Screen.SetPresenter(nullptr);
 }

@@ -29,6 +29,7 @@ class TSaveSnapF;
 class SdlSoundOutput;
 class TCPUStoppedF;
 class TScreenPanel;
+class TTapeReader;
 
 // What a file named on the command line is, by its extension (case ignored).
 enum class CommandLineFile { kNone, kTape, kSnapshot, kDisk };
@@ -103,6 +104,10 @@ class TMainForm : public QMainWindow, public RunHost {
   // "&Fast Tape Loading": maximum speed while the tape plays (the Startup page's box).
   bool FastTapeLoading();
   void SetFastTapeLoading(bool on);
+  // "&Tape Reader Panel" and "Load &Tape Image..." (the tape reader's file dialog).
+  TTapeReader& TapeReader() { return *tapeReader_; }
+  void ToggleTapeReader();
+  void LoadTapeCommand();
   // Shows a failure (snapshot refusals and the like): caption and text.
   std::function<void(const QString& caption, const QString& text)> ShowError;
 
@@ -143,6 +148,7 @@ class TMainForm : public QMainWindow, public RunHost {
   std::unique_ptr<TLoadSnapForm> loadSnap_;
   std::unique_ptr<TSaveSnapF> saveSnap_;
   std::unique_ptr<DiskCommands> disks_;
+  std::unique_ptr<TTapeReader> tapeReader_;
   std::unique_ptr<SdlSoundOutput> soundOutput_;
   FileResolver fileResolver_;  // snapshots and other user files
   KempstonMouseDriver mouseDriver_;

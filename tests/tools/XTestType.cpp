@@ -1,4 +1,4 @@
-// vantrel_xtest_type [--delay-ms N] TOKEN...
+// vantrel_xtest_type [--delay-ms N] [--hold-ms N] TOKEN...
 //
 // Types keys into the X display named by $DISPLAY through the XTEST extension, for
 // end-to-end tests under Xvfb. A token is a keysym name ("p", "2", "Return", "F9",
@@ -19,8 +19,9 @@
 namespace {
 
 constexpr int kMaxDelayMs = 60000;
-// Long enough for a program that polls the keyboard state to see the key down.
-constexpr std::chrono::milliseconds kHoldTime{50};
+// Long enough for a program that polls the keyboard state to see the key down; a busy
+// machine may need longer (--hold-ms).
+constexpr int kDefaultHoldMs = 50;
 
 struct Chord {
   std::string Text;
@@ -29,7 +30,7 @@ struct Chord {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: vantrel_xtest_type [--delay-ms N] TOKEN...\n"
+               "usage: vantrel_xtest_type [--delay-ms N] [--hold-ms N] TOKEN...\n"
                "  TOKEN: a keysym name (p, 2, Return, F9, Shift_R) or several\n"
                "         joined by '+' (Shift_R+k), pressed in order\n");
   return 2;
@@ -79,12 +80,13 @@ void SendKey(Display* display, KeyCode keycode, bool press) {
 
 int main(int argc, char** argv) {
   int delayMs = 100;
+  int holdMs = kDefaultHoldMs;
   std::vector<std::string> tokens;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (arg == "--delay-ms") {
-      if (i + 1 >= argc || !ParseDelay(argv[i + 1], delayMs)) {
-        std::fprintf(stderr, "vantrel_xtest_type: --delay-ms needs a number 0..%d\n", kMaxDelayMs);
+    if (arg == "--delay-ms" || arg == "--hold-ms") {
+      if (i + 1 >= argc || !ParseDelay(argv[i + 1], arg == "--hold-ms" ? holdMs : delayMs)) {
+        std::fprintf(stderr, "vantrel_xtest_type: %s needs a number 0..%d\n", argv[i], kMaxDelayMs);
         return 2;
       }
       ++i;
@@ -121,7 +123,7 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < chords.size(); ++i) {
     if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     for (const KeyCode keycode : chords[i].Keys) SendKey(display, keycode, true);
-    std::this_thread::sleep_for(kHoldTime);
+    std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
     for (auto key = chords[i].Keys.rbegin(); key != chords[i].Keys.rend(); ++key) {
       SendKey(display, *key, false);
     }

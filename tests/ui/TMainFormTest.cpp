@@ -15,6 +15,7 @@
 #include "ui/TMainForm.h"
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
+#include "ui/TTapeReader.h"
 #include "ui/UiTest.h"
 #include "ui/VideoOptionsPage.h"
 
@@ -291,6 +292,27 @@ TEST_F(TMainFormTest, StartUpReopensTheDiskAndNoDiskImageErrorKeepsAMissingOneQu
                                          "file name or file location..."});
     second.close();
   }
+}
+
+TEST_F(TMainFormTest, CommandLineTapeRunsAndThePanelTogglesFromMenuKeysAndClose) {
+  const std::filesystem::path tape = test::TestDataFile("software/nirvana.tap");
+  if (tape.empty()) GTEST_SKIP() << "test data not found (software/nirvana.tap)";
+  form->OpenCommandLineFile(QString::fromStdString(tape.string()));
+  EXPECT_TRUE(form->Emulation().Alive());
+  Stop();  // the insertion queued for the running machine has happened by now
+  EXPECT_EQ(M().Tape.Tape().Kind, TapeKind::Tap);
+  EXPECT_EQ(form->TapeReader().LocationEdit()->text().toStdString(), tape.string());
+  EXPECT_TRUE(Command("LoadTapeMI")->isEnabled());
+
+  QAction* panel = Command("TapeReaderPanelMI");
+  panel->trigger();
+  EXPECT_TRUE(form->TapeReader().isVisible() && panel->isChecked());
+  form->Requests().TapeReaderPanel.store(true);  // Alt+T at the screen window
+  form->Idle();
+  EXPECT_FALSE(form->TapeReader().isVisible() || panel->isChecked());
+  panel->trigger();
+  form->TapeReader().close();
+  EXPECT_FALSE(form->TapeReader().isVisible() || panel->isChecked());
 }
 
 TEST(CommandLineFileTest, ExtensionDecidesWhatAFileIs) {
