@@ -29,6 +29,7 @@
 #include "ui/StackPanel.h"
 #include "ui/TCPUStoppedF.h"
 #include "ui/TConfigForm.h"
+#include "ui/TDAsmF.h"
 #include "ui/TLoadSnapForm.h"
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
@@ -137,6 +138,12 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   config_ = std::make_unique<TConfigForm>(store_, std::move(romResolver), this);
   loadSnap_ = std::make_unique<TLoadSnapForm>(store_, this);
   saveSnap_ = std::make_unique<TSaveSnapF>(store_, this);
+  disasm_ = std::make_unique<TDAsmF>(machine, store_);
+  disasm_->PcChanged = [this] { RefreshDebugViews(); };
+  disasm_->EnabledChanged = [this](bool shown) {
+    Command(QStringLiteral("DisassemblerPanelMI"))->setChecked(shown);
+  };
+  Command(QStringLiteral("DisassemblerPanelMI"))->setChecked(disasm_->Enabled());
   ShowError = [this](const QString& caption, const QString& text) {
     QMessageBox::critical(this, caption, text);
   };
@@ -217,10 +224,17 @@ void TMainForm::BuildMenus() {
              [this, &emulation] { StartRun([&emulation] { emulation.StepOver(); }); });
   AddCommand(debug, "TraceIntoMI", QStringLiteral("&Trace Into"), Qt::Key_F7,
              [&emulation] { emulation.TraceInto(); });
-  // These two need the disassembler's instruction lengths and cursor.
+  // Targets from the disassembler panel's cursor line.
   AddCommand(debug, "RunToNextLineMI", QStringLiteral("Run to Next &Line"),
-             QKeySequence(Qt::SHIFT | Qt::Key_F7), nullptr);
-  AddCommand(debug, "RunToCursorMI", QStringLiteral("Run to &Cursor"), Qt::Key_F4, nullptr);
+             QKeySequence(Qt::SHIFT | Qt::Key_F7), [this, &emulation] {
+               const uint16_t target = disasm_->NextLineAddress();
+               StartRun([&emulation, target] { emulation.RunTo(target); });
+             });
+  AddCommand(debug, "RunToCursorMI", QStringLiteral("Run to &Cursor"), Qt::Key_F4,
+             [this, &emulation] {
+               const uint16_t target = disasm_->CurrentAddress();
+               StartRun([&emulation, target] { emulation.RunTo(target); });
+             });
   AddCommand(debug, "RunUntilReturnMI", QStringLiteral("Run &Until Return"),
              QKeySequence(Qt::SHIFT | Qt::Key_F8),
              [this, &emulation] { StartRun([&emulation] { emulation.RunUntilReturn(); }); });
@@ -232,7 +246,9 @@ void TMainForm::BuildMenus() {
   AddCommand(view, "CpuPanelMI", QStringLiteral("&CPU Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C), nullptr);
   AddCommand(view, "DisassemblerPanelMI", QStringLiteral("&Disassembeler Panel"),
-             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D), nullptr);
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D),
+             [this] { disasm_->SetEnabled(!disasm_->Enabled()); })
+      ->setCheckable(true);
   AddCommand(view, "MemoryPanelMI", QStringLiteral("Hide &Memory Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M), nullptr);
   AddCommand(view, "TapeReaderPanelMI", QStringLiteral("&Tape Reader Panel"),
@@ -287,7 +303,8 @@ void TMainForm::SetRunCommandsEnabled(bool stopped) {
   // reads without locks: they are open only while it is stopped.
   for (const char* name :
        {"RunMI", "StepOverMI", "TraceIntoMI", "RunUntilReturnMI", "ResetMI", "VideoMI", "PortsMI",
-        "StartupMI", "RomsMI", "TrDosMI", "MemoryMI", "MouseMI", "SoundMI"}) {
+        "StartupMI", "RomsMI", "TrDosMI", "MemoryMI", "MouseMI", "SoundMI", "RunToCursorMI",
+        "RunToNextLineMI", "DisassemblerPanelMI"}) {
     Command(QString::fromLatin1(name))->setEnabled(stopped);
   }
   Command(QStringLiteral("DebuggerMI"))->setEnabled(!stopped);
@@ -306,6 +323,7 @@ void TMainForm::PrepareForRun() {
   preparedForRun_ = true;
   SetRunCommandsEnabled(false);
   stack_->hide();
+  disasm_->hide();  // its text would be stale at once
   keys_.SetRunning(true);
   keys_.SetFocused(true);
   screen_->raise();
@@ -324,6 +342,7 @@ void TMainForm::RestoreAfterRun() {
   keys_.SetRunning(false);
   SetRunCommandsEnabled(true);
   stack_->show();
+  if (disasm_->Enabled()) disasm_->show();
   if (activeBeforeRun_ != nullptr) activeBeforeRun_->activateWindow();
 }
 
@@ -335,6 +354,7 @@ void TMainForm::RefreshDebugViews() {
   label7ffd_->setText(Binary8(machine.Mem.Port7FFD));
   label7ffd_->setToolTip(QString::fromStdString(PagingReport(machine.Mem.Port7FFD)));
   keysGrid_->update();
+  disasm_->FollowPc();
 }
 
 void TMainForm::PostTermination(std::function<void()> handler) {
@@ -379,6 +399,7 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
   } else {
     RefreshDebugViews();
   }
+  disasm_->ReloadSymbols();
   if (!commandLineFile.isEmpty()) OpenCommandLineFile(commandLineFile);
   return true;
 }
@@ -678,6 +699,7 @@ void TMainForm::ShutDown() {
   app_.MainWindow().Position = {position.x(), position.y()};
   app_.ShutDown();  // stops the timer, writes the main window and hardware settings
   screen_->SaveSettings();
+  disasm_->SaveSettings();
   recent_.Save(store_);
   app_.GetMachine().Screen.SetPresenter(nullptr);
 }

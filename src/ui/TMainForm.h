@@ -27,6 +27,7 @@ class TLoadSnapForm;
 class TSaveSnapF;
 class SdlSoundOutput;
 class TCPUStoppedF;
+class TDAsmF;
 class TScreenPanel;
 
 // What a file named on the command line is, by its extension (case ignored).
@@ -62,6 +63,7 @@ class TMainForm : public QMainWindow, public RunHost {
   KeyRequests& Requests() { return requests_; }
   TKeyThread& KeyHandling() { return keys_; }
   TScreenPanel& ScreenPanel() { return *screen_; }
+  TDAsmF& Disassembler() { return *disasm_; }
   // A menu command by its object name ("RunMI", "ResetMI", ...), for tests and wiring.
   QAction* Command(const QString& name) const;
   QLabel* PagingLabel() const { return label7ffd_; }
@@ -130,6 +132,7 @@ class TMainForm : public QMainWindow, public RunHost {
   std::unique_ptr<TConfigForm> config_;
   std::unique_ptr<TLoadSnapForm> loadSnap_;
   std::unique_ptr<TSaveSnapF> saveSnap_;
+  std::unique_ptr<TDAsmF> disasm_;
   std::unique_ptr<SdlSoundOutput> soundOutput_;
   FileResolver fileResolver_;  // snapshots and other user files
   KempstonMouseDriver mouseDriver_;
