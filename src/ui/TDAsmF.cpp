@@ -164,6 +164,7 @@ TDAsmF::TDAsmF(Machine& machine, SettingsStore& store, QWidget* parent)
   BuildMenu();
   ApplyView();
   resize(area_->minimumWidth() + scroll_->sizeHint().width(), settings_.Height);
+  SnapHeight(settings_.Height);  // a hidden window gets its resize event only when shown
   RestorePosition(*this, {settings_.Position.X, settings_.Position.Y});
   setFocusProxy(area_);
 }
@@ -290,12 +291,13 @@ void TDAsmF::SaveSettings() {
 
 void TDAsmF::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  SnapHeight(height());
+}
+
+void TDAsmF::SnapHeight(int requested) {
   // Whole rows only: the height snaps to the row grid.
-  const int snapped = std::max(kMinHeight, height() - height() % kRowHeight + 4);
-  if (snapped != height()) {
-    resize(width(), snapped);
-    return;
-  }
+  const int snapped = std::max(kMinHeight, requested - requested % kRowHeight + 4);
+  if (snapped != height()) resize(width(), snapped);
   view_.SetVisible(snapped / kRowHeight - 2);
   view_.Recompute();
   Changed();

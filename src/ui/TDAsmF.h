@@ -69,6 +69,7 @@ class TDAsmF : public QWidget {
   QAction* AddCommand(QMenu* menu, const char* name, const QString& caption,
                       const QKeySequence& shortcut, std::function<void()> handler);
   void ApplyView();
+  void SnapHeight(int requested);
   void Changed();  // after every move: scroll bar and repaint
   void GoToAddress();
   void SetPcOnCurrentLine();
