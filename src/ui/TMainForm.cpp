@@ -140,10 +140,19 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   saveSnap_ = std::make_unique<TSaveSnapF>(store_, this);
   disasm_ = std::make_unique<TDAsmF>(machine, store_);
   disasm_->PcChanged = [this] { RefreshDebugViews(); };
+  // First run: below the main window rather than over its menus.
+  if (!store_.ReadInteger("Environment\\Disassembler Panel", "X Position")) {
+    disasm_->move(x(), frameGeometry().bottom() + 8);
+  }
   disasm_->EnabledChanged = [this](bool shown) {
     Command(QStringLiteral("DisassemblerPanelMI"))->setChecked(shown);
   };
   Command(QStringLiteral("DisassemblerPanelMI"))->setChecked(disasm_->Enabled());
+  // The run commands' keys work while the panel has the focus, as in the main window.
+  for (const char* name : {"RunMI", "StepOverMI", "TraceIntoMI", "RunToNextLineMI", "RunToCursorMI",
+                           "RunUntilReturnMI", "ResetMI"}) {
+    disasm_->addAction(Command(QString::fromLatin1(name)));
+  }
   ShowError = [this](const QString& caption, const QString& text) {
     QMessageBox::critical(this, caption, text);
   };

@@ -48,6 +48,9 @@ TEST_F(TDAsmFTest, ShowsAKnownProgramInBothNumberModesWithSymbols) {
                                         "8005|CD 00 80||CALL 8000",
                                         "8008|DD CB FE 46||BIT 0,(IX-02)", "800C|C9||RET"};
   for (size_t i = 0; i < hex.size(); ++i) EXPECT_EQ(Row(static_cast<int>(i)), hex[i]);
+  panel->View().SetTop(0x8003);
+  Key(Qt::Key_Up);  // steps back over the three-byte LD HL, not into its operand
+  EXPECT_EQ(panel->View().Top(), 0x8000);
 
   Trigger("DecimalMI");
   EXPECT_EQ(Row(1), "32771|024 254||JR 32771");
