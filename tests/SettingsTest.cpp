@@ -84,6 +84,13 @@ TEST(Settings, SaveThenLoadGivesTheSameSettings) {
   EXPECT_EQ(LoadScreenPanelSettings(store), StoredScreenPanel());
   EXPECT_EQ(LoadTapeReaderSettings(store), StoredTapeReader());
   EXPECT_TRUE(LoadEnvironmentSettings(store).DisableStoppedCpu);
+  const DisassemblerPanelSettings disassembler{false, {7, 8}, false, false, false, 1, 100, "a.sym"};
+  SaveDisassemblerPanelSettings(store, disassembler);
+  EXPECT_EQ(LoadDisassemblerPanelSettings(store), disassembler);
+  // A shorter history leaves no stale entry behind it.
+  SaveGoToHistory(store, {"#8000", "pc", "hl+1"});
+  SaveGoToHistory(store, {"sp", "#4000"});
+  EXPECT_EQ(LoadGoToHistory(store), (std::vector<std::string>{"sp", "#4000"}));
 
   // Flags go out as the integers 0 and 1; the retired option is written as false.
   EXPECT_EQ(store.ReadInteger("Hardware\\Kempston Mouse", "Enabled"), 1);

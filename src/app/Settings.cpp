@@ -28,6 +28,8 @@ constexpr std::string_view kVolumeKey = "Hardware\\Volume";
 constexpr std::string_view kScreenPanelKey = "Environment\\ScreenPanel";
 constexpr std::string_view kEnvironmentKey = "Environment\\";
 constexpr std::string_view kTapeReaderKey = "Environment\\TapeReader";
+constexpr std::string_view kDisassemblerKey = "Environment\\Disassembler Panel";
+constexpr std::string_view kGoToAddressKey = "Environment\\GotoAddress";
 
 void UseDefaultWhenEmpty(std::string& value, std::string_view fallback) {
   if (value.empty()) value = fallback;
@@ -289,6 +291,51 @@ EnvironmentSettings LoadEnvironmentSettings(const SettingsStore& store) {
 
 void SaveEnvironmentSettings(SettingsStore& store, const EnvironmentSettings& s) {
   GroupWriter(store, kEnvironmentKey).Flag("Disable StoppedCPU", s.DisableStoppedCpu);
+}
+
+DisassemblerPanelSettings LoadDisassemblerPanelSettings(const SettingsStore& store) {
+  DisassemblerPanelSettings s;
+  GroupReader(store, kDisassemblerKey).Flag("Enabled", s.Enabled);
+  LoadPosition(store, kDisassemblerKey, s.Position);
+  GroupReader(store, kDisassemblerKey)
+      .Flag("View Addr", s.ViewAddr)
+      .Flag("View Code", s.ViewCode)
+      .Integer("View Mode", s.ViewMode, 0, 1);
+  GroupReader(store, kDisassemblerKey).Flag("View Labels", s.ViewLabels);
+  // Below three rows the window is no longer a window; above 4096 pixels no screen shows it.
+  GroupReader(store, kDisassemblerKey).Integer("Height", s.Height, 45, 4096);
+  GroupReader(store, kDisassemblerKey).Text("Symbol File", s.SymbolFile);
+  return s;
+}
+
+void SaveDisassemblerPanelSettings(SettingsStore& store, const DisassemblerPanelSettings& s) {
+  GroupWriter(store, kDisassemblerKey)
+      .Flag("Enabled", s.Enabled)
+      .Flag("View Addr", s.ViewAddr)
+      .Flag("View Code", s.ViewCode)
+      .Flag("View Labels", s.ViewLabels)
+      .Integer("View Mode", s.ViewMode)
+      .Integer("Height", s.Height)
+      .Text("Symbol File", s.SymbolFile);
+  SavePosition(store, kDisassemblerKey, s.Position);
+}
+
+std::vector<std::string> LoadGoToHistory(const SettingsStore& store) {
+  std::vector<std::string> history;
+  while (history.size() < kGoToHistorySize) {
+    auto entry = store.ReadText(kGoToAddressKey, "Hist" + std::to_string(history.size()));
+    if (!entry) break;
+    history.push_back(std::move(*entry));
+  }
+  return history;
+}
+
+void SaveGoToHistory(SettingsStore& store, const std::vector<std::string>& history) {
+  // Older, longer lists leave no stale entries behind the new end.
+  store.DeleteSubkey(kGoToAddressKey);
+  for (size_t i = 0; i < history.size() && i < kGoToHistorySize; ++i) {
+    store.WriteText(kGoToAddressKey, "Hist" + std::to_string(i), history[i]);
+  }
 }
 
 }  // namespace vantrel

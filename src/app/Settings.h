@@ -218,6 +218,32 @@ void DeleteBorderPreset(SettingsStore& store, std::string_view name);
 BorderSizes BorderPresetSizes(const SettingsStore& store, int32_t index);
 
 // ---------------------------------------------------------------------------------------
+// Disassembler panel and the go-to-address dialog.
+
+inline constexpr int32_t kDisassemblerDefaultHeight = 292;  // 22 lines of 12 pixels
+
+struct DisassemblerPanelSettings {
+  bool Enabled = true;  // shown
+  WindowPosition Position;
+  bool ViewAddr = true;
+  bool ViewCode = true;
+  bool ViewLabels = true;
+  int32_t ViewMode = 0;  // 0 hexadecimal, 1 decimal
+  int32_t Height = kDisassemblerDefaultHeight;
+  std::string SymbolFile;  // reloaded at start-up; empty: none
+
+  bool operator==(const DisassemblerPanelSettings&) const = default;
+};
+
+DisassemblerPanelSettings LoadDisassemblerPanelSettings(const SettingsStore& store);
+void SaveDisassemblerPanelSettings(SettingsStore& store, const DisassemblerPanelSettings& settings);
+
+// The go-to dialog's typed expressions, most recent first (at most 10 are kept).
+inline constexpr size_t kGoToHistorySize = 10;
+std::vector<std::string> LoadGoToHistory(const SettingsStore& store);
+void SaveGoToHistory(SettingsStore& store, const std::vector<std::string>& history);
+
+// ---------------------------------------------------------------------------------------
 // "Environment\" values shared by several windows.
 
 struct EnvironmentSettings {

@@ -32,6 +32,7 @@
 #include "ui/StackPanel.h"
 #include "ui/TCPUStoppedF.h"
 #include "ui/TConfigForm.h"
+#include "ui/TDAsmF.h"
 #include "ui/TLoadSnapForm.h"
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
@@ -150,6 +151,21 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
     ApplyFullScreen();
     ReleaseMouse();
   };
+  disasm_ = std::make_unique<TDAsmF>(machine, store_);
+  disasm_->PcChanged = [this] { RefreshDebugViews(); };
+  // First run: below the main window rather than over its menus.
+  if (!store_.ReadInteger("Environment\\Disassembler Panel", "X Position")) {
+    disasm_->move(x(), frameGeometry().bottom() + 8);
+  }
+  disasm_->EnabledChanged = [this](bool shown) {
+    Command(QStringLiteral("DisassemblerPanelMI"))->setChecked(shown);
+  };
+  Command(QStringLiteral("DisassemblerPanelMI"))->setChecked(disasm_->Enabled());
+  // The run commands' keys work while the panel has the focus, as in the main window.
+  for (const char* name : {"RunMI", "StepOverMI", "TraceIntoMI", "RunToNextLineMI", "RunToCursorMI",
+                           "RunUntilReturnMI", "ResetMI"}) {
+    disasm_->addAction(Command(QString::fromLatin1(name)));
+  }
   ShowError = [this](const QString& caption, const QString& text) {
     QMessageBox::critical(this, caption, text);
   };
@@ -254,10 +270,17 @@ void TMainForm::BuildMenus() {
              [this, &emulation] { StartRun([&emulation] { emulation.StepOver(); }); });
   AddCommand(debug, "TraceIntoMI", QStringLiteral("&Trace Into"), Qt::Key_F7,
              [&emulation] { emulation.TraceInto(); });
-  // These two need the disassembler's instruction lengths and cursor.
+  // Targets from the disassembler panel's cursor line.
   AddCommand(debug, "RunToNextLineMI", QStringLiteral("Run to Next &Line"),
-             QKeySequence(Qt::SHIFT | Qt::Key_F7), nullptr);
-  AddCommand(debug, "RunToCursorMI", QStringLiteral("Run to &Cursor"), Qt::Key_F4, nullptr);
+             QKeySequence(Qt::SHIFT | Qt::Key_F7), [this, &emulation] {
+               const uint16_t target = disasm_->NextLineAddress();
+               StartRun([&emulation, target] { emulation.RunTo(target); });
+             });
+  AddCommand(debug, "RunToCursorMI", QStringLiteral("Run to &Cursor"), Qt::Key_F4,
+             [this, &emulation] {
+               const uint16_t target = disasm_->CurrentAddress();
+               StartRun([&emulation, target] { emulation.RunTo(target); });
+             });
   AddCommand(debug, "RunUntilReturnMI", QStringLiteral("Run &Until Return"),
              QKeySequence(Qt::SHIFT | Qt::Key_F8),
              [this, &emulation] { StartRun([&emulation] { emulation.RunUntilReturn(); }); });
@@ -273,7 +296,9 @@ void TMainForm::BuildMenus() {
   AddCommand(view, "CpuPanelMI", QStringLiteral("&CPU Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C), nullptr);
   AddCommand(view, "DisassemblerPanelMI", QStringLiteral("&Disassembeler Panel"),
-             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D), nullptr);
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D),
+             [this] { disasm_->SetEnabled(!disasm_->Enabled()); })
+      ->setCheckable(true);
   AddCommand(view, "MemoryPanelMI", QStringLiteral("Hide &Memory Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M), nullptr);
   AddCommand(view, "TapeReaderPanelMI", QStringLiteral("&Tape Reader Panel"),
@@ -328,7 +353,8 @@ void TMainForm::SetRunCommandsEnabled(bool stopped) {
   // reads without locks: they are open only while it is stopped.
   for (const char* name :
        {"RunMI", "StepOverMI", "TraceIntoMI", "RunUntilReturnMI", "ResetMI", "VideoMI", "PortsMI",
-        "StartupMI", "RomsMI", "TrDosMI", "MemoryMI", "MouseMI", "SoundMI"}) {
+        "StartupMI", "RomsMI", "TrDosMI", "MemoryMI", "MouseMI", "SoundMI", "RunToCursorMI",
+        "RunToNextLineMI", "DisassemblerPanelMI"}) {
     Command(QString::fromLatin1(name))->setEnabled(stopped);
   }
   Command(QStringLiteral("DebuggerMI"))->setEnabled(!stopped);
@@ -347,6 +373,7 @@ void TMainForm::PrepareForRun() {
   preparedForRun_ = true;
   SetRunCommandsEnabled(false);
   stack_->hide();
+  disasm_->hide();  // its text would be stale at once
   keys_.SetRunning(true);
   keys_.SetFocused(true);
   screen_->raise();
@@ -365,6 +392,7 @@ void TMainForm::RestoreAfterRun() {
   keys_.SetRunning(false);
   SetRunCommandsEnabled(true);
   stack_->show();
+  if (disasm_->Enabled()) disasm_->show();
   if (activeBeforeRun_ != nullptr) activeBeforeRun_->activateWindow();
 }
 
@@ -376,6 +404,7 @@ void TMainForm::RefreshDebugViews() {
   label7ffd_->setText(Binary8(machine.Mem.Port7FFD));
   label7ffd_->setToolTip(QString::fromStdString(PagingReport(machine.Mem.Port7FFD)));
   keysGrid_->update();
+  disasm_->FollowPc();
 }
 
 void TMainForm::PostTermination(std::function<void()> handler) {
@@ -423,6 +452,7 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
     RefreshDebugViews();
   }
   disks_->ReopenAtStartUp(ClassifyCommandLineFile(commandLineFile) == CommandLineFile::kDisk);
+  disasm_->ReloadSymbols();
   if (!commandLineFile.isEmpty()) OpenCommandLineFile(commandLineFile);
   return true;
 }
@@ -768,6 +798,7 @@ void TMainForm::ShutDown() {
   app_.ShutDown();  // stops the timer, writes the main window and hardware settings
   screen_->SaveSettings();
   tapeReader_->SaveSettings();
+  disasm_->SaveSettings();
   recent_.Save(store_);
   app_.GetMachine().Screen.SetPresenter(nullptr);
 }

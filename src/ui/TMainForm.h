@@ -28,6 +28,7 @@ class TLoadSnapForm;
 class TSaveSnapF;
 class SdlSoundOutput;
 class TCPUStoppedF;
+class TDAsmF;
 class TScreenPanel;
 class TTapeReader;
 
@@ -64,6 +65,7 @@ class TMainForm : public QMainWindow, public RunHost {
   KeyRequests& Requests() { return requests_; }
   TKeyThread& KeyHandling() { return keys_; }
   TScreenPanel& ScreenPanel() { return *screen_; }
+  TDAsmF& Disassembler() { return *disasm_; }
   // A menu command by its object name ("RunMI", "ResetMI", ...), for tests and wiring.
   QAction* Command(const QString& name) const;
   QLabel* PagingLabel() const { return label7ffd_; }
@@ -149,6 +151,7 @@ class TMainForm : public QMainWindow, public RunHost {
   std::unique_ptr<TSaveSnapF> saveSnap_;
   std::unique_ptr<DiskCommands> disks_;
   std::unique_ptr<TTapeReader> tapeReader_;
+  std::unique_ptr<TDAsmF> disasm_;
   std::unique_ptr<SdlSoundOutput> soundOutput_;
   FileResolver fileResolver_;  // snapshots and other user files
   KempstonMouseDriver mouseDriver_;

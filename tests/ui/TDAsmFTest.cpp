@@ -1,0 +1,196 @@
+#include <memory>
+
+#include "MachineFixture.h"
+#include "TempDir.h"
+#include "TestData.h"
+#include "app/SettingsStore.h"
+#include "machine/Machine.h"
+#include "ui/TDAsmF.h"
+#include "ui/TGoToAddressForm.h"
+#include "ui/TMainForm.h"
+#include "ui/UiTest.h"
+
+namespace vantrel {
+namespace {
+
+class TDAsmFTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    test::MakeFlatRam(machine);
+    for (int a = 0; a < 0x10000; ++a) machine.Mem.PokeByte(static_cast<uint16_t>(a), 0);
+    panel = std::make_unique<TDAsmF>(machine, store);
+    panel->ShowError = [this](const QString&, const QString& text) { errors << text; };
+    panel->show();
+    panel->resize(400, 16 * TDAsmF::kRowHeight);  // 14 lines
+  }
+  void Poke(uint16_t address, const uitest::Bytes& bytes) {
+    for (uint8_t b : bytes) machine.Mem.PokeByte(address++, b);
+    panel->View().Recompute();
+  }
+  std::string Row(int line) { return panel->RowColumns(line).join(QLatin1Char('|')).toStdString(); }
+  void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(panel->CodeArea(), static_cast<Qt::Key>(key), modifiers);
+  }
+  void Trigger(const char* name) { panel->Command(QString::fromLatin1(name))->trigger(); }
+
+  Machine machine;
+  MemorySettingsStore store;
+  std::unique_ptr<TDAsmF> panel;
+  QStringList errors;
+  test::TempDir dir;
+};
+
+TEST_F(TDAsmFTest, ShowsAKnownProgramInBothNumberModesWithSymbols) {
+  Poke(0x8000, {0x21, 0x00, 0x40, 0x18, 0xFE, 0xCD, 0x00, 0x80, 0xDD, 0xCB, 0xFE, 0x46, 0xC9});
+  EXPECT_EQ(panel->View().Visible(), 14);  // the height snapped to 196: 16 rows less two
+  panel->View().SetTop(0x8000);
+  const std::vector<std::string> hex = {"8000|21 00 40||LD HL,4000", "8003|18 FE||JR 8003",
+                                        "8005|CD 00 80||CALL 8000",
+                                        "8008|DD CB FE 46||BIT 0,(IX-02)", "800C|C9||RET"};
+  for (size_t i = 0; i < hex.size(); ++i) EXPECT_EQ(Row(static_cast<int>(i)), hex[i]);
+  panel->View().SetTop(0x8003);
+  Key(Qt::Key_Up);  // steps back over the three-byte LD HL, not into its operand
+  EXPECT_EQ(panel->View().Top(), 0x8000);
+
+  Trigger("DecimalMI");
+  EXPECT_EQ(Row(1), "32771|024 254||JR 32771");
+  Trigger("HexadecimalMI");
+  Trigger("CodeMI");  // the code column off
+  EXPECT_EQ(Row(0), "8000|||LD HL,4000");
+  Trigger("CodeMI");
+
+  const QString symbols = uitest::WriteFile(
+      dir.path() / "game.sym",
+      {'s', 't', 'a', 'r', 't', ':', ' ', 'E', 'Q', 'U', ' ', '$', '8', '0', '0', '0', '\n'});
+  ASSERT_TRUE(panel->LoadSymbols(symbols));
+  EXPECT_EQ(Row(0), "8000|21 00 40|start|LD HL,4000");
+  EXPECT_EQ(Row(2), "8005|CD 00 80||CALL start");
+  // A file that is not a symbol file is refused and the old names stay.
+  EXPECT_FALSE(panel->LoadSymbols(uitest::WriteFile(dir.path() / "bad.sym", {0, 1, 2})));
+  EXPECT_EQ(errors.size(), 1);
+  EXPECT_EQ(panel->Symbols().Find("START"), 0x8000);
+  panel->SaveSettings();
+  EXPECT_EQ(LoadDisassemblerPanelSettings(store).SymbolFile, symbols.toStdString());
+}
+
+TEST_F(TDAsmFTest, KeysPageAndWrapAtTheEndOfMemory) {
+  CodeView& view = panel->View();
+  Key(Qt::Key_End, Qt::ControlModifier);  // all-zero memory: NOPs back from the wrap
+  EXPECT_EQ(view.Top(), 0x10000 - 14);
+  EXPECT_EQ(view.Current(), 13);
+  Key(Qt::Key_PageDown);  // the last line becomes the top
+  EXPECT_EQ(view.Top(), 0xFFFF);
+  EXPECT_EQ(view.LineAddress(1), 0x0000);
+  EXPECT_EQ(Row(0), "FFFF|00||NOP");
+  Key(Qt::Key_Down);  // on the last line: scrolls
+  EXPECT_EQ(view.Top(), 0x0000);
+  Key(Qt::Key_Up);                       // moves the cursor
+  Key(Qt::Key_Up, Qt::ControlModifier);  // scrolls back over the wrap
+  EXPECT_EQ(view.Top(), 0xFFFF);
+  EXPECT_EQ(view.Current(), 12);
+  Key(Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(view.Top(), 0);
+  EXPECT_EQ(view.Current(), 0);
+  // An instruction that runs past 0xFFFF continues at 0x0000.
+  Poke(0xFFFE, {0xDD, 0x21});
+  Poke(0x0000, {0x34, 0x12});
+  view.SetTop(0xFFFE);
+  EXPECT_EQ(Row(0), "FFFE|DD 21 34 12||LD IX,1234");
+  EXPECT_EQ(view.LineAddress(1), 0x0002);
+  // The scroll bar's end is 0xFFFF, and it follows the top address.
+  panel->ScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+  EXPECT_EQ(view.Top(), 0xFFFF);
+  panel->ScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(view.Current(), 1);
+}
+
+TEST_F(TDAsmFTest, JumpsAlongBranchesAndBack) {
+  // 8000: CALL 9000; 8003: JR 8000; 9000: RST 38; 9001: JP (HL)
+  Poke(0x8000, {0xCD, 0x00, 0x90, 0x18, 0xFB});
+  Poke(0x9000, {0xFF, 0xE9});
+  CodeView& view = panel->View();
+  view.SetTop(0x8000);
+  Key(Qt::Key_Down);
+  Trigger("JumpImmediateMI");  // JR 8000: on screen, so only the cursor moves
+  EXPECT_EQ(view.Top(), 0x8000);
+  EXPECT_EQ(view.CurrentAddress(), 0x8000);
+  Trigger("JumpImmediateMI");  // CALL 9000: off screen
+  EXPECT_EQ(view.Top(), 0x9000);
+  Trigger("JumpImmediateMI");  // RST 38
+  EXPECT_EQ(view.Top(), 0x0038);
+  Key(Qt::Key_Home, Qt::ControlModifier);
+  view.SetTop(0x9001);
+  Trigger("JumpImmediateMI");  // JP (HL): no target, nothing pushed
+  EXPECT_EQ(view.Top(), 0x9001);
+  EXPECT_EQ(view.JumpDepth(), 3u);
+  for (uint16_t back : {0x9000, 0x8000, 0x8003}) {
+    Trigger("JumpBackMI");
+    EXPECT_EQ(view.CurrentAddress(), back);
+  }
+  Trigger("JumpBackMI");  // empty: stays
+  EXPECT_EQ(view.CurrentAddress(), 0x8003);
+}
+
+TEST_F(TDAsmFTest, GoToDialogEvaluatesAndKeepsItsHistory) {
+  machine.State.Regs.HL.Set(0x4000);
+  {
+    TGoToAddressForm dialog(store, machine.State.Regs, nullptr);
+    dialog.show();
+    EXPECT_EQ(dialog.ResultLabel()->text(), "Error!");  // empty text
+    QComboBox* box = dialog.History();
+    box->setEditText(QStringLiteral("#12345"));
+    EXPECT_EQ(dialog.ResultLabel()->text(), "#2345");
+    EXPECT_TRUE(dialog.GoButton()->isEnabled());
+    box->setEditText(QStringLiteral("hl+"));
+    EXPECT_EQ(dialog.ResultLabel()->text(), "Error!");
+    EXPECT_FALSE(dialog.GoButton()->isEnabled());
+    EXPECT_TRUE(uitest::Yellow(box->lineEdit()));
+    box->setEditText(QStringLiteral("hl+1"));
+    dialog.GoButton()->click();
+    EXPECT_EQ(dialog.Address(), 0x4001);
+  }
+  TGoToAddressForm again(store, machine.State.Regs, nullptr);
+  again.show();  // the last entry comes back, evaluated
+  EXPECT_EQ(again.History()->currentText(), "hl+1");
+  EXPECT_EQ(again.ResultLabel()->text(), "#4001");
+}
+
+// Run to Cursor in the whole program: the run ends on the cursor line and the panel
+// follows the execution point.
+TEST(TDAsmFInMainWindow, RunToCursorAndToNextLineStopAtTheLine) {
+  const std::filesystem::path roms = test::TestDataDir() / "roms";
+  if (!std::filesystem::exists(roms / "Pentagon.Rom")) {
+    GTEST_SKIP() << "test data not found (roms/Pentagon.Rom): set VANTREL_TESTDATA";
+  }
+  MemorySettingsStore store;
+  TMainForm form(store, FileResolver{roms, roms, {}});
+  ASSERT_TRUE(form.StartUp());
+  Machine& m = form.GetMachine();
+  m.State.Running.store(false);
+  form.Emulation().StopEmulation();
+  // 8000: DI; 8001: INC A; 8002: INC B; 8003: JR 8001
+  const uint8_t program[] = {0xF3, 0x3C, 0x04, 0x18, 0xFC};
+  for (uint16_t i = 0; i < sizeof program; ++i) m.Mem.PokeByte(0x8000 + i, program[i]);
+  m.State.Regs.PC = 0x8000;
+  form.RefreshDebugViews();
+  TDAsmF& panel = form.Disassembler();
+  ASSERT_EQ(panel.View().Top(), 0x8000);
+
+  const struct {
+    int Line;
+    const char* Command;
+    uint16_t Stop;
+  } runs[] = {{3, "RunToCursorMI", 0x8003}, {1, "RunToNextLineMI", 0x8002}};
+  for (const auto& run : runs) {
+    panel.View().SetCurrent(run.Line);
+    form.Command(QString::fromLatin1(run.Command))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Emulation().Alive(), 5000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m.State.Regs.PC, run.Stop) << run.Command;
+    EXPECT_EQ(panel.CurrentAddress(), run.Stop) << run.Command;
+  }
+  form.close();
+}
+
+}  // namespace
+}  // namespace vantrel
