@@ -244,7 +244,7 @@ TEST_F(RunnerTest, ProblemsGiveTheirStatusAndOneErrorLine) {
       {"--mode 48 --rom48 $ROM $D/short.tap", kRunnerBadUsage, "Error! TAP file size too small!",
        ""},
       {"--mode 48 --rom48 $ROM --autoload $D/short.sna", kRunnerBadUsage,
-       "--autoload needs a tape FILE", ""},
+       "--autoload needs a tape or disk FILE", ""},
       {"--mode 48 --rom48 $ROM --frames 1 --save-sna $D/missing/x.sna", kRunnerFailed, "x.sna",
        "$D/missing"},
       {"--mode 48 --rom48 $ROM --frames 3 --wav $D/missing/s.wav", kRunnerFailed,
