@@ -52,6 +52,7 @@ void ApplyHardwareToMachine(Machine& machine, const HardwareSettings& settings,
 void Application::ApplyHardwareSettings(const HardwareSettings& settings) {
   hardware_ = settings;
   ApplyHardwareToMachine(machine_, settings, trDosAvailable_);
+  emulation_.Loop.FastDiskAccess.store(settings.StartUp.FastDiskAccess, std::memory_order_relaxed);
 }
 
 std::optional<RomSlot> Application::LoadStartModeRoms() {

@@ -27,6 +27,7 @@ constexpr std::string_view kAttributePortKey = "Hardware\\Attribute Port";
 constexpr std::string_view kVolumeKey = "Hardware\\Volume";
 constexpr std::string_view kScreenPanelKey = "Environment\\ScreenPanel";
 constexpr std::string_view kEnvironmentKey = "Environment\\";
+constexpr std::string_view kBeta128ViewKey = "Environment\\Beta128";
 
 void UseDefaultWhenEmpty(std::string& value, std::string_view fallback) {
   if (value.empty()) value = fallback;
@@ -142,6 +143,7 @@ HardwareSettings LoadHardwareSettings(const SettingsStore& store) {
   GroupReader(store, kStartUpKey)
       .Integer("Reset", s.StartUp.Reset, 0, kStartUpResetNames.size() - 1)
       .Integer("Mode", s.StartUp.Mode, 0, kStartUpModeNames.size() - 1);
+  GroupReader(store, kStartUpKey).Flag("Fast Disk Access", s.StartUp.FastDiskAccess);
   GroupReader(store, kAttributePortKey)
       .Flag("Enabled", s.AttributePort.Enabled)
       .Flag("All Unused", s.AttributePort.AllUnused);
@@ -174,6 +176,7 @@ void SaveHardwareSettings(SettingsStore& store, const HardwareSettings& s) {
   SavePortDecode(store, kKeyboardKey, s.Keyboard);
   GroupWriter(store, kMemoryKey).Choice("Model", s.Memory);
   GroupWriter(store, kStartUpKey).Integer("Reset", s.StartUp.Reset).Integer("Mode", s.StartUp.Mode);
+  GroupWriter(store, kStartUpKey).Flag("Fast Disk Access", s.StartUp.FastDiskAccess);
   GroupWriter(store, kAttributePortKey)
       .Flag("Enabled", s.AttributePort.Enabled)
       .Flag("All Unused", s.AttributePort.AllUnused);
@@ -251,6 +254,18 @@ BorderSizes BorderPresetSizes(const SettingsStore& store, int32_t index) {
     if (auto sizes = LoadBorderPreset(store, names[index - builtIns])) return *sizes;
   }
   return kBuiltInBorderPresets[0].Sizes;
+}
+
+Beta128ViewSettings LoadBeta128ViewSettings(const SettingsStore& store) {
+  Beta128ViewSettings s;
+  LoadPosition(store, kBeta128ViewKey, s.Position);
+  GroupReader(store, kBeta128ViewKey).Flag("Enabled", s.Enabled);
+  return s;
+}
+
+void SaveBeta128ViewSettings(SettingsStore& store, const Beta128ViewSettings& s) {
+  SavePosition(store, kBeta128ViewKey, s.Position);
+  GroupWriter(store, kBeta128ViewKey).Flag("Enabled", s.Enabled);
 }
 
 EnvironmentSettings LoadEnvironmentSettings(const SettingsStore& store) {

@@ -109,8 +109,9 @@ inline constexpr std::array<std::string_view, 4> kStartUpResetNames = {
 inline constexpr std::array<std::string_view, 2> kStartUpModeNames = {"Debugger", "Emulator"};
 
 struct StartUpSetting {
-  uint8_t Reset = 2;  // index into kStartUpResetNames
-  uint8_t Mode = 0;   // index into kStartUpModeNames
+  uint8_t Reset = 2;           // index into kStartUpResetNames
+  uint8_t Mode = 0;            // index into kStartUpModeNames
+  bool FastDiskAccess = true;  // maximum speed while the disk controller works
   bool operator==(const StartUpSetting&) const = default;
 };
 
@@ -195,6 +196,18 @@ void DeleteBorderPreset(SettingsStore& store, std::string_view name);
 // in ListBorderPresets order). An index past the list or a damaged preset gives the
 // "Maximum" sizes, so the whole picture stays visible.
 BorderSizes BorderPresetSizes(const SettingsStore& store, int32_t index);
+
+// ---------------------------------------------------------------------------------------
+// The disk controller's debug view.
+
+struct Beta128ViewSettings {
+  WindowPosition Position;
+  bool Enabled = false;  // shown
+  bool operator==(const Beta128ViewSettings&) const = default;
+};
+
+Beta128ViewSettings LoadBeta128ViewSettings(const SettingsStore& store);
+void SaveBeta128ViewSettings(SettingsStore& store, const Beta128ViewSettings& settings);
 
 // ---------------------------------------------------------------------------------------
 // "Environment\" values shared by several windows.

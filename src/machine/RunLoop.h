@@ -67,6 +67,9 @@ class RunLoop final : public FrameEndHandler {
   // Receives the mixed block at every frame end whatever the speed (the headless runner
   // writes them to a WAV file).
   std::function<void(const std::array<uint8_t, kSoundBlockSize>&)> SoundBlockReady;
+  // While the disk controller runs a command, frames go at maximum speed (set from the
+  // window thread).
+  std::atomic<bool> FastDiskAccess{true};
 
   void FrameFinished() override;
 

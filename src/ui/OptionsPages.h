@@ -36,10 +36,12 @@ class StartupOptionsPage : public QWidget {
 
   QComboBox* ModeCombo() const { return mode_; }    // "On Start run"
   QComboBox* ResetCombo() const { return reset_; }  // "in"
+  QCheckBox* FastDiskCheck() const { return fastDisk_; }
 
  private:
   QComboBox* mode_;
   QComboBox* reset_;
+  QCheckBox* fastDisk_;
 };
 
 class RomsOptionsPage : public QWidget {
