@@ -50,7 +50,8 @@ HardwareSettings StoredHardware() {
   s.BorderPreset = 3, s.Rom48k = {"48.rom:0", "/roms48"}, s.Rom128k = {"128.rom:1", "/roms128"};
   s.RomDos = {"dos.rom:3", "/romsdos"}, s.KempstonJoystick = {0xFF, 0x1E, false};
   s.KempstonMouse = {true, true, true, true}, s.TrDos = {true, false, "boot.B", false, true, true};
-  s.Keyboard = {0xFF, 0xFE, false}, s.Memory = MemoryModel::Scorpion1024k, s.StartUp = {3, 1};
+  s.Keyboard = {0xFF, 0xFE, false}, s.Memory = MemoryModel::Scorpion1024k,
+  s.StartUp = {3, 1, false};
   s.AttributePort = {false, true}, s.Volume = {0, 1, 2, 200};
   return s;
 }
@@ -77,6 +78,8 @@ TEST(Settings, SaveThenLoadGivesTheSameSettings) {
   EXPECT_EQ(LoadHardwareSettings(store), StoredHardware());
   EXPECT_EQ(LoadScreenPanelSettings(store), StoredScreenPanel());
   EXPECT_TRUE(LoadEnvironmentSettings(store).DisableStoppedCpu);
+  SaveBeta128ViewSettings(store, {{30, 40}, true});
+  EXPECT_EQ(LoadBeta128ViewSettings(store), (Beta128ViewSettings{{30, 40}, true}));
 
   // Flags go out as the integers 0 and 1; the retired option is written as false.
   EXPECT_EQ(store.ReadInteger("Hardware\\Kempston Mouse", "Enabled"), 1);
