@@ -1,6 +1,7 @@
 // Whole-machine speed, unpaced, through the emulation thread's own loop (RunLoop::RunWhile)
 // with the picture drawn: the paper's catch-ups and every frame end.
-//  - Machine48kIdle: the 48K ROM booted and left running for 3000 frames.
+//  - Machine48kIdle: the 48K ROM booted and left running for 3000 frames; with argument 1
+//    a formatted disk sits in the drive and the disk controller is idle.
 //  - BorderStripes: a loop that changes the border colour about 90 times a frame, so the
 //    border is drawn with beam timing all the time (the demo-effect case).
 // The goal is at least 300 times real time (15,000 frames per second).
@@ -16,6 +17,7 @@
 #include <iterator>
 #include <vector>
 
+#include "disk/DiskImageFiles.h"
 #include "machine/Machine.h"
 #include "machine/RunLoop.h"
 
@@ -46,6 +48,7 @@ void BM_Machine48kIdle(benchmark::State& state) {
     machine->State.NormalSpeed = false;
     machine->State.StartMode = 0;
     machine->ResetMachine();
+    if (state.range(0)) machine->InsertDisk(vantrel::CreateBlankDisk());
     vantrel::RunLoop loop(*machine);
     state.ResumeTiming();
     loop.RunWhile(running, kFrames);
@@ -57,7 +60,11 @@ void BM_Machine48kIdle(benchmark::State& state) {
   state.counters["xRealTime"] = benchmark::Counter(
       static_cast<double>(frames) / kRealFramesPerSecond, benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_Machine48kIdle)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_Machine48kIdle)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
 
 void BM_MachineBorderStripes(benchmark::State& state) {
   // XOR A / loop: INC A / AND 7 / OUT (#FE),A / LD B,59 / DJNZ $ / JR loop

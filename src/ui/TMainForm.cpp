@@ -242,7 +242,8 @@ void TMainForm::BuildMenus() {
   QAction* beta128 = AddCommand(view, "Beta128PanelMI", QStringLiteral("&Beta128 Panel"),
                                 QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B), [this] {
                                   vg93_->setVisible(!vg93_->isVisible());
-                                  RefreshDebugViews();
+                                  // The running machine is not read from here.
+                                  if (!app_.Emulation().Alive()) RefreshDebugViews();
                                 });
   beta128->setCheckable(true);
   beta128->setChecked(vg93_->isVisible());
