@@ -341,7 +341,7 @@ void Vg93Controller::RunData() {
       step_ = kLatch;
       return;
     case kLatch:
-      if ((write || command_ >= 0xF0) && WriteProtected()) {
+      if (write && WriteProtected()) {
         status_ |= kWriteProtect;
         End();
         return;
