@@ -3,6 +3,8 @@
 //  - Machine48kIdle/0: the 48K ROM booted and left running for 3000 frames.
 //  - Machine48kIdle/1: the same with a tape autoloaded: LOAD "" typed, then the ROM's
 //    loader reads the tape (the tape catches up after every instruction).
+//  - Machine48kIdle/2: the 48K ROM running with a formatted disk in the drive and the disk
+//    controller idle.
 //  - BorderStripes: a loop that changes the border colour about 90 times a frame, so the
 //    border is drawn with beam timing all the time (the demo-effect case).
 // The goal is at least 300 times real time (15,000 frames per second).
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "app/AutoLoad.h"
+#include "disk/DiskImageFiles.h"
 #include "machine/Machine.h"
 #include "machine/RunLoop.h"
 #include "media/TapeImage.h"
@@ -41,7 +44,7 @@ void BM_Machine48kIdle(benchmark::State& state) {
     state.SkipWithError("48.rom not found: set VANTREL_TESTDATA to the shared testdata folder");
     return;
   }
-  const bool tape = state.range(0) != 0;
+  const bool tape = state.range(0) == 1;
   const vantrel::TapeCatalogue catalogue =
       tape ? vantrel::LoadTapeImage(TestData("software/DreamWalker48.tzx").string(),
                                     vantrel::BlockInfoMode::None)
@@ -55,6 +58,7 @@ void BM_Machine48kIdle(benchmark::State& state) {
     machine->State.NormalSpeed = false;
     machine->State.StartMode = 0;
     machine->ResetMachine();
+    if (state.range(0) == 2) machine->InsertDisk(vantrel::CreateBlankDisk());
     vantrel::RunLoop loop(*machine);
     if (tape) {
       machine->Tape.InsertTape(catalogue);
@@ -74,6 +78,7 @@ void BM_Machine48kIdle(benchmark::State& state) {
 BENCHMARK(BM_Machine48kIdle)
     ->Arg(0)
     ->Arg(1)
+    ->Arg(2)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
 

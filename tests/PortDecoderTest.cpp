@@ -98,8 +98,8 @@ TEST_F(PortDecoderTest, JoystickIsPartiallyDecodedAndReadOnlyOutsideTrDos) {
       {0x009F, 0, 0, 1, 0xFF},                           // bit 7 set
       {0x0017, 0, 0, 1, 0xFF},                           // bit 3 clear
       {0x001F, 0, 0, 0, 0xFF},                           // not decoded: nobody answers
-      {0x001F, 1, 0, 1, 0xFF},  // the controller's status register (no controller yet)
-      {0x001F, 0, 1, 1, 0xFF},  // Beta 128 ports decoded outside TR-DOS too
+      {0x001F, 1, 0, 1, 0x83},  // the status of the controller held in reset
+      {0x001F, 0, 1, 1, 0x83},  // Beta 128 ports decoded outside TR-DOS too
   };
   m.Joystick.State = 0x15;
   for (const auto& [port, dosActive, portAccess, joystickEnabled, expected] : cases) {
@@ -124,8 +124,8 @@ TEST_F(PortDecoderTest, MousePortsAnswerOnlyWhenTheMouseIsEnabled) {
     const uint8_t disabled = In(port);
     m.Mouse.Enabled = true;
     const uint8_t enabled = In(port);
-    m.Mem.DosActive = true;  // the Beta 128 ports take over
-    EXPECT_EQ(Ints(disabled, enabled, In(port)), Ints(0xFF, enabledValue, 0xFF));
+    m.Mem.DosActive = true;  // the Beta 128 request lines take over: no request
+    EXPECT_EQ(Ints(disabled, enabled, In(port)), Ints(0xFF, enabledValue, 0x3F));
     m.Mem.DosActive = false;
   }
 }

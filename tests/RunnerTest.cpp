@@ -289,7 +289,9 @@ TEST_F(RunnerTest, DumpedRegistersShowWhereTheRunStopped) {
        R"({"Frames": 2, "Rom0000": "48K", "Port7FFD": 48, "DosActive": false,
            "MemoryModel": "Pentagon 512k"})"},
       {"--mode 48 --frames 200 --until-pc 0x11cb", R"({"PC": 4555})"},
-      {"--mode trdos48 --romdos " + trdos.string(), R"({"Rom0000": "TR-DOS"})"},
+      // Early, before TR-DOS waits for the empty drive in the 48K ROM's BREAK test.
+      {"--mode trdos48 --frames 2 --romdos " + trdos.string(),
+       R"({"Rom0000": "TR-DOS", "Beta128Requests": 63})"},
       // LOAD "" typed once the ROM is up; the loader's DI starts the tape.
       {"--mode trdos48 --frames 300 --autoload $D/one.tap",
        R"({"TapePlaying": true, "TapeBlock": 0, "TapeBlocks": 1, "Rom0000": "48K"})"},

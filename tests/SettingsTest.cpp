@@ -91,6 +91,8 @@ TEST(Settings, SaveThenLoadGivesTheSameSettings) {
   SaveGoToHistory(store, {"#8000", "pc", "hl+1"});
   SaveGoToHistory(store, {"sp", "#4000"});
   EXPECT_EQ(LoadGoToHistory(store), (std::vector<std::string>{"sp", "#4000"}));
+  SaveBeta128ViewSettings(store, {{30, 40}, true});
+  EXPECT_EQ(LoadBeta128ViewSettings(store), (Beta128ViewSettings{{30, 40}, true}));
 
   // Flags go out as the integers 0 and 1; the retired option is written as false.
   EXPECT_EQ(store.ReadInteger("Hardware\\Kempston Mouse", "Enabled"), 1);

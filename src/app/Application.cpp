@@ -54,6 +54,7 @@ void Application::ApplyHardwareSettings(const HardwareSettings& settings) {
   ApplyHardwareToMachine(machine_, settings, trDosAvailable_);
   emulation_.Loop.FastTapeLoading.store(settings.StartUp.FastTapeLoading,
                                         std::memory_order_relaxed);
+  emulation_.Loop.FastDiskAccess.store(settings.StartUp.FastDiskAccess, std::memory_order_relaxed);
 }
 
 std::optional<RomSlot> Application::LoadStartModeRoms() {

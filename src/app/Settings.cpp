@@ -30,6 +30,7 @@ constexpr std::string_view kEnvironmentKey = "Environment\\";
 constexpr std::string_view kTapeReaderKey = "Environment\\TapeReader";
 constexpr std::string_view kDisassemblerKey = "Environment\\Disassembler Panel";
 constexpr std::string_view kGoToAddressKey = "Environment\\GotoAddress";
+constexpr std::string_view kBeta128ViewKey = "Environment\\Beta128";
 
 void UseDefaultWhenEmpty(std::string& value, std::string_view fallback) {
   if (value.empty()) value = fallback;
@@ -145,7 +146,8 @@ HardwareSettings LoadHardwareSettings(const SettingsStore& store) {
   GroupReader(store, kStartUpKey)
       .Integer("Reset", s.StartUp.Reset, 0, kStartUpResetNames.size() - 1)
       .Integer("Mode", s.StartUp.Mode, 0, kStartUpModeNames.size() - 1);
-  GroupReader(store, kStartUpKey).Flag("FastTape", s.StartUp.FastTapeLoading);
+  GroupReader(store, kStartUpKey).Flag("Fast Tape Loading", s.StartUp.FastTapeLoading);
+  GroupReader(store, kStartUpKey).Flag("Fast Disk Access", s.StartUp.FastDiskAccess);
   GroupReader(store, kAttributePortKey)
       .Flag("Enabled", s.AttributePort.Enabled)
       .Flag("All Unused", s.AttributePort.AllUnused);
@@ -180,7 +182,8 @@ void SaveHardwareSettings(SettingsStore& store, const HardwareSettings& s) {
   GroupWriter(store, kStartUpKey)
       .Integer("Reset", s.StartUp.Reset)
       .Integer("Mode", s.StartUp.Mode)
-      .Flag("FastTape", s.StartUp.FastTapeLoading);
+      .Flag("Fast Tape Loading", s.StartUp.FastTapeLoading);
+  GroupWriter(store, kStartUpKey).Flag("Fast Disk Access", s.StartUp.FastDiskAccess);
   GroupWriter(store, kAttributePortKey)
       .Flag("Enabled", s.AttributePort.Enabled)
       .Flag("All Unused", s.AttributePort.AllUnused);
@@ -281,6 +284,18 @@ BorderSizes BorderPresetSizes(const SettingsStore& store, int32_t index) {
     if (auto sizes = LoadBorderPreset(store, names[index - builtIns])) return *sizes;
   }
   return kBuiltInBorderPresets[0].Sizes;
+}
+
+Beta128ViewSettings LoadBeta128ViewSettings(const SettingsStore& store) {
+  Beta128ViewSettings s;
+  LoadPosition(store, kBeta128ViewKey, s.Position);
+  GroupReader(store, kBeta128ViewKey).Flag("Enabled", s.Enabled);
+  return s;
+}
+
+void SaveBeta128ViewSettings(SettingsStore& store, const Beta128ViewSettings& s) {
+  SavePosition(store, kBeta128ViewKey, s.Position);
+  GroupWriter(store, kBeta128ViewKey).Flag("Enabled", s.Enabled);
 }
 
 EnvironmentSettings LoadEnvironmentSettings(const SettingsStore& store) {

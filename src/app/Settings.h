@@ -113,6 +113,7 @@ struct StartUpSetting {
   uint8_t Mode = 0;   // index into kStartUpModeNames
   // Maximum speed while the tape plays; a group of its own.
   bool FastTapeLoading = true;
+  bool FastDiskAccess = true;  // maximum speed while the disk controller works
   bool operator==(const StartUpSetting&) const = default;
 };
 
@@ -242,6 +243,16 @@ void SaveDisassemblerPanelSettings(SettingsStore& store, const DisassemblerPanel
 inline constexpr size_t kGoToHistorySize = 10;
 std::vector<std::string> LoadGoToHistory(const SettingsStore& store);
 void SaveGoToHistory(SettingsStore& store, const std::vector<std::string>& history);
+// The disk controller's debug view.
+
+struct Beta128ViewSettings {
+  WindowPosition Position;
+  bool Enabled = false;  // shown
+  bool operator==(const Beta128ViewSettings&) const = default;
+};
+
+Beta128ViewSettings LoadBeta128ViewSettings(const SettingsStore& store);
+void SaveBeta128ViewSettings(SettingsStore& store, const Beta128ViewSettings& settings);
 
 // ---------------------------------------------------------------------------------------
 // "Environment\" values shared by several windows.

@@ -419,6 +419,16 @@ std::string RegistersJson(Machine& machine, uint64_t framesRun) {
   number("BankC000", static_cast<uint64_t>(mem.TopBank()));
   number("ScreenBank", mem.ScreenBank);
   number("DisplayedBank", static_cast<uint64_t>(machine.Screen.DisplayedBank()));
+  // The disk controller as its debug view shows it (the status peeked, INTRQ kept).
+  const Vg93Controller& fdc = machine.Disk.Controller;
+  number("Vg93Command", fdc.Command());
+  number("Vg93Status", fdc.PeekStatus());
+  number("Vg93Track", fdc.ReadTrack());
+  number("Vg93Sector", fdc.ReadSector());
+  number("Vg93Data", fdc.Data());
+  number("Beta128System", fdc.System());
+  number("Beta128Requests", fdc.ReadRequests());
+  number("HeadCylinder", static_cast<uint64_t>(fdc.HeadCylinder()));
   json += "\n}\n";
   return json;
 }

@@ -26,6 +26,7 @@ Machine::Machine(uint64_t seed)
   Tape.SetEarHook(
       [](void* beeper, bool high) { static_cast<vantrel::Beeper*>(beeper)->TapeInChanged(high); },
       &Beeper);
+  Disk.Connect(&State);
   Disk.SetDisk(DiskA.get());
   Mem.PowerOnFill(seed);
 }

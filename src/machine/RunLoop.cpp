@@ -47,9 +47,13 @@ RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> u
 
 void RunLoop::FrameFinished() {
   const MachineState& s = machine_.State;
-  const bool normalSpeed =
-      s.NormalSpeed.load(std::memory_order_relaxed) &&
-      !(machine_.Tape.Playing() && FastTapeLoading.load(std::memory_order_relaxed));
+  bool normalSpeed = s.NormalSpeed.load(std::memory_order_relaxed);
+  if (machine_.Tape.Playing() && FastTapeLoading.load(std::memory_order_relaxed)) {
+    normalSpeed = false;
+  }
+  if (FastDiskAccess.load(std::memory_order_relaxed) && machine_.Disk.Controller.Busy()) {
+    normalSpeed = false;
+  }
   const uint32_t tick = Timer.TimerTicks.load(std::memory_order_relaxed);
   if (SoundBlockReady) SoundBlockReady(machine_.Beeper.LastSoundBlock());
   if (normalSpeed || Timer.LastPresentedTick != tick) machine_.Beeper.WriteSoundBlock(Output);

@@ -73,6 +73,9 @@ class RunLoop final : public FrameEndHandler {
   // Runs at every frame end until it returns false (an autoload's typing). Set only by
   // the thread that runs the machine: through Machine::Apply while a run goes on.
   std::function<bool()> FrameTask;
+  // While the disk controller runs a command, frames go at maximum speed (set from the
+  // window thread).
+  std::atomic<bool> FastDiskAccess{true};
 
   void FrameFinished() override;
 

@@ -63,6 +63,9 @@ StartupOptionsPage::StartupOptionsPage(QWidget* parent) : QWidget(parent) {
   reset_ = new QComboBox(this);
   for (std::string_view name : kStartUpResetNames) reset_->addItem(Q(name));
   layout->addWidget(reset_);
+  fastDisk_ = new QCheckBox(QStringLiteral("Fast disk access"), this);
+  fastDisk_->setObjectName(QStringLiteral("FastDiskCB"));
+  layout->addWidget(fastDisk_);
   layout->addStretch();
 }
 
@@ -70,12 +73,14 @@ void StartupOptionsPage::Load(const HardwareSettings& settings) {
   mode_->setCurrentIndex(std::min<int>(settings.StartUp.Mode, mode_->count() - 1));
   reset_->setCurrentIndex(std::min<int>(settings.StartUp.Reset, reset_->count() - 1));
   fastTape_->setChecked(settings.StartUp.FastTapeLoading);
+  fastDisk_->setChecked(settings.StartUp.FastDiskAccess);
 }
 
 void StartupOptionsPage::Store(HardwareSettings& settings) const {
   settings.StartUp.Mode = static_cast<uint8_t>(std::max(mode_->currentIndex(), 0));
   settings.StartUp.Reset = static_cast<uint8_t>(std::max(reset_->currentIndex(), 0));
   settings.StartUp.FastTapeLoading = fastTape_->isChecked();
+  settings.StartUp.FastDiskAccess = fastDisk_->isChecked();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -37,11 +37,13 @@ class StartupOptionsPage : public QWidget {
   QComboBox* ModeCombo() const { return mode_; }    // "On Start run"
   QComboBox* ResetCombo() const { return reset_; }  // "in"
   QCheckBox* FastTapeCheck() const { return fastTape_; }
+  QCheckBox* FastDiskCheck() const { return fastDisk_; }
 
  private:
   QComboBox* mode_;
   QComboBox* reset_;
   QCheckBox* fastTape_;
+  QCheckBox* fastDisk_;
 };
 
 class RomsOptionsPage : public QWidget {

@@ -37,6 +37,7 @@
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
 #include "ui/TTapeReader.h"
+#include "ui/TVG93F.h"
 #include "ui/WindowPlacement.h"
 
 namespace vantrel {
@@ -100,6 +101,7 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   columns->addWidget(stack_);
   setCentralWidget(central);
   recent_.Load(store_);
+  vg93_ = new TVG93F(store_, this);
   BuildMenus();
   // The stack panel's room stays while it is hidden, so running does not shrink the window.
   QSizePolicy stackPolicy = stack_->sizePolicy();
@@ -303,8 +305,14 @@ void TMainForm::BuildMenus() {
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M), nullptr);
   AddCommand(view, "TapeReaderPanelMI", QStringLiteral("&Tape Reader Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), [this] { ToggleTapeReader(); });
-  AddCommand(view, "Beta128PanelMI", QStringLiteral("&Beta128 Panel"),
-             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B), nullptr);
+  QAction* beta128 = AddCommand(view, "Beta128PanelMI", QStringLiteral("&Beta128 Panel"),
+                                QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B), [this] {
+                                  vg93_->setVisible(!vg93_->isVisible());
+                                  // The running machine is not read from here.
+                                  if (!app_.Emulation().Alive()) RefreshDebugViews();
+                                });
+  beta128->setCheckable(true);
+  beta128->setChecked(vg93_->isVisible());
 
   QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
   const char* pages[][2] = {{"VideoMI", "&Video..."},     {"PortsMI", "&Ports..."},
@@ -315,6 +323,13 @@ void TMainForm::BuildMenus() {
     AddCommand(options, pages[i][0], QString::fromLatin1(pages[i][1]), {},
                [this, i] { OpenOptions(i); });
   }
+
+  options->addSeparator();
+  QAction* fastDisk =
+      AddCommand(options, "FastDiskMI", QStringLiteral("Fast Disk Access"), {},
+                 [this] { SetFastDiskAccess(!app_.Hardware().StartUp.FastDiskAccess); });
+  fastDisk->setCheckable(true);
+  fastDisk->setChecked(app_.Hardware().StartUp.FastDiskAccess);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   AddCommand(help, "AboutMI", QStringLiteral("&About..."), {}, [this] {
@@ -405,6 +420,15 @@ void TMainForm::RefreshDebugViews() {
   label7ffd_->setToolTip(QString::fromStdString(PagingReport(machine.Mem.Port7FFD)));
   keysGrid_->update();
   disasm_->FollowPc();
+  Command(QStringLiteral("Beta128PanelMI"))->setChecked(vg93_->isVisible());
+  if (vg93_->isVisible()) vg93_->Refresh(machine.Disk.Controller);
+}
+
+void TMainForm::SetFastDiskAccess(bool on) {
+  // Only pacing changes, so this may flip while the machine runs.
+  app_.Hardware().StartUp.FastDiskAccess = on;
+  app_.Emulation().Loop.FastDiskAccess.store(on, std::memory_order_relaxed);
+  Command(QStringLiteral("FastDiskMI"))->setChecked(on);
 }
 
 void TMainForm::PostTermination(std::function<void()> handler) {
@@ -577,6 +601,7 @@ void TMainForm::ApplyOptions(const TConfigForm& form) {
   screen.Position = screen_->CurrentSettings().Position;
   screen_->ApplySettings(screen);
   screen_->SetBorderSizes(values.Border);
+  SetFastDiskAccess(values.Hardware.StartUp.FastDiskAccess);
   RefreshDebugViews();
 }
 
@@ -799,6 +824,7 @@ void TMainForm::ShutDown() {
   screen_->SaveSettings();
   tapeReader_->SaveSettings();
   disasm_->SaveSettings();
+  vg93_->SaveSettings();
   recent_.Save(store_);
   app_.GetMachine().Screen.SetPresenter(nullptr);
 }

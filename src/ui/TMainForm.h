@@ -31,6 +31,7 @@ class TCPUStoppedF;
 class TDAsmF;
 class TScreenPanel;
 class TTapeReader;
+class TVG93F;
 
 // What a file named on the command line is, by its extension (case ignored).
 enum class CommandLineFile { kNone, kTape, kSnapshot, kDisk };
@@ -70,6 +71,9 @@ class TMainForm : public QMainWindow, public RunHost {
   QAction* Command(const QString& name) const;
   QLabel* PagingLabel() const { return label7ffd_; }
   StackPanel* Stack() const { return stack_; }
+  TVG93F& Beta128View() { return *vg93_; }
+  // "Fast Disk Access": the setting, the run loop's flag and the menu's check mark.
+  void SetFastDiskAccess(bool on);
   // The idle work: full screen, requests, the CPU stopped dialog, the caption.
   void Idle();
 
@@ -162,6 +166,7 @@ class TMainForm : public QMainWindow, public RunHost {
   std::map<QString, QAction*> commands_;
   QLabel* label7ffd_ = nullptr;
   StackPanel* stack_ = nullptr;
+  TVG93F* vg93_ = nullptr;
   KeysGrid* keysGrid_ = nullptr;
   QTimer* idle_ = nullptr;
   QMenu* recentMenu_ = nullptr;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <string>
+
+class QGridLayout;
+class QLabel;
+
+namespace vantrel {
+
+class SettingsStore;
+class Vg93Controller;
+
+// Tool tip texts of the view's values.
+std::string ByteHint(uint8_t value);  // hexadecimal, decimal, binary, character
+std::string CommandHint(uint8_t command);
+std::string StatusHint(uint8_t status, uint8_t command);
+std::string SystemHint(uint8_t system);
+std::string RequestHint(uint8_t requests);
+
+// The "Beta128" debug view: the controller's registers, the interface's system register
+// and request lines, and the drive. Refreshed with the other debugger views while the
+// machine stands; it only peeks, so reading the status here clears no interrupt.
+class TVG93F : public QWidget {
+  Q_OBJECT
+ public:
+  TVG93F(SettingsStore& store, QWidget* parent = nullptr);
+  ~TVG93F() override;
+
+  void Refresh(const Vg93Controller& controller);
+  // The value label of a field by its caption ("DR", "STR", "Drive TR", ...).
+  QLabel* Value(const QString& name) const;
+  void SaveSettings();
+
+ private:
+  QLabel* AddField(QGridLayout* grid, int row, const QString& name, const QString& hint,
+                   const QString& key);
+
+  SettingsStore& store_;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,117 @@
+// TR-DOS on the real ROMs driving the controller: booting, the catalogue, loading and
+// saving have to work byte by byte through the ports for these to pass.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "TestData.h"
+#include "disk/DiskImageFiles.h"
+#include "disk/TrDosImage.h"
+#include "machine/Machine.h"
+
+namespace vantrel {
+namespace {
+
+using test::RunFrames;
+using test::ScreenText;
+
+// The Pentagon 128 ROM set: 128K BASIC, 48K BASIC, TR-DOS 5.04T.
+bool LoadPentagonRoms(Machine& m) {
+  const auto rom = test::TestDataFile("roms/Pentagon.Rom");
+  if (rom.empty()) return false;
+  test::LoadRomPage(rom, 0, m.Mem.Rom128k());
+  test::LoadRomPage(rom, 1, m.Mem.Rom48k());
+  test::LoadRomPage(rom, 2, m.Mem.RomDOS());
+  m.SetTrDosEnabled(true);
+  m.State.NormalSpeed = false;
+  return true;
+}
+
+void InsertImage(Machine& m, const std::string& relative, DiskFormat format) {
+  RememberedGeometry geometry;
+  m.InsertDisk(LoadDiskImageBytes(test::ReadBytes(test::TestDataFile(relative)), format,
+                                  DiskOpenOptions{}, geometry));
+}
+
+// Types space-separated strokes ("R", "SS+P", "ENTER"), each held and released over a few
+// frames as the ROM's keyboard scan needs.
+void Type(Machine& m, const std::string& script) {
+  std::istringstream in(script);
+  std::string token;
+  while (in >> token) {
+    std::vector<int> keys;
+    std::istringstream parts(token);
+    std::string part;
+    while (std::getline(parts, part, '+')) {
+      keys.push_back(part == "ENTER"   ? kKeyEnter
+                     : part == "CS"    ? kKeyCapsShift
+                     : part == "SS"    ? kKeySymbolShift
+                     : part == "SPACE" ? kKeySpace
+                                       : KeyIndexOfChar(part[0]));
+    }
+    for (int k : keys) m.Keys.PressKey(k);
+    RunFrames(m, 4);
+    for (int k : keys) m.Keys.ReleaseKey(k);
+    RunFrames(m, token == "ENTER" ? 50 : 4);  // a command line takes a while
+  }
+}
+
+uint64_t ScreenHash(Machine& m) {
+  const uint8_t* screen = m.Mem.Bank(m.Mem.ScreenBank);
+  uint64_t hash = 14695981039346656037ull;
+  for (int i = 0; i < 6912; ++i) hash = (hash ^ screen[i]) * 1099511628211ull;
+  return hash;
+}
+
+TEST(TrDos, RealSoftwareRunsFromDisk) {
+  struct Case {
+    const char* name;
+    const char* image;  // nullptr: a blank disk
+    DiskFormat format;
+    const char* keys;  // typed at the TR-DOS prompt
+    const char* text;  // expected on the screen (ROM font), or nullptr
+  };
+  const Case cases[] = {
+      // RUN "UMTv2.3>": the tester's language screen in its own font.
+      {"boot", "disk-trdos/UMT2_3.TRD", DiskFormat::Trd,
+       "R SS+P CS+U CS+M CS+T V 2 SS+M 3 SS+T SS+P ENTER", nullptr},
+      {"catalogue", "disk-trdos/UMT2_3.TRD", DiskFormat::Trd, "K ENTER", "UMTv2.3>"},
+      {"load", "disk-trdos/success-expanded.udi", DiskFormat::Udi,
+       "J SS+P S U C C E S S SS+P ENTER", "Congraturation! You sucsess!"},
+      // 10 REM, then SAVE "t".
+      {"save", nullptr, DiskFormat::Trd, "1 0 E ENTER S SS+P T SS+P ENTER", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Machine m(1);
+    if (!LoadPentagonRoms(m)) GTEST_SKIP() << "test data not found: roms/Pentagon.Rom";
+    if (c.image) {
+      InsertImage(m, c.image, c.format);
+    } else {
+      m.InsertDisk(CreateBlankDisk());
+    }
+    m.State.StartMode = kStartTrDos | kStart128k;
+    m.ResetMachine();
+    RunFrames(m, 300);  // the reset's Restore steps the track register down from 0xFF
+    ASSERT_NE(ScreenText(m).find("A>"), std::string::npos) << ScreenText(m);
+    Type(m, c.keys);
+    RunFrames(m, 400);
+    const std::string screen = ScreenText(m);
+    if (c.text) {
+      EXPECT_NE(screen.find(c.text), std::string::npos) << screen;
+    }
+    if (std::string(c.name) == "boot") {
+      EXPECT_EQ(ScreenHash(m), 17038512811327085890u);  // the language screen
+    }
+    if (std::string(c.name) == "save") {
+      TrdImage image;
+      ExtractTrdFromTracks(*m.DiskA, image);
+      EXPECT_EQ(CatalogueName(image.Entry(0)), "t.B") << screen;
+      EXPECT_TRUE(m.DiskA->Modified());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,282 @@
+// The disk controller against formatted tracks, driven as the processor would: register
+// writes, then time passing in small steps with DRQ served or left alone.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "MachineFixture.h"
+#include "disk/Crc16.h"
+#include "disk/TrackLayout.h"
+#include "disk/VG93.h"
+
+namespace vantrel {
+namespace {
+
+using test::Ints;
+
+constexpr uint32_t kFrame = 71680;
+constexpr int64_t kRevolution = 700000;
+
+// Never 0xF5 to 0xF7, which Write Track takes as commands.
+uint8_t Pattern(int sector, int i) {
+  return static_cast<uint8_t>((sector * 7 + i) % 0xF5);
+}
+
+// Sectors 1 to 16 of 256 bytes, ID cylinder `c`; sector 5 carries a deleted data mark.
+void Format(FloppyDisk& disk, int cylinder, int c) {
+  TrackWriter writer(disk.Track(cylinder, 0));
+  for (int r = 1; r <= 16; ++r) {
+    std::vector<uint8_t> data(256);
+    for (int i = 0; i < 256; ++i) data[i] = Pattern(r, i);
+    writer.AddSector({static_cast<uint8_t>(c), 0, static_cast<uint8_t>(r), 1},
+                     r == 5 ? kDeletedDataMark : kDataMark, data);
+  }
+  writer.Finish();
+}
+
+// The fifth index pulse comes between four and five turns after the search starts.
+bool FiveTurns(int64_t t) {
+  return t > 4 * kRevolution && t < 5 * kRevolution + 200000;
+}
+
+struct Rig {
+  std::unique_ptr<FloppyDisk> disk = std::make_unique<FloppyDisk>();
+  Vg93Controller fdc;
+  int64_t now = 0;
+  std::vector<uint8_t> read;
+  std::vector<uint8_t> feed;  // served on DRQ of write commands, then zeros
+
+  Rig() {
+    for (int c = 0; c < 10; ++c) Format(*disk, c, c);
+    fdc.SetDisk(disk.get());
+    fdc.WriteSystem(0x3C);  // reset released, HLT, side 0: the chip restores
+    Run();
+  }
+  void Tick(int64_t t) {
+    now += t;
+    fdc.CatchUp({static_cast<uint32_t>(now % kFrame), static_cast<uint32_t>(now / kFrame), kFrame});
+  }
+  // Issues a command and runs until it ends; DRQ is served every `serve` T-states (0: never).
+  // Returns the T-states the command took.
+  int64_t Command(uint8_t command, int serve = 32) {
+    fdc.WriteCommand(command);
+    return Run(serve);
+  }
+  int64_t Run(int serve = 32) {
+    const int64_t start = now;
+    size_t fed = 0;
+    do {
+      Tick(serve ? serve : 500);
+      if (serve && (fdc.ReadRequests() & Vg93Controller::kDrq)) {
+        const uint8_t command = fdc.Command();
+        if ((command >= 0xA0 && command < 0xC0) || command >= 0xF0) {
+          fdc.WriteData(fed < feed.size() ? feed[fed++] : 0);
+        } else {
+          read.push_back(fdc.ReadData());
+        }
+      }
+    } while (fdc.Busy() && now - start < 40 * kRevolution);
+    return now - start;
+  }
+  bool ReadMatches(int first, int count) const {
+    if (read.size() != static_cast<size_t>(count) * 256) return false;
+    for (int i = 0; i < count * 256; ++i) {
+      if (read[i] != Pattern(first + i / 256, i % 256)) return false;
+    }
+    return true;
+  }
+};
+
+TEST(Vg93, CommandsAgainstFormattedTracks) {
+  struct Case {
+    const char* name;
+    std::vector<long long> (*run)(Rig&);
+    std::vector<long long> expected;
+  };
+  const Case cases[] = {
+      {"reset restores with the motor off: 255 slow steps, head stays",
+       [](Rig&) {
+         Rig r;  // the reset happened in the constructor; time it again from a track of 255
+         r.fdc.WriteTrack(0xFF);
+         r.fdc.WriteData(0);
+         const int64_t t = r.Command(0x03);
+         return Ints(r.fdc.ReadTrack(), r.fdc.HeadCylinder(), r.fdc.PeekStatus(),
+                     t / 103950 >= 255 && t / 103950 < 260);
+       },
+       Ints(0, 0, 0x80, 1)},
+      {"seek with verify moves the head, restore with h comes back to track 0",
+       [](Rig& r) {
+         r.fdc.WriteData(5);
+         r.Command(0x1C);
+         const auto after =
+             Ints(r.fdc.ReadTrack(), r.fdc.HeadCylinder(), r.fdc.PeekStatus() & 0xFD);
+         r.Command(0x08);
+         return Ints(after[0], after[1], after[2], r.fdc.ReadTrack(), r.fdc.HeadCylinder(),
+                     r.fdc.PeekStatus() & 0x9D);
+       },
+       Ints(5, 5, 0x20, 0, 0, 0x04)},
+      {"seek verify against IDs of another cylinder: seek error after 5 turns",
+       [](Rig& r) {
+         Format(*r.disk, 3, 7);
+         r.fdc.WriteData(3);
+         const int64_t t = r.Command(0x1C);
+         return Ints(r.fdc.PeekStatus() & 0x18, FiveTurns(t));
+       },
+       Ints(0x10, 1)},
+      {"read sector, deleted mark and data served in time",
+       [](Rig& r) {
+         r.Command(0x08);  // motor on
+         r.fdc.WriteSector(5);
+         r.Command(0x80);
+         return Ints(r.fdc.PeekStatus(), r.ReadMatches(5, 1));
+       },
+       Ints(0x20, 1)},
+      {"read sector missing: record not found after 5 turns",
+       [](Rig& r) {
+         r.Command(0x08);
+         r.fdc.WriteSector(17);
+         const int64_t t = r.Command(0x80);
+         return Ints(r.fdc.PeekStatus(), FiveTurns(t), r.read.size());
+       },
+       Ints(0x10, 1, 0)},
+      {"read sector on an unformatted track: record not found",
+       [](Rig& r) {
+         r.fdc.WriteData(20);
+         r.Command(0x18);
+         r.fdc.WriteSector(1);
+         const int64_t t = r.Command(0x80);
+         return Ints(r.fdc.PeekStatus(), FiveTurns(t));
+       },
+       Ints(0x10, 1)},
+      {"read sector with the motor off ends at once, not ready",
+       [](Rig& r) {
+         const int64_t t = r.Command(0x80);
+         return Ints(r.fdc.PeekStatus(), t < 1000);
+       },
+       Ints(0x80, 1)},
+      {"multiple records read on until the sector after the last",
+       [](Rig& r) {
+         r.Command(0x08);
+         r.fdc.WriteSector(14);
+         r.Command(0x90);
+         return Ints(r.fdc.PeekStatus(), r.fdc.ReadSector(), r.ReadMatches(14, 3));
+       },
+       Ints(0x10, 17, 1)},
+      {"data not taken: lost data, the sector still read to its end",
+       [](Rig& r) {
+         r.Command(0x08);
+         r.fdc.WriteSector(2);
+         const int64_t t = r.Command(0x80, 0);
+         return Ints(r.fdc.PeekStatus() & 0xFC, t < kRevolution);
+       },
+       Ints(0x04, 1)},
+      {"read address hands over the ID and sets the sector register to C",
+       [](Rig& r) {
+         r.fdc.WriteData(4);
+         r.Command(0x18);
+         r.Command(0xC0);
+         const uint16_t crc = Crc16(std::vector<uint8_t>{0xFE, 4, 0, r.read[2], 1});
+         return Ints(r.fdc.PeekStatus(), r.fdc.ReadSector(), r.read.size(), r.read[0],
+                     r.read[4] << 8 | r.read[5]) == Ints(0, 4, 6, 4, crc)
+                    ? Ints(1)
+                    : Ints(r.fdc.PeekStatus(), r.fdc.ReadSector(), r.read.size());
+       },
+       Ints(1)},
+      {"write track in the TR-DOS layout, then read sector and ID back",
+       [](Rig& r) {
+         r.fdc.WriteData(8);
+         r.Command(0x18);
+         auto put = [&r](uint8_t v, int n) { r.feed.insert(r.feed.end(), n, v); };
+         put(0x4E, 80);
+         for (int s = 1; s <= 16; ++s) {
+           put(0x00, 12), put(0xF5, 3), put(0xFE, 1);
+           r.feed.insert(r.feed.end(), {8, 0, static_cast<uint8_t>(s), 1});
+           put(0xF7, 1), put(0x4E, 22), put(0x00, 12), put(0xF5, 3), put(0xFB, 1);
+           for (int i = 0; i < 256; ++i) r.feed.push_back(Pattern(s, i));
+           put(0xF7, 1), put(0x4E, 54);
+         }
+         r.Command(0xF0);
+         const long long written = r.fdc.PeekStatus();
+         r.fdc.WriteSector(16);
+         r.Command(0x80);
+         return Ints(written, r.fdc.PeekStatus(), r.ReadMatches(16, 1), r.disk->Modified());
+       },
+       Ints(0, 0, 1, 1)},
+      {"write sector on a write-protected disk: nothing written",
+       [](Rig& r) {
+         r.Command(0x08);
+         r.disk->SetWriteProtected(true);
+         const RawTrack before = r.disk->Track(0, 0);
+         r.fdc.WriteSector(1);
+         r.Command(0xA0);
+         return Ints(r.fdc.PeekStatus(), r.disk->Track(0, 0).Data == before.Data);
+       },
+       Ints(0x40, 1)},
+      {"write sector, read back; a late first byte writes nothing",
+       [](Rig& r) {
+         r.Command(0x08);
+         r.fdc.WriteSector(3);
+         for (int i = 0; i < 256; ++i) r.feed.push_back(Pattern(9, i));
+         r.Command(0xA0);
+         const long long written = r.fdc.PeekStatus();
+         r.Command(0x80);
+         r.fdc.WriteSector(4);
+         const RawTrack before = r.disk->Track(0, 0);
+         r.Command(0xA0, 0);
+         const auto late = Ints(r.fdc.PeekStatus() & 0x04, r.disk->Track(0, 0).Data == before.Data);
+         return Ints(written, r.read.size(), r.read[7] == Pattern(9, 7), late[0], late[1]);
+       },
+       Ints(0, 256, 1, 0x04, 1)},
+      {"force interrupt D0 mid-read clears the requests, D8 holds INTRQ",
+       [](Rig& r) {
+         r.Command(0x08);
+         r.fdc.WriteSector(1);
+         r.fdc.WriteCommand(0x80);
+         r.Tick(20000);
+         r.fdc.WriteCommand(0xD0);
+         const auto d0 = Ints(r.fdc.Busy(), r.fdc.ReadStatus() & 0x19, r.fdc.ReadRequests());
+         r.fdc.WriteCommand(0xD8);
+         r.fdc.ReadStatus();
+         r.fdc.ReadStatus();
+         return Ints(d0[0], d0[1], d0[2], r.fdc.ReadRequests());
+       },
+       Ints(0, 0, 0x3F, 0xBF)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    EXPECT_EQ(c.run(rig), c.expected);
+  }
+}
+
+// The track register passes through intermediate values while it is updated bit by bit,
+// and the catch-up gives the same result however finely time is sliced.
+TEST(Vg93, SeekTimingDoesNotDependOnCatchUpSlices) {
+  std::vector<long long> finals;
+  for (int slice : {7, 112, 5000}) {
+    Rig r;
+    r.fdc.WriteData(3);
+    r.fdc.WriteCommand(0x1B);  // seek, h, 30 ms steps
+    std::vector<uint8_t> seen;
+    const int64_t start = r.now;
+    while (r.fdc.Busy()) {
+      r.Tick(slice);
+      if (seen.empty() || seen.back() != r.fdc.ReadTrack()) seen.push_back(r.fdc.ReadTrack());
+    }
+    if (slice == 7) {
+      EXPECT_GT(seen.size(), 4u) << "intermediate track values";
+    }
+    finals.push_back((r.now - start) / slice);
+    finals.push_back(r.fdc.ReadTrack());
+    finals.push_back(r.fdc.HeadCylinder());
+  }
+  EXPECT_EQ(finals[1], 3);
+  EXPECT_EQ(finals[2], 3);
+  // Within one slice of each other.
+  EXPECT_NEAR(finals[0] * 7.0, finals[3] * 112.0, 112);
+  EXPECT_NEAR(finals[3] * 112.0, finals[6] * 5000.0, 5000);
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+
+#include "TestData.h"
+#include "app/Settings.h"
+#include "app/SettingsStore.h"
+#include "ui/TMainForm.h"
+#include "ui/TVG93F.h"
+
+namespace vantrel {
+namespace {
+
+TEST(TVG93FHints, DecodeRegisterValues) {
+  const std::pair<std::string, std::string> cases[] = {
+      {CommandHint(0x1F), "Seek\nwith Head Loading\nwith Track Verification\nStep Rate = 30ms"},
+      {CommandHint(0x5C),
+       "Step-in\nwith Head Loading\nwith Track Verification\nwith Track Register "
+       "Update\nStep Rate = 6ms"},
+      {CommandHint(0x10), "Seek\nStep Rate = 6ms"},  // bit 4 is not an update flag here
+      {CommandHint(0xB7),
+       "Write Sector\nMultiple Records\nCompare for Side\nwith Deleted DAM\nwith 30ms Delay"},
+      {CommandHint(0x81), "Read Sector\nSingle Record"},  // a0 means nothing to a read
+      {CommandHint(0xE4), "Read Track\nwith 30ms Delay"},
+      {CommandHint(0xD0), "Force Interrupt\nImmediately without INTRQ"},
+      {CommandHint(0xD4), "Force Interrupt\non Index Pulse"},
+      {StatusHint(0x85, 0x18), "Drive Not Ready\nHead at Track 0\nCommand in Progress"},
+      {StatusHint(0x26, 0x80), "Deleted DAM\nData Lost\nData Request"},
+      {SystemHint(0x00), "VG93 Reset"},
+      {SystemHint(0x34), "VG93 HLT Blocked"},
+      {SystemHint(0x4D), "Drive B, Side 1, Single Density (FM)"},
+      {SystemHint(0x3C), "Drive A, Side 0, Double Density (MFM)"},
+      {RequestHint(0xFF), "VG93 Data Request\nVG93 Interrupt Request"},
+      {RequestHint(0x7F), "VG93 Data Request"},
+      {RequestHint(0x3F), "No Requests"},
+      {ByteHint(0x41), "#41\n65\n%01000001\n'A'"},
+      {ByteHint(0x1F), "#1F\n31\n%00011111"},
+  };
+  for (const auto& [hint, expected] : cases) EXPECT_EQ(hint, expected);
+}
+
+TEST(TVG93F, ShowsTheControllerFromTheMainWindow) {
+  const std::filesystem::path roms = test::TestDataDir() / "roms";
+  if (!std::filesystem::exists(roms / "Pentagon.Rom")) GTEST_SKIP() << "test data not found";
+  MemorySettingsStore store;
+  {
+    TMainForm form(store, FileResolver{roms, roms, {}});
+    ASSERT_TRUE(form.StartUp());
+    TVG93F& view = form.Beta128View();
+    EXPECT_FALSE(view.isVisible());
+    form.Command(QStringLiteral("Beta128PanelMI"))->trigger();
+    EXPECT_TRUE(view.isVisible());
+    Machine& m = form.GetMachine();
+    m.Disk.WriteRegister(Beta128::kSystem, 0x3C);  // releases reset: Restore
+    m.Disk.WriteRegister(Beta128::kTrack, 0x41);
+    form.RefreshDebugViews();
+    const auto text = [&view](const char* key) {
+      const QLabel* label = view.Value(QString::fromLatin1(key));
+      return (label->text() + '|' + label->toolTip()).toStdString();
+    };
+    EXPECT_EQ(text("TR"), "41|#41\n65\n%01000001\n'A'");
+    EXPECT_EQ(text("CR"), "03|Restore\nStep Rate = 30ms");
+    EXPECT_EQ(text("SWR"), "3C|Drive A, Side 0, Double Density (MFM)");
+    EXPECT_EQ(text("SRD"), "3F|No Requests");
+    EXPECT_EQ(view.Value(QStringLiteral("WP"))->text(), "Off");
+
+    form.Command(QStringLiteral("FastDiskMI"))->trigger();
+    EXPECT_FALSE(form.Emulation().Loop.FastDiskAccess.load());
+    EXPECT_FALSE(form.Command(QStringLiteral("FastDiskMI"))->isChecked());
+    form.close();
+  }
+  EXPECT_EQ(LoadBeta128ViewSettings(store).Enabled, true);
+  EXPECT_FALSE(LoadHardwareSettings(store).StartUp.FastDiskAccess);
+}
+
+}  // namespace
+}  // namespace vantrel
