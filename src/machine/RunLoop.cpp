@@ -30,6 +30,9 @@ void RunLoop::RunTo(std::atomic<bool>& running, uint16_t target) {
 RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> untilPc,
                                       const std::function<void(uint64_t)>& frameDone) {
   FramesRun run;
+  // Without a PC to watch nothing happens between two steps, and the processor's own loop
+  // stops at the frame's end, where the keys change.
+  const std::atomic<bool> running{true};
   while (frames > 0) {
     if (machine_.EndFrameIfDue()) {
       ++run.Frames;
@@ -40,7 +43,11 @@ RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> u
       run.PcReached = true;
       break;
     }
-    machine_.ProcessorStep();
+    if (!untilPc && machine_.PlainStretch()) {
+      machine_.Cpu.StepUntil(machine_.State.TacktsPerInt, running);
+    } else {
+      machine_.ProcessorStep();
+    }
   }
   return run;
 }
