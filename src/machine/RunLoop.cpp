@@ -18,6 +18,7 @@ RunLoop::RunLoop(Machine& machine) : Timer(machine.State.FrameCount), machine_(m
 
 RunLoop::~RunLoop() {
   machine_.SetFrameEndHandler(nullptr);
+  machine_.Ay.SetSamplesWanted(true);
 }
 
 void RunLoop::RunTo(std::atomic<bool>& running, uint16_t target) {
@@ -57,7 +58,11 @@ void RunLoop::FrameFinished() {
   const bool normalSpeed = s.NormalSpeed.load(std::memory_order_relaxed);
   const uint32_t tick = Timer.TimerTicks.load(std::memory_order_relaxed);
   if (SoundBlockReady) SoundBlockReady(machine_.Beeper.LastSoundBlock());
-  if (normalSpeed || Timer.LastPresentedTick != tick) machine_.Beeper.WriteSoundBlock(Output);
+  // At maximum speed one block per timer tick is heard: the first one computed after it.
+  if (normalSpeed || (samplesWanted_ && soundTick_ != tick)) {
+    machine_.Beeper.WriteSoundBlock(Output);
+    soundTick_ = tick;
+  }
   // A trace that reaches a frame end runs it whole, but without the wait.
   if (normalSpeed && !s.TraceMode.load(std::memory_order_relaxed)) WaitForSoundCard();
   if (normalSpeed || PresentEveryFrame) {
@@ -71,6 +76,10 @@ void RunLoop::FrameFinished() {
       machine_.Mouse.Enabled.load(std::memory_order_relaxed) && PollMouse) {
     PollMouse(machine_.Mouse);
   }
+  // The next frame's samples are computed only when they can be written.
+  samplesWanted_ = normalSpeed || SoundBlockReady ||
+                   soundTick_ != Timer.TimerTicks.load(std::memory_order_relaxed);
+  machine_.Ay.SetSamplesWanted(samplesWanted_);
 }
 
 void RunLoop::WaitForSoundCard() {
