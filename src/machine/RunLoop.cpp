@@ -1,7 +1,6 @@
 #include "machine/RunLoop.h"
 
 #include <chrono>
-#include <thread>
 
 namespace vantrel {
 
@@ -95,20 +94,15 @@ void RunLoop::WaitForSoundCard() {
   const uint32_t end = beeper.BlockOffset == 0 ? kSoundBufferSize : beeper.BlockOffset;
   const uint32_t delay = beeper.SynchDelay.load(std::memory_order_relaxed);
   const uint32_t from = (end + kSoundBufferSize - delay) % kSoundBufferSize;
-  uint32_t last = Output->PlayPosition();
-  int stalled = 0;
+  uint32_t position = Output->PlayPosition();
   for (;;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const uint32_t position = Output->PlayPosition();
     if ((position + kSoundBufferSize - from) % kSoundBufferSize < 2 * kSoundBlockSize) return;
     // A device that stops consuming must not hold the machine for ever: after a few
     // frames' time without movement the frame goes on.
-    if (position != last) {
-      last = position;
-      stalled = 0;
-    } else if (++stalled >= kSoundStallMilliseconds) {
-      return;
-    }
+    const uint32_t moved =
+        Output->WaitForMove(position, std::chrono::milliseconds(kSoundStallMilliseconds));
+    if (moved == position) return;
+    position = moved;
   }
 }
 
