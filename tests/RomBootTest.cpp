@@ -63,9 +63,9 @@ TEST(RomBoot, EachStartModeReachesItsScreen) {
 // registers, memory and picture after a boot with interrupts, paging and screen output.
 TEST(RunWhileTest, BootsExactlyAsTheStepLoopDoes) {
   VANTREL_REQUIRE_TESTDATA(rom, "roms/48.rom");
-  Machine stepped{3};
-  Machine fast{3};
-  for (Machine* m : {&stepped, &fast}) {
+  // The thread's loop, and the headless runner's loop without a PC to watch.
+  Machine stepped{3}, fast{3}, counted{3};
+  for (Machine* m : {&stepped, &fast, &counted}) {
     LoadRomPage(rom, 0, m->Mem.Rom48k());
     m->State.NormalSpeed = false;
     m->State.StartMode = 0;
@@ -76,15 +76,21 @@ TEST(RunWhileTest, BootsExactlyAsTheStepLoopDoes) {
   loop.PresentEveryFrame = true;
   const std::atomic<bool> running{true};
   loop.RunWhile(running, 120);
-  const Z80Registers &a = stepped.State.Regs, &b = fast.State.Regs;
-  EXPECT_EQ(std::vector<uint32_t>({a.PC, a.SP, a.AF.Get(), a.HL.Get(), a.Tackts, a.ReadR()}),
-            std::vector<uint32_t>({b.PC, b.SP, b.AF.Get(), b.HL.Get(), b.Tackts, b.ReadR()}));
-  for (int bank : {5, 2, 0}) {
-    EXPECT_EQ(0, std::memcmp(stepped.Mem.Bank(bank), fast.Mem.Bank(bank), Memory::kBankSize))
-        << "bank " << bank;
-  }
-  for (int y = 0; y < kNativeHeight; ++y) {
-    ASSERT_EQ(0, std::memcmp(stepped.Screen.Row(y), fast.Screen.Row(y), kNativeWidth)) << y;
+  RunLoop runner(counted);
+  runner.PresentEveryFrame = true;
+  EXPECT_EQ(runner.RunFrames(120, std::nullopt, nullptr).Frames, 120u);
+  counted.ProcessorStep();  // it stops before the step that follows the frame end
+  for (const Machine* m : {&fast, &counted}) {
+    const Z80Registers &a = stepped.State.Regs, &b = m->State.Regs;
+    EXPECT_EQ(std::vector<uint32_t>({a.PC, a.SP, a.AF.Get(), a.HL.Get(), a.Tackts, a.ReadR()}),
+              std::vector<uint32_t>({b.PC, b.SP, b.AF.Get(), b.HL.Get(), b.Tackts, b.ReadR()}));
+    for (int bank : {5, 2, 0}) {
+      EXPECT_EQ(0, std::memcmp(stepped.Mem.Bank(bank), m->Mem.Bank(bank), Memory::kBankSize))
+          << "bank " << bank;
+    }
+    for (int y = 0; y < kNativeHeight; ++y) {
+      ASSERT_EQ(0, std::memcmp(stepped.Screen.Row(y), m->Screen.Row(y), kNativeWidth)) << y;
+    }
   }
   // A cleared flag stops the loop after one step, as the thread's loop always did.
   const std::atomic<bool> stopped{false};

@@ -69,6 +69,7 @@ bool CpmMachine::LoadCom(const std::vector<uint8_t>& image, std::string* error) 
 
 CpmMachine::Result CpmMachine::Run(const std::function<void(char)>& output, uint64_t maxTackts) {
   Z80Registers& r = state_.Regs;
+  const std::atomic<bool> running{true};
   for (;;) {
     const uint64_t done = TotalTackts();
     if (done >= maxTackts) return Result::Limit;
@@ -83,7 +84,8 @@ CpmMachine::Result CpmMachine::Run(const std::function<void(char)>& output, uint
           continue;
         }
       }
-      cpu_.Step();
+      // Instructions run back to back until PC reaches the system entries again.
+      cpu_.StepUntil(stop, running, kBdosEntry);
     }
     if (r.Tackts >= kFoldTackts) {
       r.Tackts -= kFoldTackts;

@@ -38,6 +38,9 @@ class Z80 {
   // same work as repeated Step calls with the step start recorded, in one loop, for the
   // stretches of a frame where nothing but instructions happens.
   void StepUntil(uint32_t limit, const std::atomic<bool>& running);
+  // The same, but never runs an instruction at an address up to `lowPc` (none at all
+  // when PC is there already): the CP/M shim answers the system calls there.
+  void StepUntil(uint32_t limit, const std::atomic<bool>& running, uint16_t lowPc);
 
   // Accepts the maskable interrupt (the caller has checked that it is due and allowed).
   void AcceptInterrupt();
@@ -51,6 +54,9 @@ class Z80 {
 
  private:
   VANTREL_ALWAYS_INLINE void DispatchMain(uint8_t opcode);
+  // The threaded loop keeps its labels' addresses in a table, so it cannot be inlined.
+  template <bool WatchPc>
+  void RunStretch(uint32_t limit, const std::atomic<bool>& running, uint16_t lowPc);
   // Idx 0: HL and its halves; Idx 1: the index register in idx_.
   template <int Op, int Idx>
   VANTREL_ALWAYS_INLINE void Main();

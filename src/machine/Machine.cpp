@@ -65,7 +65,9 @@ void Machine::EndFrame() {
   Screen.FinishFrame(r.Tackts);
   Beeper.FinishFrame(r.Tackts);
   Disk.AdvanceTo(r.Tackts);
-  Ay.AdvanceTo(r.Tackts);
+  // Only to the frame's end: the run loop may change whether the next frame's samples
+  // are wanted, and the overrun belongs to that frame.
+  Ay.AdvanceTo(State.TacktsPerInt);
   Beeper.MixSoundBlock(Ay.Samples());
 
   if (frameEnd_) {

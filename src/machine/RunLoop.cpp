@@ -1,7 +1,6 @@
 #include "machine/RunLoop.h"
 
 #include <chrono>
-#include <thread>
 
 namespace vantrel {
 
@@ -18,6 +17,7 @@ RunLoop::RunLoop(Machine& machine) : Timer(machine.State.FrameCount), machine_(m
 
 RunLoop::~RunLoop() {
   machine_.SetFrameEndHandler(nullptr);
+  machine_.Ay.SetSamplesWanted(true);
 }
 
 void RunLoop::RunTo(std::atomic<bool>& running, uint16_t target) {
@@ -30,6 +30,9 @@ void RunLoop::RunTo(std::atomic<bool>& running, uint16_t target) {
 RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> untilPc,
                                       const std::function<void(uint64_t)>& frameDone) {
   FramesRun run;
+  // Without a PC to watch nothing happens between two steps, and the processor's own loop
+  // stops at the frame's end, where the keys change.
+  const std::atomic<bool> running{true};
   while (frames > 0) {
     if (machine_.EndFrameIfDue()) {
       ++run.Frames;
@@ -40,7 +43,11 @@ RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> u
       run.PcReached = true;
       break;
     }
-    machine_.ProcessorStep();
+    if (!untilPc && machine_.PlainStretch()) {
+      machine_.Cpu.StepUntil(machine_.State.TacktsPerInt, running);
+    } else {
+      machine_.ProcessorStep();
+    }
   }
   return run;
 }
@@ -56,7 +63,11 @@ void RunLoop::FrameFinished() {
   }
   const uint32_t tick = Timer.TimerTicks.load(std::memory_order_relaxed);
   if (SoundBlockReady) SoundBlockReady(machine_.Beeper.LastSoundBlock());
-  if (normalSpeed || Timer.LastPresentedTick != tick) machine_.Beeper.WriteSoundBlock(Output);
+  // At maximum speed one block per timer tick is heard: the first one computed after it.
+  if (normalSpeed || (samplesWanted_ && soundTick_ != tick)) {
+    machine_.Beeper.WriteSoundBlock(Output);
+    soundTick_ = tick;
+  }
   // A trace that reaches a frame end runs it whole, but without the wait.
   if (normalSpeed && !s.TraceMode.load(std::memory_order_relaxed)) WaitForSoundCard();
   if (normalSpeed || PresentEveryFrame) {
@@ -71,6 +82,10 @@ void RunLoop::FrameFinished() {
     PollMouse(machine_.Mouse);
   }
   if (FrameTask && !FrameTask()) FrameTask = nullptr;
+  // The next frame's samples are computed only when they can be written.
+  samplesWanted_ = normalSpeed || SoundBlockReady ||
+                   soundTick_ != Timer.TimerTicks.load(std::memory_order_relaxed);
+  machine_.Ay.SetSamplesWanted(samplesWanted_);
 }
 
 void RunLoop::WaitForSoundCard() {
@@ -86,20 +101,15 @@ void RunLoop::WaitForSoundCard() {
   const uint32_t end = beeper.BlockOffset == 0 ? kSoundBufferSize : beeper.BlockOffset;
   const uint32_t delay = beeper.SynchDelay.load(std::memory_order_relaxed);
   const uint32_t from = (end + kSoundBufferSize - delay) % kSoundBufferSize;
-  uint32_t last = Output->PlayPosition();
-  int stalled = 0;
+  uint32_t position = Output->PlayPosition();
   for (;;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const uint32_t position = Output->PlayPosition();
     if ((position + kSoundBufferSize - from) % kSoundBufferSize < 2 * kSoundBlockSize) return;
     // A device that stops consuming must not hold the machine for ever: after a few
     // frames' time without movement the frame goes on.
-    if (position != last) {
-      last = position;
-      stalled = 0;
-    } else if (++stalled >= kSoundStallMilliseconds) {
-      return;
-    }
+    const uint32_t moved =
+        Output->WaitForMove(position, std::chrono::milliseconds(kSoundStallMilliseconds));
+    if (moved == position) return;
+    position = moved;
   }
 }
 

@@ -83,6 +83,10 @@ class RunLoop final : public FrameEndHandler {
   void WaitForSoundCard();
 
   Machine& machine_;
+  // Whether the AY computes this frame's samples, and the timer tick of the last block
+  // written at maximum speed.
+  bool samplesWanted_ = true;
+  uint32_t soundTick_ = 0xFFFFFFFF;
 };
 
 }  // namespace vantrel

@@ -88,6 +88,15 @@ void SdlSoundOutput::FillDevice(void* self, uint8_t* stream, int length) {
   const uint32_t to =
       ReadLoop(output->buffer_, from, std::span<uint8_t>(stream, static_cast<size_t>(length)));
   output->position_.store(to, std::memory_order_release);
+  // Taking the lock once orders the store before a waiter's check, so no wake-up is lost.
+  { const std::lock_guard<std::mutex> lock(output->moveMutex_); }
+  output->moved_.notify_all();
+}
+
+uint32_t SdlSoundOutput::WaitForMove(uint32_t last, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(moveMutex_);
+  moved_.wait_for(lock, timeout, [&] { return position_.load(std::memory_order_acquire) != last; });
+  return position_.load(std::memory_order_acquire);
 }
 
 }  // namespace vantrel

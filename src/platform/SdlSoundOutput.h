@@ -2,7 +2,9 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <span>
 
 #include "sound/SoundOutput.h"
@@ -33,6 +35,8 @@ class SdlSoundOutput final : public SoundOutput {
   bool Active() const override { return device_ != 0; }
   void WriteBlock(uint32_t offset, std::span<const uint8_t> samples) override;
   uint32_t PlayPosition() const override;
+  // Sleeps until the callback moves the position.
+  uint32_t WaitForMove(uint32_t last, std::chrono::milliseconds timeout) const override;
   void Start() override;
   void Stop() override;
 
@@ -47,6 +51,8 @@ class SdlSoundOutput final : public SoundOutput {
 
   LoopBuffer buffer_{};
   std::atomic<uint32_t> position_{0};
+  mutable std::mutex moveMutex_;
+  mutable std::condition_variable moved_;
   uint32_t device_ = 0;  // SDL_AudioDeviceID; 0 when no device is open
   bool subsystem_ = false;
 };

@@ -128,7 +128,7 @@ void AyChip::Run(uint32_t tackts) {
     const uint32_t toWrap = (clock_.FrameLength - clock_.Pos + kStepTackts - 1) / kStepTackts;
     const uint32_t needed = (tackts - clock_.Pos + kStepTackts - 1) / kStepTackts;
     const uint32_t steps = std::min(toWrap, needed);
-    if (Silent()) {
+    if (!samplesWanted_ || Silent()) {
       SkipSilent(steps);
     } else {
       FlushNoise();

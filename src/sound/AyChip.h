@@ -65,6 +65,10 @@ class AyChip {
   // While no channel can be heard the generators are advanced in closed form rather than
   // step by step. Tests turn that off to compare both ways.
   void SetSilenceShortcut(bool enabled) { shortcut_ = enabled; }
+  // A frame whose samples nobody writes out (at maximum speed only one frame per timer
+  // tick is heard) is advanced in closed form too, and leaves silence in its block. Set
+  // between frames, once the chip has reached the frame's end.
+  void SetSamplesWanted(bool wanted) { samplesWanted_ = wanted; }
 
  private:
   // The envelope level is in force for a channel when its amplitude index is this.
@@ -106,6 +110,7 @@ class AyChip {
   // the way, so only the count modulo 65536 matters.
   uint32_t pendingNoise_ = 0;
   bool shortcut_ = true;
+  bool samplesWanted_ = true;
 
   // Sampler: 100/8127 of a sample per T-state, kStepTackts T-states a step.
   SampleClock clock_{kDefaultTacktsPerInt, 100 * kStepTackts};

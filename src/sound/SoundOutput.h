@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
+#include <thread>
 
 namespace vantrel {
 
@@ -26,6 +28,17 @@ class SoundOutput {
   virtual void WriteBlock(uint32_t offset, std::span<const uint8_t> samples) = 0;
   // The byte offset (0 .. 2645) the device will play next.
   virtual uint32_t PlayPosition() const = 0;
+  // The play position once it differs from `last`, or `last` when it has not moved
+  // within `timeout`. This one looks every millisecond; a device that can signal its
+  // moves lets the caller sleep until then.
+  virtual uint32_t WaitForMove(uint32_t last, std::chrono::milliseconds timeout) const {
+    for (auto waited = std::chrono::milliseconds(0); waited < timeout; ++waited) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      const uint32_t position = PlayPosition();
+      if (position != last) return position;
+    }
+    return last;
+  }
   // Clears the buffer to silence (0) and plays it looping from offset 0.
   virtual void Start() = 0;
   virtual void Stop() = 0;

@@ -418,19 +418,34 @@ void TScreenPanel::paintEvent(QPaintEvent*) {
   painter.drawLine(all.topRight(), all.bottomRight());
 
   const int scale = Scale(settings_.DoubleSize);
-  const VisibleRect visible = VisibleRectFor(borderSizes_);
+  VisibleRect visible = VisibleRectFor(borderSizes_);
+  // Border sizes are checked when set; the clamp only keeps the copy below in bounds.
+  visible.X = std::clamp(visible.X, 0, kNativeWidth);
+  visible.Y = std::clamp(visible.Y, 0, kNativeHeight);
+  visible.Width = std::clamp(visible.Width, 0, kNativeWidth - visible.X);
+  visible.Height = std::clamp(visible.Height, 0, kNativeHeight - visible.Y);
   const QRect target(kScreenBevel, kScreenBevel, visible.Width * scale, visible.Height * scale);
   if (frame_ == nullptr) {
     painter.fillRect(target, Qt::black);
     return;
   }
-  // Wraps the frame without copying it; the frame stays put until the next one is taken.
-  QImage image(frame_->Pixels.data(), kNativeWidth, kNativeHeight, kNativeWidth,
-               QImage::Format_Indexed8);
-  image.setColorTable(colourTable_);
-  // Whole pixels only: a blurred Spectrum picture helps nobody.
-  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  painter.drawImage(target, image, QRect(visible.X, visible.Y, visible.Width, visible.Height));
+  // Whole pixels, replicated here into a picture of the window's size and drawn 1:1:
+  // Qt's general scaling of an indexed picture costs many times more per frame.
+  const int w = target.width();
+  scaledPixels_.resize(static_cast<size_t>(w) * static_cast<size_t>(target.height()));
+  const QRgb* colours = colourTable_.constData();  // 256 entries, one per pixel value
+  for (int y = 0; y < visible.Height; ++y) {
+    const uint8_t* from =
+        frame_->Pixels.data() + static_cast<size_t>(visible.Y + y) * kNativeWidth + visible.X;
+    uint32_t* row = scaledPixels_.data() + static_cast<size_t>(y) * scale * w;
+    for (int x = 0; x < visible.Width; ++x) {
+      std::fill_n(row + x * scale, scale, colours[from[x]]);
+    }
+    for (int k = 1; k < scale; ++k) std::copy_n(row, w, row + k * w);
+  }
+  const QImage image(reinterpret_cast<const uchar*>(scaledPixels_.data()), w, target.height(),
+                     w * 4, QImage::Format_RGB32);
+  painter.drawImage(target.topLeft(), image);
 }
 
 // ---------------------------------------------------------------------------------------

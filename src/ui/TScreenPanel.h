@@ -175,6 +175,7 @@ class TScreenPanel : public QWidget {
   bool settingsSaved_ = false;
   QRect windowedGeometry_;
   std::vector<uint32_t> fullScreenPixels_;
+  std::vector<uint32_t> scaledPixels_;  // the windowed picture at the window's scale
 
   QMenu* menu_ = nullptr;
   QAction* doubleSizeItem_ = nullptr;
