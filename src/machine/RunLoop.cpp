@@ -20,16 +20,36 @@ RunLoop::~RunLoop() {
   machine_.SetFrameEndHandler(nullptr);
 }
 
-void RunLoop::RunTo(std::atomic<bool>& running, uint16_t target) {
+bool RunLoop::RunFrameWithBreakpoints(const std::atomic<bool>& running, bool resumed) {
+  const std::atomic<uint32_t>& frameCount = machine_.State.FrameCount;
+  const uint32_t frame = frameCount.load(std::memory_order_relaxed);
+  bool checkExecution = !resumed;
   do {
-    machine_.ProcessorStep();
+    if (machine_.BreakpointStep(checkExecution)) return true;
+    checkExecution = true;
+  } while (running.load(std::memory_order_relaxed) &&
+           frameCount.load(std::memory_order_relaxed) == frame);
+  return false;
+}
+
+bool RunLoop::RunTo(std::atomic<bool>& running, uint16_t target) {
+  bool checkExecution = false;
+  do {
+    if (machine_.Breaks().Active()) {
+      if (machine_.BreakpointStep(checkExecution)) return true;
+    } else {
+      machine_.ProcessorStep();
+    }
+    checkExecution = true;
     if (machine_.State.Regs.PC == target) running.store(false, std::memory_order_relaxed);
   } while (running.load(std::memory_order_relaxed));
+  return false;
 }
 
 RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> untilPc,
                                       const std::function<void(uint64_t)>& frameDone) {
   FramesRun run;
+  bool checkExecution = false;
   while (frames > 0) {
     if (machine_.EndFrameIfDue()) {
       ++run.Frames;
@@ -40,7 +60,15 @@ RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> u
       run.PcReached = true;
       break;
     }
-    machine_.ProcessorStep();
+    if (machine_.Breaks().Active()) {
+      if (machine_.BreakpointStep(checkExecution)) {
+        run.BreakpointHit = true;
+        break;
+      }
+    } else {
+      machine_.ProcessorStep();
+    }
+    checkExecution = true;
   }
   return run;
 }

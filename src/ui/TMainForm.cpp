@@ -15,10 +15,12 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/Settings.h"
+#include "debugger/BreakpointText.h"
 #include "media/FileTypes.h"
 #include "media/SnapshotLoader.h"
 #include "media/SnapshotSaver.h"
@@ -27,8 +29,10 @@
 #include "ui/KeysGrid.h"
 #include "ui/MouseCapture.h"
 #include "ui/StackPanel.h"
+#include "ui/TBreakpointsF.h"
 #include "ui/TCPUStoppedF.h"
 #include "ui/TConfigForm.h"
+#include "ui/TCpuF.h"
 #include "ui/TLoadSnapForm.h"
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
@@ -108,6 +112,7 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   setAcceptDrops(true);
 
   screen_ = std::make_unique<TScreenPanel>(machine, store_, requests_);
+  BuildDebuggerWindows();
   screen_->KeyHandler = [this](uint8_t code, bool pressed) { keys_.KeyEvent(code, pressed); };
   screen_->FocusHandler = [this](bool active) {
     // Full screen covers the desktop: its keys are the emulator's even where the window
@@ -227,10 +232,20 @@ void TMainForm::BuildMenus() {
   debug->addSeparator();
   AddCommand(debug, "ResetMI", QStringLiteral("Rese&t"), Qt::Key_F12,
              [&emulation] { emulation.Reset(); });
+  AddCommand(debug, "BreakpointsMI", QStringLiteral("&Breakpoints..."), {}, [this] {
+    breakpoints_->show();
+    breakpoints_->raise();
+  });
 
   QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
   AddCommand(view, "CpuPanelMI", QStringLiteral("&CPU Panel"),
-             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C), nullptr);
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C), [this] {
+               cpuPanelShown_ = !cpuPanelShown_;
+               Command(QStringLiteral("CpuPanelMI"))->setChecked(cpuPanelShown_);
+               cpu_->setVisible(cpuPanelShown_);
+             });
+  Command(QStringLiteral("CpuPanelMI"))->setCheckable(true);
+  Command(QStringLiteral("CpuPanelMI"))->setChecked(cpuPanelShown_);
   AddCommand(view, "DisassemblerPanelMI", QStringLiteral("&Disassembeler Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D), nullptr);
   AddCommand(view, "MemoryPanelMI", QStringLiteral("Hide &Memory Panel"),
@@ -257,6 +272,16 @@ void TMainForm::BuildMenus() {
                                       "Scorpion emulator with a machine-level debugger."));
   });
   SetRunCommandsEnabled(true);
+}
+
+void TMainForm::BuildDebuggerWindows() {
+  Machine& machine = app_.GetMachine();
+  cpu_ = std::make_unique<TCpuF>(machine, this);
+  breakpoints_ = std::make_unique<TBreakpointsF>(machine.State.Regs, this);
+  // The list reaches the machine between two of its steps.
+  breakpoints_->Changed = [&machine](const std::vector<Breakpoint>& entries) {
+    machine.Apply([&machine, entries] { machine.SetBreakpoints(entries); });
+  };
 }
 
 void TMainForm::RebuildRecentMenu() {
@@ -304,6 +329,8 @@ void TMainForm::StartRun(const std::function<void()>& start) {
 
 void TMainForm::PrepareForRun() {
   preparedForRun_ = true;
+  statusBar()->clearMessage();
+  cpu_->hide();
   SetRunCommandsEnabled(false);
   stack_->hide();
   keys_.SetRunning(true);
@@ -324,6 +351,7 @@ void TMainForm::RestoreAfterRun() {
   keys_.SetRunning(false);
   SetRunCommandsEnabled(true);
   stack_->show();
+  cpu_->setVisible(cpuPanelShown_);
   if (activeBeforeRun_ != nullptr) activeBeforeRun_->activateWindow();
 }
 
@@ -332,6 +360,7 @@ void TMainForm::RefreshDebugViews() {
   machine.State.UpdateTacktsMeter();
   machine.Apply([&machine] { machine.Screen.RefreshScreen(machine.State.Regs.Tackts); });
   stack_->ShowStack(machine.State.Regs.SP);
+  cpu_->Refresh();
   label7ffd_->setText(Binary8(machine.Mem.Port7FFD));
   label7ffd_->setToolTip(QString::fromStdString(PagingReport(machine.Mem.Port7FFD)));
   keysGrid_->update();
@@ -350,6 +379,8 @@ void TMainForm::ProcessEvents() {
 void TMainForm::RunFinished() {
   if (preparedForRun_) RestoreAfterRun();
   RefreshDebugViews();
+  const BreakHit& hit = app_.GetMachine().Breaks().LastHit();
+  if (hit.Index >= 0) statusBar()->showMessage(QString::fromStdString(BreakHitText(hit)));
 }
 
 bool TMainForm::StartUp(const QString& commandLineFile) {

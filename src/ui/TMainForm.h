@@ -26,7 +26,9 @@ class TConfigForm;
 class TLoadSnapForm;
 class TSaveSnapF;
 class SdlSoundOutput;
+class TBreakpointsF;
 class TCPUStoppedF;
+class TCpuF;
 class TScreenPanel;
 
 // What a file named on the command line is, by its extension (case ignored).
@@ -66,6 +68,8 @@ class TMainForm : public QMainWindow, public RunHost {
   QAction* Command(const QString& name) const;
   QLabel* PagingLabel() const { return label7ffd_; }
   StackPanel* Stack() const { return stack_; }
+  TCpuF& CpuPanel() { return *cpu_; }
+  TBreakpointsF& BreakpointsWindow() { return *breakpoints_; }
   // The idle work: full screen, requests, the CPU stopped dialog, the caption.
   void Idle();
 
@@ -120,6 +124,7 @@ class TMainForm : public QMainWindow, public RunHost {
   void SyncMouseSwapSetting();
   void WriteSnapshot(const QString& fileName, const std::vector<uint8_t>& image);
   void RebuildRecentMenu();
+  void BuildDebuggerWindows();
   void KeepWidth();
 
   SettingsStore& store_;
@@ -130,6 +135,9 @@ class TMainForm : public QMainWindow, public RunHost {
   std::unique_ptr<TConfigForm> config_;
   std::unique_ptr<TLoadSnapForm> loadSnap_;
   std::unique_ptr<TSaveSnapF> saveSnap_;
+  std::unique_ptr<TCpuF> cpu_;
+  std::unique_ptr<TBreakpointsF> breakpoints_;
+  bool cpuPanelShown_ = true;
   std::unique_ptr<SdlSoundOutput> soundOutput_;
   FileResolver fileResolver_;  // snapshots and other user files
   KempstonMouseDriver mouseDriver_;
