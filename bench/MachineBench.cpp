@@ -1,6 +1,8 @@
 // Whole-machine speed, unpaced, through the emulation thread's own loop (RunLoop::RunWhile)
 // with the picture drawn: the paper's catch-ups and every frame end.
 //  - Machine48kIdle: the 48K ROM booted and left running for 3000 frames.
+//  - Machine48kIdleExecutionBreakpoint: the same with one execution breakpoint enabled
+//    (goal: at least 100 times real time).
 //  - BorderStripes: a loop that changes the border colour about 90 times a frame, so the
 //    border is drawn with beam timing all the time (the demo-effect case).
 // The goal is at least 300 times real time (15,000 frames per second).
@@ -30,7 +32,9 @@ std::filesystem::path RomPath() {
   return dir / "roms" / "48.rom";
 }
 
-void BM_Machine48kIdle(benchmark::State& state) {
+// `breakpoint`: one execution breakpoint enabled at an address the ROM never runs, so
+// every step takes the checking path.
+void RunIdle48k(benchmark::State& state, bool breakpoint) {
   std::ifstream in(RomPath(), std::ios::binary);
   const std::vector<uint8_t> rom(std::istreambuf_iterator<char>(in), {});
   if (rom.size() != vantrel::Memory::kRomSize) {
@@ -46,6 +50,7 @@ void BM_Machine48kIdle(benchmark::State& state) {
     machine->State.NormalSpeed = false;
     machine->State.StartMode = 0;
     machine->ResetMachine();
+    if (breakpoint) machine->SetBreakpoints({{vantrel::BreakType::Execution, 0xFFFF}});
     vantrel::RunLoop loop(*machine);
     state.ResumeTiming();
     loop.RunWhile(running, kFrames);
@@ -57,7 +62,17 @@ void BM_Machine48kIdle(benchmark::State& state) {
   state.counters["xRealTime"] = benchmark::Counter(
       static_cast<double>(frames) / kRealFramesPerSecond, benchmark::Counter::kIsRate);
 }
+void BM_Machine48kIdle(benchmark::State& state) {
+  RunIdle48k(state, false);
+}
 BENCHMARK(BM_Machine48kIdle)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+void BM_Machine48kIdleExecutionBreakpoint(benchmark::State& state) {
+  RunIdle48k(state, true);
+}
+BENCHMARK(BM_Machine48kIdleExecutionBreakpoint)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
 
 void BM_MachineBorderStripes(benchmark::State& state) {
   // XOR A / loop: INC A / AND 7 / OUT (#FE),A / LD B,59 / DJNZ $ / JR loop

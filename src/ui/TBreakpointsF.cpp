@@ -20,7 +20,12 @@ namespace {
 
 constexpr int kRowHeight = 15;
 constexpr int kVisibleRows = 7;
-const QString kYellow = QStringLiteral("background: yellow");
+// Values that cannot be used are shown on a yellow ground.
+void MarkBad(QWidget* widget, bool bad) {
+  QPalette palette;
+  if (bad) palette.setColor(QPalette::Base, Qt::yellow);
+  widget->setPalette(palette);
+}
 
 }  // namespace
 
@@ -121,7 +126,7 @@ void TBreakpointsF::SetEditing(bool editing) {
 
 void TBreakpointsF::Validate() {
   const int type = type_->currentIndex();
-  type_->setStyleSheet(type < 0 ? kYellow : QString());
+  MarkBad(type_, type < 0);
   const auto kind = static_cast<BreakType>(type < 0 ? 0 : type);
   if (kind == BreakType::Execution || kind == BreakType::WriteMemory ||
       kind == BreakType::ReadMemory) {
@@ -151,7 +156,7 @@ void TBreakpointsF::Validate() {
   if (kind == BreakType::TimePass && (argument.isEmpty() || pending_.Argument == 0)) {
     argumentValid = false;
   }
-  argument_->setStyleSheet(editing_ && !argumentValid ? kYellow : QString());
+  MarkBad(argument_, editing_ && !argumentValid);
   bool passValid = true;
   if (!pass_->text().trimmed().isEmpty()) {
     try {
@@ -160,7 +165,7 @@ void TBreakpointsF::Validate() {
       passValid = false;
     }
   }
-  pass_->setStyleSheet(editing_ && !passValid ? kYellow : QString());
+  MarkBad(pass_, editing_ && !passValid);
   valid = valid && argumentValid && passValid;
   save_->setEnabled(editing_ && valid);
 }

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -48,12 +49,14 @@ void RegisterEditor::Evaluate() {
     value_ = static_cast<uint16_t>(EvaluateExpression(edit_->text().toStdString(), regs_));
     preview_->setText(QStringLiteral("#") + QString::fromStdString(HexWord(value_)));
     preview_->setStyleSheet(QStringLiteral("color: black"));
-    edit_->setStyleSheet(QString());
+    edit_->setPalette(QPalette());
     ok_->setEnabled(true);
   } catch (const ExpressionError&) {
     preview_->setText(QStringLiteral("Error!"));
     preview_->setStyleSheet(QStringLiteral("color: red"));
-    edit_->setStyleSheet(QStringLiteral("background: yellow"));
+    QPalette yellow;
+    yellow.setColor(QPalette::Base, Qt::yellow);
+    edit_->setPalette(yellow);
     ok_->setEnabled(false);
   }
 }

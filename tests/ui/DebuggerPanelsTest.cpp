@@ -1,0 +1,87 @@
+// The CPU panel, its register editor and the breakpoint window, offscreen.
+#include "machine/Machine.h"
+#include "ui/TBreakpointsF.h"
+#include "ui/TCpuF.h"
+#include "ui/UiTest.h"
+
+namespace vantrel {
+namespace {
+
+TEST(CpuPanel, ChangesStayBoldUntilARefreshWithoutThem) {
+  Machine m{1};
+  TCpuF panel(m);
+  panel.Refresh();
+  m.State.Regs.AF.Set(0x1240);  // A and Z changed
+  panel.Refresh();
+  EXPECT_EQ(panel.Field(2)->text(), "AF 1240");
+  EXPECT_TRUE(panel.Field(2)->font().bold());
+  EXPECT_TRUE(panel.Field(19)->font().bold());  // Z=1
+  EXPECT_FALSE(panel.Field(0)->font().bold());
+  panel.Refresh();
+  EXPECT_FALSE(panel.Field(2)->font().bold());
+  EXPECT_FALSE(panel.Field(19)->font().bold());
+  // A double click on C=0 sets the carry and the AF field shows it.
+  panel.FieldDoubleClicked(25, 5);
+  EXPECT_EQ(panel.Field(2)->text(), "AF 1241");
+  EXPECT_TRUE(panel.Field(2)->font().bold());
+}
+
+TEST(CpuPanel, RegisterEditorPreviewsErrorsAndStoresModulo65536) {
+  Machine m{1};
+  TCpuF panel(m);
+  const struct {
+    const char* Typed;
+    const char* Preview;
+    bool Ok;
+  } cases[] = {{"#12345", "#2345", true}, {"HL+1", "#0001", true}, {"#G", "Error!", false}};
+  for (const auto& c : cases) {
+    panel.RunEditor = [&](RegisterEditor& editor) {
+      EXPECT_EQ(editor.windowTitle(), "Register editor - BC");
+      editor.Edit()->setText(QString::fromLatin1(c.Typed));
+      EXPECT_EQ(editor.Preview()->text(), c.Preview) << c.Typed;
+      EXPECT_EQ(editor.OkButton()->isEnabled(), c.Ok) << c.Typed;
+      EXPECT_EQ(uitest::Yellow(editor.Edit()), !c.Ok) << c.Typed;
+      return c.Ok;
+    };
+    m.State.Regs.BC.Set(0x7777);
+    panel.FieldDoubleClicked(4, 40);
+    EXPECT_EQ(m.State.Regs.BC.Get(), c.Ok ? std::stoi(c.Preview + 1, nullptr, 16) : 0x7777);
+  }
+  // On the register's name the memory panel is positioned instead.
+  int shown = -1;
+  panel.ShowInMemory = [&](uint16_t address) { shown = address; };
+  panel.FieldDoubleClicked(4, 10);
+  EXPECT_EQ(shown, 0x7777);
+}
+
+TEST(BreakpointWindow, EntriesAreValidatedSavedDisabledAndDeleted) {
+  Machine m{1};
+  TBreakpointsF window(m.State.Regs);
+  std::vector<Breakpoint> published;
+  window.Changed = [&](const std::vector<Breakpoint>& entries) { published = entries; };
+  window.AddEntry();
+  EXPECT_FALSE(window.SaveButton()->isEnabled());  // no type chosen
+  window.TypeBox()->setCurrentIndex(static_cast<int>(BreakType::TimePass));
+  EXPECT_EQ(window.ArgumentLabel()->text(), "Tackts:");
+  EXPECT_FALSE(window.SaveButton()->isEnabled());  // Time Pass needs an argument
+  window.ArgumentEdit()->setText(QStringLiteral("70000"));
+  window.PassEdit()->setText(QStringLiteral("2+1"));
+  ASSERT_TRUE(window.SaveButton()->isEnabled());
+  window.SaveEntry();
+  window.AddEntry();
+  window.TypeBox()->setCurrentIndex(static_cast<int>(BreakType::WritePort));
+  window.ArgumentEdit()->setText(QStringLiteral("#FE"));
+  window.SaveEntry();
+  ASSERT_EQ(published.size(), 2u);
+  EXPECT_EQ(window.List()->item(0, 3)->text(), "3");
+  EXPECT_EQ(window.List()->item(1, 2)->text(), "#FE");
+  window.SetSelectedEnabled(false);
+  EXPECT_FALSE(published[1].Enabled);
+  window.Select(0);
+  window.DeleteEntry();
+  ASSERT_EQ(published.size(), 1u);
+  EXPECT_EQ(published[0].Type, BreakType::WritePort);
+}
+
+}  // namespace
+}  // namespace vantrel
