@@ -34,6 +34,7 @@
 #include "ui/TConfigForm.h"
 #include "ui/TCpuF.h"
 #include "ui/TLoadSnapForm.h"
+#include "ui/TMemoryDumpForm.h"
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
 #include "ui/WindowPlacement.h"
@@ -249,7 +250,13 @@ void TMainForm::BuildMenus() {
   AddCommand(view, "DisassemblerPanelMI", QStringLiteral("&Disassembeler Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D), nullptr);
   AddCommand(view, "MemoryPanelMI", QStringLiteral("Hide &Memory Panel"),
-             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M), nullptr);
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M), [this] {
+               memoryPanelShown_ = !memoryPanelShown_;
+               Command(QStringLiteral("MemoryPanelMI"))->setChecked(memoryPanelShown_);
+               memory_->setVisible(memoryPanelShown_);
+             });
+  Command(QStringLiteral("MemoryPanelMI"))->setCheckable(true);
+  Command(QStringLiteral("MemoryPanelMI"))->setChecked(memoryPanelShown_);
   AddCommand(view, "TapeReaderPanelMI", QStringLiteral("&Tape Reader Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), nullptr);
   AddCommand(view, "Beta128PanelMI", QStringLiteral("&Beta128 Panel"),
@@ -278,6 +285,8 @@ void TMainForm::BuildDebuggerWindows() {
   Machine& machine = app_.GetMachine();
   cpu_ = std::make_unique<TCpuF>(machine, this);
   breakpoints_ = std::make_unique<TBreakpointsF>(machine.State.Regs, this);
+  memory_ = std::make_unique<TMemoryDumpForm>(machine, this);
+  cpu_->ShowInMemory = [this](uint16_t address) { memory_->GoToAddress(address); };
   // The list reaches the machine between two of its steps.
   breakpoints_->Changed = [&machine](const std::vector<Breakpoint>& entries) {
     machine.Apply([&machine, entries] { machine.SetBreakpoints(entries); });
@@ -331,6 +340,7 @@ void TMainForm::PrepareForRun() {
   preparedForRun_ = true;
   statusBar()->clearMessage();
   cpu_->hide();
+  memory_->hide();
   SetRunCommandsEnabled(false);
   stack_->hide();
   keys_.SetRunning(true);
@@ -352,6 +362,7 @@ void TMainForm::RestoreAfterRun() {
   SetRunCommandsEnabled(true);
   stack_->show();
   cpu_->setVisible(cpuPanelShown_);
+  memory_->setVisible(memoryPanelShown_);
   if (activeBeforeRun_ != nullptr) activeBeforeRun_->activateWindow();
 }
 
@@ -361,6 +372,7 @@ void TMainForm::RefreshDebugViews() {
   machine.Apply([&machine] { machine.Screen.RefreshScreen(machine.State.Regs.Tackts); });
   stack_->ShowStack(machine.State.Regs.SP);
   cpu_->Refresh();
+  memory_->update();
   label7ffd_->setText(Binary8(machine.Mem.Port7FFD));
   label7ffd_->setToolTip(QString::fromStdString(PagingReport(machine.Mem.Port7FFD)));
   keysGrid_->update();

@@ -29,6 +29,7 @@ class SdlSoundOutput;
 class TBreakpointsF;
 class TCPUStoppedF;
 class TCpuF;
+class TMemoryDumpForm;
 class TScreenPanel;
 
 // What a file named on the command line is, by its extension (case ignored).
@@ -70,6 +71,7 @@ class TMainForm : public QMainWindow, public RunHost {
   StackPanel* Stack() const { return stack_; }
   TCpuF& CpuPanel() { return *cpu_; }
   TBreakpointsF& BreakpointsWindow() { return *breakpoints_; }
+  TMemoryDumpForm& MemoryPanel() { return *memory_; }
   // The idle work: full screen, requests, the CPU stopped dialog, the caption.
   void Idle();
 
@@ -137,7 +139,9 @@ class TMainForm : public QMainWindow, public RunHost {
   std::unique_ptr<TSaveSnapF> saveSnap_;
   std::unique_ptr<TCpuF> cpu_;
   std::unique_ptr<TBreakpointsF> breakpoints_;
+  std::unique_ptr<TMemoryDumpForm> memory_;
   bool cpuPanelShown_ = true;
+  bool memoryPanelShown_ = true;
   std::unique_ptr<SdlSoundOutput> soundOutput_;
   FileResolver fileResolver_;  // snapshots and other user files
   KempstonMouseDriver mouseDriver_;

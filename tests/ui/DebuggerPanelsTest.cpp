@@ -2,6 +2,7 @@
 #include "machine/Machine.h"
 #include "ui/TBreakpointsF.h"
 #include "ui/TCpuF.h"
+#include "ui/TMemoryDumpForm.h"
 #include "ui/UiTest.h"
 
 namespace vantrel {
@@ -81,6 +82,47 @@ TEST(BreakpointWindow, EntriesAreValidatedSavedDisabledAndDeleted) {
   window.DeleteEntry();
   ASSERT_EQ(published.size(), 1u);
   EXPECT_EQ(published[0].Type, BreakType::WritePort);
+}
+
+TEST(MemoryPanel, LayoutsKeysEditingAndPageViews) {
+  Machine m{1};
+  TMemoryDumpForm panel(m);
+  panel.resize(390, 245);
+  const int pages[kDumpLayoutCount] = {288, 486, 180, 324, 54, 216};  // 18 rows
+  for (int layout = 0; layout < kDumpLayoutCount; ++layout) {
+    panel.SetLayout(static_cast<DumpLayout>(layout));
+    EXPECT_EQ(panel.View().Geometry.PageBytes(), pages[layout]) << layout;
+  }
+  panel.SetLayout(DumpLayout::Bytes);
+  panel.GoToAddress(0x1000);
+  QTest::keyClick(&panel, Qt::Key_Right, Qt::ShiftModifier);
+  QTest::keyClick(&panel, Qt::Key_Right, Qt::ShiftModifier);
+  EXPECT_EQ(panel.StatusText(), "Block: S=1000=04096, E=1002=04098, L=0003=00003");
+
+  panel.GoToAddress(0x8000);
+  m.Mem.PokeByte(0x8000, 0x00);
+  QTest::keyClick(&panel, Qt::Key_Return);
+  QTest::keyClicks(&panel, QStringLiteral("3f"));
+  EXPECT_EQ(m.Mem.PeekByte(0x8000), 0x3F);
+  EXPECT_EQ(panel.View().Cursor, 0x8001);
+  // Scrolling down a row when the cursor leaves the last one.
+  QTest::keyClick(&panel, Qt::Key_Down);
+  EXPECT_EQ(panel.View().Top, 0x8000);
+  for (int i = 0; i < 17; ++i) QTest::keyClick(&panel, Qt::Key_Down);
+  EXPECT_EQ(panel.View().Top, 0x8010);
+
+  panel.SelectPage(3);
+  EXPECT_EQ(panel.windowTitle(), "Memory [Page3]");
+  QTest::keyClick(&panel, Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(panel.View().Cursor, 49152);
+  m.Mem.Bank(3)[5] = 0xAB;
+  panel.GoToAddress(5);  // below the page view: raised to its start
+  QTest::keyClick(&panel, Qt::Key_Right);
+  QTest::keyClick(&panel, Qt::Key_Right);
+  QTest::keyClick(&panel, Qt::Key_Right);
+  QTest::keyClick(&panel, Qt::Key_Right);
+  QTest::keyClick(&panel, Qt::Key_Right);
+  EXPECT_TRUE(panel.StatusText().contains("=AB=171=10101011")) << panel.StatusText().toStdString();
 }
 
 }  // namespace
