@@ -118,5 +118,34 @@ TEST(MemoryBlocks, FilesLoadAcrossTheEndAndSaveByTheLengthRule) {
   }
 }
 
+TEST(MemoryBlocks, LoadRulesFollowTheFile) {
+  using F = LoadBlockFields;
+  const struct {
+    F In;
+    std::optional<uint64_t> Size;
+    bool LengthTyped;
+    const char* Message;
+    int64_t To, Length;
+  } rules[] = {
+      {{true, {}, {}, {}, 0x8000}, 100, false, "", 99, 100},
+      {{true, {}, {}, {}, 0xFFF0}, 100, false, "Block size is too big to fit in memory!", 99, 100},
+      {{true, {}, {}, {}, 0xFFF0, true}, 100, false, "", 99, 100},
+      {{true, {}, {}, {}, 0}, 70000, false, "Block length must be in range 1-65536!", 69999, 70000},
+      {{false, 10, 19, 5, 0}, 100, false, "", 19, 10},  // Length follows From and To
+      {{false, 10, 19, 5, 0}, 100, true, "", 14, 5},    // a typed Length moves To
+      {{false, 10, 100, 5, 0}, 100, false, "To position must be in file size range!", 100, 5},
+      {{false, 20, 10, 5, 0}, 100, false, "From position must be not above To position!", 10, 5},
+      {{false, 0, 0, 1, {}}, 100, false, "You must input Memory Block Start!", 0, 1},
+      {{}, std::nullopt, false, "You must select binary file for loading!", -1, -1},
+  };
+  for (const auto& rule : rules) {
+    F f = rule.In;
+    EXPECT_EQ(ValidateLoadBlock(f, rule.Size, rule.LengthTyped), rule.Message);
+    EXPECT_EQ(test::Ints(f.To.value_or(-1), f.Length.value_or(-1)),
+              test::Ints(rule.To, rule.Length))
+        << rule.Message;
+  }
+}
+
 }  // namespace
 }  // namespace vantrel

@@ -158,4 +158,30 @@ std::string ValidateSaveBlock(SaveBlockFields& f, bool lengthTyped) {
   return "";
 }
 
+std::string ValidateLoadBlock(LoadBlockFields& f, std::optional<uint64_t> fileSize,
+                              bool lengthTyped) {
+  if (!fileSize) return "You must select binary file for loading!";
+  const auto size = static_cast<int64_t>(*fileSize);
+  if (f.AllFile) {
+    f.From = 0;
+    f.To = size - 1;
+    f.Length = size;
+  }
+  if (!f.From) return "You must input From file position!";
+  if (*f.From < 0 || *f.From >= size) return "From position must be in file size range!";
+  if (lengthTyped && f.Length && !f.AllFile) f.To = *f.From + *f.Length - 1;
+  if (!f.To) return "You must input To file position!";
+  if (*f.To < 0 || *f.To >= size) return "To position must be in file size range!";
+  if (*f.From > *f.To) return "From position must be not above To position!";
+  if (!f.Length) return "You must input length of loading block!";
+  if (*f.Length < 1 || *f.Length > 0x10000) return "Block length must be in range 1-65536!";
+  f.Length = *f.To - *f.From + 1;
+  if (*f.Length > 0x10000) return "Block length must be in range 1-65536!";
+  if (!f.Start) return "You must input Memory Block Start!";
+  if (*f.Start < 0 || *f.Start > 0xFFFF) return "Start position must be in range 0-65535!";
+  if (!f.WrapAround && *f.Start + *f.Length > 0x10000)
+    return "Block size is too big to fit in memory!";
+  return "";
+}
+
 }  // namespace vantrel

@@ -70,4 +70,15 @@ struct SaveBlockFields {
 };
 std::string ValidateSaveBlock(SaveBlockFields& fields, bool lengthTyped);
 
+// The load dialog's fields after its rules, for a file of `fileSize` bytes (none: no
+// file chosen). With AllFile the range is the whole file; a typed Length moves To, else
+// Length follows From and To. Empty optionals are empty fields.
+struct LoadBlockFields {
+  bool AllFile = true;
+  std::optional<int64_t> From, To, Length, Start;
+  bool WrapAround = false;
+};
+std::string ValidateLoadBlock(LoadBlockFields& fields, std::optional<uint64_t> fileSize,
+                              bool lengthTyped);
+
 }  // namespace vantrel

@@ -15,6 +15,8 @@
 #include "debugger/Evaluator.h"
 #include "debugger/NumberText.h"
 #include "machine/Machine.h"
+#include "ui/TLoadMemoryBlockF.h"
+#include "ui/TSaveMemoryBlockF.h"
 
 namespace vantrel {
 
@@ -259,6 +261,10 @@ void TMemoryDumpForm::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_N:
       if (ctrl) FindNext();
       return;
+    case Qt::Key_L:
+    case Qt::Key_S:
+      if (ctrl) OpenBlockDialog(event->key() == Qt::Key_S);
+      return;
     default: QWidget::keyPressEvent(event); return;
   }
   highNibble_ = true;
@@ -358,6 +364,21 @@ void TMemoryDumpForm::AskFind() {
   Find(*pattern, false, true);
 }
 
+void TMemoryDumpForm::OpenBlockDialog(bool save) {
+  const QPoint at = frameGeometry().topLeft() + QPoint(20, 20);
+  if (save) {
+    TSaveMemoryBlockF dialog(machine_, this);
+    dialog.SetBlock(view_.BlockStart(), view_.BlockEnd());
+    dialog.move(at);
+    dialog.exec();
+  } else {
+    TLoadMemoryBlockF dialog(machine_, this);
+    dialog.move(at);
+    dialog.exec();
+  }
+  update();
+}
+
 void TMemoryDumpForm::BuildMenu() {
   menu_ = new QMenu(this);
   QMenu* view = menu_->addMenu(QStringLiteral("&View"));
@@ -393,6 +414,11 @@ void TMemoryDumpForm::BuildMenu() {
           [this] { FindNext(); });
   connect(menu_->addAction(QStringLiteral("&Go to Address...")), &QAction::triggered, this,
           [this] { AskGoTo(); });
+  menu_->addSeparator();
+  connect(menu_->addAction(QStringLiteral("&Load from file...")), &QAction::triggered, this,
+          [this] { OpenBlockDialog(false); });
+  connect(menu_->addAction(QStringLiteral("&Save to file...")), &QAction::triggered, this,
+          [this] { OpenBlockDialog(true); });
 }
 
 void TMemoryDumpForm::contextMenuEvent(QContextMenuEvent* event) {

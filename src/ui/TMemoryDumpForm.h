@@ -62,6 +62,8 @@ class TMemoryDumpForm : public QWidget {
   void BuildMenu();
   void AskGoTo();
   void AskFind();
+  // The memory block dialogs, placed 20 pixels right of and below the panel's corner.
+  void OpenBlockDialog(bool save);
   void Relayout();
   void SyncScrollBar();
   void TypeNibble(int digit);
