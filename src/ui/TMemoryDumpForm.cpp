@@ -15,6 +15,7 @@
 #include "debugger/Evaluator.h"
 #include "debugger/NumberText.h"
 #include "machine/Machine.h"
+#include "ui/TFindPatternF.h"
 #include "ui/TLoadMemoryBlockF.h"
 #include "ui/TSaveMemoryBlockF.h"
 
@@ -48,6 +49,7 @@ TMemoryDumpForm::TMemoryDumpForm(Machine& machine, QWidget* parent)
   AskText = [this](const QString& caption, const QString& label) {
     return QInputDialog::getText(this, caption, label);
   };
+  RunFind = [](TFindPatternF& dialog) { return dialog.exec() == QDialog::Accepted; };
   NotFound = [this] {
     QMessageBox::information(this, QStringLiteral(" Information"),
                              QStringLiteral("Searching done. Search pattern not found!"));
@@ -353,15 +355,9 @@ void TMemoryDumpForm::AskGoTo() {
 }
 
 void TMemoryDumpForm::AskFind() {
-  const QString text = AskText(QStringLiteral("Find Pattern"), QStringLiteral("Pattern:"));
-  if (text.isEmpty()) return;
-  std::string error;
-  const auto pattern = ParseSearchPattern(text.toStdString(), machine_.State.Regs, &error);
-  if (!pattern) {
-    QMessageBox::warning(this, QStringLiteral("Find Pattern"), QString::fromStdString(error));
-    return;
-  }
-  Find(*pattern, false, true);
+  TFindPatternF dialog(machine_.State.Regs, this);
+  if (!RunFind(dialog)) return;
+  Find(dialog.Pattern(), dialog.FromCursor(), dialog.Forward());
 }
 
 void TMemoryDumpForm::OpenBlockDialog(bool save) {

@@ -14,6 +14,7 @@ class QScrollBar;
 namespace vantrel {
 
 class Machine;
+class TFindPatternF;
 
 // The memory dump panel ("Memory"): 64 KB in six layouts, a cursor and a block, hex
 // editing, search, copy as text, go-to, and the processor's view or one RAM page.
@@ -39,8 +40,10 @@ class TMemoryDumpForm : public QWidget {
   int Page() const { return page_; }
   bool EditMode() const { return editMode_; }
   QString StatusText() const;
-  // Asks for a value (go-to address, search pattern); replaceable so tests answer it.
+  // Asks for the go-to address; replaceable so tests answer it.
   std::function<QString(const QString& caption, const QString& label)> AskText;
+  // Runs the "Find Pattern" dialog; replaceable so tests answer it.
+  std::function<bool(TFindPatternF&)> RunFind;
   // Reports a search that found nothing.
   std::function<void()> NotFound;
 

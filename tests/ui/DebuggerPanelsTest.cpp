@@ -1,7 +1,9 @@
 // The CPU panel, its register editor and the breakpoint window, offscreen.
+#include "MachineFixture.h"
 #include "machine/Machine.h"
 #include "ui/TBreakpointsF.h"
 #include "ui/TCpuF.h"
+#include "ui/TFindPatternF.h"
 #include "ui/TMemoryDumpForm.h"
 #include "ui/UiTest.h"
 
@@ -123,6 +125,20 @@ TEST(MemoryPanel, LayoutsKeysEditingAndPageViews) {
   QTest::keyClick(&panel, Qt::Key_Right);
   QTest::keyClick(&panel, Qt::Key_Right);
   EXPECT_TRUE(panel.StatusText().contains("=AB=171=10101011")) << panel.StatusText().toStdString();
+
+  // Ctrl+F: the hint shows the bytes or a red error; a match becomes the block.
+  panel.SelectPage(-1);
+  for (int i = 0; i < 4; ++i) m.Mem.PokeByte(static_cast<uint16_t>(0x9000 + i), "AB\x02\x01"[i]);
+  panel.RunFind = [](TFindPatternF& dialog) {
+    dialog.PatternEdit()->setText(QStringLiteral("\"AB"));
+    EXPECT_EQ(dialog.Hint()->text(), " Error!");
+    EXPECT_FALSE(dialog.FindButton()->isEnabled());
+    dialog.PatternEdit()->setText(QStringLiteral("\"AB\" 258"));
+    EXPECT_EQ(dialog.Hint()->text(), "#41 #42 #02 #01 ");
+    return dialog.FindButton()->isEnabled();
+  };
+  QTest::keyClick(&panel, Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(test::Ints(panel.View().Cursor, panel.View().Anchor), test::Ints(0x9000, 0x9003));
 }
 
 }  // namespace
