@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/Settings.h"
 #include "debugger/BreakpointText.h"
@@ -281,12 +282,39 @@ void TMainForm::BuildMenus() {
   SetRunCommandsEnabled(true);
 }
 
+namespace {
+
+constexpr std::string_view kCpuPanelKey = "Environment\\CpuPanel";
+constexpr std::string_view kMemoryPanelKey = "Environment\\Memory Dump Panel";
+
+}  // namespace
+
 void TMainForm::BuildDebuggerWindows() {
   Machine& machine = app_.GetMachine();
   cpu_ = std::make_unique<TCpuF>(machine, this);
   breakpoints_ = std::make_unique<TBreakpointsF>(machine.State.Regs, this);
   memory_ = std::make_unique<TMemoryDumpForm>(machine, this);
   cpu_->ShowInMemory = [this](uint16_t address) { memory_->GoToAddress(address); };
+  // Visibility and place persist; a missing or mistyped value keeps the default.
+  const auto read = [this](std::string_view key, std::string_view name, int fallback) {
+    return store_.ReadInteger(key, name).value_or(fallback);
+  };
+  const auto place = [this](QWidget& window, std::string_view key) {
+    const auto x = store_.ReadInteger(key, "X Position");
+    const auto y = store_.ReadInteger(key, "Y Position");
+    if (x && y) RestorePosition(window, {*x, *y});
+  };
+  cpuPanelShown_ = read(kCpuPanelKey, "Enabled", 1) != 0;
+  place(*cpu_, kCpuPanelKey);
+  memoryPanelShown_ = read(kMemoryPanelKey, "Enabled", 1) != 0;
+  memory_->resize(std::clamp(read(kMemoryPanelKey, "Width", 390), 120, 4000),
+                  std::clamp(read(kMemoryPanelKey, "Height", 245), 60, 4000));
+  place(*memory_, kMemoryPanelKey);
+  memory_->SetStatusBarShown(read(kMemoryPanelKey, "Status Bar", 1) != 0);
+  const int layout = read(kMemoryPanelKey, "View Mode", 0);
+  if (layout >= 0 && layout < kDumpLayoutCount) memory_->SetLayout(static_cast<DumpLayout>(layout));
+  Command(QStringLiteral("CpuPanelMI"))->setChecked(cpuPanelShown_);
+  Command(QStringLiteral("MemoryPanelMI"))->setChecked(memoryPanelShown_);
   // The list reaches the machine between two of its steps.
   breakpoints_->Changed = [&machine](const std::vector<Breakpoint>& entries) {
     machine.Apply([&machine, entries] { machine.SetBreakpoints(entries); });
@@ -722,6 +750,19 @@ void TMainForm::ShutDown() {
   app_.ShutDown();  // stops the timer, writes the main window and hardware settings
   screen_->SaveSettings();
   recent_.Save(store_);
+  const QPoint cpuAt = StoredPosition(*cpu_);
+  store_.WriteFlag(kCpuPanelKey, "Enabled", cpuPanelShown_);
+  store_.WriteInteger(kCpuPanelKey, "X Position", cpuAt.x());
+  store_.WriteInteger(kCpuPanelKey, "Y Position", cpuAt.y());
+  const QPoint memoryAt = StoredPosition(*memory_);
+  store_.WriteFlag(kMemoryPanelKey, "Enabled", memoryPanelShown_);
+  store_.WriteInteger(kMemoryPanelKey, "X Position", memoryAt.x());
+  store_.WriteInteger(kMemoryPanelKey, "Y Position", memoryAt.y());
+  store_.WriteFlag(kMemoryPanelKey, "Status Bar", memory_->StatusBarShown());
+  store_.WriteInteger(kMemoryPanelKey, "View Mode",
+                      static_cast<int>(memory_->View().Geometry.Layout));
+  store_.WriteInteger(kMemoryPanelKey, "Width", memory_->width());
+  store_.WriteInteger(kMemoryPanelKey, "Height", memory_->height());
   app_.GetMachine().Screen.SetPresenter(nullptr);
 }
 

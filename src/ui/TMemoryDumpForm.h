@@ -39,6 +39,7 @@ class TMemoryDumpForm : public QWidget {
   const DumpView& View() const { return view_; }
   int Page() const { return page_; }
   bool EditMode() const { return editMode_; }
+  bool StatusBarShown() const { return statusBar_; }
   QString StatusText() const;
   // Asks for the go-to address; replaceable so tests answer it.
   std::function<QString(const QString& caption, const QString& label)> AskText;
