@@ -39,6 +39,8 @@ TEST(Breakpoints, EachKindStopsWhereItShouldWithItsCause) {
       {{{B::Execution, 0x800D, 3}}, true, 0x800D, 0, B::Execution, 0x800D},
       {{{B::WriteMemory, 0x9000}}, true, 0x8005, 0, B::WriteMemory, 0x9000},
       {{{B::WriteMemory, kAny}}, true, 0x8005, 0, B::WriteMemory, 0x9000},
+      // The second write: the low byte of the return address the interrupt pushes.
+      {{{B::WriteMemory, kAny, 2}}, true, 0x0038, 0, B::WriteMemory, 0xEFFE},
       {{{B::ReadMemory, 0x9001}}, true, 0x8008, 0, B::ReadMemory, 0x9001},
       // Fetches are not data reads.
       {{{B::ReadMemory, 0x8003}}, false, 0x0038, -1, B::Execution, 0},
