@@ -83,12 +83,15 @@ void TMemoryDumpForm::SelectPage(int page) {
 
 void TMemoryDumpForm::SetLayout(DumpLayout layout) {
   view_.Geometry.Layout = layout;
+  const auto index = static_cast<size_t>(layout);
+  if (index < layoutItems_.size()) layoutItems_[index]->setChecked(true);
   if (layout != DumpLayout::Bytes) SetEditMode(false);
   Relayout();
 }
 
 void TMemoryDumpForm::SetStatusBarShown(bool shown) {
   statusBar_ = shown;
+  if (statusItem_ != nullptr && statusItem_->isChecked() != shown) statusItem_->setChecked(shown);
   Relayout();
 }
 
@@ -385,12 +388,14 @@ void TMemoryDumpForm::BuildMenu() {
     item->setCheckable(true);
     item->setChecked(i == 0);
     layouts->addAction(item);
+    layoutItems_.push_back(item);
     connect(item, &QAction::triggered, this, [this, i] { SetLayout(static_cast<DumpLayout>(i)); });
   }
   view->addSeparator();
   QAction* status = view->addAction(QStringLiteral("Status &Bar"));
   status->setCheckable(true);
   status->setChecked(true);
+  statusItem_ = status;
   connect(status, &QAction::toggled, this, [this](bool on) { SetStatusBarShown(on); });
   QMenu* pages = menu_->addMenu(QStringLiteral("&Page"));
   connect(pages->addAction(QStringLiteral("&Z80 Memory")), &QAction::triggered, this,

@@ -8,6 +8,7 @@
 #include "debugger/MemoryBlocks.h"
 #include "debugger/MemoryView.h"
 
+class QAction;
 class QMenu;
 class QScrollBar;
 
@@ -82,6 +83,8 @@ class TMemoryDumpForm : public QWidget {
   std::vector<uint8_t> pattern_;
   QScrollBar* scroll_;
   QMenu* menu_ = nullptr;
+  std::vector<QAction*> layoutItems_;
+  QAction* statusItem_ = nullptr;
 };
 
 }  // namespace vantrel
