@@ -8,21 +8,19 @@
 
 // Expands M(n) for every opcode 0..255: each case of an executor's switch calls the
 // handler instantiated for that opcode, so the compiler builds one jump table.
-#define VANTREL_REPEAT16(M, b)                                                                 \
-  M(b + 0)                                                                                     \
-  M(b + 1)                                                                                     \
-  M(b + 2)                                                                                     \
-  M(b + 3) M(b + 4) M(b + 5) M(b + 6) M(b + 7) M(b + 8) M(b + 9) M(b + 10) M(b + 11) M(b + 12) \
-      M(b + 13) M(b + 14) M(b + 15)
+#define VANTREL_REPEAT16(M, b)                                                                \
+  M(b + 0)                                                                                    \
+  M(b + 1)                                                                                    \
+  M(b + 2) M(b + 3) M(b + 4) M(b + 5) M(b + 6) M(b + 7) M(b + 8) M(b + 9) M(b + 10) M(b + 11) \
+      M(b + 12) M(b + 13) M(b + 14) M(b + 15)
 #define VANTREL_REPEAT256(M)                                                                \
   VANTREL_REPEAT16(M, 0x00)                                                                 \
   VANTREL_REPEAT16(M, 0x10)                                                                 \
-  VANTREL_REPEAT16(M, 0x20)                                                                 \
-  VANTREL_REPEAT16(M, 0x30) VANTREL_REPEAT16(M, 0x40) VANTREL_REPEAT16(M, 0x50)             \
-      VANTREL_REPEAT16(M, 0x60) VANTREL_REPEAT16(M, 0x70) VANTREL_REPEAT16(M, 0x80)         \
-          VANTREL_REPEAT16(M, 0x90) VANTREL_REPEAT16(M, 0xA0) VANTREL_REPEAT16(M, 0xB0)     \
-              VANTREL_REPEAT16(M, 0xC0) VANTREL_REPEAT16(M, 0xD0) VANTREL_REPEAT16(M, 0xE0) \
-                  VANTREL_REPEAT16(M, 0xF0)
+  VANTREL_REPEAT16(M, 0x20) VANTREL_REPEAT16(M, 0x30) VANTREL_REPEAT16(M, 0x40)             \
+      VANTREL_REPEAT16(M, 0x50) VANTREL_REPEAT16(M, 0x60) VANTREL_REPEAT16(M, 0x70)         \
+          VANTREL_REPEAT16(M, 0x80) VANTREL_REPEAT16(M, 0x90) VANTREL_REPEAT16(M, 0xA0)     \
+              VANTREL_REPEAT16(M, 0xB0) VANTREL_REPEAT16(M, 0xC0) VANTREL_REPEAT16(M, 0xD0) \
+                  VANTREL_REPEAT16(M, 0xE0) VANTREL_REPEAT16(M, 0xF0)
 
 namespace vantrel {
 
