@@ -5,6 +5,8 @@
 //    loader reads the tape (the tape catches up after every instruction).
 //  - Machine48kIdle/2: the 48K ROM running with a formatted disk in the drive and the disk
 //    controller idle.
+//  - Machine48kIdleExecutionBreakpoint: Machine48kIdle/0 with one execution breakpoint
+//    enabled (goal: at least 100 times real time).
 //  - BorderStripes: a loop that changes the border colour about 90 times a frame, so the
 //    border is drawn with beam timing all the time (the demo-effect case).
 // The goal is at least 300 times real time (15,000 frames per second).
@@ -37,14 +39,17 @@ std::filesystem::path TestData(const char* relative) {
   return dir / relative;
 }
 
-void BM_Machine48kIdle(benchmark::State& state) {
+// `variant`: 0 idle, 1 a tape autoloaded, 2 a disk in the drive. `breakpoint`: one
+// execution breakpoint enabled at an address the ROM never runs, so every step takes the
+// checking path.
+void RunIdle48k(benchmark::State& state, int variant, bool breakpoint) {
   std::ifstream in(TestData("roms/48.rom"), std::ios::binary);
   const std::vector<uint8_t> rom(std::istreambuf_iterator<char>(in), {});
   if (rom.size() != vantrel::Memory::kRomSize) {
     state.SkipWithError("48.rom not found: set VANTREL_TESTDATA to the shared testdata folder");
     return;
   }
-  const bool tape = state.range(0) == 1;
+  const bool tape = variant == 1;
   const vantrel::TapeCatalogue catalogue =
       tape ? vantrel::LoadTapeImage(TestData("software/DreamWalker48.tzx").string(),
                                     vantrel::BlockInfoMode::None)
@@ -58,7 +63,8 @@ void BM_Machine48kIdle(benchmark::State& state) {
     machine->State.NormalSpeed = false;
     machine->State.StartMode = 0;
     machine->ResetMachine();
-    if (state.range(0) == 2) machine->InsertDisk(vantrel::CreateBlankDisk());
+    if (variant == 2) machine->InsertDisk(vantrel::CreateBlankDisk());
+    if (breakpoint) machine->SetBreakpoints({{vantrel::BreakType::Execution, 0xFFFF}});
     vantrel::RunLoop loop(*machine);
     if (tape) {
       machine->Tape.InsertTape(catalogue);
@@ -75,10 +81,20 @@ void BM_Machine48kIdle(benchmark::State& state) {
   state.counters["xRealTime"] = benchmark::Counter(
       static_cast<double>(frames) / kRealFramesPerSecond, benchmark::Counter::kIsRate);
 }
+void BM_Machine48kIdle(benchmark::State& state) {
+  RunIdle48k(state, static_cast<int>(state.range(0)), false);
+}
 BENCHMARK(BM_Machine48kIdle)
     ->Arg(0)
     ->Arg(1)
     ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+
+void BM_Machine48kIdleExecutionBreakpoint(benchmark::State& state) {
+  RunIdle48k(state, 0, true);
+}
+BENCHMARK(BM_Machine48kIdleExecutionBreakpoint)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
 

@@ -4,8 +4,8 @@
 #include <tuple>
 
 #include "MachineFixture.h"
-#include "machine/Machine.h"
 #include "input/KeyMatrix.h"
+#include "machine/Machine.h"
 
 namespace vantrel {
 namespace {

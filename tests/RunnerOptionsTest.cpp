@@ -93,6 +93,7 @@ TEST(RunnerOptionsTest, BadCommandLinesAreRefusedWithOneLine) {
       {Words("--frames 4294967296"), "out of range"},
       {Words("--until-pc 65536"), "--until-pc: '65536' is out of range (0 to 65535)"},
       {Words("--model 6"), "--model: '6' is out of range (0 to 5)"},
+      {Words("--break jump:1"), "--break: unknown breakpoint kind"},
       {Words("--tackts-per-int 1023"), "out of range (1024 to 1048576)"},
       {Words("--tackts-per-int 1048577"), "out of range"},
       {Words("--bogus=1"), "unknown option '--bogus'"},

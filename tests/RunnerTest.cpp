@@ -271,6 +271,14 @@ TEST_F(RunnerTest, ProblemsGiveTheirStatusAndOneErrorLine) {
   EXPECT_EQ(Json(result.Out)["Frames"].toInt(), 3);
   EXPECT_TRUE(fs::exists(dir_.path() / "s.png"));
 
+  // So is a breakpoint's stop; the first of the repeated ones to fire is named.
+  const RunResult stopped =
+      Run("--mode 48 --rom48 $ROM --break int --break exec:#11CB --dump-regs");
+  EXPECT_EQ(stopped.Status, kRunnerBreakpoint);
+  ExpectOneErrorLine(stopped, "Breakpoint 2: Execution #11CB after 0 frames");
+  EXPECT_EQ(Json(stopped.Out)["PC"].toInt(), 0x11CB);
+  EXPECT_EQ(Json(stopped.Out)["Breakpoint"].toString(), "Breakpoint 2: Execution #11CB");
+
   const RunResult help = Run("--help");
   EXPECT_EQ(help.Status, kRunnerOk);
   EXPECT_NE(help.Out.find("--screenshot-visible FILE.png"), std::string::npos);

@@ -17,6 +17,7 @@
 #include "app/Settings.h"
 #include "cli/KeyScript.h"
 #include "cli/WavWriter.h"
+#include "debugger/BreakpointText.h"
 #include "machine/Machine.h"
 #include "media/FileTypes.h"
 #include "media/SnapshotLoader.h"
@@ -264,6 +265,7 @@ int RunMachine(const RunnerOptions& options, const Reporter& report, Application
   machine.State.NormalSpeed.store(options.Paced, std::memory_order_relaxed);
   loop.PresentEveryFrame = true;
   if (options.Paced) loop.StartSound();
+  machine.SetBreakpoints(options.Breaks);
   KeySchedule keys(options.Keys);
   keys.ApplyFrame(0, machine.Keys);
   *run = loop.RunFrames(options.Frames, options.UntilPc,
@@ -318,10 +320,14 @@ int WriteOutputs(const RunnerOptions& options, const Reporter& report, Applicati
       return status;
   }
   if (options.DumpRegs) {
-    const std::string json = RegistersJson(machine, run.Frames);
+    const std::string json = RegistersJson(machine, run.Frames, run.BreakpointHit);
     if (std::fputs(json.c_str(), out) < 0 || std::fflush(out) != 0) {
       return report.Fail(kRunnerFailed, "cannot write the register dump");
     }
+  }
+  if (run.BreakpointHit) {
+    return report.Fail(kRunnerBreakpoint, BreakHitText(machine.Breaks().LastHit()) + " after " +
+                                              std::to_string(run.Frames) + " frames");
   }
   if (options.UntilPc && !run.PcReached) {
     char address[8];
@@ -366,7 +372,7 @@ RgbImage CaptureVisiblePicture(const ScreenRenderer& screen) {
   return image;
 }
 
-std::string RegistersJson(Machine& machine, uint64_t framesRun) {
+std::string RegistersJson(Machine& machine, uint64_t framesRun, bool breakpointHit) {
   Z80Registers& r = machine.State.Regs;
   Memory& mem = machine.Mem;
   const char* rom = "RAM";  // a Scorpion can map RAM bank 0 at 0x0000
@@ -429,6 +435,7 @@ std::string RegistersJson(Machine& machine, uint64_t framesRun) {
   number("Beta128System", fdc.System());
   number("Beta128Requests", fdc.ReadRequests());
   number("HeadCylinder", static_cast<uint64_t>(fdc.HeadCylinder()));
+  if (breakpointHit) field("Breakpoint", "\"" + BreakHitText(machine.Breaks().LastHit()) + "\"");
   json += "\n}\n";
   return json;
 }

@@ -9,6 +9,7 @@
 #include "app/Settings.h"
 #include "core/MachineState.h"
 #include "disk/DiskImageFiles.h"
+#include "debugger/BreakpointText.h"
 
 namespace vantrel {
 
@@ -130,6 +131,17 @@ bool ApplyUntilPc(RunnerOptions& o, std::string_view v, std::string* e) {
   return true;
 }
 
+bool ApplyBreak(RunnerOptions& o, std::string_view v, std::string* e) {
+  const std::optional<Breakpoint> entry = ParseBreakOption(v, e);
+  if (!entry) return false;
+  if (o.Breaks.size() == Breakpoints::kMaxEntries) {
+    *e = "at most " + std::to_string(Breakpoints::kMaxEntries) + " breakpoints";
+    return false;
+  }
+  o.Breaks.push_back(*entry);
+  return true;
+}
+
 bool ApplyKeys(RunnerOptions& o, std::string_view v, std::string* e) {
   return ParseKeyScript(v, &o.Keys, e);
 }
@@ -205,6 +217,10 @@ constexpr RunnerOptionSpec kOptions[] = {
     {"--seed", "N", "power-on RAM contents (default 0)", "", ApplySeed},
     {"--frames", "N", "run N frames (default 100; 0 runs nothing)", "", ApplyFrames},
     {"--until-pc", "ADDR", "stop when PC reaches ADDR (decimal, #hex or 0xhex)", "", ApplyUntilPc},
+    {"--break", "KIND:ARG",
+     "stop at the first hit of a breakpoint (exit status 4): exec:ADDR, write:ADDR, read:ADDR, "
+     "out:PORT, in:PORT, time:TACKTS or int; ARG is an expression or * for any; repeatable",
+     kRepeatable, ApplyBreak},
     {"--keys", "KEYS",
      "type keys: tokens such as A, ENTER, CS+5, SS+P@50 (@N: start at frame N), each held "
      "3 frames then released 3",
@@ -287,7 +303,8 @@ bool ParseRunnerOptions(std::span<const std::string> args, RunnerOptions* option
       return false;
     }
     const std::string_view group = option->Group.empty() ? option->Name : option->Group;
-    if (const auto [seen, first] = groupsSeen.emplace(group, option->Name); !first) {
+    if (const auto [seen, first] = groupsSeen.emplace(group, option->Name);
+        !first && group != kRepeatable) {
       *error = seen->second == option->Name
                    ? std::string(option->Name) + " is given twice"
                    : std::string(seen->second) + " and " + std::string(option->Name) +
@@ -358,7 +375,8 @@ std::string RunnerUsage(std::string_view fileTypes) {
   text += "A disk goes into drive A and starts the machine in trdos128 unless --mode is given.\n";
   text +=
       "\nexit status: 0 done, 1 run-time failure (ROM, output), 2 bad option or input file,\n"
-      "3 --until-pc address not reached (the outputs are still written)\n";
+      "3 --until-pc address not reached, 4 a --break breakpoint stopped the run (the outputs\n"
+      "are still written in both cases)\n";
   return text;
 }
 

@@ -10,6 +10,7 @@
 
 #include "cli/KeyScript.h"
 #include "core/Memory.h"
+#include "machine/Breakpoints.h"
 
 namespace vantrel {
 
@@ -31,8 +32,9 @@ struct RunnerOptions {
   uint32_t Frames = 100;
   std::optional<uint16_t> UntilPc;
   std::vector<KeyStroke> Keys;
-  bool Paced = false;     // by the sound device if one opens, else by the 20 ms timer
-  bool AutoLoad = false;  // reset and type what starts the tape's loader
+  std::vector<Breakpoint> Breaks;  // the run stops at the first hit
+  bool Paced = false;              // by the sound device if one opens, else by the 20 ms timer
+  bool AutoLoad = false;           // reset and type what starts the tape's loader
 
   // Outputs.
   std::optional<std::filesystem::path> Screenshot;
@@ -55,10 +57,12 @@ struct RunnerOptionSpec {
   std::string_view Name;   // "--frames"
   std::string_view Value;  // what the value is called in the help ("N"); empty for a flag
   std::string_view Help;
-  std::string_view Group;  // empty: the option is its own group
+  std::string_view Group;  // empty: the option is its own group; kRepeatable: no limit
   // Stores the value; false with a message that does not repeat the option's name.
   bool (*Apply)(RunnerOptions& options, std::string_view value, std::string* error);
 };
+
+inline constexpr std::string_view kRepeatable = "(repeatable)";
 
 std::span<const RunnerOptionSpec> RunnerOptionTable();
 

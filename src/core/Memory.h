@@ -60,6 +60,11 @@ class Memory {
     WriteByte(static_cast<uint16_t>(address + 1), static_cast<uint8_t>(value >> 8));
   }
 
+  // Opcode and operand fetches: the same cycle, told apart so that a watching wrapper
+  // can leave them out of data breakpoints.
+  VANTREL_ALWAYS_INLINE uint8_t FetchByte(uint16_t address) const { return ReadByte(address); }
+  VANTREL_ALWAYS_INLINE uint16_t FetchWord(uint16_t address) const { return ReadWord(address); }
+
   // Debugger, loader and saver access: the same semantics as the processor's.
   uint8_t PeekByte(uint16_t address) const { return ReadByte(address); }
   uint16_t PeekWord(uint16_t address) const { return ReadWord(address); }

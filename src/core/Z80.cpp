@@ -1,10 +1,12 @@
 #include "core/Z80.h"
 
+#include "core/WatchedMemory.h"
 #include "core/Z80Main.h"
 
 namespace vantrel {
 
-VANTREL_ALWAYS_INLINE void Z80::DispatchMain(uint8_t opcode) {
+template <class M>
+VANTREL_ALWAYS_INLINE void Z80Core<M>::DispatchMain(uint8_t opcode) {
   switch (opcode) {
 #define VANTREL_MAIN_CASE(n) \
   case (n): Main<(n), 0>(); break;
@@ -13,11 +15,12 @@ VANTREL_ALWAYS_INLINE void Z80::DispatchMain(uint8_t opcode) {
   }
 }
 
-void Z80::Step() {
+template <class M>
+void Z80Core<M>::Step() {
   r_.R = static_cast<uint8_t>(r_.R + 1);
   r_.AcceptInt = 1;
   m_.UpdateDosRom(r_.PC);
-  const uint8_t opcode = m_.ReadByte(r_.PC);
+  const uint8_t opcode = m_.FetchByte(r_.PC);
   r_.PC = static_cast<uint16_t>(r_.PC + 1);
   DispatchMain(opcode);
 }
@@ -40,8 +43,9 @@ void Z80::Step() {
               VANTREL_HEX16(M, E) VANTREL_HEX16(M, F)
 #endif
 
+template <class M>
 template <bool WatchPc>
-void Z80::RunStretch(uint32_t limit, const std::atomic<bool>& running, uint16_t lowPc) {
+void Z80Core<M>::RunStretch(uint32_t limit, const std::atomic<bool>& running, uint16_t lowPc) {
   if (WatchPc && r_.PC <= lowPc) return;
 #if defined(__GNUC__)
 #define VANTREL_ADDRESS(h, l) &&op_##h##l,
@@ -54,7 +58,7 @@ void Z80::RunStretch(uint32_t limit, const std::atomic<bool>& running, uint16_t 
     r_.R = static_cast<uint8_t>(r_.R + 1);     \
     r_.AcceptInt = 1;                          \
     m_.UpdateDosRom(r_.PC);                    \
-    const uint8_t opcode = m_.ReadByte(r_.PC); \
+    const uint8_t opcode = m_.FetchByte(r_.PC);\
     r_.PC = static_cast<uint16_t>(r_.PC + 1);  \
     goto* kHandlers[opcode];                   \
   } while (false)
@@ -77,19 +81,23 @@ void Z80::RunStretch(uint32_t limit, const std::atomic<bool>& running, uint16_t 
 #endif
 }
 
-void Z80::StepUntil(uint32_t limit, const std::atomic<bool>& running) {
+template <class M>
+void Z80Core<M>::StepUntil(uint32_t limit, const std::atomic<bool>& running) {
   RunStretch<false>(limit, running, 0);
 }
 
-void Z80::StepUntil(uint32_t limit, const std::atomic<bool>& running, uint16_t lowPc) {
+template <class M>
+void Z80Core<M>::StepUntil(uint32_t limit, const std::atomic<bool>& running, uint16_t lowPc) {
   RunStretch<true>(limit, running, lowPc);
 }
 
-void Z80::ExecuteMain(uint8_t opcode) {
+template <class M>
+void Z80Core<M>::ExecuteMain(uint8_t opcode) {
   DispatchMain(opcode);
 }
 
-void Z80::AcceptInterrupt() {
+template <class M>
+void Z80Core<M>::AcceptInterrupt() {
   // A processor halted on HALT leaves it: the return address is the next instruction.
   if (m_.PeekByte(r_.PC) == 0x76) r_.PC = static_cast<uint16_t>(r_.PC + 1);
   r_.IFF1 = r_.IFF2 = 0;
@@ -103,7 +111,8 @@ void Z80::AcceptInterrupt() {
   }
 }
 
-void Z80::Daa() {
+template <class M>
+void Z80Core<M>::Daa() {
   using namespace z80flags;
   const uint8_t a = r_.AF.High;
   const uint8_t f = r_.AF.Low;
@@ -120,26 +129,48 @@ void Z80::Daa() {
   T(4);
 }
 
-void Z80::Halt() {
+template <class M>
+void Z80Core<M>::Halt() {
   // With interrupts off nothing can ever end this HALT: tell the user.
   if (!r_.IFF1) s_.CpuStopped.store(true, std::memory_order_relaxed);
   r_.PC = static_cast<uint16_t>(r_.PC - 1);
   T(4);
 }
 
-void Z80::Di() {
+template <class M>
+void Z80Core<M>::Di() {
   // PC is past the DI: 0x0559 is the DI that opens the ROM tape loader.
   if (r_.PC == 0x055A && tapeHook_) tapeHook_(tapeContext_);
   r_.IFF1 = r_.IFF2 = 0;
   T(4);
 }
 
-void Z80::InAN() {
+template <class M>
+void Z80Core<M>::InAN() {
   // IN A,(n): the device sees the T-state at which the instruction began.
   const uint8_t n = m_.PeekByte(r_.PC);
   r_.PC = static_cast<uint16_t>(r_.PC + 1);
   r_.AF.High = io_.PortRead(static_cast<uint16_t>((r_.AF.High << 8) | n));
   T(11);
 }
+
+// Both memories the processor runs on: plain and watched by the debugger.
+template void Z80Core<Memory>::Step();
+template void Z80Core<Memory>::StepUntil(uint32_t, const std::atomic<bool>&);
+template void Z80Core<Memory>::StepUntil(uint32_t, const std::atomic<bool>&, uint16_t);
+template void Z80Core<Memory>::ExecuteMain(uint8_t);
+template void Z80Core<Memory>::AcceptInterrupt();
+template void Z80Core<Memory>::Daa();
+template void Z80Core<Memory>::Halt();
+template void Z80Core<Memory>::Di();
+template void Z80Core<Memory>::InAN();
+template void Z80Core<WatchedMemory>::Step();
+template void Z80Core<WatchedMemory>::StepUntil(uint32_t, const std::atomic<bool>&);
+template void Z80Core<WatchedMemory>::ExecuteMain(uint8_t);
+template void Z80Core<WatchedMemory>::AcceptInterrupt();
+template void Z80Core<WatchedMemory>::Daa();
+template void Z80Core<WatchedMemory>::Halt();
+template void Z80Core<WatchedMemory>::Di();
+template void Z80Core<WatchedMemory>::InAN();
 
 }  // namespace vantrel

@@ -16,13 +16,18 @@ namespace vantrel {
 // It owns no state: registers and the clock live in MachineState, memory in Memory.
 // Each prefix has its own 256-way dispatch; the opcode is a template argument of the
 // handlers, so decoding is done by the compiler and each case is straight-line code.
-class Z80 {
+//
+// `M` is the memory the processor sees: Memory itself, or a watching wrapper that reports
+// each data access to the debugger's breakpoints (a second instance of the same code, so
+// the plain processor pays nothing for them).
+template <class M>
+class Z80Core {
  public:
   using TapeHook = void (*)(void* context);
 
-  Z80(MachineState& state, Memory& memory) : s_(state), r_(state.Regs), m_(memory) {}
-  Z80(const Z80&) = delete;
-  Z80& operator=(const Z80&) = delete;
+  Z80Core(MachineState& state, M& memory) : s_(state), r_(state.Regs), m_(memory) {}
+  Z80Core(const Z80Core&) = delete;
+  Z80Core& operator=(const Z80Core&) = delete;
 
   void SetPortBus(const PortBus& bus) { io_ = bus; }
   // Called when DI executes at 0x0559, the start of the ROM tape loader.
@@ -79,12 +84,12 @@ class Z80 {
 
   VANTREL_ALWAYS_INLINE void T(uint32_t tackts) { r_.Tackts += tackts; }
   VANTREL_ALWAYS_INLINE uint8_t FetchByte() {
-    const uint8_t value = m_.ReadByte(r_.PC);
+    const uint8_t value = m_.FetchByte(r_.PC);
     r_.PC = static_cast<uint16_t>(r_.PC + 1);
     return value;
   }
   VANTREL_ALWAYS_INLINE uint16_t FetchWord() {
-    const uint16_t value = m_.ReadWord(r_.PC);
+    const uint16_t value = m_.FetchWord(r_.PC);
     r_.PC = static_cast<uint16_t>(r_.PC + 2);
     return value;
   }
@@ -135,11 +140,13 @@ class Z80 {
 
   MachineState& s_;
   Z80Registers& r_;
-  Memory& m_;
+  M& m_;
   PortBus io_;
   RegisterPair* idx_ = nullptr;
   TapeHook tapeHook_ = nullptr;
   void* tapeContext_ = nullptr;
 };
+
+using Z80 = Z80Core<Memory>;
 
 }  // namespace vantrel

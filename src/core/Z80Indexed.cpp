@@ -1,9 +1,11 @@
+#include "core/WatchedMemory.h"
 #include "core/Z80.h"
 #include "core/Z80Main.h"
 
 namespace vantrel {
 
-void Z80::ExecuteIndexed(RegisterPair& index) {
+template <class M>
+void Z80Core<M>::ExecuteIndexed(RegisterPair& index) {
   r_.R = static_cast<uint8_t>(r_.R + 1);
   const uint8_t opcode = FetchByte();
   T(4);  // the prefix
@@ -16,7 +18,8 @@ void Z80::ExecuteIndexed(RegisterPair& index) {
   }
 }
 
-void Z80::ExecuteIndexedCB(uint16_t address, uint8_t opcode) {
+template <class M>
+void Z80Core<M>::ExecuteIndexedCB(uint16_t address, uint8_t opcode) {
   const int x = opcode >> 6, y = (opcode >> 3) & 7, z = opcode & 7;
   const uint8_t value = m_.ReadByte(address);
   if (x == 1) {  // BIT: all eight register encodings are the same instruction
@@ -37,5 +40,11 @@ void Z80::ExecuteIndexedCB(uint16_t address, uint8_t opcode) {
   if (z != 6) Reg8ByIndex(z) = result;
   T(19);
 }
+
+// Both memories the processor runs on: plain and watched by the debugger.
+template void Z80Core<Memory>::ExecuteIndexed(RegisterPair&);
+template void Z80Core<Memory>::ExecuteIndexedCB(uint16_t, uint8_t);
+template void Z80Core<WatchedMemory>::ExecuteIndexed(RegisterPair&);
+template void Z80Core<WatchedMemory>::ExecuteIndexedCB(uint16_t, uint8_t);
 
 }  // namespace vantrel

@@ -24,8 +24,9 @@
 
 namespace vantrel {
 
+template <class M>
 template <int N, int Idx>
-uint8_t& Z80::Reg8() {
+uint8_t& Z80Core<M>::Reg8() {
   static_assert(N >= 0 && N <= 7 && N != 6, "(HL) is not a register");
   if constexpr (N == 0) return r_.BC.High;
   if constexpr (N == 1) return r_.BC.Low;
@@ -36,7 +37,8 @@ uint8_t& Z80::Reg8() {
   if constexpr (N == 7) return r_.AF.High;
 }
 
-inline uint8_t& Z80::Reg8ByIndex(int n) {
+template <class M>
+inline uint8_t& Z80Core<M>::Reg8ByIndex(int n) {
   switch (n & 7) {
     case 0: return r_.BC.High;
     case 1: return r_.BC.Low;
@@ -48,8 +50,9 @@ inline uint8_t& Z80::Reg8ByIndex(int n) {
   }
 }
 
+template <class M>
 template <int Idx>
-RegisterPair& Z80::HLx() {
+RegisterPair& Z80Core<M>::HLx() {
   if constexpr (Idx == 0) {
     return r_.HL;
   } else {
@@ -58,16 +61,18 @@ RegisterPair& Z80::HLx() {
 }
 
 // P selects BC, DE, HL (or the index register), SP.
+template <class M>
 template <int P, int Idx>
-uint16_t Z80::GetRR() {
+uint16_t Z80Core<M>::GetRR() {
   if constexpr (P == 0) return r_.BC.Get();
   if constexpr (P == 1) return r_.DE.Get();
   if constexpr (P == 2) return HLx<Idx>().Get();
   if constexpr (P == 3) return r_.SP;
 }
 
+template <class M>
 template <int P, int Idx>
-void Z80::SetRR(uint16_t value) {
+void Z80Core<M>::SetRR(uint16_t value) {
   if constexpr (P == 0) r_.BC.Set(value);
   if constexpr (P == 1) r_.DE.Set(value);
   if constexpr (P == 2) HLx<Idx>().Set(value);
@@ -75,8 +80,9 @@ void Z80::SetRR(uint16_t value) {
 }
 
 // NZ, Z, NC, C, PO, PE, P, M.
+template <class M>
 template <int Cc>
-bool Z80::Condition() const {
+bool Z80Core<M>::Condition() const {
   using namespace z80flags;
   const uint8_t f = r_.AF.Low;
   if constexpr (Cc == 0) return !(f & Z);
@@ -89,7 +95,8 @@ bool Z80::Condition() const {
   if constexpr (Cc == 7) return f & S;
 }
 
-inline void Z80::Add8(uint8_t value, uint8_t carry) {
+template <class M>
+inline void Z80Core<M>::Add8(uint8_t value, uint8_t carry) {
   using namespace z80flags;
   const uint8_t a = r_.AF.High;
   const unsigned sum = a + value + carry;
@@ -99,7 +106,8 @@ inline void Z80::Add8(uint8_t value, uint8_t carry) {
                                    (((a ^ ~value) & (a ^ result) & 0x80) >> 5) | (sum >> 8));
 }
 
-inline void Z80::Sub8(uint8_t value, uint8_t carry) {
+template <class M>
+inline void Z80Core<M>::Sub8(uint8_t value, uint8_t carry) {
   using namespace z80flags;
   const uint8_t a = r_.AF.High;
   const unsigned diff = a - value - carry;
@@ -110,7 +118,8 @@ inline void Z80::Sub8(uint8_t value, uint8_t carry) {
 }
 
 // CP: flags of A - value, but bits 5 and 3 come from the operand.
-inline void Z80::Cp8(uint8_t value) {
+template <class M>
+inline void Z80Core<M>::Cp8(uint8_t value) {
   using namespace z80flags;
   const uint8_t a = r_.AF.High;
   const unsigned diff = a - value;
@@ -121,8 +130,9 @@ inline void Z80::Cp8(uint8_t value) {
 }
 
 // ADD ADC SUB SBC AND XOR OR CP.
+template <class M>
 template <int Y>
-void Z80::Alu(uint8_t value) {
+void Z80Core<M>::Alu(uint8_t value) {
   using namespace z80flags;
   if constexpr (Y == 0) Add8(value, 0);
   if constexpr (Y == 1) Add8(value, r_.AF.Low & C);
@@ -143,7 +153,8 @@ void Z80::Alu(uint8_t value) {
   if constexpr (Y == 7) Cp8(value);
 }
 
-inline uint8_t Z80::Inc8(uint8_t value) {
+template <class M>
+inline uint8_t Z80Core<M>::Inc8(uint8_t value) {
   using namespace z80flags;
   const auto result = static_cast<uint8_t>(value + 1);
   r_.AF.Low = static_cast<uint8_t>((r_.AF.Low & C) | kSZ53[result] | ((result & 0x0F) ? 0 : H) |
@@ -151,7 +162,8 @@ inline uint8_t Z80::Inc8(uint8_t value) {
   return result;
 }
 
-inline uint8_t Z80::Dec8(uint8_t value) {
+template <class M>
+inline uint8_t Z80Core<M>::Dec8(uint8_t value) {
   using namespace z80flags;
   const auto result = static_cast<uint8_t>(value - 1);
   r_.AF.Low = static_cast<uint8_t>((r_.AF.Low & C) | N | kSZ53[result] | ((value & 0x0F) ? 0 : H) |
@@ -159,7 +171,8 @@ inline uint8_t Z80::Dec8(uint8_t value) {
   return result;
 }
 
-inline uint16_t Z80::Add16(uint16_t a, uint16_t b) {
+template <class M>
+inline uint16_t Z80Core<M>::Add16(uint16_t a, uint16_t b) {
   using namespace z80flags;
   const uint32_t sum = a + b;
   r_.AF.Low = static_cast<uint8_t>((r_.AF.Low & (S | Z | PV)) | ((sum >> 8) & F53) |
@@ -167,7 +180,8 @@ inline uint16_t Z80::Add16(uint16_t a, uint16_t b) {
   return static_cast<uint16_t>(sum);
 }
 
-inline void Z80::Adc16(uint16_t value) {
+template <class M>
+inline void Z80Core<M>::Adc16(uint16_t value) {
   using namespace z80flags;
   const uint16_t hl = r_.HL.Get();
   const uint32_t sum = hl + value + (r_.AF.Low & C);
@@ -178,7 +192,8 @@ inline void Z80::Adc16(uint16_t value) {
                                    (((hl ^ ~value) & (hl ^ sum) & 0x8000) >> 13) | (sum >> 16));
 }
 
-inline void Z80::Sbc16(uint16_t value) {
+template <class M>
+inline void Z80Core<M>::Sbc16(uint16_t value) {
   using namespace z80flags;
   const uint16_t hl = r_.HL.Get();
   const uint32_t diff = hl - value - (r_.AF.Low & C);
@@ -190,8 +205,9 @@ inline void Z80::Sbc16(uint16_t value) {
 }
 
 // RLC RRC RL RR SLA SRA SLL SRL.
+template <class M>
 template <int Y>
-uint8_t Z80::Rotate(uint8_t value) {
+uint8_t Z80Core<M>::Rotate(uint8_t value) {
   using namespace z80flags;
   uint8_t result = 0;
   uint8_t carry = 0;
@@ -224,7 +240,8 @@ uint8_t Z80::Rotate(uint8_t value) {
   return result;
 }
 
-inline uint8_t Z80::RotateBy(int y, uint8_t value) {
+template <class M>
+inline uint8_t Z80Core<M>::RotateBy(int y, uint8_t value) {
   switch (y & 7) {
     case 0: return Rotate<0>(value);
     case 1: return Rotate<1>(value);
@@ -239,7 +256,8 @@ inline uint8_t Z80::RotateBy(int y, uint8_t value) {
 
 // BIT: F5/F3 come from `undocumented`, which is the tested register, the memory byte
 // for (HL), or the high byte of the effective address for (IX+d).
-inline void Z80::Bit(int bit, uint8_t value, uint8_t undocumented) {
+template <class M>
+inline void Z80Core<M>::Bit(int bit, uint8_t value, uint8_t undocumented) {
   using namespace z80flags;
   const uint8_t tested = value & (1 << bit);
   r_.AF.Low = static_cast<uint8_t>((r_.AF.Low & C) | H | (undocumented & F53) |

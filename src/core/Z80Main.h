@@ -9,8 +9,9 @@
 
 namespace vantrel {
 
+template <class M>
 template <int Op, int Idx>
-void Z80::Main() {
+void Z80Core<M>::Main() {
   using namespace z80flags;
   constexpr int x = Op >> 6, y = (Op >> 3) & 7, z = Op & 7, p = y >> 1, q = y & 1;
   uint8_t& A = r_.AF.High;

@@ -1,10 +1,12 @@
+#include "core/WatchedMemory.h"
 #include "core/Z80.h"
 #include "core/Z80Inline.h"
 
 namespace vantrel {
 
+template <class M>
 template <int Op>
-void Z80::Cb() {
+void Z80Core<M>::Cb() {
   constexpr int x = Op >> 6, y = (Op >> 3) & 7, z = Op & 7;
   constexpr auto mask = static_cast<uint8_t>(1 << y);
   if constexpr (x == 1) {  // BIT
@@ -33,7 +35,8 @@ void Z80::Cb() {
   }
 }
 
-void Z80::ExecuteCB() {
+template <class M>
+void Z80Core<M>::ExecuteCB() {
   r_.R = static_cast<uint8_t>(r_.R + 1);
   const uint8_t opcode = FetchByte();
   switch (opcode) {
@@ -45,8 +48,9 @@ void Z80::ExecuteCB() {
 }
 
 // LDI LDD LDIR LDDR. Bits 5 and 3 come from the transferred byte plus A.
+template <class M>
 template <int Y>
-void Z80::BlockLd() {
+void Z80Core<M>::BlockLd() {
   using namespace z80flags;
   constexpr int step = (Y & 1) ? -1 : 1;
   const uint8_t value = m_.ReadByte(r_.HL.Get());
@@ -67,8 +71,9 @@ void Z80::BlockLd() {
 }
 
 // CPI CPD CPIR CPDR.
+template <class M>
 template <int Y>
-void Z80::BlockCp() {
+void Z80Core<M>::BlockCp() {
   using namespace z80flags;
   constexpr int step = (Y & 1) ? -1 : 1;
   const uint8_t a = r_.AF.High;
@@ -89,8 +94,9 @@ void Z80::BlockCp() {
 }
 
 // INI IND INIR INDR: the port is read at the instruction's start.
+template <class M>
 template <int Y>
-void Z80::BlockIn() {
+void Z80Core<M>::BlockIn() {
   using namespace z80flags;
   constexpr int step = (Y & 1) ? -1 : 1;
   const uint8_t value = io_.PortRead(r_.BC.Get());
@@ -110,8 +116,9 @@ void Z80::BlockIn() {
 // OUTI OUTD OTIR OTDR: the chip decrements B before the write, so the port's high byte
 // is the new B (music players rely on it: LD B,#C0 / OUTI writes the AY data port #BFFD).
 // The write comes at the end of the base cost; a repeat's 5 T-states come after it.
+template <class M>
 template <int Y>
-void Z80::BlockOut() {
+void Z80Core<M>::BlockOut() {
   using namespace z80flags;
   constexpr int step = (Y & 1) ? -1 : 1;
   const uint8_t value = m_.ReadByte(r_.HL.Get());
@@ -127,8 +134,9 @@ void Z80::BlockOut() {
   }
 }
 
+template <class M>
 template <int Op>
-void Z80::Ed() {
+void Z80Core<M>::Ed() {
   using namespace z80flags;
   constexpr int x = Op >> 6, y = (Op >> 3) & 7, z = Op & 7, p = y >> 1, q = y & 1;
   uint8_t& A = r_.AF.High;
@@ -211,7 +219,8 @@ void Z80::Ed() {
   }
 }
 
-void Z80::ExecuteED() {
+template <class M>
+void Z80Core<M>::ExecuteED() {
   r_.R = static_cast<uint8_t>(r_.R + 1);
   const uint8_t opcode = FetchByte();
   switch (opcode) {
@@ -221,5 +230,11 @@ void Z80::ExecuteED() {
 #undef VANTREL_ED_CASE
   }
 }
+
+// Both memories the processor runs on: plain and watched by the debugger.
+template void Z80Core<Memory>::ExecuteCB();
+template void Z80Core<Memory>::ExecuteED();
+template void Z80Core<WatchedMemory>::ExecuteCB();
+template void Z80Core<WatchedMemory>::ExecuteED();
 
 }  // namespace vantrel

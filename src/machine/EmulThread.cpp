@@ -54,12 +54,10 @@ void TEmulThread::Body() {
   s.StartTacktsMeter();
   host_.RunStarting();
   Loop.StartSound();
+  machine_.Breaks().ClearLastHit();
   const uint16_t target = s.RunToAddress.load(std::memory_order_relaxed);
-  if (target == 0) {
-    Loop.RunWhile(s.Running);
-  } else {
-    Loop.RunTo(s.Running, target);
-  }
+  const bool hit = target == 0 ? Loop.RunWhile(s.Running) : Loop.RunTo(s.Running, target);
+  if (hit) s.Running.store(false, std::memory_order_relaxed);
   Loop.StopSound();
   host_.PostTermination([this] { Terminate(); });
 }
@@ -81,6 +79,7 @@ void TEmulThread::StopEmulation() {
 void TEmulThread::TraceInto() {
   if (Alive()) return;
   MachineState& s = machine_.State;
+  machine_.Breaks().ClearLastHit();
   s.StartTacktsMeter();
   // A trace that reaches a frame end runs it whole, but without the pacing wait.
   s.TraceMode.store(true, std::memory_order_relaxed);

@@ -18,8 +18,20 @@ Machine::Machine(uint64_t seed)
       Beeper(State),
       Ports(State, Mem, PortDevices{Keys, Tape, Screen, Beeper, Ay, Joystick, Mouse, Disk}),
       Cpu(State, Mem) {
-  Cpu.SetPortBus(Ports.Bus());
-  Cpu.SetTapeAutoStart([](void* tape) { static_cast<TapePlayer*>(tape)->TapeAutoStart(); }, &Tape);
+  plainBus_ = Ports.Bus();
+  Cpu.SetPortBus(plainBus_);
+  watchedCpu_.SetPortBus(plainBus_);
+  const auto tapeStart = [](void* tape) { static_cast<TapePlayer*>(tape)->TapeAutoStart(); };
+  Cpu.SetTapeAutoStart(tapeStart, &Tape);
+  watchedCpu_.SetTapeAutoStart(tapeStart, &Tape);
+  watchedMem_.SetHooks(
+      [](void* breaks, uint16_t address) {
+        static_cast<Breakpoints*>(breaks)->OnAccess(BreakType::ReadMemory, address);
+      },
+      [](void* breaks, uint16_t address) {
+        static_cast<Breakpoints*>(breaks)->OnAccess(BreakType::WriteMemory, address);
+      },
+      &breaks_);
   // The tape reads this machine's clock and frame length, and the 48K lock of its stop
   // block; its edges are heard through the beeper's tape input.
   Tape.Connect(&State.Regs.Tackts, &State.TacktsPerInt, &Mem.Port7FFD);
@@ -50,6 +62,52 @@ void Machine::ResetMachine() {
   r.SP = 0xFFFF;
   r.AF.Set(0xFFFF);
   Ay.Reset();
+}
+
+void Machine::SetBreakpoints(const std::vector<Breakpoint>& entries) {
+  breaks_.Assign(entries);
+  WireBreakpointPorts();
+}
+
+void Machine::WireBreakpointPorts() {
+  PortBus bus = plainBus_;
+  if (breaks_.WatchesPorts()) {
+    // Both processors go through the watching bus, which reports and passes on.
+    bus.Context = this;
+    bus.Read = [](void* context, uint16_t port) {
+      auto* machine = static_cast<Machine*>(context);
+      machine->breaks_.OnAccess(BreakType::ReadPort, port);
+      return machine->plainBus_.PortRead(port);
+    };
+    bus.Write = [](void* context, uint16_t port, uint8_t value) {
+      auto* machine = static_cast<Machine*>(context);
+      machine->breaks_.OnAccess(BreakType::WritePort, port);
+      machine->plainBus_.PortWrite(port, value);
+    };
+  }
+  Cpu.SetPortBus(bus);
+  watchedCpu_.SetPortBus(bus);
+}
+
+bool Machine::BreakpointStep(bool checkExecution) {
+  Z80Registers& r = State.Regs;
+  if (checkExecution && breaks_.Watches(BreakType::Execution) &&
+      !State.Paused.load(std::memory_order_relaxed) && breaks_.CheckExecution(r.PC)) {
+    return true;
+  }
+  const bool timed = breaks_.Watches(BreakType::TimePass);
+  uint32_t before = 0;
+  if (timed) {
+    State.UpdateTacktsMeter();
+    before = State.TacktsMeter;
+  }
+  const bool interrupt = breaks_.WatchesMemory() ? StepOn(watchedCpu_) : StepOn(Cpu);
+  if (interrupt) breaks_.OnInterrupt();
+  if (timed) {
+    State.UpdateTacktsMeter();
+    breaks_.OnTime(before, State.TacktsMeter);
+  }
+  return breaks_.TakeHit();
 }
 
 void Machine::HeldResetStep() {

@@ -5,14 +5,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "core/MachineState.h"
 #include "core/Memory.h"
+#include "core/WatchedMemory.h"
 #include "core/Z80.h"
 #include "disk/Beta128.h"
 #include "disk/FloppyDisk.h"
 #include "input/Kempston.h"
 #include "input/KeyMatrix.h"
+#include "machine/Breakpoints.h"
 #include "machine/MachineCommands.h"
 #include "machine/PortDecoder.h"
 #include "media/TapePlayer.h"
@@ -48,28 +51,17 @@ class Machine {
 
   // One step: a frame end when due, then a held reset, an interrupt or one instruction,
   // and the catch-ups of the screen and the tape with the new time.
-  void ProcessorStep() {
-    if (State.Paused.load(std::memory_order_relaxed)) return;
-    Z80Registers& r = State.Regs;
-    if (r.Tackts >= State.TacktsPerInt) [[unlikely]]
-      EndFrame();
-    State.StepStartT = r.Tackts;
-    if (State.ResetRequest.load(std::memory_order_relaxed)) [[unlikely]] {
-      HeldResetStep();
-      return;
-    }
-    // The interrupt is a level during the frame's first T-states, tested only here.
-    if (r.Tackts < State.IntLength && r.IFF1 && r.AcceptInt) [[unlikely]] {
-      Cpu.AcceptInterrupt();
-      return;
-    }
-    Cpu.Step();
-    // The paper is not drawn here: the beam's catch-up runs when a byte of the displayed
-    // screen is about to change (Memory's screen watch), when the displayed page
-    // switches, and at the frame end. The picture is the same as if every instruction
-    // had drawn the bytes that came due, at a fraction of the cost.
-    Tape.AdvanceTo(r.Tackts);
-  }
+  void ProcessorStep() { StepOn(Cpu); }
+
+  // One step with the enabled breakpoints consulted: an execution entry before the
+  // instruction (unless `checkExecution` is false: the first step of a run leaves the
+  // address it stopped at), the others after the step that hit them. True when one
+  // fired; Breaks.LastHit() says which.
+  bool BreakpointStep(bool checkExecution);
+  // Installs the debugger's list; only between steps (through Apply while a thread runs).
+  void SetBreakpoints(const std::vector<Breakpoint>& entries);
+  const Breakpoints& Breaks() const { return breaks_; }
+  Breakpoints& Breaks() { return breaks_; }
 
   // Between the interrupt window and the frame's end, with no pause, reset or playing tape
   // to serve, instructions may run back to back in the processor's own loop.
@@ -151,8 +143,42 @@ class Machine {
   void SetFrameEndHandler(FrameEndHandler* handler) { frameEnd_ = handler; }
 
  private:
+  // The step of ProcessorStep on the plain or the watching processor; true when an
+  // interrupt was accepted.
+  template <class Core>
+  bool StepOn(Core& cpu) {
+    if (State.Paused.load(std::memory_order_relaxed)) return false;
+    Z80Registers& r = State.Regs;
+    if (r.Tackts >= State.TacktsPerInt) [[unlikely]]
+      EndFrame();
+    State.StepStartT = r.Tackts;
+    if (State.ResetRequest.load(std::memory_order_relaxed)) [[unlikely]] {
+      HeldResetStep();
+      return false;
+    }
+    // The interrupt is a level during the frame's first T-states, tested only here.
+    if (r.Tackts < State.IntLength && r.IFF1 && r.AcceptInt) [[unlikely]] {
+      cpu.AcceptInterrupt();
+      return true;
+    }
+    cpu.Step();
+    // The paper is not drawn here: the beam's catch-up runs when a byte of the displayed
+    // screen is about to change (Memory's screen watch), when the displayed page
+    // switches, and at the frame end. The picture is the same as if every instruction
+    // had drawn the bytes that came due, at a fraction of the cost.
+    Tape.AdvanceTo(r.Tackts);
+    return false;
+  }
   void EndFrame();
   void HeldResetStep();
+  void WireBreakpointPorts();
+
+  Breakpoints breaks_;
+  // The processor that reports data accesses to breakpoints, used only while a memory
+  // breakpoint is enabled; the port bus is wrapped only while a port breakpoint is.
+  WatchedMemory watchedMem_{Mem};
+  Z80Core<WatchedMemory> watchedCpu_{State, watchedMem_};
+  PortBus plainBus_;
 
   FrameEndHandler* frameEnd_ = nullptr;
 };

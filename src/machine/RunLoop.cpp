@@ -20,11 +20,30 @@ RunLoop::~RunLoop() {
   machine_.Ay.SetSamplesWanted(true);
 }
 
-void RunLoop::RunTo(std::atomic<bool>& running, uint16_t target) {
+bool RunLoop::RunFrameWithBreakpoints(const std::atomic<bool>& running, bool resumed) {
+  const std::atomic<uint32_t>& frameCount = machine_.State.FrameCount;
+  const uint32_t frame = frameCount.load(std::memory_order_relaxed);
+  bool checkExecution = !resumed;
   do {
-    machine_.ProcessorStep();
+    if (machine_.BreakpointStep(checkExecution)) return true;
+    checkExecution = true;
+  } while (running.load(std::memory_order_relaxed) &&
+           frameCount.load(std::memory_order_relaxed) == frame);
+  return false;
+}
+
+bool RunLoop::RunTo(std::atomic<bool>& running, uint16_t target) {
+  bool checkExecution = false;
+  do {
+    if (machine_.Breaks().Active()) {
+      if (machine_.BreakpointStep(checkExecution)) return true;
+    } else {
+      machine_.ProcessorStep();
+    }
+    checkExecution = true;
     if (machine_.State.Regs.PC == target) running.store(false, std::memory_order_relaxed);
   } while (running.load(std::memory_order_relaxed));
+  return false;
 }
 
 RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> untilPc,
@@ -33,6 +52,7 @@ RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> u
   // Without a PC to watch nothing happens between two steps, and the processor's own loop
   // stops at the frame's end, where the keys change.
   const std::atomic<bool> running{true};
+  bool checkExecution = false;
   while (frames > 0) {
     if (machine_.EndFrameIfDue()) {
       ++run.Frames;
@@ -43,11 +63,17 @@ RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> u
       run.PcReached = true;
       break;
     }
-    if (!untilPc && machine_.PlainStretch()) {
+    if (machine_.Breaks().Active()) {
+      if (machine_.BreakpointStep(checkExecution)) {
+        run.BreakpointHit = true;
+        break;
+      }
+    } else if (!untilPc && machine_.PlainStretch()) {
       machine_.Cpu.StepUntil(machine_.State.TacktsPerInt, running);
     } else {
       machine_.ProcessorStep();
     }
+    checkExecution = true;
   }
   return run;
 }

@@ -25,26 +25,42 @@ class RunLoop final : public FrameEndHandler {
 
   // Runs until `running` is cleared (or frame `endFrame` has begun): the emulation
   // thread's loop without a run target. Plain stretches of a frame run in the
-  // processor's own loop.
+  // processor's own loop. While a breakpoint is enabled (looked at once a frame, where
+  // the list can change) each step consults the list instead; returns true when an
+  // entry stopped the run.
   static constexpr uint32_t kNoEndFrame = 0xFFFFFFFF;
-  void RunWhile(const std::atomic<bool>& running, uint32_t endFrame = kNoEndFrame) {
+  bool RunWhile(const std::atomic<bool>& running, uint32_t endFrame = kNoEndFrame) {
+    const std::atomic<uint32_t>& frameCount = machine_.State.FrameCount;
+    bool resumed = true;
     do {
-      if (machine_.PlainStretch()) {
-        machine_.Cpu.StepUntil(machine_.State.TacktsPerInt, running);
+      const uint32_t frame = frameCount.load(std::memory_order_relaxed);
+      if (machine_.Breaks().Active()) [[unlikely]] {
+        if (RunFrameWithBreakpoints(running, resumed)) return true;
       } else {
-        machine_.ProcessorStep();
+        do {
+          if (machine_.PlainStretch()) {
+            machine_.Cpu.StepUntil(machine_.State.TacktsPerInt, running);
+          } else {
+            machine_.ProcessorStep();
+          }
+        } while (running.load(std::memory_order_relaxed) &&
+                 frameCount.load(std::memory_order_relaxed) == frame);
       }
+      resumed = false;
     } while (running.load(std::memory_order_relaxed) &&
-             machine_.State.FrameCount.load(std::memory_order_relaxed) != endFrame);
+             frameCount.load(std::memory_order_relaxed) != endFrame);
+    return false;
   }
   // Steps until `running` is cleared or a step leaves PC at `target`, which clears it.
-  void RunTo(std::atomic<bool>& running, uint16_t target);
+  // True when a breakpoint stopped it first.
+  bool RunTo(std::atomic<bool>& running, uint16_t target);
   // Runs `frames` whole frames, stopping exactly between frames, or earlier where PC
   // stands at `untilPc` before a step. `frameDone` follows each frame end with the count
   // so far (the headless runner changes keys there, where the ROM's scan expects them).
   struct FramesRun {
     uint64_t Frames = 0;
     bool PcReached = false;
+    bool BreakpointHit = false;  // Machine::Breaks().LastHit() says which
   };
   FramesRun RunFrames(uint64_t frames, std::optional<uint16_t> untilPc,
                       const std::function<void(uint64_t)>& frameDone);
@@ -80,6 +96,9 @@ class RunLoop final : public FrameEndHandler {
   void FrameFinished() override;
 
  private:
+  // Steps with breakpoints until the frame count moves; `resumed`: the first step of a
+  // run, which leaves an execution breakpoint's address without stopping there again.
+  bool RunFrameWithBreakpoints(const std::atomic<bool>& running, bool resumed);
   void WaitForSoundCard();
 
   Machine& machine_;

@@ -16,11 +16,14 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/AutoLoad.h"
 #include "app/Settings.h"
+#include "debugger/BreakpointText.h"
 #include "media/FileTypes.h"
 #include "media/SnapshotLoader.h"
 #include "media/SnapshotSaver.h"
@@ -30,10 +33,13 @@
 #include "ui/KeysGrid.h"
 #include "ui/MouseCapture.h"
 #include "ui/StackPanel.h"
+#include "ui/TBreakpointsF.h"
 #include "ui/TCPUStoppedF.h"
 #include "ui/TConfigForm.h"
+#include "ui/TCpuF.h"
 #include "ui/TDAsmF.h"
 #include "ui/TLoadSnapForm.h"
+#include "ui/TMemoryDumpForm.h"
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
 #include "ui/TTapeReader.h"
@@ -115,6 +121,7 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   setAcceptDrops(true);
 
   screen_ = std::make_unique<TScreenPanel>(machine, store_, requests_);
+  BuildDebuggerWindows();
   screen_->KeyHandler = [this](uint8_t code, bool pressed) { keys_.KeyEvent(code, pressed); };
   screen_->FocusHandler = [this](bool active) {
     // Full screen covers the desktop: its keys are the emulator's even where the window
@@ -293,16 +300,32 @@ void TMainForm::BuildMenus() {
   debug->addSeparator();
   AddCommand(debug, "ResetMI", QStringLiteral("Rese&t"), Qt::Key_F12,
              [&emulation] { emulation.Reset(); });
+  AddCommand(debug, "BreakpointsMI", QStringLiteral("&Breakpoints..."), {}, [this] {
+    breakpoints_->show();
+    breakpoints_->raise();
+  });
 
   QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
   AddCommand(view, "CpuPanelMI", QStringLiteral("&CPU Panel"),
-             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C), nullptr);
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C), [this] {
+               cpuPanelShown_ = !cpuPanelShown_;
+               Command(QStringLiteral("CpuPanelMI"))->setChecked(cpuPanelShown_);
+               cpu_->setVisible(cpuPanelShown_);
+             });
+  Command(QStringLiteral("CpuPanelMI"))->setCheckable(true);
+  Command(QStringLiteral("CpuPanelMI"))->setChecked(cpuPanelShown_);
   AddCommand(view, "DisassemblerPanelMI", QStringLiteral("&Disassembeler Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D),
              [this] { disasm_->SetEnabled(!disasm_->Enabled()); })
       ->setCheckable(true);
   AddCommand(view, "MemoryPanelMI", QStringLiteral("Hide &Memory Panel"),
-             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M), nullptr);
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M), [this] {
+               memoryPanelShown_ = !memoryPanelShown_;
+               Command(QStringLiteral("MemoryPanelMI"))->setChecked(memoryPanelShown_);
+               memory_->setVisible(memoryPanelShown_);
+             });
+  Command(QStringLiteral("MemoryPanelMI"))->setCheckable(true);
+  Command(QStringLiteral("MemoryPanelMI"))->setChecked(memoryPanelShown_);
   AddCommand(view, "TapeReaderPanelMI", QStringLiteral("&Tape Reader Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), [this] { ToggleTapeReader(); });
   QAction* beta128 = AddCommand(view, "Beta128PanelMI", QStringLiteral("&Beta128 Panel"),
@@ -338,6 +361,45 @@ void TMainForm::BuildMenus() {
                                       "Scorpion emulator with a machine-level debugger."));
   });
   SetRunCommandsEnabled(true);
+}
+
+namespace {
+
+constexpr std::string_view kCpuPanelKey = "Environment\\CpuPanel";
+constexpr std::string_view kMemoryPanelKey = "Environment\\Memory Dump Panel";
+
+}  // namespace
+
+void TMainForm::BuildDebuggerWindows() {
+  Machine& machine = app_.GetMachine();
+  cpu_ = std::make_unique<TCpuF>(machine, this);
+  breakpoints_ = std::make_unique<TBreakpointsF>(machine.State.Regs, this);
+  memory_ = std::make_unique<TMemoryDumpForm>(machine, this);
+  cpu_->ShowInMemory = [this](uint16_t address) { memory_->GoToAddress(address); };
+  // Visibility and place persist; a missing or mistyped value keeps the default.
+  const auto read = [this](std::string_view key, std::string_view name, int fallback) {
+    return store_.ReadInteger(key, name).value_or(fallback);
+  };
+  const auto place = [this](QWidget& window, std::string_view key) {
+    const auto x = store_.ReadInteger(key, "X Position");
+    const auto y = store_.ReadInteger(key, "Y Position");
+    if (x && y) RestorePosition(window, {*x, *y});
+  };
+  cpuPanelShown_ = read(kCpuPanelKey, "Enabled", 1) != 0;
+  place(*cpu_, kCpuPanelKey);
+  memoryPanelShown_ = read(kMemoryPanelKey, "Enabled", 1) != 0;
+  memory_->resize(std::clamp(read(kMemoryPanelKey, "Width", 390), 120, 4000),
+                  std::clamp(read(kMemoryPanelKey, "Height", 245), 60, 4000));
+  place(*memory_, kMemoryPanelKey);
+  memory_->SetStatusBarShown(read(kMemoryPanelKey, "Status Bar", 1) != 0);
+  const int layout = read(kMemoryPanelKey, "View Mode", 0);
+  if (layout >= 0 && layout < kDumpLayoutCount) memory_->SetLayout(static_cast<DumpLayout>(layout));
+  Command(QStringLiteral("CpuPanelMI"))->setChecked(cpuPanelShown_);
+  Command(QStringLiteral("MemoryPanelMI"))->setChecked(memoryPanelShown_);
+  // The list reaches the machine between two of its steps.
+  breakpoints_->Changed = [&machine](const std::vector<Breakpoint>& entries) {
+    machine.Apply([&machine, entries] { machine.SetBreakpoints(entries); });
+  };
 }
 
 void TMainForm::RebuildRecentMenu() {
@@ -386,6 +448,9 @@ void TMainForm::StartRun(const std::function<void()>& start) {
 
 void TMainForm::PrepareForRun() {
   preparedForRun_ = true;
+  statusBar()->clearMessage();
+  cpu_->hide();
+  memory_->hide();
   SetRunCommandsEnabled(false);
   stack_->hide();
   disasm_->hide();  // its text would be stale at once
@@ -408,6 +473,8 @@ void TMainForm::RestoreAfterRun() {
   SetRunCommandsEnabled(true);
   stack_->show();
   if (disasm_->Enabled()) disasm_->show();
+  cpu_->setVisible(cpuPanelShown_);
+  memory_->setVisible(memoryPanelShown_);
   if (activeBeforeRun_ != nullptr) activeBeforeRun_->activateWindow();
 }
 
@@ -416,6 +483,8 @@ void TMainForm::RefreshDebugViews() {
   machine.State.UpdateTacktsMeter();
   machine.Apply([&machine] { machine.Screen.RefreshScreen(machine.State.Regs.Tackts); });
   stack_->ShowStack(machine.State.Regs.SP);
+  cpu_->Refresh();
+  memory_->update();
   label7ffd_->setText(Binary8(machine.Mem.Port7FFD));
   label7ffd_->setToolTip(QString::fromStdString(PagingReport(machine.Mem.Port7FFD)));
   keysGrid_->update();
@@ -444,6 +513,8 @@ void TMainForm::ProcessEvents() {
 void TMainForm::RunFinished() {
   if (preparedForRun_) RestoreAfterRun();
   RefreshDebugViews();
+  const BreakHit& hit = app_.GetMachine().Breaks().LastHit();
+  if (hit.Index >= 0) statusBar()->showMessage(QString::fromStdString(BreakHitText(hit)));
 }
 
 bool TMainForm::StartUp(const QString& commandLineFile) {
@@ -826,6 +897,19 @@ void TMainForm::ShutDown() {
   disasm_->SaveSettings();
   vg93_->SaveSettings();
   recent_.Save(store_);
+  const QPoint cpuAt = StoredPosition(*cpu_);
+  store_.WriteFlag(kCpuPanelKey, "Enabled", cpuPanelShown_);
+  store_.WriteInteger(kCpuPanelKey, "X Position", cpuAt.x());
+  store_.WriteInteger(kCpuPanelKey, "Y Position", cpuAt.y());
+  const QPoint memoryAt = StoredPosition(*memory_);
+  store_.WriteFlag(kMemoryPanelKey, "Enabled", memoryPanelShown_);
+  store_.WriteInteger(kMemoryPanelKey, "X Position", memoryAt.x());
+  store_.WriteInteger(kMemoryPanelKey, "Y Position", memoryAt.y());
+  store_.WriteFlag(kMemoryPanelKey, "Status Bar", memory_->StatusBarShown());
+  store_.WriteInteger(kMemoryPanelKey, "View Mode",
+                      static_cast<int>(memory_->View().Geometry.Layout));
+  store_.WriteInteger(kMemoryPanelKey, "Width", memory_->width());
+  store_.WriteInteger(kMemoryPanelKey, "Height", memory_->height());
   app_.GetMachine().Screen.SetPresenter(nullptr);
 }
 

@@ -27,8 +27,11 @@ class DiskCommands;
 class TLoadSnapForm;
 class TSaveSnapF;
 class SdlSoundOutput;
+class TBreakpointsF;
 class TCPUStoppedF;
 class TDAsmF;
+class TCpuF;
+class TMemoryDumpForm;
 class TScreenPanel;
 class TTapeReader;
 class TVG93F;
@@ -74,6 +77,9 @@ class TMainForm : public QMainWindow, public RunHost {
   TVG93F& Beta128View() { return *vg93_; }
   // "Fast Disk Access": the setting, the run loop's flag and the menu's check mark.
   void SetFastDiskAccess(bool on);
+  TCpuF& CpuPanel() { return *cpu_; }
+  TBreakpointsF& BreakpointsWindow() { return *breakpoints_; }
+  TMemoryDumpForm& MemoryPanel() { return *memory_; }
   // The idle work: full screen, requests, the CPU stopped dialog, the caption.
   void Idle();
 
@@ -143,6 +149,7 @@ class TMainForm : public QMainWindow, public RunHost {
   void SyncMouseSwapSetting();
   void WriteSnapshot(const QString& fileName, const std::vector<uint8_t>& image);
   void RebuildRecentMenu();
+  void BuildDebuggerWindows();
   void KeepWidth();
 
   SettingsStore& store_;
@@ -156,6 +163,11 @@ class TMainForm : public QMainWindow, public RunHost {
   std::unique_ptr<DiskCommands> disks_;
   std::unique_ptr<TTapeReader> tapeReader_;
   std::unique_ptr<TDAsmF> disasm_;
+  std::unique_ptr<TCpuF> cpu_;
+  std::unique_ptr<TBreakpointsF> breakpoints_;
+  std::unique_ptr<TMemoryDumpForm> memory_;
+  bool cpuPanelShown_ = true;
+  bool memoryPanelShown_ = true;
   std::unique_ptr<SdlSoundOutput> soundOutput_;
   FileResolver fileResolver_;  // snapshots and other user files
   KempstonMouseDriver mouseDriver_;

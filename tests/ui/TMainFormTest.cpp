@@ -11,6 +11,7 @@
 #include "ui/OptionsPages.h"
 #include "ui/PortsOptionsPage.h"
 #include "ui/StackPanel.h"
+#include "ui/TBreakpointsF.h"
 #include "ui/TConfigForm.h"
 #include "ui/TMainForm.h"
 #include "ui/TSaveSnapF.h"
@@ -94,6 +95,20 @@ TEST_F(TMainFormTest, ShortcutKeysAndCommandsRunStopAndResetTheMachine) {
   Command("ResetMI")->trigger();
   EXPECT_EQ(form->PagingLabel()->text(), "00110000");
   EXPECT_EQ(M().State.Regs.PC, 0);
+}
+
+TEST_F(TMainFormTest, ABreakpointStopsTheRunAndNamesItselfInTheStatusText) {
+  TBreakpointsF& list = form->BreakpointsWindow();
+  list.AddEntry();
+  list.TypeBox()->setCurrentIndex(static_cast<int>(BreakType::Execution));
+  list.ArgumentEdit()->setText(QStringLiteral("#38"));
+  list.SaveEntry();
+  Command("RunMI")->trigger();
+  // The first interrupt after the ROM's EI runs the routine at #0038.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Emulation().Alive(); }, 10000));
+  EXPECT_EQ(M().State.Regs.PC, 0x0038);
+  EXPECT_EQ(form->statusBar()->currentMessage(), "Breakpoint 1: Execution #0038");
+  EXPECT_TRUE(Command("RunMI")->isEnabled());
 }
 
 TEST_F(TMainFormTest, OptionsOkAppliesAndCancelLeavesEverythingAsItWas) {

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "machine/Breakpoints.h"
+
+namespace vantrel {
+
+// "Execution", "Write Memory", ... "NMI".
+const char* BreakTypeName(BreakType type);
+// The breakpoint window's argument column: "#5C3A" or "any addr", "#FE", "#7FFD" or
+// "any port", the T-states in decimal, nothing for interrupts.
+std::string BreakArgumentText(const Breakpoint& entry);
+// The stop cause shown in the main window: "Breakpoint 2: Write Memory #5C3A".
+std::string BreakHitText(const BreakHit& hit);
+
+// One --break value of the headless runner, KIND[:ARG]: exec, write, read (an address),
+// out, in (a port), time (T-states), int. ARG is an expression or "*" for any; a missing
+// ARG means any. Empty with `error` set when the text is not one.
+std::optional<Breakpoint> ParseBreakOption(std::string_view text, std::string* error);
+
+}  // namespace vantrel

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vantrel {
+
+class Memory;
+
+// The memory dump panel's layouts, in menu order.
+enum class DumpLayout : uint8_t { Bytes, Chars, Complex, Words, BigPixels, SmallPixels };
+inline constexpr int kDumpLayoutCount = 6;
+
+// Pixel geometry of the panel: 12-pixel text rows, the address column at x 2..36, cells
+// from x 39.
+inline constexpr int kDumpRowHeight = 12;
+inline constexpr int kDumpCellsX = 39;
+int DumpCellWidth(DumpLayout layout);  // per byte or word, in pixels
+struct DumpGeometry {
+  int Rows = 1;
+  int Cells = 1;  // per row
+  int PageBytes() const;
+  DumpLayout Layout = DumpLayout::Bytes;
+};
+DumpGeometry ComputeDumpGeometry(DumpLayout layout, int width, int height, bool statusBar);
+// Bytes one row shows (words and the small pixels show twice their cells).
+int DumpRowBytes(const DumpGeometry& g);
+
+// Where the panel is: top, cursor and the block's anchor, within [LowerBound, 65535].
+struct DumpView {
+  uint16_t Top = 0;
+  uint16_t Cursor = 0;
+  uint16_t Anchor = 0;
+  uint16_t LowerBound = 0;  // 0 for the processor's view, 49152 for a page view
+  DumpGeometry Geometry;
+
+  // Addresses wrap within 16 bits; in a page view below the bound wraps into the page.
+  uint16_t Wrap(int address) const;
+  // Top, cursor and anchor to `address` (raised to the lower bound); false if raised.
+  bool GoTo(int address);
+  // The keys: a move of the cursor by `delta` bytes, scrolling by rows to keep it seen;
+  // `extend` (Shift) keeps the anchor.
+  void MoveCursor(int delta, bool extend);
+  // Ctrl with an arrow: the view scrolls, the cursor with it.
+  void Scroll(int delta, bool extend);
+  void Home(bool extend);
+  void End(bool extend);
+  void First(bool extend);  // Ctrl+Home
+  void Last(bool extend);   // Ctrl+End
+  uint16_t BlockStart() const;
+  uint16_t BlockEnd() const;
+
+ private:
+  void Follow();
+};
+
+// The status bar: the byte or word at the cursor, or the block.
+std::string DumpStatusText(const DumpView& view, const Memory& memory);
+
+}  // namespace vantrel

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+#include "machine/Breakpoints.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace vantrel {
+
+struct Z80Registers;
+
+// The "Breakpoints" window: the list (number, type, argument, pass; disabled entries
+// greyed) and the editor of one entry. Every change of the list goes to `Changed`, which
+// hands it to the machine.
+class TBreakpointsF : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TBreakpointsF(const Z80Registers& regs, QWidget* parent = nullptr);
+
+  const std::vector<Breakpoint>& Entries() const { return entries_; }
+  int Selected() const { return selected_; }
+  void Select(int index);
+  std::function<void(const std::vector<Breakpoint>&)> Changed;
+
+  // The buttons, for tests and the keyboard.
+  void AddEntry();
+  void EditEntry();
+  void SaveEntry();
+  void CancelEdit();
+  void DeleteEntry();
+  void SetSelectedEnabled(bool enabled);
+
+  QComboBox* TypeBox() const { return type_; }
+  QLineEdit* ArgumentEdit() const { return argument_; }
+  QLineEdit* PassEdit() const { return pass_; }
+  QLabel* ArgumentLabel() const { return argumentLabel_; }
+  QPushButton* SaveButton() const { return save_; }
+  QTableWidget* List() const { return list_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void Validate();
+  void ShowEntry(const Breakpoint& entry);
+  void SetEditing(bool editing);
+  void FillList();
+  void Publish();
+
+  const Z80Registers& regs_;
+  std::vector<Breakpoint> entries_;
+  int selected_ = -1;
+  int editingIndex_ = -1;  // -1: a new entry
+  bool editing_ = false;
+  Breakpoint pending_;
+  QTableWidget* list_;
+  QComboBox* type_;
+  QLabel* argumentLabel_;
+  QLineEdit* argument_;
+  QLineEdit* pass_;
+  QPushButton* add_;
+  QPushButton* edit_;
+  QPushButton* save_;
+  QPushButton* cancel_;
+  QPushButton* delete_;
+  QPushButton* disable_;
+  QPushButton* enable_;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,149 @@
+#include "ui/TSaveMemoryBlockF.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "debugger/Evaluator.h"
+#include "debugger/MemoryBlocks.h"
+#include "machine/Machine.h"
+
+namespace vantrel {
+
+namespace {
+
+// An empty or mistyped field is out of every range.
+int64_t FieldValue(const QLineEdit* edit, const Z80Registers& regs) {
+  try {
+    if (edit->text().trimmed().isEmpty()) return -1;
+    return EvaluateExpression(edit->text().toStdString(), regs);
+  } catch (const ExpressionError&) {
+    return -1;
+  }
+}
+
+}  // namespace
+
+TSaveMemoryBlockF::TSaveMemoryBlockF(Machine& machine, QWidget* parent)
+    : QDialog(parent), machine_(machine) {
+  setWindowTitle(QStringLiteral("Save Memory Block to File"));
+  auto* layout = new QVBoxLayout(this);
+  auto* form = new QFormLayout;
+  start_ = new QLineEdit(QStringLiteral("#4000"), this);
+  length_ = new QLineEdit(QStringLiteral("6912"), this);
+  end_ = new QLineEdit(QStringLiteral("#5AFF"), this);
+  wrap_ = new QCheckBox(QStringLiteral("&Wrap Around"), this);
+  file_ = new QLineEdit(this);
+  auto* browse = new QPushButton(QStringLiteral("..."), this);
+  auto* location = new QHBoxLayout;
+  location->addWidget(file_);
+  location->addWidget(browse);
+  newFile_ = new QCheckBox(QStringLiteral("&New/Overwrite"), this);
+  newFile_->setChecked(true);
+  ask_ = new QCheckBox(QStringLiteral("&Ask for Overwrite Old File"), this);
+  ask_->setChecked(true);
+  append_ = new QCheckBox(QStringLiteral("&Append to End"), this);
+  offset_ = new QLineEdit(QStringLiteral("0"), this);
+  form->addRow(QStringLiteral("Start:"), start_);
+  form->addRow(QStringLiteral("Length:"), length_);
+  form->addRow(QStringLiteral("End:"), end_);
+  form->addRow(wrap_);
+  form->addRow(QStringLiteral("Location:"), location);
+  form->addRow(newFile_);
+  form->addRow(ask_);
+  form->addRow(append_);
+  form->addRow(QStringLiteral("Offset:"), offset_);
+  layout->addLayout(form);
+  status_ = new QLabel(this);
+  layout->addWidget(status_);
+  save_ = new QPushButton(QStringLiteral("Save"), this);
+  layout->addWidget(save_);
+
+  connect(browse, &QPushButton::clicked, this, [this] {
+    const QString name = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Select Binary File Location"), file_->text(),
+        QStringLiteral("Binary File (*.Bin *.bin);;Any File (*)"));
+    if (!name.isEmpty()) file_->setText(name);
+  });
+  for (QLineEdit* edit : {start_, end_, offset_, file_}) {
+    connect(edit, &QLineEdit::textEdited, this, [this] { Validate(false); });
+  }
+  connect(length_, &QLineEdit::textEdited, this, [this] { Validate(true); });
+  for (QCheckBox* box : {wrap_, newFile_, append_}) {
+    connect(box, &QCheckBox::toggled, this, [this] { Validate(false); });
+  }
+  connect(save_, &QPushButton::clicked, this, [this] {
+    if (SaveBlock()) accept();
+  });
+  Validate(false);
+}
+
+void TSaveMemoryBlockF::SetBlock(uint16_t start, uint16_t end) {
+  start_->setText(QStringLiteral("#%1").arg(start, 4, 16, QLatin1Char('0')).toUpper());
+  end_->setText(QStringLiteral("#%1").arg(end, 4, 16, QLatin1Char('0')).toUpper());
+  Validate(false);
+}
+
+void TSaveMemoryBlockF::Validate(bool lengthTyped) {
+  if (updating_) return;
+  const Z80Registers& regs = machine_.State.Regs;
+  ask_->setVisible(newFile_->isChecked());
+  append_->setVisible(!newFile_->isChecked());
+  offset_->setVisible(!newFile_->isChecked() && !append_->isChecked());
+  SaveBlockFields fields{FieldValue(start_, regs),
+                         FieldValue(length_, regs),
+                         FieldValue(end_, regs),
+                         wrap_->isChecked(),
+                         newFile_->isChecked(),
+                         append_->isChecked(),
+                         offset_->text().trimmed().isEmpty() ? 0 : FieldValue(offset_, regs)};
+  if (fields.Length < 0) fields.Length = 0;
+  QString message = QString::fromStdString(ValidateSaveBlock(fields, lengthTyped));
+  if (message.isEmpty()) {
+    // The derived field is rewritten without counting as typed.
+    updating_ = true;
+    if (lengthTyped) {
+      end_->setText(QString::number(fields.End));
+    } else {
+      length_->setText(QString::number(fields.Length));
+    }
+    updating_ = false;
+    if (file_->text().trimmed().isEmpty()) message = QStringLiteral("Select the file to write!");
+  }
+  status_->setText(message);
+  save_->setEnabled(message.isEmpty());
+}
+
+bool TSaveMemoryBlockF::SaveBlock() {
+  const QString name = file_->text().trimmed();
+  if (newFile_->isChecked() && ask_->isChecked() && QFileInfo::exists(name) &&
+      QMessageBox::warning(
+          this, QStringLiteral(" Warning!"),
+          QStringLiteral("File \"%1\" already exist!\nDo you want to replace it?").arg(name),
+          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+    return false;
+  }
+  const Z80Registers& regs = machine_.State.Regs;
+  BlockSave save;
+  save.Start = static_cast<uint16_t>(FieldValue(start_, regs));
+  save.Length = static_cast<uint32_t>(FieldValue(length_, regs));
+  save.Where = newFile_->isChecked()  ? BlockSave::NewFile
+               : append_->isChecked() ? BlockSave::Append
+                                      : BlockSave::AtOffset;
+  save.Offset = static_cast<uint64_t>(std::max<int64_t>(0, FieldValue(offset_, regs)));
+  if (!SaveMemoryBlock(machine_.Mem, name.toStdString(), save)) {
+    QMessageBox::critical(this, QStringLiteral(" Error!"),
+                          QStringLiteral("Can't save memory block to binary file."));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vantrel
