@@ -161,6 +161,7 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
     ReleaseMouse();
   };
   disasm_ = std::make_unique<TDAsmF>(machine, store_);
+  memory_->Symbols = &disasm_->Symbols();
   disasm_->PcChanged = [this] { RefreshDebugViews(); };
   // First run: below the main window rather than over its menus.
   if (!store_.ReadInteger("Environment\\Disassembler Panel", "X Position")) {
@@ -374,7 +375,7 @@ void TMainForm::BuildDebuggerWindows() {
   Machine& machine = app_.GetMachine();
   cpu_ = std::make_unique<TCpuF>(machine, this);
   breakpoints_ = std::make_unique<TBreakpointsF>(machine.State.Regs, this);
-  memory_ = std::make_unique<TMemoryDumpForm>(machine, this);
+  memory_ = std::make_unique<TMemoryDumpForm>(machine, store_, this);
   cpu_->ShowInMemory = [this](uint16_t address) { memory_->GoToAddress(address); };
   // Visibility and place persist; a missing or mistyped value keeps the default.
   const auto read = [this](std::string_view key, std::string_view name, int fallback) {

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -12,10 +11,10 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
-#include "debugger/Evaluator.h"
 #include "debugger/NumberText.h"
 #include "machine/Machine.h"
 #include "ui/TFindPatternF.h"
+#include "ui/TGoToAddressForm.h"
 #include "ui/TLoadMemoryBlockF.h"
 #include "ui/TSaveMemoryBlockF.h"
 
@@ -32,8 +31,8 @@ QString Hex(const std::string& text) {
 
 }  // namespace
 
-TMemoryDumpForm::TMemoryDumpForm(Machine& machine, QWidget* parent)
-    : QWidget(parent, Qt::Tool), machine_(machine) {
+TMemoryDumpForm::TMemoryDumpForm(Machine& machine, SettingsStore& store, QWidget* parent)
+    : QWidget(parent, Qt::Tool), machine_(machine), store_(store) {
   setWindowTitle(QStringLiteral("Memory"));
   QFont font(QStringLiteral("Courier New"), 10);
   font.setStyleHint(QFont::Monospace);
@@ -46,9 +45,7 @@ TMemoryDumpForm::TMemoryDumpForm(Machine& machine, QWidget* parent)
     view_.Scroll(delta, true);
     update();
   });
-  AskText = [this](const QString& caption, const QString& label) {
-    return QInputDialog::getText(this, caption, label);
-  };
+  RunGoTo = [](TGoToAddressForm& dialog) { return dialog.exec() == QDialog::Accepted; };
   RunFind = [](TFindPatternF& dialog) { return dialog.exec() == QDialog::Accepted; };
   NotFound = [this] {
     QMessageBox::information(this, QStringLiteral(" Information"),
@@ -348,13 +345,9 @@ bool TMemoryDumpForm::FindNext() {
 }
 
 void TMemoryDumpForm::AskGoTo() {
-  const QString text = AskText(QStringLiteral("Go to Address"), QStringLiteral("Address:"));
-  if (text.isEmpty()) return;
-  try {
-    GoToAddress(static_cast<uint16_t>(EvaluateExpression(text.toStdString(), machine_.State.Regs)));
-  } catch (const ExpressionError& error) {
-    QMessageBox::warning(this, QStringLiteral("Go to Address"), QString::fromUtf8(error.what()));
-  }
+  // The dialog evaluates as it is typed and only accepts an expression that evaluated.
+  TGoToAddressForm dialog(store_, machine_.State.Regs, Symbols, this);
+  if (RunGoTo(dialog)) GoToAddress(dialog.Address());
 }
 
 void TMemoryDumpForm::AskFind() {

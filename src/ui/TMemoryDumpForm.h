@@ -15,14 +15,17 @@ class QScrollBar;
 namespace vantrel {
 
 class Machine;
+class SettingsStore;
+class SymbolTable;
 class TFindPatternF;
+class TGoToAddressForm;
 
 // The memory dump panel ("Memory"): 64 KB in six layouts, a cursor and a block, hex
 // editing, search, copy as text, go-to, and the processor's view or one RAM page.
 class TMemoryDumpForm : public QWidget {
   Q_OBJECT
  public:
-  explicit TMemoryDumpForm(Machine& machine, QWidget* parent = nullptr);
+  TMemoryDumpForm(Machine& machine, SettingsStore& store, QWidget* parent = nullptr);
 
   // Top, cursor and anchor to `address`, raised (with a beep) to the page view's bound.
   void GoToAddress(int address);
@@ -42,8 +45,10 @@ class TMemoryDumpForm : public QWidget {
   bool EditMode() const { return editMode_; }
   bool StatusBarShown() const { return statusBar_; }
   QString StatusText() const;
-  // Asks for the go-to address; replaceable so tests answer it.
-  std::function<QString(const QString& caption, const QString& label)> AskText;
+  // Runs the go-to dialog; replaceable so tests answer it.
+  std::function<bool(TGoToAddressForm&)> RunGoTo;
+  // The debugger's symbols, which typed addresses may name (owned by the disassembler).
+  const SymbolTable* Symbols = nullptr;
   // Runs the "Find Pattern" dialog; replaceable so tests answer it.
   std::function<bool(TFindPatternF&)> RunFind;
   // Reports a search that found nothing.
@@ -74,6 +79,7 @@ class TMemoryDumpForm : public QWidget {
   void TypeNibble(int digit);
 
   Machine& machine_;
+  SettingsStore& store_;
   DumpView view_;
   int page_ = -1;
   bool statusBar_ = true;

@@ -1,5 +1,6 @@
 // The CPU panel, its register editor and the breakpoint window, offscreen.
 #include "MachineFixture.h"
+#include "app/SettingsStore.h"
 #include "machine/Machine.h"
 #include "ui/TBreakpointsF.h"
 #include "ui/TCpuF.h"
@@ -88,7 +89,8 @@ TEST(BreakpointWindow, EntriesAreValidatedSavedDisabledAndDeleted) {
 
 TEST(MemoryPanel, LayoutsKeysEditingAndPageViews) {
   Machine m{1};
-  TMemoryDumpForm panel(m);
+  MemorySettingsStore store;
+  TMemoryDumpForm panel(m, store);
   panel.resize(390, 245);
   const int pages[kDumpLayoutCount] = {288, 486, 180, 324, 54, 216};  // 18 rows
   for (int layout = 0; layout < kDumpLayoutCount; ++layout) {
