@@ -240,8 +240,9 @@ constexpr RunnerOptionSpec kOptions[] = {
     {"--dump-regs", "", "print registers, paging and the tape's state as JSON after the run", "",
      ApplyDumpRegs},
     {"--autoload", "",
-     "start the tape FILE: LOAD \"\" typed in 48K BASIC, the Tape Loader chosen in the 128K "
-     "menu (TR-DOS modes reset into their BASIC)",
+     "start FILE: a tape by LOAD \"\" typed in 48K BASIC or the Tape Loader chosen in the "
+     "128K menu (TR-DOS modes reset into their BASIC); a disk by a reset into TR-DOS, which "
+     "runs its boot file",
      "", ApplyAutoLoad},
     {"--unpaced", "", "run as fast as possible (default)", "pacing", ApplyUnpaced},
     {"--paced", "",
