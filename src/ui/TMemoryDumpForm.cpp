@@ -25,8 +25,10 @@ namespace {
 constexpr int kStatusHeight = 18;
 constexpr uint16_t kPageBound = 49152;
 
-QString Hex(const std::string& text) {
-  return QString::fromStdString(text);
+// The texts hold memory bytes as characters: one byte, one character (not UTF-8, which
+// would turn every byte from 0x80 up into a replacement mark).
+QString Latin1(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace
@@ -119,10 +121,10 @@ QString TMemoryDumpForm::StatusText() const {
   const uint16_t a = view_.Cursor;
   if (page_ >= 0 && view_.Anchor == a && view_.Geometry.Layout != DumpLayout::Words) {
     const uint8_t b = Read(a);
-    return Hex("Byte (" + HexWord(a) + "=" + DecWord(a) + ")=" + HexByte(b) + "=" + DecByte(b) +
-               "=" + BinByte(b) + "='" + CharText(b) + "'");
+    return Latin1("Byte (" + HexWord(a) + "=" + DecWord(a) + ")=" + HexByte(b) + "=" + DecByte(b) +
+                  "=" + BinByte(b) + "='" + CharText(b) + "'");
   }
-  return Hex(DumpStatusText(view_, machine_.Mem));
+  return Latin1(DumpStatusText(view_, machine_.Mem));
 }
 
 int TMemoryDumpForm::CellsTop() const {
@@ -151,7 +153,7 @@ void TMemoryDumpForm::paintEvent(QPaintEvent*) {
   for (int r = 0; r < rows; ++r) {
     const int y = CellsTop() + r * rowHeight;
     const auto rowStart = view_.Wrap(view_.Top + r * rowBytes);
-    if (!small || r % 2 == 0) p.drawText(2, y + ascent, Hex(HexWord(rowStart)));
+    if (!small || r % 2 == 0) p.drawText(2, y + ascent, Latin1(HexWord(rowStart)));
     for (int i = 0; i < g.Cells; ++i) {
       const int step = layout == DumpLayout::Words ? 2 : 1;
       const uint16_t a = view_.Wrap(rowStart + i * step);
@@ -160,10 +162,10 @@ void TMemoryDumpForm::paintEvent(QPaintEvent*) {
       QString text;
       switch (layout) {
         case DumpLayout::Bytes:
-        case DumpLayout::Complex: text = Hex(HexByte(Read(a))); break;
-        case DumpLayout::Chars: text = Hex(CharText(Read(a))); break;
+        case DumpLayout::Complex: text = Latin1(HexByte(Read(a))); break;
+        case DumpLayout::Chars: text = Latin1(CharText(Read(a))); break;
         case DumpLayout::Words:
-          text = Hex(HexWord(static_cast<uint16_t>(Read(a) | Read(view_.Wrap(a + 1)) << 8)));
+          text = Latin1(HexWord(static_cast<uint16_t>(Read(a) | Read(view_.Wrap(a + 1)) << 8)));
           break;
         default: break;
       }
@@ -181,7 +183,7 @@ void TMemoryDumpForm::paintEvent(QPaintEvent*) {
       if (layout == DumpLayout::Complex) {
         const int cx = kDumpCellsX + g.Cells * 20 + i * 12;
         if (selected) p.fillRect(cx, y, 12, rowHeight, pal.color(QPalette::Highlight));
-        p.drawText(cx, y + ascent, Hex(CharText(Read(a))));
+        p.drawText(cx, y + ascent, Latin1(CharText(Read(a))));
       }
       if (a == view_.Cursor) {
         p.setPen(pal.color(QPalette::Text));
@@ -321,7 +323,7 @@ void TMemoryDumpForm::wheelEvent(QWheelEvent* event) {
 
 void TMemoryDumpForm::CopyBlock() {
   QApplication::clipboard()->setText(
-      Hex(BlockText(machine_.Mem, view_.BlockStart(), view_.BlockEnd())));
+      Latin1(BlockText(machine_.Mem, view_.BlockStart(), view_.BlockEnd())));
 }
 
 bool TMemoryDumpForm::Find(const std::vector<uint8_t>& pattern, bool fromCursor, bool forward) {
