@@ -77,6 +77,9 @@ TEST(MemoryBlocks, FilesLoadAcrossTheEndAndSaveByTheLengthRule) {
   const test::TempDir dir;
   const auto file = dir.path() / "block.bin";
   std::ofstream(file, std::ios::binary) << "0123456789";
+  EXPECT_EQ(ProbeBlockFile(file).Size, 10u);
+  EXPECT_TRUE(ProbeBlockFile(dir.path() / "none.bin").Missing);
+  EXPECT_FALSE(ProbeBlockFile("").Missing);
   ASSERT_TRUE(LoadMemoryBlock(m.Mem, file, {2, 4, 0xFFFE, true}));
   EXPECT_EQ(BlockText(m.Mem, 0xFFFE, 0x0001), "32 33 34 35");
   // A range past the file's end changes nothing.

@@ -31,6 +31,8 @@ constexpr std::string_view kTapeReaderKey = "Environment\\TapeReader";
 constexpr std::string_view kDisassemblerKey = "Environment\\Disassembler Panel";
 constexpr std::string_view kGoToAddressKey = "Environment\\GotoAddress";
 constexpr std::string_view kBeta128ViewKey = "Environment\\Beta128";
+constexpr std::string_view kSaveBlockKey = "Environment\\SaveMemoryBlock";
+constexpr std::string_view kLoadBlockKey = "Environment\\LoadMemoryBlock";
 
 void UseDefaultWhenEmpty(std::string& value, std::string_view fallback) {
   if (value.empty()) value = fallback;
@@ -296,6 +298,78 @@ Beta128ViewSettings LoadBeta128ViewSettings(const SettingsStore& store) {
 void SaveBeta128ViewSettings(SettingsStore& store, const Beta128ViewSettings& s) {
   SavePosition(store, kBeta128ViewKey, s.Position);
   GroupWriter(store, kBeta128ViewKey).Flag("Enabled", s.Enabled);
+}
+
+static void LoadBlockFile(const SettingsStore& store, std::string_view subkey,
+                          BlockFileSetting& file) {
+  GroupReader(store, subkey)
+      .Text("Location", file.Location)
+      .Text("File Name", file.FileName)
+      .Text("Default Dir", file.DefaultDir);
+}
+
+static void SaveBlockFile(SettingsStore& store, std::string_view subkey,
+                          const BlockFileSetting& file) {
+  GroupWriter(store, subkey)
+      .Text("Location", file.Location)
+      .Text("File Name", file.FileName)
+      .Text("Default Dir", file.DefaultDir);
+}
+
+SaveMemoryBlockSettings LoadSaveMemoryBlockSettings(const SettingsStore& store) {
+  SaveMemoryBlockSettings s;
+  GroupReader(store, kSaveBlockKey)
+      .Integer("Block Start", s.BlockStart, 0, 0xFFFF)
+      .Integer("Block Length", s.BlockLength, 1, 0x10000)
+      .Integer("Block End", s.BlockEnd, 0, 0xFFFF);
+  GroupReader(store, kSaveBlockKey).Integer("Offset", s.Offset, 0);
+  GroupReader(store, kSaveBlockKey)
+      .Flag("Wrap Around", s.WrapAround)
+      .Flag("New File", s.NewFile)
+      .Flag("Overwrite", s.Overwrite)
+      .Flag("Append to End", s.AppendToEnd);
+  LoadBlockFile(store, kSaveBlockKey, s.File);
+  return s;
+}
+
+void SaveSaveMemoryBlockSettings(SettingsStore& store, const SaveMemoryBlockSettings& s) {
+  GroupWriter(store, kSaveBlockKey)
+      .Integer("Block Start", s.BlockStart)
+      .Integer("Block Length", s.BlockLength)
+      .Integer("Block End", s.BlockEnd)
+      .Integer("Offset", s.Offset)
+      .Flag("Wrap Around", s.WrapAround)
+      .Flag("New File", s.NewFile)
+      .Flag("Overwrite", s.Overwrite)
+      .Flag("Append to End", s.AppendToEnd);
+  SaveBlockFile(store, kSaveBlockKey, s.File);
+}
+
+LoadMemoryBlockSettings LoadLoadMemoryBlockSettings(const SettingsStore& store) {
+  LoadMemoryBlockSettings s;
+  LoadBlockFile(store, kLoadBlockKey, s.File);
+  GroupReader(store, kLoadBlockKey)
+      .Flag("All File", s.AllFile)
+      .Flag("ROM Preserve", s.RomPreserve)
+      .Flag("Wrap Around", s.WrapAround);
+  GroupReader(store, kLoadBlockKey)
+      .Integer("From Position", s.FromPosition, 0)
+      .Integer("To Position", s.ToPosition, 0)
+      .Integer("Block Length", s.BlockLength, 1, 0x10000)
+      .Integer("Block Start", s.BlockStart, 0, 0xFFFF);
+  return s;
+}
+
+void SaveLoadMemoryBlockSettings(SettingsStore& store, const LoadMemoryBlockSettings& s) {
+  SaveBlockFile(store, kLoadBlockKey, s.File);
+  GroupWriter(store, kLoadBlockKey)
+      .Flag("All File", s.AllFile)
+      .Flag("ROM Preserve", s.RomPreserve)
+      .Flag("Wrap Around", s.WrapAround)
+      .Integer("From Position", s.FromPosition)
+      .Integer("To Position", s.ToPosition)
+      .Integer("Block Length", s.BlockLength)
+      .Integer("Block Start", s.BlockStart);
 }
 
 EnvironmentSettings LoadEnvironmentSettings(const SettingsStore& store) {

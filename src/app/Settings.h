@@ -254,6 +254,46 @@ struct Beta128ViewSettings {
 Beta128ViewSettings LoadBeta128ViewSettings(const SettingsStore& store);
 void SaveBeta128ViewSettings(SettingsStore& store, const Beta128ViewSettings& settings);
 
+// The memory block dialogs' fields as last left. Location is the typed file; File Name
+// and Default Dir are its parts, where the file dialog starts.
+struct BlockFileSetting {
+  std::string Location;
+  std::string FileName;
+  std::string DefaultDir;
+  bool operator==(const BlockFileSetting&) const = default;
+};
+
+struct SaveMemoryBlockSettings {
+  int32_t BlockStart = 0x4000;  // the screen, a common thing to save
+  int32_t BlockLength = 6912;
+  int32_t BlockEnd = 0x5AFF;
+  int32_t Offset = 0;
+  bool WrapAround = false;
+  bool NewFile = true;
+  bool Overwrite = true;  // ask before replacing a file
+  bool AppendToEnd = false;
+  BlockFileSetting File;
+  bool operator==(const SaveMemoryBlockSettings&) const = default;
+};
+
+SaveMemoryBlockSettings LoadSaveMemoryBlockSettings(const SettingsStore& store);
+void SaveSaveMemoryBlockSettings(SettingsStore& store, const SaveMemoryBlockSettings& settings);
+
+struct LoadMemoryBlockSettings {
+  BlockFileSetting File;
+  bool AllFile = true;
+  bool RomPreserve = true;
+  bool WrapAround = false;
+  int32_t FromPosition = 0;
+  int32_t ToPosition = 0;
+  int32_t BlockLength = 1;
+  int32_t BlockStart = 0x8000;
+  bool operator==(const LoadMemoryBlockSettings&) const = default;
+};
+
+LoadMemoryBlockSettings LoadLoadMemoryBlockSettings(const SettingsStore& store);
+void SaveLoadMemoryBlockSettings(SettingsStore& store, const LoadMemoryBlockSettings& settings);
+
 // ---------------------------------------------------------------------------------------
 // "Environment\" values shared by several windows.
 

@@ -141,6 +141,29 @@ bool LoadMemoryBlock(Memory& memory, const std::filesystem::path& file, const Bl
   return true;
 }
 
+BlockFileProbe ProbeBlockFile(const std::filesystem::path& file) {
+  BlockFileProbe probe;
+  std::error_code error;
+  if (file.empty() || !std::filesystem::is_regular_file(file, error)) {
+    probe.Missing = !file.empty();
+    probe.Message = "You must select binary file for loading!";
+    return probe;
+  }
+  // The size is taken from the opened file, as the load itself will see it.
+  std::ifstream in(file, std::ios::binary | std::ios::ate);
+  if (!in) {
+    probe.Message = "Can not open selected file!";
+    return probe;
+  }
+  const std::streamoff end = in.tellg();
+  if (end < 0) {
+    probe.Message = "Can not determine lenght of selected file!";
+    return probe;
+  }
+  probe.Size = static_cast<uint64_t>(end);
+  return probe;
+}
+
 std::string ValidateSaveBlock(SaveBlockFields& f, bool lengthTyped) {
   if (f.Start < 0 || f.Start >= 0x10000) return "Start position must be in range 0-65535!";
   if (f.Length <= 0 || f.Length > 0x10000) return "Length of block must be in range 1-65536!";

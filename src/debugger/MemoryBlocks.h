@@ -81,4 +81,13 @@ struct LoadBlockFields {
 std::string ValidateLoadBlock(LoadBlockFields& fields, std::optional<uint64_t> fileSize,
                               bool lengthTyped);
 
+// What the load dialog learns about its file: the size, or the rule the file breaks.
+// Missing: a name was typed but names no file (the location field says so as well).
+struct BlockFileProbe {
+  std::optional<uint64_t> Size;
+  std::string Message;
+  bool Missing = false;
+};
+BlockFileProbe ProbeBlockFile(const std::filesystem::path& file);
+
 }  // namespace vantrel

@@ -29,28 +29,39 @@ std::optional<int64_t> Field(const QLineEdit* edit, const Z80Registers& regs) {
   }
 }
 
+QString Number(int32_t value) {
+  return QString::number(value);
+}
+
 }  // namespace
 
-TLoadMemoryBlockF::TLoadMemoryBlockF(Machine& machine, QWidget* parent)
-    : QDialog(parent), machine_(machine) {
+TLoadMemoryBlockF::TLoadMemoryBlockF(Machine& machine, SettingsStore& store, QWidget* parent)
+    : QDialog(parent),
+      machine_(machine),
+      store_(store),
+      settings_(LoadLoadMemoryBlockSettings(store)) {
   setWindowTitle(QStringLiteral("Load Memory Block from File"));
   auto* layout = new QVBoxLayout(this);
   auto* form = new QFormLayout;
-  file_ = new QLineEdit(this);
+  file_ = new QLineEdit(QString::fromStdString(settings_.File.Location), this);
   auto* browse = new QPushButton(QStringLiteral("..."), this);
   auto* location = new QHBoxLayout;
   location->addWidget(file_);
   location->addWidget(browse);
   all_ = new QCheckBox(QStringLiteral("&All File"), this);
-  all_->setChecked(true);
-  from_ = new QLineEdit(this);
-  to_ = new QLineEdit(this);
-  length_ = new QLineEdit(this);
-  start_ = new QLineEdit(QStringLiteral("#8000"), this);
+  all_->setChecked(settings_.AllFile);
+  from_ = new QLineEdit(Number(settings_.FromPosition), this);
+  to_ = new QLineEdit(Number(settings_.ToPosition), this);
+  length_ = new QLineEdit(Number(settings_.BlockLength), this);
+  start_ = new QLineEdit(
+      QStringLiteral("#%1").arg(settings_.BlockStart, 4, 16, QLatin1Char('0')).toUpper(), this);
   wrap_ = new QCheckBox(QStringLiteral("&Wrap Around"), this);
   preserveRom_ = new QCheckBox(QStringLiteral("&Preserve ROM Area"), this);
-  preserveRom_->setChecked(true);
+  preserveRom_->setChecked(settings_.RomPreserve);
+  wrap_->setChecked(settings_.WrapAround);
+  fileHint_ = new QLabel(this);
   form->addRow(QStringLiteral("Location:"), location);
+  form->addRow(fileHint_);
   form->addRow(all_);
   form->addRow(QStringLiteral("From:"), from_);
   form->addRow(QStringLiteral("To:"), to_);
@@ -65,8 +76,11 @@ TLoadMemoryBlockF::TLoadMemoryBlockF(Machine& machine, QWidget* parent)
   layout->addWidget(load_);
 
   connect(browse, &QPushButton::clicked, this, [this] {
+    const QString from = file_->text().trimmed().isEmpty()
+                             ? QString::fromStdString(settings_.File.DefaultDir)
+                             : file_->text();
     const QString name =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Select Binary File"), file_->text(),
+        QFileDialog::getOpenFileName(this, QStringLiteral("Select Binary File"), from,
                                      QStringLiteral("Binary File (*.Bin *.bin);;Any File (*)"));
     if (!name.isEmpty()) file_->setText(name);
   });
@@ -87,13 +101,13 @@ void TLoadMemoryBlockF::Validate(bool lengthTyped) {
   if (updating_) return;
   const Z80Registers& regs = machine_.State.Regs;
   for (QLineEdit* edit : {from_, to_, length_}) edit->setEnabled(!all_->isChecked());
-  const QFileInfo info(file_->text().trimmed());
-  std::optional<uint64_t> size;
-  if (!file_->text().trimmed().isEmpty() && info.isFile())
-    size = static_cast<uint64_t>(info.size());
+  const BlockFileProbe probe = ProbeBlockFile(file_->text().trimmed().toStdString());
+  fileHint_->setText(probe.Missing ? QStringLiteral("Selected file not found!") : QString());
+  const std::optional<uint64_t>& size = probe.Size;
   LoadBlockFields fields{all_->isChecked(),    Field(from_, regs),  Field(to_, regs),
                          Field(length_, regs), Field(start_, regs), wrap_->isChecked()};
-  const QString message = QString::fromStdString(ValidateLoadBlock(fields, size, lengthTyped));
+  const QString message =
+      QString::fromStdString(size ? ValidateLoadBlock(fields, size, lengthTyped) : probe.Message);
   // The derived fields are rewritten without counting as typed.
   updating_ = true;
   const auto show = [](QLineEdit* edit, const std::optional<int64_t>& value) {
@@ -125,6 +139,31 @@ bool TLoadMemoryBlockF::LoadBlock() {
     return false;
   }
   return true;
+}
+
+void TLoadMemoryBlockF::done(int result) {
+  const Z80Registers& regs = machine_.State.Regs;
+  // A field left empty or mistyped keeps the value stored before.
+  const auto keep = [&](const QLineEdit* edit, int32_t& value, int64_t min, int64_t max) {
+    const std::optional<int64_t> typed = Field(edit, regs);
+    if (typed && *typed >= min && *typed <= max) value = static_cast<int32_t>(*typed);
+  };
+  const QString location = file_->text().trimmed();
+  settings_.File.Location = location.toStdString();
+  if (!location.isEmpty()) {
+    const QFileInfo info(location);
+    settings_.File.FileName = info.fileName().toStdString();
+    settings_.File.DefaultDir = info.absolutePath().toStdString();
+  }
+  settings_.AllFile = all_->isChecked();
+  settings_.RomPreserve = preserveRom_->isChecked();
+  settings_.WrapAround = wrap_->isChecked();
+  keep(from_, settings_.FromPosition, 0, INT32_MAX);
+  keep(to_, settings_.ToPosition, 0, INT32_MAX);
+  keep(length_, settings_.BlockLength, 1, 0x10000);
+  keep(start_, settings_.BlockStart, 0, 0xFFFF);
+  SaveLoadMemoryBlockSettings(store_, settings_);
+  QDialog::done(result);
 }
 
 }  // namespace vantrel

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "app/Settings.h"
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -10,13 +12,15 @@ class QPushButton;
 namespace vantrel {
 
 class Machine;
+class SettingsStore;
 
 // "Load Memory Block from File": the file, the part of it (all, or From/To/Length), the
-// memory address, wrapping past 0xFFFF, and whether the ROM area is left alone.
+// memory address, wrapping past 0xFFFF, and whether the ROM area is left alone. The
+// fields come from the settings store and go back to it when the dialog closes.
 class TLoadMemoryBlockF : public QDialog {
   Q_OBJECT
  public:
-  explicit TLoadMemoryBlockF(Machine& machine, QWidget* parent = nullptr);
+  TLoadMemoryBlockF(Machine& machine, SettingsStore& store, QWidget* parent = nullptr);
 
   QLineEdit* FileEdit() const { return file_; }
   QCheckBox* AllFile() const { return all_; }
@@ -26,14 +30,18 @@ class TLoadMemoryBlockF : public QDialog {
   QLineEdit* StartEdit() const { return start_; }
   QCheckBox* PreserveRom() const { return preserveRom_; }
   QLabel* Status() const { return status_; }
+  QLabel* FileHint() const { return fileHint_; }
   QPushButton* LoadButton() const { return load_; }
   // Loads the block; false (with the error shown) when the file could not be read.
   bool LoadBlock();
+  void done(int result) override;
 
  private:
   void Validate(bool lengthTyped);
 
   Machine& machine_;
+  SettingsStore& store_;
+  LoadMemoryBlockSettings settings_;
   QLineEdit* file_;
   QCheckBox* all_;
   QLineEdit* from_;
@@ -42,6 +50,7 @@ class TLoadMemoryBlockF : public QDialog {
   QLineEdit* start_;
   QCheckBox* wrap_;
   QCheckBox* preserveRom_;
+  QLabel* fileHint_;
   QLabel* status_;
   QPushButton* load_;
   bool updating_ = false;

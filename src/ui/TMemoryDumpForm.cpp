@@ -3,9 +3,9 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
-#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
@@ -54,7 +54,7 @@ TMemoryDumpForm::TMemoryDumpForm(Machine& machine, SettingsStore& store, QWidget
                              QStringLiteral("Searching done. Search pattern not found!"));
   };
   BuildMenu();
-  resize(390, 245);
+  resize(390, 245 + MenuHeight());
   Relayout();
 }
 
@@ -97,13 +97,21 @@ void TMemoryDumpForm::SetStatusBarShown(bool shown) {
 void TMemoryDumpForm::SetEditMode(bool on) {
   editMode_ = on && view_.Geometry.Layout == DumpLayout::Bytes;
   highNibble_ = true;
+  if (editItem_)
+    editItem_->setText(editMode_ ? QStringLiteral("View &Mode") : QStringLiteral("&Edit Mode"));
   update();
 }
 
+int TMemoryDumpForm::MenuHeight() const {
+  return bar_->hasHeightForWidth() ? bar_->heightForWidth(width()) : bar_->sizeHint().height();
+}
+
 void TMemoryDumpForm::Relayout() {
+  const int top = MenuHeight();
+  bar_->setGeometry(0, 0, width(), top);
   const int barWidth = scroll_->sizeHint().width();
-  scroll_->setGeometry(width() - barWidth, 0, barWidth, height());
-  view_.Geometry = ComputeDumpGeometry(view_.Geometry.Layout, width(), height(), statusBar_);
+  scroll_->setGeometry(width() - barWidth, top, barWidth, height() - top);
+  view_.Geometry = ComputeDumpGeometry(view_.Geometry.Layout, width(), height() - top, statusBar_);
   SyncScrollBar();
   update();
 }
@@ -135,6 +143,7 @@ void TMemoryDumpForm::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const QPalette& pal = palette();
   p.fillRect(rect(), pal.color(QPalette::Base));
+  p.translate(0, MenuHeight());
   p.setFont(font());
   const QFontMetrics metrics(font());
   const int ascent = metrics.ascent();
@@ -204,7 +213,7 @@ void TMemoryDumpForm::resizeEvent(QResizeEvent*) {
 int TMemoryDumpForm::AddressAt(QPoint point) const {
   const DumpGeometry& g = view_.Geometry;
   const bool small = g.Layout == DumpLayout::SmallPixels;
-  const int y = point.y() - CellsTop();
+  const int y = point.y() - MenuHeight() - CellsTop();
   if (y < 0 || point.x() < kDumpCellsX) return -1;
   const int row = y / (small ? 6 : kDumpRowHeight);
   const int x = point.x() - kDumpCellsX;
@@ -361,12 +370,13 @@ void TMemoryDumpForm::AskFind() {
 void TMemoryDumpForm::OpenBlockDialog(bool save) {
   const QPoint at = frameGeometry().topLeft() + QPoint(20, 20);
   if (save) {
-    TSaveMemoryBlockF dialog(machine_, this);
-    dialog.SetBlock(view_.BlockStart(), view_.BlockEnd());
+    TSaveMemoryBlockF dialog(machine_, store_, this);
+    // A marked block is what the user means to save; else the last fields stand.
+    if (view_.Anchor != view_.Cursor) dialog.SetBlock(view_.BlockStart(), view_.BlockEnd());
     dialog.move(at);
     dialog.exec();
   } else {
-    TLoadMemoryBlockF dialog(machine_, this);
+    TLoadMemoryBlockF dialog(machine_, store_, this);
     dialog.move(at);
     dialog.exec();
   }
@@ -374,8 +384,8 @@ void TMemoryDumpForm::OpenBlockDialog(bool save) {
 }
 
 void TMemoryDumpForm::BuildMenu() {
-  menu_ = new QMenu(this);
-  QMenu* view = menu_->addMenu(QStringLiteral("&View"));
+  bar_ = new QMenuBar(this);
+  QMenu* view = bar_->addMenu(QStringLiteral("&View"));
   auto* layouts = new QActionGroup(this);
   const char* names[] = {"&Bytes", "&Chars", "Comple&x", "&Words", "Big &Pixels", "S&mall Pixels"};
   for (int i = 0; i < kDumpLayoutCount; ++i) {
@@ -392,7 +402,7 @@ void TMemoryDumpForm::BuildMenu() {
   status->setChecked(true);
   statusItem_ = status;
   connect(status, &QAction::toggled, this, [this](bool on) { SetStatusBarShown(on); });
-  QMenu* pages = menu_->addMenu(QStringLiteral("&Page"));
+  QMenu* pages = bar_->addMenu(QStringLiteral("&Page"));
   connect(pages->addAction(QStringLiteral("&Z80 Memory")), &QAction::triggered, this,
           [this] { SelectPage(-1); });
   for (int i = 0; i < 8; ++i) {
@@ -400,32 +410,28 @@ void TMemoryDumpForm::BuildMenu() {
             [this, i] { SelectPage(i); });
   }
   pages->addAction(QStringLiteral("&User Page..."))->setEnabled(false);
-  connect(menu_->addAction(QStringLiteral("&Edit Mode")), &QAction::triggered, this,
-          [this] { SetEditMode(!editMode_); });
-  connect(menu_->addAction(QStringLiteral("&Copy")), &QAction::triggered, this,
-          [this] { CopyBlock(); });
-  connect(menu_->addAction(QStringLiteral("&Find...")), &QAction::triggered, this,
-          [this] { AskFind(); });
-  connect(menu_->addAction(QStringLiteral("Find &Next")), &QAction::triggered, this,
-          [this] { FindNext(); });
-  connect(menu_->addAction(QStringLiteral("&Go to Address...")), &QAction::triggered, this,
-          [this] { AskGoTo(); });
-  menu_->addSeparator();
-  connect(menu_->addAction(QStringLiteral("&Load from file...")), &QAction::triggered, this,
-          [this] { OpenBlockDialog(false); });
-  connect(menu_->addAction(QStringLiteral("&Save to file...")), &QAction::triggered, this,
-          [this] { OpenBlockDialog(true); });
-}
-
-void TMemoryDumpForm::contextMenuEvent(QContextMenuEvent* event) {
-  const auto actions = menu_->actions();
-  for (QAction* action : actions) {
-    if (action->text().startsWith(QStringLiteral("&Edit")) ||
-        action->text().startsWith(QStringLiteral("View &Mode"))) {
-      action->setText(editMode_ ? QStringLiteral("View &Mode") : QStringLiteral("&Edit Mode"));
-    }
-  }
-  menu_->exec(event->globalPos());
+  // The keys are handled by the panel itself; the menus only show them.
+  const auto item = [this](QWidget* menu, const char* text, const QKeySequence& keys, auto run) {
+    auto* action = new QAction(QString::fromLatin1(text), menu);
+    menu->addAction(action);
+    action->setShortcut(keys);
+    action->setShortcutContext(Qt::WidgetShortcut);
+    connect(action, &QAction::triggered, this, run);
+    return action;
+  };
+  // Edit mode is a caption of its own, naming the mode a click switches to.
+  editItem_ =
+      item(bar_, "&Edit Mode", QKeySequence(Qt::Key_Return), [this] { SetEditMode(!editMode_); });
+  QMenu* tools = bar_->addMenu(QStringLiteral("&Tools"));
+  item(tools, "&Copy", QKeySequence(Qt::CTRL | Qt::Key_Insert), [this] { CopyBlock(); });
+  item(tools, "&Find...", QKeySequence(Qt::CTRL | Qt::Key_F), [this] { AskFind(); });
+  item(tools, "Find &Next", QKeySequence(Qt::CTRL | Qt::Key_N), [this] { FindNext(); });
+  item(tools, "&Go to Address...", QKeySequence(), [this] { AskGoTo(); });
+  tools->addSeparator();
+  item(tools, "&Load from file...", QKeySequence(Qt::CTRL | Qt::Key_L),
+       [this] { OpenBlockDialog(false); });
+  item(tools, "&Save to file...", QKeySequence(Qt::CTRL | Qt::Key_S),
+       [this] { OpenBlockDialog(true); });
 }
 
 }  // namespace vantrel

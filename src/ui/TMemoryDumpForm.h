@@ -9,7 +9,7 @@
 #include "debugger/MemoryView.h"
 
 class QAction;
-class QMenu;
+class QMenuBar;
 class QScrollBar;
 
 namespace vantrel {
@@ -45,6 +45,7 @@ class TMemoryDumpForm : public QWidget {
   bool EditMode() const { return editMode_; }
   bool StatusBarShown() const { return statusBar_; }
   QString StatusText() const;
+  QMenuBar* MenuBar() const { return bar_; }
   // Runs the go-to dialog; replaceable so tests answer it.
   std::function<bool(TGoToAddressForm&)> RunGoTo;
   // The debugger's symbols, which typed addresses may name (owned by the disassembler).
@@ -62,11 +63,12 @@ class TMemoryDumpForm : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
-  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   uint8_t Read(uint16_t address) const;
   int CellsTop() const;
+  // The menu bar's height, above the area the rows are fitted into.
+  int MenuHeight() const;
   // The address under a point of the cell area, or -1.
   int AddressAt(QPoint point) const;
   void BuildMenu();
@@ -88,7 +90,8 @@ class TMemoryDumpForm : public QWidget {
   MemorySearch search_;
   std::vector<uint8_t> pattern_;
   QScrollBar* scroll_;
-  QMenu* menu_ = nullptr;
+  QMenuBar* bar_ = nullptr;
+  QAction* editItem_ = nullptr;
   std::vector<QAction*> layoutItems_;
   QAction* statusItem_ = nullptr;
 };

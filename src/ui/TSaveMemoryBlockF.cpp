@@ -29,28 +29,37 @@ int64_t FieldValue(const QLineEdit* edit, const Z80Registers& regs) {
   }
 }
 
+QString HexField(int32_t value) {
+  return QStringLiteral("#%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
+}
+
 }  // namespace
 
-TSaveMemoryBlockF::TSaveMemoryBlockF(Machine& machine, QWidget* parent)
-    : QDialog(parent), machine_(machine) {
+TSaveMemoryBlockF::TSaveMemoryBlockF(Machine& machine, SettingsStore& store, QWidget* parent)
+    : QDialog(parent),
+      machine_(machine),
+      store_(store),
+      settings_(LoadSaveMemoryBlockSettings(store)) {
   setWindowTitle(QStringLiteral("Save Memory Block to File"));
   auto* layout = new QVBoxLayout(this);
   auto* form = new QFormLayout;
-  start_ = new QLineEdit(QStringLiteral("#4000"), this);
-  length_ = new QLineEdit(QStringLiteral("6912"), this);
-  end_ = new QLineEdit(QStringLiteral("#5AFF"), this);
+  start_ = new QLineEdit(HexField(settings_.BlockStart), this);
+  length_ = new QLineEdit(QString::number(settings_.BlockLength), this);
+  end_ = new QLineEdit(HexField(settings_.BlockEnd), this);
   wrap_ = new QCheckBox(QStringLiteral("&Wrap Around"), this);
-  file_ = new QLineEdit(this);
+  wrap_->setChecked(settings_.WrapAround);
+  file_ = new QLineEdit(QString::fromStdString(settings_.File.Location), this);
   auto* browse = new QPushButton(QStringLiteral("..."), this);
   auto* location = new QHBoxLayout;
   location->addWidget(file_);
   location->addWidget(browse);
   newFile_ = new QCheckBox(QStringLiteral("&New/Overwrite"), this);
-  newFile_->setChecked(true);
+  newFile_->setChecked(settings_.NewFile);
   ask_ = new QCheckBox(QStringLiteral("&Ask for Overwrite Old File"), this);
-  ask_->setChecked(true);
+  ask_->setChecked(settings_.Overwrite);
   append_ = new QCheckBox(QStringLiteral("&Append to End"), this);
-  offset_ = new QLineEdit(QStringLiteral("0"), this);
+  append_->setChecked(settings_.AppendToEnd);
+  offset_ = new QLineEdit(QString::number(settings_.Offset), this);
   form->addRow(QStringLiteral("Start:"), start_);
   form->addRow(QStringLiteral("Length:"), length_);
   form->addRow(QStringLiteral("End:"), end_);
@@ -68,7 +77,9 @@ TSaveMemoryBlockF::TSaveMemoryBlockF(Machine& machine, QWidget* parent)
 
   connect(browse, &QPushButton::clicked, this, [this] {
     const QString name = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Select Binary File Location"), file_->text(),
+        this, QStringLiteral("Select Binary File Location"),
+        file_->text().trimmed().isEmpty() ? QString::fromStdString(settings_.File.DefaultDir)
+                                          : file_->text(),
         QStringLiteral("Binary File (*.Bin *.bin);;Any File (*)"));
     if (!name.isEmpty()) file_->setText(name);
   });
@@ -144,6 +155,32 @@ bool TSaveMemoryBlockF::SaveBlock() {
     return false;
   }
   return true;
+}
+
+void TSaveMemoryBlockF::done(int result) {
+  const Z80Registers& regs = machine_.State.Regs;
+  // A field left mistyped keeps the value stored before.
+  const auto keep = [&](const QLineEdit* edit, int32_t& value, int64_t min, int64_t max) {
+    const int64_t typed = FieldValue(edit, regs);
+    if (typed >= min && typed <= max) value = static_cast<int32_t>(typed);
+  };
+  keep(start_, settings_.BlockStart, 0, 0xFFFF);
+  keep(length_, settings_.BlockLength, 1, 0x10000);
+  keep(end_, settings_.BlockEnd, 0, 0xFFFF);
+  keep(offset_, settings_.Offset, 0, INT32_MAX);
+  settings_.WrapAround = wrap_->isChecked();
+  settings_.NewFile = newFile_->isChecked();
+  settings_.Overwrite = ask_->isChecked();
+  settings_.AppendToEnd = append_->isChecked();
+  const QString location = file_->text().trimmed();
+  settings_.File.Location = location.toStdString();
+  if (!location.isEmpty()) {
+    const QFileInfo info(location);
+    settings_.File.FileName = info.fileName().toStdString();
+    settings_.File.DefaultDir = info.absolutePath().toStdString();
+  }
+  SaveSaveMemoryBlockSettings(store_, settings_);
+  QDialog::done(result);
 }
 
 }  // namespace vantrel

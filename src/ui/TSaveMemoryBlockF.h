@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "app/Settings.h"
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -10,13 +12,15 @@ class QPushButton;
 namespace vantrel {
 
 class Machine;
+class SettingsStore;
 
 // "Save Memory Block to File": Start, Length and End (each an expression), the file, and
-// whether it is replaced, appended to or written at an offset.
+// whether it is replaced, appended to or written at an offset. The fields come from the
+// settings store and go back to it when the dialog closes.
 class TSaveMemoryBlockF : public QDialog {
   Q_OBJECT
  public:
-  explicit TSaveMemoryBlockF(Machine& machine, QWidget* parent = nullptr);
+  TSaveMemoryBlockF(Machine& machine, SettingsStore& store, QWidget* parent = nullptr);
   void SetBlock(uint16_t start, uint16_t end);
 
   QLineEdit* StartEdit() const { return start_; }
@@ -30,11 +34,14 @@ class TSaveMemoryBlockF : public QDialog {
   QPushButton* SaveButton() const { return save_; }
   // Writes the block; false (with the error shown) when the file could not be written.
   bool SaveBlock();
+  void done(int result) override;
 
  private:
   void Validate(bool lengthTyped);
 
   Machine& machine_;
+  SettingsStore& store_;
+  SaveMemoryBlockSettings settings_;
   QLineEdit* start_;
   QLineEdit* length_;
   QLineEdit* end_;

@@ -1,11 +1,15 @@
 // The CPU panel, its register editor and the breakpoint window, offscreen.
+#include <QMenuBar>
+
 #include "MachineFixture.h"
 #include "app/SettingsStore.h"
 #include "machine/Machine.h"
 #include "ui/TBreakpointsF.h"
 #include "ui/TCpuF.h"
 #include "ui/TFindPatternF.h"
+#include "ui/TLoadMemoryBlockF.h"
 #include "ui/TMemoryDumpForm.h"
+#include "ui/TSaveMemoryBlockF.h"
 #include "ui/UiTest.h"
 
 namespace vantrel {
@@ -91,7 +95,7 @@ TEST(MemoryPanel, LayoutsKeysEditingAndPageViews) {
   Machine m{1};
   MemorySettingsStore store;
   TMemoryDumpForm panel(m, store);
-  panel.resize(390, 245);
+  panel.resize(390, 245 + panel.MenuBar()->height());
   const int pages[kDumpLayoutCount] = {288, 486, 180, 324, 54, 216};  // 18 rows
   for (int layout = 0; layout < kDumpLayoutCount; ++layout) {
     panel.SetLayout(static_cast<DumpLayout>(layout));
@@ -109,6 +113,11 @@ TEST(MemoryPanel, LayoutsKeysEditingAndPageViews) {
   QTest::keyClicks(&panel, QStringLiteral("3f"));
   EXPECT_EQ(m.Mem.PeekByte(0x8000), 0x3F);
   EXPECT_EQ(panel.View().Cursor, 0x8001);
+  QStringList captions;
+  for (const QAction* caption : panel.MenuBar()->actions()) captions << caption->text();
+  EXPECT_EQ(captions.join(','), "&View,&Page,View &Mode,&Tools");
+  panel.MenuBar()->actions()[2]->trigger();
+  EXPECT_FALSE(panel.EditMode());
   // Scrolling down a row when the cursor leaves the last one.
   QTest::keyClick(&panel, Qt::Key_Down);
   EXPECT_EQ(panel.View().Top, 0x8000);
@@ -141,6 +150,28 @@ TEST(MemoryPanel, LayoutsKeysEditingAndPageViews) {
   };
   QTest::keyClick(&panel, Qt::Key_F, Qt::ControlModifier);
   EXPECT_EQ(test::Ints(panel.View().Cursor, panel.View().Anchor), test::Ints(0x9000, 0x9003));
+}
+
+TEST(MemoryBlockDialogs, FieldsComeBackAndAMissingFileIsNamed) {
+  Machine m{1};
+  MemorySettingsStore store;
+  {
+    TLoadMemoryBlockF load(m, store);
+    load.FileEdit()->setText(QStringLiteral("/no/such/block.bin"));
+    EXPECT_EQ(load.FileHint()->text(), "Selected file not found!");
+    EXPECT_EQ(load.Status()->text(), "You must select binary file for loading!");
+    load.StartEdit()->setText(QStringLiteral("#C000"));
+    load.reject();
+    TSaveMemoryBlockF save(m, store);
+    save.StartEdit()->setText(QStringLiteral("#C000"));
+    save.EndEdit()->setText(QStringLiteral("#FFFF"));
+    save.reject();
+  }
+  const TLoadMemoryBlockF load(m, store);
+  EXPECT_EQ(load.FileEdit()->text(), "/no/such/block.bin");
+  EXPECT_EQ(load.StartEdit()->text(), "#C000");
+  const TSaveMemoryBlockF save(m, store);
+  EXPECT_EQ(save.LengthEdit()->text(), "16384");
 }
 
 }  // namespace
