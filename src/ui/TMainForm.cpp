@@ -3,9 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -14,19 +11,15 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/AutoLoad.h"
 #include "app/Settings.h"
 #include "debugger/BreakpointText.h"
 #include "media/FileTypes.h"
-#include "media/SnapshotLoader.h"
-#include "media/SnapshotSaver.h"
 #include "platform/QtKeyboard.h"
 #include "platform/SdlSoundOutput.h"
 #include "ui/DiskCommands.h"
@@ -57,17 +50,6 @@ QString Binary8(uint8_t value) {
 }
 
 }  // namespace
-
-CommandLineFile ClassifyCommandLineFile(const QString& fileName) {
-  const FileType* type = FindFileType(fileName.toStdString());
-  if (!type) return CommandLineFile::kNone;
-  switch (type->Kind) {
-    case FileKind::Snapshot: return CommandLineFile::kSnapshot;
-    case FileKind::Tape: return CommandLineFile::kTape;
-    case FileKind::Disk: return CommandLineFile::kDisk;
-  }
-  return CommandLineFile::kNone;
-}
 
 TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* parent)
     : QMainWindow(parent),
@@ -553,35 +535,6 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
   return true;
 }
 
-void TMainForm::OpenCommandLineFile(const QString& fileName) {
-  // A snapshot is loaded and run; a tape goes into the tape reader and the machine runs; a
-  // disk goes into drive A and the machine boots it in TR-DOS with 128K.
-  switch (ClassifyCommandLineFile(fileName)) {
-    case CommandLineFile::kSnapshot: LoadSnapshotFile(fileName, true); break;
-    case CommandLineFile::kTape: {
-      const QString absolute = QFileInfo(fileName).absoluteFilePath();
-      if (tapeReader_->OpenTape(absolute)) {
-        recent_.Add(absolute);
-        RebuildRecentMenu();
-      }
-      TEmulThread& emulation = app_.Emulation();
-      if (!emulation.Alive()) StartRun([&emulation] { emulation.Run(); });
-      break;
-    }
-    case CommandLineFile::kDisk:
-      disks_->OpenDiskCommand(fileName, [this] {
-        TEmulThread& emulation = app_.Emulation();
-        app_.GetMachine().State.StartMode.store(kStartTrDos | kStart128k,
-                                                std::memory_order_relaxed);
-        emulation.Reset();
-        activeBeforeRun_ = this;
-        StartRun([&emulation] { emulation.Run(); });
-      });
-      break;
-    default: break;
-  }
-}
-
 void TMainForm::RaiseWindows() {
   if (isMinimized()) showNormal();
   screen_->show();
@@ -590,22 +543,6 @@ void TMainForm::RaiseWindows() {
   activateWindow();
   // While the machine runs the keys belong to the picture.
   if (app_.Emulation().Alive()) screen_->activateWindow();
-}
-
-void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
-  // Only what the program opens: anything else shows the no-drop cursor.
-  if (ClassifyCommandLineFile(DroppedFile(event->mimeData())) != CommandLineFile::kNone) {
-    event->acceptProposedAction();
-  }
-}
-
-void TMainForm::dropEvent(QDropEvent* event) {
-  const QString fileName = DroppedFile(event->mimeData());
-  if (fileName.isEmpty()) return;
-  event->acceptProposedAction();
-  // Not inside the drop: the loader may show a message box.
-  QMetaObject::invokeMethod(
-      this, [this, fileName] { OpenCommandLineFile(fileName); }, Qt::QueuedConnection);
 }
 
 void TMainForm::Idle() {
@@ -735,97 +672,6 @@ void TMainForm::ReportFullScreenError(const FullScreenError& error) {
   box.exec();
 }
 
-void TMainForm::LoadSnapshotCommand() {
-  requests_.FullScreen.store(false, std::memory_order_relaxed);
-  ApplyFullScreen();
-  TEmulThread& emulation = app_.Emulation();
-  const bool wasRunning = emulation.Alive();
-  emulation.StopEmulation();
-  ReleaseMouse();
-  const QString stored = QString::fromStdString(app_.MainWindow().SnapshotFileName);
-  if (loadSnap_->FileName().isEmpty() && !stored.isEmpty()) loadSnap_->SetFileName(stored);
-  if (loadSnap_->exec() == QDialog::Accepted) {
-    LoadSnapshotFile(loadSnap_->FileName(), loadSnap_->RunAfterLoad());
-  } else if (wasRunning) {
-    StartRun([&emulation] { emulation.Run(); });
-  }
-}
-
-bool TMainForm::LoadSnapshotFile(const QString& fileName, bool runAfterLoad) {
-  TEmulThread& emulation = app_.Emulation();
-  emulation.StopEmulation();
-  Machine& machine = app_.GetMachine();
-  const std::string name = fileName.toStdString();
-  app_.MainWindow().SnapshotFileName = name;
-  try {
-    const auto resolved = fileResolver_.Resolve(name);
-    if (!resolved) {
-      throw SnapshotError(std::string(kSnapshotReadFailed), kSnapshotReadCaption);
-    }
-    LoadSnapshot(machine, *resolved);
-    app_.MainWindow().SnapshotDefaultPath = resolved->parent_path().string();
-    recent_.Add(QFileInfo(QString::fromStdString(resolved->string())).absoluteFilePath());
-    RebuildRecentMenu();
-  } catch (const SnapshotError& refusal) {
-    RefreshDebugViews();
-    if (ShowError) {
-      ShowError(QString::fromStdString(refusal.Caption), QString::fromUtf8(refusal.what()));
-    }
-    return false;
-  }
-  // The loader wrote memory behind the renderer's back.
-  machine.Screen.RedrawAll();
-  if (runAfterLoad) {
-    activeBeforeRun_ = this;
-    StartRun([&emulation] { emulation.Run(); });
-  } else {
-    RefreshDebugViews();
-  }
-  return true;
-}
-
-void TMainForm::ToggleTapeReader() {
-  tapeReader_->SetShown(!tapeReader_->isVisible());
-}
-
-void TMainForm::LoadTapeCommand() {
-  // The file dialog needs the desktop.
-  tapeReader_->BeforeDialog();
-  tapeReader_->SetShown(true);
-  tapeReader_->SelectFile();
-}
-
-void TMainForm::QuickSaveSnapshot() {
-  const std::optional<QString> name = saveSnap_->ChooseSnapshotFileName();
-  if (!name) return;
-  Machine& machine = app_.GetMachine();
-  const SnaVariant variant = saveSnap_->Variant();
-  const auto image = [&machine, variant] {
-    return variant == SnaVariant::Sna48k ? MakeSna48(machine) : MakeSna128(machine);
-  };
-  if (!app_.Emulation().Alive()) {
-    WriteSnapshot(*name, image());
-    return;
-  }
-  // A running machine is read at its next frame end, between two instructions; the
-  // window thread then writes the file, so a slow disk never holds the machine.
-  machine.Apply([this, image, fileName = *name] {
-    auto bytes = std::make_shared<std::vector<uint8_t>>(image());
-    QMetaObject::invokeMethod(
-        this, [this, bytes, fileName] { WriteSnapshot(fileName, *bytes); }, Qt::QueuedConnection);
-  });
-}
-
-void TMainForm::WriteSnapshot(const QString& fileName, const std::vector<uint8_t>& image) {
-  try {
-    WriteReplacing(fileName.toStdString(), image);
-  } catch (const SnapshotError& failure) {
-    if (ShowError) {
-      ShowError(QString::fromStdString(failure.Caption), QString::fromUtf8(failure.what()));
-    }
-  }
-}
-
 void TMainForm::ShowCpuStopped() {
   TCPUStoppedF dialog(store_, this);
   if (dialog.DontShowAgain()) return;  // the machine stays on its HALT
@@ -916,52 +762,5 @@ void TMainForm::ShutDown() {
 
 // ---------------------------------------------------------------------------------------
 // Tapes started the way a user would: a reset, then the keys that run the ROM's loader.
-
-bool TMainForm::FastTapeLoading() {
-  return app_.Hardware().StartUp.FastTapeLoading;
-}
-
-void TMainForm::SetFastTapeLoading(bool on) {
-  app_.Hardware().StartUp.FastTapeLoading = on;
-  app_.Emulation().Loop.FastTapeLoading.store(on, std::memory_order_relaxed);
-  Command(QStringLiteral("FastTapeLoadingMI"))->setChecked(on);
-}
-
-void TMainForm::LoadTapeAndRunCommand() {
-  requests_.FullScreen.store(false, std::memory_order_relaxed);
-  ApplyFullScreen();
-  const QString fileName =
-      QFileDialog::getOpenFileName(this, QStringLiteral("Load Tape && Run"), {},
-                                   QString::fromStdString(OpenFileFilter(FileKind::Tape)));
-  if (!fileName.isEmpty()) LoadTapeAndRun(fileName);
-}
-
-bool TMainForm::LoadTapeAndRun(const QString& fileName) {
-  auto tape = std::make_shared<TapeCatalogue>();
-  try {
-    *tape = LoadTapeImage(fileName.toStdString(), BlockInfoMode::Hexadecimal);
-  } catch (const TapeError& refusal) {
-    if (ShowError) ShowError(QStringLiteral("Tape Reader"), QString::fromUtf8(refusal.what()));
-    return false;
-  }
-  Machine& machine = app_.GetMachine();
-  RunLoop& loop = app_.Emulation().Loop;
-  // Between two frames of a running machine, or at once when it is stopped.
-  machine.Apply([&machine, &loop, tape] {
-    machine.Tape.StopTape();
-    machine.Tape.InsertTape(std::move(*tape));
-    const uint8_t mode = machine.State.StartMode.load(std::memory_order_relaxed);
-    loop.FrameTask = [&machine,
-                      typer = StartAutoLoad(machine, mode, AutoLoadMedia::Tape)]() mutable {
-      return typer.FrameEnd(machine);
-    };
-  });
-  if (!app_.Emulation().Alive()) {
-    activeBeforeRun_ = this;
-    TEmulThread& emulation = app_.Emulation();
-    StartRun([&emulation] { emulation.Run(); });
-  }
-  return true;
-}
 
 }  // namespace vantrel
