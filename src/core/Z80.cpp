@@ -25,7 +25,7 @@ void Z80Core<M>::Step() {
   DispatchMain(opcode);
 }
 
-#if defined(__GNUC__)
+#if defined(__GNUC__) && !defined(VANTREL_PORTABLE_DISPATCH)
 // Threaded dispatch: every handler ends in its own copy of the fetch and an indirect
 // jump through the table, so the branch predictor sees one jump per opcode rather than
 // a single shared one. Labels are op_HL, for the opcode's two hex digits.
@@ -47,7 +47,7 @@ template <class M>
 template <bool WatchPc>
 void Z80Core<M>::RunStretch(uint32_t limit, const std::atomic<bool>& running, uint16_t lowPc) {
   if (WatchPc && r_.PC <= lowPc) return;
-#if defined(__GNUC__)
+#if defined(__GNUC__) && !defined(VANTREL_PORTABLE_DISPATCH)
 #define VANTREL_ADDRESS(h, l) &&op_##h##l,
   static const void* const kHandlers[256] = {VANTREL_HEX256(VANTREL_ADDRESS)};
 #undef VANTREL_ADDRESS
@@ -165,7 +165,6 @@ template void Z80Core<Memory>::Halt();
 template void Z80Core<Memory>::Di();
 template void Z80Core<Memory>::InAN();
 template void Z80Core<WatchedMemory>::Step();
-template void Z80Core<WatchedMemory>::StepUntil(uint32_t, const std::atomic<bool>&);
 template void Z80Core<WatchedMemory>::ExecuteMain(uint8_t);
 template void Z80Core<WatchedMemory>::AcceptInterrupt();
 template void Z80Core<WatchedMemory>::Daa();
