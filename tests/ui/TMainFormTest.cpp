@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QFileInfo>
 #include <functional>
 
 #include "MachineFixture.h"
@@ -316,7 +317,9 @@ TEST_F(TMainFormTest, CommandLineTapeRunsAndThePanelTogglesFromMenuKeysAndClose)
   EXPECT_TRUE(form->Emulation().Alive());
   Stop();  // the insertion queued for the running machine has happened by now
   EXPECT_EQ(M().Tape.Tape().Kind, TapeKind::Tap);
-  EXPECT_EQ(form->TapeReader().LocationEdit()->text().toStdString(), tape.string());
+  // The window names the file by its absolute path, with any ".." resolved.
+  EXPECT_EQ(form->TapeReader().LocationEdit()->text(),
+            QFileInfo(QString::fromStdString(tape.string())).absoluteFilePath());
   EXPECT_TRUE(Command("LoadTapeMI")->isEnabled());
 
   QAction* panel = Command("TapeReaderPanelMI");
