@@ -135,6 +135,13 @@ void Vg93Controller::RunState() {
   }
 }
 
+// The processor did not supply the first byte in time: nothing is written.
+void Vg93Controller::EndWithDataLost() {
+  status_ |= kTrack0OrLost;
+  delay_ = 14;
+  step_ = kEndStep;
+}
+
 void Vg93Controller::End() {
   requests_ |= kIntrq;
   status_ &= ~kBusy;
@@ -469,9 +476,7 @@ void Vg93Controller::RunData() {
       return;
     case kWriteFirstByte:
       if (requests_ & kDrq) {
-        status_ |= kTrack0OrLost;
-        delay_ = 14;
-        step_ = kEndStep;
+        EndWithDataLost();
         return;
       }
       scratch_[1] = data_;
@@ -568,9 +573,7 @@ void Vg93Controller::RunData() {
       return;
     case kFormatIndex:
       if (requests_ & kDrq) {
-        status_ |= kTrack0OrLost;
-        delay_ = 14;
-        step_ = kEndStep;
+        EndWithDataLost();
         return;
       }
       delay_ = 0;

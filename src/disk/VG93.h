@@ -73,6 +73,7 @@ class Vg93Controller {
   void RunSerial();
   void RunData();  // Type II and III
   void End();
+  void EndWithDataLost();
   void StartSerial(uint8_t value, int32_t initialDelay, uint8_t nextStep);
   void LatchTrack();
   uint8_t ByteUnderHead() const;
