@@ -248,9 +248,9 @@ TEST_F(EmulThreadTest, StoppedCpuAnswersReleaseTheHalt) {
     } else {
       emu.StoppedCpuReset();
     }
-    EXPECT_FALSE(m.State.CpuStopped.load());
-    // Wait until the request has been taken at a frame end, then stop.
+    // The frame end takes the answer and lowers the flag; the HALT never raises it again.
     ASSERT_TRUE(WaitFor([&] { return m.State.CpuStoppedRequest.load() == kCpuStoppedNone; }));
+    EXPECT_FALSE(m.State.CpuStopped.load());
     ASSERT_TRUE(WaitForFrames(m.State.FrameCount.load() + 2));
     emu.StopEmulation();
     EXPECT_NE(r.PC, 0x8001);  // either way the processor has left the HALT

@@ -99,15 +99,20 @@ void TEmulThread::StepOver() {
 }
 
 void TEmulThread::StoppedCpuDebugger() {
-  RequestStop();
+  // Wait for the stop: a HALT still running would raise the flag again.
+  StopEmulation();
   machine_.State.CpuStopped.store(false, std::memory_order_relaxed);
 }
 
 void TEmulThread::AnswerStoppedCpu(CpuStoppedRequestKind kind) {
   MachineState& s = machine_.State;
   if (Alive()) {
+    // The HALT keeps raising the flag until the frame end carries the answer out, so the
+    // emulation thread clears it there.
     s.CpuStoppedRequest.store(kind, std::memory_order_relaxed);
-  } else if (kind == kCpuStoppedReset) {
+    return;
+  }
+  if (kind == kCpuStoppedReset) {
     s.Regs.PC = 0;
   } else {
     s.Regs.IFF1 = 1;

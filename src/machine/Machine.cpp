@@ -140,10 +140,15 @@ void Machine::EndFrame() {
   State.FrameCount.fetch_add(1, std::memory_order_relaxed);
 
   Commands.RunPending();
-  switch (State.CpuStoppedRequest.exchange(kCpuStoppedNone, std::memory_order_relaxed)) {
-    case kCpuStoppedReset: r.PC = 0; break;        // runs on from address 0
-    case kCpuStoppedReanimate: r.IFF1 = 1; break;  // the next interrupt ends the HALT
-    default: break;
+  if (const auto answer = State.CpuStoppedRequest.load(std::memory_order_relaxed)) {
+    if (answer == kCpuStoppedReset) {
+      r.PC = 0;  // runs on from address 0
+    } else {
+      r.IFF1 = 1;  // the next interrupt ends the HALT
+    }
+    // Released after the flag: whoever sees no request pending also sees the flag down.
+    State.CpuStopped.store(false, std::memory_order_relaxed);
+    State.CpuStoppedRequest.store(kCpuStoppedNone, std::memory_order_release);
   }
 }
 

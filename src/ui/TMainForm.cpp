@@ -551,8 +551,10 @@ void TMainForm::Idle() {
     minimizePending_ = false;
     showMinimized();
   }
-  if (machine.State.Running.load(std::memory_order_relaxed) &&
-      machine.State.CpuStopped.load(std::memory_order_relaxed) && !cpuStoppedShowing_) {
+  // An answer still waiting for its frame end leaves the flag up: ask only once.
+  if (machine.State.Running.load(std::memory_order_relaxed) && !cpuStoppedShowing_ &&
+      machine.State.CpuStoppedRequest.load(std::memory_order_acquire) == kCpuStoppedNone &&
+      machine.State.CpuStopped.load(std::memory_order_relaxed)) {
     ShowCpuStopped();
   }
   // Requests raised by keys while the screen window has the focus.
