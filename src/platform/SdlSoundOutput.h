@@ -21,9 +21,9 @@ class SdlSoundOutput final : public SoundOutput {
  public:
   using LoopBuffer = std::array<std::atomic<uint8_t>, kSoundBufferSize>;
 
-  // 10 ms per callback: a whole divisor of the 882-byte block, so the position moves in
-  // steps much smaller than the wait's window and lands on block edges.
-  static constexpr uint16_t kDeviceSamples = 441;
+  // One block (20 ms) per callback: the position lands on block edges, the machine has a
+  // whole frame to write the next block, and the audio thread wakes once a frame.
+  static constexpr uint16_t kDeviceSamples = 882;
 
   // Opens the default device paused. When SDL or the device fails, the object stays
   // inactive, silently: the machine is then paced by its timer.

@@ -43,7 +43,8 @@ namespace vantrel {
 
 namespace {
 
-constexpr int kIdleIntervalMs = 20;
+// Prompt enough for a person, and rare enough to leave the program asleep between frames.
+constexpr int kIdleIntervalMs = 50;
 
 QString Binary8(uint8_t value) {
   return QStringLiteral("%1").arg(value, 8, 2, QLatin1Char('0'));

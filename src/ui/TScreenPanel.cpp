@@ -23,6 +23,7 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 
 #include "app/SettingsStore.h"
 #include "app/TKeyThread.h"
@@ -370,20 +371,27 @@ void TScreenPanel::FrameArrived() {
     framePalette_ = frame->Palette;
     for (size_t i = 0; i < framePalette_.size(); ++i) {
       const PaletteEntry& e = framePalette_[i];
-      colourTable_[static_cast<qsizetype>(i)] = qRgb(e.Red, e.Green, e.Blue);
+      const QRgb colour = qRgb(e.Red, e.Green, e.Blue);
+      colourTable_[static_cast<qsizetype>(i)] = colour;
+      colourPairs_[i] = uint64_t{colour} << 32 | colour;
     }
+    if (!fullScreen_) RefreshPicture(true);
     update();
-  } else if (frame->WholePicture || fullScreen_) {
+  } else if (fullScreen_) {
     update();
-  } else {
-    update(PaperRect());
+  } else if (const QRegion changed = RefreshPicture(false); !changed.isEmpty()) {
+    repaint(changed);
   }
 }
 
-QRect TScreenPanel::PaperRect() const {
-  const int scale = Scale(settings_.DoubleSize);
-  return {kScreenBevel + borderSizes_.Left * scale, kScreenBevel + borderSizes_.Upper * scale,
-          kPaperWidth * scale, kPaperHeight * scale};
+VisibleRect TScreenPanel::ClampedVisibleRect() const {
+  VisibleRect visible = VisibleRectFor(borderSizes_);
+  // Border sizes are checked when set; the clamp only keeps the copies in bounds.
+  visible.X = std::clamp(visible.X, 0, kNativeWidth);
+  visible.Y = std::clamp(visible.Y, 0, kNativeHeight);
+  visible.Width = std::clamp(visible.Width, 0, kNativeWidth - visible.X);
+  visible.Height = std::clamp(visible.Height, 0, kNativeHeight - visible.Y);
+  return visible;
 }
 
 QRect TScreenPanel::FullScreenTarget() const {
@@ -394,7 +402,66 @@ QRect TScreenPanel::FullScreenTarget() const {
   return {(width() - w) / 2, (height() - h) / 2, w, h};
 }
 
-void TScreenPanel::paintEvent(QPaintEvent*) {
+// Brings picture_ up to date with frame_ and returns the part of the widget that
+// changed. Whole pixels are replicated here and the picture is drawn 1:1, as Qt's
+// general scaling of an indexed picture costs many times more; and as most programs
+// change a small part of the screen per frame, only the changed span of each row is
+// scaled, and only bands of changed rows are repainted.
+QRegion TScreenPanel::RefreshPicture(bool whole) {
+  if (frame_ == nullptr) return {};
+  const int scale = Scale(settings_.DoubleSize);
+  const VisibleRect visible = ClampedVisibleRect();
+  const int width = visible.Width;
+  if (whole || scale != pictureScale_ || !(visible == pictureVisible_) || picture_.isNull()) {
+    whole = true;
+    pictureScale_ = scale;
+    pictureVisible_ = visible;
+    picture_ = QImage(width * scale, visible.Height * scale, QImage::Format_RGB32);
+    shownPixels_.assign(static_cast<size_t>(width) * static_cast<size_t>(visible.Height), 0);
+  }
+  if (picture_.isNull()) return {};
+  const QRgb* colours = colourTable_.constData();  // 256 entries, one per pixel value
+  bands_.clear();
+  QRect band;  // consecutive changed rows, in widget pixels
+  for (int y = 0; y < visible.Height; ++y) {
+    const uint8_t* from = frame_->Row(visible.Y + y) + visible.X;
+    uint8_t* shown = shownPixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+    int first = 0;
+    int last = width;
+    if (!whole) {
+      if (std::memcmp(from, shown, static_cast<size_t>(width)) == 0) continue;
+      while (from[first] == shown[first]) ++first;
+      while (from[last - 1] == shown[last - 1]) --last;
+    }
+    std::copy(from + first, from + last, shown + first);
+    auto* row = reinterpret_cast<uint32_t*>(picture_.scanLine(y * scale));
+    if (scale == 2) {
+      // One store per native pixel.
+      for (int x = first; x < last; ++x) std::memcpy(row + 2 * x, &colourPairs_[from[x]], 8);
+    } else {
+      for (int x = first; x < last; ++x) std::fill_n(row + x * scale, scale, colours[from[x]]);
+    }
+    for (int k = 1; k < scale; ++k) {
+      std::copy(row + first * scale, row + last * scale,
+                reinterpret_cast<uint32_t*>(picture_.scanLine(y * scale + k)) + first * scale);
+    }
+    const QRect rows(kScreenBevel + first * scale, kScreenBevel + y * scale, (last - first) * scale,
+                     scale);
+    if (!band.isEmpty() && band.bottom() + 1 == rows.top()) {
+      band = band.united(rows);
+    } else {
+      if (!band.isEmpty()) bands_.push_back(band);
+      band = rows;
+    }
+  }
+  if (!band.isEmpty()) bands_.push_back(band);
+  // Disjoint bands, one per run of rows and sorted from the top: a valid region as is.
+  QRegion changed;
+  changed.setRects(bands_.data(), static_cast<int>(bands_.size()));
+  return changed;
+}
+
+void TScreenPanel::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   if (fullScreen_) {
     painter.fillRect(rect(), Qt::black);
@@ -417,35 +484,25 @@ void TScreenPanel::paintEvent(QPaintEvent*) {
   painter.drawLine(all.bottomLeft(), all.bottomRight());
   painter.drawLine(all.topRight(), all.bottomRight());
 
-  const int scale = Scale(settings_.DoubleSize);
-  VisibleRect visible = VisibleRectFor(borderSizes_);
-  // Border sizes are checked when set; the clamp only keeps the copy below in bounds.
-  visible.X = std::clamp(visible.X, 0, kNativeWidth);
-  visible.Y = std::clamp(visible.Y, 0, kNativeHeight);
-  visible.Width = std::clamp(visible.Width, 0, kNativeWidth - visible.X);
-  visible.Height = std::clamp(visible.Height, 0, kNativeHeight - visible.Y);
-  const QRect target(kScreenBevel, kScreenBevel, visible.Width * scale, visible.Height * scale);
   if (frame_ == nullptr) {
-    painter.fillRect(target, Qt::black);
+    const VisibleRect visible = ClampedVisibleRect();
+    const int scale = Scale(settings_.DoubleSize);
+    painter.fillRect(kScreenBevel, kScreenBevel, visible.Width * scale, visible.Height * scale,
+                     Qt::black);
     return;
   }
-  // Whole pixels, replicated here into a picture of the window's size and drawn 1:1:
-  // Qt's general scaling of an indexed picture costs many times more per frame.
-  const int w = target.width();
-  scaledPixels_.resize(static_cast<size_t>(w) * static_cast<size_t>(target.height()));
-  const QRgb* colours = colourTable_.constData();  // 256 entries, one per pixel value
-  for (int y = 0; y < visible.Height; ++y) {
-    const uint8_t* from =
-        frame_->Pixels.data() + static_cast<size_t>(visible.Y + y) * kNativeWidth + visible.X;
-    uint32_t* row = scaledPixels_.data() + static_cast<size_t>(y) * scale * w;
-    for (int x = 0; x < visible.Width; ++x) {
-      std::fill_n(row + x * scale, scale, colours[from[x]]);
-    }
-    for (int k = 1; k < scale; ++k) std::copy_n(row, w, row + k * w);
+  // A new border size or scale since the last frame; frames refresh the picture themselves.
+  if (Scale(settings_.DoubleSize) != pictureScale_ || !(ClampedVisibleRect() == pictureVisible_)) {
+    RefreshPicture(true);
   }
-  const QImage image(reinterpret_cast<const uchar*>(scaledPixels_.data()), w, target.height(),
-                     w * 4, QImage::Format_RGB32);
-  painter.drawImage(target.topLeft(), image);
+  const QRect target(QPoint(kScreenBevel, kScreenBevel), picture_.size());
+  // Only what the event asks for goes to the display.
+  for (const QRect& part : event->region()) {
+    const QRect drawn = part.intersected(target);
+    if (!drawn.isEmpty()) {
+      painter.drawImage(drawn, picture_, drawn.translated(-kScreenBevel, -kScreenBevel));
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -131,6 +132,8 @@ class TScreenPanel : public QWidget {
  protected:
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  VisibleRect ClampedVisibleRect() const;
+  QRegion RefreshPicture(bool whole);
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -148,7 +151,6 @@ class TScreenPanel : public QWidget {
   void ApplyRendererSettings();
   void FrameArrived();
   void HandleKey(QKeyEvent& event, bool pressed);
-  QRect PaperRect() const;
 
   Machine& machine_;
   SettingsStore& store_;
@@ -164,6 +166,7 @@ class TScreenPanel : public QWidget {
   const PresentedFrame* frame_ = nullptr;  // the newest taken, kept for repaints
   ScreenPaletteTable framePalette_{};
   QList<QRgb> colourTable_;
+  std::array<uint64_t, 256> colourPairs_{};  // each colour twice, for the doubled picture
 
   // What the caption shows.
   bool captionValid_ = false;
@@ -175,7 +178,13 @@ class TScreenPanel : public QWidget {
   bool settingsSaved_ = false;
   QRect windowedGeometry_;
   std::vector<uint32_t> fullScreenPixels_;
-  std::vector<uint32_t> scaledPixels_;  // the windowed picture at the window's scale
+  // The windowed picture at the window's scale, and the native pixels it shows: rows
+  // that did not change are neither scaled again nor sent to the display.
+  QImage picture_;
+  std::vector<uint8_t> shownPixels_;
+  std::vector<QRect> bands_;
+  VisibleRect pictureVisible_;
+  int pictureScale_ = 0;
 
   QMenu* menu_ = nullptr;
   QAction* doubleSizeItem_ = nullptr;

@@ -1,10 +1,13 @@
+#include <QPaintEvent>
+#include <QPainter>
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <tuple>
 
 #include "app/SettingsStore.h"
-#include "machine/Machine.h"
 #include "app/TKeyThread.h"
+#include "machine/Machine.h"
 #include "ui/TScreenPanel.h"
 #include "ui/UiTest.h"
 
@@ -190,6 +193,78 @@ TEST_F(ScreenPanelTest, PictureIsTheVisibleCutInsideTheBevelEachPixelDoubledOrNo
         {44, 46, 0, blue}, {295, 237, 1, blue}, {296, 237, 0, red}};
     for (const auto& [x, y, last, colour] : pixels) {
       EXPECT_EQ(at(x, y, last * (scale - 1)), colour) << x << "," << y;
+    }
+  }
+}
+
+// Sees the events a widget gets, before the widget does.
+class EventSpy : public QObject {
+ public:
+  EventSpy(QObject* watched, std::function<void(QEvent*)> seen) : seen_(std::move(seen)) {
+    watched->installEventFilter(this);
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    seen_(event);
+    return false;
+  }
+
+ private:
+  std::function<void(QEvent*)> seen_;
+};
+
+// A frame repaints only what changed: the display, which keeps whatever was not
+// repainted, still ends up with the picture a whole rebuild (a new scale) gives.
+TEST_F(ScreenPanelTest, RepaintingOnlyTheChangesShowsTheWholePicture) {
+  MakePanel();
+  panel->show();  // a hidden widget is never repainted
+  QRegion repainted;
+  bool recording = false;
+  EventSpy spy(panel.get(), [&](QEvent* event) {
+    if (recording && event->type() == QEvent::Paint) {
+      repainted += static_cast<QPaintEvent*>(event)->region();
+    }
+  });
+  uint8_t* page = machine->Mem.Bank(5);
+  // Each change, and how many native rows it repaints (0: not checked).
+  const std::pair<std::function<void()>, int> changes[] = {
+      {[&] { page[0] ^= 0x0F; }, 1},                    // first byte of the top row
+      {[&] { page[31] ^= 0x81; }, 1},                   // last byte of it
+      {[&] { page[0x0FEF] ^= 0x3C; }, 1},               // the middle of the paper
+      {[&] { page[6144 + 767] ^= 0x21; }, 8},           // an attribute: eight rows
+      {[&] { machine->Screen.BorderColour ^= 5; }, 0},  // the border only
+      {[&] {
+         for (int i = 0; i < 6144; ++i) page[i] ^= 0xAA;
+       },
+       0},  // everything
+  };
+  for (const bool doubled : {true, false}) {
+    panel->SetDoubleSize(doubled);
+    QCoreApplication::processEvents();
+    QImage display = Painted();
+    for (size_t i = 0; i < std::size(changes); ++i) {
+      SCOPED_TRACE(testing::Message() << "doubled " << doubled << " change " << i);
+      changes[i].first();
+      machine->Screen.RedrawAll();
+      machine->Screen.PresentFrame();
+      repainted = QRegion();
+      recording = true;
+      QCoreApplication::processEvents();  // the frame, which asks for a repaint
+      QCoreApplication::processEvents();  // the repaint
+      recording = false;
+      {
+        QPainter painter(&display);
+        painter.setClipRegion(repainted);
+        painter.drawImage(0, 0, Painted());
+      }
+      // A new scale rebuilds the picture whole.
+      panel->SetDoubleSize(!doubled);
+      QCoreApplication::processEvents();
+      panel->SetDoubleSize(doubled);
+      QCoreApplication::processEvents();
+      EXPECT_EQ(display, Painted());
+      if (changes[i].second != 0) {
+        EXPECT_EQ(repainted.boundingRect().height(), changes[i].second * (doubled ? 2 : 1));
+      }
     }
   }
 }
