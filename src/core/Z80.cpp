@@ -43,15 +43,17 @@ void Z80Core<M>::Step() {
   VANTREL_HEX16(M, 3)                                                                 \
   VANTREL_HEX16(M, 4)                                                                 \
   VANTREL_HEX16(M, 5)                                                                 \
-  VANTREL_HEX16(M, 6) VANTREL_HEX16(M, 7) VANTREL_HEX16(M, 8) VANTREL_HEX16(M, 9)     \
-      VANTREL_HEX16(M, A) VANTREL_HEX16(M, B) VANTREL_HEX16(M, C) VANTREL_HEX16(M, D) \
-          VANTREL_HEX16(M, E) VANTREL_HEX16(M, F)
+  VANTREL_HEX16(M, 6)                                                                 \
+  VANTREL_HEX16(M, 7) VANTREL_HEX16(M, 8) VANTREL_HEX16(M, 9) VANTREL_HEX16(M, A)     \
+      VANTREL_HEX16(M, B) VANTREL_HEX16(M, C) VANTREL_HEX16(M, D) VANTREL_HEX16(M, E) \
+          VANTREL_HEX16(M, F)
 #endif
 
 template <class M>
 template <bool WatchPc>
 void Z80Core<M>::RunStretch(uint32_t limit, const std::atomic<bool>& running, uint16_t lowPc) {
   if (WatchPc && pc_ <= lowPc) return;
+#if defined(__GNUC__) && !defined(VANTREL_PORTABLE_DISPATCH)
   uint16_t pc = pc_;
   uint32_t tackts = tackts_;
   uint8_t refresh = refresh_;
@@ -64,7 +66,6 @@ void Z80Core<M>::RunStretch(uint32_t limit, const std::atomic<bool>& running, ui
     refresh_ = refresh;       \
     return;                   \
   } while (false)
-#if defined(__GNUC__) && !defined(VANTREL_PORTABLE_DISPATCH)
 #define VANTREL_ADDRESS(h, l) &&op_##h##l,
   static const void* const kHandlers[256] = {VANTREL_HEX256(VANTREL_ADDRESS)};
 #undef VANTREL_ADDRESS
@@ -89,19 +90,16 @@ void Z80Core<M>::RunStretch(uint32_t limit, const std::atomic<bool>& running, ui
   VANTREL_HEX256(VANTREL_HANDLER)
 #undef VANTREL_HANDLER
 #undef VANTREL_DISPATCH
-#else
-  do {
-    local.s_.StepStartT = tackts;
-    refresh = static_cast<uint8_t>(refresh + 1);
-    local.r_.AcceptInt = 1;
-    local.m_.UpdateDosRom(pc);
-    const uint8_t opcode = local.m_.FetchByte(pc);
-    pc = static_cast<uint16_t>(pc + 1);
-    local.template DispatchMain<true>(opcode);
-  } while (tackts < limit && running.load(std::memory_order_relaxed) && !(WatchPc && pc <= lowPc));
-  VANTREL_STRETCH_END();
-#endif
 #undef VANTREL_STRETCH_END
+#else
+  // Step, one call per instruction: the one huge worker function is left to the threaded
+  // loop, which the instrumenting builds do not need.
+  do {
+    s_.StepStartT = tackts_;
+    Step();
+  } while (tackts_ < limit && running.load(std::memory_order_relaxed) &&
+           !(WatchPc && pc_ <= lowPc));
+#endif
 }
 
 template <class M>
