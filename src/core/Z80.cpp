@@ -6,11 +6,10 @@
 namespace vantrel {
 
 template <class M>
-template <bool Local>
 void Z80Core<M>::DispatchMain(uint8_t opcode) {
   switch (opcode) {
 #define VANTREL_MAIN_CASE(n) \
-  case (n): Main<(n), 0, Local>(); break;
+  case (n): Main<(n), 0, false>(); break;
     VANTREL_REPEAT256(VANTREL_MAIN_CASE)
 #undef VANTREL_MAIN_CASE
   }
@@ -23,7 +22,7 @@ void Z80Core<M>::Step() {
   m_.UpdateDosRom(pc_);
   const uint8_t opcode = m_.FetchByte(pc_);
   pc_ = static_cast<uint16_t>(pc_ + 1);
-  DispatchMain<false>(opcode);
+  DispatchMain(opcode);
 }
 
 #if defined(__GNUC__) && !defined(VANTREL_PORTABLE_DISPATCH)
@@ -36,17 +35,17 @@ void Z80Core<M>::Step() {
   M(h, 2)                   \
   M(h, 3)                   \
   M(h, 4) M(h, 5) M(h, 6) M(h, 7) M(h, 8) M(h, 9) M(h, A) M(h, B) M(h, C) M(h, D) M(h, E) M(h, F)
-#define VANTREL_HEX256(M)                                                             \
-  VANTREL_HEX16(M, 0)                                                                 \
-  VANTREL_HEX16(M, 1)                                                                 \
-  VANTREL_HEX16(M, 2)                                                                 \
-  VANTREL_HEX16(M, 3)                                                                 \
-  VANTREL_HEX16(M, 4)                                                                 \
-  VANTREL_HEX16(M, 5)                                                                 \
-  VANTREL_HEX16(M, 6)                                                                 \
-  VANTREL_HEX16(M, 7) VANTREL_HEX16(M, 8) VANTREL_HEX16(M, 9) VANTREL_HEX16(M, A)     \
-      VANTREL_HEX16(M, B) VANTREL_HEX16(M, C) VANTREL_HEX16(M, D) VANTREL_HEX16(M, E) \
-          VANTREL_HEX16(M, F)
+#define VANTREL_HEX256(M)                                                         \
+  VANTREL_HEX16(M, 0)                                                             \
+  VANTREL_HEX16(M, 1)                                                             \
+  VANTREL_HEX16(M, 2)                                                             \
+  VANTREL_HEX16(M, 3)                                                             \
+  VANTREL_HEX16(M, 4)                                                             \
+  VANTREL_HEX16(M, 5)                                                             \
+  VANTREL_HEX16(M, 6)                                                             \
+  VANTREL_HEX16(M, 7)                                                             \
+  VANTREL_HEX16(M, 8) VANTREL_HEX16(M, 9) VANTREL_HEX16(M, A) VANTREL_HEX16(M, B) \
+      VANTREL_HEX16(M, C) VANTREL_HEX16(M, D) VANTREL_HEX16(M, E) VANTREL_HEX16(M, F)
 #endif
 
 template <class M>
@@ -114,7 +113,7 @@ void Z80Core<M>::StepUntil(uint32_t limit, const std::atomic<bool>& running, uin
 
 template <class M>
 void Z80Core<M>::ExecuteMain(uint8_t opcode) {
-  DispatchMain<false>(opcode);
+  DispatchMain(opcode);
 }
 
 template <class M>

@@ -65,8 +65,9 @@ class Z80Core {
   // variables, so that the compiler keeps them in host registers. In memory, each would be
   // a chain of stores and reloads through every instruction (a byte store may alias
   // anything in memory, so nothing there can stay in a host register).
-  Z80Core(const Z80Core& home, uint16_t& pc, uint32_t& tackts, uint8_t& refresh)
-      : s_(home.s_),
+  Z80Core(Z80Core& home, uint16_t& pc, uint32_t& tackts, uint8_t& refresh)
+      : home_(&home),
+        s_(home.s_),
         r_(home.r_),
         pc_(pc),
         tackts_(tackts),
@@ -76,15 +77,10 @@ class Z80Core {
         tapeHook_(home.tapeHook_),
         tapeContext_(home.tapeContext_) {}
 
-  // `Local` is true in the worker: prefixes are decoded inline and the registers are
-  // written home before anything outside the processor can look at them.
-  template <bool Local>
   VANTREL_ALWAYS_INLINE void DispatchMain(uint8_t opcode);
-  template <bool Local>
   VANTREL_ALWAYS_INLINE void DispatchCB();
-  template <bool Local>
   VANTREL_ALWAYS_INLINE void DispatchED();
-  template <int Idx, bool Local>
+  template <int Idx>
   VANTREL_ALWAYS_INLINE void DispatchIndexed();
   // The threaded loop keeps its labels' addresses in a table, so it cannot be inlined.
   template <bool WatchPc>
@@ -93,14 +89,15 @@ class Z80Core {
   void ExecuteIndexed();
   // DD CB d op / FD CB d op on the byte at the effective address.
   VANTREL_ALWAYS_INLINE void IndexedCb(uint16_t address, uint8_t opcode);
-  // Idx 0: HL and its halves; Idx 1: IX; Idx 2: IY.
+  // Idx 0: HL and its halves; Idx 1: IX; Idx 2: IY. `Local` is true in the worker: its
+  // registers are written home before anything outside the processor can look at them.
   template <int Op, int Idx, bool Local>
   VANTREL_ALWAYS_INLINE void Main();
   template <int Op>
   VANTREL_ALWAYS_INLINE void Cb();
   template <int Op>
   VANTREL_ALWAYS_INLINE uint8_t CbApply(uint8_t value);
-  template <int Op, bool Local>
+  template <int Op>
   VANTREL_ALWAYS_INLINE void Ed();
   // Port devices, the tape and the debugger read the registers (the clock above all)
   // from the machine state.
@@ -110,6 +107,20 @@ class Z80Core {
       r_.PC = pc_;
       r_.Tackts = tackts_;
       r_.R = refresh_;
+    }
+  }
+  // The worker leaves the prefixed sets to the core's own executors, registers handed over
+  // both ways: they are rarer, and inline they would make the loop several times larger.
+  template <bool Local, void (Z80Core::*Execute)()>
+  VANTREL_ALWAYS_INLINE void Prefixed() {
+    if constexpr (Local) {
+      Publish<true>();
+      (home_->*Execute)();
+      pc_ = r_.PC;
+      tackts_ = r_.Tackts;
+      refresh_ = r_.R;
+    } else {
+      (this->*Execute)();
     }
   }
   template <bool Local>
@@ -188,11 +199,12 @@ class Z80Core {
   VANTREL_ALWAYS_INLINE void BlockLd();
   template <int Y>
   VANTREL_ALWAYS_INLINE void BlockCp();
-  template <int Y, bool Local>
+  template <int Y>
   VANTREL_ALWAYS_INLINE void BlockIn();
-  template <int Y, bool Local>
+  template <int Y>
   VANTREL_ALWAYS_INLINE void BlockOut();
 
+  Z80Core* home_ = nullptr;  // the worker's core
   MachineState& s_;
   Z80Registers& r_;
   // The registers that change with every instruction: r_'s own in the core, the stretch

@@ -7,7 +7,7 @@ namespace vantrel {
 template <class M>
 template <int Idx>
 void Z80Core<M>::ExecuteIndexed() {
-  DispatchIndexed<Idx, false>();
+  DispatchIndexed<Idx>();
 }
 
 // Both memories the processor runs on: plain and watched by the debugger.

@@ -224,10 +224,8 @@ void Z80Core<M>::Main() {
           const uint16_t word = FetchWord();
           const auto d = static_cast<int8_t>(word & 0xFF);
           IndexedCb(static_cast<uint16_t>(HLx<Idx>().Get() + d), static_cast<uint8_t>(word >> 8));
-        } else if constexpr (Local) {
-          DispatchCB<true>();
         } else {
-          ExecuteCB();
+          Prefixed<Local, &Z80Core::ExecuteCB>();
         }
       } else if constexpr (y == 2) {  // OUT (n),A: the device sees the end of the instruction
         const uint8_t n = m_.PeekByte(pc_);
@@ -276,17 +274,9 @@ void Z80Core<M>::Main() {
         pc_ = target;
         T(17);
       } else if constexpr (p == 2) {  // ED: a DD/FD before it is simply dropped
-        if constexpr (Local) {
-          DispatchED<true>();
-        } else {
-          ExecuteED();
-        }
+        Prefixed<Local, &Z80Core::ExecuteED>();
       } else if constexpr (Idx == 0) {
-        if constexpr (Local) {
-          DispatchIndexed<p == 1 ? 1 : 2, true>();
-        } else {
-          ExecuteIndexed<p == 1 ? 1 : 2>();
-        }
+        Prefixed<Local, &Z80Core::template ExecuteIndexed<p == 1 ? 1 : 2>>();
       } else {
         // A prefix after a prefix: end this step after the first one's 4 T-states and
         // fetch the second as a new instruction, with no interrupt in between.
@@ -306,14 +296,14 @@ void Z80Core<M>::Main() {
 }
 
 template <class M>
-template <int Idx, bool Local>
+template <int Idx>
 void Z80Core<M>::DispatchIndexed() {
   refresh_ = static_cast<uint8_t>(refresh_ + 1);
   const uint8_t opcode = FetchByte();
   T(4);  // the prefix
   switch (opcode) {
 #define VANTREL_INDEXED_CASE(n) \
-  case (n): Main<(n), Idx, Local>(); break;
+  case (n): Main<(n), Idx, false>(); break;
     VANTREL_REPEAT256(VANTREL_INDEXED_CASE)
 #undef VANTREL_INDEXED_CASE
   }

@@ -7,12 +7,12 @@ namespace vantrel {
 
 template <class M>
 void Z80Core<M>::ExecuteCB() {
-  DispatchCB<false>();
+  DispatchCB();
 }
 
 template <class M>
 void Z80Core<M>::ExecuteED() {
-  DispatchED<false>();
+  DispatchED();
 }
 
 // Both memories the processor runs on: plain and watched by the debugger.

@@ -91,11 +91,11 @@ void Z80Core<M>::BlockCp() {
 
 // INI IND INIR INDR: the port is read at the instruction's start.
 template <class M>
-template <int Y, bool Local>
+template <int Y>
 void Z80Core<M>::BlockIn() {
   using namespace z80flags;
   constexpr int step = (Y & 1) ? -1 : 1;
-  const uint8_t value = PortIn<Local>(r_.BC.Get());
+  const uint8_t value = PortIn<false>(r_.BC.Get());
   T(16);
   m_.WriteByte(r_.HL.Get(), value);
   r_.HL.Set(static_cast<uint16_t>(r_.HL.Get() + step));
@@ -113,7 +113,7 @@ void Z80Core<M>::BlockIn() {
 // is the new B (music players rely on it: LD B,#C0 / OUTI writes the AY data port #BFFD).
 // The write comes at the end of the base cost; a repeat's 5 T-states come after it.
 template <class M>
-template <int Y, bool Local>
+template <int Y>
 void Z80Core<M>::BlockOut() {
   using namespace z80flags;
   constexpr int step = (Y & 1) ? -1 : 1;
@@ -122,7 +122,7 @@ void Z80Core<M>::BlockOut() {
   const auto b = static_cast<uint8_t>(r_.BC.High - 1);
   r_.BC.High = b;
   T(16);
-  PortOut<Local>(r_.BC.Get(), value);
+  PortOut<false>(r_.BC.Get(), value);
   r_.AF.Low = static_cast<uint8_t>((r_.AF.Low & ~Z) | N | (b ? 0 : Z));
   if (Y >= 6 && b) {
     pc_ = static_cast<uint16_t>(pc_ - 2);
@@ -131,7 +131,7 @@ void Z80Core<M>::BlockOut() {
 }
 
 template <class M>
-template <int Op, bool Local>
+template <int Op>
 void Z80Core<M>::Ed() {
   using namespace z80flags;
   constexpr int x = Op >> 6, y = (Op >> 3) & 7, z = Op & 7, p = y >> 1, q = y & 1;
@@ -139,16 +139,16 @@ void Z80Core<M>::Ed() {
   uint8_t& F = r_.AF.Low;
   if constexpr (x == 1) {
     if constexpr (z == 0) {  // IN r,(C); IN (C) keeps only the flags
-      const uint8_t value = PortIn<Local>(r_.BC.Get());
+      const uint8_t value = PortIn<false>(r_.BC.Get());
       if constexpr (y != 6) Reg8<y, 0>() = value;
       F = static_cast<uint8_t>((F & C) | kSZ53P[value]);
       T(12);
     } else if constexpr (z == 1) {  // OUT (C),r; OUT (C),0
       T(12);
       if constexpr (y == 6) {
-        PortOut<Local>(r_.BC.Get(), 0);
+        PortOut<false>(r_.BC.Get(), 0);
       } else {
-        PortOut<Local>(r_.BC.Get(), Reg8<y, 0>());
+        PortOut<false>(r_.BC.Get(), Reg8<y, 0>());
       }
     } else if constexpr (z == 2) {
       if constexpr (q == 0) {
@@ -209,15 +209,14 @@ void Z80Core<M>::Ed() {
   } else if constexpr (x == 2 && y >= 4 && z <= 3) {
     if constexpr (z == 0) BlockLd<y>();
     if constexpr (z == 1) BlockCp<y>();
-    if constexpr (z == 2) BlockIn<y, Local>();
-    if constexpr (z == 3) BlockOut<y, Local>();
+    if constexpr (z == 2) BlockIn<y>();
+    if constexpr (z == 3) BlockOut<y>();
   } else {
     T(8);  // the undefined ED opcodes do nothing
   }
 }
 
 template <class M>
-template <bool Local>
 void Z80Core<M>::DispatchCB() {
   refresh_ = static_cast<uint8_t>(refresh_ + 1);
   const uint8_t opcode = FetchByte();
@@ -230,13 +229,12 @@ void Z80Core<M>::DispatchCB() {
 }
 
 template <class M>
-template <bool Local>
 void Z80Core<M>::DispatchED() {
   refresh_ = static_cast<uint8_t>(refresh_ + 1);
   const uint8_t opcode = FetchByte();
   switch (opcode) {
 #define VANTREL_ED_CASE(n) \
-  case (n): Ed<(n), Local>(); break;
+  case (n): Ed<(n)>(); break;
     VANTREL_REPEAT256(VANTREL_ED_CASE)
 #undef VANTREL_ED_CASE
   }
