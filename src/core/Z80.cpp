@@ -29,23 +29,18 @@ void Z80Core<M>::Step() {
 // Threaded dispatch: every handler ends in its own copy of the fetch and an indirect
 // jump through the table, so the branch predictor sees one jump per opcode rather than
 // a single shared one. Labels are op_HL, for the opcode's two hex digits.
-#define VANTREL_HEX16(M, h) \
-  M(h, 0)                   \
-  M(h, 1)                   \
-  M(h, 2)                   \
-  M(h, 3)                   \
-  M(h, 4) M(h, 5) M(h, 6) M(h, 7) M(h, 8) M(h, 9) M(h, A) M(h, B) M(h, C) M(h, D) M(h, E) M(h, F)
-#define VANTREL_HEX256(M)                                                         \
-  VANTREL_HEX16(M, 0)                                                             \
-  VANTREL_HEX16(M, 1)                                                             \
-  VANTREL_HEX16(M, 2)                                                             \
-  VANTREL_HEX16(M, 3)                                                             \
-  VANTREL_HEX16(M, 4)                                                             \
-  VANTREL_HEX16(M, 5)                                                             \
-  VANTREL_HEX16(M, 6)                                                             \
-  VANTREL_HEX16(M, 7)                                                             \
-  VANTREL_HEX16(M, 8) VANTREL_HEX16(M, 9) VANTREL_HEX16(M, A) VANTREL_HEX16(M, B) \
-      VANTREL_HEX16(M, C) VANTREL_HEX16(M, D) VANTREL_HEX16(M, E) VANTREL_HEX16(M, F)
+#define VANTREL_HEX16(M, h)                                                                       \
+  M(h, 0)                                                                                         \
+  M(h, 1)                                                                                         \
+  M(h, 2) M(h, 3) M(h, 4) M(h, 5) M(h, 6) M(h, 7) M(h, 8) M(h, 9) M(h, A) M(h, B) M(h, C) M(h, D) \
+      M(h, E) M(h, F)
+#define VANTREL_HEX256(M)                                                                 \
+  VANTREL_HEX16(M, 0)                                                                     \
+  VANTREL_HEX16(M, 1)                                                                     \
+  VANTREL_HEX16(M, 2) VANTREL_HEX16(M, 3) VANTREL_HEX16(M, 4) VANTREL_HEX16(M, 5)         \
+      VANTREL_HEX16(M, 6) VANTREL_HEX16(M, 7) VANTREL_HEX16(M, 8) VANTREL_HEX16(M, 9)     \
+          VANTREL_HEX16(M, A) VANTREL_HEX16(M, B) VANTREL_HEX16(M, C) VANTREL_HEX16(M, D) \
+              VANTREL_HEX16(M, E) VANTREL_HEX16(M, F)
 #endif
 
 template <class M>
