@@ -6,10 +6,10 @@
 namespace vantrel {
 
 template <class M>
-VANTREL_ALWAYS_INLINE void Z80Core<M>::DispatchMain(uint8_t opcode) {
+void Z80Core<M>::DispatchMain(uint8_t opcode) {
   switch (opcode) {
 #define VANTREL_MAIN_CASE(n) \
-  case (n): Main<(n), 0>(); break;
+  case (n): Main<(n), 0, false>(); break;
     VANTREL_REPEAT256(VANTREL_MAIN_CASE)
 #undef VANTREL_MAIN_CASE
   }
@@ -17,11 +17,11 @@ VANTREL_ALWAYS_INLINE void Z80Core<M>::DispatchMain(uint8_t opcode) {
 
 template <class M>
 void Z80Core<M>::Step() {
-  r_.R = static_cast<uint8_t>(r_.R + 1);
+  refresh_ = static_cast<uint8_t>(refresh_ + 1);
   r_.AcceptInt = 1;
-  m_.UpdateDosRom(r_.PC);
-  const uint8_t opcode = m_.FetchByte(r_.PC);
-  r_.PC = static_cast<uint16_t>(r_.PC + 1);
+  m_.UpdateDosRom(pc_);
+  const uint8_t opcode = m_.FetchByte(pc_);
+  pc_ = static_cast<uint16_t>(pc_ + 1);
   DispatchMain(opcode);
 }
 
@@ -46,38 +46,53 @@ void Z80Core<M>::Step() {
 template <class M>
 template <bool WatchPc>
 void Z80Core<M>::RunStretch(uint32_t limit, const std::atomic<bool>& running, uint16_t lowPc) {
-  if (WatchPc && r_.PC <= lowPc) return;
+  if (WatchPc && pc_ <= lowPc) return;
 #if defined(__GNUC__) && !defined(VANTREL_PORTABLE_DISPATCH)
+  uint16_t pc = pc_;
+  uint32_t tackts = tackts_;
+  uint8_t refresh = refresh_;
+  Z80Core local(*this, pc, tackts, refresh);
+  // The worker's registers go home when the stretch ends.
+#define VANTREL_STRETCH_END() \
+  do {                        \
+    pc_ = pc;                 \
+    tackts_ = tackts;         \
+    refresh_ = refresh;       \
+    return;                   \
+  } while (false)
 #define VANTREL_ADDRESS(h, l) &&op_##h##l,
   static const void* const kHandlers[256] = {VANTREL_HEX256(VANTREL_ADDRESS)};
 #undef VANTREL_ADDRESS
   // The fetch of Step, with the step's start recorded for the devices' catch-ups.
-#define VANTREL_DISPATCH()                     \
-  do {                                         \
-    s_.StepStartT = r_.Tackts;                 \
-    r_.R = static_cast<uint8_t>(r_.R + 1);     \
-    r_.AcceptInt = 1;                          \
-    m_.UpdateDosRom(r_.PC);                    \
-    const uint8_t opcode = m_.FetchByte(r_.PC);\
-    r_.PC = static_cast<uint16_t>(r_.PC + 1);  \
-    goto* kHandlers[opcode];                   \
+#define VANTREL_DISPATCH()                         \
+  do {                                             \
+    local.s_.StepStartT = tackts;                  \
+    refresh = static_cast<uint8_t>(refresh + 1);   \
+    local.r_.AcceptInt = 1;                        \
+    local.m_.UpdateDosRom(pc);                     \
+    const uint8_t opcode = local.m_.FetchByte(pc); \
+    pc = static_cast<uint16_t>(pc + 1);            \
+    goto* kHandlers[opcode];                       \
   } while (false)
   VANTREL_DISPATCH();
-#define VANTREL_HANDLER(h, l)                                           \
-  op_##h##l : Main<0x##h##l, 0>();                                      \
-  if (r_.Tackts >= limit || !running.load(std::memory_order_relaxed) || \
-      (WatchPc && r_.PC <= lowPc)) [[unlikely]]                         \
-    return;                                                             \
+#define VANTREL_HANDLER(h, l)                                                                  \
+  op_##h##l : local.template Main<0x##h##l, 0, true>();                                        \
+  if (tackts >= limit || !running.load(std::memory_order_relaxed) || (WatchPc && pc <= lowPc)) \
+      [[unlikely]]                                                                             \
+    VANTREL_STRETCH_END();                                                                     \
   VANTREL_DISPATCH();
   VANTREL_HEX256(VANTREL_HANDLER)
 #undef VANTREL_HANDLER
 #undef VANTREL_DISPATCH
+#undef VANTREL_STRETCH_END
 #else
+  // Step, one call per instruction: the one huge worker function is left to the threaded
+  // loop, which the instrumenting builds do not need.
   do {
-    s_.StepStartT = r_.Tackts;
+    s_.StepStartT = tackts_;
     Step();
-  } while (r_.Tackts < limit && running.load(std::memory_order_relaxed) &&
-           !(WatchPc && r_.PC <= lowPc));
+  } while (tackts_ < limit && running.load(std::memory_order_relaxed) &&
+           !(WatchPc && pc_ <= lowPc));
 #endif
 }
 
@@ -99,59 +114,16 @@ void Z80Core<M>::ExecuteMain(uint8_t opcode) {
 template <class M>
 void Z80Core<M>::AcceptInterrupt() {
   // A processor halted on HALT leaves it: the return address is the next instruction.
-  if (m_.PeekByte(r_.PC) == 0x76) r_.PC = static_cast<uint16_t>(r_.PC + 1);
+  if (m_.PeekByte(pc_) == 0x76) pc_ = static_cast<uint16_t>(pc_ + 1);
   r_.IFF1 = r_.IFF2 = 0;
-  Push(r_.PC);
+  Push(pc_);
   if (r_.IM == 2) {
-    r_.PC = m_.ReadWord(static_cast<uint16_t>((r_.I << 8) | 0xFF));
+    pc_ = m_.ReadWord(static_cast<uint16_t>((r_.I << 8) | 0xFF));
     T(19);
   } else {  // IM 0 and IM 1 alike: the bus floats at 0xFF, which is RST 38
-    r_.PC = 0x0038;
+    pc_ = 0x0038;
     T(13);
   }
-}
-
-template <class M>
-void Z80Core<M>::Daa() {
-  using namespace z80flags;
-  const uint8_t a = r_.AF.High;
-  const uint8_t f = r_.AF.Low;
-  uint8_t correction = 0;
-  uint8_t carry = f & C;
-  if ((f & H) || (a & 0x0F) > 9) correction = 0x06;
-  if (carry || a > 0x99) {
-    correction |= 0x60;
-    carry = C;
-  }
-  const auto result = static_cast<uint8_t>((f & N) ? a - correction : a + correction);
-  r_.AF.High = result;
-  r_.AF.Low = static_cast<uint8_t>(kSZ53P[result] | ((a ^ result) & H) | (f & N) | carry);
-  T(4);
-}
-
-template <class M>
-void Z80Core<M>::Halt() {
-  // With interrupts off nothing can ever end this HALT: tell the user.
-  if (!r_.IFF1) s_.CpuStopped.store(true, std::memory_order_relaxed);
-  r_.PC = static_cast<uint16_t>(r_.PC - 1);
-  T(4);
-}
-
-template <class M>
-void Z80Core<M>::Di() {
-  // PC is past the DI: 0x0559 is the DI that opens the ROM tape loader.
-  if (r_.PC == 0x055A && tapeHook_) tapeHook_(tapeContext_);
-  r_.IFF1 = r_.IFF2 = 0;
-  T(4);
-}
-
-template <class M>
-void Z80Core<M>::InAN() {
-  // IN A,(n): the device sees the T-state at which the instruction began.
-  const uint8_t n = m_.PeekByte(r_.PC);
-  r_.PC = static_cast<uint16_t>(r_.PC + 1);
-  r_.AF.High = io_.PortRead(static_cast<uint16_t>((r_.AF.High << 8) | n));
-  T(11);
 }
 
 // Both memories the processor runs on: plain and watched by the debugger.
@@ -160,16 +132,8 @@ template void Z80Core<Memory>::StepUntil(uint32_t, const std::atomic<bool>&);
 template void Z80Core<Memory>::StepUntil(uint32_t, const std::atomic<bool>&, uint16_t);
 template void Z80Core<Memory>::ExecuteMain(uint8_t);
 template void Z80Core<Memory>::AcceptInterrupt();
-template void Z80Core<Memory>::Daa();
-template void Z80Core<Memory>::Halt();
-template void Z80Core<Memory>::Di();
-template void Z80Core<Memory>::InAN();
 template void Z80Core<WatchedMemory>::Step();
 template void Z80Core<WatchedMemory>::ExecuteMain(uint8_t);
 template void Z80Core<WatchedMemory>::AcceptInterrupt();
-template void Z80Core<WatchedMemory>::Daa();
-template void Z80Core<WatchedMemory>::Halt();
-template void Z80Core<WatchedMemory>::Di();
-template void Z80Core<WatchedMemory>::InAN();
 
 }  // namespace vantrel

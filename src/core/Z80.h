@@ -25,7 +25,13 @@ class Z80Core {
  public:
   using TapeHook = void (*)(void* context);
 
-  Z80Core(MachineState& state, M& memory) : s_(state), r_(state.Regs), m_(memory) {}
+  Z80Core(MachineState& state, M& memory)
+      : s_(state),
+        r_(state.Regs),
+        pc_(state.Regs.PC),
+        tackts_(state.Regs.Tackts),
+        refresh_(state.Regs.R),
+        m_(memory) {}
   Z80Core(const Z80Core&) = delete;
   Z80Core& operator=(const Z80Core&) = delete;
 
@@ -53,26 +59,84 @@ class Z80Core {
   void ExecuteMain(uint8_t opcode);
   void ExecuteCB();
   void ExecuteED();
-  void ExecuteIndexed(RegisterPair& index);
-  // DD CB d op / FD CB d op on the byte at the effective address.
-  void ExecuteIndexedCB(uint16_t address, uint8_t opcode);
 
  private:
+  // The stretch loop's worker: a local copy of the core whose PC, clock and R are local
+  // variables, so that the compiler keeps them in host registers. In memory, each would be
+  // a chain of stores and reloads through every instruction (a byte store may alias
+  // anything in memory, so nothing there can stay in a host register).
+  Z80Core(Z80Core& home, uint16_t& pc, uint32_t& tackts, uint8_t& refresh)
+      : home_(&home),
+        s_(home.s_),
+        r_(home.r_),
+        pc_(pc),
+        tackts_(tackts),
+        refresh_(refresh),
+        m_(home.m_),
+        io_(home.io_),
+        tapeHook_(home.tapeHook_),
+        tapeContext_(home.tapeContext_) {}
+
   VANTREL_ALWAYS_INLINE void DispatchMain(uint8_t opcode);
+  VANTREL_ALWAYS_INLINE void DispatchCB();
+  VANTREL_ALWAYS_INLINE void DispatchED();
+  template <int Idx>
+  VANTREL_ALWAYS_INLINE void DispatchIndexed();
   // The threaded loop keeps its labels' addresses in a table, so it cannot be inlined.
   template <bool WatchPc>
   void RunStretch(uint32_t limit, const std::atomic<bool>& running, uint16_t lowPc);
-  // Idx 0: HL and its halves; Idx 1: the index register in idx_.
-  template <int Op, int Idx>
+  template <int Idx>
+  void ExecuteIndexed();
+  // DD CB d op / FD CB d op on the byte at the effective address.
+  VANTREL_ALWAYS_INLINE void IndexedCb(uint16_t address, uint8_t opcode);
+  // Idx 0: HL and its halves; Idx 1: IX; Idx 2: IY. `Local` is true in the worker: its
+  // registers are written home before anything outside the processor can look at them.
+  template <int Op, int Idx, bool Local>
   VANTREL_ALWAYS_INLINE void Main();
   template <int Op>
   VANTREL_ALWAYS_INLINE void Cb();
   template <int Op>
+  VANTREL_ALWAYS_INLINE uint8_t CbApply(uint8_t value);
+  template <int Op>
   VANTREL_ALWAYS_INLINE void Ed();
+  // Port devices, the tape and the debugger read the registers (the clock above all)
+  // from the machine state.
+  template <bool Local>
+  VANTREL_ALWAYS_INLINE void Publish() {
+    if constexpr (Local) {
+      r_.PC = pc_;
+      r_.Tackts = tackts_;
+      r_.R = refresh_;
+    }
+  }
+  // The worker leaves the prefixed sets to the core's own executors, registers handed over
+  // both ways: they are rarer, and inline they would make the loop several times larger.
+  template <bool Local, void (Z80Core::*Execute)()>
+  VANTREL_ALWAYS_INLINE void Prefixed() {
+    if constexpr (Local) {
+      Publish<true>();
+      (home_->*Execute)();
+      pc_ = r_.PC;
+      tackts_ = r_.Tackts;
+      refresh_ = r_.R;
+    } else {
+      (this->*Execute)();
+    }
+  }
+  template <bool Local>
+  VANTREL_ALWAYS_INLINE uint8_t PortIn(uint16_t port) {
+    Publish<Local>();
+    return io_.Read(io_.Context, port);
+  }
+  template <bool Local>
+  VANTREL_ALWAYS_INLINE void PortOut(uint16_t port, uint8_t value) {
+    Publish<Local>();
+    io_.Write(io_.Context, port, value);
+  }
 
   template <int N, int Idx>
   VANTREL_ALWAYS_INLINE uint8_t& Reg8();
-  uint8_t& Reg8ByIndex(int n);
+  VANTREL_ALWAYS_INLINE void SetReg8ByIndex(int n, uint8_t value);
   template <int Idx>
   VANTREL_ALWAYS_INLINE RegisterPair& HLx();
   template <int P, int Idx>
@@ -82,20 +146,21 @@ class Z80Core {
   template <int Cc>
   VANTREL_ALWAYS_INLINE bool Condition() const;
 
-  VANTREL_ALWAYS_INLINE void T(uint32_t tackts) { r_.Tackts += tackts; }
+  VANTREL_ALWAYS_INLINE void T(uint32_t tackts) { tackts_ += tackts; }
   VANTREL_ALWAYS_INLINE uint8_t FetchByte() {
-    const uint8_t value = m_.FetchByte(r_.PC);
-    r_.PC = static_cast<uint16_t>(r_.PC + 1);
+    const uint8_t value = m_.FetchByte(pc_);
+    pc_ = static_cast<uint16_t>(pc_ + 1);
     return value;
   }
   VANTREL_ALWAYS_INLINE uint16_t FetchWord() {
-    const uint16_t value = m_.FetchWord(r_.PC);
-    r_.PC = static_cast<uint16_t>(r_.PC + 2);
+    const uint16_t value = m_.FetchWord(pc_);
+    pc_ = static_cast<uint16_t>(pc_ + 2);
     return value;
   }
+  template <int Idx>
   VANTREL_ALWAYS_INLINE uint16_t IndexAddress() {
     const auto d = static_cast<int8_t>(FetchByte());
-    return static_cast<uint16_t>(idx_->Get() + d);
+    return static_cast<uint16_t>(HLx<Idx>().Get() + d);
   }
   VANTREL_ALWAYS_INLINE void Push(uint16_t value) {
     r_.SP = static_cast<uint16_t>(r_.SP - 2);
@@ -122,11 +187,12 @@ class Z80Core {
   VANTREL_ALWAYS_INLINE uint8_t Rotate(uint8_t value);
   VANTREL_ALWAYS_INLINE uint8_t RotateBy(int y, uint8_t value);
   VANTREL_ALWAYS_INLINE void Bit(int bit, uint8_t value, uint8_t undocumented);
-  // Out of line and called last, so that no opcode case needs a stack frame.
-  VANTREL_NOINLINE void Daa();
-  VANTREL_NOINLINE void Halt();
-  VANTREL_NOINLINE void Di();
-  VANTREL_NOINLINE void InAN();
+  VANTREL_ALWAYS_INLINE void Daa();
+  VANTREL_ALWAYS_INLINE void Halt();
+  template <bool Local>
+  VANTREL_ALWAYS_INLINE void Di();
+  template <bool Local>
+  VANTREL_ALWAYS_INLINE void InAN();
 
   // ED block instructions: Y 4..7 (I, D, IR, DR), Z 0..3 (LD, CP, IN, OUT).
   template <int Y>
@@ -138,11 +204,16 @@ class Z80Core {
   template <int Y>
   VANTREL_ALWAYS_INLINE void BlockOut();
 
+  Z80Core* home_ = nullptr;  // the worker's core
   MachineState& s_;
   Z80Registers& r_;
+  // The registers that change with every instruction: r_'s own in the core, the stretch
+  // loop's locals in its worker.
+  uint16_t& pc_;
+  uint32_t& tackts_;
+  uint8_t& refresh_;
   M& m_;
   PortBus io_;
-  RegisterPair* idx_ = nullptr;
   TapeHook tapeHook_ = nullptr;
   void* tapeContext_ = nullptr;
 };

@@ -8,19 +8,25 @@
 
 // Expands M(n) for every opcode 0..255: each case of an executor's switch calls the
 // handler instantiated for that opcode, so the compiler builds one jump table.
-#define VANTREL_REPEAT16(M, b)                                                                \
-  M(b + 0)                                                                                    \
-  M(b + 1)                                                                                    \
-  M(b + 2) M(b + 3) M(b + 4) M(b + 5) M(b + 6) M(b + 7) M(b + 8) M(b + 9) M(b + 10) M(b + 11) \
-      M(b + 12) M(b + 13) M(b + 14) M(b + 15)
-#define VANTREL_REPEAT256(M)                                                                \
-  VANTREL_REPEAT16(M, 0x00)                                                                 \
-  VANTREL_REPEAT16(M, 0x10)                                                                 \
-  VANTREL_REPEAT16(M, 0x20) VANTREL_REPEAT16(M, 0x30) VANTREL_REPEAT16(M, 0x40)             \
-      VANTREL_REPEAT16(M, 0x50) VANTREL_REPEAT16(M, 0x60) VANTREL_REPEAT16(M, 0x70)         \
-          VANTREL_REPEAT16(M, 0x80) VANTREL_REPEAT16(M, 0x90) VANTREL_REPEAT16(M, 0xA0)     \
-              VANTREL_REPEAT16(M, 0xB0) VANTREL_REPEAT16(M, 0xC0) VANTREL_REPEAT16(M, 0xD0) \
-                  VANTREL_REPEAT16(M, 0xE0) VANTREL_REPEAT16(M, 0xF0)
+#define VANTREL_REPEAT16(M, b) \
+  M(b + 0)                     \
+  M(b + 1)                     \
+  M(b + 2)                     \
+  M(b + 3)                     \
+  M(b + 4)                     \
+  M(b + 5)                     \
+  M(b + 6) M(b + 7) M(b + 8) M(b + 9) M(b + 10) M(b + 11) M(b + 12) M(b + 13) M(b + 14) M(b + 15)
+#define VANTREL_REPEAT256(M)                                                            \
+  VANTREL_REPEAT16(M, 0x00)                                                             \
+  VANTREL_REPEAT16(M, 0x10)                                                             \
+  VANTREL_REPEAT16(M, 0x20)                                                             \
+  VANTREL_REPEAT16(M, 0x30)                                                             \
+  VANTREL_REPEAT16(M, 0x40)                                                             \
+  VANTREL_REPEAT16(M, 0x50)                                                             \
+  VANTREL_REPEAT16(M, 0x60) VANTREL_REPEAT16(M, 0x70) VANTREL_REPEAT16(M, 0x80)         \
+      VANTREL_REPEAT16(M, 0x90) VANTREL_REPEAT16(M, 0xA0) VANTREL_REPEAT16(M, 0xB0)     \
+          VANTREL_REPEAT16(M, 0xC0) VANTREL_REPEAT16(M, 0xD0) VANTREL_REPEAT16(M, 0xE0) \
+              VANTREL_REPEAT16(M, 0xF0)
 
 namespace vantrel {
 
@@ -32,21 +38,23 @@ uint8_t& Z80Core<M>::Reg8() {
   if constexpr (N == 1) return r_.BC.Low;
   if constexpr (N == 2) return r_.DE.High;
   if constexpr (N == 3) return r_.DE.Low;
-  if constexpr (N == 4) return Idx == 0 ? r_.HL.High : idx_->High;
-  if constexpr (N == 5) return Idx == 0 ? r_.HL.Low : idx_->Low;
+  if constexpr (N == 4) return HLx<Idx>().High;
+  if constexpr (N == 5) return HLx<Idx>().Low;
   if constexpr (N == 7) return r_.AF.High;
 }
 
+// A register chosen at run time, stored by value: a reference into the registers would
+// keep the worker's copy of them out of host registers.
 template <class M>
-inline uint8_t& Z80Core<M>::Reg8ByIndex(int n) {
+void Z80Core<M>::SetReg8ByIndex(int n, uint8_t value) {
   switch (n & 7) {
-    case 0: return r_.BC.High;
-    case 1: return r_.BC.Low;
-    case 2: return r_.DE.High;
-    case 3: return r_.DE.Low;
-    case 4: return r_.HL.High;
-    case 5: return r_.HL.Low;
-    default: return r_.AF.High;
+    case 0: r_.BC.High = value; break;
+    case 1: r_.BC.Low = value; break;
+    case 2: r_.DE.High = value; break;
+    case 3: r_.DE.Low = value; break;
+    case 4: r_.HL.High = value; break;
+    case 5: r_.HL.Low = value; break;
+    default: r_.AF.High = value; break;
   }
 }
 
@@ -55,8 +63,10 @@ template <int Idx>
 RegisterPair& Z80Core<M>::HLx() {
   if constexpr (Idx == 0) {
     return r_.HL;
+  } else if constexpr (Idx == 1) {
+    return r_.IX;
   } else {
-    return *idx_;
+    return r_.IY;
   }
 }
 
@@ -262,6 +272,54 @@ inline void Z80Core<M>::Bit(int bit, uint8_t value, uint8_t undocumented) {
   const uint8_t tested = value & (1 << bit);
   r_.AF.Low = static_cast<uint8_t>((r_.AF.Low & C) | H | (undocumented & F53) |
                                    (tested ? (tested & S) : (Z | PV)));
+}
+
+template <class M>
+void Z80Core<M>::Daa() {
+  using namespace z80flags;
+  const uint8_t a = r_.AF.High;
+  const uint8_t f = r_.AF.Low;
+  uint8_t correction = 0;
+  uint8_t carry = f & C;
+  if ((f & H) || (a & 0x0F) > 9) correction = 0x06;
+  if (carry || a > 0x99) {
+    correction |= 0x60;
+    carry = C;
+  }
+  const auto result = static_cast<uint8_t>((f & N) ? a - correction : a + correction);
+  r_.AF.High = result;
+  r_.AF.Low = static_cast<uint8_t>(kSZ53P[result] | ((a ^ result) & H) | (f & N) | carry);
+  T(4);
+}
+
+template <class M>
+void Z80Core<M>::Halt() {
+  // With interrupts off nothing can ever end this HALT: tell the user.
+  if (!r_.IFF1) s_.CpuStopped.store(true, std::memory_order_relaxed);
+  pc_ = static_cast<uint16_t>(pc_ - 1);
+  T(4);
+}
+
+template <class M>
+template <bool Local>
+void Z80Core<M>::Di() {
+  // PC is past the DI: 0x0559 is the DI that opens the ROM tape loader.
+  if (pc_ == 0x055A && tapeHook_) [[unlikely]] {
+    Publish<Local>();
+    tapeHook_(tapeContext_);
+  }
+  r_.IFF1 = r_.IFF2 = 0;
+  T(4);
+}
+
+template <class M>
+template <bool Local>
+void Z80Core<M>::InAN() {
+  // IN A,(n): the device sees the T-state at which the instruction began.
+  const uint8_t n = m_.PeekByte(pc_);
+  pc_ = static_cast<uint16_t>(pc_ + 1);
+  r_.AF.High = PortIn<Local>(static_cast<uint16_t>((r_.AF.High << 8) | n));
+  T(11);
 }
 
 }  // namespace vantrel

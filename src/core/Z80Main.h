@@ -1,16 +1,16 @@
 #pragma once
 
-// The unprefixed instruction set, written once for HL (Idx 0) and once for the index
-// register of a DD/FD prefix (Idx 1). Costs are the unprefixed ones; with a prefix the
+// The unprefixed instruction set, written once for HL (Idx 0) and once for each index
+// register of a DD/FD prefix (Idx 1 IX, Idx 2 IY). Costs are the unprefixed ones; with a prefix the
 // executor has already added the prefix's 4 T-states, and the (IX+d) forms add their
 // own longer costs here.
 
-#include "core/Z80Inline.h"
+#include "core/Z80Prefixed.h"
 
 namespace vantrel {
 
 template <class M>
-template <int Op, int Idx>
+template <int Op, int Idx, bool Local>
 void Z80Core<M>::Main() {
   using namespace z80flags;
   constexpr int x = Op >> 6, y = (Op >> 3) & 7, z = Op & 7, p = y >> 1, q = y & 1;
@@ -22,14 +22,14 @@ void Z80Core<M>::Main() {
       if constexpr (Idx == 0) {
         Halt();
       } else {
-        r_.PC = static_cast<uint16_t>(r_.PC - 1);  // the HALT itself runs next step
+        pc_ = static_cast<uint16_t>(pc_ - 1);  // the HALT itself runs next step
       }
     } else if constexpr (y == 6) {  // LD (HL),r: H and L keep their meaning
       if constexpr (Idx == 0) {
         m_.WriteByte(r_.HL.Get(), Reg8<z, 0>());
         T(7);
       } else {
-        m_.WriteByte(IndexAddress(), Reg8<z, 0>());
+        m_.WriteByte(IndexAddress<Idx>(), Reg8<z, 0>());
         T(15);
       }
     } else if constexpr (z == 6) {  // LD r,(HL)
@@ -37,7 +37,7 @@ void Z80Core<M>::Main() {
         Reg8<y, 0>() = m_.ReadByte(r_.HL.Get());
         T(7);
       } else {
-        Reg8<y, 0>() = m_.ReadByte(IndexAddress());
+        Reg8<y, 0>() = m_.ReadByte(IndexAddress<Idx>());
         T(15);
       }
     } else {
@@ -52,7 +52,7 @@ void Z80Core<M>::Main() {
       Alu<y>(m_.ReadByte(r_.HL.Get()));
       T(7);
     } else {
-      Alu<y>(m_.ReadByte(IndexAddress()));
+      Alu<y>(m_.ReadByte(IndexAddress<Idx>()));
       T(15);
     }
   } else if constexpr (x == 0) {
@@ -67,19 +67,19 @@ void Z80Core<M>::Main() {
       } else if constexpr (y == 2) {  // DJNZ e
         const auto e = static_cast<int8_t>(FetchByte());
         if (--r_.BC.High) {
-          r_.PC = static_cast<uint16_t>(r_.PC + e);
+          pc_ = static_cast<uint16_t>(pc_ + e);
           T(13);
         } else {
           T(8);
         }
       } else if constexpr (y == 3) {  // JR e
         const auto e = static_cast<int8_t>(FetchByte());
-        r_.PC = static_cast<uint16_t>(r_.PC + e);
+        pc_ = static_cast<uint16_t>(pc_ + e);
         T(12);
       } else {  // JR cc,e
         const auto e = static_cast<int8_t>(FetchByte());
         if (Condition<y - 4>()) {
-          r_.PC = static_cast<uint16_t>(r_.PC + e);
+          pc_ = static_cast<uint16_t>(pc_ + e);
           T(12);
         } else {
           T(7);
@@ -127,7 +127,7 @@ void Z80Core<M>::Main() {
         Reg8<y, Idx>() = (z == 4) ? Inc8(Reg8<y, Idx>()) : Dec8(Reg8<y, Idx>());
         T(4);
       } else {
-        const uint16_t address = (Idx == 0) ? r_.HL.Get() : IndexAddress();
+        const uint16_t address = (Idx == 0) ? r_.HL.Get() : IndexAddress<Idx>();
         const uint8_t value = m_.ReadByte(address);
         m_.WriteByte(address, (z == 4) ? Inc8(value) : Dec8(value));
         T(Idx == 0 ? 11 : 19);
@@ -140,7 +140,7 @@ void Z80Core<M>::Main() {
         m_.WriteByte(r_.HL.Get(), FetchByte());
         T(10);
       } else {  // the displacement comes before the operand
-        const uint16_t address = IndexAddress();
+        const uint16_t address = IndexAddress<Idx>();
         m_.WriteByte(address, FetchByte());
         T(15);
       }
@@ -176,7 +176,7 @@ void Z80Core<M>::Main() {
   } else {                   // x == 3
     if constexpr (z == 0) {  // RET cc
       if (Condition<y>()) {
-        r_.PC = Pop();
+        pc_ = Pop();
         T(11);
       } else {
         T(5);
@@ -191,7 +191,7 @@ void Z80Core<M>::Main() {
         }
         T(10);
       } else if constexpr (p == 0) {  // RET
-        r_.PC = Pop();
+        pc_ = Pop();
         T(10);
       } else if constexpr (p == 1) {  // EXX
         uint16_t v = r_.BC.Get();
@@ -205,7 +205,7 @@ void Z80Core<M>::Main() {
         r_.AltHL = v;
         T(4);
       } else if constexpr (p == 2) {  // JP (HL)
-        r_.PC = HLx<Idx>().Get();
+        pc_ = HLx<Idx>().Get();
         T(4);
       } else {  // LD SP,HL
         r_.SP = HLx<Idx>().Get();
@@ -213,27 +213,27 @@ void Z80Core<M>::Main() {
       }
     } else if constexpr (z == 2) {  // JP cc,nn
       const uint16_t target = FetchWord();
-      if (Condition<y>()) r_.PC = target;
+      if (Condition<y>()) pc_ = target;
       T(10);
     } else if constexpr (z == 3) {
       if constexpr (y == 0) {  // JP nn
-        r_.PC = FetchWord();
+        pc_ = FetchWord();
         T(10);
       } else if constexpr (y == 1) {
-        if constexpr (Idx == 0) {
-          ExecuteCB();
-        } else {  // DD CB d op: displacement and opcode are one operand word
+        if constexpr (Idx != 0) {  // DD CB d op: displacement and opcode are one operand word
           const uint16_t word = FetchWord();
           const auto d = static_cast<int8_t>(word & 0xFF);
-          ExecuteIndexedCB(static_cast<uint16_t>(idx_->Get() + d), static_cast<uint8_t>(word >> 8));
+          IndexedCb(static_cast<uint16_t>(HLx<Idx>().Get() + d), static_cast<uint8_t>(word >> 8));
+        } else {
+          Prefixed<Local, &Z80Core::ExecuteCB>();
         }
       } else if constexpr (y == 2) {  // OUT (n),A: the device sees the end of the instruction
-        const uint8_t n = m_.PeekByte(r_.PC);
-        r_.PC = static_cast<uint16_t>(r_.PC + 1);
+        const uint8_t n = m_.PeekByte(pc_);
+        pc_ = static_cast<uint16_t>(pc_ + 1);
         T(11);
-        io_.PortWrite(static_cast<uint16_t>((A << 8) | n), A);
+        PortOut<Local>(static_cast<uint16_t>((A << 8) | n), A);
       } else if constexpr (y == 3) {
-        InAN();
+        InAN<Local>();
       } else if constexpr (y == 4) {  // EX (SP),HL
         const uint16_t value = m_.ReadWord(r_.SP);
         m_.WriteWord(r_.SP, HLx<Idx>().Get());
@@ -245,7 +245,7 @@ void Z80Core<M>::Main() {
         r_.HL.Set(de);
         T(4);
       } else if constexpr (y == 6) {
-        Di();
+        Di<Local>();
       } else {  // EI: the next instruction always runs before an interrupt
         r_.IFF1 = r_.IFF2 = 1;
         r_.AcceptInt = 0;
@@ -254,8 +254,8 @@ void Z80Core<M>::Main() {
     } else if constexpr (z == 4) {  // CALL cc,nn
       const uint16_t target = FetchWord();
       if (Condition<y>()) {
-        Push(r_.PC);
-        r_.PC = target;
+        Push(pc_);
+        pc_ = target;
         T(17);
       } else {
         T(10);
@@ -270,28 +270,42 @@ void Z80Core<M>::Main() {
         T(11);
       } else if constexpr (p == 0) {  // CALL nn
         const uint16_t target = FetchWord();
-        Push(r_.PC);
-        r_.PC = target;
+        Push(pc_);
+        pc_ = target;
         T(17);
       } else if constexpr (p == 2) {  // ED: a DD/FD before it is simply dropped
-        ExecuteED();
+        Prefixed<Local, &Z80Core::ExecuteED>();
       } else if constexpr (Idx == 0) {
-        ExecuteIndexed(p == 1 ? r_.IX : r_.IY);
+        Prefixed<Local, &Z80Core::template ExecuteIndexed<p == 1 ? 1 : 2>>();
       } else {
         // A prefix after a prefix: end this step after the first one's 4 T-states and
         // fetch the second as a new instruction, with no interrupt in between.
-        r_.PC = static_cast<uint16_t>(r_.PC - 1);
-        r_.R = static_cast<uint8_t>(r_.R - 1);
+        pc_ = static_cast<uint16_t>(pc_ - 1);
+        refresh_ = static_cast<uint8_t>(refresh_ - 1);
         r_.AcceptInt = 0;
       }
     } else if constexpr (z == 6) {  // ALU n
       Alu<y>(FetchByte());
       T(7);
     } else {  // RST
-      Push(r_.PC);
-      r_.PC = static_cast<uint16_t>(y * 8);
+      Push(pc_);
+      pc_ = static_cast<uint16_t>(y * 8);
       T(11);
     }
+  }
+}
+
+template <class M>
+template <int Idx>
+void Z80Core<M>::DispatchIndexed() {
+  refresh_ = static_cast<uint8_t>(refresh_ + 1);
+  const uint8_t opcode = FetchByte();
+  T(4);  // the prefix
+  switch (opcode) {
+#define VANTREL_INDEXED_CASE(n) \
+  case (n): Main<(n), Idx, false>(); break;
+    VANTREL_REPEAT256(VANTREL_INDEXED_CASE)
+#undef VANTREL_INDEXED_CASE
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "core/Compiler.h"
+
 namespace vantrel {
 
 // A register pair: one 16-bit register whose halves are also 8-bit registers.
@@ -11,8 +13,8 @@ struct RegisterPair {
   uint8_t Low = 0;   // F, C, E, L, IXL, IYL
   uint8_t High = 0;  // A, B, D, H, IXH, IYH
 
-  uint16_t Get() const { return static_cast<uint16_t>(Low | (High << 8)); }
-  void Set(uint16_t value) {
+  VANTREL_ALWAYS_INLINE uint16_t Get() const { return static_cast<uint16_t>(Low | (High << 8)); }
+  VANTREL_ALWAYS_INLINE void Set(uint16_t value) {
     Low = static_cast<uint8_t>(value);
     High = static_cast<uint8_t>(value >> 8);
   }
@@ -46,9 +48,11 @@ struct Z80Registers {
   uint8_t& IYL() { return IY.Low; }
 
   // What every reader of R sees: the counted low 7 bits with the stored bit 7.
-  uint8_t ReadR() const { return static_cast<uint8_t>((R & 0x7F) | (R7 & 0x80)); }
+  VANTREL_ALWAYS_INLINE uint8_t ReadR() const {
+    return static_cast<uint8_t>((R & 0x7F) | (R7 & 0x80));
+  }
   // LD R,A and snapshot loaders: the whole byte is stored, bit 7 kept apart.
-  void WriteR(uint8_t value) {
+  VANTREL_ALWAYS_INLINE void WriteR(uint8_t value) {
     R = value;
     R7 = value & 0x80;
   }
