@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QSaveFile>
@@ -402,25 +403,20 @@ QRect TScreenPanel::FullScreenTarget() const {
   return {(width() - w) / 2, (height() - h) / 2, w, h};
 }
 
-// Brings picture_ up to date with frame_ and returns the part of the widget that
-// changed. Whole pixels are replicated here and the picture is drawn 1:1, as Qt's
-// general scaling of an indexed picture costs many times more; and as most programs
-// change a small part of the screen per frame, only the changed span of each row is
-// scaled, and only bands of changed rows are repainted.
+// Brings shownPixels_ (the visible cut of the frame) up to date with frame_ and returns
+// the part of the widget that changed: most programs change a small part of the screen
+// per frame, and only bands of changed rows are repainted.
 QRegion TScreenPanel::RefreshPicture(bool whole) {
   if (frame_ == nullptr) return {};
   const int scale = Scale(settings_.DoubleSize);
   const VisibleRect visible = ClampedVisibleRect();
   const int width = visible.Width;
-  if (whole || scale != pictureScale_ || !(visible == pictureVisible_) || picture_.isNull()) {
+  if (whole || scale != pictureScale_ || !(visible == pictureVisible_)) {
     whole = true;
     pictureScale_ = scale;
     pictureVisible_ = visible;
-    picture_ = QImage(width * scale, visible.Height * scale, QImage::Format_RGB32);
     shownPixels_.assign(static_cast<size_t>(width) * static_cast<size_t>(visible.Height), 0);
   }
-  if (picture_.isNull()) return {};
-  const QRgb* colours = colourTable_.constData();  // 256 entries, one per pixel value
   bands_.clear();
   QRect band;  // consecutive changed rows, in widget pixels
   for (int y = 0; y < visible.Height; ++y) {
@@ -434,17 +430,6 @@ QRegion TScreenPanel::RefreshPicture(bool whole) {
       while (from[last - 1] == shown[last - 1]) --last;
     }
     std::copy(from + first, from + last, shown + first);
-    auto* row = reinterpret_cast<uint32_t*>(picture_.scanLine(y * scale));
-    if (scale == 2) {
-      // One store per native pixel.
-      for (int x = first; x < last; ++x) std::memcpy(row + 2 * x, &colourPairs_[from[x]], 8);
-    } else {
-      for (int x = first; x < last; ++x) std::fill_n(row + x * scale, scale, colours[from[x]]);
-    }
-    for (int k = 1; k < scale; ++k) {
-      std::copy(row + first * scale, row + last * scale,
-                reinterpret_cast<uint32_t*>(picture_.scanLine(y * scale + k)) + first * scale);
-    }
     const QRect rows(kScreenBevel + first * scale, kScreenBevel + y * scale, (last - first) * scale,
                      scale);
     if (!band.isEmpty() && band.bottom() + 1 == rows.top()) {
@@ -459,6 +444,49 @@ QRegion TScreenPanel::RefreshPicture(bool whole) {
   QRegion changed;
   changed.setRects(bands_.data(), static_cast<int>(bands_.size()));
   return changed;
+}
+
+// Whole pixels, replicated: the native pixels in `cells` (coordinates in the visible cut)
+// go to a 32-bit picture whose `to` is the cells' top-left corner.
+void TScreenPanel::ScaleCells(const QRect& cells, uchar* to, qsizetype bytesPerLine) const {
+  const int scale = pictureScale_;
+  const int count = cells.width();
+  for (int y = 0; y < cells.height(); ++y) {
+    const uint8_t* from = shownPixels_.data() +
+                          static_cast<size_t>(cells.top() + y) * size_t(pictureVisible_.Width) +
+                          static_cast<size_t>(cells.left());
+    uchar* line = to + qsizetype{y} * scale * bytesPerLine;
+    auto* row = reinterpret_cast<uint32_t*>(line);
+    if (scale == 2) {
+      // One store per native pixel.
+      for (int x = 0; x < count; ++x) std::memcpy(row + 2 * x, &colourPairs_[from[x]], 8);
+    } else {
+      const QRgb* colours = colourTable_.constData();  // 256 entries, one per pixel value
+      for (int x = 0; x < count; ++x) std::fill_n(row + x * scale, scale, colours[from[x]]);
+    }
+    for (int k = 1; k < scale; ++k) {
+      std::memcpy(line + k * bytesPerLine, line, size_t(count) * size_t(scale) * 4);
+    }
+  }
+}
+
+// The window's own pixels when Qt paints them into a 32-bit picture in memory, as its
+// raster back ends do: the picture is then scaled straight into them, with no copy in
+// between. Anything else (a scaled display, a pixmap being grabbed) gets nullptr.
+QImage* TScreenPanel::DirectTarget(QPainter& painter, const QRect& target, QPoint* offset) {
+  QPaintEngine* engine = painter.paintEngine();
+  QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+  if (device == nullptr || device->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(device);
+  const QTransform transform = painter.deviceTransform();
+  if ((image->format() != QImage::Format_RGB32 &&
+       image->format() != QImage::Format_ARGB32_Premultiplied) ||
+      image->devicePixelRatio() != 1.0 || transform.type() > QTransform::TxTranslate ||
+      !image->isDetached()) {
+    return nullptr;
+  }
+  *offset = QPoint(qRound(transform.dx()), qRound(transform.dy()));
+  return image->rect().contains(target.translated(*offset)) ? image : nullptr;
 }
 
 void TScreenPanel::paintEvent(QPaintEvent* event) {
@@ -495,12 +523,30 @@ void TScreenPanel::paintEvent(QPaintEvent* event) {
   if (Scale(settings_.DoubleSize) != pictureScale_ || !(ClampedVisibleRect() == pictureVisible_)) {
     RefreshPicture(true);
   }
-  const QRect target(QPoint(kScreenBevel, kScreenBevel), picture_.size());
-  // Only what the event asks for goes to the display.
+  const int scale = pictureScale_;
+  const QRect target(kScreenBevel, kScreenBevel, pictureVisible_.Width * scale,
+                     pictureVisible_.Height * scale);
+  QPoint offset;
+  QImage* direct = DirectTarget(painter, target, &offset);
+  // Only what the event asks for is drawn, in whole native pixels.
   for (const QRect& part : event->region()) {
     const QRect drawn = part.intersected(target);
-    if (!drawn.isEmpty()) {
-      painter.drawImage(drawn, picture_, drawn.translated(-kScreenBevel, -kScreenBevel));
+    if (drawn.isEmpty()) continue;
+    const QRect cells(
+        QPoint((drawn.left() - kScreenBevel) / scale, (drawn.top() - kScreenBevel) / scale),
+        QPoint((drawn.right() - kScreenBevel) / scale, (drawn.bottom() - kScreenBevel) / scale));
+    const QPoint corner(kScreenBevel + cells.left() * scale, kScreenBevel + cells.top() * scale);
+    if (direct != nullptr) {
+      const QPoint at = corner + offset;
+      ScaleCells(cells, direct->bits() + at.y() * direct->bytesPerLine() + at.x() * 4,
+                 direct->bytesPerLine());
+    } else {
+      const QSize size = cells.size() * scale;
+      if (scratch_.width() < size.width() || scratch_.height() < size.height()) {
+        scratch_ = QImage(size.expandedTo(scratch_.size()), QImage::Format_RGB32);
+      }
+      ScaleCells(cells, scratch_.bits(), scratch_.bytesPerLine());
+      painter.drawImage(drawn, scratch_, drawn.translated(-corner));
     }
   }
 }

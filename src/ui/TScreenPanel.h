@@ -2,6 +2,7 @@
 
 #include <QtGui/qrgb.h>
 
+#include <QImage>
 #include <QList>
 #include <QPoint>
 #include <QRect>
@@ -21,6 +22,8 @@
 
 class QAction;
 class QMenu;
+
+class QPainter;
 
 namespace vantrel {
 
@@ -134,6 +137,8 @@ class TScreenPanel : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   VisibleRect ClampedVisibleRect() const;
   QRegion RefreshPicture(bool whole);
+  void ScaleCells(const QRect& cells, uchar* to, qsizetype bytesPerLine) const;
+  static QImage* DirectTarget(QPainter& painter, const QRect& target, QPoint* offset);
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -178,10 +183,10 @@ class TScreenPanel : public QWidget {
   bool settingsSaved_ = false;
   QRect windowedGeometry_;
   std::vector<uint32_t> fullScreenPixels_;
-  // The windowed picture at the window's scale, and the native pixels it shows: rows
-  // that did not change are neither scaled again nor sent to the display.
-  QImage picture_;
+  // The native pixels the windowed picture shows: rows that did not change are neither
+  // scaled again nor sent to the display.
   std::vector<uint8_t> shownPixels_;
+  QImage scratch_;  // for painting devices that cannot be written directly
   std::vector<QRect> bands_;
   VisibleRect pictureVisible_;
   int pictureScale_ = 0;
