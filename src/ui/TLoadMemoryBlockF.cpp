@@ -11,23 +11,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "debugger/Evaluator.h"
 #include "debugger/MemoryBlocks.h"
 #include "machine/Machine.h"
+#include "ui/BlockFileFields.h"
 
 namespace vantrel {
 
 namespace {
-
-// Empty: the field is empty; a mistyped value is out of every range.
-std::optional<int64_t> Field(const QLineEdit* edit, const Z80Registers& regs) {
-  if (edit->text().trimmed().isEmpty()) return std::nullopt;
-  try {
-    return EvaluateExpression(edit->text().toStdString(), regs);
-  } catch (const ExpressionError&) {
-    return -1;
-  }
-}
 
 QString Number(int32_t value) {
   return QString::number(value);
@@ -104,8 +94,8 @@ void TLoadMemoryBlockF::Validate(bool lengthTyped) {
   const BlockFileProbe probe = ProbeBlockFile(file_->text().trimmed().toStdString());
   fileHint_->setText(probe.Missing ? QStringLiteral("Selected file not found!") : QString());
   const std::optional<uint64_t>& size = probe.Size;
-  LoadBlockFields fields{all_->isChecked(),    Field(from_, regs),  Field(to_, regs),
-                         Field(length_, regs), Field(start_, regs), wrap_->isChecked()};
+  LoadBlockFields fields{all_->isChecked(),         BlockField(from_, regs),  BlockField(to_, regs),
+                         BlockField(length_, regs), BlockField(start_, regs), wrap_->isChecked()};
   const QString message =
       QString::fromStdString(size ? ValidateLoadBlock(fields, size, lengthTyped) : probe.Message);
   // The derived fields are rewritten without counting as typed.
@@ -129,9 +119,9 @@ void TLoadMemoryBlockF::Validate(bool lengthTyped) {
 bool TLoadMemoryBlockF::LoadBlock() {
   const Z80Registers& regs = machine_.State.Regs;
   BlockLoad load;
-  load.From = static_cast<uint64_t>(Field(from_, regs).value_or(0));
-  load.Length = static_cast<uint32_t>(Field(length_, regs).value_or(0));
-  load.Start = static_cast<uint16_t>(Field(start_, regs).value_or(0));
+  load.From = static_cast<uint64_t>(BlockField(from_, regs).value_or(0));
+  load.Length = static_cast<uint32_t>(BlockField(length_, regs).value_or(0));
+  load.Start = static_cast<uint16_t>(BlockField(start_, regs).value_or(0));
   load.PreserveRom = preserveRom_->isChecked();
   if (!LoadMemoryBlock(machine_.Mem, file_->text().trimmed().toStdString(), load)) {
     QMessageBox::critical(this, QStringLiteral(" Error!"),
@@ -145,16 +135,10 @@ void TLoadMemoryBlockF::done(int result) {
   const Z80Registers& regs = machine_.State.Regs;
   // A field left empty or mistyped keeps the value stored before.
   const auto keep = [&](const QLineEdit* edit, int32_t& value, int64_t min, int64_t max) {
-    const std::optional<int64_t> typed = Field(edit, regs);
+    const std::optional<int64_t> typed = BlockField(edit, regs);
     if (typed && *typed >= min && *typed <= max) value = static_cast<int32_t>(*typed);
   };
-  const QString location = file_->text().trimmed();
-  settings_.File.Location = location.toStdString();
-  if (!location.isEmpty()) {
-    const QFileInfo info(location);
-    settings_.File.FileName = info.fileName().toStdString();
-    settings_.File.DefaultDir = info.absolutePath().toStdString();
-  }
+  RememberBlockFile(settings_.File, file_->text());
   settings_.AllFile = all_->isChecked();
   settings_.RomPreserve = preserveRom_->isChecked();
   settings_.WrapAround = wrap_->isChecked();

@@ -11,9 +11,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "debugger/Evaluator.h"
 #include "debugger/MemoryBlocks.h"
 #include "machine/Machine.h"
+#include "ui/BlockFileFields.h"
 
 namespace vantrel {
 
@@ -21,12 +21,7 @@ namespace {
 
 // An empty or mistyped field is out of every range.
 int64_t FieldValue(const QLineEdit* edit, const Z80Registers& regs) {
-  try {
-    if (edit->text().trimmed().isEmpty()) return -1;
-    return EvaluateExpression(edit->text().toStdString(), regs);
-  } catch (const ExpressionError&) {
-    return -1;
-  }
+  return BlockField(edit, regs).value_or(-1);
 }
 
 QString HexField(int32_t value) {
@@ -172,13 +167,7 @@ void TSaveMemoryBlockF::done(int result) {
   settings_.NewFile = newFile_->isChecked();
   settings_.Overwrite = ask_->isChecked();
   settings_.AppendToEnd = append_->isChecked();
-  const QString location = file_->text().trimmed();
-  settings_.File.Location = location.toStdString();
-  if (!location.isEmpty()) {
-    const QFileInfo info(location);
-    settings_.File.FileName = info.fileName().toStdString();
-    settings_.File.DefaultDir = info.absolutePath().toStdString();
-  }
+  RememberBlockFile(settings_.File, file_->text());
   SaveSaveMemoryBlockSettings(store_, settings_);
   QDialog::done(result);
 }
