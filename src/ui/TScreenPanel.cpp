@@ -376,11 +376,11 @@ void TScreenPanel::FrameArrived() {
       colourTable_[static_cast<qsizetype>(i)] = colour;
       colourPairs_[i] = uint64_t{colour} << 32 | colour;
     }
-    if (!fullScreen_) RefreshPicture(true);
+    if (!fullScreen_) RefreshShownPixels(true);
     update();
   } else if (fullScreen_) {
     update();
-  } else if (const QRegion changed = RefreshPicture(false); !changed.isEmpty()) {
+  } else if (const QRegion changed = RefreshShownPixels(false); !changed.isEmpty()) {
     repaint(changed);
   }
 }
@@ -403,15 +403,19 @@ QRect TScreenPanel::FullScreenTarget() const {
   return {(width() - w) / 2, (height() - h) / 2, w, h};
 }
 
+bool TScreenPanel::CutChanged() const {
+  return Scale(settings_.DoubleSize) != pictureScale_ || !(ClampedVisibleRect() == pictureVisible_);
+}
+
 // Brings shownPixels_ (the visible cut of the frame) up to date with frame_ and returns
 // the part of the widget that changed: most programs change a small part of the screen
 // per frame, and only bands of changed rows are repainted.
-QRegion TScreenPanel::RefreshPicture(bool whole) {
+QRegion TScreenPanel::RefreshShownPixels(bool whole) {
   if (frame_ == nullptr) return {};
   const int scale = Scale(settings_.DoubleSize);
   const VisibleRect visible = ClampedVisibleRect();
   const int width = visible.Width;
-  if (whole || scale != pictureScale_ || !(visible == pictureVisible_)) {
+  if (whole || CutChanged()) {
     whole = true;
     pictureScale_ = scale;
     pictureVisible_ = visible;
@@ -472,7 +476,7 @@ void TScreenPanel::ScaleCells(const QRect& cells, uchar* to, qsizetype bytesPerL
 
 // The window's own pixels when Qt paints them into a 32-bit picture in memory, as its
 // raster back ends do: the picture is then scaled straight into them, with no copy in
-// between. Anything else (a scaled display, a pixmap being grabbed) gets nullptr.
+// between. Anything else (another format, a scaled display) gets nullptr.
 QImage* TScreenPanel::DirectTarget(QPainter& painter, const QRect& target, QPoint* offset) {
   QPaintEngine* engine = painter.paintEngine();
   QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
@@ -520,9 +524,7 @@ void TScreenPanel::paintEvent(QPaintEvent* event) {
     return;
   }
   // A new border size or scale since the last frame; frames refresh the picture themselves.
-  if (Scale(settings_.DoubleSize) != pictureScale_ || !(ClampedVisibleRect() == pictureVisible_)) {
-    RefreshPicture(true);
-  }
+  if (CutChanged()) RefreshShownPixels(true);
   const int scale = pictureScale_;
   const QRect target(kScreenBevel, kScreenBevel, pictureVisible_.Width * scale,
                      pictureVisible_.Height * scale);

@@ -136,7 +136,8 @@ class TScreenPanel : public QWidget {
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   VisibleRect ClampedVisibleRect() const;
-  QRegion RefreshPicture(bool whole);
+  bool CutChanged() const;
+  QRegion RefreshShownPixels(bool whole);
   void ScaleCells(const QRect& cells, uchar* to, qsizetype bytesPerLine) const;
   static QImage* DirectTarget(QPainter& painter, const QRect& target, QPoint* offset);
   void keyPressEvent(QKeyEvent* event) override;
