@@ -39,4 +39,13 @@ until_true() {
   done
   return 1
 }
-until_true 10 test -S "/tmp/.X11-unix/X${display#:}" || fail "Xvfb did not start"
+# Ready when a client gets through: a socket left behind by an earlier server can be
+# there before this one listens.
+x_ready() {
+  if command -v xwininfo >/dev/null; then
+    xwininfo -root >/dev/null 2>&1
+  else
+    test -S "/tmp/.X11-unix/X${display#:}"
+  fi
+}
+until_true 10 x_ready || fail "Xvfb did not start"
