@@ -257,7 +257,7 @@ TEST_F(EmulThreadTest, StoppedCpuAnswersReleaseTheHalt) {
   }
 }
 
-TEST(PacingTimer, ReportsEachTickOnceAndItsThreadTicksUntilStopped) {
+TEST(PacingTimer, ReportsEachTickOnceAndTicksWithTheClockUntilStopped) {
   std::atomic<uint32_t> frames{0};
   PacingTimer timer(frames);
   // Several ticks since the last look count as one new tick.
@@ -270,15 +270,20 @@ TEST(PacingTimer, ReportsEachTickOnceAndItsThreadTicksUntilStopped) {
   timer.Tick();
   timer.WaitForTick();
   EXPECT_TRUE(timer.NoNewTick());
-  // No timer thread: the tick never comes, yet the wait returns.
+  // No timer running: the tick never comes, yet the wait returns.
   timer.WaitForTick();
   EXPECT_EQ(timer.TimerTicks.load(), 4u);
-  // Stopping a timer never started is harmless; a second start makes no second thread.
+  // Stopping a timer never started is harmless; a second start does not restart it.
   timer.StopTimer();
   timer.StartTimer();
   timer.StartTimer();
   EXPECT_TRUE(timer.Started());
-  EXPECT_TRUE(WaitFor([&] { return timer.TimerTicks.load() >= 7; }));
+  EXPECT_TRUE(WaitFor([&] { return timer.CurrentTick() >= 7; }));
+  // A wait sleeps until the next tick comes.
+  timer.NoNewTick();
+  const uint32_t before = timer.CurrentTick();
+  timer.WaitForTick();
+  EXPECT_GT(timer.CurrentTick(), before);
   timer.StopTimer();
   timer.StopTimer();
   EXPECT_FALSE(timer.Started());

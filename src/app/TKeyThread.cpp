@@ -139,7 +139,7 @@ void TKeyThread::RunCommand(PcCommand command) {
 // The machine is held in reset while F12 is down. A second press within a second adds
 // TR-DOS to the start mode.
 void TKeyThread::RequestReset(uint8_t singleMode, uint8_t doubleMode) {
-  const uint32_t now = emulation_.Loop.Timer.TimerTicks.load(kRelaxed);
+  const uint32_t now = emulation_.Loop.Timer.CurrentTick();
   const bool doublePress = resetPressedBefore_ && now - lastResetTick_ < kDoublePressTicks;
   machine_.State.StartMode.store(doublePress ? doubleMode : singleMode, kRelaxed);
   resetPressedBefore_ = true;

@@ -1,41 +1,32 @@
 #include "machine/PacingTimer.h"
 
-#include <chrono>
+#include <thread>
 
 namespace vantrel {
 
 void PacingTimer::StartTimer() {
-  if (thread_.joinable()) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (started_.load(std::memory_order_relaxed)) return;
+  epoch_ = Clock::now();
+  ticksCounted_ = 0;
   fpsTickDown_ = kTicksPerSlot;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = false;
-  }
-  thread_ = std::thread([this] { Run(); });
+  started_.store(true, std::memory_order_relaxed);
 }
 
-void PacingTimer::StopTimer() {
-  if (!thread_.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
+uint32_t PacingTimer::CurrentTick() {
+  if (started_.load(std::memory_order_relaxed)) {
+    // Another thread bringing the count up to date does the same work: no need to wait.
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    if (lock.owns_lock() && started_.load(std::memory_order_relaxed)) {
+      const int64_t due = (Clock::now() - epoch_) / kTick;
+      if (due - ticksCounted_ > kStallTicks) {
+        // After a stall, go on from now instead of ticking in a burst.
+        ticksCounted_ = due - 1;
+      }
+      for (; ticksCounted_ < due; ++ticksCounted_) Tick();
+    }
   }
-  wake_.notify_all();
-  thread_.join();
-}
-
-void PacingTimer::Run() {
-  // Absolute deadlines keep the period at 20 ms on average, whatever the sleep jitter.
-  auto next = std::chrono::steady_clock::now();
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    next += std::chrono::milliseconds(kTickMilliseconds);
-    if (wake_.wait_until(lock, next, [this] { return stop_; })) return;
-    Tick();
-    // After a long stall (a suspended process) start afresh instead of ticking in a burst.
-    const auto now = std::chrono::steady_clock::now();
-    if (now - next > std::chrono::milliseconds(10 * kTickMilliseconds)) next = now;
-  }
+  return TimerTicks.load(std::memory_order_relaxed);
 }
 
 void PacingTimer::Tick() {
@@ -52,12 +43,16 @@ void PacingTimer::Tick() {
 }
 
 void PacingTimer::WaitForTick() {
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(kTickMilliseconds + kTickMilliseconds / 4);
-  while (NoNewTick()) {
-    if (std::chrono::steady_clock::now() >= deadline) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!NoNewTick()) return;
+  auto wake = Clock::now() + kTick + kTick / 4;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (started_.load(std::memory_order_relaxed)) {
+      wake = std::min(wake, epoch_ + (ticksCounted_ + 1) * kTick);
+    }
   }
+  std::this_thread::sleep_until(wake);
+  NoNewTick();
 }
 
 }  // namespace vantrel

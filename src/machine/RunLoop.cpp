@@ -87,7 +87,7 @@ void RunLoop::FrameFinished() {
   if (FastDiskAccess.load(std::memory_order_relaxed) && machine_.Disk.Controller.Busy()) {
     normalSpeed = false;
   }
-  const uint32_t tick = Timer.TimerTicks.load(std::memory_order_relaxed);
+  const uint32_t tick = Timer.CurrentTick();
   if (SoundBlockReady) SoundBlockReady(machine_.Beeper.LastSoundBlock());
   // At maximum speed one block per timer tick is heard: the first one computed after it.
   if (normalSpeed || (samplesWanted_ && soundTick_ != tick)) {
@@ -109,8 +109,7 @@ void RunLoop::FrameFinished() {
   }
   if (FrameTask && !FrameTask()) FrameTask = nullptr;
   // The next frame's samples are computed only when they can be written.
-  samplesWanted_ = normalSpeed || SoundBlockReady ||
-                   soundTick_ != Timer.TimerTicks.load(std::memory_order_relaxed);
+  samplesWanted_ = normalSpeed || SoundBlockReady || soundTick_ != Timer.CurrentTick();
   machine_.Ay.SetSamplesWanted(samplesWanted_);
 }
 

@@ -119,7 +119,7 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   };
   screen_->MachineRunning = [this] { return app_.Emulation().Alive(); };
   screen_->FramesPerSecond = [this] {
-    return app_.Emulation().Loop.Timer.FramesPerSecond.load(std::memory_order_relaxed);
+    return app_.Emulation().Loop.Timer.CurrentFramesPerSecond();
   };
   screen_->FileDropped = [this](const QString& fileName) { OpenCommandLineFile(fileName); };
   screen_->CanOpenFile = [](const QString& fileName) {
