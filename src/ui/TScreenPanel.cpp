@@ -30,6 +30,7 @@
 #include "app/TKeyThread.h"
 #include "machine/Machine.h"
 #include "media/SnapshotSaver.h"
+#include "platform/PictureSurface.h"
 #include "platform/QtKeyboard.h"
 #include "ui/WindowPlacement.h"
 #include "video/FullScreenPicture.h"
@@ -111,6 +112,13 @@ TScreenPanel::TScreenPanel(Machine& machine, SettingsStore& store, KeyRequests& 
   setFocusPolicy(Qt::StrongFocus);
   // Every pixel of the paint area is drawn: the bevel and the picture.
   setAttribute(Qt::WA_OpaquePaintEvent);
+  // Where the display system can take the picture directly, a child window of its own
+  // shows it from the first frame on; otherwise paintEvent draws it.
+  surface_ = PictureSurface::Create(this);
+  if (surface_ != nullptr) {
+    surface_->hide();
+    surface_->Draw = [this](const QRect& part, QImage& buffer) { DrawSurfacePart(part, buffer); };
+  }
 
   // Nothing else changes these, and no emulation thread runs while the windows are built.
   borderSizes_ = machine_.Screen.GetBorderSizes();
@@ -204,6 +212,7 @@ void TScreenPanel::ResizeScreenWindow() {
   // The frames carry the whole native picture and the cut is made here, so a full
   // repaint shows the new border at once.
   update();
+  if (surface_ != nullptr && frame_ != nullptr) ShowOnSurface(RefreshShownPixels(false));
 }
 
 void TScreenPanel::SetDoubleSize(bool on) {
@@ -368,7 +377,8 @@ void TScreenPanel::FrameArrived() {
   if (frame == nullptr) return;
   const bool first = frame_ == nullptr;
   frame_ = frame;
-  if (first || frame->Palette != framePalette_) {
+  const bool newColours = first || frame->Palette != framePalette_;
+  if (newColours) {
     framePalette_ = frame->Palette;
     for (size_t i = 0; i < framePalette_.size(); ++i) {
       const PaletteEntry& e = framePalette_[i];
@@ -376,13 +386,52 @@ void TScreenPanel::FrameArrived() {
       colourTable_[static_cast<qsizetype>(i)] = colour;
       colourPairs_[i] = uint64_t{colour} << 32 | colour;
     }
-    if (!fullScreen_) RefreshShownPixels(true);
+  }
+  if (fullScreen_) {
     update();
-  } else if (fullScreen_) {
+    return;
+  }
+  const QRegion changed = RefreshShownPixels(newColours);
+  if (surface_ != nullptr) {
+    ShowOnSurface(changed);
+  } else if (newColours) {
     update();
-  } else if (const QRegion changed = RefreshShownPixels(false); !changed.isEmpty()) {
+  } else if (!changed.isEmpty()) {
     repaint(changed);
   }
+}
+
+// The picture's place in the window: inside the bevel, the visible cut at its scale.
+QRect TScreenPanel::PictureTarget() const {
+  return {kScreenBevel, kScreenBevel, pictureVisible_.Width * pictureScale_,
+          pictureVisible_.Height * pictureScale_};
+}
+
+void TScreenPanel::ShowOnSurface(const QRegion& changed) {
+  const QRect target = PictureTarget();
+  if (surface_->geometry() != target || surface_->isHidden()) {
+    if (!surface_->SetPictureGeometry(target)) {
+      // No buffers to be had: the window paints the picture itself from now on.
+      delete surface_;
+      surface_ = nullptr;
+      update();
+      return;
+    }
+    surface_->Present(QRect(QPoint(), target.size()));
+    surface_->show();
+    return;
+  }
+  surface_->Present(changed.translated(-kScreenBevel, -kScreenBevel));
+}
+
+void TScreenPanel::DrawSurfacePart(const QRect& part, QImage& buffer) const {
+  const int scale = pictureScale_;
+  const QRect cells(QPoint(part.left() / scale, part.top() / scale),
+                    QPoint(part.right() / scale, part.bottom() / scale));
+  ScaleCells(cells,
+             buffer.bits() + qsizetype{cells.top()} * scale * buffer.bytesPerLine() +
+                 qsizetype{cells.left()} * scale * 4,
+             buffer.bytesPerLine());
 }
 
 VisibleRect TScreenPanel::ClampedVisibleRect() const {
@@ -516,6 +565,8 @@ void TScreenPanel::paintEvent(QPaintEvent* event) {
   painter.drawLine(all.bottomLeft(), all.bottomRight());
   painter.drawLine(all.topRight(), all.bottomRight());
 
+  // The picture's own window covers it.
+  if (surface_ != nullptr && !surface_->isHidden()) return;
   if (frame_ == nullptr) {
     const VisibleRect visible = ClampedVisibleRect();
     const int scale = Scale(settings_.DoubleSize);
@@ -631,6 +682,7 @@ std::optional<FullScreenError> TScreenPanel::EnterFullScreen() {
   }
   windowedGeometry_ = geometry();
   fullScreen_ = true;
+  if (surface_ != nullptr) surface_->hide();
   // The same native window throughout: re-creating it (new window flags) would lose the
   // key releases on their way, such as the Alt of Alt+Enter, under a window manager.
   setMinimumSize(0, 0);
@@ -651,6 +703,8 @@ void TScreenPanel::LeaveFullScreen() {
   ResizeScreenWindow();
   setGeometry(windowedGeometry_);
   show();
+  // Frames at full screen never reached the picture's own window: it starts afresh.
+  if (surface_ != nullptr && frame_ != nullptr) ShowOnSurface(RefreshShownPixels(true));
   captionValid_ = false;
   UpdateScreenCaption();
 }

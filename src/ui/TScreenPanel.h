@@ -28,6 +28,7 @@ class QPainter;
 namespace vantrel {
 
 class Machine;
+class PictureSurface;
 class SettingsStore;
 struct KeyRequests;
 
@@ -140,6 +141,9 @@ class TScreenPanel : public QWidget {
   QRegion RefreshShownPixels(bool whole);
   void ScaleCells(const QRect& cells, uchar* to, qsizetype bytesPerLine) const;
   static QImage* DirectTarget(QPainter& painter, const QRect& target, QPoint* offset);
+  QRect PictureTarget() const;
+  void ShowOnSurface(const QRegion& changed);
+  void DrawSurfacePart(const QRect& part, QImage& buffer) const;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -188,6 +192,9 @@ class TScreenPanel : public QWidget {
   // scaled again nor sent to the display.
   std::vector<uint8_t> shownPixels_;
   QImage scratch_;  // for painting devices that cannot be written directly
+  // The picture's own window where the display system has one (null otherwise, and at
+  // full screen hidden); a child of this one.
+  PictureSurface* surface_ = nullptr;
   std::vector<QRect> bands_;
   VisibleRect pictureVisible_;
   int pictureScale_ = 0;

@@ -8,6 +8,7 @@
 #include "app/SettingsStore.h"
 #include "app/TKeyThread.h"
 #include "machine/Machine.h"
+#include "platform/PictureSurface.h"
 #include "ui/TScreenPanel.h"
 #include "ui/UiTest.h"
 
@@ -217,6 +218,9 @@ class EventSpy : public QObject {
 TEST_F(ScreenPanelTest, RepaintingOnlyTheChangesShowsTheWholePicture) {
   MakePanel();
   panel->show();  // a hidden widget is never repainted
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(panel.get()));
+  // Under X11 the picture has a window of its own, which takes the frames unpainted.
+  const bool ownWindow = panel->findChild<PictureSurface*>() != nullptr;
   QRegion repainted;
   bool recording = false;
   EventSpy spy(panel.get(), [&](QEvent* event) {
@@ -264,7 +268,7 @@ TEST_F(ScreenPanelTest, RepaintingOnlyTheChangesShowsTheWholePicture) {
       QImage whole(panel->size(), QImage::Format_RGB888);
       panel->render(&whole);
       EXPECT_EQ(shown, whole.convertToFormat(QImage::Format_RGB32));
-      if (changes[i].second != 0) {
+      if (changes[i].second != 0 && !ownWindow) {
         EXPECT_EQ(repainted.boundingRect().height(), changes[i].second * (doubled ? 2 : 1));
       }
     }
