@@ -16,6 +16,8 @@ namespace vantrel {
 // Create gives nullptr where the platform has no such path; the caller then paints as
 // usual. Only the X11 platform (with shared memory) has one.
 class PictureSurface : public QWidget {
+  Q_OBJECT
+
  public:
   static PictureSurface* Create(QWidget* parent);
   ~PictureSurface() override = default;

@@ -458,7 +458,8 @@ bool TScreenPanel::CutChanged() const {
 
 // Brings shownPixels_ (the visible cut of the frame) up to date with frame_ and returns
 // the part of the widget that changed: most programs change a small part of the screen
-// per frame, and only bands of changed rows are repainted.
+// per frame, and only that part is scaled and repainted. A row is compared a chunk at a
+// time, so a border that changes colour leaves the paper between its two sides alone.
 QRegion TScreenPanel::RefreshShownPixels(bool whole) {
   if (frame_ == nullptr) return {};
   const int scale = Scale(settings_.DoubleSize);
@@ -470,32 +471,35 @@ QRegion TScreenPanel::RefreshShownPixels(bool whole) {
     pictureVisible_ = visible;
     shownPixels_.assign(static_cast<size_t>(width) * static_cast<size_t>(visible.Height), 0);
   }
-  bands_.clear();
-  QRect band;  // consecutive changed rows, in widget pixels
+  constexpr int kChunk = 32;
+  QRegion changed;
   for (int y = 0; y < visible.Height; ++y) {
     const uint8_t* from = frame_->Row(visible.Y + y) + visible.X;
     uint8_t* shown = shownPixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-    int first = 0;
-    int last = width;
-    if (!whole) {
-      if (std::memcmp(from, shown, static_cast<size_t>(width)) == 0) continue;
-      while (from[first] == shown[first]) ++first;
-      while (from[last - 1] == shown[last - 1]) --last;
-    }
-    std::copy(from + first, from + last, shown + first);
-    const QRect rows(kScreenBevel + first * scale, kScreenBevel + y * scale, (last - first) * scale,
-                     scale);
-    if (!band.isEmpty() && band.bottom() + 1 == rows.top()) {
-      band = band.united(rows);
-    } else {
-      if (!band.isEmpty()) bands_.push_back(band);
-      band = rows;
+    if (!whole && std::memcmp(from, shown, static_cast<size_t>(width)) == 0) continue;
+    for (int x = 0; x < width;) {
+      const auto chunkChanged = [&](int at) {
+        return whole || std::memcmp(from + at, shown + at,
+                                    static_cast<size_t>(std::min(kChunk, width - at))) != 0;
+      };
+      if (!chunkChanged(x)) {
+        x += kChunk;
+        continue;
+      }
+      int first = x;
+      int last = std::min(x + kChunk, width);
+      while (last < width && chunkChanged(last)) last = std::min(last + kChunk, width);
+      x = last;
+      if (!whole) {
+        while (from[first] == shown[first]) ++first;
+        while (from[last - 1] == shown[last - 1]) --last;
+      }
+      std::copy(from + first, from + last, shown + first);
+      // Rows and spans come in reading order, which a region takes without merging work.
+      changed += QRect(kScreenBevel + first * scale, kScreenBevel + y * scale,
+                       (last - first) * scale, scale);
     }
   }
-  if (!band.isEmpty()) bands_.push_back(band);
-  // Disjoint bands, one per run of rows and sorted from the top: a valid region as is.
-  QRegion changed;
-  changed.setRects(bands_.data(), static_cast<int>(bands_.size()));
   return changed;
 }
 

@@ -195,7 +195,6 @@ class TScreenPanel : public QWidget {
   // The picture's own window where the display system has one (null otherwise, and at
   // full screen hidden); a child of this one.
   PictureSurface* surface_ = nullptr;
-  std::vector<QRect> bands_;
   VisibleRect pictureVisible_;
   int pictureScale_ = 0;
 
