@@ -375,6 +375,11 @@ void TScreenPanel::FrameArrived() {
   repaintPending_.store(false, std::memory_order_release);
   const PresentedFrame* frame = mailbox_.TakeLatest();
   if (frame == nullptr) return;
+  ShowFrame(frame);
+  if (FrameShown) FrameShown();
+}
+
+void TScreenPanel::ShowFrame(const PresentedFrame* frame) {
   const bool first = frame_ == nullptr;
   frame_ = frame;
   const bool newColours = first || frame->Palette != framePalette_;

@@ -123,6 +123,8 @@ class TScreenPanel : public QWidget {
   std::function<void(bool active)> FocusHandler;
   // Whether the machine runs; a double click captures the mouse only then.
   std::function<bool()> MachineRunning;
+  // After each frame the window has taken (the main window's idle work rides on it).
+  std::function<void()> FrameShown;
   // The run loop's frames-per-second count, for the caption.
   std::function<uint32_t()> FramesPerSecond;
   // A file dropped on the picture, and whether one would be taken (for the drag cursor).
@@ -160,6 +162,7 @@ class TScreenPanel : public QWidget {
   void RefreshMenuChecks();
   void ApplyRendererSettings();
   void FrameArrived();
+  void ShowFrame(const PresentedFrame* frame);
   void HandleKey(QKeyEvent& event, bool pressed);
 
   Machine& machine_;
