@@ -9,6 +9,12 @@
 # openbox; Fuse is measured when fuse-sdl and its ROM are installed. Sound goes through
 # SDL's file driver into /dev/null, which still calls the program back in real time.
 # Per thread it prints the CPU time and the voluntary context switches per second.
+#
+# AWAKE=1 keeps every CPU busy meanwhile with a loop of the idle scheduling class, which
+# runs only when nothing else wants the CPU. On a virtual machine an idle virtual CPU
+# halts, and each wake-up of a thread on it is then charged the hypervisor's wake-up
+# latency: a program whose threads wake each other pays that many times a frame, one that
+# runs in a single thread hardly at all.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 vantrel=$(realpath "${1:-$here/build/vantrel}")
@@ -29,6 +35,10 @@ openbox >/dev/null 2>&1 &
 sleep 1
 printf '[Environment]\nScreenPanel\\Double%%20Size=1\n[StartUp]\nMode=1\nReset=0\n' \
   >"$work/config/Tarvex/Vantrel.ini"
+
+if [[ ${AWAKE:-0} == 1 ]]; then
+  for _ in $(seq "$(nproc)"); do chrt --idle 0 bash -c 'while :; do :; done' & done
+fi
 
 ticks() { awk '{print $14 + $15}' "$1"; }
 switches() { awk '/^voluntary_ctxt/{print $2}' "$1"; }
