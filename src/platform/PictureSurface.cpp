@@ -76,7 +76,7 @@ class XcbPictureSurface final : public PictureSurface {
 
   bool SetPictureGeometry(const QRect& geometry) override {
     setGeometry(geometry);
-    Invalidate();
+    whole_ = true;
     if (geometry.size() == image_.size()) return true;
     ReleaseBuffer();
     return geometry.size().isEmpty() || Attach(geometry.size());
@@ -91,8 +91,6 @@ class XcbPictureSurface final : public PictureSurface {
     whole_ = false;
     Put(region);
   }
-
-  void Invalidate() override { whole_ = true; }
 
  protected:
   const QImage* ShownBuffer() const override {

@@ -25,13 +25,12 @@ class PictureSurface : public QWidget {
   // Draws `part` (surface pixels) of the current picture into `buffer`, at the same place.
   std::function<void(const QRect& part, QImage& buffer)> Draw;
 
-  // Places the surface on its parent and sizes its buffer; everything is drawn anew.
-  // False when a buffer of that size cannot be had (the surface is then of no use).
+  // Places the surface on its parent and sizes its buffer; the next picture is drawn and
+  // sent whole. False when a buffer of that size cannot be had (the surface is then of no
+  // use).
   virtual bool SetPictureGeometry(const QRect& geometry) = 0;
   // Shows the current picture, which differs from the one shown last only in `changed`.
   virtual void Present(const QRegion& changed) = 0;
-  // The next picture is drawn and sent whole.
-  virtual void Invalidate() = 0;
 
  protected:
   explicit PictureSurface(QWidget* parent);

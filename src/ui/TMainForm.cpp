@@ -200,11 +200,10 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   idle_ = new QTimer(this);
   connect(idle_, &QTimer::timeout, this, &TMainForm::Idle);
   idle_->start(kIdleIntervalMs);
-  sinceIdle_.start();
   // While frames come, the idle work rides on them and the timer, restarted by each
   // round, never fires: one wake-up of this thread fewer every round.
   screen_->FrameShown = [this] {
-    if (sinceIdle_.elapsed() >= kIdleIntervalMs - kIdleEarlyMs) Idle();
+    if (idle_->remainingTime() <= kIdleEarlyMs) Idle();
   };
 }
 
@@ -556,7 +555,6 @@ void TMainForm::RaiseWindows() {
 
 void TMainForm::Idle() {
   if (shutDown_) return;
-  sinceIdle_.restart();
   idle_->start(kIdleIntervalMs);
   Machine& machine = app_.GetMachine();
   if (minimizePending_ && !app_.Emulation().Alive()) {

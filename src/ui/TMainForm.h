@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <functional>
@@ -182,7 +181,6 @@ class TMainForm : public QMainWindow, public RunHost {
   TVG93F* vg93_ = nullptr;
   KeysGrid* keysGrid_ = nullptr;
   QTimer* idle_ = nullptr;
-  QElapsedTimer sinceIdle_;
   QMenu* recentMenu_ = nullptr;
   RecentFiles recent_;
   QWidget* activeBeforeRun_ = nullptr;

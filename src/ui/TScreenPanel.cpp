@@ -412,27 +412,33 @@ QRect TScreenPanel::PictureTarget() const {
           pictureVisible_.Height * pictureScale_};
 }
 
+// The native pixels (cells of the visible cut) that `part` of the picture, in picture
+// pixels, touches.
+QRect TScreenPanel::CellsCovering(const QRect& part) const {
+  const int scale = pictureScale_;
+  return {QPoint(part.left() / scale, part.top() / scale),
+          QPoint(part.right() / scale, part.bottom() / scale)};
+}
+
 void TScreenPanel::ShowOnSurface(const QRegion& changed) {
   const QRect target = PictureTarget();
+  // A new place or size, or back from hiding, sends the whole picture.
   if (surface_->geometry() != target || surface_->isHidden()) {
     if (!surface_->SetPictureGeometry(target)) {
-      // No buffers to be had: the window paints the picture itself from now on.
+      // No buffer to be had: the window paints the picture itself from now on.
       delete surface_;
       surface_ = nullptr;
       update();
       return;
     }
-    surface_->Present(QRect(QPoint(), target.size()));
     surface_->show();
-    return;
   }
   surface_->Present(changed.translated(-kScreenBevel, -kScreenBevel));
 }
 
 void TScreenPanel::DrawSurfacePart(const QRect& part, QImage& buffer) const {
   const int scale = pictureScale_;
-  const QRect cells(QPoint(part.left() / scale, part.top() / scale),
-                    QPoint(part.right() / scale, part.bottom() / scale));
+  const QRect cells = CellsCovering(part);
   ScaleCells(cells,
              buffer.bits() + qsizetype{cells.top()} * scale * buffer.bytesPerLine() +
                  qsizetype{cells.left()} * scale * 4,
@@ -586,17 +592,14 @@ void TScreenPanel::paintEvent(QPaintEvent* event) {
   // A new border size or scale since the last frame; frames refresh the picture themselves.
   if (CutChanged()) RefreshShownPixels(true);
   const int scale = pictureScale_;
-  const QRect target(kScreenBevel, kScreenBevel, pictureVisible_.Width * scale,
-                     pictureVisible_.Height * scale);
+  const QRect target = PictureTarget();
   QPoint offset;
   QImage* direct = DirectTarget(painter, target, &offset);
   // Only what the event asks for is drawn, in whole native pixels.
   for (const QRect& part : event->region()) {
     const QRect drawn = part.intersected(target);
     if (drawn.isEmpty()) continue;
-    const QRect cells(
-        QPoint((drawn.left() - kScreenBevel) / scale, (drawn.top() - kScreenBevel) / scale),
-        QPoint((drawn.right() - kScreenBevel) / scale, (drawn.bottom() - kScreenBevel) / scale));
+    const QRect cells = CellsCovering(drawn.translated(-kScreenBevel, -kScreenBevel));
     const QPoint corner(kScreenBevel + cells.left() * scale, kScreenBevel + cells.top() * scale);
     if (direct != nullptr) {
       const QPoint at = corner + offset;
@@ -712,8 +715,6 @@ void TScreenPanel::LeaveFullScreen() {
   ResizeScreenWindow();
   setGeometry(windowedGeometry_);
   show();
-  // Frames at full screen never reached the picture's own window: it starts afresh.
-  if (surface_ != nullptr && frame_ != nullptr) ShowOnSurface(RefreshShownPixels(true));
   captionValid_ = false;
   UpdateScreenCaption();
 }

@@ -144,6 +144,7 @@ class TScreenPanel : public QWidget {
   void ScaleCells(const QRect& cells, uchar* to, qsizetype bytesPerLine) const;
   static QImage* DirectTarget(QPainter& painter, const QRect& target, QPoint* offset);
   QRect PictureTarget() const;
+  QRect CellsCovering(const QRect& part) const;
   void ShowOnSurface(const QRegion& changed);
   void DrawSurfacePart(const QRect& part, QImage& buffer) const;
   void keyPressEvent(QKeyEvent* event) override;
