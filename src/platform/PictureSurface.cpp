@@ -23,8 +23,27 @@ PictureSurface::PictureSurface(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::NoFocus);
 }
 
+bool PictureSurface::SetPictureGeometry(const QRect& geometry) {
+  setGeometry(geometry);
+  std::lock_guard<std::mutex> lock(mutex_);
+  whole_ = true;
+  if (geometry.size() == size_) return true;
+  size_ = geometry.size();
+  return ResizeBuffer(size_);
+}
+
+void PictureSurface::Present(const QRegion& changed, const DrawPart& draw) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (size_.isEmpty() || (changed.isEmpty() && !whole_)) return;
+  const QRect all(QPoint(0, 0), size_);
+  const QRegion region = whole_ ? QRegion(all) : changed.intersected(all);
+  DrawAndSend(region, draw);
+  whole_ = false;
+}
+
 void PictureSurface::paintEvent(QPaintEvent* event) {
-  const QImage* shown = ShownBuffer();
+  std::lock_guard<std::mutex> lock(mutex_);
+  const QImage* shown = whole_ ? nullptr : ShownBuffer();
   if (shown == nullptr) return;
   if (redirected(nullptr) != nullptr) {
     // A grab or a render into a picture: Qt hands the painter that picture.
@@ -32,7 +51,15 @@ void PictureSurface::paintEvent(QPaintEvent* event) {
     for (const QRect& part : event->region()) painter.drawImage(part, *shown, part);
     return;
   }
-  Reshow(event->region());
+  Reshow(event->region().intersected(shown->rect()));
+}
+
+bool PictureSurface::event(QEvent* event) {
+  if (event->type() == QEvent::WinIdChange) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    WindowChanged(internalWinId());
+  }
+  return QWidget::event(event);
 }
 
 #if defined(VANTREL_HAVE_XCB_SHM)
@@ -42,6 +69,10 @@ namespace {
 // frame goes over as a few small requests whatever its size. A query sent after each
 // picture tells when the server has read it; by the next frame the answer is long there,
 // so writing the next picture waits for nothing, yet never overwrites one being read.
+//
+// The surface has a connection to the server of its own. The answers to its queries then
+// wake no thread of Qt's (whose reader thread reads everything on Qt's connection), and
+// the thread that presents can use it while the window thread uses Qt's.
 class XcbPictureSurface final : public PictureSurface {
  public:
   XcbPictureSurface(QWidget* parent, xcb_connection_t* connection)
@@ -49,13 +80,15 @@ class XcbPictureSurface final : public PictureSurface {
   ~XcbPictureSurface() override {
     ReleaseBuffer();
     if (gc_ != 0) xcb_free_gc(connection_, gc_);
-    xcb_flush(connection_);
+    xcb_disconnect(connection_);
   }
 
   // Whether the window's pixels are 32-bit 0x00RRGGBB words in this machine's byte
   // order, as the buffer (QImage::Format_RGB32) holds them.
   bool Usable() {
-    const auto window = static_cast<xcb_window_t>(winId());
+    std::lock_guard<std::mutex> lock(mutex_);
+    window_ = static_cast<xcb_window_t>(winId());
+    const xcb_window_t window = window_;
     xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
         connection_, xcb_get_window_attributes(connection_, window), nullptr);
     xcb_get_geometry_reply_t* geometry =
@@ -74,31 +107,28 @@ class XcbPictureSurface final : public PictureSurface {
     return usable;
   }
 
-  bool SetPictureGeometry(const QRect& geometry) override {
-    setGeometry(geometry);
-    whole_ = true;
-    if (geometry.size() == image_.size()) return true;
-    ReleaseBuffer();
-    return geometry.size().isEmpty() || Attach(geometry.size());
-  }
-
-  void Present(const QRegion& changed) override {
-    if (memory_ == nullptr || !Draw || (changed.isEmpty() && !whole_)) return;
-    const QRect all = image_.rect();
-    const QRegion region = whole_ ? QRegion(all) : changed.intersected(all);
-    WaitUntilRead();
-    for (const QRect& part : region) Draw(part, image_);
-    whole_ = false;
-    Put(region);
+  // Before anything else the connection is asked about the window: Qt creates it on
+  // its own connection, which is to have reached the server first.
+  static void Sync(xcb_connection_t* connection) {
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
   }
 
  protected:
-  const QImage* ShownBuffer() const override {
-    return memory_ == nullptr || whole_ ? nullptr : &image_;
+  bool ResizeBuffer(const QSize& size) override {
+    ReleaseBuffer();
+    return size.isEmpty() || Attach(size);
   }
-  void Reshow(const QRegion& region) override {
-    if (ShownBuffer() != nullptr) Put(region.intersected(image_.rect()));
+
+  void DrawAndSend(const QRegion& region, const DrawPart& draw) override {
+    if (memory_ == nullptr) return;
+    WaitUntilRead();
+    for (const QRect& part : region) draw(part, image_);
+    Put(region);
   }
+
+  const QImage* ShownBuffer() const override { return memory_ == nullptr ? nullptr : &image_; }
+  void Reshow(const QRegion& region) override { Put(region); }
+  void WindowChanged(WId window) override { window_ = static_cast<xcb_window_t>(window); }
 
  private:
   bool VisualIsRgb32(xcb_visualid_t visual, uint8_t depth) const {
@@ -162,10 +192,12 @@ class XcbPictureSurface final : public PictureSurface {
   }
 
   void Put(const QRegion& region) {
-    if (region.isEmpty()) return;
-    const auto window = static_cast<xcb_window_t>(winId());
+    // Nothing asks for events here; what arrives is errors (a window gone since), which
+    // would otherwise pile up.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) std::free(event);
+    if (region.isEmpty() || window_ == 0) return;
     for (const QRect& part : region) {
-      xcb_shm_put_image(connection_, window, gc_, uint16_t(image_.width()),
+      xcb_shm_put_image(connection_, window_, gc_, uint16_t(image_.width()),
                         uint16_t(image_.height()), int16_t(part.x()), int16_t(part.y()),
                         uint16_t(part.width()), uint16_t(part.height()), int16_t(part.x()),
                         int16_t(part.y()), depth_, XCB_IMAGE_FORMAT_Z_PIXMAP, 0, segment_, 0);
@@ -178,12 +210,12 @@ class XcbPictureSurface final : public PictureSurface {
   }
 
   xcb_connection_t* connection_;
+  xcb_window_t window_ = 0;
   xcb_gcontext_t gc_ = 0;
   uint8_t depth_ = 24;
   uint8_t* memory_ = nullptr;
   xcb_shm_seg_t segment_ = 0;
   QImage image_;
-  bool whole_ = true;  // the buffer is to be drawn whole and sent whole
   xcb_get_input_focus_cookie_t read_{};
   bool reading_ = false;
 };
@@ -198,13 +230,23 @@ PictureSurface* PictureSurface::Create(QWidget* parent) {
   if (QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
   if (parent == nullptr || parent->devicePixelRatio() != 1.0) return nullptr;
   auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
-  if (connection == nullptr || xcb_connection_has_error(connection) != 0) return nullptr;
+  xcb_connection_t* qtConnection = x11 != nullptr ? x11->connection() : nullptr;
+  if (qtConnection == nullptr || xcb_connection_has_error(qtConnection) != 0) return nullptr;
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(connection) != 0) {
+    xcb_disconnect(connection);
+    return nullptr;
+  }
   xcb_shm_query_version_reply_t* shm =
       xcb_shm_query_version_reply(connection, xcb_shm_query_version(connection), nullptr);
-  if (shm == nullptr) return nullptr;
+  if (shm == nullptr) {
+    xcb_disconnect(connection);
+    return nullptr;
+  }
   std::free(shm);
   auto* surface = new XcbPictureSurface(parent, connection);
+  surface->winId();
+  XcbPictureSurface::Sync(qtConnection);
   if (surface->Usable()) return surface;
   delete surface;
 #else

@@ -103,11 +103,7 @@ QPoint FitScreenPanelPosition(const WindowPosition& stored, const QRect& desktop
 
 TScreenPanel::TScreenPanel(Machine& machine, SettingsStore& store, KeyRequests& requests,
                            QWidget* parent)
-    : QWidget(parent, kWindowedFlags),
-      machine_(machine),
-      store_(store),
-      requests_(requests),
-      colourTable_(256, qRgb(0, 0, 0)) {
+    : QWidget(parent, kWindowedFlags), machine_(machine), store_(store), requests_(requests) {
   setObjectName(QStringLiteral("ScreenPanel"));
   setFocusPolicy(Qt::StrongFocus);
   // Every pixel of the paint area is drawn: the bevel and the picture.
@@ -115,10 +111,8 @@ TScreenPanel::TScreenPanel(Machine& machine, SettingsStore& store, KeyRequests& 
   // Where the display system can take the picture directly, a child window of its own
   // shows it from the first frame on; otherwise paintEvent draws it.
   surface_ = PictureSurface::Create(this);
-  if (surface_ != nullptr) {
-    surface_->hide();
-    surface_->Draw = [this](const QRect& part, QImage& buffer) { DrawSurfacePart(part, buffer); };
-  }
+  if (surface_ != nullptr) surface_->hide();
+  presenter_ = std::make_unique<ScreenPresenter>(surface_);
 
   // Nothing else changes these, and no emulation thread runs while the windows are built.
   borderSizes_ = machine_.Screen.GetBorderSizes();
@@ -127,13 +121,14 @@ TScreenPanel::TScreenPanel(Machine& machine, SettingsStore& store, KeyRequests& 
 
   // Called on the presenting thread: asks for one repaint however many frames arrive
   // before the window thread gets to it.
-  mailbox_.SetNotify([this] {
+  presenter_->Mailbox().SetNotify([this] {
     if (!repaintPending_.exchange(true, std::memory_order_acq_rel)) {
       QMetaObject::invokeMethod(this, &TScreenPanel::FrameArrived, Qt::QueuedConnection);
     }
   });
-  machine_.Apply(
-      [&screen = machine_.Screen, mailbox = &mailbox_] { screen.SetPresenter(mailbox); });
+  machine_.Apply([&screen = machine_.Screen, presenter = presenter_.get()] {
+    screen.SetPresenter(presenter);
+  });
 
   const ScreenPanelSettings loaded = LoadScreenPanelSettings(store_);
   BuildMenu();
@@ -156,7 +151,7 @@ TScreenPanel::TScreenPanel(Machine& machine, SettingsStore& store, KeyRequests& 
 
 TScreenPanel::~TScreenPanel() {
   if (!settingsSaved_) SaveSettings();
-  // A queued removal would leave the thread presenting into a dead mailbox.
+  // A queued removal would leave the thread presenting into a dead presenter.
   assert(!machine_.State.EmulThreadAlive.load(std::memory_order_relaxed));
   machine_.Apply([&screen = machine_.Screen] { screen.SetPresenter(nullptr); });
 }
@@ -209,10 +204,21 @@ void TScreenPanel::SetBorderSizes(const BorderSizes& sizes) {
 void TScreenPanel::ResizeScreenWindow() {
   if (fullScreen_) return;  // the windowed size is set again on leaving
   setFixedSize(ScreenClientSize(borderSizes_, settings_.DoubleSize));
-  // The frames carry the whole native picture and the cut is made here, so a full
-  // repaint shows the new border at once.
+  // The picture keeps the whole native frame and the cut is made here, so a full repaint
+  // shows the new border at once.
+  presenter_->SetCut(VisibleRectFor(borderSizes_), Scale(settings_.DoubleSize),
+                     QPoint(kScreenBevel, kScreenBevel));
   update();
-  if (surface_ != nullptr && frame_ != nullptr) ShowOnSurface(RefreshShownPixels(false));
+  UseSurface(true);
+}
+
+// Windowed, the surface takes the frames; at full screen the window paints them.
+void TScreenPanel::UseSurface(bool on) {
+  if (surface_ == nullptr || presenter_->UseSurface(on)) return;
+  // No buffer to be had: the window paints the picture itself from now on.
+  delete surface_;
+  surface_ = nullptr;
+  update();
 }
 
 void TScreenPanel::SetDoubleSize(bool on) {
@@ -352,13 +358,10 @@ bool TScreenPanel::SaveScreenshot(const QString& fileName, QString* error) const
     if (error != nullptr) *error = text;
     return false;
   };
-  if (frame_ == nullptr) return fail(QStringLiteral("There is no picture to save yet."));
-  const VisibleRect visible = VisibleRectFor(borderSizes_);
-  QImage native(frame_->Pixels.data(), kNativeWidth, kNativeHeight, kNativeWidth,
-                QImage::Format_Indexed8);
-  native.setColorTable(colourTable_);
-  const QImage picture = native.copy(visible.X, visible.Y, visible.Width, visible.Height)
-                             .convertToFormat(QImage::Format_RGB32);
+  const QImage picture = presenter_->WithPicture([](const WindowPicture& shown) {
+    return shown.HasFrame() ? shown.VisibleImage() : QImage();
+  });
+  if (picture.isNull()) return fail(QStringLiteral("There is no picture to save yet."));
   // Written beside the target and renamed over it: a failure leaves no half file.
   QSaveFile file(fileName);
   if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
@@ -373,86 +376,22 @@ bool TScreenPanel::SaveScreenshot(const QString& fileName, QString* error) const
 void TScreenPanel::FrameArrived() {
   // Cleared before taking, so a frame published from here on asks for another call.
   repaintPending_.store(false, std::memory_order_release);
-  const PresentedFrame* frame = mailbox_.TakeLatest();
-  if (frame == nullptr) return;
-  ShowFrame(frame);
+  bool newColours = false;
+  const std::optional<QRegion> changed = presenter_->TakeMailboxFrame(&newColours);
+  if (!changed) return;
+  if (fullScreen_ || newColours) {
+    update();
+  } else if (!changed->isEmpty()) {
+    repaint(changed->translated(kScreenBevel, kScreenBevel));
+  }
   if (FrameShown) FrameShown();
-}
-
-void TScreenPanel::ShowFrame(const PresentedFrame* frame) {
-  const bool first = frame_ == nullptr;
-  frame_ = frame;
-  const bool newColours = first || frame->Palette != framePalette_;
-  if (newColours) {
-    framePalette_ = frame->Palette;
-    for (size_t i = 0; i < framePalette_.size(); ++i) {
-      const PaletteEntry& e = framePalette_[i];
-      const QRgb colour = qRgb(e.Red, e.Green, e.Blue);
-      colourTable_[static_cast<qsizetype>(i)] = colour;
-      colourPairs_[i] = uint64_t{colour} << 32 | colour;
-    }
-  }
-  if (fullScreen_) {
-    update();
-    return;
-  }
-  const QRegion changed = RefreshShownPixels(newColours);
-  if (surface_ != nullptr) {
-    ShowOnSurface(changed);
-  } else if (newColours) {
-    update();
-  } else if (!changed.isEmpty()) {
-    repaint(changed);
-  }
 }
 
 // The picture's place in the window: inside the bevel, the visible cut at its scale.
 QRect TScreenPanel::PictureTarget() const {
-  return {kScreenBevel, kScreenBevel, pictureVisible_.Width * pictureScale_,
-          pictureVisible_.Height * pictureScale_};
-}
-
-// The native pixels (cells of the visible cut) that `part` of the picture, in picture
-// pixels, touches.
-QRect TScreenPanel::CellsCovering(const QRect& part) const {
-  const int scale = pictureScale_;
-  return {QPoint(part.left() / scale, part.top() / scale),
-          QPoint(part.right() / scale, part.bottom() / scale)};
-}
-
-void TScreenPanel::ShowOnSurface(const QRegion& changed) {
-  const QRect target = PictureTarget();
-  // A new place or size, or back from hiding, sends the whole picture.
-  if (surface_->geometry() != target || surface_->isHidden()) {
-    if (!surface_->SetPictureGeometry(target)) {
-      // No buffer to be had: the window paints the picture itself from now on.
-      delete surface_;
-      surface_ = nullptr;
-      update();
-      return;
-    }
-    surface_->show();
-  }
-  surface_->Present(changed.translated(-kScreenBevel, -kScreenBevel));
-}
-
-void TScreenPanel::DrawSurfacePart(const QRect& part, QImage& buffer) const {
-  const int scale = pictureScale_;
-  const QRect cells = CellsCovering(part);
-  ScaleCells(cells,
-             buffer.bits() + qsizetype{cells.top()} * scale * buffer.bytesPerLine() +
-                 qsizetype{cells.left()} * scale * 4,
-             buffer.bytesPerLine());
-}
-
-VisibleRect TScreenPanel::ClampedVisibleRect() const {
-  VisibleRect visible = VisibleRectFor(borderSizes_);
-  // Border sizes are checked when set; the clamp only keeps the copies in bounds.
-  visible.X = std::clamp(visible.X, 0, kNativeWidth);
-  visible.Y = std::clamp(visible.Y, 0, kNativeHeight);
-  visible.Width = std::clamp(visible.Width, 0, kNativeWidth - visible.X);
-  visible.Height = std::clamp(visible.Height, 0, kNativeHeight - visible.Y);
-  return visible;
+  const QSize client = ScreenClientSize(borderSizes_, settings_.DoubleSize);
+  return {kScreenBevel, kScreenBevel, client.width() - 2 * kScreenBevel,
+          client.height() - 2 * kScreenBevel};
 }
 
 QRect TScreenPanel::FullScreenTarget() const {
@@ -461,81 +400,6 @@ QRect TScreenPanel::FullScreenTarget() const {
   const int w = size.Width * factor;
   const int h = size.Height * factor;
   return {(width() - w) / 2, (height() - h) / 2, w, h};
-}
-
-bool TScreenPanel::CutChanged() const {
-  return Scale(settings_.DoubleSize) != pictureScale_ || !(ClampedVisibleRect() == pictureVisible_);
-}
-
-// Brings shownPixels_ (the visible cut of the frame) up to date with frame_ and returns
-// the part of the widget that changed: most programs change a small part of the screen
-// per frame, and only that part is scaled and repainted. A row is compared a chunk at a
-// time, so a border that changes colour leaves the paper between its two sides alone.
-QRegion TScreenPanel::RefreshShownPixels(bool whole) {
-  if (frame_ == nullptr) return {};
-  const int scale = Scale(settings_.DoubleSize);
-  const VisibleRect visible = ClampedVisibleRect();
-  const int width = visible.Width;
-  if (whole || CutChanged()) {
-    whole = true;
-    pictureScale_ = scale;
-    pictureVisible_ = visible;
-    shownPixels_.assign(static_cast<size_t>(width) * static_cast<size_t>(visible.Height), 0);
-  }
-  constexpr int kChunk = 32;
-  QRegion changed;
-  for (int y = 0; y < visible.Height; ++y) {
-    const uint8_t* from = frame_->Row(visible.Y + y) + visible.X;
-    uint8_t* shown = shownPixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-    if (!whole && std::memcmp(from, shown, static_cast<size_t>(width)) == 0) continue;
-    for (int x = 0; x < width;) {
-      const auto chunkChanged = [&](int at) {
-        return whole || std::memcmp(from + at, shown + at,
-                                    static_cast<size_t>(std::min(kChunk, width - at))) != 0;
-      };
-      if (!chunkChanged(x)) {
-        x += kChunk;
-        continue;
-      }
-      int first = x;
-      int last = std::min(x + kChunk, width);
-      while (last < width && chunkChanged(last)) last = std::min(last + kChunk, width);
-      x = last;
-      if (!whole) {
-        while (from[first] == shown[first]) ++first;
-        while (from[last - 1] == shown[last - 1]) --last;
-      }
-      std::copy(from + first, from + last, shown + first);
-      // Rows and spans come in reading order, which a region takes without merging work.
-      changed += QRect(kScreenBevel + first * scale, kScreenBevel + y * scale,
-                       (last - first) * scale, scale);
-    }
-  }
-  return changed;
-}
-
-// Whole pixels, replicated: the native pixels in `cells` (coordinates in the visible cut)
-// go to a 32-bit picture whose `to` is the cells' top-left corner.
-void TScreenPanel::ScaleCells(const QRect& cells, uchar* to, qsizetype bytesPerLine) const {
-  const int scale = pictureScale_;
-  const int count = cells.width();
-  for (int y = 0; y < cells.height(); ++y) {
-    const uint8_t* from = shownPixels_.data() +
-                          static_cast<size_t>(cells.top() + y) * size_t(pictureVisible_.Width) +
-                          static_cast<size_t>(cells.left());
-    uchar* line = to + qsizetype{y} * scale * bytesPerLine;
-    auto* row = reinterpret_cast<uint32_t*>(line);
-    if (scale == 2) {
-      // One store per native pixel.
-      for (int x = 0; x < count; ++x) std::memcpy(row + 2 * x, &colourPairs_[from[x]], 8);
-    } else {
-      const QRgb* colours = colourTable_.constData();  // 256 entries, one per pixel value
-      for (int x = 0; x < count; ++x) std::fill_n(row + x * scale, scale, colours[from[x]]);
-    }
-    for (int k = 1; k < scale; ++k) {
-      std::memcpy(line + k * bytesPerLine, line, size_t(count) * size_t(scale) * 4);
-    }
-  }
 }
 
 // The window's own pixels when Qt paints them into a 32-bit picture in memory, as its
@@ -561,10 +425,14 @@ void TScreenPanel::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   if (fullScreen_) {
     painter.fillRect(rect(), Qt::black);
-    if (frame_ == nullptr) return;
+    const bool composed = presenter_->WithPicture([this](const WindowPicture& picture) {
+      if (!picture.HasFrame()) return false;
+      ComposeFullScreen(picture.Pixels(), picture.Palette(), settings_.VideoMode,
+                        settings_.DirectMemory, settings_.Interlaced, fullScreenPixels_);
+      return true;
+    });
+    if (!composed) return;
     const FullScreenSize size = FullScreenSizeOf(settings_.VideoMode);
-    ComposeFullScreen(frame_->Pixels.data(), framePalette_, settings_.VideoMode,
-                      settings_.DirectMemory, settings_.Interlaced, fullScreenPixels_);
     const QImage image(reinterpret_cast<const uchar*>(fullScreenPixels_.data()), size.Width,
                        size.Height, size.Width * 4, QImage::Format_RGB32);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
@@ -582,38 +450,35 @@ void TScreenPanel::paintEvent(QPaintEvent* event) {
 
   // The picture's own window covers it.
   if (surface_ != nullptr && !surface_->isHidden()) return;
-  if (frame_ == nullptr) {
-    const VisibleRect visible = ClampedVisibleRect();
-    const int scale = Scale(settings_.DoubleSize);
-    painter.fillRect(kScreenBevel, kScreenBevel, visible.Width * scale, visible.Height * scale,
-                     Qt::black);
-    return;
-  }
-  // A new border size or scale since the last frame; frames refresh the picture themselves.
-  if (CutChanged()) RefreshShownPixels(true);
-  const int scale = pictureScale_;
   const QRect target = PictureTarget();
   QPoint offset;
   QImage* direct = DirectTarget(painter, target, &offset);
-  // Only what the event asks for is drawn, in whole native pixels.
-  for (const QRect& part : event->region()) {
-    const QRect drawn = part.intersected(target);
-    if (drawn.isEmpty()) continue;
-    const QRect cells = CellsCovering(drawn.translated(-kScreenBevel, -kScreenBevel));
-    const QPoint corner(kScreenBevel + cells.left() * scale, kScreenBevel + cells.top() * scale);
-    if (direct != nullptr) {
-      const QPoint at = corner + offset;
-      ScaleCells(cells, direct->bits() + at.y() * direct->bytesPerLine() + at.x() * 4,
-                 direct->bytesPerLine());
-    } else {
-      const QSize size = cells.size() * scale;
-      if (scratch_.width() < size.width() || scratch_.height() < size.height()) {
-        scratch_ = QImage(size.expandedTo(scratch_.size()), QImage::Format_RGB32);
-      }
-      ScaleCells(cells, scratch_.bits(), scratch_.bytesPerLine());
-      painter.drawImage(drawn, scratch_, drawn.translated(-corner));
+  presenter_->WithPicture([&](const WindowPicture& picture) {
+    if (!picture.HasFrame()) {
+      painter.fillRect(target, Qt::black);
+      return;
     }
-  }
+    const int scale = picture.ScaleFactor();
+    // Only what the event asks for is drawn, in whole native pixels.
+    for (const QRect& part : event->region()) {
+      const QRect drawn = part.intersected(target);
+      if (drawn.isEmpty()) continue;
+      const QRect cells = picture.CellsCovering(drawn.translated(-kScreenBevel, -kScreenBevel));
+      const QPoint corner(kScreenBevel + cells.left() * scale, kScreenBevel + cells.top() * scale);
+      if (direct != nullptr) {
+        const QPoint at = corner + offset;
+        picture.ScaleCells(cells, direct->bits() + at.y() * direct->bytesPerLine() + at.x() * 4,
+                           direct->bytesPerLine());
+      } else {
+        const QSize size = cells.size() * scale;
+        if (scratch_.width() < size.width() || scratch_.height() < size.height()) {
+          scratch_ = QImage(size.expandedTo(scratch_.size()), QImage::Format_RGB32);
+        }
+        picture.ScaleCells(cells, scratch_.bits(), scratch_.bytesPerLine());
+        painter.drawImage(drawn, scratch_, drawn.translated(-corner));
+      }
+    }
+  });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -694,7 +559,7 @@ std::optional<FullScreenError> TScreenPanel::EnterFullScreen() {
   }
   windowedGeometry_ = geometry();
   fullScreen_ = true;
-  if (surface_ != nullptr) surface_->hide();
+  UseSurface(false);
   // The same native window throughout: re-creating it (new window flags) would lose the
   // key releases on their way, such as the Alt of Alt+Enter, under a window manager.
   setMinimumSize(0, 0);

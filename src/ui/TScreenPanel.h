@@ -13,11 +13,12 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "app/Settings.h"
-#include "video/FrameMailbox.h"
+#include "ui/ScreenPresenter.h"
 #include "video/ScreenRenderer.h"
 
 class QAction;
@@ -58,12 +59,14 @@ inline const QString kFullScreenErrorCaption = QStringLiteral(" DirectDraw Fatal
 QString FullScreenErrorText(const FullScreenError& error);
 
 // The screen window: the emulated picture beside the main window. Frames come from the
-// machine's renderer through a FrameMailbox, so the thread that runs the machine never
-// waits for this window, and every change to the renderer goes through Machine::Apply.
+// machine's renderer through a ScreenPresenter: drawn straight onto the picture's own
+// surface by the thread that finishes them where there is one, otherwise handed over
+// through a mailbox, so the thread that runs the machine never waits for this window's
+// thread. Every change to the renderer goes through Machine::Apply.
 // While it has the focus, every key goes to the emulator; it refuses to be closed.
 //
 // The window thread must have stopped the emulation thread before the panel is
-// destroyed: the mailbox dies with it.
+// destroyed: the presenter dies with it.
 class TScreenPanel : public QWidget {
   Q_OBJECT
 
@@ -138,15 +141,9 @@ class TScreenPanel : public QWidget {
  protected:
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
-  VisibleRect ClampedVisibleRect() const;
-  bool CutChanged() const;
-  QRegion RefreshShownPixels(bool whole);
-  void ScaleCells(const QRect& cells, uchar* to, qsizetype bytesPerLine) const;
   static QImage* DirectTarget(QPainter& painter, const QRect& target, QPoint* offset);
   QRect PictureTarget() const;
-  QRect CellsCovering(const QRect& part) const;
-  void ShowOnSurface(const QRegion& changed);
-  void DrawSurfacePart(const QRect& part, QImage& buffer) const;
+  void UseSurface(bool on);
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -163,7 +160,6 @@ class TScreenPanel : public QWidget {
   void RefreshMenuChecks();
   void ApplyRendererSettings();
   void FrameArrived();
-  void ShowFrame(const PresentedFrame* frame);
   void HandleKey(QKeyEvent& event, bool pressed);
 
   Machine& machine_;
@@ -175,12 +171,11 @@ class TScreenPanel : public QWidget {
   RenderingMode mode_ = RenderingMode::Real;
   ScreenPage page_ = ScreenPage::Current;
 
-  FrameMailbox mailbox_;
+  // The picture's own window where the display system has one (null otherwise, and at
+  // full screen hidden); a child of this one.
+  PictureSurface* surface_ = nullptr;
+  std::unique_ptr<ScreenPresenter> presenter_;
   std::atomic<bool> repaintPending_{false};
-  const PresentedFrame* frame_ = nullptr;  // the newest taken, kept for repaints
-  ScreenPaletteTable framePalette_{};
-  QList<QRgb> colourTable_;
-  std::array<uint64_t, 256> colourPairs_{};  // each colour twice, for the doubled picture
 
   // What the caption shows.
   bool captionValid_ = false;
@@ -192,15 +187,7 @@ class TScreenPanel : public QWidget {
   bool settingsSaved_ = false;
   QRect windowedGeometry_;
   std::vector<uint32_t> fullScreenPixels_;
-  // The native pixels the windowed picture shows: rows that did not change are neither
-  // scaled again nor sent to the display.
-  std::vector<uint8_t> shownPixels_;
   QImage scratch_;  // for painting devices that cannot be written directly
-  // The picture's own window where the display system has one (null otherwise, and at
-  // full screen hidden); a child of this one.
-  PictureSurface* surface_ = nullptr;
-  VisibleRect pictureVisible_;
-  int pictureScale_ = 0;
 
   QMenu* menu_ = nullptr;
   QAction* doubleSizeItem_ = nullptr;
