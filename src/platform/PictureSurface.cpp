@@ -28,8 +28,11 @@ bool PictureSurface::SetPictureGeometry(const QRect& geometry) {
   std::lock_guard<std::mutex> lock(mutex_);
   whole_ = true;
   if (geometry.size() == size_) return true;
+  // Empty until a buffer is had, so a failed size is tried again next time.
+  size_ = QSize();
+  if (!ResizeBuffer(geometry.size())) return false;
   size_ = geometry.size();
-  return ResizeBuffer(size_);
+  return true;
 }
 
 void PictureSurface::Present(const QRegion& changed, const DrawPart& draw) {

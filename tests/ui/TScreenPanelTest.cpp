@@ -11,6 +11,7 @@
 #include "platform/PictureSurface.h"
 #include "ui/TScreenPanel.h"
 #include "ui/UiTest.h"
+#include "ui/WindowPicture.h"
 
 namespace vantrel {
 namespace {
@@ -196,6 +197,30 @@ TEST_F(ScreenPanelTest, PictureIsTheVisibleCutInsideTheBevelEachPixelDoubledOrNo
       EXPECT_EQ(at(x, y, last * (scale - 1)), colour) << x << "," << y;
     }
   }
+}
+
+// A change outside the cut is not reported, yet kept: a wider cut later shows it at once.
+TEST(WindowPictureTest, ReportsChangesInsideTheCutAndKeepsTheRest) {
+  std::vector<uint8_t> frame(size_t{kNativeWidth} * kNativeHeight, 0);
+  const auto rowOf = [&frame](int y) { return frame.data() + size_t(y) * kNativeWidth; };
+  ScreenPaletteTable palette{};
+  palette[1] = {0xBB, 0, 0};
+  WindowPicture picture;
+  picture.SetCut({10, 5, 100, 50}, 2);
+  EXPECT_EQ(picture.Refresh(rowOf, palette), QRegion(0, 0, 200, 100));  // the first frame
+  EXPECT_TRUE(picture.Refresh(rowOf, palette).isEmpty());
+  frame[5 * kNativeWidth + 5] = 1;      // left of the cut
+  frame[10 * kNativeWidth + 20] = 1;    // inside it
+  frame[10 * kNativeWidth + 22] = 1;    // and two further on, the same span
+  frame[287 * kNativeWidth + 383] = 1;  // the last native pixel
+  EXPECT_EQ(picture.Refresh(rowOf, palette), QRegion(20, 10, 6, 2));
+  EXPECT_TRUE(picture.SetCut({0, 0, kNativeWidth, kNativeHeight}, 1));
+  const QImage whole = picture.VisibleImage();
+  EXPECT_EQ(whole.pixel(5, 5), qRgb(0xBB, 0, 0));
+  EXPECT_EQ(whole.pixel(383, 287), qRgb(0xBB, 0, 0));
+  EXPECT_EQ(whole.pixel(6, 5), qRgb(0, 0, 0));
+  palette[0] = {0, 0, 0xBB};  // a new palette redraws everything
+  EXPECT_EQ(picture.Refresh(rowOf, palette), QRegion(0, 0, kNativeWidth, kNativeHeight));
 }
 
 // Sees the events a widget gets, before the widget does.
