@@ -35,6 +35,7 @@ bool ScreenPresenter::UseSurface(bool on) {
     surface_->hide();
     return true;
   }
+  if (direct_.load(std::memory_order_relaxed)) return true;
   direct_.store(true, std::memory_order_relaxed);
   PlaceSurface(true);
   return surface_ != nullptr;

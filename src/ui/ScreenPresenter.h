@@ -37,7 +37,6 @@ class ScreenPresenter final : public FramePresenter {
   // show the picture (there is none, or no buffer for its size): the presenter has then
   // let go of it for good.
   bool UseSurface(bool on);
-  bool SurfaceInUse() const { return direct_.load(std::memory_order_relaxed); }
   // Takes the mailbox's newest frame into the picture: what changed in it (picture
   // coordinates), with `newColours` set when the palette changed. Nothing when there is
   // no frame, or the surface takes the frames now.
