@@ -358,8 +358,9 @@ bool TScreenPanel::SaveScreenshot(const QString& fileName, QString* error) const
     if (error != nullptr) *error = text;
     return false;
   };
-  const QImage picture = presenter_->WithPicture([](const WindowPicture& shown) {
-    return shown.HasFrame() ? shown.VisibleImage() : QImage();
+  const VisibleRect visible = VisibleRectFor(borderSizes_);
+  const QImage picture = presenter_->WithPicture([&visible](const WindowPicture& shown) {
+    return shown.HasFrame() ? shown.VisibleImage(visible) : QImage();
   });
   if (picture.isNull()) return fail(QStringLiteral("There is no picture to save yet."));
   // Written beside the target and renamed over it: a failure leaves no half file.

@@ -7,13 +7,18 @@ namespace vantrel {
 
 WindowPicture::WindowPicture() : native_(size_t{kNativeWidth} * kNativeHeight, 0) {}
 
-bool WindowPicture::SetCut(const VisibleRect& visible, int scale) {
+// Border sizes are checked when set; the clamp only keeps the copies in bounds.
+VisibleRect WindowPicture::Clamped(const VisibleRect& visible) {
   VisibleRect cut = visible;
-  // Border sizes are checked when set; the clamp only keeps the copies in bounds.
   cut.X = std::clamp(cut.X, 0, kNativeWidth);
   cut.Y = std::clamp(cut.Y, 0, kNativeHeight);
   cut.Width = std::clamp(cut.Width, 0, kNativeWidth - cut.X);
   cut.Height = std::clamp(cut.Height, 0, kNativeHeight - cut.Y);
+  return cut;
+}
+
+bool WindowPicture::SetCut(const VisibleRect& visible, int scale) {
+  const VisibleRect cut = Clamped(visible);
   scale = std::clamp(scale, 1, 2);
   if (cut == cut_ && scale == scale_) return false;
   cut_ = cut;
@@ -70,12 +75,13 @@ void WindowPicture::RefreshRow(int y, const uint8_t* from, bool whole, QRegion& 
   }
 }
 
-QImage WindowPicture::VisibleImage() const {
-  QImage image(cut_.Width, cut_.Height, QImage::Format_RGB32);
-  for (int y = 0; y < cut_.Height; ++y) {
-    const uint8_t* from = native_.data() + size_t(cut_.Y + y) * kNativeWidth + cut_.X;
+QImage WindowPicture::VisibleImage(const VisibleRect& visible) const {
+  const VisibleRect cut = Clamped(visible);
+  QImage image(cut.Width, cut.Height, QImage::Format_RGB32);
+  for (int y = 0; y < cut.Height; ++y) {
+    const uint8_t* from = native_.data() + size_t(cut.Y + y) * kNativeWidth + cut.X;
     auto* to = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < cut_.Width; ++x) to[x] = colours_[from[x]];
+    for (int x = 0; x < cut.Width; ++x) to[x] = colours_[from[x]];
   }
   return image;
 }

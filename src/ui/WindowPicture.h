@@ -45,8 +45,8 @@ class WindowPicture {
   bool HasFrame() const { return hasFrame_; }
   const uint8_t* Pixels() const { return native_.data(); }
   const ScreenPaletteTable& Palette() const { return palette_; }
-  // The visible cut, one pixel per Spectrum pixel.
-  QImage VisibleImage() const;
+  // `visible` (clamped to the native frame), one pixel per Spectrum pixel.
+  QImage VisibleImage(const VisibleRect& visible) const;
 
   // The native pixels (cells of the cut) that `part` of the picture touches.
   QRect CellsCovering(const QRect& part) const;
@@ -57,6 +57,7 @@ class WindowPicture {
   void DrawPart(const QRect& part, QImage& buffer) const;
 
  private:
+  static VisibleRect Clamped(const VisibleRect& visible);
   bool TakePalette(const ScreenPaletteTable& palette);
   void RefreshRow(int y, const uint8_t* from, bool whole, QRegion& changed);
 

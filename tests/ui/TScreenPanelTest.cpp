@@ -215,7 +215,7 @@ TEST(WindowPictureTest, ReportsChangesInsideTheCutAndKeepsTheRest) {
   frame[287 * kNativeWidth + 383] = 1;  // the last native pixel
   EXPECT_EQ(picture.Refresh(rowOf, palette), QRegion(20, 10, 6, 2));
   EXPECT_TRUE(picture.SetCut({0, 0, kNativeWidth, kNativeHeight}, 1));
-  const QImage whole = picture.VisibleImage();
+  const QImage whole = picture.VisibleImage(picture.Cut());
   EXPECT_EQ(whole.pixel(5, 5), qRgb(0xBB, 0, 0));
   EXPECT_EQ(whole.pixel(383, 287), qRgb(0xBB, 0, 0));
   EXPECT_EQ(whole.pixel(6, 5), qRgb(0, 0, 0));
