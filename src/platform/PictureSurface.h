@@ -12,7 +12,7 @@ namespace vantrel {
 // pass through Qt's painting: for a picture that changes every frame, Qt's repaint cycle
 // (a round trip to the display server before each paint, and the painter around it)
 // costs more than the picture itself. The buffer keeps the picture shown, so each frame
-// draws (through Draw) and sends only what changed.
+// draws (through the caller's DrawPart) and sends only what changed.
 //
 // Create gives nullptr where the platform has no such path; the caller then paints as
 // usual. Only the X11 platform (with shared memory) has one.
@@ -34,7 +34,8 @@ class PictureSurface : public QWidget {
   // sent whole. False when a buffer of that size cannot be had (the surface is then of no
   // use).
   bool SetPictureGeometry(const QRect& geometry);
-  // Shows the current picture, which differs from the one shown last only in `changed`.
+  // Shows the current picture, which differs from the one shown last only in `changed`
+  // (surface pixels; the whole picture after a new geometry).
   void Present(const QRegion& changed, const DrawPart& draw);
 
  protected:
