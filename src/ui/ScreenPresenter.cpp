@@ -55,12 +55,11 @@ void ScreenPresenter::PlaceSurface(bool anew) {
   if (picture_.HasFrame()) surface_->Present(QRegion(), draw_);
 }
 
-std::optional<QRegion> ScreenPresenter::TakeMailboxFrame(bool* newColours) {
+std::optional<QRegion> ScreenPresenter::TakeMailboxFrame() {
   std::lock_guard<std::mutex> lock(mutex_);
   const PresentedFrame* frame = mailbox_.TakeLatest();
   // A frame queued before the surface took over is older than the picture by now.
   if (frame == nullptr || direct_.load(std::memory_order_relaxed)) return std::nullopt;
-  *newColours = !picture_.HasFrame() || frame->Palette != picture_.Palette();
   return picture_.Refresh([frame](int y) { return frame->Row(y); }, frame->Palette);
 }
 

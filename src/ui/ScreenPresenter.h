@@ -38,9 +38,9 @@ class ScreenPresenter final : public FramePresenter {
   // let go of it for good.
   bool UseSurface(bool on);
   // Takes the mailbox's newest frame into the picture: what changed in it (picture
-  // coordinates), with `newColours` set when the palette changed. Nothing when there is
-  // no frame, or the surface takes the frames now.
-  std::optional<QRegion> TakeMailboxFrame(bool* newColours);
+  // coordinates; all of it for new colours). Nothing when there is no frame, or the
+  // surface takes the frames now.
+  std::optional<QRegion> TakeMailboxFrame();
   // Runs `work` on the picture with the presenting thread kept out.
   template <class Work>
   decltype(auto) WithPicture(Work&& work) {

@@ -377,10 +377,9 @@ bool TScreenPanel::SaveScreenshot(const QString& fileName, QString* error) const
 void TScreenPanel::FrameArrived() {
   // Cleared before taking, so a frame published from here on asks for another call.
   repaintPending_.store(false, std::memory_order_release);
-  bool newColours = false;
-  const std::optional<QRegion> changed = presenter_->TakeMailboxFrame(&newColours);
+  const std::optional<QRegion> changed = presenter_->TakeMailboxFrame();
   if (!changed) return;
-  if (fullScreen_ || newColours) {
+  if (fullScreen_) {
     update();
   } else if (!changed->isEmpty()) {
     repaint(changed->translated(kScreenBevel, kScreenBevel));

@@ -1,15 +1,11 @@
 #pragma once
 
-#include <QtGui/qrgb.h>
-
 #include <QImage>
-#include <QList>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
 #include <QString>
 #include <QWidget>
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
