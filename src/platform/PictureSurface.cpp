@@ -44,6 +44,11 @@ void PictureSurface::Present(const QRegion& changed, const DrawPart& draw) {
   whole_ = false;
 }
 
+void PictureSurface::WaitUntilShown() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  WaitUntilRead();
+}
+
 void PictureSurface::paintEvent(QPaintEvent* event) {
   std::lock_guard<std::mutex> lock(mutex_);
   const QImage* shown = whole_ ? nullptr : ShownBuffer();
@@ -188,7 +193,7 @@ class XcbPictureSurface final : public PictureSurface {
     memory_ = nullptr;
   }
 
-  void WaitUntilRead() {
+  void WaitUntilRead() override {
     if (!reading_) return;
     std::free(xcb_get_input_focus_reply(connection_, read_, nullptr));
     reading_ = false;

@@ -37,6 +37,9 @@ class PictureSurface : public QWidget {
   // Shows the current picture, which differs from the one shown last only in `changed`
   // (surface pixels; the whole picture after a new geometry).
   void Present(const QRegion& changed, const DrawPart& draw);
+  // Returns once the display system has taken all that was sent. What it is asked later on
+  // another connection (a grab of the window's pixels) then sees the picture.
+  void WaitUntilShown();
 
  protected:
   explicit PictureSurface(QWidget* parent);
@@ -52,6 +55,8 @@ class PictureSurface : public QWidget {
   virtual void Reshow(const QRegion& region) = 0;
   // The native window is now `window`.
   virtual void WindowChanged(WId window) = 0;
+  // Waits for the display system to have read the buffer.
+  virtual void WaitUntilRead() = 0;
 
   QPaintEngine* paintEngine() const override { return nullptr; }
   void paintEvent(QPaintEvent* event) override;

@@ -245,7 +245,8 @@ TEST_F(ScreenPanelTest, RepaintingOnlyTheChangesShowsTheWholePicture) {
   panel->show();  // a hidden widget is never repainted
   ASSERT_TRUE(QTest::qWaitForWindowExposed(panel.get()));
   // Under X11 the picture has a window of its own, which takes the frames unpainted.
-  const bool ownWindow = panel->findChild<PictureSurface*>() != nullptr;
+  auto* surface = panel->findChild<PictureSurface*>();
+  const bool ownWindow = surface != nullptr;
   QRegion repainted;
   bool recording = false;
   EventSpy spy(panel.get(), [&](QEvent* event) {
@@ -280,6 +281,8 @@ TEST_F(ScreenPanelTest, RepaintingOnlyTheChangesShowsTheWholePicture) {
       QCoreApplication::processEvents();  // the frame, which asks for a repaint
       QCoreApplication::processEvents();  // the repaint
       recording = false;
+      // The surface sends over a connection of its own, which the grab does not wait for.
+      if (ownWindow) surface->WaitUntilShown();
       // What the window shows: its pixels as painted, not a fresh repaint.
       const QImage shown = panel->screen()
                                ->grabWindow(panel->winId())
