@@ -242,6 +242,25 @@ TEST(Vg93, CommandsAgainstFormattedTracks) {
          return Ints(d0[0], d0[1], d0[2], r.fdc.ReadRequests());
        },
        Ints(0, 0, 0x3F, 0xBF)},
+      {"reset mid-read aborts the command; the release restores, then Restore steps home",
+       [](Rig& r) {
+         r.fdc.WriteData(5);
+         r.Command(0x18);  // head and track register at 5, motor on
+         r.fdc.WriteSector(17);
+         r.fdc.WriteCommand(0x80);  // searches for a sector that is not there
+         r.Tick(20000);
+         r.fdc.WriteSystem(0x38);
+         const auto held = Ints(r.fdc.Busy(), r.fdc.ReadStatus(), r.fdc.ReadRequests());
+         r.fdc.WriteSystem(0x3C);
+         const auto released = Ints(r.fdc.Command(), r.fdc.Busy());
+         r.Run();  // the release's Restore, motor off: the head stays
+         const auto restored = Ints(r.fdc.Busy(), r.fdc.ReadTrack(), r.fdc.HeadCylinder());
+         r.Command(0x08);
+         return Ints(held[0], held[1], held[2], released[0], released[1], restored[0], restored[1],
+                     restored[2], r.fdc.HeadCylinder(), r.fdc.ReadTrack(),
+                     r.fdc.PeekStatus() & 0x85, r.fdc.ReadRequests());
+       },
+       Ints(0, 0x83, 0x3F, 0x03, 1, 0, 0, 5, 0, 0, 0x04, 0xBF)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

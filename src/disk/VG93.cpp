@@ -671,6 +671,13 @@ void Vg93Controller::WriteCommand(uint8_t value) {
   delay_ = 0;
 }
 
+void Vg93Controller::AbortCommand() {
+  class_ = kIdle;
+  status_ = 0;
+  requests_ = 0;
+  hold_ = false;
+}
+
 void Vg93Controller::WriteSector(uint8_t value) {
   if (system_ & 0x04) sector_ = value;
 }
@@ -691,6 +698,8 @@ void Vg93Controller::WriteSystem(uint8_t value) {
   const bool resetChanged = ((value ^ system_) & 0x04) != 0;
   system_ = value;
   if (resetChanged) {
+    // The master reset line stops whatever the chip was doing, in either direction.
+    AbortCommand();
     if (!(value & 0x04)) {
       sector_ = 1;
     } else {

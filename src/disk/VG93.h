@@ -74,6 +74,8 @@ class Vg93Controller {
   void RunData();  // Type II and III
   void End();
   void EndWithDataLost();
+  // Drops the running command with its status and requests, as a master reset does.
+  void AbortCommand();
   void StartSerial(uint8_t value, int32_t initialDelay, uint8_t nextStep);
   void LatchTrack();
   uint8_t ByteUnderHead() const;
