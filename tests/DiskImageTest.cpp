@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -133,6 +135,84 @@ TEST(DiskTrDosTest, TrdRoundTripsThroughTracks) {
       kDiskErrorCaption);
 }
 
+// A TR-DOS image whose disk-type byte is `type`, every sector of tracks 1 to 159 filled
+// with bytes telling its track, sector and offset.
+std::unique_ptr<TrdImage> PatternedImage(uint8_t type) {
+  auto image = std::make_unique<TrdImage>();
+  image->StartBlankDisk();
+  image->Bytes[TrdImage::kDiskType] = type;
+  for (int t = 1; t < TrdImage::kTracks; ++t)
+    for (int r = 1; r <= 16; ++r) {
+      auto sector = image->Sector(t, r);
+      for (size_t i = 0; i < sector.size(); ++i) sector[i] = static_cast<uint8_t>(t * 3 + r + i);
+    }
+  return image;
+}
+
+// The sectors of a track by number, with the cylinder their ID fields name (-1: several).
+struct TrackSectors {
+  std::map<int, Bytes> Data;
+  int IdCylinder = -1;
+};
+
+TrackSectors SectorsOf(const RawTrack& track) {
+  TrackSectors found;
+  ScanTrack(track, [&](const DataField& f) -> size_t {
+    const auto from = track.Data.begin() + static_cast<std::ptrdiff_t>(f.DataPos);
+    found.Data[f.Id.R] = Bytes(from, from + 256);
+    found.IdCylinder = found.Data.size() == 1 || found.IdCylinder == f.Id.C ? f.Id.C : -2;
+    return 256;
+  });
+  return found;
+}
+
+// The disk-type byte says where the image's tracks lie: a 40-track disk's cylinder c under
+// the 80-track drive's cylinder 2c (TR-DOS steps twice), a one-sided disk's track t on
+// cylinder t; another byte is read as 80 cylinders of two sides. Saved back, the TRD holds
+// the same bytes at the geometry's own size.
+TEST(DiskTrDosTest, DiskTypeByteGivesTheTrackLayoutAndTheSavedSize) {
+  struct Case {
+    uint8_t type;
+    int tracks;
+    int cylinderStep;  // drive cylinders per disk cylinder
+    int sides;
+  } cases[] = {{0x16, 160, 1, 2}, {0x17, 80, 2, 2},  {0x18, 80, 1, 1},
+               {0x19, 40, 2, 1},  {0x00, 160, 1, 2}, {0x5A, 160, 1, 2}};
+  test::TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "disk type " << int{c.type});
+    const auto image = PatternedImage(c.type);
+    const Bytes file(image->Bytes.begin(), image->Bytes.begin() + c.tracks * 4096);
+    RememberedGeometry geometry;
+    const auto disk = LoadDiskImageBytes(file, DiskFormat::Trd, {}, geometry);
+    std::set<std::pair<int, int>> used;
+    for (int t = 0; t < c.tracks; ++t) {
+      const int cylinder = t / c.sides;
+      const int driveCylinder = cylinder * c.cylinderStep, side = t % c.sides;
+      used.insert({driveCylinder, side});
+      const TrackSectors found = SectorsOf(disk->Track(driveCylinder, side));
+      ASSERT_EQ(found.Data.size(), 16u) << "track " << t;
+      EXPECT_EQ(found.IdCylinder, cylinder) << "track " << t;
+      for (int r = 1; r <= 16; ++r) {
+        const auto expected = image->Sector(t, r);
+        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), found.Data.at(r).begin()))
+            << "track " << t << " sector " << r;
+      }
+    }
+    for (int cylinder = 0; cylinder < FloppyDisk::kCylinders; ++cylinder) {
+      for (int side = 0; side < 2; ++side) {
+        if (used.count({cylinder, side})) continue;
+        EXPECT_TRUE(SectorsOf(disk->Track(cylinder, side)).Data.empty())
+            << "cylinder " << cylinder << " side " << side;
+      }
+    }
+
+    const fs::path saved = dir.path() / "saved.trd";
+    ASSERT_TRUE(SaveDiskImage(saved, *disk, geometry));
+    EXPECT_TRUE(ReadBytes(saved) == file);
+  }
+}
+
 TEST(DiskTrDosTest, BootFileGoesIntoNewSclDisksAndTrdOnlyWhenAsked) {
   VANTREL_REQUIRE_TESTDATA(scl, "disk-trdos/UMT2_3.SCL");
   VANTREL_REQUIRE_TESTDATA(trd, "disk-trdos/UMT2_3.TRD");
@@ -181,16 +261,19 @@ TEST(DiskTrDosTest, SclWithWrongChecksumLoadsAfterTheWarning) {
 }
 
 TEST(DiskTrDosTest, FilesThatDoNotFitOrAreCutShortAreRefusedWithoutChange) {
-  // A disk whose catalogue's last entry is used, and one whose free space ends at track 159.
-  TrdImage full, nearEnd;
+  // A disk whose catalogue's last entry is used, and ones whose free space ends at the last
+  // track: 159, or 39 of a one-sided 40-track disk.
+  TrdImage full, nearEnd, nearEnd40;
   full.StartBlankDisk();
   full.Bytes[127 * 16] = 'x';
   nearEnd.StartBlankDisk();
   nearEnd.Bytes[TrdImage::kFirstFreeTrack] = 159;
   nearEnd.Bytes[TrdImage::kFirstFreeSector] = 15;
+  nearEnd40 = nearEnd;
+  nearEnd40.Bytes[TrdImage::kDiskType] = 0x19;
+  nearEnd40.Bytes[TrdImage::kFirstFreeTrack] = 39;
   const Bytes game = Hobeta("game    C", 2);
-  Bytes shortFile = game;
-  shortFile.resize(shortFile.size() - 1);
+  const Bytes shortFile(game.begin(), game.end() - 1);
   Bytes badSum = game;
   badSum[15] ^= 1;
   const std::string kHobetaHeader =
@@ -205,6 +288,9 @@ TEST(DiskTrDosTest, FilesThatDoNotFitOrAreCutShortAreRefusedWithoutChange) {
        kCatalogueOverflowCaption},
       {&nearEnd, &game,
        "No room on the disk for the file game.C: it would need sectors past track 159.",
+       kDiskOverflowCaption},
+      {&nearEnd40, &game,
+       "No room on the disk for the file game.C: it would need sectors past track 39.",
        kDiskOverflowCaption},
       {&nearEnd, &shortFile, kHobetaHeader, kHobetaErrorCaption},
       {&nearEnd, &badSum, kHobetaHeader, kHobetaErrorCaption},

@@ -2,6 +2,7 @@
 // saving have to work byte by byte through the ports for these to pass.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -110,6 +111,66 @@ TEST(TrDos, RealSoftwareRunsFromDisk) {
       EXPECT_EQ(CatalogueName(image.Entry(0)), "t.B") << screen;
       EXPECT_TRUE(m.DiskA->Modified());
     }
+  }
+}
+
+// TR-DOS reads the disk-type byte and, for a 40-track disk in the 80-track drive, steps
+// twice per cylinder; the file lies on the disk's last tracks, so it loads only when the
+// image was laid out where TR-DOS looks.
+TEST(TrDos, LoadsAFileFromEachDiskGeometry) {
+  struct Case {
+    uint8_t type;
+    int tracks;
+  } cases[] = {{0x16, 160}, {0x17, 80}, {0x18, 80}, {0x19, 40}};
+  constexpr int kSectors = 40;  // three tracks: 16, 16 and 8 sectors
+  constexpr uint16_t kStart = 0x8000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "disk type " << int{c.type});
+    auto image = std::make_unique<TrdImage>();
+    image->StartBlankDisk();
+    auto& b = image->Bytes;
+    const int first = c.tracks - 3;
+    const uint8_t entry[16] = {'d',
+                               'a',
+                               't',
+                               'a',
+                               ' ',
+                               ' ',
+                               ' ',
+                               ' ',
+                               'C',
+                               0,
+                               0x80,
+                               0,
+                               kSectors * 256 >> 8,
+                               kSectors,
+                               0,
+                               static_cast<uint8_t>(first)};
+    std::copy(std::begin(entry), std::end(entry), b.begin());
+    b[TrdImage::kDiskType] = c.type;
+    b[TrdImage::kFileCount] = 1;
+    b[TrdImage::kFirstFreeTrack] = static_cast<uint8_t>(first + 2);
+    b[TrdImage::kFirstFreeSector] = 8;
+    const int free = (c.tracks - 1) * 16 - kSectors;
+    b[TrdImage::kFreeSectors] = static_cast<uint8_t>(free);
+    b[TrdImage::kFreeSectors + 1] = static_cast<uint8_t>(free >> 8);
+    for (int i = 0; i < kSectors * 256; ++i)
+      b[first * 4096 + i] = static_cast<uint8_t>(i * 7 + i / 256);
+
+    Machine m(1);
+    if (!LoadPentagonRoms(m)) GTEST_SKIP() << "test data not found: roms/Pentagon.Rom";
+    RememberedGeometry geometry;
+    const std::vector<uint8_t> file(b.begin(), b.begin() + c.tracks * 4096);
+    m.InsertDisk(LoadDiskImageBytes(file, DiskFormat::Trd, DiskOpenOptions{}, geometry));
+    m.State.StartMode = kStartTrDos | kStart128k;
+    m.ResetMachine();
+    RunFrames(m, 300);
+    Type(m, "J SS+P D A T A SS+P CS+SS I ENTER");  // LOAD "data" CODE
+    RunFrames(m, 300);
+    int wrong = 0;
+    for (int i = 0; i < kSectors * 256; ++i)
+      wrong += m.Mem.PeekByte(static_cast<uint16_t>(kStart + i)) != b[first * 4096 + i];
+    EXPECT_EQ(wrong, 0) << ScreenText(m);
   }
 }
 

@@ -216,10 +216,11 @@ bool SaveDiskImage(const fs::path& fileName, FloppyDisk& disk, const RememberedG
   if (!format) return false;
   switch (*format) {
     case DiskFormat::Trd: {
-      // Sectors the tracks lack are saved as zeros, never as another disk's.
+      // Sectors the tracks lack are saved as zeros, never as another disk's. A one-sided
+      // or 40-track disk is saved at its own size, so every program reads its geometry.
       auto image = std::make_unique<TrdImage>();
-      ExtractTrdFromTracks(disk, *image);
-      Write(fileName, *format, image->Bytes);
+      const TrdGeometry geometry = ExtractTrdFromTracks(disk, *image);
+      Write(fileName, *format, std::span(image->Bytes).first(geometry.ImageSize()));
       if (disk.WriteProtected()) {
         std::error_code ignored;
         fs::permissions(fileName,

@@ -51,8 +51,9 @@ std::unique_ptr<FloppyDisk> CreateBlankDisk();
 
 // Writes the disk as TRD, FDI or UDI by the extension, replacing the file only once the
 // new one is whole. False for another extension (nothing written); raises DiskError when
-// the file cannot be created or written (the old file stays). A saved TRD of a
-// write-protected disk is made read-only. Clears the disk's modified flag.
+// the file cannot be created or written (the old file stays). A TRD holds the tracks its
+// disk-type byte names; one of a write-protected disk is made read-only. Clears the
+// disk's modified flag.
 bool SaveDiskImage(const std::filesystem::path& fileName, FloppyDisk& disk,
                    const RememberedGeometry& geometry);
 

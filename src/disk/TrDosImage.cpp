@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "disk/DiskError.h"
 #include "disk/TrackLayout.h"
@@ -17,7 +18,6 @@ constexpr uint8_t kBlankTemplate[27] = {0x01, 0x16, 0x00, 0xF0, 0x09, 0x10, 0,  
                                         0,    0,    0,    0,    0,    0,    0,   0,   0,
                                         0,    'V',  'a',  'n',  't',  'r',  'e', 'l', ' '};
 constexpr uint8_t kBootMarker[9] = {'b', 'o', 'o', 't', ' ', ' ', ' ', ' ', 'B'};
-constexpr int kLastSector = TrdImage::kTracks * TrdImage::kSectorsPerTrack;
 
 constexpr std::string_view kSclFormat =
     "SCL file has wrong format! File corrupted or it is not SCL file...";
@@ -60,15 +60,18 @@ Placement NextPlacement(const TrdImage& image) {
                     image.Bytes[TrdImage::kFirstFreeSector]};
 }
 
-// A file that would need a 129th entry or sectors past the last track is refused whole.
-void CheckRoom(const Placement& at, int length, std::span<const uint8_t> entry) {
+// A file that would need a 129th entry or sectors past the disk's last track is refused
+// whole: those sectors would lie nowhere on the disk.
+void CheckRoom(const TrdImage& image, const Placement& at, int length,
+               std::span<const uint8_t> entry) {
   if (at.Slot >= TrdImage::kMaxFiles)
     throw DiskError("No room in the catalogue for the file " + CatalogueName(entry) +
                         ": a TR-DOS disk holds 128 files.",
                     kCatalogueOverflowCaption);
-  if (at.Sector + length > kLastSector)
+  const int tracks = TrdGeometry::Of(image.Bytes[TrdImage::kDiskType]).Tracks();
+  if (at.Sector + length > tracks * TrdImage::kSectorsPerTrack)
     throw DiskError("No room on the disk for the file " + CatalogueName(entry) +
-                        ": it would need sectors past track 159.",
+                        ": it would need sectors past track " + std::to_string(tracks - 1) + ".",
                     kDiskOverflowCaption);
 }
 
@@ -93,6 +96,18 @@ void StoreFile(TrdImage& image, Placement& at, std::span<const uint8_t> entry,
   b[TrdImage::kFreeSectors + 1] = static_cast<uint8_t>(free >> 8);
 }
 
+void ExtractTrack(const RawTrack& track, int t, TrdImage& image) {
+  ScanTrack(track, [&](const DataField& f) -> size_t {
+    if (f.Mark != kDataMark) return 0;
+    if (f.HasId && f.Id.R >= 1 && f.Id.R <= 16 &&
+        f.DataPos + TrdImage::kSectorSize <= RawTrack::kLength) {
+      const auto from = track.Data.begin() + static_cast<std::ptrdiff_t>(f.DataPos);
+      std::copy_n(from, TrdImage::kSectorSize, image.Sector(t, f.Id.R).begin());
+    }
+    return TrdImage::kSectorSize;
+  });
+}
+
 }  // namespace
 
 void TrdImage::StartBlankDisk() {
@@ -109,35 +124,42 @@ std::string CatalogueName(std::span<const uint8_t> entry) {
   return name;
 }
 
-void BuildTracksFromTrd(const TrdImage& image, FloppyDisk& disk) {
-  for (int c = 0; c < kTrdCylinders; ++c) {
-    for (int s = 0; s < FloppyDisk::kSides; ++s) {
-      TrackWriter writer(disk.Track(c, s));
-      for (uint8_t r : kInterleave) {
-        const size_t at = TrdImage::SectorOffset(c * 2 + s, r);
-        writer.AddSector({static_cast<uint8_t>(c), 0, r, 1}, kDataMark,
-                         std::span(image.Bytes).subspan(at, TrdImage::kSectorSize));
-      }
-      writer.Finish();
-    }
+TrdGeometry TrdGeometry::Of(uint8_t diskType) {
+  switch (diskType) {
+    case 0x17: return {40, 2};
+    case 0x18: return {80, 1};
+    case 0x19: return {40, 1};
+    default: return {80, 2};
   }
 }
 
-void ExtractTrdFromTracks(const FloppyDisk& disk, TrdImage& image) {
+void BuildTracksFromTrd(const TrdImage& image, FloppyDisk& disk) {
+  // Tracks between a 40-track disk's cylinders and the second side of a one-sided disk
+  // hold nothing.
   for (int c = 0; c < kTrdCylinders; ++c) {
-    for (int s = 0; s < FloppyDisk::kSides; ++s) {
-      const RawTrack& track = disk.Track(c, s);
-      ScanTrack(track, [&](const DataField& f) -> size_t {
-        if (f.Mark != kDataMark) return 0;
-        if (f.HasId && f.Id.R >= 1 && f.Id.R <= 16 &&
-            f.DataPos + TrdImage::kSectorSize <= RawTrack::kLength) {
-          const auto from = track.Data.begin() + static_cast<std::ptrdiff_t>(f.DataPos);
-          std::copy_n(from, TrdImage::kSectorSize, image.Sector(c * 2 + s, f.Id.R).begin());
-        }
-        return TrdImage::kSectorSize;
-      });
-    }
+    for (int s = 0; s < FloppyDisk::kSides; ++s) disk.Track(c, s).Clear();
   }
+  const TrdGeometry geometry = TrdGeometry::Of(image.Bytes[TrdImage::kDiskType]);
+  for (int t = 0; t < geometry.Tracks(); ++t) {
+    TrackWriter writer(disk.Track(geometry.DriveCylinder(t), geometry.DriveSide(t)));
+    const auto c = static_cast<uint8_t>(geometry.IdCylinder(t));
+    for (uint8_t r : kInterleave) {
+      const size_t at = TrdImage::SectorOffset(t, r);
+      writer.AddSector({c, 0, r, 1}, kDataMark,
+                       std::span(image.Bytes).subspan(at, TrdImage::kSectorSize));
+    }
+    writer.Finish();
+  }
+}
+
+TrdGeometry ExtractTrdFromTracks(const FloppyDisk& disk, TrdImage& image) {
+  // Track 0 lies at cylinder 0, side 0 whatever the geometry; its system sector tells
+  // where the others are.
+  ExtractTrack(disk.Track(0, 0), 0, image);
+  const TrdGeometry geometry = TrdGeometry::Of(image.Bytes[TrdImage::kDiskType]);
+  for (int t = 1; t < geometry.Tracks(); ++t)
+    ExtractTrack(disk.Track(geometry.DriveCylinder(t), geometry.DriveSide(t)), t, image);
+  return geometry;
 }
 
 bool HasBootFile(const TrdImage& image) {
@@ -184,7 +206,7 @@ bool AddSclPackage(TrdImage& image, std::span<const uint8_t> file, bool newDisk,
       if (newDisk && !prompts.AskOk(kSclNoRoom, kDiskOverflowCaption)) return false;
       break;
     }
-    CheckRoom(at, length, entry);
+    CheckRoom(image, at, length, entry);
     StoreFile(image, at, entry,
               file.subspan(dataStart, static_cast<size_t>(length) * TrdImage::kSectorSize));
     dataStart += static_cast<size_t>(length) * TrdImage::kSectorSize;
@@ -208,7 +230,7 @@ void AddHobetaFile(TrdImage& image, std::span<const uint8_t> file, bool newDisk)
   entry[13] = file[14];
   if (newDisk) image.StartBlankDisk();
   Placement at = NextPlacement(image);
-  CheckRoom(at, length, entry);
+  CheckRoom(image, at, length, entry);
   StoreFile(image, at, entry, file.subspan(kHobetaHeaderSize, dataSize));
 }
 

@@ -27,6 +27,7 @@ struct TrdImage {
   // System sector fields.
   static constexpr size_t kFirstFreeSector = kSystemSector + 0xE1;
   static constexpr size_t kFirstFreeTrack = kSystemSector + 0xE2;
+  static constexpr size_t kDiskType = kSystemSector + 0xE3;
   static constexpr size_t kFileCount = kSystemSector + 0xE4;
   static constexpr size_t kFreeSectors = kSystemSector + 0xE5;
 
@@ -48,6 +49,28 @@ struct TrdImage {
   void StartBlankDisk();
 };
 
+// Where a TR-DOS disk's tracks lie, by the system sector's disk-type byte: #16 80 cylinders
+// of two sides, #17 40 of two, #18 80 of one, #19 40 of one; any other byte is taken as #16.
+// Track t of the image is cylinder t / Sides, side t % Sides (always side 0 for one side).
+// The drive has 80 tracks: TR-DOS steps twice for each cylinder of a 40-track disk, so its
+// cylinder c lies under the head at cylinder 2c, and its ID fields still name c.
+struct TrdGeometry {
+  int Cylinders = 80;
+  int Sides = 2;
+
+  static TrdGeometry Of(uint8_t diskType);
+  int Tracks() const { return Cylinders * Sides; }
+  // Bytes of a TRD file that hold the whole disk.
+  size_t ImageSize() const {
+    return static_cast<size_t>(Tracks()) * TrdImage::kSectorsPerTrack * TrdImage::kSectorSize;
+  }
+  // The drive cylinder and side under which track t of the image lies.
+  int DriveCylinder(int track) const { return track / Sides * (80 / Cylinders); }
+  int DriveSide(int track) const { return track % Sides; }
+  // The cylinder the track's ID fields name.
+  int IdCylinder(int track) const { return track / Sides; }
+};
+
 // Questions and warnings a load may put to the user: Ask returns true for OK and false for
 // Cancel; Warn shows a message and the load goes on. Unset, Ask answers OK and Warn is quiet.
 struct DiskPrompts {
@@ -62,13 +85,15 @@ struct DiskPrompts {
   }
 };
 
-// Formats cylinders 0 to 79 of both sides from the image in the standard layout (sectors
-// interleaved 1, 9, 2, 10, ...; N = 1; H = 0 on both sides). Cylinders 80 to 85 are left.
+// Formats the image's tracks in the standard layout (sectors interleaved 1, 9, 2, 10, ...;
+// N = 1; H = 0 on both sides) where its disk-type byte places them; the other tracks of
+// cylinders 0 to 79 are cleared. Cylinders 80 to 85 are left.
 void BuildTracksFromTrd(const TrdImage& image, FloppyDisk& disk);
 
-// Copies every normal data field of cylinders 0 to 79 whose ID names sector 1 to 16 back
-// into the image; sectors not found keep what the image held.
-void ExtractTrdFromTracks(const FloppyDisk& disk, TrdImage& image);
+// Copies every normal data field whose ID names sector 1 to 16 back into the image, from
+// where the disk-type byte of the disk's own system sector places the image's tracks.
+// Sectors not found keep what the image held. Returns that geometry.
+TrdGeometry ExtractTrdFromTracks(const FloppyDisk& disk, TrdImage& image);
 
 // True when a catalogue entry starts "boot    B".
 bool HasBootFile(const TrdImage& image);
@@ -77,8 +102,8 @@ bool HasBootFile(const TrdImage& image);
 // questions about too many files or too little room are asked; without it the package is
 // added to the disk there is. False when the user cancelled (the image is then to be
 // dropped). Raises DiskError for a package too short for its headers (before any change)
-// and for a file that would need a 129th catalogue entry or sectors past track 159
-// (the files before it stay added).
+// and for a file that would need a 129th catalogue entry or sectors past the disk's last
+// track (the files before it stay added).
 bool AddSclPackage(TrdImage& image, std::span<const uint8_t> file, bool newDisk,
                    const DiskPrompts& prompts);
 
