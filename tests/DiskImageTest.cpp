@@ -381,6 +381,13 @@ Bytes Fdi(uint16_t cylinders, uint16_t heads, std::vector<SectorId> sectors, siz
   return f;
 }
 
+// `count` sectors of size code `n`, numbered from 1, all on cylinder 0, head 0.
+std::vector<SectorId> Numbered(int count, uint8_t n) {
+  std::vector<SectorId> sectors;
+  for (int r = 1; r <= count; ++r) sectors.push_back({0, 0, static_cast<uint8_t>(r), n});
+  return sectors;
+}
+
 TEST(DiskFileTest, FdiHeadersAndSectorsOutOfRangeAreRefused) {
   struct Case {
     Bytes file;
@@ -393,6 +400,12 @@ TEST(DiskFileTest, FdiHeadersAndSectorsOutOfRangeAreRefused) {
       {Fdi(1, 1, {{0, 0, 1, 1}}, 255), false},                 // data past the end of the file
       {Fdi(1, 1, {{0, 0, 1, 6}}, 8192), false},                // no size code 6
       {Fdi(1, 1, {{0, 0, 1, 5}, {0, 0, 2, 5}}, 4096), false},  // two 4 KB sectors in one track
+      // Past TR-DOS's gaps but within the track's bytes once they shrink.
+      {Fdi(1, 1, Numbered(10, 2), 512), true},
+      {Fdi(1, 1, Numbered(11, 2), 512), true},
+      {Fdi(1, 1, Numbered(20, 1), 256), true},
+      {Fdi(1, 1, Numbered(12, 2), 512), false},
+      {Fdi(1, 1, Numbered(21, 1), 256), false},
       {Bytes{'F', 'D', 'I', 0}, false},
   };
   for (const Case& c : cases) {

@@ -7,6 +7,7 @@
 
 #include "MachineFixture.h"
 #include "disk/Crc16.h"
+#include "disk/FdiImage.h"
 #include "disk/TrackLayout.h"
 #include "disk/VG93.h"
 
@@ -266,6 +267,56 @@ TEST(Vg93, CommandsAgainstFormattedTracks) {
     SCOPED_TRACE(c.name);
     Rig rig;
     EXPECT_EQ(c.run(rig), c.expected);
+  }
+}
+
+// An FDI of one track: `count` sectors of size code `n`, numbered from 1, each with its own
+// data (sector r's byte i is Pattern(r, i)), listed in the file's order.
+std::vector<uint8_t> OneTrackFdi(int count, uint8_t n) {
+  const size_t size = size_t{128} << n;
+  std::vector<uint8_t> f = {'F', 'D', 'I', 0, 1, 0, 1, 0};
+  const size_t dataArea = 14 + 7 + 7 * static_cast<size_t>(count);
+  f.insert(f.end(),
+           {0, 0, static_cast<uint8_t>(dataArea), static_cast<uint8_t>(dataArea >> 8), 0, 0});
+  f.insert(f.end(), {0, 0, 0, 0, 0, 0, static_cast<uint8_t>(count)});
+  for (int r = 1; r <= count; ++r) {
+    const size_t offset = (r - 1) * size;
+    f.insert(f.end(), {0, 0, static_cast<uint8_t>(r), n, 0, static_cast<uint8_t>(offset),
+                       static_cast<uint8_t>(offset >> 8)});
+  }
+  for (int r = 1; r <= count; ++r)
+    for (size_t i = 0; i < size; ++i) f.push_back(Pattern(r, static_cast<int>(i)));
+  return f;
+}
+
+// Tracks with more sector bytes than TR-DOS's gaps leave room for still load, and every
+// sector reads back through the controller as the file holds it, also after one of them
+// was rewritten in place.
+TEST(Vg93, CrowdedFdiTracksReadBackWhole) {
+  struct Case {
+    int count;
+    uint8_t n;
+  } cases[] = {{10, 2}, {17, 1}, {18, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.count << " sectors, size code " << int{c.n});
+    Rig r;
+    ASSERT_NO_THROW(LoadFdiImage(OneTrackFdi(c.count, c.n), *r.disk));
+    r.Command(0x08);  // motor on, head at 0
+    const int rewritten = c.count / 2 + 1;
+    for (size_t i = 0; i < size_t{128} << c.n; ++i) r.feed.push_back(Pattern(99, int(i)));
+    r.fdc.WriteSector(static_cast<uint8_t>(rewritten));
+    r.Command(0xA0);
+    ASSERT_EQ(r.fdc.PeekStatus(), 0);
+    for (int s = 1; s <= c.count; ++s) {
+      r.read.clear();
+      r.fdc.WriteSector(static_cast<uint8_t>(s));
+      r.Command(0x80);
+      ASSERT_EQ(r.fdc.PeekStatus(), 0) << "sector " << s;
+      ASSERT_EQ(r.read.size(), size_t{128} << c.n) << "sector " << s;
+      for (size_t i = 0; i < r.read.size(); ++i)
+        ASSERT_EQ(r.read[i], Pattern(s == rewritten ? 99 : s, static_cast<int>(i)))
+            << "sector " << s << " byte " << i;
+    }
   }
 }
 

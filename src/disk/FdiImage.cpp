@@ -55,13 +55,14 @@ int LoadFdiImage(std::span<const uint8_t> file, FloppyDisk& disk) {
   disk.SetWriteProtected(file[3] != 0);
   const size_t dataArea = Word(file, 10);
   size_t at = kFdiHeaderSize + Word(file, 12);
+  std::vector<SectorField> sectors;
   for (int c = 0; c < cylinders; ++c) {
     for (int h = 0; h < heads; ++h) {
       if (at + kTrackHeader > file.size()) Refuse();
       const size_t trackData = dataArea + Long(file, at);
       const size_t count = file[at + 6];
       if (at + kTrackHeader + count * kSectorHeader > file.size()) Refuse();
-      TrackWriter writer(disk.Track(c, h));
+      sectors.clear();
       for (size_t i = 0; i < count; ++i) {
         const size_t s = at + kTrackHeader + i * kSectorHeader;
         const SectorId id{file[s], file[s + 1], file[s + 2], file[s + 3]};
@@ -70,9 +71,9 @@ int LoadFdiImage(std::span<const uint8_t> file, FloppyDisk& disk) {
         const size_t start = trackData + Word(file, s + 5);
         if (start + size > file.size()) Refuse();
         const uint8_t mark = (file[s + 4] & kDeletedFlag) ? kDeletedDataMark : kDataMark;
-        if (!writer.AddSector(id, mark, file.subspan(start, size))) Refuse();
+        sectors.push_back({id, mark, file.subspan(start, size)});
       }
-      writer.Finish();
+      if (!LayOutTrack(disk.Track(c, h), sectors)) Refuse();
       at += kTrackHeader + count * kSectorHeader;
     }
   }

@@ -26,11 +26,12 @@ void TrackWriter::PutField(std::span<const uint8_t> bytes) {
   pos_ += bytes.size();
 }
 
-bool TrackWriter::AddSector(SectorId id, uint8_t dataMark, std::span<const uint8_t> data) {
-  if (pos_ + kSlotOverhead + data.size() > RawTrack::kLength) return false;
+bool TrackWriter::AddSector(SectorId id, uint8_t dataMark, std::span<const uint8_t> data,
+                            const SlotGaps& gaps) {
+  if (pos_ + kSlotFixed + gaps.Total() + data.size() > RawTrack::kLength) return false;
   const bool first = pos_ == 0;
-  Put(0x4E, 10);
-  Put(0x00, first ? 13 : 12);
+  Put(0x4E, gaps.Lead);
+  Put(0x00, first ? gaps.Zeros + 1 : gaps.Zeros);
   PutSync(first ? 2 : 3);
   std::array<uint8_t, 7> idField = {kIdMark, id.C, id.H, id.R, id.N, 0, 0};
   AppendCrc16(idField, 5);
@@ -44,12 +45,32 @@ bool TrackWriter::AddSector(SectorId id, uint8_t dataMark, std::span<const uint8
   PutField(data);
   Put(0, 2);
   AppendCrc16(std::span(track_.Data).subspan(markPos, data.size() + 3), data.size() + 1);
-  Put(0x4E, 50);
+  Put(0x4E, gaps.Trail);
   return true;
 }
 
 void TrackWriter::Finish() {
   Put(0x00, RawTrack::kLength - pos_);
+}
+
+bool LayOutTrack(RawTrack& track, std::span<const SectorField> sectors) {
+  size_t fixed = 0;
+  for (const SectorField& s : sectors) fixed += kSlotFixed + s.Data.size();
+  if (fixed > RawTrack::kLength) return false;
+  SlotGaps gaps;
+  if (!sectors.empty() && fixed + sectors.size() * gaps.Total() > RawTrack::kLength) {
+    // Each slot gets an even share of the bytes left: first the zero run the data
+    // separator locks on, then the gap after the data (where Write Sector's closing byte
+    // lands), then the gap before the ID.
+    const size_t share = (RawTrack::kLength - fixed) / sectors.size();
+    gaps.Zeros = std::min(gaps.Zeros, share);
+    gaps.Trail = std::min(gaps.Trail, share - gaps.Zeros);
+    gaps.Lead = share - gaps.Zeros - gaps.Trail;
+  }
+  TrackWriter writer(track);
+  for (const SectorField& s : sectors) writer.AddSector(s.Id, s.Mark, s.Data, gaps);
+  writer.Finish();
+  return true;
 }
 
 void ScanTrack(const RawTrack& track, const std::function<size_t(const DataField&)>& visit) {
