@@ -6,6 +6,7 @@
 #include "MachineFixture.h"
 #include "debugger/BreakpointText.h"
 #include "debugger/CpuFields.h"
+#include "debugger/Symbols.h"
 
 namespace vantrel {
 namespace {
@@ -54,6 +55,7 @@ TEST(DebuggerText, BreakpointCausesAndRunnerOptions) {
   EXPECT_EQ(BreakArgumentText({BreakType::ReadPort, 0xFE}), "#FE");
   EXPECT_EQ(BreakArgumentText({BreakType::WritePort, 0x7FFD}), "#7FFD");
   EXPECT_EQ(BreakArgumentText({BreakType::Execution, kBreakAny}), "any addr");
+  const SymbolTable symbols = SymbolTable::Parse("main.loop EQU 8003h\n@port = #FE\n");
   const struct {
     const char* Text;
     bool Ok;
@@ -71,10 +73,19 @@ TEST(DebuggerText, BreakpointCausesAndRunnerOptions) {
       {"time:*", false, BreakType::Execution, 0},
       {"exec:#GG", false, BreakType::Execution, 0},
       {"jump:1", false, BreakType::Execution, 0},
+      {"exec:main.loop+2", true, BreakType::Execution, 0x8005},
+      {"exec:0x5C3A", true, BreakType::Execution, 0x5C3A},
+      {"in:@port", true, BreakType::ReadPort, 0xFE},
+      {"time:0x100", true, BreakType::TimePass, 256},
+      // Registers have no value yet: refused rather than read as 0.
+      {"exec:sp", false, BreakType::Execution, 0},
+      {"write:main.loop+hl", false, BreakType::Execution, 0},
+      {"time:t", false, BreakType::Execution, 0},
+      {"exec:start", false, BreakType::Execution, 0},
   };
   for (const auto& o : options) {
     std::string error;
-    const auto entry = ParseBreakOption(o.Text, &error);
+    const auto entry = ParseBreakOption(o.Text, &error, &symbols);
     ASSERT_EQ(entry.has_value(), o.Ok) << o.Text << ": " << error;
     if (entry) {
       EXPECT_EQ(test::Ints(entry->Type, entry->Argument), test::Ints(o.Type, o.Argument)) << o.Text;
@@ -82,6 +93,11 @@ TEST(DebuggerText, BreakpointCausesAndRunnerOptions) {
       EXPECT_FALSE(error.empty()) << o.Text;
     }
   }
+  std::string error;
+  EXPECT_FALSE(ParseBreakOption("exec:sp", &error));
+  EXPECT_EQ(error, "\"sp\": Register sp has no value before the run!");
+  EXPECT_FALSE(ParseBreakOption("exec:main.loop", &error));  // no table, no symbols
+  EXPECT_EQ(error, "\"main.loop\": Invalid variable name!");
 }
 
 }  // namespace

@@ -58,6 +58,8 @@ TEST(Disassembler, TextsLengthsAndWrapAround) {
       {0, {0xDD, 0xCB, 0x05, 0x00}, kNumberHex, "RLC B,(IX+05)", 4},
       {0, {0xFD, 0xCB, 0xFE, 0x46}, kNumberHex, "BIT 0,(IY-02)", 4},
       {0, {0xFD, 0xCB, 0x80, 0xFC}, kNumberHex, "SET 7,H,(IY-80)", 4},
+      {0, {0xDD, 0xCB, 0x05, 0xB8}, kNumberDecimal, "RES 7,B,(IX+005)", 4},
+      {0, {0xFD, 0xCB, 0x05, 0x3F}, kNumberHex, "SRL A,(IY+05)", 4},
       {0, {0xFF}, kNumberDecimal, "RST 38", 1},
       {0xFFFF, {0x21, 0x34, 0x12}, kNumberHex, "LD HL,1234", 3},
       {0xFFFE, {0xDD, 0xCB, 0x01, 0x7E}, kNumberHex, "BIT 7,(IX+01)", 4},
@@ -73,6 +75,27 @@ TEST(Disassembler, TextsLengthsAndWrapAround) {
     EXPECT_EQ(line.Next, static_cast<uint16_t>(c.Address + c.Length));
     EXPECT_EQ(InstructionLength(bytes, c.Address), c.Length);
     for (int i = 0; i < c.Length; ++i) EXPECT_EQ(line.Bytes[i], memory[(c.Address + i) & 0xFFFF]);
+  }
+}
+
+// BIT only reads, so whatever the low bits of DD CB d op say, no register is named: they
+// are the register the other indexed bit operations also load.
+TEST(Disassembler, IndexedBitTestNamesNoRegister) {
+  std::vector<uint8_t> memory(65536, 0);
+  ByteSource bytes = BufferBytes(memory);
+  for (const auto& [prefix, index] : {std::pair{0xDD, "IX"}, std::pair{0xFD, "IY"}}) {
+    for (int op = 0x40; op < 0x80; ++op) {
+      const std::vector<uint8_t> code = {static_cast<uint8_t>(prefix), 0xCB, 0xFB,
+                                         static_cast<uint8_t>(op)};
+      std::copy(code.begin(), code.end(), memory.begin() + 0x4000);
+      const std::string expected = "BIT " + std::to_string((op >> 3) & 7) + ",(" + index + "-05)";
+      const DisassembledLine line = Disassemble(bytes, 0x4000, kNumberHex);
+      EXPECT_EQ(line.Text, expected) << HexByte(static_cast<uint8_t>(prefix)) << " CB FB "
+                                     << HexByte(static_cast<uint8_t>(op));
+      EXPECT_EQ(line.Length, 4);
+      EXPECT_EQ(line.Next, 0x4004);
+      EXPECT_EQ(InstructionLength(bytes, 0x4000), 4);
+    }
   }
 }
 
@@ -205,6 +228,8 @@ Expectation Expected(const std::map<int, Reference>& theirs, const std::vector<u
   // Index register halves are XH, XL, YH, YL; ED 70 reads the port without naming F.
   text = std::regex_replace(text, std::regex(R"(\bI([XY][HL])\b)"), "$1");
   text = std::regex_replace(text, std::regex(R"(^IN F,\(C\)$)"), "IN (C)");
+  // BIT only reads: the register named beside it is not loaded.
+  text = std::regex_replace(text, std::regex(R"(^(BIT \d,\(.*\)) & LD .*$)"), "$1");
   // An indexed bit operation that also loads a register names it before the operand.
   text =
       std::regex_replace(text, std::regex(R"(^(\w+ (?:\d,)?)(\(.*\)) & LD (\w),.*$)"), "$1$3,$2");

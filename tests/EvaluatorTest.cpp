@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <variant>
 
+#include "TestData.h"
 #include "debugger/Evaluator.h"
 #include "debugger/NumberText.h"
 #include "debugger/Symbols.h"
@@ -28,7 +30,9 @@ TEST(Evaluator, ValuesAndErrors) {
   regs.SP = 0xFFF0;
   regs.AltAF = 0x9A0B;
   regs.Tackts = 70000;
-  SymbolTable symbols = SymbolTable::Parse("start: EQU $8000\nLOOP EQU 8010h\nfar = 65535\n");
+  SymbolTable symbols = SymbolTable::Parse(
+      "start: EQU $8000\nLOOP EQU 8010h\nfar = 65535\nmain.loop EQU 8003h\n.skip EQU 8004h\n"
+      "@@next EQU 8005h\n_entry EQU 8006h\nok? EQU 8007h\nb2 EQU 8008h\n");
 
   const std::string deep(100000, '(');
   const EvalCase cases[] = {
@@ -72,11 +76,40 @@ TEST(Evaluator, ValuesAndErrors) {
       {"START+1", 0x8001},
       {"loop", 0x8010},
       {"far+1", 0x10000},
+      // Every name the symbol loader takes can be typed.
+      {"main.loop", 0x8003},
+      {"MAIN.LOOP+1", 0x8004},
+      {".skip", 0x8004},
+      {"@@next-1", 0x8004},
+      {"_entry", 0x8006},
+      {"ok?", 0x8007},
+      {"b2", 0x8008},
+      {"b", 0x00},  // the register, before a symbol
+      // C's hexadecimal beside "#"; a number ending in a hex letter stays decimal.
+      {"0x5C3A", 0x5C3A},
+      {"0X5c3a", 0x5C3A},
+      {"0x0", 0},
+      {"-0x10+0x1", -15},
+      {"0x10*2", 32},
+      {"0", 0},
+      {"0-1", -1},
       {"#", "Invalid character in hexadecimal constant!"},
       {"#g", "Invalid character in hexadecimal constant!"},
+      {"0x", "Invalid character in hexadecimal constant!"},
+      {"0xg", "Invalid character in hexadecimal constant!"},
+      {"0x+1", "Invalid character in hexadecimal constant!"},
+      {"0x12g", "Invalid operator"},
+      {"00x5", "Invalid operator"},
+      {"10x5", "Invalid operator"},
+      {"12h", "Invalid operator"},
+      {"0b101", "Invalid operator"},
+      {"x0x5", "Invalid variable name!"},
       {"%2", "Invalid character in binary constant!"},
       {"hlx", "Invalid variable name!"},
       {"ix'", "Invalid variable name!"},
+      {"main.", "Invalid variable name!"},
+      {"@", "Invalid variable name!"},
+      {".5", "Invalid variable name!"},
       {"(1+2", "Not found close parenthesis!"},
       {"((1)", "Not found close parenthesis!"},
       {"1+2)", "Not found open parenthesis!"},
@@ -91,19 +124,41 @@ TEST(Evaluator, ValuesAndErrors) {
   };
   for (const EvalCase& c : cases) {
     SCOPED_TRACE(std::string(c.Text).substr(0, 20));
-    if (const int32_t* value = std::get_if<int32_t>(&c.Expected)) {
-      EXPECT_EQ(EvaluateExpression(c.Text, regs, &symbols), *value);
-    } else {
-      try {
-        EvaluateExpression(c.Text, regs, &symbols);
-        ADD_FAILURE() << "no error";
-      } catch (const ExpressionError& error) {
-        EXPECT_STREQ(error.what(), std::get<const char*>(c.Expected));
-      }
+    try {
+      const int32_t value = EvaluateExpression(c.Text, regs, &symbols);
+      EXPECT_EQ((std::variant<int32_t, const char*>(value)), c.Expected);
+    } catch (const ExpressionError& error) {
+      const char* const* expected = std::get_if<const char*>(&c.Expected);
+      EXPECT_STREQ(error.what(), expected ? *expected : "no error");
     }
   }
   // Without a table a symbol is just an unknown name.
   EXPECT_THROW(EvaluateExpression("start", regs), ExpressionError);
+}
+
+// A value fixed before the machine runs may use symbols but no register, which has no
+// value yet (reading it as 0 would quietly give a wrong address).
+TEST(Evaluator, ConstantsRefuseRegisters) {
+  const SymbolTable symbols = SymbolTable::Parse("main.loop EQU 8003h\nhlx EQU 1\n");
+  EXPECT_EQ(EvaluateConstant("main.loop+0x10", &symbols), 0x8013);
+  EXPECT_EQ(EvaluateConstant("HLX*2", &symbols), 2);
+  EXPECT_EQ(EvaluateConstant("-#10"), -16);
+  const std::pair<const char*, const char*> refused[] = {
+      {"sp", "Register sp has no value before the run!"},
+      {"main.loop+HL", "Register hl has no value before the run!"},
+      {"t", "Register t has no value before the run!"},
+      {"af'", "Register af' has no value before the run!"},
+      {"main.loop", "Invalid variable name!"},  // without the table
+      {"0x", "Invalid character in hexadecimal constant!"},
+  };
+  for (const auto& [text, message] : refused) {
+    try {
+      EvaluateConstant(text, std::string_view(text) == "main.loop" ? nullptr : &symbols);
+      ADD_FAILURE() << text << ": no error";
+    } catch (const ExpressionError& error) {
+      EXPECT_STREQ(error.what(), message) << text;
+    }
+  }
 }
 
 TEST(NumberText, Helpers) {
@@ -129,6 +184,9 @@ TEST(SymbolTable, ReadsTheCommonFormatsAndRefusesAFileWithoutSymbols) {
   EXPECT_EQ(table.NameAt(0x8001), "");
   EXPECT_THROW(SymbolTable::Parse("; nothing\n ld a,1\n"), SymbolFileError);
   EXPECT_THROW(SymbolTable::Load("/nonexistent/file.sym"), SymbolFileError);
+  const std::string folder = std::filesystem::temp_directory_path().string();
+  EXPECT_EQ(test::ErrorOf<SymbolFileError>([&] { SymbolTable::Load(folder); }),
+            "Cannot open symbol file " + folder + ": it is a folder.");
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
 #include "app/Settings.h"
 #include "cli/KeyScript.h"
 #include "cli/RunnerOptions.h"
@@ -105,6 +107,44 @@ TEST(RunnerOptionsTest, BadCommandLinesAreRefusedWithOneLine) {
       {Words("--paced --unpaced"), "--paced and --unpaced cannot both be given"},
       {Words("a.sna b.tap"), "only one FILE may be given ('a.sna' and 'b.tap')"},
       {Words("--keys CS+X+"), "--keys: bad key 'CS+X+'"},
+  };
+  for (const auto& [args, expected] : cases) {
+    const std::string error = ParseError(args);
+    EXPECT_NE(error.find(expected), std::string::npos)
+        << testing::PrintToString(args) << " gave: " << error;
+  }
+}
+
+// --break reads the names of --symbols wherever that option stands; what has no value
+// before the run (a register) and a symbol file that cannot be used are refused.
+TEST(RunnerOptionsTest, BreakpointsBySymbolName) {
+  const test::TempDir dir;
+  const std::string symbols = (dir.path() / "game.sym").string();
+  std::ofstream(symbols) << "START EQU 11CBh\nmain.loop: EQU $8003\n";
+  const std::string empty = (dir.path() / "empty.sym").string();
+  std::ofstream(empty) << "; nothing\n";
+
+  const RunnerOptions after = ParseOk({"--break", "exec:main.loop+1", "--symbols", symbols});
+  ASSERT_EQ(after.Breaks.size(), 1u);
+  EXPECT_EQ(after.Breaks[0].Argument, 0x8004u);
+  const RunnerOptions before =
+      ParseOk({"--symbols=" + symbols, "--break", "write:start", "--break=exec:0x5C3A"});
+  ASSERT_EQ(before.Breaks.size(), 2u);
+  EXPECT_EQ(before.Breaks[0].Type, BreakType::WriteMemory);
+  EXPECT_EQ(before.Breaks[0].Argument, 0x11CBu);
+  EXPECT_EQ(before.Breaks[1].Argument, 0x5C3Au);
+
+  const std::pair<Args, std::string> cases[] = {
+      {{"--break", "exec:sp"}, "--break: \"sp\": Register sp has no value before the run!"},
+      {{"--symbols", symbols, "--break", "exec:START+pc"}, "Register pc has no value"},
+      {{"--break", "exec:START"}, "--break: \"START\": Invalid variable name!"},
+      {{"--break", "exec:start", "--symbols", (dir.path() / "absent.sym").string()},
+       "--symbols: Cannot open symbol file " + (dir.path() / "absent.sym").string()},
+      {{"--symbols", empty}, "--symbols: " + empty + ": No symbol definitions found"},
+      {{"--symbols", dir.path().string()},
+       "--symbols: Cannot open symbol file " + dir.path().string() + ": it is a folder."},
+      {{"--symbols", symbols, "--symbols", symbols}, "--symbols is given twice"},
+      {{"--symbols", ""}, "--symbols: the value is empty"},
   };
   for (const auto& [args, expected] : cases) {
     const std::string error = ParseError(args);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <sstream>
@@ -279,9 +280,18 @@ TEST_F(RunnerTest, ProblemsGiveTheirStatusAndOneErrorLine) {
   EXPECT_EQ(Json(stopped.Out)["PC"].toInt(), 0x11CB);
   EXPECT_EQ(Json(stopped.Out)["Breakpoint"].toString(), "Breakpoint 2: Execution #11CB");
 
+  // The same stop by the name a symbol listing gives the address.
+  std::ofstream(dir_.path() / "rom.sym") << "; the 48K ROM\nSTART EQU 11CBh\n";
+  const RunResult named =
+      Run("--mode 48 --rom48 $ROM --symbols $D/rom.sym --break exec:start --dump-regs");
+  EXPECT_EQ(named.Status, kRunnerBreakpoint);
+  ExpectOneErrorLine(named, "Breakpoint 1: Execution #11CB after 0 frames");
+  EXPECT_EQ(Json(named.Out)["PC"].toInt(), 0x11CB);
+
   const RunResult help = Run("--help");
   EXPECT_EQ(help.Status, kRunnerOk);
   EXPECT_NE(help.Out.find("--screenshot-visible FILE.png"), std::string::npos);
+  EXPECT_NE(help.Out.find("--symbols FILE"), std::string::npos);
   EXPECT_TRUE(help.Err.empty());
 }
 

@@ -8,8 +8,9 @@
 
 #include "app/Settings.h"
 #include "core/MachineState.h"
-#include "disk/DiskImageFiles.h"
 #include "debugger/BreakpointText.h"
+#include "debugger/Symbols.h"
+#include "disk/DiskImageFiles.h"
 
 namespace vantrel {
 
@@ -131,8 +132,19 @@ bool ApplyUntilPc(RunnerOptions& o, std::string_view v, std::string* e) {
   return true;
 }
 
+bool ApplySymbols(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!NotEmpty(v, e)) return false;
+  try {
+    o.Symbols = std::make_shared<const SymbolTable>(SymbolTable::Load(std::string(v)));
+  } catch (const SymbolFileError& failure) {
+    *e = failure.what();
+    return false;
+  }
+  return true;
+}
+
 bool ApplyBreak(RunnerOptions& o, std::string_view v, std::string* e) {
-  const std::optional<Breakpoint> entry = ParseBreakOption(v, e);
+  const std::optional<Breakpoint> entry = ParseBreakOption(v, e, o.Symbols.get());
   if (!entry) return false;
   if (o.Breaks.size() == Breakpoints::kMaxEntries) {
     *e = "at most " + std::to_string(Breakpoints::kMaxEntries) + " breakpoints";
@@ -217,10 +229,14 @@ constexpr RunnerOptionSpec kOptions[] = {
     {"--seed", "N", "power-on RAM contents (default 0)", "", ApplySeed},
     {"--frames", "N", "run N frames (default 100; 0 runs nothing)", "", ApplyFrames},
     {"--until-pc", "ADDR", "stop when PC reaches ADDR (decimal, #hex or 0xhex)", "", ApplyUntilPc},
+    {"--symbols", "FILE",
+     "names for --break: an assembler's symbol listing (NAME EQU value, NAME = value)", "",
+     ApplySymbols},
     {"--break", "KIND:ARG",
      "stop at the first hit of a breakpoint (exit status 4): exec:ADDR, write:ADDR, read:ADDR, "
-     "out:PORT, in:PORT, time:TACKTS or int; ARG is an expression or * for any; repeatable",
-     kRepeatable, ApplyBreak},
+     "out:PORT, in:PORT, time:TACKTS or int; ARG is an expression of numbers (#hex, 0xhex) "
+     "and --symbols names, no registers, or * for any; repeatable",
+     kRepeatable, ApplyBreak, true},
     {"--keys", "KEYS",
      "type keys: tokens such as A, ENTER, CS+5, SS+P@50 (@N: start at frame N), each held "
      "3 frames then released 3",
@@ -274,6 +290,14 @@ bool ParseRunnerOptions(std::span<const std::string> args, RunnerOptions* option
                         std::string* error) {
   RunnerOptions parsed = *options;
   std::map<std::string_view, std::string_view> groupsSeen;  // group -> option given
+  // The options applied after the others, with their values.
+  std::vector<std::pair<const RunnerOptionSpec*, std::string_view>> later;
+  const auto apply = [&parsed, error](const RunnerOptionSpec& option, std::string_view value) {
+    std::string why;
+    if (option.Apply(parsed, value, &why)) return true;
+    *error = std::string(option.Name) + ": " + why;
+    return false;
+  };
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
@@ -328,11 +352,14 @@ bool ParseRunnerOptions(std::span<const std::string> args, RunnerOptions* option
       return false;
     }
 
-    std::string why;
-    if (!option->Apply(parsed, value, &why)) {
-      *error = std::string(name) + ": " + why;
+    if (option->AfterOthers) {
+      later.emplace_back(option, value);
+    } else if (!apply(*option, value)) {
       return false;
     }
+  }
+  for (const auto& [option, value] : later) {
+    if (!apply(*option, value)) return false;
   }
   *options = std::move(parsed);
   return true;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -13,6 +14,8 @@
 #include "machine/Breakpoints.h"
 
 namespace vantrel {
+
+class SymbolTable;
 
 // What one vantrel-run command line asks for. Unset optionals take the settings' values.
 struct RunnerOptions {
@@ -44,6 +47,9 @@ struct RunnerOptions {
   std::optional<std::filesystem::path> SaveDisk;  // TRD, FDI or UDI by the extension
   std::optional<std::filesystem::path> Wav;       // every frame's mixed sound
 
+  // Names the --break arguments may use (--symbols).
+  std::shared_ptr<const SymbolTable> Symbols;
+
   // The program to load, if any.
   std::optional<std::filesystem::path> File;
 
@@ -60,6 +66,7 @@ struct RunnerOptionSpec {
   std::string_view Group;  // empty: the option is its own group; kRepeatable: no limit
   // Stores the value; false with a message that does not repeat the option's name.
   bool (*Apply)(RunnerOptions& options, std::string_view value, std::string* error);
+  bool AfterOthers = false;  // applied once every other option is, whose values it reads
 };
 
 inline constexpr std::string_view kRepeatable = "(repeatable)";

@@ -69,7 +69,8 @@ std::string BreakHitText(const BreakHit& hit) {
   return text;
 }
 
-std::optional<Breakpoint> ParseBreakOption(std::string_view text, std::string* error) {
+std::optional<Breakpoint> ParseBreakOption(std::string_view text, std::string* error,
+                                           const SymbolTable* symbols) {
   const size_t colon = text.find(':');
   const std::string_view name = text.substr(0, colon);
   const std::string_view argument =
@@ -95,8 +96,7 @@ std::optional<Breakpoint> ParseBreakOption(std::string_view text, std::string* e
     return entry;
   }
   try {
-    const Z80Registers none{};
-    const int32_t value = EvaluateExpression(argument, none);
+    const int32_t value = EvaluateConstant(argument, symbols);
     if (entry.Type == BreakType::TimePass) {
       if (value <= 0) {
         *error = "time needs a number of T-states above 0";

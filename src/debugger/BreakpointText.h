@@ -8,6 +8,8 @@
 
 namespace vantrel {
 
+class SymbolTable;
+
 // "Execution", "Write Memory", ... "NMI".
 const char* BreakTypeName(BreakType type);
 // The breakpoint window's argument column: "#5C3A" or "any addr", "#FE", "#7FFD" or
@@ -17,8 +19,10 @@ std::string BreakArgumentText(const Breakpoint& entry);
 std::string BreakHitText(const BreakHit& hit);
 
 // One --break value of the headless runner, KIND[:ARG]: exec, write, read (an address),
-// out, in (a port), time (T-states), int. ARG is an expression or "*" for any; a missing
-// ARG means any. Empty with `error` set when the text is not one.
-std::optional<Breakpoint> ParseBreakOption(std::string_view text, std::string* error);
+// out, in (a port), time (T-states), int. ARG is an expression of numbers and the names of
+// `symbols` (registers have no value before the run), or "*" for any; a missing ARG means
+// any. Empty with `error` set when the text is not one.
+std::optional<Breakpoint> ParseBreakOption(std::string_view text, std::string* error,
+                                           const SymbolTable* symbols = nullptr);
 
 }  // namespace vantrel

@@ -172,8 +172,10 @@ class Formatter {
         // DD CB d op: the displacement comes before the operation byte.
         uint8_t bitOp = Read(1);
         BitPrefix(bitOp);
-        Expand(kIndexedBitRegisters[bitOp & 7], false);
-        if ((bitOp & 7) != 6) Expand(",x", false);
+        // The others also load the result into the register of bits 2-0; BIT stores nothing.
+        const bool loads = (bitOp & 0xC0) != 0x40;
+        Expand(loads ? kIndexedBitRegisters[bitOp & 7] : "x", false);
+        if (loads && (bitOp & 7) != 6) Expand(",x", false);
         Fetch();
         return;
       }

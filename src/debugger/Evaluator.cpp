@@ -59,20 +59,28 @@ constexpr Variable kVariables[] = {
     {"t", [](const Z80Registers& r) -> uint32_t { return r.Tackts; }},
 };
 
+// Symbol names as assemblers write them (main.loop, @@next, _start, done?) besides the
+// register names with their "'".
+bool IsNameStart(char c) {
+  return (c >= 'a' && c <= 'z') || c == '_' || c == '.' || c == '@';
+}
+
 bool IsNameChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '\'';
+  return IsNameStart(c) || (c >= '0' && c <= '9') || c == '\'' || c == '?' || c == '!';
 }
 
 // Arithmetic is done unsigned so that it wraps at 32 bits without undefined behaviour.
 class Parser {
  public:
-  Parser(std::string text, const Z80Registers& regs, const SymbolTable* symbols)
-      : text_(std::move(text)), regs_(regs), symbols_(symbols) {}
+  Parser(std::string text, const Z80Registers& regs, const SymbolTable* symbols, bool constant)
+      : text_(std::move(text)), regs_(regs), symbols_(symbols), constant_(constant) {}
 
   uint32_t Run() { return Expression(false, 0); }
 
  private:
-  char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
+  char Peek(size_t ahead = 0) const {
+    return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0';
+  }
   bool AtEnd() const { return pos_ >= text_.size(); }
 
   // "+" and "-" take everything after them as one sub-expression, which amounts to a sum
@@ -128,6 +136,9 @@ class Parser {
     } else if (c == '%') {
       ++pos_;
       value = Digits(2, "Invalid character in binary constant!");
+    } else if (c == '0' && Peek(1) == 'x') {
+      pos_ += 2;
+      value = Digits(16, "Invalid character in hexadecimal constant!");
     } else if (c >= '0' && c <= '9') {
       value = Digits(10, nullptr);
     } else if (c == '(') {
@@ -136,7 +147,7 @@ class Parser {
       value = Expression(true, depth + 1);
       if (Peek() != ')') throw ExpressionError("Not found close parenthesis!");
       ++pos_;
-    } else if (c >= 'a' && c <= 'z') {
+    } else if (IsNameStart(c)) {
       value = Name();
     } else {
       throw ExpressionError("Hint: Dec 0, Hex #0, Bin %0");
@@ -169,7 +180,11 @@ class Parser {
     while (!AtEnd() && IsNameChar(Peek())) ++pos_;
     std::string_view name = std::string_view(text_).substr(start, pos_ - start);
     for (const Variable& variable : kVariables) {
-      if (variable.Name == name) return variable.Read(regs_);
+      if (variable.Name != name) continue;
+      if (constant_) {
+        throw ExpressionError("Register " + std::string(name) + " has no value before the run!");
+      }
+      return variable.Read(regs_);
     }
     if (symbols_) {
       if (std::optional<uint16_t> value = symbols_->Find(name)) return *value;
@@ -181,17 +196,27 @@ class Parser {
   size_t pos_ = 0;
   const Z80Registers& regs_;
   const SymbolTable* symbols_;
+  bool constant_;  // registers refused
 };
+
+std::string Lowered(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lowered;
+}
 
 }  // namespace
 
 int32_t EvaluateExpression(std::string_view text, const Z80Registers& regs,
                            const SymbolTable* symbols) {
-  std::string lowered(text);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return static_cast<int32_t>(Parser(std::move(lowered), regs, symbols).Run());
+  return static_cast<int32_t>(Parser(Lowered(text), regs, symbols, false).Run());
+}
+
+int32_t EvaluateConstant(std::string_view text, const SymbolTable* symbols) {
+  static const Z80Registers kUnread{};
+  return static_cast<int32_t>(Parser(Lowered(text), kUnread, symbols, true).Run());
 }
 
 }  // namespace vantrel

@@ -1,5 +1,6 @@
 #include "debugger/Symbols.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -103,6 +104,11 @@ SymbolTable SymbolTable::Parse(std::string_view text) {
 }
 
 SymbolTable SymbolTable::Load(const std::string& fileName) {
+  // A folder opens as a stream on some systems and then reads as nonsense.
+  std::error_code ec;
+  if (std::filesystem::is_directory(fileName, ec)) {
+    throw SymbolFileError("Cannot open symbol file " + fileName + ": it is a folder.");
+  }
   std::ifstream file(fileName, std::ios::binary);
   if (!file) throw SymbolFileError("Cannot open symbol file " + fileName + ".");
   file.seekg(0, std::ios::end);
