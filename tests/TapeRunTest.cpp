@@ -90,6 +90,7 @@ TEST(TapeRun, AutoloadedTapesStartTheirPrograms) {
 }
 
 // A ROM that never counts FRAMES gets no keys: the typer gives up rather than type later.
+// A disk gets none either: TR-DOS boots it.
 TEST(TapeRun, TheTyperGivesUpOnAMachineThatNeverGetsReady) {
   Machine m(1);
   AutoLoadTyper typer(AutoLoadMedia::Tape);
@@ -97,6 +98,9 @@ TEST(TapeRun, TheTyperGivesUpOnAMachineThatNeverGetsReady) {
   while (typer.FrameEnd(m) && calls < 100000) ++calls;
   EXPECT_LT(calls, 100000);
   EXPECT_EQ(m.Keys.PressedCount(), 0);
+  AutoLoadTyper disk(AutoLoadMedia::Disk);
+  EXPECT_FALSE(disk.FrameEnd(m));
+  EXPECT_FALSE(m.Tape.Playing());
 }
 
 // Counts the loop's waits for the sound card, each over at once.

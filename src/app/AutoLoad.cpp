@@ -61,44 +61,23 @@ uint8_t AutoLoadMode(uint8_t startMode, AutoLoadMedia media) {
   return media == AutoLoadMedia::Tape ? startMode & ~kStartTrDos : startMode | kStartTrDos;
 }
 
-std::vector<AutoLoadKey> AutoLoadPlan(LoaderPrompt prompt) {
-  std::vector<AutoLoadKey> keys;
-  PlanBuilder plan(keys);
-  switch (prompt) {
-    case LoaderPrompt::Menu: plan.Stroke({kKeyEnter}); break;
-    case LoaderPrompt::Keywords:
-      plan.Stroke({KeyOf('J')});
-      TypeQuotesAndEnter(plan);
-      break;
-    case LoaderPrompt::Letters:
-      TypeLoadWord(plan);
-      TypeQuotesAndEnter(plan);
-      break;
-  }
-  return keys;
-}
-
-std::optional<LoaderPrompt> PromptAfterFirstKey(const Machine& machine) {
+std::optional<KeywordEntry> KeywordEntryAfterJ(const Machine& machine) {
   const Memory& mem = machine.Mem;
   const uint8_t first = mem.PeekByte(mem.PeekWord(kELineVariable));
-  if (first == kLoadToken) return LoaderPrompt::Keywords;
-  if (first == 'j' || first == 'J') return LoaderPrompt::Letters;
+  if (first == kLoadToken) return KeywordEntry::Token;
+  if (first == 'j' || first == 'J') return KeywordEntry::Letters;
   return std::nullopt;
 }
 
 void AutoLoadTyper::Begin(Machine& machine) {
-  if (media_ == AutoLoadMedia::Disk) {
-    idle_ = true;  // TR-DOS runs the boot file by itself
-    return;
-  }
   Memory& mem = machine.Mem;
+  PlanBuilder plan(plan_);
   if (mem.RomWindow() == mem.Rom128k()) {
-    plan_ = AutoLoadPlan(LoaderPrompt::Menu);
+    plan.Stroke({kKeyEnter});  // the menu's first line is the tape loader
     commandTyped_ = true;
     return;
   }
   // J alone first: what the line shows then says how the rest is typed.
-  PlanBuilder plan(plan_);
   plan.Stroke({KeyOf('J')});
   probeFrame_ = plan.Frame();
 }
@@ -129,18 +108,17 @@ bool AutoLoadTyper::FrameEnd(Machine& machine) {
     }
     ready_ = true;
     Begin(machine);
-    if (idle_) return false;
   }
   if (probeFrame_ && typed_ >= *probeFrame_) {
     probeFrame_.reset();
     PlanBuilder plan(plan_, typed_);
     // On a line that shows neither, more keys would only add to what nobody reads.
-    const std::optional<LoaderPrompt> prompt = PromptAfterFirstKey(machine);
-    if (prompt == LoaderPrompt::Letters) {
+    const std::optional<KeywordEntry> entry = KeywordEntryAfterJ(machine);
+    if (entry == KeywordEntry::Letters) {
       plan.Stroke({kCapsShift, KeyOf('0')});  // DELETE takes the letter back
       TypeLoadWord(plan);
     }
-    if (prompt) {
+    if (entry) {
       TypeQuotesAndEnter(plan);
       commandTyped_ = true;
     }

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace vantrel {
@@ -31,19 +30,13 @@ inline constexpr uint32_t kAutoKeyGapFrames = 6;
 // leaves TR-DOS out; a disk boots from TR-DOS.
 uint8_t AutoLoadMode(uint8_t startMode, AutoLoadMedia media);
 
-// How the ROM waiting for keys takes the command that starts the tape loader.
-enum class LoaderPrompt : uint8_t {
-  Menu,      // the 128K menu, whose first line is the tape loader: ENTER
-  Keywords,  // 48K BASIC in the K cursor: J is LOAD, then "" and ENTER
-  Letters,   // BASIC that spells keywords out (OpenSE): L O A D "" ENTER
-};
+// How a BASIC ROM takes keywords: J at the start of a line gives LOAD as one token (the
+// 48K ROM's K cursor), or a letter, the word being spelled out (OpenSE BASIC).
+enum class KeywordEntry : uint8_t { Token, Letters };
 
-// The keys that start the tape loader at `prompt`, from the moment the ROM is ready.
-std::vector<AutoLoadKey> AutoLoadPlan(LoaderPrompt prompt);
-
-// What a BASIC ROM made of J typed at the start of an empty line: the LOAD token, a
-// letter, or nothing known (nullopt). Read back from the edit line (E_LINE).
-std::optional<LoaderPrompt> PromptAfterFirstKey(const Machine& machine);
+// What the ROM made of J typed at the start of an empty line, read back from the edit
+// line (E_LINE); nullopt when the line shows neither.
+std::optional<KeywordEntry> KeywordEntryAfterJ(const Machine& machine);
 
 // Types what starts the loader into the machine's keyboard, driven by frame ends on the
 // thread that runs the machine. Typing starts when the ROM is ready: once its interrupt
@@ -54,7 +47,8 @@ std::optional<LoaderPrompt> PromptAfterFirstKey(const Machine& machine);
 class AutoLoadTyper {
  public:
   AutoLoadTyper() = default;  // types nothing
-  explicit AutoLoadTyper(AutoLoadMedia media) : media_(media), idle_(false) {}
+  // A disk needs no keys: the reset into TR-DOS runs its boot file.
+  explicit AutoLoadTyper(AutoLoadMedia media) : idle_(media == AutoLoadMedia::Disk) {}
 
   // One frame end: applies the key changes now due. False once the plan is typed, or when
   // the ROM never got ready (a program that took over), so the caller can drop the typer.
@@ -65,7 +59,6 @@ class AutoLoadTyper {
   void Begin(Machine& machine);
   void Press(Machine& machine);
 
-  AutoLoadMedia media_ = AutoLoadMedia::Tape;
   bool idle_ = true;
   bool ready_ = false;
   std::vector<AutoLoadKey> plan_;
