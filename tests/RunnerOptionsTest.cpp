@@ -194,13 +194,13 @@ TEST(KeyScriptTest, BadTokensAreNamedAndLeaveTheResultAlone) {
   }
 }
 
-// Keys are down three frames, then up three before the next stroke; a start frame moves
+// Keys are down three frames, then up six before the next stroke; a start frame moves
 // the strokes after it, even back in time, and the list stays in frame order.
 TEST(KeyScriptTest, ScheduleHoldsEachStrokeThenLeavesAGap) {
   const int a = Key('A'), b = Key('B'), c = Key('C'), five = Key('5'), cs = kKeyCapsShift;
   const std::pair<const char*, std::vector<KeyEvent>> cases[] = {
       {"A@10 B C@2",
-       {{2, c, true}, {5, c, false}, {10, a, true}, {13, a, false}, {16, b, true}, {19, b, false}}},
+       {{2, c, true}, {5, c, false}, {10, a, true}, {13, a, false}, {19, b, true}, {22, b, false}}},
       {"CS+5@4", {{4, cs, true}, {4, five, true}, {7, cs, false}, {7, five, false}}},
   };
   for (const auto& [script, expected] : cases) {
@@ -227,7 +227,7 @@ TEST(KeyScriptTest, AppliedFramesPressAndReleaseTheMatrix) {
   // Skipped frames are caught up.
   KeyMatrix keys;
   KeySchedule schedule(ParseKeys("A B"));
-  schedule.ApplyFrame(7, keys);  // A pressed and released, B pressed
+  schedule.ApplyFrame(9, keys);  // A pressed and released, B pressed
   EXPECT_FALSE(keys.KeyIsPressed(Key('A')));
   EXPECT_TRUE(keys.KeyIsPressed(Key('B')));
   schedule.ApplyFrame(100, keys);

@@ -1,5 +1,6 @@
 // Real tapes through the real ROM loader: the autoload's typing, the tape deck, the
-// processor and the frame loop have to work together for a program to start.
+// processor and the frame loop have to work together for a program to start. The
+// desktop's "Load Tape && Run" starts its typing through the same StartAutoLoad.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -25,6 +26,16 @@ std::unique_ptr<Machine> PentagonMachine(const std::filesystem::path& roms) {
   return m;
 }
 
+// A machine on the free OpenSE BASIC pair: a 128K stub that starts it, and the BASIC.
+std::unique_ptr<Machine> OpenSeMachine(const std::filesystem::path& stub,
+                                       const std::filesystem::path& basic) {
+  auto m = std::make_unique<Machine>(3);
+  m->State.NormalSpeed = false;
+  EXPECT_TRUE(test::LoadRomPage(stub, 0, m->Mem.Rom128k()));
+  EXPECT_TRUE(test::LoadRomPage(basic, 0, m->Mem.Rom48k()));
+  return m;
+}
+
 // Each program's own code is reached at the address its BASIC loader calls (found in the
 // tapes' headers and BASIC), within a bound of about twice the tape's playing time. The
 // snapshot waits in the ROM's loader: its tape is inserted afterwards and played by hand.
@@ -36,6 +47,7 @@ TEST(TapeRun, AutoloadedTapesStartTheirPrograms) {
     uint16_t start;
     uint32_t frames;
     const char* snapshot = nullptr;
+    bool opense = false;  // the free ROMs, which spell keywords out and have no menu
   };
   const Case cases[] = {
       {"software/nirvana.tap", 0, 0, 32768, 9000},
@@ -46,12 +58,16 @@ TEST(TapeRun, AutoloadedTapesStartTheirPrograms) {
       {"software/DreamWalker48.tzx", 0, 0, 38680, 24000},
       {"z80-zex-spectrum/z80tests.tap", kStartTrDos | kStart128k, 0, 32768, 5000},
       {"software/nirvana.tap", 0, 0, 32768, 9000, "snapshots/ld48bas.z80"},
+      {"software/nirvana.tap", 0, 0, 32768, 9000, nullptr, true},
+      {"software/nirvana.tap", kStart128k, 0, 32768, 9000, nullptr, true},
   };
   VANTREL_REQUIRE_TESTDATA(roms, "roms/Pentagon.Rom");
+  VANTREL_REQUIRE_TESTDATA(opense, "roms/opense.rom");
+  VANTREL_REQUIRE_TESTDATA(stub, "roms/opense-stub.rom");
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.snapshot ? c.snapshot : c.tape);
+    SCOPED_TRACE(std::string(c.snapshot ? c.snapshot : c.tape) + (c.opense ? " on OpenSE" : ""));
     VANTREL_REQUIRE_TESTDATA(tape, c.tape);
-    auto m = PentagonMachine(roms);
+    auto m = c.opense ? OpenSeMachine(stub, opense) : PentagonMachine(roms);
     RunLoop loop(*m);
     m->State.StartMode = c.mode;
     AutoLoadTyper typer;
@@ -74,13 +90,17 @@ TEST(TapeRun, AutoloadedTapesStartTheirPrograms) {
 }
 
 // A ROM that never counts FRAMES gets no keys: the typer gives up rather than type later.
+// A disk gets none either: TR-DOS boots it.
 TEST(TapeRun, TheTyperGivesUpOnAMachineThatNeverGetsReady) {
   Machine m(1);
-  AutoLoadTyper typer(AutoLoadPlan(0, AutoLoadMedia::Tape));
+  AutoLoadTyper typer(AutoLoadMedia::Tape);
   int calls = 0;
   while (typer.FrameEnd(m) && calls < 100000) ++calls;
   EXPECT_LT(calls, 100000);
   EXPECT_EQ(m.Keys.PressedCount(), 0);
+  AutoLoadTyper disk(AutoLoadMedia::Disk);
+  EXPECT_FALSE(disk.FrameEnd(m));
+  EXPECT_FALSE(m.Tape.Playing());
 }
 
 // Counts the loop's waits for the sound card, each over at once.

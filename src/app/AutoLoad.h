@@ -2,14 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <utility>
+#include <optional>
 #include <vector>
 
 namespace vantrel {
 
 class Machine;
 
-// What an autoload starts: the tape loader of the BASIC ROMs, or (later) a disk's boot.
+// What an autoload starts: the tape loader of the BASIC ROMs, or a disk's boot file.
 enum class AutoLoadMedia : uint8_t { Tape, Disk };
 
 // One key change of a typing plan, counted in frames from the moment the ROM is ready.
@@ -30,32 +30,47 @@ inline constexpr uint32_t kAutoKeyGapFrames = 6;
 // leaves TR-DOS out; a disk boots from TR-DOS.
 uint8_t AutoLoadMode(uint8_t startMode, AutoLoadMedia media);
 
-// The keys that start the loader once the ROM of `mode` (an AutoLoadMode) waits for a key:
-// LOAD "" and ENTER on the 48K ROM (J is LOAD in the K cursor), ENTER on the 128K menu,
-// whose first line is the tape loader; nothing for a disk, which TR-DOS boots itself.
-std::vector<AutoLoadKey> AutoLoadPlan(uint8_t mode, AutoLoadMedia media);
+// How a BASIC ROM takes keywords: J at the start of a line gives LOAD as one token (the
+// 48K ROM's K cursor), or a letter, the word being spelled out (OpenSE BASIC).
+enum class KeywordEntry : uint8_t { Token, Letters };
 
-// Types a plan into the machine's keyboard, driven by frame ends on the thread that runs
-// the machine. Typing starts when the ROM is ready: once its interrupt routine has counted
-// the FRAMES system variable up by one on several frame ends in a row, the start-up (which
-// runs with interrupts off) is over and the keyboard is scanned.
+// What the ROM made of J typed at the start of an empty line, read back from the edit
+// line (E_LINE); nullopt when the line shows neither.
+std::optional<KeywordEntry> KeywordEntryAfterJ(const Machine& machine);
+
+// Types what starts the loader into the machine's keyboard, driven by frame ends on the
+// thread that runs the machine. Typing starts when the ROM is ready: once its interrupt
+// routine has counted the FRAMES system variable up by one on several frame ends in a
+// row, the start-up (which runs with interrupts off) is over and the keyboard is scanned.
+// Then the ROM that stays at 0x0000 decides the keys: the 128K editor ROM shows its menu;
+// a BASIC ROM gets J, and the edit line tells whether it took a keyword or a letter.
 class AutoLoadTyper {
  public:
   AutoLoadTyper() = default;  // types nothing
-  explicit AutoLoadTyper(std::vector<AutoLoadKey> plan) : plan_(std::move(plan)) {}
+  // A disk needs no keys: the reset into TR-DOS runs its boot file.
+  explicit AutoLoadTyper(AutoLoadMedia media) : idle_(media == AutoLoadMedia::Disk) {}
 
   // One frame end: applies the key changes now due. False once the plan is typed, or when
   // the ROM never got ready (a program that took over), so the caller can drop the typer.
   bool FrameEnd(Machine& machine);
-  bool Done() const { return next_ >= plan_.size(); }
+  bool Done() const { return idle_; }
 
  private:
+  void Begin(Machine& machine);
+  void Press(Machine& machine);
+
+  bool idle_ = true;
+  bool ready_ = false;
   std::vector<AutoLoadKey> plan_;
   size_t next_ = 0;
-  uint32_t waited_ = 0;  // frame ends before the ROM was ready
-  uint32_t typed_ = 0;   // frame ends since it was
+  std::optional<uint32_t> probeFrame_;  // when to read back what the first key gave
+  bool commandTyped_ = false;           // the plan ends with a load command
+  uint32_t waited_ = 0;                 // frame ends before the ROM was ready
+  uint32_t typed_ = 0;                  // frame ends since it was
   uint16_t lastFrames_ = 0;
   uint32_t steadyTicks_ = 0;
+  const uint8_t* lastRom_ = nullptr;  // the ROM at 0x0000 at the last frame end
+  uint32_t romTicks_ = 0;             // frame ends it has stayed there
 };
 
 // Resets the machine into AutoLoadMode(startMode, media) and returns the typer that starts

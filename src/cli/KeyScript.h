@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/AutoLoad.h"
+
 namespace vantrel {
 
 class KeyMatrix;
@@ -20,9 +22,9 @@ struct KeyStroke {
 };
 
 // The ROM scans the keyboard once a frame and needs a key down on a few scans before it
-// takes it, and up on a few more before the same key counts again.
-inline constexpr uint64_t kKeyHoldFrames = 3;
-inline constexpr uint64_t kKeyGapFrames = 3;
+// takes it, and up for five more before the same key counts again: the autoload's timing.
+inline constexpr uint64_t kKeyHoldFrames = kAutoKeyHoldFrames;
+inline constexpr uint64_t kKeyGapFrames = kAutoKeyGapFrames;
 
 // Parses a script of whitespace-separated tokens: a key name (A-Z, 0-9, ENTER, SPACE, CS,
 // SS; any case), several joined with '+', each optionally followed by "@N". False with a

@@ -231,10 +231,12 @@ int BuildMachine(const RunnerOptions& options, const Reporter& report, CheckedIn
   }
   if (options.AutoLoad) {
     Machine& machine = app->GetMachine();
-    app->Emulation().Loop.FrameTask =
-        [&machine, typer = StartAutoLoad(machine, in.Mode, AutoLoadMedia::Tape)]() mutable {
-          return typer.FrameEnd(machine);
-        };
+    const AutoLoadMedia media =
+        in.Type->Kind == FileKind::Disk ? AutoLoadMedia::Disk : AutoLoadMedia::Tape;
+    app->Emulation().Loop.FrameTask = [&machine,
+                                       typer = StartAutoLoad(machine, in.Mode, media)]() mutable {
+      return typer.FrameEnd(machine);
+    };
   }
   *built = std::move(app);
   return kRunnerOk;

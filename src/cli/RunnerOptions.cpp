@@ -239,7 +239,7 @@ constexpr RunnerOptionSpec kOptions[] = {
      kRepeatable, ApplyBreak, true},
     {"--keys", "KEYS",
      "type keys: tokens such as A, ENTER, CS+5, SS+P@50 (@N: start at frame N), each held "
-     "3 frames then released 3",
+     "3 frames then released 6, so the ROM takes a key typed twice in a row twice",
      "", ApplyKeys},
     {"--screenshot", "FILE.png", "save the whole 384x288 picture after the run", "",
      ApplyScreenshot},
@@ -256,9 +256,10 @@ constexpr RunnerOptionSpec kOptions[] = {
     {"--dump-regs", "", "print registers, paging and the tape's state as JSON after the run", "",
      ApplyDumpRegs},
     {"--autoload", "",
-     "start FILE: a tape by LOAD \"\" typed in 48K BASIC or the Tape Loader chosen in the "
-     "128K menu (TR-DOS modes reset into their BASIC); a disk by a reset into TR-DOS, which "
-     "runs its boot file",
+     "start FILE: a tape by the Tape Loader chosen in the 128K menu, or LOAD \"\" typed in "
+     "BASIC, as a keyword or letter by letter as the ROM takes it (TR-DOS modes reset into "
+     "their BASIC); a disk by a reset into TR-DOS (48 and 128 into trdos48 and trdos128), "
+     "which runs its boot file",
      "", ApplyAutoLoad},
     {"--unpaced", "", "run as fast as possible (default)", "pacing", ApplyUnpaced},
     {"--paced", "",

@@ -359,5 +359,44 @@ TEST_F(TMainFormTest, LoadTapeAndRunResetsAndTypesUntilTheRomLoaderStartsTheTape
   EXPECT_TRUE(Command("FastTapeLoadingMI")->isChecked() && form->Emulation().Loop.FastTapeLoading);
 }
 
+// "Load Tape && Run" shares the autoload: with the free ROM pair, whose BASIC takes
+// keywords letter by letter and whose 128K ROM has no menu, the tape's BASIC loader still
+// arrives where the ROM keeps the program (PROG), in the 48K and the 128K mode.
+TEST_F(TMainFormTest, LoadTapeAndRunLoadsWithTheFreeRoms) {
+  VANTREL_REQUIRE_TESTDATA(tape, "software/nirvana.tap");
+  VANTREL_REQUIRE_TESTDATA(opense, "roms/opense.rom");
+  VANTREL_REQUIRE_TESTDATA(stub, "roms/opense-stub.rom");
+  const test::Bytes tap = test::ReadBytes(tape);
+  const size_t loader = 2 + 19 + 2 + 1;  // the second block's data, after its flag
+  ASSERT_GT(tap.size(), loader + 54);
+  const std::filesystem::path roms = test::TestDataDir() / "roms";
+  for (const uint8_t mode : {uint8_t{0}, uint8_t{kStart128k}}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    MemorySettingsStore own;
+    HardwareSettings hardware;
+    hardware.Rom48k.FileName = opense.string();
+    hardware.Rom128k.FileName = stub.string();
+    hardware.StartUp.Reset = mode;
+    SaveHardwareSettings(own, hardware);
+    TMainForm second(own, FileResolver{roms, roms, {}});
+    ASSERT_TRUE(second.StartUp());
+    Machine& m = second.GetMachine();
+    m.State.NormalSpeed = false;
+    second.Command(QStringLiteral("RunMI"))->trigger();
+    ASSERT_TRUE(second.LoadTapeAndRun(QString::fromStdString(tape.string())));
+    EXPECT_TRUE(test::WaitFor([&] { return m.Tape.Playing(); }));
+    // The whole tape, at maximum speed while it plays.
+    for (int i = 0; i < 12 && !test::WaitFor([&] { return !m.Tape.Playing(); }); ++i) {
+    }
+    m.State.Running.store(false);
+    second.Emulation().StopEmulation();
+    const uint16_t prog = m.Mem.PeekWord(23635);
+    test::Bytes program;
+    for (uint16_t i = 0; i < 54; ++i) program.push_back(m.Mem.PeekByte(prog + i));
+    EXPECT_EQ(program, test::Bytes(tap.begin() + loader, tap.begin() + loader + 54));
+    second.close();
+  }
+}
+
 }  // namespace
 }  // namespace vantrel
