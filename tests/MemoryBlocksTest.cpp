@@ -63,12 +63,12 @@ TEST(MemoryBlocks, SearchBothWaysAndAcrossTheEnd) {
     search.Start(c.From, c.Forward);
     std::vector<int> found;
     for (size_t i = 0; i < c.Matches.size(); ++i) {
-      const auto match = search.FindNext(m.Mem, pattern);
+      const auto match = search.FindNext(DumpMemory(m.Mem), pattern);
       found.push_back(match ? *match : -1);
     }
     EXPECT_EQ(found, c.Matches) << (c.From ? *c.From : -1) << " " << c.Forward;
   }
-  EXPECT_EQ(BlockText(m.Mem, 0xFFFF, 0x0001), "AA BB 00");
+  EXPECT_EQ(BlockText(DumpMemory(m.Mem), 0xFFFF, 0x0001), "AA BB 00");
 }
 
 TEST(MemoryBlocks, FilesLoadAcrossTheEndAndSaveByTheLengthRule) {
@@ -81,7 +81,7 @@ TEST(MemoryBlocks, FilesLoadAcrossTheEndAndSaveByTheLengthRule) {
   EXPECT_TRUE(ProbeBlockFile(dir.path() / "none.bin").Missing);
   EXPECT_FALSE(ProbeBlockFile("").Missing);
   ASSERT_TRUE(LoadMemoryBlock(m.Mem, file, {2, 4, 0xFFFE, true}));
-  EXPECT_EQ(BlockText(m.Mem, 0xFFFE, 0x0001), "32 33 34 35");
+  EXPECT_EQ(BlockText(DumpMemory(m.Mem), 0xFFFE, 0x0001), "32 33 34 35");
   // A range past the file's end changes nothing.
   m.Mem.PokeByte(0x4000, 0x77);
   EXPECT_FALSE(LoadMemoryBlock(m.Mem, file, {8, 4, 0x4000, true}));

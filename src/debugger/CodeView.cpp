@@ -99,11 +99,14 @@ void CodeView::FollowPc(uint16_t pc) {
   // Distances from the top, so a screen that wraps past 0xFFFF still counts as between.
   if (static_cast<uint16_t>(pc - first) <= static_cast<uint16_t>(last - first)) {
     for (int i = 0; i < visible_; ++i) {
-      if (lines_[static_cast<size_t>(i)] == pc) current_ = i;
+      if (lines_[static_cast<size_t>(i)] == pc) {
+        current_ = i;
+        return;
+      }
     }
-  } else {
-    SetTop(pc);
   }
+  // Off the screen, or inside a line laid out from elsewhere: the lines start at it.
+  SetTop(pc);
 }
 
 void CodeView::GoTo(uint16_t target) {

@@ -40,8 +40,8 @@ class CodeView {
   void PageUp();
   void Home(bool ctrl);
   void End(bool ctrl);
-  // The cursor follows the execution point when it is on screen; otherwise the lines
-  // start at it.
+  // The cursor follows the execution point when a shown line starts at it; otherwise
+  // the lines start at it.
   void FollowPc(uint16_t pc);
   // Follows the branch on the cursor line, remembering where from; false when the line
   // is not a branch.

@@ -61,33 +61,29 @@ std::optional<std::vector<uint8_t>> ParseSearchPattern(std::string_view text,
   return bytes;
 }
 
-void MemorySearch::Start(std::optional<uint16_t> from, bool forward) {
+void MemorySearch::Start(std::optional<uint16_t> from, bool forward, uint16_t lowerBound) {
   Step = forward ? 1 : -1;
-  Stop = forward ? 0xFFFF : 0;
-  if (from) {
-    Next = static_cast<uint16_t>(*from - Step);
-  } else {
-    Next = Stop;
-  }
+  LowerBound = lowerBound;
+  Stop = forward ? 0xFFFF : lowerBound;
+  Next = from ? DumpMemory::WrapAbove(*from - Step, lowerBound) : Stop;
 }
 
-std::optional<uint16_t> MemorySearch::FindNext(const Memory& memory,
+std::optional<uint16_t> MemorySearch::FindNext(const DumpMemory& memory,
                                                const std::vector<uint8_t>& pattern) {
-  Next = static_cast<uint16_t>(Next + Step);
-  for (; Next != Stop; Next = static_cast<uint16_t>(Next + Step)) {
+  const auto step = [this](int address) { return DumpMemory::WrapAbove(address, LowerBound); };
+  for (Next = step(Next + Step); Next != Stop; Next = step(Next + Step)) {
     size_t i = 0;
-    while (i < pattern.size() && memory.PeekByte(static_cast<uint16_t>(Next + i)) == pattern[i])
-      ++i;
+    while (i < pattern.size() && memory.Read(step(Next + static_cast<int>(i))) == pattern[i]) ++i;
     if (i == pattern.size()) return Next;
   }
   return std::nullopt;
 }
 
-std::string BlockText(const Memory& memory, uint16_t start, uint16_t end) {
+std::string BlockText(const DumpMemory& memory, uint16_t start, uint16_t end) {
   std::string text;
-  for (uint16_t a = start;; a = static_cast<uint16_t>(a + 1)) {
+  for (uint16_t a = start;; a = memory.Wrap(a + 1)) {
     if (!text.empty()) text += ' ';
-    text += HexByte(memory.PeekByte(a));
+    text += HexByte(memory.Read(a));
     if (a == end) break;
   }
   return text;
@@ -122,15 +118,20 @@ bool SaveMemoryBlock(const Memory& memory, const std::filesystem::path& file,
   return WriteFileReplacing(file, bytes) == ReplaceResult::Written;
 }
 
-bool LoadMemoryBlock(Memory& memory, const std::filesystem::path& file, const BlockLoad& load) {
-  if (load.Length == 0 || load.Length > 0x10000) return false;
+std::optional<std::vector<uint8_t>> ReadMemoryBlock(const std::filesystem::path& file,
+                                                    const BlockLoad& load) {
+  if (load.Length == 0 || load.Length > 0x10000) return std::nullopt;
   std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
+  if (!in) return std::nullopt;
   in.seekg(static_cast<std::streamoff>(load.From));
   std::vector<uint8_t> bytes(load.Length);
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!in || static_cast<uint32_t>(in.gcount()) != load.Length) return false;
-  for (uint32_t i = 0; i < load.Length; ++i) {
+  if (!in || static_cast<uint32_t>(in.gcount()) != load.Length) return std::nullopt;
+  return bytes;
+}
+
+void StoreMemoryBlock(Memory& memory, const BlockLoad& load, const std::vector<uint8_t>& bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
     const auto address = static_cast<uint16_t>(load.Start + i);
     if (load.PreserveRom) {
       memory.PokeByte(address, bytes[i]);
@@ -138,6 +139,12 @@ bool LoadMemoryBlock(Memory& memory, const std::filesystem::path& file, const Bl
       *memory.HostPointer(address) = bytes[i];
     }
   }
+}
+
+bool LoadMemoryBlock(Memory& memory, const std::filesystem::path& file, const BlockLoad& load) {
+  const auto bytes = ReadMemoryBlock(file, load);
+  if (!bytes) return false;
+  StoreMemoryBlock(memory, load, *bytes);
   return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include "core/Memory.h"
 #include "core/Z80Registers.h"
+#include "debugger/MemoryView.h"
 
 namespace vantrel {
 
@@ -22,19 +23,21 @@ std::optional<std::vector<uint8_t>> ParseSearchPattern(std::string_view text,
 
 // Where a search goes next. Start sets it up as the "Find" button does; Next moves one
 // step and walks until the pattern matches (the match address) or the stop address is
-// reached (nothing). All addresses wrap within 16 bits.
+// reached (nothing). All addresses wrap within 16 bits, or within the page of a page view
+// (`lowerBound` 49152).
 struct MemorySearch {
   uint16_t Next = 0;
   uint16_t Stop = 0;
   int Step = 1;
+  uint16_t LowerBound = 0;
   // `from`: the higher of cursor and anchor when searching from the cursor, else empty.
-  void Start(std::optional<uint16_t> from, bool forward);
-  std::optional<uint16_t> FindNext(const Memory& memory, const std::vector<uint8_t>& pattern);
+  void Start(std::optional<uint16_t> from, bool forward, uint16_t lowerBound = 0);
+  std::optional<uint16_t> FindNext(const DumpMemory& memory, const std::vector<uint8_t>& pattern);
 };
 
 // The bytes from `start` to `end` (inclusive, in address order, wrapping) as two
 // upper-case hexadecimal digits each, separated by single spaces.
-std::string BlockText(const Memory& memory, uint16_t start, uint16_t end);
+std::string BlockText(const DumpMemory& memory, uint16_t start, uint16_t end);
 
 // Memory block files: headerless bytes.
 struct BlockSave {
@@ -54,7 +57,13 @@ struct BlockLoad {
   uint16_t Start = 0;       // memory address of the first byte; wraps past 0xFFFF
   bool PreserveRom = true;  // through PokeByte; else straight into what is mapped there
 };
-// Reads the whole range before writing any byte, so a short file changes nothing.
+// The block's bytes, read whole before any is stored; empty when the file is short or
+// unreadable.
+std::optional<std::vector<uint8_t>> ReadMemoryBlock(const std::filesystem::path& file,
+                                                    const BlockLoad& load);
+// Stores them from load.Start on, wrapping past 0xFFFF.
+void StoreMemoryBlock(Memory& memory, const BlockLoad& load, const std::vector<uint8_t>& bytes);
+// Both: a short file changes nothing.
 bool LoadMemoryBlock(Memory& memory, const std::filesystem::path& file, const BlockLoad& load);
 
 // The save dialog's fields after its rules: Length follows Start and End, or, when the

@@ -43,9 +43,7 @@ DumpGeometry ComputeDumpGeometry(DumpLayout layout, int width, int height, bool 
 }
 
 uint16_t DumpView::Wrap(int address) const {
-  auto a = static_cast<uint16_t>(address);
-  if (a < LowerBound) a = static_cast<uint16_t>(a + (0x10000 - LowerBound));
-  return a;
+  return DumpMemory::WrapAbove(address, LowerBound);
 }
 
 bool DumpView::GoTo(int address) {
@@ -109,7 +107,26 @@ uint16_t DumpView::BlockEnd() const {
   return std::max(Cursor, Anchor);
 }
 
-std::string DumpStatusText(const DumpView& view, const Memory& memory) {
+uint16_t DumpMemory::WrapAbove(int address, uint16_t lowerBound) {
+  // lowerBound..65535 is a ring of its own: past either end comes the other.
+  const int size = 0x10000 - lowerBound;
+  return static_cast<uint16_t>(lowerBound + ((address - lowerBound) % size + size) % size);
+}
+
+uint8_t DumpMemory::Read(uint16_t address) const {
+  if (page_ < 0) return memory_->PeekByte(address);
+  return memory_->Bank(page_)[Wrap(address) - kPageViewBound];
+}
+
+void DumpMemory::Write(uint16_t address, uint8_t value) const {
+  if (page_ < 0) {
+    memory_->PokeByte(address, value);
+  } else {
+    memory_->Bank(page_)[Wrap(address) - kPageViewBound] = value;
+  }
+}
+
+std::string DumpStatusText(const DumpView& view, const DumpMemory& memory) {
   const uint16_t a = view.Cursor;
   if (view.Anchor != view.Cursor) {
     const uint16_t s = view.BlockStart(), e = view.BlockEnd();
@@ -119,11 +136,11 @@ std::string DumpStatusText(const DumpView& view, const Memory& memory) {
            DecWord(static_cast<uint16_t>(length));
   }
   if (view.Geometry.Layout == DumpLayout::Words) {
-    const uint16_t w = memory.PeekWord(a);
+    const auto w = static_cast<uint16_t>(memory.Read(a) | memory.Read(memory.Wrap(a + 1)) << 8);
     return "Word (" + HexWord(a) + "=" + DecWord(a) + ")=" + HexWord(w) + "=" + DecWord(w) + "=" +
            BinWord(w);
   }
-  const uint8_t b = memory.PeekByte(a);
+  const uint8_t b = memory.Read(a);
   return "Byte (" + HexWord(a) + "=" + DecWord(a) + ")=" + HexByte(b) + "=" + DecByte(b) + "=" +
          BinByte(b) + "='" + CharText(b) + "'";
 }

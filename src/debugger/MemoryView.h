@@ -34,7 +34,7 @@ struct DumpView {
   uint16_t LowerBound = 0;  // 0 for the processor's view, 49152 for a page view
   DumpGeometry Geometry;
 
-  // Addresses wrap within 16 bits; in a page view below the bound wraps into the page.
+  // Addresses wrap within 16 bits; a page view's wrap within the page, either way.
   uint16_t Wrap(int address) const;
   // Top, cursor and anchor to `address` (raised to the lower bound); false if raised.
   bool GoTo(int address);
@@ -54,7 +54,29 @@ struct DumpView {
   void Follow();
 };
 
+// What a dump reads and writes: the processor's address space under its paging (page -1),
+// or one RAM page seen at 49152..65535 whatever is mapped there.
+class DumpMemory {
+ public:
+  explicit DumpMemory(Memory& memory, int page = -1) : memory_(&memory), page_(page) {}
+  int Page() const { return page_; }
+  uint16_t LowerBound() const { return page_ < 0 ? 0 : kPageViewBound; }
+  // As DumpView::Wrap: a page view's addresses stay within the page.
+  uint16_t Wrap(int address) const { return WrapAbove(address, LowerBound()); }
+  // Addresses wrap within lowerBound..65535 (16 bits for 0).
+  static uint16_t WrapAbove(int address, uint16_t lowerBound);
+  uint8_t Read(uint16_t address) const;
+  // Through the memory engine in the processor's view (a mapped ROM keeps its bytes).
+  void Write(uint16_t address, uint8_t value) const;
+
+  static constexpr uint16_t kPageViewBound = 49152;
+
+ private:
+  Memory* memory_;
+  int page_;
+};
+
 // The status bar: the byte or word at the cursor, or the block.
-std::string DumpStatusText(const DumpView& view, const Memory& memory);
+std::string DumpStatusText(const DumpView& view, const DumpMemory& memory);
 
 }  // namespace vantrel

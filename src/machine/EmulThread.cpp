@@ -65,9 +65,11 @@ void TEmulThread::Body() {
 void TEmulThread::Terminate() {
   if (thread_.joinable()) thread_.join();
   machine_.Commands.RunPending();  // queued after the thread's last frame end
+  // The thread is gone: the window thread's refresh may read and change the machine, and
+  // what it applies runs at once.
+  machine_.State.EmulThreadAlive.store(false, std::memory_order_relaxed);
   machine_.State.UpdateTacktsMeter();
   host_.RunFinished();
-  machine_.State.EmulThreadAlive.store(false, std::memory_order_relaxed);
 }
 
 void TEmulThread::StopEmulation() {

@@ -1,5 +1,6 @@
 #include "ui/TCpuF.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -64,13 +65,11 @@ void RegisterEditor::Evaluate() {
 TCpuF::TCpuF(Machine& machine, QWidget* parent) : QWidget(parent, Qt::Tool), machine_(machine) {
   setWindowTitle(QStringLiteral("Z80 CPU"));
   auto* grid = new QGridLayout(this);
-  grid->setSpacing(2);
-  QFont font(QStringLiteral("Courier New"), 10);
-  font.setStyleHint(QFont::Monospace);
+  grid_ = grid;
+  grid->setVerticalSpacing(2);
   for (int i = 0; i < kCpuFieldCount; ++i) {
     auto* label =
         new QLabel(QString::fromLatin1(CpuFields()[static_cast<size_t>(i)].Template), this);
-    label->setFont(font);
     label->installEventFilter(this);
     labels_[static_cast<size_t>(i)] = label;
     // Register pairs side by side with their alternates; then time, interrupts, flags.
@@ -84,9 +83,42 @@ TCpuF::TCpuF(Machine& machine, QWidget* parent) : QWidget(parent, Qt::Tool), mac
       grid->addWidget(label, 11, 0, 1, 2);
     }
   }
+  QFont font(QStringLiteral("Courier New"), 10);
+  font.setStyleHint(QFont::Monospace);
+  setFont(font);
+  ApplyFont();
+}
+
+bool TCpuF::Running() const {
+  return machine_.State.EmulThreadAlive.load(std::memory_order_relaxed);
+}
+
+QFont TCpuF::FieldFont(bool bold) const {
+  QFont field = font();
+  field.setBold(bold);
+  return field;
+}
+
+void TCpuF::ApplyFont() {
+  // Columns from the font's own metrics, whatever font the desktop substitutes: a field
+  // is as wide as its bold text, and a character's width keeps neighbours apart.
+  const QFontMetrics bold(FieldFont(true));
+  grid_->setHorizontalSpacing(bold.horizontalAdvance(QLatin1Char('0')));
+  for (size_t i = 0; i < labels_.size(); ++i) {
+    labels_[i]->setFont(FieldFont(highlighted_[i]));
+    labels_[i]->setMinimumWidth(
+        bold.horizontalAdvance(QString::fromLatin1(CpuFields()[i].Template)));
+  }
+}
+
+void TCpuF::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange) ApplyFont();
 }
 
 void TCpuF::Refresh() {
+  // The registers belong to the emulation thread while it runs.
+  if (Running()) return;
   Z80Registers& r = machine_.State.Regs;
   r.R = static_cast<uint8_t>((r.R & 0x7F) | r.R7);
   for (int i = 0; i < kCpuFieldCount; ++i) UpdateField(i);
@@ -106,12 +138,14 @@ void TCpuF::UpdateField(int index) {
   } else {
     highlighted_[i] = false;
   }
-  QFont font = label->font();
-  font.setBold(highlighted_[i]);
-  label->setFont(font);
+  label->setFont(FieldFont(highlighted_[i]));
 }
 
 void TCpuF::FieldDoubleClicked(int index, int x) {
+  if (Running()) {
+    QApplication::beep();
+    return;
+  }
   Z80Registers& r = machine_.State.Regs;
   if (index >= kFirstFlagField && index < kCpuFieldCount - 1) {
     r.AF.Low ^= CpuFields()[static_cast<size_t>(index)].FlagMask;

@@ -8,6 +8,7 @@
 
 #include "debugger/CpuFields.h"
 
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -45,12 +46,13 @@ class TCpuF : public QWidget {
  public:
   explicit TCpuF(Machine& machine, QWidget* parent = nullptr);
 
-  // Folds R7 into R and updates every field. Only while the machine is stopped.
+  // Folds R7 into R and updates every field; nothing while the machine runs.
   void Refresh();
   QLabel* Field(int index) const { return labels_[static_cast<size_t>(index)]; }
   bool Highlighted(int index) const { return highlighted_[static_cast<size_t>(index)]; }
   // A double click on field `index` at `x` pixels from its left edge: toggles a flag or
-  // IFF, positions the memory panel (on a register's name) or opens the editor.
+  // IFF, positions the memory panel (on a register's name) or opens the editor. Refused
+  // (a beep) while the machine runs.
   void FieldDoubleClicked(int index, int x);
   // Where a double click on a register's name sends the memory dump panel.
   std::function<void(uint16_t)> ShowInMemory;
@@ -61,11 +63,17 @@ class TCpuF : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  bool Running() const;
   void UpdateField(int index);
+  QFont FieldFont(bool bold) const;
+  // The fields in the panel's font, the columns spaced by its metrics.
+  void ApplyFont();
 
   Machine& machine_;
+  QGridLayout* grid_ = nullptr;
   std::array<QLabel*, kCpuFieldCount> labels_{};
   std::array<uint32_t, kCpuFieldCount> shadow_{};
   std::array<bool, kCpuFieldCount> highlighted_{};

@@ -308,6 +308,12 @@ void TDAsmF::FollowPc() {
   Changed();
 }
 
+void TDAsmF::MemoryChanged() {
+  if (machine_.State.EmulThreadAlive.load(std::memory_order_relaxed)) return;
+  view_.Recompute();
+  area_->update();
+}
+
 void TDAsmF::ReloadSymbols() {
   if (!settings_.SymbolFile.empty()) LoadSymbols(QString::fromStdString(settings_.SymbolFile));
 }

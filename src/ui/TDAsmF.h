@@ -35,6 +35,9 @@ class TDAsmF : public QWidget {
   void SaveSettings();
   // The machine stopped: the cursor goes to the execution point.
   void FollowPc();
+  // Memory changed under the lines: they are laid out again (when the machine stops,
+  // if it runs).
+  void MemoryChanged();
   // The remembered symbol file, read again at start-up.
   void ReloadSymbols();
   // Replaces the symbols by a file's; a refused file keeps the old ones and is reported.

@@ -123,11 +123,16 @@ bool TLoadMemoryBlockF::LoadBlock() {
   load.Length = static_cast<uint32_t>(BlockField(length_, regs).value_or(0));
   load.Start = static_cast<uint16_t>(BlockField(start_, regs).value_or(0));
   load.PreserveRom = preserveRom_->isChecked();
-  if (!LoadMemoryBlock(machine_.Mem, file_->text().trimmed().toStdString(), load)) {
+  auto bytes = ReadMemoryBlock(file_->text().trimmed().toStdString(), load);
+  if (!bytes) {
     QMessageBox::critical(this, QStringLiteral(" Error!"),
                           QStringLiteral("Can't load memory block from binary file."));
     return false;
   }
+  // The file is read here; the bytes reach a running machine between two of its steps.
+  Machine& machine = machine_;
+  machine.Apply(
+      [&machine, load, bytes = std::move(*bytes)] { StoreMemoryBlock(machine.Mem, load, bytes); });
   return true;
 }
 

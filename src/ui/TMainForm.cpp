@@ -147,6 +147,7 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   };
   disasm_ = std::make_unique<TDAsmF>(machine, store_);
   memory_->Symbols = &disasm_->Symbols();
+  memory_->MemoryChanged = [this] { disasm_->MemoryChanged(); };
   disasm_->PcChanged = [this] { RefreshDebugViews(); };
   // First run: below the main window rather than over its menus.
   if (!store_.ReadInteger("Environment\\Disassembler Panel", "X Position")) {
@@ -417,12 +418,13 @@ void TMainForm::KeepWidth() {
 }
 
 void TMainForm::SetRunCommandsEnabled(bool stopped) {
-  // The Options pages change port decoding and memory paging, which the running machine
-  // reads without locks: they are open only while it is stopped.
+  // The Options pages change port decoding and memory paging, the CPU and memory panels
+  // registers and memory, all of which the running machine uses without locks: they are
+  // open only while it is stopped.
   for (const char* name :
        {"RunMI", "StepOverMI", "TraceIntoMI", "RunUntilReturnMI", "ResetMI", "VideoMI", "PortsMI",
         "StartupMI", "RomsMI", "TrDosMI", "MemoryMI", "MouseMI", "SoundMI", "RunToCursorMI",
-        "RunToNextLineMI", "DisassemblerPanelMI"}) {
+        "RunToNextLineMI", "DisassemblerPanelMI", "CpuPanelMI", "MemoryPanelMI"}) {
     Command(QString::fromLatin1(name))->setEnabled(stopped);
   }
   Command(QStringLiteral("DebuggerMI"))->setEnabled(!stopped);

@@ -23,7 +23,6 @@ namespace vantrel {
 namespace {
 
 constexpr int kStatusHeight = 18;
-constexpr uint16_t kPageBound = 49152;
 
 // The texts hold memory bytes as characters: one byte, one character (not UTF-8, which
 // would turn every byte from 0x80 up into a replacement mark).
@@ -41,14 +40,14 @@ TMemoryDumpForm::TMemoryDumpForm(Machine& machine, SettingsStore& store, QWidget
   setFont(font);
   setFocusPolicy(Qt::StrongFocus);
   scroll_ = new QScrollBar(Qt::Vertical, this);
+  // The bar moves the view only: cursor and block stay where they are.
   connect(scroll_, &QScrollBar::valueChanged, this, [this](int value) {
-    if (value == view_.Top) return;
-    const int delta = value - view_.Top;
-    view_.Scroll(delta, true);
+    view_.Top = view_.Wrap(value);
     update();
   });
   RunGoTo = [](TGoToAddressForm& dialog) { return dialog.exec() == QDialog::Accepted; };
   RunFind = [](TFindPatternF& dialog) { return dialog.exec() == QDialog::Accepted; };
+  RunLoad = [](TLoadMemoryBlockF& dialog) { return dialog.exec() == QDialog::Accepted; };
   NotFound = [this] {
     QMessageBox::information(this, QStringLiteral(" Information"),
                              QStringLiteral("Searching done. Search pattern not found!"));
@@ -58,9 +57,12 @@ TMemoryDumpForm::TMemoryDumpForm(Machine& machine, SettingsStore& store, QWidget
   Relayout();
 }
 
+DumpMemory TMemoryDumpForm::Shown() const {
+  return DumpMemory(machine_.Mem, page_);
+}
+
 uint8_t TMemoryDumpForm::Read(uint16_t address) const {
-  if (page_ < 0 || address < kPageBound) return machine_.Mem.PeekByte(address);
-  return machine_.Mem.Bank(page_)[address - kPageBound];
+  return Shown().Read(address);
 }
 
 void TMemoryDumpForm::GoToAddress(int address) {
@@ -71,11 +73,13 @@ void TMemoryDumpForm::GoToAddress(int address) {
 
 void TMemoryDumpForm::SelectPage(int page) {
   page_ = page;
-  view_.LowerBound = page < 0 ? 0 : kPageBound;
+  view_.LowerBound = Shown().LowerBound();
   setWindowTitle(page < 0 ? QStringLiteral("Memory") : QStringLiteral("Memory [Page%1]").arg(page));
   if (view_.Top < view_.LowerBound) view_.Top = view_.LowerBound;
   if (view_.Cursor < view_.LowerBound) view_.Cursor = view_.LowerBound;
   if (view_.Anchor < view_.LowerBound) view_.Anchor = view_.LowerBound;
+  // Find Next goes on over the new view's addresses.
+  search_.Start(std::nullopt, search_.Step > 0, view_.LowerBound);
   SyncScrollBar();
   update();
 }
@@ -125,14 +129,7 @@ void TMemoryDumpForm::SyncScrollBar() {
 }
 
 QString TMemoryDumpForm::StatusText() const {
-  // A page view's byte is the page's, not the processor's.
-  const uint16_t a = view_.Cursor;
-  if (page_ >= 0 && view_.Anchor == a && view_.Geometry.Layout != DumpLayout::Words) {
-    const uint8_t b = Read(a);
-    return Latin1("Byte (" + HexWord(a) + "=" + DecWord(a) + ")=" + HexByte(b) + "=" + DecByte(b) +
-                  "=" + BinByte(b) + "='" + CharText(b) + "'");
-  }
-  return Latin1(DumpStatusText(view_, machine_.Mem));
+  return Latin1(DumpStatusText(view_, Shown()));
 }
 
 int TMemoryDumpForm::CellsTop() const {
@@ -286,11 +283,16 @@ void TMemoryDumpForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TMemoryDumpForm::TypeNibble(int digit) {
+  // Read and written where the view shows, between two steps of a running machine.
+  const DumpMemory memory = Shown();
   const uint16_t a = view_.Cursor;
-  const uint8_t old = Read(a);
-  const auto value =
-      static_cast<uint8_t>(highNibble_ ? (old & 0x0F) | (digit << 4) : (old & 0xF0) | digit);
-  machine_.Mem.PokeByte(a, value);
+  const bool high = highNibble_;
+  machine_.Apply([memory, a, high, digit] {
+    const uint8_t old = memory.Read(a);
+    memory.Write(a,
+                 static_cast<uint8_t>(high ? (old & 0x0F) | (digit << 4) : (old & 0xF0) | digit));
+  });
+  if (MemoryChanged) MemoryChanged();
   if (highNibble_) {
     highNibble_ = false;
   } else {
@@ -332,18 +334,19 @@ void TMemoryDumpForm::wheelEvent(QWheelEvent* event) {
 
 void TMemoryDumpForm::CopyBlock() {
   QApplication::clipboard()->setText(
-      Latin1(BlockText(machine_.Mem, view_.BlockStart(), view_.BlockEnd())));
+      Latin1(BlockText(Shown(), view_.BlockStart(), view_.BlockEnd())));
 }
 
 bool TMemoryDumpForm::Find(const std::vector<uint8_t>& pattern, bool fromCursor, bool forward) {
   pattern_ = pattern;
-  search_.Start(fromCursor ? std::optional<uint16_t>(view_.BlockEnd()) : std::nullopt, forward);
+  search_.Start(fromCursor ? std::optional<uint16_t>(view_.BlockEnd()) : std::nullopt, forward,
+                view_.LowerBound);
   return FindNext();
 }
 
 bool TMemoryDumpForm::FindNext() {
   if (pattern_.empty()) return false;
-  const std::optional<uint16_t> match = search_.FindNext(machine_.Mem, pattern_);
+  const std::optional<uint16_t> match = search_.FindNext(Shown(), pattern_);
   if (!match) {
     if (NotFound) NotFound();
     return false;
@@ -378,7 +381,7 @@ void TMemoryDumpForm::OpenBlockDialog(bool save) {
   } else {
     TLoadMemoryBlockF dialog(machine_, store_, this);
     dialog.move(at);
-    dialog.exec();
+    if (RunLoad(dialog) && MemoryChanged) MemoryChanged();
   }
   update();
 }

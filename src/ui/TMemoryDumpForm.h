@@ -19,6 +19,7 @@ class SettingsStore;
 class SymbolTable;
 class TFindPatternF;
 class TGoToAddressForm;
+class TLoadMemoryBlockF;
 
 // The memory dump panel ("Memory"): 64 KB in six layouts, a cursor and a block, hex
 // editing, search, copy as text, go-to, and the processor's view or one RAM page.
@@ -54,6 +55,11 @@ class TMemoryDumpForm : public QWidget {
   std::function<bool(TFindPatternF&)> RunFind;
   // Reports a search that found nothing.
   std::function<void()> NotFound;
+  // Runs the "Load Memory Block from File" dialog; true when it loaded.
+  std::function<bool(TLoadMemoryBlockF&)> RunLoad;
+  // An edit or a loaded block changed memory (at once, or at a running machine's next
+  // frame end).
+  std::function<void()> MemoryChanged;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -65,6 +71,8 @@ class TMemoryDumpForm : public QWidget {
   void wheelEvent(QWheelEvent* event) override;
 
  private:
+  // The bytes this view shows: the processor's or the selected page's.
+  DumpMemory Shown() const;
   uint8_t Read(uint16_t address) const;
   int CellsTop() const;
   // The menu bar's height, above the area the rows are fitted into.

@@ -2,7 +2,9 @@
 #include <QMenuBar>
 
 #include "MachineFixture.h"
+#include "TempDir.h"
 #include "app/SettingsStore.h"
+#include "machine/EmulThread.h"
 #include "machine/Machine.h"
 #include "ui/TBreakpointsF.h"
 #include "ui/TCpuF.h"
@@ -60,6 +62,37 @@ TEST(CpuPanel, RegisterEditorPreviewsErrorsAndStoresModulo65536) {
   panel.ShowInMemory = [&](uint16_t address) { shown = address; };
   panel.FieldDoubleClicked(4, 10);
   EXPECT_EQ(shown, 0x7777);
+}
+
+TEST(CpuPanel, ColumnsStandApartAtAnyFontSize) {
+  Machine m{1};
+  TCpuF panel(m);
+  panel.show();
+  for (int size : {7, 10, 16, 26}) {
+    panel.setFont(QFont(QStringLiteral("Monospace"), size));
+    panel.Refresh();
+    m.State.Regs.AF.Set(static_cast<uint16_t>(m.State.Regs.AF.Get() ^ 0xFFFF));  // some bold
+    m.State.Regs.AltAF ^= 0xFFFF;
+    panel.Refresh();
+    panel.layout()->activate();
+    // Where each field's text ends, in the font it is drawn in.
+    const auto textEnd = [&](const QLabel* label) {
+      return label->x() + QFontMetrics(label->font()).horizontalAdvance(label->text());
+    };
+    for (int i = 0; i < kCpuFieldCount; ++i) {
+      const QLabel* a = panel.Field(i);
+      EXPECT_EQ(a->font().pointSize(), size) << i;
+      EXPECT_LE(textEnd(a), a->geometry().right() + 1) << size << " " << a->text().toStdString();
+      for (int j = 0; j < kCpuFieldCount; ++j) {
+        const QLabel* b = panel.Field(j);
+        if (b->y() != a->y() || b->x() <= a->x()) continue;  // not further along its row
+        // A character's width between a field's text and the next one in its row.
+        const int gap = QFontMetrics(a->font()).horizontalAdvance(QLatin1Char('0'));
+        EXPECT_GE(b->x() - textEnd(a), gap)
+            << size << ": " << a->text().toStdString() << "|" << b->text().toStdString();
+      }
+    }
+  }
 }
 
 TEST(BreakpointWindow, EntriesAreValidatedSavedDisabledAndDeleted) {
@@ -152,6 +185,70 @@ TEST(MemoryPanel, LayoutsKeysEditingAndPageViews) {
   EXPECT_EQ(test::Ints(panel.View().Cursor, panel.View().Anchor), test::Ints(0x9000, 0x9003));
 }
 
+// A 128K machine with bank 1 at #C000: a view of page 6 reads, edits, copies and finds in
+// bank 6, and the bank the processor sees is left alone.
+TEST(MemoryPanel, PageViewsReadAndWriteTheirOwnPage) {
+  Machine m{1};
+  m.Mem.WritePort7FFD(0x01);
+  ASSERT_EQ(m.Mem.TopBank(), 1);
+  uint8_t* page = m.Mem.Bank(6);
+  uint8_t* mapped = m.Mem.Bank(1);
+  for (size_t i = 0; i < Memory::kBankSize; ++i) page[i] = mapped[i] = 0;
+  page[0x10] = 0x12;
+  page[0x11] = 0x34;
+  mapped[0x10] = 0x99;
+  page[0x3FFF] = 0xAB;  // a pattern across the page's end, which wraps to the page's start
+  page[0x0000] = 0xCD;
+  mapped[0x0200] = 0xEE;  // only in the mapped bank
+  MemorySettingsStore store;
+  TMemoryDumpForm panel(m, store);
+  panel.resize(390, 245 + panel.MenuBar()->height());
+  panel.SelectPage(6);
+  panel.GoToAddress(0xC010);
+  QTest::keyClick(&panel, Qt::Key_Return);
+  QTest::keyClicks(&panel, QStringLiteral("5"));
+  EXPECT_EQ(page[0x10], 0x52);  // the high nibble over the page's own low one
+  QTest::keyClicks(&panel, QStringLiteral("a"));
+  EXPECT_EQ(test::Ints(page[0x10], mapped[0x10], m.Mem.PeekByte(0xC010)),
+            test::Ints(0x5A, 0x99, 0x99));
+  QTest::keyClick(&panel, Qt::Key_Return);
+  panel.GoToAddress(0xC010);
+  QTest::keyClick(&panel, Qt::Key_Right, Qt::ShiftModifier);
+  panel.CopyBlock();
+  EXPECT_EQ(QApplication::clipboard()->text(), "5A 34");
+
+  int notFound = 0;
+  panel.NotFound = [&] { ++notFound; };
+  ASSERT_TRUE(panel.Find({0xAB, 0xCD}, false, false));
+  EXPECT_EQ(test::Ints(panel.View().Cursor, panel.View().Anchor), test::Ints(0xFFFF, 0xC000));
+  QTest::keyClick(&panel, Qt::Key_Right);  // past the page's end: its start
+  EXPECT_EQ(panel.View().Cursor, 0xC000);
+  EXPECT_FALSE(panel.Find({0xEE}, false, true));
+  EXPECT_EQ(notFound, 1);
+  panel.SelectPage(-1);  // the processor's view finds the mapped bank's byte
+  ASSERT_TRUE(panel.Find({0xEE}, false, false));
+  EXPECT_EQ(panel.View().Cursor, 0xC200);
+}
+
+TEST(MemoryPanel, TheScrollBarMovesTheViewAndLeavesTheBlock) {
+  Machine m{1};
+  MemorySettingsStore store;
+  TMemoryDumpForm panel(m, store);
+  panel.resize(390, 245 + panel.MenuBar()->height());
+  panel.GoToAddress(0x4000);
+  QTest::keyClick(&panel, Qt::Key_Right, Qt::ShiftModifier);
+  auto* bar = panel.findChild<QScrollBar*>();
+  ASSERT_NE(bar, nullptr);
+  for (int top : {0x5000, 0x6010, 0x3000}) {
+    bar->setSliderDown(true);
+    bar->setSliderPosition(top);  // as a drag moves the thumb
+    bar->setSliderDown(false);
+    EXPECT_EQ(test::Ints(panel.View().Top, panel.View().Cursor, panel.View().Anchor),
+              test::Ints(top, 0x4001, 0x4000));
+  }
+  EXPECT_EQ(panel.StatusText(), "Block: S=4000=16384, E=4001=16385, L=0002=00002");
+}
+
 TEST(MemoryBlockDialogs, FieldsComeBackAndAMissingFileIsNamed) {
   Machine m{1};
   MemorySettingsStore store;
@@ -172,6 +269,60 @@ TEST(MemoryBlockDialogs, FieldsComeBackAndAMissingFileIsNamed) {
   EXPECT_EQ(load.StartEdit()->text(), "#C000");
   const TSaveMemoryBlockF save(m, store);
   EXPECT_EQ(save.LengthEdit()->text(), "16384");
+}
+
+// While the emulation thread runs, the panels change nothing themselves: register and
+// flag edits are refused, memory edits and a loaded block wait for the next frame end.
+// (Also run under ThreadSanitizer.)
+TEST(PanelsWhileRunning, EditsAreRefusedOrWaitForTheFrameEnd) {
+  Machine m{1};
+  test::MakeIdle(m);
+  // DI, then LD A,(#9000) / JR back: the thread reads the byte the panel edits, and
+  // changes neither F nor BC.
+  test::Load(m, 0x8000, {0xF3, 0x3A, 0x00, 0x90, 0x18, 0xFB});
+  m.Mem.PokeByte(0x9000, 0x00);
+  m.State.Regs.AF.Set(0x0000);
+  m.State.Regs.BC.Set(0x7777);
+  const test::TempDir dir;
+  const QString block = uitest::WriteFile(dir.path() / "block.bin", {0xC9, 0xC3, 0x01});
+  MemorySettingsStore store;
+  TMemoryDumpForm memory(m, store);
+  TCpuF cpu(m);
+  cpu.Refresh();
+  int editorRuns = 0;
+  cpu.RunEditor = [&](RegisterEditor&) { return ++editorRuns > 0; };
+  int changes = 0;
+  memory.MemoryChanged = [&] { ++changes; };
+  memory.RunLoad = [&](TLoadMemoryBlockF& dialog) {
+    dialog.FileEdit()->setText(block);
+    dialog.StartEdit()->setText(QStringLiteral("#9100"));
+    return dialog.LoadButton()->isEnabled() && dialog.LoadBlock();
+  };
+  HeadlessRunHost host;
+  TEmulThread emulation(m, host);
+  emulation.Run();
+  ASSERT_TRUE(test::WaitFor([&] { return m.State.FrameCount.load() >= 2; }));
+
+  memory.GoToAddress(0x9000);
+  QTest::keyClick(&memory, Qt::Key_Return);
+  QTest::keyClicks(&memory, QStringLiteral("3f"));
+  QTest::keyClick(&memory, Qt::Key_L, Qt::ControlModifier);
+  cpu.FieldDoubleClicked(25, 5);  // C=0
+  cpu.FieldDoubleClicked(13, 5);  // IFF1
+  cpu.FieldDoubleClicked(4, 40);  // BC: the editor
+  cpu.Refresh();
+  const uint32_t frames = m.State.FrameCount.load();
+  ASSERT_TRUE(test::WaitFor([&] { return m.State.FrameCount.load() >= frames + 2; }));
+  emulation.StopEmulation();
+
+  EXPECT_EQ(test::Ints(m.Mem.PeekByte(0x9000), m.Mem.PeekByte(0x9100), m.Mem.PeekByte(0x9102)),
+            test::Ints(0x3F, 0xC9, 0x01));
+  EXPECT_EQ(changes, 3);  // two nibbles and the block
+  EXPECT_EQ(test::Ints(m.State.Regs.F(), m.State.Regs.IFF1, m.State.Regs.BC.Get(), editorRuns),
+            test::Ints(0x00, 0, 0x7777, 0));
+  // Stopped, the same double click toggles the flag.
+  cpu.FieldDoubleClicked(25, 5);
+  EXPECT_EQ(m.State.Regs.F(), 0x01);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "ui/TDAsmF.h"
 #include "ui/TGoToAddressForm.h"
 #include "ui/TMainForm.h"
+#include "ui/TMemoryDumpForm.h"
 #include "ui/UiTest.h"
 
 namespace vantrel {
@@ -131,6 +132,22 @@ TEST_F(TDAsmFTest, JumpsAlongBranchesAndBack) {
   EXPECT_EQ(view.CurrentAddress(), 0x8003);
 }
 
+TEST_F(TDAsmFTest, AStopInsideALineLaysTheLinesOutFromPc) {
+  Poke(0x8000, {0x21, 0x00, 0x40, 0x3C, 0x3C});  // LD HL,4000 / INC A / INC A
+  CodeView& view = panel->View();
+  view.SetTop(0x8000);
+  const struct {
+    uint16_t Pc, Top, Current;
+  } stops[] = {{0x8003, 0x8000, 1}, {0x8001, 0x8001, 0}, {0x8004, 0x8001, 3}, {0x7000, 0x7000, 0}};
+  for (const auto& stop : stops) {
+    machine.State.Regs.PC = stop.Pc;
+    panel->FollowPc();
+    EXPECT_EQ(test::Ints(view.Top(), view.Current(), view.CurrentAddress()),
+              test::Ints(stop.Top, stop.Current, stop.Pc))
+        << stop.Pc;
+  }
+}
+
 TEST_F(TDAsmFTest, GoToDialogEvaluatesAndKeepsItsHistory) {
   machine.State.Regs.HL.Set(0x4000);
   {
@@ -153,6 +170,49 @@ TEST_F(TDAsmFTest, GoToDialogEvaluatesAndKeepsItsHistory) {
   again.show();  // the last entry comes back, evaluated
   EXPECT_EQ(again.History()->currentText(), "hl+1");
   EXPECT_EQ(again.ResultLabel()->text(), "#4001");
+}
+
+// Lines start at instructions: each next line is the previous one plus its length.
+void ExpectLaidOutFromTheCode(TDAsmF& panel, const Memory& memory) {
+  const ByteSource bytes = MemoryBytes(memory);
+  const CodeView& view = panel.View();
+  for (int i = 0; i < view.Visible(); ++i) {
+    const uint16_t line = view.LineAddress(i);
+    ASSERT_EQ(view.LineAddress(i + 1), static_cast<uint16_t>(line + InstructionLength(bytes, line)))
+        << "line " << i << " at " << line;
+  }
+}
+
+// The whole program: the lines are laid out over the ROM at start-up, and again when a
+// memory panel edit changes the code under them.
+TEST(TDAsmFInMainWindow, LinesFollowTheCodeFromStartUpAndAfterEdits) {
+  const std::filesystem::path roms = test::TestDataDir() / "roms";
+  if (!std::filesystem::exists(roms / "Pentagon.Rom")) {
+    GTEST_SKIP() << "test data not found (roms/Pentagon.Rom): set VANTREL_TESTDATA";
+  }
+  MemorySettingsStore store;
+  TMainForm form(store, FileResolver{roms, roms, {}});
+  form.show();
+  ASSERT_TRUE(form.StartUp());
+  QCoreApplication::processEvents();
+  Machine& m = form.GetMachine();
+  TDAsmF& panel = form.Disassembler();
+  ASSERT_EQ(m.State.Regs.PC, 0);
+  EXPECT_EQ(panel.View().Top(), 0);
+  ExpectLaidOutFromTheCode(panel, m.Mem);
+  EXPECT_NE(panel.View().LineAddress(3), 3);  // the ROM's code, not one line per byte
+
+  for (uint16_t a = 0x8000; a < 0x8010; ++a) m.Mem.PokeByte(a, 0x00);
+  m.State.Regs.PC = 0x8000;
+  form.RefreshDebugViews();
+  ASSERT_EQ(panel.View().LineAddress(1), 0x8001);
+  TMemoryDumpForm& memory = form.MemoryPanel();
+  memory.GoToAddress(0x8000);
+  QTest::keyClick(&memory, Qt::Key_Return);
+  QTest::keyClicks(&memory, QStringLiteral("21"));  // LD HL,0000
+  EXPECT_EQ(panel.View().LineAddress(1), 0x8003);
+  ExpectLaidOutFromTheCode(panel, m.Mem);
+  form.close();
 }
 
 // Run to Cursor in the whole program: the run ends on the cursor line and the panel

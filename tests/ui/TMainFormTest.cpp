@@ -7,6 +7,7 @@
 #include "TestData.h"
 #include "app/Settings.h"
 #include "app/SettingsStore.h"
+#include "debugger/NumberText.h"
 #include "ui/DiskCommands.h"
 #include "ui/MouseCapture.h"
 #include "ui/OptionsPages.h"
@@ -14,7 +15,9 @@
 #include "ui/StackPanel.h"
 #include "ui/TBreakpointsF.h"
 #include "ui/TConfigForm.h"
+#include "ui/TCpuF.h"
 #include "ui/TMainForm.h"
+#include "ui/TMemoryDumpForm.h"
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
 #include "ui/TTapeReader.h"
@@ -83,14 +86,21 @@ TEST_F(TMainFormTest, ShortcutKeysAndCommandsRunStopAndResetTheMachine) {
   EXPECT_NE(M().State.Regs.PC, 0);
   QTest::keyClick(form.get(), Qt::Key_F9);  // Run
   EXPECT_TRUE(form->Emulation().Alive() && form->KeyHandling().Running());
-  for (const char* item : {"RunMI", "VideoMI", "PortsMI", "RomsMI", "SoundMI"}) {
-    EXPECT_FALSE(Command(item)->isEnabled()) << item;  // no Options while running
+  // No Options and no panel that edits the machine while it runs.
+  for (const char* item :
+       {"RunMI", "VideoMI", "PortsMI", "RomsMI", "SoundMI", "CpuPanelMI", "MemoryPanelMI"}) {
+    EXPECT_FALSE(Command(item)->isEnabled()) << item;
   }
+  EXPECT_FALSE(form->CpuPanel().isVisible() || form->MemoryPanel().isVisible());
   Command("DebuggerMI")->trigger();
   form->Emulation().StopEmulation();
   QCoreApplication::processEvents();
   EXPECT_FALSE(form->Emulation().Alive() || form->KeyHandling().Running());
-  EXPECT_TRUE(Command("RunMI")->isEnabled() && Command("MouseMI")->isEnabled());
+  EXPECT_TRUE(Command("RunMI")->isEnabled() && Command("MouseMI")->isEnabled() &&
+              Command("CpuPanelMI")->isEnabled() && Command("MemoryPanelMI")->isEnabled());
+  // The stop refreshed the panels shown again.
+  EXPECT_TRUE(form->CpuPanel().isVisible() && form->MemoryPanel().isVisible());
+  EXPECT_EQ(form->CpuPanel().Field(0)->text().toStdString(), "PC " + HexWord(M().State.Regs.PC));
 
   M().State.StartMode = 0;  // a 48K reset shows the paging latch locked
   Command("ResetMI")->trigger();
