@@ -529,5 +529,23 @@ TEST_F(RunnerTest, GoldenPicturesComeOutPixelForPixel) {
   }
 }
 
+// A 48K frame of 69888 T-states has fewer lines than the picture: its bottom rows still
+// show the ROM's white border, not black.
+TEST_F(RunnerTest, ShortFramesDrawEveryRowOfThePicture) {
+  REQUIRE_ROM48();
+  const RunResult result =
+      Run("--mode 48 --rom48 $ROM --tackts-per-int 69888 --frames 100 --screenshot $D/shot.png");
+  ASSERT_EQ(result.Status, kRunnerOk) << result.Err;
+  std::string error;
+  const std::optional<RgbImage> shot = ReadPng(dir_.path() / "shot.png", &error);
+  ASSERT_TRUE(shot) << error;
+  ASSERT_EQ(std::pair(shot->Width, shot->Height), std::pair(384, 288));
+  const uint8_t white[3] = {0xBB, 0xBB, 0xBB};
+  for (int y = 0; y < shot->Height; ++y) {
+    for (int x : {0, 63, 320, 383})
+      ASSERT_EQ(0, std::memcmp(shot->At(x, y), white, 3)) << x << " " << y;
+  }
+}
+
 }  // namespace
 }  // namespace vantrel

@@ -97,16 +97,39 @@ TEST_F(ScreenRendererTest, PaperRowsHaveTwoBorderSegmentsAndRetraceDrawsNothing)
       Ints(Index(1), Index(2), Index(2), 0, Index(3), Index(3), Index(4), Index(4), Index(5)));
 }
 
-TEST_F(ScreenRendererTest, ShortFrameNeverDrawsTheLastRowsWithTiming) {
+// A 48K frame (69888 T-states) has 312 lines, the picture's rows reach line 319: the beam
+// goes on into the next frame, so the last rows are drawn in its first lines.
+TEST_F(ScreenRendererTest, ShortFrameDrawsEveryRowFromTheLinesItHas) {
+  test::MakeIdle(m);
+  m.State.Regs.IFF1 = 0;
   m.SetTacktsPerInt(69888);
-  m.Screen.BorderColour = 3;
-  m.Screen.DrawBorderUpTo(69888 + 29);  // the longest overrun of a last instruction
-  m.Screen.DrawBorderUpTo(0xFFFFFFFF);  // whatever the counter says
-  m.Screen.DrawPaperUpTo(0xFFFFFFFF);
-  // Row 280 starts after the sentinel.
-  EXPECT_EQ(Ints(Pixel(383, 279), Pixel(0, 280), Pixel(0, 287)), Ints(Index(3), 0, 0));
-  m.Screen.RedrawAll();
-  EXPECT_EQ(Ints(Pixel(0, 287), Pixel(383, 287)), Ints(Index(3), Index(3)));
+  Page5()[0x17E0] = 0x00;          // paper line 191, byte 0
+  Page5()[6144 + 23 * 32] = 0x0A;  // blue paper, red ink
+  BorderAt(100, 3);
+  m.State.Regs.Tackts = 0;
+  for (uint32_t frames = m.State.FrameCount + 2; m.State.FrameCount < frames;) m.ProcessorStep();
+  for (int row = 0; row < kNativeHeight; ++row) {
+    for (int x : {0, 63, 320, 383}) ASSERT_EQ(Pixel(x, row), Index(3)) << row << " " << x;
+  }
+
+  // Row 280 runs from T 37 of the next frame; the last 5 units of row 279 from T 0.
+  m.Screen.StartFrame();
+  m.Screen.BorderColour = 1;
+  BorderAt(2, 4);
+  BorderAt(37 + 96, 2);
+  m.Screen.DrawBorderUpTo(69888);
+  EXPECT_EQ(Ints(Pixel(373, 279), Pixel(377, 279), Pixel(378, 279), Pixel(191, 280),
+                 Pixel(192, 280), Pixel(0, 287)),
+            Ints(Index(2), Index(1), Index(4), Index(4), Index(2), Index(2)));
+
+  // Paper lines past a still shorter frame's end are drawn at its end.
+  m.SetTacktsPerInt(50000);
+  m.Screen.StartFrame();
+  Page5()[0x17E0] = 0xFF;
+  m.Screen.DrawPaperUpTo(49999);
+  EXPECT_EQ(Pixel(64, 239), Index(1));
+  m.Screen.DrawPaperUpTo(50000);
+  EXPECT_EQ(Pixel(64, 239), Index(2));
 }
 
 TEST_F(ScreenRendererTest, LongFrameCarriesItsUnfinishedSegmentIntoTheNextFrame) {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-#include "cli/TemporaryFile.h"
+#include "disk/ReplaceFile.h"
 
 namespace vantrel {
 
@@ -35,10 +35,9 @@ bool WritePng(const fs::path& path, const RgbImage& image, std::string* error) {
     return fail("the picture has no pixels or the wrong number of them");
   }
 
-  fs::path temporary;
+  ReplacingFile file;
   std::string why;
-  std::FILE* file = CreateTemporaryBeside(path, &temporary, &why);
-  if (file == nullptr) return fail(why);
+  if (!file.Open(path, &why)) return fail(why);
 
   png_image png;
   std::memset(&png, 0, sizeof png);
@@ -46,22 +45,12 @@ bool WritePng(const fs::path& path, const RgbImage& image, std::string* error) {
   png.width = static_cast<png_uint_32>(image.Width);
   png.height = static_cast<png_uint_32>(image.Height);
   png.format = PNG_FORMAT_RGB;
-  const bool written =
-      png_image_write_to_stdio(&png, file, 0, image.Pixels.data(), image.Width * 3, nullptr) != 0;
+  const bool written = png_image_write_to_stdio(&png, file.Stream(), 0, image.Pixels.data(),
+                                                image.Width * 3, nullptr) != 0;
   if (!written) why = png.message;
   png_image_free(&png);
-  const bool flushed = std::fflush(file) == 0;
-  if (written && !flushed) why = std::strerror(errno);
-  const bool closed = std::fclose(file) == 0;
-  if (written && flushed && !closed) why = std::strerror(errno);
-
-  std::error_code ec;
-  if (written && flushed && closed) {
-    fs::rename(temporary, path, ec);
-    if (!ec) return true;
-    why = ec.message();
-  }
-  fs::remove(temporary, ec);
+  if (written && file.Commit(&why)) return true;
+  file.Discard();
   return fail(why);
 }
 

@@ -1,10 +1,10 @@
 #include "cli/WavWriter.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
-#include "cli/TemporaryFile.h"
 #include "sound/SoundOutput.h"
 
 namespace vantrel {
@@ -68,23 +68,22 @@ bool WavWriter::Open(const fs::path& path, std::string* error) {
   dataBytes_ = 0;
   writeError_.clear();
   std::string why;
-  file_ = CreateTemporaryBeside(path, &temporary_, &why);
-  if (file_ == nullptr) return Fail(why, error);
+  if (!file_.Open(path, &why)) return Fail(why, error);
   // The sizes are filled in by Finish; until then the header says the data is empty.
   const auto header = WavHeader(0);
-  if (std::fwrite(header.data(), 1, header.size(), file_) != header.size()) {
+  if (std::fwrite(header.data(), 1, header.size(), file_.Stream()) != header.size()) {
     return Fail(std::strerror(errno), error);
   }
   return true;
 }
 
 void WavWriter::Append(std::span<const uint8_t> samples) {
-  if (file_ == nullptr || !writeError_.empty() || samples.empty()) return;
+  if (file_.Stream() == nullptr || !writeError_.empty() || samples.empty()) return;
   if (dataBytes_ + samples.size() > kWavMaxDataBytes) {
     writeError_ = "the sound is too long for a WAV file";
     return;
   }
-  if (std::fwrite(samples.data(), 1, samples.size(), file_) != samples.size()) {
+  if (std::fwrite(samples.data(), 1, samples.size(), file_.Stream()) != samples.size()) {
     writeError_ = std::strerror(errno);
     return;
   }
@@ -92,24 +91,18 @@ void WavWriter::Append(std::span<const uint8_t> samples) {
 }
 
 bool WavWriter::Finish(std::string* error) {
-  if (file_ == nullptr) return Fail("the file was not opened", error);
+  std::FILE* file = file_.Stream();
+  if (file == nullptr) return Fail("the file was not opened", error);
   if (!writeError_.empty()) return Fail(writeError_, error);
   const uint32_t size = static_cast<uint32_t>(dataBytes_);
   const auto header = WavHeader(size);
   const uint8_t pad = 0;
-  const bool written = ((size & 1) == 0 || std::fwrite(&pad, 1, 1, file_) == 1) &&
-                       std::fseek(file_, 0, SEEK_SET) == 0 &&
-                       std::fwrite(header.data(), 1, header.size(), file_) == header.size() &&
-                       std::fflush(file_) == 0;
+  const bool written = ((size & 1) == 0 || std::fwrite(&pad, 1, 1, file) == 1) &&
+                       std::fseek(file, 0, SEEK_SET) == 0 &&
+                       std::fwrite(header.data(), 1, header.size(), file) == header.size();
   if (!written) return Fail(std::strerror(errno), error);
-  std::FILE* file = file_;
-  file_ = nullptr;
-  if (std::fclose(file) != 0) return Fail(std::strerror(errno), error);
-
-  std::error_code ec;
-  fs::rename(temporary_, target_, ec);
-  if (ec) return Fail(ec.message(), error);
-  temporary_.clear();
+  std::string why;
+  if (!file_.Commit(&why)) return Fail(why, error);
   return true;
 }
 
@@ -120,13 +113,7 @@ bool WavWriter::Fail(const std::string& why, std::string* error) {
 }
 
 void WavWriter::Discard() {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = nullptr;
-  if (!temporary_.empty()) {
-    std::error_code ec;
-    fs::remove(temporary_, ec);
-    temporary_.clear();
-  }
+  file_.Discard();
 }
 
 bool WriteWav(const fs::path& path, std::span<const uint8_t> samples, std::string* error) {

@@ -2,10 +2,11 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <span>
 #include <string>
+
+#include "disk/ReplaceFile.h"
 
 namespace vantrel {
 
@@ -43,8 +44,7 @@ class WavWriter {
   void Discard();
 
   std::filesystem::path target_;
-  std::filesystem::path temporary_;
-  std::FILE* file_ = nullptr;
+  ReplacingFile file_;
   uint64_t dataBytes_ = 0;
   std::string writeError_;
 };

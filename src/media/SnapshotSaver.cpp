@@ -1,11 +1,9 @@
 #include "media/SnapshotSaver.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <random>
 #include <span>
-#include <system_error>
+#include <string>
 
+#include "disk/ReplaceFile.h"
 #include "machine/Machine.h"
 
 namespace vantrel {
@@ -43,40 +41,13 @@ std::vector<uint8_t> SnaHeaderAndRam(const Machine& m, uint16_t sp, size_t reser
   return out;
 }
 
-[[noreturn]] void Fail(const std::filesystem::path& fileName, std::error_code reason) {
-  throw SnapshotError("Cannot create file \"" + fileName.string() + "\". " + reason.message(),
-                      kSnapshotSaveCaption);
-}
 }  // namespace
 
-// The whole image goes beside the target and is renamed over it, so the old file
-// survives any failure up to the rename.
 void WriteReplacing(const std::filesystem::path& fileName, std::span<const uint8_t> bytes) {
-  std::random_device entropy;
-  std::filesystem::path temporary;
-  std::FILE* out = nullptr;
-  int attempts = 0;
-  while (!out) {
-    temporary = fileName;
-    temporary += "." + std::to_string(entropy() % 1000000) + ".tmp";
-    errno = 0;
-    out = std::fopen(temporary.string().c_str(), "wbx");  // never an existing file
-    if (!out && (errno != EEXIST || ++attempts == 20))
-      Fail(fileName, {errno, std::generic_category()});
-  }
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  ok = std::fflush(out) == 0 && ok;
-  std::error_code reason(ok ? 0 : errno, std::generic_category());
-  if (std::fclose(out) != 0 && ok) {
-    ok = false;
-    reason.assign(errno, std::generic_category());
-  }
-  if (ok) std::filesystem::rename(temporary, fileName, reason);
-  if (!ok || reason) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    // A failed write without errno (a short write) still needs a reason to show.
-    Fail(fileName, reason ? reason : std::make_error_code(std::errc::io_error));
+  std::string why;
+  if (WriteFileReplacing(fileName, bytes, &why) != ReplaceResult::Written) {
+    throw SnapshotError("Cannot create file \"" + fileName.string() + "\". " + why,
+                        kSnapshotSaveCaption);
   }
 }
 

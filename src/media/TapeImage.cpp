@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <fstream>
+#include <new>
 #include <system_error>
 
 namespace vantrel {
@@ -257,7 +258,6 @@ void DescribeTzxBlock(uint8_t id, std::span<const uint8_t> image, size_t& pos, B
 }
 
 void StartBlock(TapeCatalogue& tape, size_t pos) {
-  if (tape.BlockCount() == kMaxTapeBlocks) Refuse(kTapeCorrupt);
   tape.BlockStart.push_back(static_cast<uint32_t>(pos));
   tape.BlockRow.push_back(static_cast<uint32_t>(tape.Rows.size()));
 }
@@ -379,12 +379,18 @@ TapeCatalogue LoadTapeImage(const std::string& location, BlockInfoMode mode) {
   // Offsets in the block table are 32-bit.
   if (size < 0 || size > 0x7FFFFFFF) Refuse(wav ? kTapeCantOpen : kTapeCantLoad);
   if (wav) Refuse(size < 45 ? kWavTooSmall : kTapeCorrupt);
-  std::vector<uint8_t> file(static_cast<size_t>(size));
-  in.seekg(0);
-  if (!in.read(reinterpret_cast<char*>(file.data()), size)) Refuse(kTapeCantLoad);
-  TapeCatalogue tape = tap ? ReadTap(std::move(file), mode) : ReadTzx(std::move(file), mode);
-  tape.Location = location;
-  return tape;
+  // The block table grows with the tape; a file whose table does not fit in memory is
+  // refused like one that does not fit itself.
+  try {
+    std::vector<uint8_t> file(static_cast<size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(file.data()), size)) Refuse(kTapeCantLoad);
+    TapeCatalogue tape = tap ? ReadTap(std::move(file), mode) : ReadTzx(std::move(file), mode);
+    tape.Location = location;
+    return tape;
+  } catch (const std::bad_alloc&) {
+    Refuse(kTapeCantLoad);
+  }
 }
 
 }  // namespace vantrel

@@ -39,9 +39,6 @@ enum class TapeKind : uint8_t { None = 0, Tap = 1, Tzx = 2 };
 // How numbers appear in the block descriptions: the list's "Block Info" choice.
 enum class BlockInfoMode : uint8_t { Hexadecimal = 0, Decimal = 1, None = 2 };
 
-// The block table only has room for this many blocks; a longer tape is refused.
-inline constexpr uint32_t kMaxTapeBlocks = 1000;
-
 // A tape read into memory and cut into blocks. Rows are UTF-8: the bullet that starts
 // the rows of select, archive and hardware entries, character 0x95 of the Windows ANSI
 // code page, is stored as U+2022, and text bytes of the file are read as that code page.

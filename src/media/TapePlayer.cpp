@@ -16,7 +16,8 @@ constexpr uint16_t kSync2 = 735;
 constexpr uint16_t kZero = 855;
 constexpr uint16_t kOne = 1710;
 // A tape of nothing but control blocks (a jump to itself, an empty loop) must not hold
-// the emulation thread: this many without a period in one go stop the tape.
+// the emulation thread: a walk through the whole tape and this many more without a period
+// in one go stop the tape.
 constexpr uint32_t kMaxControlBlocks = 1000;
 // Keeps a scheduled period clear of the signed counter's limit whatever the frame length.
 constexpr uint64_t kLongestPeriod = 0x3FFFFFFF;
@@ -236,7 +237,7 @@ bool TapePlayer::NextTzxBlock() {
       StopTape();
       return false;
     }
-    if (++controlBlocks_ > kMaxControlBlocks) {
+    if (++controlBlocks_ > count + kMaxControlBlocks) {
       StopTape();
       return false;
     }
@@ -261,12 +262,22 @@ bool TapePlayer::NextTzxBlock() {
         pauseTackts_ = uint64_t{WordAt(at + 14)} * Millisecond();
         dataStart_ = pos_ = at + 19;
         dataEnd_ = next;
-        playState_ = PilotTone;
-        Schedule(pilotLength_);
+        if (pulseCount_ != 0) {
+          playState_ = PilotTone;
+          Schedule(pilotLength_);
+        } else {
+          // No pilot at all: the block starts with its sync pulses.
+          playState_ = SyncTwo;
+          Schedule(sync1Length_);
+        }
         return false;
       case 0x12:
         pilotLength_ = static_cast<uint16_t>(WordAt(at + 1));
         pulseCount_ = static_cast<uint16_t>(WordAt(at + 3));
+        if (pulseCount_ == 0) {  // a tone of no pulses takes no time
+          SetBlock(block + 1);
+          continue;
+        }
         playState_ = PureTone;
         Schedule(pilotLength_);
         return false;

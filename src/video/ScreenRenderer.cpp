@@ -73,7 +73,6 @@ ScreenRenderer::ScreenRenderer(const MachineState& state, Memory& memory)
     : state_(state),
       memory_(memory),
       bitmap_(new uint8_t[size_t{kFrameWidth} * kFrameHeight]()),
-      border_(new BorderSegment[kBorderSegmentCount + 1]),
       paper_(new PaperCell[kPaperCellCount + 1]) {
   for (int y = 0; y < kFrameHeight; ++y) rows_[y] = bitmap_.get() + size_t{kFrameWidth} * y;
   sentinelT_ = state.TacktsPerInt + kSentinelSlack;
@@ -94,18 +93,38 @@ void ScreenRenderer::BeforeScreenWrite(void* self) {
 }
 
 void ScreenRenderer::BuildTables() {
-  BorderSegment* segment = border_.get();
+  const uint32_t frame = sentinelT_ - kSentinelSlack;
+  // A frame shorter than the picture's lines: the beam goes on into the next frame, so
+  // the part of the border that falls past the frame's end is drawn that long after the
+  // next frame starts (before row 0, in what is otherwise retrace). Longer frames finish
+  // their last row through the carry of StartFrame instead.
+  const uint32_t wrap = frame < kBorderCarryT ? std::max(frame, uint32_t{1}) : kNever;
+  border_.clear();
+  const auto add = [&](uint32_t t, uint32_t units, uint8_t* pixel) {
+    while (units > 0) {
+      t %= wrap;
+      const uint32_t piece = std::min(units, wrap - t);
+      border_.push_back({t, piece, pixel});
+      t += piece;
+      pixel += 2 * size_t{piece};
+      units -= piece;
+    }
+  };
   for (int row = 0; row < kNativeHeight; ++row) {
     uint8_t* pixels = rows_[row];
     if (row < kPaperTop || row >= kPaperTop + kPaperHeight) {
-      *segment++ = {RowStartT(row), kNativeWidth / 2, pixels};
+      add(RowStartT(row), kNativeWidth / 2, pixels);
     } else {
-      *segment++ = {RowStartT(row), kPaperLeft / 2, pixels};
-      *segment++ = {RowStartT(row) - kRowStartOffset + kRightBorderOffset, kPaperLeft / 2,
-                    pixels + kPaperLeft + kPaperWidth};
+      add(RowStartT(row), kPaperLeft / 2, pixels);
+      add(RowStartT(row) - kRowStartOffset + kRightBorderOffset, kPaperLeft / 2,
+          pixels + kPaperLeft + kPaperWidth);
     }
   }
-  border_[kBorderSegmentCount] = {sentinelT_, 0, nullptr};
+  std::stable_sort(
+      border_.begin(), border_.end(),
+      [](const BorderSegment& a, const BorderSegment& b) { return a.StartT < b.StartT; });
+  sentinelIndex_ = static_cast<int>(border_.size());
+  border_.push_back({sentinelT_, 0, nullptr});
 
   PaperCell* cell = paper_.get();
   for (int y = 0; y < kPaperHeight; ++y) {
@@ -118,15 +137,10 @@ void ScreenRenderer::BuildTables() {
       *cell++ = {t, bitmapOffset, attributeOffset, rows_[y + kPaperTop] + kPaperLeft + 8 * bx};
     }
   }
-  // Cells past the sentinel are never drawn with beam timing.
-  // Cells past the sentinel never come due; the extra cell stops every catch-up.
-  for (int i = 0; i <= kPaperCellCount; ++i) {
-    if (i == kPaperCellCount || paper_[i].T >= sentinelT_) paper_[i].T = kNever;
-  }
-  borderLimit_ = 0;
-  while (borderLimit_ < kBorderSegmentCount && border_[borderLimit_].StartT < sentinelT_) {
-    ++borderLimit_;
-  }
+  // Paper lines a short frame has no time for are drawn at its end; the extra cell stops
+  // every catch-up.
+  for (int i = 0; i < kPaperCellCount; ++i) paper_[i].T = std::min(paper_[i].T, frame);
+  paper_[kPaperCellCount].T = kNever;
 }
 
 void ScreenRenderer::BuildColourPairs() {
@@ -191,7 +205,7 @@ void ScreenRenderer::DrawPaperCells(uint32_t tackts) {
 }
 
 void ScreenRenderer::LoadBorderSegment(int index) {
-  if (index >= borderLimit_) index = kBorderSegmentCount;
+  if (index >= sentinelIndex_) index = sentinelIndex_;
   const BorderSegment& segment = border_[index];
   borderIndex_ = index;
   borderDrawnTo_ = segment.StartT;
@@ -204,7 +218,7 @@ void ScreenRenderer::DrawBorderUpTo(uint32_t tackts) {
   tackts = std::min(tackts, sentinelT_);
   // A unit is two pixels of one colour index, so a run of units is a plain fill.
   const uint8_t colour = colourIndex_[BorderColour & 7];
-  while (tackts > borderDrawnTo_ && borderIndex_ != kBorderSegmentCount) {
+  while (tackts > borderDrawnTo_ && borderIndex_ != sentinelIndex_) {
     const uint32_t units = tackts - borderDrawnTo_;
     if (units < borderUnitsLeft_) {
       std::memset(borderPixel_, colour, 2 * size_t{units});
@@ -294,10 +308,8 @@ void ScreenRenderer::SetFrameLength(uint32_t tacktsPerInt) {
   sentinelT_ = tacktsPerInt + kSentinelSlack;
   BuildTables();
   nextPaperT_ = paper_[nextCell_].T;
-  if (borderIndex_ >= borderLimit_)
-    LoadBorderSegment(kBorderSegmentCount);
-  else if (borderIndex_ == kBorderSegmentCount)
-    borderDrawnTo_ = sentinelT_;
+  // The rebuilt table may hold more or fewer pieces; a drawer at its end stays there.
+  if (borderIndex_ >= sentinelIndex_) LoadBorderSegment(sentinelIndex_);
 }
 
 void ScreenRenderer::SetScreenPage(ScreenPage page) {

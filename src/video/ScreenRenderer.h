@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "core/Compiler.h"
 #include "video/BorderSize.h"
@@ -195,7 +196,6 @@ class ScreenRenderer {
     uint16_t AttributeOffset;
     uint8_t* Pixel;
   };
-  static constexpr int kBorderSegmentCount = 480;
   static constexpr int kPaperCellCount = 6144;
 
   void BuildTables();
@@ -211,10 +211,12 @@ class ScreenRenderer {
   Memory& memory_;
   std::unique_ptr<uint8_t[]> bitmap_;
   std::array<uint8_t*, kFrameHeight> rows_{};
-  std::unique_ptr<BorderSegment[]> border_;  // kBorderSegmentCount + sentinel
-  std::unique_ptr<PaperCell[]> paper_;       // kPaperCellCount + sentinel
+  // In rising T order, then the sentinel: 480 segments, more when a short frame splits
+  // some at its end.
+  std::vector<BorderSegment> border_;
+  std::unique_ptr<PaperCell[]> paper_;  // kPaperCellCount + sentinel
   uint32_t sentinelT_ = 0;
-  int borderLimit_ = 0;  // segments before the sentinel
+  int sentinelIndex_ = 0;
 
   // Paper drawer.
   uint32_t nextPaperT_ = kPaperStartT;
