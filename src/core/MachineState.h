@@ -45,9 +45,11 @@ struct MachineState {
   // the emulation thread at its next frame end, so only that thread touches registers.
   std::atomic<uint8_t> CpuStoppedRequest{0};
 
-  // T-state meter.
+  // T-state meter. The frame length is taken when the meter starts: it may change
+  // between a run and the refresh that reads the meter.
   uint32_t MeterStartFrame = 0;
   uint32_t MeterStartTackts = 0;
+  uint32_t MeterFrameLength = kDefaultTacktsPerInt;
   uint32_t TacktsMeter = 0;
 
   void StartTacktsMeter();
