@@ -89,8 +89,9 @@ void Machine::WireBreakpointPorts() {
   watchedCpu_.SetPortBus(bus);
 }
 
-bool Machine::BreakpointStep(bool checkExecution) {
+bool Machine::BreakpointStep(bool checkExecution, StepKind& kind) {
   Z80Registers& r = State.Regs;
+  kind = StepKind::Idle;
   if (checkExecution && breaks_.Watches(BreakType::Execution) &&
       !State.Paused.load(std::memory_order_relaxed) && breaks_.CheckExecution(r.PC)) {
     return true;
@@ -101,8 +102,8 @@ bool Machine::BreakpointStep(bool checkExecution) {
     State.UpdateTacktsMeter();
     before = State.TacktsMeter;
   }
-  const bool interrupt = breaks_.WatchesMemory() ? StepOn(watchedCpu_) : StepOn(Cpu);
-  if (interrupt) breaks_.OnInterrupt();
+  kind = breaks_.WatchesMemory() ? StepOn(watchedCpu_) : StepOn(Cpu);
+  if (kind == StepKind::Interrupt) breaks_.OnInterrupt();
   if (timed) {
     State.UpdateTacktsMeter();
     breaks_.OnTime(before, State.TacktsMeter);
