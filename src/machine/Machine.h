@@ -60,7 +60,9 @@ class Machine {
   // One step with the enabled breakpoints consulted: an execution entry before the
   // instruction (unless `checkExecution` is false: the first step of a run leaves the
   // address it stopped at), the others after the step that hit them. True when one
-  // fired; Breaks.LastHit() says which. `kind` says what the step did.
+  // fired; Breaks.LastHit() says which. An execution entry fires once per visit of a
+  // repeating instruction or HALT, not at each repetition (nor when an interrupt returns
+  // into it). `kind` says what the step did.
   bool BreakpointStep(bool checkExecution, StepKind& kind);
   bool BreakpointStep(bool checkExecution) {
     StepKind kind;
@@ -179,8 +181,18 @@ class Machine {
   void EndFrame();
   void HeldResetStep();
   void WireBreakpointPorts();
+  // Follows the visit of a repeating instruction after an instruction that began at
+  // `pc` with `sp`.
+  void FollowRepeat(uint16_t pc, uint16_t sp);
 
   Breakpoints breaks_;
+  // The repeating instruction (block repeat or HALT) being executed: where it is and the
+  // SP it runs at. An interrupt's handler runs deeper and leaves it standing.
+  struct RepeatVisit {
+    bool Active = false;
+    uint16_t Pc = 0;
+    uint16_t Sp = 0;
+  } repeat_;
   // The processor that reports data accesses to breakpoints, used only while a memory
   // breakpoint is enabled; the port bus is wrapped only while a port breakpoint is.
   WatchedMemory watchedMem_{Mem};
