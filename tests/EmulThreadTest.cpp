@@ -231,7 +231,7 @@ bool StepOverToItsStop(TEmulThread& emu, RecordingHost& host) {
 // routine that goes through P again, deeper, before it returns (recursion); an interrupt
 // comes, at once or during the run, and its handler calls the stop address, also deeper.
 // Neither may stop the run early, and the interrupt returns into the stepped code.
-TEST(StepOver, StopsInTheStartingFrameThroughRecursionAndAnInterrupt) {
+TEST(EmulThreadStepOver, StopsInTheStartingFrameThroughRecursionAndAnInterrupt) {
   struct Case {
     const char* name;
     uint16_t pc;
@@ -321,7 +321,7 @@ TEST(StepOver, StopsInTheStartingFrameThroughRecursionAndAnInterrupt) {
 
 // The 48K ROM's calculator returns past the bytes that follow RST #28, and its error
 // restart RST #08 never returns: both stop where the routine left the caller's frame.
-TEST(StepOver, RomRestartsStopWhereTheRoutineLeavesTheCallersFrame) {
+TEST(EmulThreadStepOver, RomRestartsStopWhereTheRoutineLeavesTheCallersFrame) {
   VANTREL_REQUIRE_TESTDATA(rom, "roms/48.rom");
   struct Case {
     std::vector<uint8_t> code;
