@@ -83,6 +83,66 @@ TEST(Breakpoints, EachKindStopsWhereItShouldWithItsCause) {
   }
 }
 
+// An execution entry on a repeating instruction or HALT fires when the program arrives
+// there, not at each repetition, and again at the next arrival. An interrupt taken in
+// between returns into the same visit.
+TEST(Breakpoints, AnExecutionEntryOnARepeatingInstructionFiresOncePerVisit) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> code;
+    uint16_t at;
+    uint16_t bc;  // at each stop
+  };
+  const Case cases[] = {
+      // LD BC,5 / LDIR / INC A / JR to the LD.
+      {"LDIR", {0x01, 0x05, 0x00, 0xED, 0xB0, 0x3C, 0x18, 0xF8}, 0x8003, 5},
+      {"CPDR", {0x01, 0x05, 0x00, 0xED, 0xB9, 0x3C, 0x18, 0xF8}, 0x8003, 5},
+      // EI / HALT / INC A / JR to the HALT: the interrupt ends each visit.
+      {"HALT", {0xFB, 0x76, 0x3C, 0x18, 0xFC}, 0x8001, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Machine m{1};
+    test::MakeIdle(m);
+    Z80Registers& r = m.State.Regs;
+    test::Load(m, 0x0038, {0x08, 0x3C, 0x08, 0xFB, 0xC9});               // counts in A', EI / RET
+    for (uint16_t a = 0xA000; a < 0xB000; ++a) m.Mem.PokeByte(a, 0xFF);  // CPDR finds no A
+    test::Load(m, 0x8000, c.code);
+    r.AF.Set(0);
+    r.AltAF = 0;
+    r.BC.Set(0);
+    r.HL.Set(0xA800);
+    r.DE.Set(0xA900);
+    r.IFF1 = r.IFF2 = 1;
+    r.Tackts = m.State.TacktsPerInt - 60;  // the interrupt comes during the first visit
+    m.SetBreakpoints({{B::Execution, c.at}});
+    RunLoop loop{m};
+    const std::atomic<bool> running{true};
+    for (int visit = 0; visit < 3; ++visit) {
+      SCOPED_TRACE(visit);
+      ASSERT_TRUE(loop.RunWhile(running, m.State.FrameCount + 3));
+      EXPECT_EQ(Ints(r.PC, r.A(), r.BC.Get()), Ints(c.at, visit, c.bc));
+    }
+    EXPECT_GE(r.AltAF >> 8, 1) << "an interrupt came";
+  }
+}
+
+// Time Pass entries count the machine's own frame length.
+TEST(Breakpoints, TimePassCountsFramesOfTheMachinesLength) {
+  Machine m{1};
+  test::MakeIdle(m);  // JR $ at 0x8000, interrupts off
+  m.SetTacktsPerInt(69888);
+  m.State.Regs.Tackts = 69888 - 1000;
+  m.State.StartTacktsMeter();
+  m.SetBreakpoints({{B::TimePass, 1100}});
+  RunLoop loop{m};
+  const std::atomic<bool> running{true};
+  ASSERT_TRUE(loop.RunWhile(running, m.State.FrameCount + 2));
+  // 84 JRs reach the frame end at 8, eight more pass 1100.
+  EXPECT_EQ(Ints(m.State.FrameCount, m.State.Regs.Tackts, m.Breaks().LastHit().Value),
+            Ints(1, 104, 1104));
+}
+
 // The checking path with entries that never fire runs the machine exactly as the plain
 // one: memory, registers and time.
 TEST(Breakpoints, CheckingPathRunsTheProgramUnchanged) {

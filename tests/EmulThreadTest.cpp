@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "MachineFixture.h"
+#include "TestData.h"
 #include "machine/EmulThread.h"
 #include "machine/PacingTimer.h"
 
@@ -61,6 +62,7 @@ class EmulThreadTest : public testing::Test {
 };
 
 TEST_F(EmulThreadTest, RunGoesOnUntilStoppedAndMetersTheTime) {
+  m.SetTacktsPerInt(69888);  // the meter counts frames of the machine's own length
   r.Tackts = 1000;
   emu.Run();
   EXPECT_TRUE(emu.Alive());
@@ -69,8 +71,7 @@ TEST_F(EmulThreadTest, RunGoesOnUntilStoppedAndMetersTheTime) {
   emu.StopEmulation();
   EXPECT_EQ(Ints(emu.Alive(), m.State.EmulThreadAlive, m.State.Running, r.PC, host.finishes),
             Ints(0, 0, 0, 0x8000, 1));
-  EXPECT_EQ(m.State.TacktsMeter,
-            m.State.FrameCount.load() * kDefaultTacktsPerInt + r.Tackts - 1000);
+  EXPECT_EQ(m.State.TacktsMeter, m.State.FrameCount.load() * 69888 + r.Tackts - 1000);
   // The host hears of the start on the emulation thread and of the end on the caller's.
   EXPECT_EQ(host.starts, 1);
   EXPECT_NE(host.startingThread.load(), std::this_thread::get_id());
@@ -120,7 +121,7 @@ TEST_F(EmulThreadTest, StopRightAfterTheStartIsNotLostAndAStartWhileRunningIsIgn
   emu.Run();
   emu.RunTo(0x1234);
   ASSERT_TRUE(WaitForFrames(m.State.FrameCount.load() + 1));
-  EXPECT_EQ(m.State.RunToAddress.load(), 0);
+  EXPECT_EQ(Ints(m.State.RunToAddress, m.State.RunToSet), Ints(0, 0));
   emu.StopEmulation();
   EXPECT_EQ(host.finishes, 51);
   // A paused run does nothing, and still stops.
@@ -143,14 +144,12 @@ TEST_F(EmulThreadTest, RunToStopsTheFirstTimeThePcReachesTheTargetAndRunUntilRet
   emu.RunTo(0x8003);
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_EQ(Ints(r.PC, r.A(), r.B(), host.finishes), Ints(0x8003, 2, 4, 2));
-  // No target at all: address 0 does not stop the run.
+  // Address 0 is a target like any other.
   Load(0x0000, {kJr, 0xFE});
   Load(0x8000, {0xC3, 0x00, 0x00});  // JP 0
   emu.RunTo(0);
-  ASSERT_TRUE(WaitForFrames(m.State.FrameCount.load() + 3));
-  EXPECT_TRUE(m.State.Running.load());
-  emu.StopEmulation();
-  EXPECT_EQ(r.PC, 0);
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_EQ(Ints(r.PC, m.State.RunToAddress, m.State.RunToSet), Ints(0, 0, 1));
   // Run until return: a routine that loops ten times before it returns to 0x8003.
   Load(0x8003, {kJr, 0xFE});
   Load(0x9000, {0x06, 0x0A, 0x3C, 0x10, 0xFD, 0xC9});
@@ -160,28 +159,197 @@ TEST_F(EmulThreadTest, RunToStopsTheFirstTimeThePcReachesTheTargetAndRunUntilRet
   emu.RunUntilReturn();
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_EQ(Ints(r.PC, r.A(), r.SP), Ints(0x8003, 10, 0xF000));
+  // ... and to address 0.
+  Load(0x9000, {0xC9});
+  m.Mem.PokeWord(0xEFFE, 0x0000);
+  r.SP = 0xEFFE;
+  emu.RunUntilReturn();
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_EQ(Ints(r.PC, r.SP), Ints(0, 0xF000));
 }
 
-TEST(StepOverTarget, StepsOverCallsLoopsRestartsAndBlockCopiesOnly) {
-  const std::tuple<uint16_t, std::vector<uint8_t>, std::optional<uint16_t>> cases[] = {
-      {0x8000, {0x10, 0xFE}, 0x8002},              // DJNZ
-      {0x8000, {0x76}, 0x8001},                    // HALT
-      {0x8000, {0xDF}, 0x8001},                    // RST #18
-      {0x8000, {0xED, 0xB8}, 0x8002},              // LDDR
-      {0xFFFE, {0xCD, 0x00}, 0x0001},              // the target wraps around
-      {0xFFFF, {0xED}, 0x0001},                    // LDIR split across the wrap (B0 at 0)
-      {0x8000, {0xDC, 0x00, 0x90}, std::nullopt},  // CALL C
-      {0x8000, {0xED, 0xB1}, std::nullopt},        // CPIR
-      {0x8000, {0xED, 0xA0}, std::nullopt},        // LDI
-      {0x8000, {0xDD, 0xCD}, std::nullopt},
+TEST(StepOverStop, CallsReturnToTheFrameLoopsAndRepeatsGoOnToTheNextInstruction) {
+  using K = RunStop::Kind;
+  struct Case {
+    uint16_t pc;
+    std::vector<uint8_t> code;
+    std::optional<K> kind;
+    uint16_t next = 0;  // for K::Next
+  };
+  const Case cases[] = {
+      {0x8000, {0xCD}, K::Return},
+      {0x8000, {0xDC}, K::Return},  // CALL nn, CALL C
+      {0x8000, {0xC4}, K::Return},
+      {0x8000, {0xFC}, K::Return},  // CALL NZ, CALL M
+      {0x8000, {0xC7}, K::Return},
+      {0x8000, {0xD7}, K::Return},  // RST #00, RST #10
+      {0x8000, {0xEF}, K::Return},
+      {0x8000, {0xFF}, K::Return},              // RST #28, RST #38
+      {0x8000, {0x10}, K::Next, 0x8002},        // DJNZ
+      {0x8000, {0x76}, K::Next, 0x8001},        // HALT
+      {0xFFFE, {0xED, 0xB9}, K::Next, 0x0000},  // CPDR, the next wraps
+      {0xFFFF, {0xED}, K::Next, 0x0001},        // INIR split across the wrap (B2 at 0)
+      {0x8000, {0xED, 0xB0}, K::Next, 0x8002},
+      {0x8000, {0xED, 0xBB}, K::Next, 0x8002},  // OTDR
+      {0x8000, {0xED, 0xA0}, std::nullopt},     // LDI
+      {0x8000, {0xED, 0xB4}, std::nullopt},     // no instruction
+      {0x8000, {0xC3}, std::nullopt},           // JP
+      {0x8000, {0xC9}, std::nullopt},           // RET
+      {0x8000, {0x18}, std::nullopt},           // JR
+      {0x8000, {0xDD, 0xCD}, std::nullopt},     // a prefix is one step of its own
   };
   Machine m(1);
   test::MakeFlatRam(m);
-  m.Mem.PokeByte(0x0000, 0xB0);
-  for (const auto& [pc, code, target] : cases) {
-    test::Load(m, pc, code);
-    EXPECT_EQ(StepOverTarget(m.Mem, pc), target)
-        << "pc 0x" << std::hex << pc << " opcode 0x" << int{code[0]};
+  m.Mem.PokeByte(0x0000, 0xB2);
+  for (const Case& c : cases) {
+    test::Load(m, c.pc, c.code);
+    const std::optional<RunStop> stop = StepOverStop(m.Mem, c.pc, 0x1234);
+    SCOPED_TRACE(testing::Message()
+                 << "pc 0x" << std::hex << c.pc << " opcode 0x" << int{c.code[0]});
+    ASSERT_EQ(stop.has_value(), c.kind.has_value());
+    if (!stop) continue;
+    EXPECT_EQ(Ints(stop->Mode, stop->Sp), Ints(*c.kind, 0x1234));
+    if (c.kind == K::Next) {
+      EXPECT_EQ(stop->Pc, c.next);
+    }
+  }
+}
+
+// Step Over, with the window thread's part done until the run has ended; a run that does
+// not end is stopped and reported.
+bool StepOverToItsStop(TEmulThread& emu, RecordingHost& host) {
+  emu.StepOver();
+  const bool ended = WaitFor([&] {
+    host.ProcessEvents();
+    return !emu.Alive();
+  });
+  if (!ended) emu.StopEmulation();
+  return ended;
+}
+
+// Step Over runs each stepped instruction to its stop. The instruction at P calls a
+// routine that goes through P again, deeper, before it returns (recursion); an interrupt
+// comes, at once or during the run, and its handler calls the stop address, also deeper.
+// Neither may stop the run early, and the interrupt returns into the stepped code.
+TEST(EmulThreadStepOver, StopsInTheStartingFrameThroughRecursionAndAnInterrupt) {
+  struct Case {
+    const char* name;
+    uint16_t pc;
+    std::vector<uint8_t> code;  // at P; P + code size holds INC IX / RET
+    uint8_t flags = 0;
+    uint16_t sp = 0xF000;
+    uint16_t bc = 0x0300;  // B counts the recursion or the loop
+    int recursions = 0;    // returns through the stop address before the last
+    bool oneStep = false;
+    uint16_t bcAfter = 0;
+  };
+  // P: the instruction. Routine at #9000: PUSH AF / DEC B / JR Z,+4 / POP AF / JP P /
+  // POP AF / RET: it enters P again, with the caller's flags, until B is 0.
+  constexpr uint16_t P = 0x8010;
+  const Case cases[] = {
+      {"CALL nn", P, {0xCD, 0x00, 0x90}, 0, 0xF000, 0x0300, 2},
+      {"CALL nn with the stack wrapping", P, {0xCD, 0x00, 0x90}, 0, 0x0001, 0x0300, 2},
+      {"CALL nn at #FFFD", 0xFFFD, {0xCD, 0x00, 0x90}, 0, 0xF000, 0x0300, 2},
+      {"CALL NZ taken", P, {0xC4, 0x00, 0x90}, 0x00, 0xF000, 0x0300, 2},
+      {"CALL M taken", P, {0xFC, 0x00, 0x90}, 0x80, 0xF000, 0x0300, 2},
+      {"CALL C not taken", P, {0xDC, 0x00, 0x90}, 0x00, 0xF000, 0x0300, 0, true, 0x0300},
+      {"RST #00", P, {0xC7}, 0, 0xF000, 0x0300, 2},
+      {"RST #08", P, {0xCF}, 0, 0xF000, 0x0300, 2},
+      {"RST #10", P, {0xD7}, 0, 0xF000, 0x0300, 2},
+      {"RST #18", P, {0xDF}, 0, 0xF000, 0x0300, 2},
+      {"RST #20", P, {0xE7}, 0, 0xF000, 0x0300, 2},
+      {"RST #28", P, {0xEF}, 0, 0xF000, 0x0300, 2},
+      {"RST #30", P, {0xF7}, 0, 0xF000, 0x0300, 2},
+      {"RST #38", P, {0xFF}, 0, 0xF000, 0x0300, 2},
+      // DJNZ to #8020: CALL P + 2 / JR P, so the loop calls the stop address too.
+      {"DJNZ", P, {0x10, 0x0E}, 0, 0xF000, 0x0300, 2},
+      {"HALT", P, {0x76}, 0, 0xF000, 0x0300, 0, false, 0x0300},
+      {"LDIR", P, {0xED, 0xB0}, 0, 0xF000, 8},
+      {"LDDR", P, {0xED, 0xB8}, 0, 0xF000, 8},
+      {"CPIR", P, {0xED, 0xB1}, 0, 0xF000, 8},
+      {"CPDR", P, {0xED, 0xB9}, 0, 0xF000, 8},
+      {"INIR", P, {0xED, 0xB2}, 0, 0xF000, 0x08FE, 0, false, 0x00FE},
+      {"INDR", P, {0xED, 0xBA}, 0, 0xF000, 0x08FE, 0, false, 0x00FE},
+      {"OTIR", P, {0xED, 0xB3}, 0, 0xF000, 0x08FE, 0, false, 0x00FE},
+      {"OTDR", P, {0xED, 0xBB}, 0, 0xF000, 0x08FE, 0, false, 0x00FE},
+  };
+  for (const Case& c : cases) {
+    for (const bool interruptFirst : {true, false}) {
+      SCOPED_TRACE(testing::Message() << c.name << (interruptFirst ? ", interrupt first" : ""));
+      Machine m{1};
+      test::MakeIdle(m);
+      Z80Registers& r = m.State.Regs;
+      const uint16_t p = c.pc;
+      const auto lo = static_cast<uint8_t>(p), hi = static_cast<uint8_t>(p >> 8);
+      const auto after = static_cast<uint16_t>(p + c.code.size());
+      test::Load(m, 0x9000, {0xF5, 0x05, 0x28, 0x04, 0xF1, 0xC3, lo, hi, 0xF1, 0xC9});
+      for (uint16_t rst = 0; rst <= 0x38; rst += 8) test::Load(m, rst, {0xC3, 0x00, 0x90});
+      test::Load(m, 0x8020,
+                 {0xCD, static_cast<uint8_t>(after), static_cast<uint8_t>(after >> 8), 0x18, 0xEB});
+      test::Load(m, after, {0xDD, 0x23, 0xC9});  // INC IX / RET
+      // IM 2 through #A0FF to #A200: PUSH AF / PUSH HL / LD HL,#B000 / INC (HL) / POP HL /
+      // POP AF / CALL the stop address / EI / RET.
+      m.Mem.PokeWord(0xA0FF, 0xA200);
+      test::Load(m, 0xA200,
+                 {0xF5, 0xE5, 0x21, 0x00, 0xB0, 0x34, 0xE1, 0xF1, 0xCD, static_cast<uint8_t>(after),
+                  static_cast<uint8_t>(after >> 8), 0xFB, 0xC9});
+      m.Mem.PokeByte(0xB000, 0);
+      for (uint16_t a = 0xA7F0; a < 0xA810; ++a) m.Mem.PokeByte(a, 0);  // CPIR finds no #55
+      test::Load(m, p, c.code);
+      r.IM = 2;
+      r.I = 0xA0;
+      r.IFF1 = r.IFF2 = r.AcceptInt = 1;
+      r.AF.Set(0x5500 | c.flags);
+      r.BC.Set(c.bc);
+      r.HL.Set(0xA800);
+      r.DE.Set(0xAC00);
+      r.IX.Set(0);
+      r.SP = c.sp;
+      r.Tackts = interruptFirst ? 0 : m.State.TacktsPerInt - 40;
+
+      RecordingHost host;
+      TEmulThread emu{m, host};
+      EXPECT_TRUE(StepOverToItsStop(emu, host));
+      const int interrupts = m.Mem.PeekByte(0xB000);
+      EXPECT_EQ(interrupts, c.oneStep && !interruptFirst ? 0 : 1);
+      EXPECT_EQ(Ints(r.PC, r.SP, r.BC.Get(), r.IX.Get(), r.A()),
+                Ints(after, c.sp, c.bcAfter, c.recursions + interrupts, 0x55));
+      EXPECT_EQ(host.finishes, 1);
+    }
+  }
+}
+
+// The 48K ROM's calculator returns past the bytes that follow RST #28, and its error
+// restart RST #08 never returns: both stop where the routine left the caller's frame.
+TEST(EmulThreadStepOver, RomRestartsStopWhereTheRoutineLeavesTheCallersFrame) {
+  VANTREL_REQUIRE_TESTDATA(rom, "roms/48.rom");
+  struct Case {
+    std::vector<uint8_t> code;
+    uint16_t stop;
+  };
+  const Case cases[] = {
+      {{0xEF, 0xA1, 0x38, kJr, 0xFE}, 0x8003},  // RST #28: stk-one, end-calc
+      {{0xCF, 0x0B}, 0x0054},                   // RST #08: error C; POP HL at #0053
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "RST #" << std::hex << (c.code[0] & 0x38));
+    Machine m{5};
+    m.State.NormalSpeed = false;
+    ASSERT_TRUE(test::LoadRomPage(rom, 0, m.Mem.Rom48k()));
+    m.State.StartMode = 0;
+    m.ResetMachine();
+    test::RunFrames(m, 100);  // the editor waits for a key
+    Z80Registers& r = m.State.Regs;
+    const uint16_t sp = r.SP;
+    const uint16_t stackEnd = m.Mem.PeekWord(0x5C65);  // STKEND
+    test::Load(m, 0x8000, c.code);
+    RecordingHost host;
+    TEmulThread emu{m, host};
+    EXPECT_TRUE(StepOverToItsStop(emu, host));
+    EXPECT_EQ(Ints(r.PC, r.SP), Ints(c.stop, sp));
+    if (c.stop == 0x8003) {
+      EXPECT_EQ(m.Mem.PeekWord(0x5C65), stackEnd + 5);  // one number on the calculator stack
+    }
   }
 }
 
@@ -203,11 +371,10 @@ TEST_F(EmulThreadTest, TraceIntoRunsExactlyOneStepAndMetersIt) {
 }
 
 TEST_F(EmulThreadTest, StepOverTracesWhatItDoesNotStepOverAndRunsCallsToTheirReturn) {
-  Load(0x0010, {0x00});
-  Load(0x8000, {0xD7});  // RST #10
+  Load(0x8000, {0xC3, 0x10, 0x00});  // JP #0010
   emu.StepOver();
   EXPECT_EQ(Ints(emu.Alive(), r.PC, m.State.TacktsMeter, host.starts, host.finishes),
-            Ints(0, 0x0010, 11, 0, 1));
+            Ints(0, 0x0010, 10, 0, 1));
   // CALL #9000 / JR $; the routine: LD B,3 / INC A / DJNZ / RET.
   Load(0x9000, {0x06, 0x03, 0x3C, 0x10, 0xFD, 0xC9});
   Load(0x8000, {0xCD, 0x00, 0x90, kJr, 0xFE});

@@ -275,29 +275,36 @@ TEST(Machine, PowerOnFillDependsOnTheSeed) {
   EXPECT_NE(std::memcmp(a.Mem.Bank(2), c.Mem.Bank(2), 16384), 0);
 }
 
-TEST(TacktsMeter, CountsFramesAtTheDefaultLength) {
-  const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t> cases[] = {
-      {10, 1000, 10, 1004, 4},
-      {5, 71670, 6, 10, 20},  // the last instruction's overshoot wraps the difference
-      {0, 0, 3, 100, 3 * 71680 + 100},
-      {0xFFFFFFFF, 0, 1, 0, 2 * 71680},  // the frame counter wraps
-      {7, 500, 7 + 57000, 500, 57000u * 71680u},
-      {7, 71000, 7 + 57000, 71679, 57000u * 71680u + 679},  // the longest
-      {7, 500, 7 + 57001, 500, 0xFFFFFFFF},                 // too long
-      {0, 0, 1000000, 0, 0xFFFFFFFF},
+TEST(TacktsMeter, CountsFramesOfTheLengthInForceWhenItStarted) {
+  struct Case {
+    uint32_t length, startFrame, startTackts, endFrame, endTackts, expected;
   };
-  for (const auto& [startFrame, startTackts, endFrame, endTackts, expected] : cases) {
-    SCOPED_TRACE(testing::Message()
-                 << startFrame << ":" << startTackts << " to " << endFrame << ":" << endTackts);
+  const Case cases[] = {
+      {71680, 10, 1000, 10, 1004, 4},
+      {69888, 5, 69870, 6, 10, 28},      // the last instruction's overshoot wraps the difference
+      {69888, 0, 0, 50, 0, 50 * 69888},  // one second, as the time display counts it
+      {71680, 0, 0, 3, 100, 3 * 71680 + 100},
+      {71680, 0xFFFFFFFF, 0, 1, 0, 2 * 71680},  // the frame counter wraps
+      {71680, 7, 500, 7 + 57000, 500, 57000u * 71680u},
+      {71680, 7, 71000, 7 + 57000, 71679, 57000u * 71680u + 679},  // the longest
+      {71680, 7, 500, 7 + 57001, 500, 0xFFFFFFFF},                 // too long
+      {69888, 0, 0, 1000000, 0, 0xFFFFFFFF},
+      {1048576, 0, 0, 4095, 0, 4095u * 1048576u},
+      {1048576, 0, 0, 4096, 0, 0xFFFFFFFF},  // beyond 32 bits long before 57000 frames
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.length << ": " << c.startFrame << ":" << c.startTackts
+                                    << " to " << c.endFrame << ":" << c.endTackts);
     MachineState state;
-    state.TacktsPerInt = 69888;  // the meter ignores the configured frame length
-    state.FrameCount = startFrame;
-    state.Regs.Tackts = startTackts;
+    state.TacktsPerInt = c.length;
+    state.FrameCount = c.startFrame;
+    state.Regs.Tackts = c.startTackts;
     state.StartTacktsMeter();
-    state.FrameCount = endFrame;
-    state.Regs.Tackts = endTackts;
+    state.TacktsPerInt = kDefaultTacktsPerInt + 1000;  // changed after the run: not counted
+    state.FrameCount = c.endFrame;
+    state.Regs.Tackts = c.endTackts;
     state.UpdateTacktsMeter();
-    EXPECT_EQ(state.TacktsMeter, expected);
+    EXPECT_EQ(state.TacktsMeter, c.expected);
   }
 }
 

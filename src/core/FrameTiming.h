@@ -4,8 +4,8 @@
 
 namespace vantrel {
 
-// The default frame length. Several rules compare with this constant rather than
-// with TacktsPerInt: the P/V flag of LD A,I / LD A,R, the beeper sampler and the meter.
+// The default frame length. Some rules compare with this constant rather than with
+// TacktsPerInt: the P/V flag of LD A,I / LD A,R and the beeper sampler.
 inline constexpr uint32_t kDefaultTacktsPerInt = 71680;
 
 }  // namespace vantrel

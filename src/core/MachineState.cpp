@@ -5,17 +5,17 @@ namespace vantrel {
 void MachineState::StartTacktsMeter() {
   MeterStartFrame = FrameCount;
   MeterStartTackts = Regs.Tackts;
+  MeterFrameLength = TacktsPerInt;
 }
 
 void MachineState::UpdateTacktsMeter() {
   const int32_t frames = static_cast<int32_t>(FrameCount - MeterStartFrame);
-  const uint32_t tackts = Regs.Tackts - MeterStartTackts;
-  // Beyond 57000 frames the 32-bit product would overflow: the meter says "too long".
-  if (frames < 57001) {
-    TacktsMeter = static_cast<uint32_t>(frames) * kDefaultTacktsPerInt + tackts;
-  } else {
-    TacktsMeter = 0xFFFFFFFF;
-  }
+  // Beyond 57000 frames, or a count that 32 bits cannot hold (long frames), the meter
+  // says "too long".
+  const int64_t total =
+      int64_t{frames} * MeterFrameLength + int64_t{Regs.Tackts} - int64_t{MeterStartTackts};
+  TacktsMeter = frames < 57001 && total >= 0 && total < 0xFFFFFFFF ? static_cast<uint32_t>(total)
+                                                                   : 0xFFFFFFFF;
 }
 
 }  // namespace vantrel

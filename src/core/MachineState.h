@@ -36,7 +36,9 @@ struct MachineState {
   std::atomic<uint32_t> Paused{0};
   std::atomic<bool> ResetRequest{false};
   std::atomic<uint8_t> StartMode{0};
-  std::atomic<uint16_t> RunToAddress{0};  // 0 means no target
+  // The address a run-to command stops at, when RunToSet: 0 is an address like any other.
+  std::atomic<uint16_t> RunToAddress{0};
+  std::atomic<bool> RunToSet{false};
   std::atomic<bool> TraceMode{false};
   std::atomic<bool> NormalSpeed{true};
   std::atomic<bool> CpuStopped{false};  // HALT executed with IFF1 = 0
@@ -45,9 +47,11 @@ struct MachineState {
   // the emulation thread at its next frame end, so only that thread touches registers.
   std::atomic<uint8_t> CpuStoppedRequest{0};
 
-  // T-state meter.
+  // T-state meter. The frame length is taken when the meter starts: it may change
+  // between a run and the refresh that reads the meter.
   uint32_t MeterStartFrame = 0;
   uint32_t MeterStartTackts = 0;
+  uint32_t MeterFrameLength = kDefaultTacktsPerInt;
   uint32_t TacktsMeter = 0;
 
   void StartTacktsMeter();

@@ -20,32 +20,41 @@ void HeadlessRunHost::ProcessEvents() {
   }
 }
 
-std::optional<uint16_t> StepOverTarget(const Memory& memory, uint16_t pc) {
+std::optional<RunStop> StepOverStop(const Memory& memory, uint16_t pc, uint16_t sp) {
+  const auto next = [&](int length) {
+    return RunStop{RunStop::Kind::Next, static_cast<uint16_t>(pc + length), sp};
+  };
   const uint8_t opcode = memory.PeekByte(pc);
-  switch (opcode) {
-    case 0xCD: return static_cast<uint16_t>(pc + 3);  // CALL nn
-    case 0x10: return static_cast<uint16_t>(pc + 2);  // DJNZ
-    case 0x76:                                        // HALT
-    case 0xDF:                                        // RST #18
-    case 0xE7: return static_cast<uint16_t>(pc + 1);  // RST #20
-    case 0xED: {
-      const uint8_t next = memory.PeekByte(static_cast<uint16_t>(pc + 1));
-      if (next == 0xB0 || next == 0xB8) return static_cast<uint16_t>(pc + 2);  // LDIR, LDDR
-      return std::nullopt;
-    }
-    default: return std::nullopt;
+  // CALL nn, CALL cc and RST n: a call whose condition fails is one step.
+  if (opcode == 0xCD || (opcode & 0xC7) == 0xC4 || (opcode & 0xC7) == 0xC7) {
+    return RunStop{RunStop::Kind::Return, 0, sp};
   }
+  if (opcode == 0x10) return next(2);  // DJNZ
+  if (opcode == 0x76) return next(1);  // HALT
+  // LDIR, CPIR, INIR, OTIR, LDDR, CPDR, INDR, OTDR.
+  if (opcode == 0xED && (memory.PeekByte(static_cast<uint16_t>(pc + 1)) & 0xF4) == 0xB0) {
+    return next(2);
+  }
+  return std::nullopt;
 }
 
-void TEmulThread::StartEmulation(uint16_t runTarget) {
+void TEmulThread::StartEmulation(std::optional<uint16_t> runTarget) {
   if (Alive()) return;
   MachineState& s = machine_.State;
-  s.RunToAddress.store(runTarget, std::memory_order_relaxed);
+  s.RunToAddress.store(runTarget.value_or(0), std::memory_order_relaxed);
+  s.RunToSet.store(runTarget.has_value(), std::memory_order_relaxed);
+  Start(runTarget ? std::optional<RunStop>(RunStop{RunStop::Kind::Address, *runTarget, 0})
+                  : std::nullopt);
+}
+
+void TEmulThread::Start(const std::optional<RunStop>& stop) {
+  MachineState& s = machine_.State;
   // Marked alive and running before the thread exists, so a stop requested at once is
   // neither missed nor undone by the thread's start.
   s.EmulThreadAlive.store(true, std::memory_order_relaxed);
   s.Running.store(true, std::memory_order_relaxed);
   if (thread_.joinable()) thread_.join();
+  stop_ = stop;
   thread_ = std::thread([this] { Body(); });
 }
 
@@ -55,8 +64,7 @@ void TEmulThread::Body() {
   host_.RunStarting();
   Loop.StartSound();
   machine_.Breaks().ClearLastHit();
-  const uint16_t target = s.RunToAddress.load(std::memory_order_relaxed);
-  const bool hit = target == 0 ? Loop.RunWhile(s.Running) : Loop.RunTo(s.Running, target);
+  const bool hit = stop_ ? Loop.RunTo(s.Running, *stop_) : Loop.RunWhile(s.Running);
   if (hit) s.Running.store(false, std::memory_order_relaxed);
   Loop.StopSound();
   host_.PostTermination([this] { Terminate(); });
@@ -93,8 +101,10 @@ void TEmulThread::TraceInto() {
 
 void TEmulThread::StepOver() {
   if (Alive()) return;
-  if (const auto target = StepOverTarget(machine_.Mem, machine_.State.Regs.PC)) {
-    StartEmulation(*target);
+  const Z80Registers& r = machine_.State.Regs;
+  if (const auto stop = StepOverStop(machine_.Mem, r.PC, r.SP)) {
+    machine_.State.RunToSet.store(false, std::memory_order_relaxed);
+    Start(stop);
   } else {
     TraceInto();
   }

@@ -41,9 +41,11 @@ class HeadlessRunHost : public RunHost {
   std::function<void()> pending_;
 };
 
-// Where Step Over sends the run, or nothing when the instruction is simply traced:
-// CALL nn, DJNZ, HALT, RST #18, RST #20, LDIR and LDDR are stepped over.
-std::optional<uint16_t> StepOverTarget(const Memory& memory, uint16_t pc);
+// Where Step Over stops for the instruction at `pc` with the stack at `sp`, or nothing
+// when the instruction is simply traced. Calls (CALL nn, CALL cc) and every RST return
+// to the caller's frame; DJNZ, HALT and the repeating block instructions go on to the
+// next instruction.
+std::optional<RunStop> StepOverStop(const Memory& memory, uint16_t pc, uint16_t sp);
 
 // The emulation thread and the debugger's run commands. All calls are made on the
 // window thread, which starts and stops runs only through here.
@@ -55,8 +57,8 @@ class TEmulThread {
   TEmulThread& operator=(const TEmulThread&) = delete;
 
   // Starts the emulation thread; it stops after the step that leaves PC at `runTarget`
-  // (0: no target), or when Running is cleared.
-  void StartEmulation(uint16_t runTarget);
+  // (any address, 0 included; none: no target), or when Running is cleared.
+  void StartEmulation(std::optional<uint16_t> runTarget);
   // Clears Running and waits, processing events, until the thread has ended and its
   // termination handler has run.
   void StopEmulation();
@@ -65,7 +67,7 @@ class TEmulThread {
   bool Alive() const { return machine_.State.EmulThreadAlive.load(std::memory_order_relaxed); }
 
   // The debugger's commands.
-  void Run() { StartEmulation(0); }
+  void Run() { StartEmulation(std::nullopt); }
   void TraceInto();
   void StepOver();
   void RunTo(uint16_t address) { StartEmulation(address); }
@@ -84,11 +86,14 @@ class TEmulThread {
 
  private:
   void AnswerStoppedCpu(CpuStoppedRequestKind kind);
+  void Start(const std::optional<RunStop>& stop);
   void Body();
   void Terminate();
 
   Machine& machine_;
   RunHost& host_;
+  // The run's own stop; written only while no thread runs, before one starts.
+  std::optional<RunStop> stop_;
   std::thread thread_;
 };
 

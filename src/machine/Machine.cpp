@@ -66,6 +66,7 @@ void Machine::ResetMachine() {
 
 void Machine::SetBreakpoints(const std::vector<Breakpoint>& entries) {
   breaks_.Assign(entries);
+  repeat_.Active = false;
   WireBreakpointPorts();
 }
 
@@ -89,20 +90,52 @@ void Machine::WireBreakpointPorts() {
   watchedCpu_.SetPortBus(bus);
 }
 
-bool Machine::BreakpointStep(bool checkExecution) {
+namespace {
+
+// The instructions that execute again at their own address: HALT and the repeating block
+// instructions (ED B0-B3, ED B8-BB).
+bool Repeats(const Memory& mem, uint16_t pc) {
+  const uint8_t opcode = mem.PeekByte(pc);
+  if (opcode == 0x76) return true;
+  return opcode == 0xED && (mem.PeekByte(static_cast<uint16_t>(pc + 1)) & 0xF4) == 0xB0;
+}
+
+}  // namespace
+
+void Machine::FollowRepeat(uint16_t pc, uint16_t sp) {
+  const Z80Registers& r = State.Regs;
+  if (r.PC == pc && Repeats(Mem, pc)) {
+    repeat_ = {true, pc, sp};
+  } else if (static_cast<int16_t>(repeat_.Sp - sp) <= 0) {
+    // An instruction at the visit's own stack level (not in an interrupt's handler,
+    // deeper down): the visit is over.
+    repeat_.Active = false;
+  }
+}
+
+bool Machine::BreakpointStep(bool checkExecution, StepKind& kind) {
   Z80Registers& r = State.Regs;
-  if (checkExecution && breaks_.Watches(BreakType::Execution) &&
+  kind = StepKind::Idle;
+  // A run's first step starts a new visit of whatever it executes.
+  if (!checkExecution) repeat_.Active = false;
+  const bool revisit = repeat_.Active && r.PC == repeat_.Pc && r.SP == repeat_.Sp;
+  if (checkExecution && !revisit && breaks_.Watches(BreakType::Execution) &&
       !State.Paused.load(std::memory_order_relaxed) && breaks_.CheckExecution(r.PC)) {
     return true;
   }
+  const uint16_t pc = r.PC;
+  const uint16_t sp = r.SP;
   const bool timed = breaks_.Watches(BreakType::TimePass);
   uint32_t before = 0;
   if (timed) {
     State.UpdateTacktsMeter();
     before = State.TacktsMeter;
   }
-  const bool interrupt = breaks_.WatchesMemory() ? StepOn(watchedCpu_) : StepOn(Cpu);
-  if (interrupt) breaks_.OnInterrupt();
+  kind = breaks_.WatchesMemory() ? StepOn(watchedCpu_) : StepOn(Cpu);
+  if (kind == StepKind::Interrupt) breaks_.OnInterrupt();
+  if (kind == StepKind::Instruction && breaks_.Watches(BreakType::Execution)) {
+    FollowRepeat(pc, sp);
+  }
   if (timed) {
     State.UpdateTacktsMeter();
     breaks_.OnTime(before, State.TacktsMeter);

@@ -34,6 +34,10 @@ class FrameEndHandler {
   virtual void FrameFinished() = 0;
 };
 
+// What one step of the machine did: nothing (paused, or held in reset), one instruction
+// (or one link of a prefix chain, or one repetition), or accepting the interrupt.
+enum class StepKind : uint8_t { Idle, Instruction, Interrupt };
+
 // One emulated computer: the machine state, memory, devices, port decoder and processor.
 // Nothing is global, so any number of machines can live side by side. Pacing, showing
 // frames and the sound card are the run loop's business (RunLoop).
@@ -51,13 +55,19 @@ class Machine {
 
   // One step: a frame end when due, then a held reset, an interrupt or one instruction,
   // and the catch-ups of the screen and the tape with the new time.
-  void ProcessorStep() { StepOn(Cpu); }
+  StepKind ProcessorStep() { return StepOn(Cpu); }
 
   // One step with the enabled breakpoints consulted: an execution entry before the
   // instruction (unless `checkExecution` is false: the first step of a run leaves the
   // address it stopped at), the others after the step that hit them. True when one
-  // fired; Breaks.LastHit() says which.
-  bool BreakpointStep(bool checkExecution);
+  // fired; Breaks.LastHit() says which. An execution entry fires once per visit of a
+  // repeating instruction or HALT, not at each repetition (nor when an interrupt returns
+  // into it). `kind` says what the step did.
+  bool BreakpointStep(bool checkExecution, StepKind& kind);
+  bool BreakpointStep(bool checkExecution) {
+    StepKind kind;
+    return BreakpointStep(checkExecution, kind);
+  }
   // Installs the debugger's list; only between steps (through Apply while a thread runs).
   void SetBreakpoints(const std::vector<Breakpoint>& entries);
   const Breakpoints& Breaks() const { return breaks_; }
@@ -143,23 +153,22 @@ class Machine {
   void SetFrameEndHandler(FrameEndHandler* handler) { frameEnd_ = handler; }
 
  private:
-  // The step of ProcessorStep on the plain or the watching processor; true when an
-  // interrupt was accepted.
+  // The step of ProcessorStep on the plain or the watching processor.
   template <class Core>
-  bool StepOn(Core& cpu) {
-    if (State.Paused.load(std::memory_order_relaxed)) return false;
+  StepKind StepOn(Core& cpu) {
+    if (State.Paused.load(std::memory_order_relaxed)) return StepKind::Idle;
     Z80Registers& r = State.Regs;
     if (r.Tackts >= State.TacktsPerInt) [[unlikely]]
       EndFrame();
     State.StepStartT = r.Tackts;
     if (State.ResetRequest.load(std::memory_order_relaxed)) [[unlikely]] {
       HeldResetStep();
-      return false;
+      return StepKind::Idle;
     }
     // The interrupt is a level during the frame's first T-states, tested only here.
     if (r.Tackts < State.IntLength && r.IFF1 && r.AcceptInt) [[unlikely]] {
       cpu.AcceptInterrupt();
-      return true;
+      return StepKind::Interrupt;
     }
     cpu.Step();
     // The paper is not drawn here: the beam's catch-up runs when a byte of the displayed
@@ -167,13 +176,23 @@ class Machine {
     // switches, and at the frame end. The picture is the same as if every instruction
     // had drawn the bytes that came due, at a fraction of the cost.
     Tape.AdvanceTo(r.Tackts);
-    return false;
+    return StepKind::Instruction;
   }
   void EndFrame();
   void HeldResetStep();
   void WireBreakpointPorts();
+  // Follows the visit of a repeating instruction after an instruction that began at
+  // `pc` with `sp`.
+  void FollowRepeat(uint16_t pc, uint16_t sp);
 
   Breakpoints breaks_;
+  // The repeating instruction (block repeat or HALT) being executed: where it is and the
+  // SP it runs at. An interrupt's handler runs deeper and leaves it standing.
+  struct RepeatVisit {
+    bool Active = false;
+    uint16_t Pc = 0;
+    uint16_t Sp = 0;
+  } repeat_;
   // The processor that reports data accesses to breakpoints, used only while a memory
   // breakpoint is enabled; the port bus is wrapped only while a port breakpoint is.
   WatchedMemory watchedMem_{Mem};

@@ -32,16 +32,34 @@ bool RunLoop::RunFrameWithBreakpoints(const std::atomic<bool>& running, bool res
   return false;
 }
 
-bool RunLoop::RunTo(std::atomic<bool>& running, uint16_t target) {
+bool RunLoop::RunTo(std::atomic<bool>& running, const RunStop& stop) {
+  const Z80Registers& r = machine_.State.Regs;
+  // How far SP is below the stepped instruction's, the stack wrapping round: a push at
+  // SP 0x0001 goes down to 0xFFFF.
+  const auto deeper = [&stop](uint16_t sp) { return static_cast<int16_t>(stop.Sp - sp) > 0; };
+  // A call's stop waits until the call itself has run: an interrupt taken first returns
+  // to it with SP as before.
+  bool called = stop.Mode != RunStop::Kind::Return;
   bool checkExecution = false;
   do {
+    const bool fromFrame = !deeper(r.SP);
+    StepKind kind;
     if (machine_.Breaks().Active()) {
-      if (machine_.BreakpointStep(checkExecution)) return true;
+      if (machine_.BreakpointStep(checkExecution, kind)) return true;
     } else {
-      machine_.ProcessorStep();
+      kind = machine_.ProcessorStep();
     }
     checkExecution = true;
-    if (machine_.State.Regs.PC == target) running.store(false, std::memory_order_relaxed);
+    bool reached = false;
+    switch (stop.Mode) {
+      case RunStop::Kind::Address: reached = r.PC == stop.Pc; break;
+      case RunStop::Kind::Return:
+        called = called || (fromFrame && kind == StepKind::Instruction);
+        reached = called && !deeper(r.SP);
+        break;
+      case RunStop::Kind::Next: reached = r.PC == stop.Pc && r.SP == stop.Sp; break;
+    }
+    if (reached) running.store(false, std::memory_order_relaxed);
   } while (running.load(std::memory_order_relaxed));
   return false;
 }

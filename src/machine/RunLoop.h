@@ -12,6 +12,24 @@
 
 namespace vantrel {
 
+// Where a debugger run stops by itself; Esc and breakpoints stop any run.
+struct RunStop {
+  enum class Kind : uint8_t {
+    // After the step that leaves PC at Pc.
+    Address,
+    // A call or restart stepped over: at the first instruction boundary, once it has run,
+    // with SP back at or above Sp (its value before), wherever PC is then. A routine that
+    // returns past inline bytes or never returns stops where it left the caller's frame.
+    Return,
+    // A loop, HALT or repeating instruction stepped over: PC at Pc, the next instruction,
+    // with SP at Sp, its value before (an interrupt's handler passing Pc runs deeper).
+    Next,
+  };
+  Kind Mode = Kind::Address;
+  uint16_t Pc = 0;
+  uint16_t Sp = 0;
+};
+
 // The loop that runs a Machine for someone, shared by the emulation thread and the
 // headless runner. Between frames it does what the hardware does not: hands the sound
 // block to the sound card, waits for real time, decides which frames are shown, and
@@ -51,9 +69,9 @@ class RunLoop final : public FrameEndHandler {
              frameCount.load(std::memory_order_relaxed) != endFrame);
     return false;
   }
-  // Steps until `running` is cleared or a step leaves PC at `target`, which clears it.
-  // True when a breakpoint stopped it first.
-  bool RunTo(std::atomic<bool>& running, uint16_t target);
+  // Steps until `running` is cleared or `stop` is reached, which clears it. True when a
+  // breakpoint stopped it first.
+  bool RunTo(std::atomic<bool>& running, const RunStop& stop);
   // Runs `frames` whole frames, stopping exactly between frames, or earlier where PC
   // stands at `untilPc` before a step. `frameDone` follows each frame end with the count
   // so far (the headless runner changes keys there, where the ROM's scan expects them).

@@ -122,6 +122,19 @@ TEST_F(TMainFormTest, ABreakpointStopsTheRunAndNamesItselfInTheStatusText) {
   EXPECT_TRUE(Command("RunMI")->isEnabled());
 }
 
+TEST_F(TMainFormTest, RunUntilReturnStopsAtAReturnAddressOfZero) {
+  Z80Registers& r = M().State.Regs;
+  M().Mem.PokeByte(0x8000, 0xC9);  // RET to 0
+  M().Mem.PokeWord(0xBFFE, 0x0000);
+  r.PC = 0x8000;
+  r.SP = 0xBFFE;
+  Command("RunUntilReturnMI")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Emulation().Alive(); }, 10000));
+  EXPECT_EQ(r.PC, 0);
+  EXPECT_EQ(r.SP, 0xC000);
+  EXPECT_TRUE(Command("RunMI")->isEnabled());
+}
+
 TEST_F(TMainFormTest, OptionsOkAppliesAndCancelLeavesEverythingAsItWas) {
   const auto portsAndMemory = [](TConfigForm& options) {
     options.Ports()->JoystickEnabled()->setChecked(false);
