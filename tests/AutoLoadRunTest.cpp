@@ -168,5 +168,16 @@ TEST_F(AutoLoadRunTest, AutoloadLoadsATapeWithTheFreeRoms) {
   }
 }
 
+// Typed by hand, OpenSE's LOAD "" starts the tape by itself, as Sinclair's does: its
+// loader opens with the DI three bytes earlier.
+TEST_F(AutoLoadRunTest, HandTypedLoadStartsTheTapeOnTheFreeRom) {
+  REQUIRE_ROM(opense, "opense.rom");
+  REQUIRE_ROM(stub, "opense-stub.rom");
+  VANTREL_REQUIRE_TESTDATA(tape, "software/nirvana.tap");
+  Run("--rom48" + opense + "--rom128" + stub + "--mode 48 --frames 9000 --until-pc 32768 " +
+          tape.string() + " --keys",
+      {"L@150 O A D SS+P SS+P ENTER"});
+}
+
 }  // namespace
 }  // namespace vantrel

@@ -126,9 +126,9 @@ bool AutoLoadTyper::FrameEnd(Machine& machine) {
   Press(machine);
   ++typed_;
   if (next_ >= plan_.size() && !probeFrame_) {
-    // The ROM has taken the command. Not every ROM's loader opens with the DI at 0x0559
-    // that starts the tape (OpenSE BASIC's opens three bytes earlier), so Play is pressed
-    // here too; a tape already started stays as it is.
+    // The ROM has taken the command. A ROM whose loader opens with no DI where the
+    // processor looks for one would never start the tape, so Play is pressed here too;
+    // a tape already started stays as it is.
     if (commandTyped_) machine.Tape.PlayTape();
     idle_ = true;
   }

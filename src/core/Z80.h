@@ -36,7 +36,8 @@ class Z80Core {
   Z80Core& operator=(const Z80Core&) = delete;
 
   void SetPortBus(const PortBus& bus) { io_ = bus; }
-  // Called when DI executes at 0x0559, the start of the ROM tape loader.
+  // Called when DI executes at 0x0559 (0x0556 in OpenSE BASIC), the start of the ROM tape
+  // loader.
   void SetTapeAutoStart(TapeHook hook, void* context) {
     tapeHook_ = hook;
     tapeContext_ = context;

@@ -303,8 +303,9 @@ void Z80Core<M>::Halt() {
 template <class M>
 template <bool Local>
 void Z80Core<M>::Di() {
-  // PC is past the DI: 0x0559 is the DI that opens the ROM tape loader.
-  if (pc_ == 0x055A && tapeHook_) [[unlikely]] {
+  // PC is past the DI that opens the ROM's tape loader: at 0x0559 in Sinclair's ROM, at
+  // 0x0556 in OpenSE BASIC's (no other known ROM has a DI at either place).
+  if ((pc_ == 0x055A || pc_ == 0x0557) && tapeHook_) [[unlikely]] {
     Publish<Local>();
     tapeHook_(tapeContext_);
   }

@@ -94,7 +94,7 @@ class TapePlayer {
   // Starts the current block from its beginning, when a tape is loaded and not playing.
   void PlayTape();
   void StopTape();
-  // The DI at 0x0559 that begins the ROM's byte loader.
+  // The DI that begins the ROM's byte loader (0x0559; 0x0556 in OpenSE BASIC).
   void TapeAutoStart() { PlayTape(); }
   // The select dialog's choice: moves by the chosen offset from the select block and plays.
   void ContinueFromSelect(int16_t offset);
