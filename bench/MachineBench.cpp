@@ -26,7 +26,7 @@
 #include "disk/DiskImageFiles.h"
 #include "machine/Machine.h"
 #include "machine/RunLoop.h"
-#include "media/TapeImage.h"
+#include "tape/TapeImage.h"
 
 namespace {
 

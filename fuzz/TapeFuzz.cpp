@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "media/TapeImage.h"
-#include "media/TapePlayer.h"
+#include "tape/TapeImage.h"
+#include "tape/TapePlayer.h"
 
 namespace {
 

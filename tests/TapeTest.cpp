@@ -8,8 +8,8 @@
 #include "TempDir.h"
 #include "TestData.h"
 #include "machine/Machine.h"
-#include "media/TapeImage.h"
-#include "media/TapePlayer.h"
+#include "tape/TapeImage.h"
+#include "tape/TapePlayer.h"
 
 namespace vantrel {
 namespace {

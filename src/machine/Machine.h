@@ -18,9 +18,9 @@
 #include "machine/Breakpoints.h"
 #include "machine/MachineCommands.h"
 #include "machine/PortDecoder.h"
-#include "media/TapePlayer.h"
 #include "sound/AyChip.h"
 #include "sound/Beeper.h"
+#include "tape/TapePlayer.h"
 #include "video/ScreenRenderer.h"
 
 namespace vantrel {

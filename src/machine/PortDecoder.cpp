@@ -3,9 +3,9 @@
 #include "disk/Beta128.h"
 #include "input/Kempston.h"
 #include "input/KeyMatrix.h"
-#include "media/TapePlayer.h"
 #include "sound/AyChip.h"
 #include "sound/Beeper.h"
+#include "tape/TapePlayer.h"
 #include "video/ScreenRenderer.h"
 
 namespace vantrel {

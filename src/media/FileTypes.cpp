@@ -6,7 +6,7 @@
 #include "disk/DiskImageFiles.h"
 #include "machine/Machine.h"
 #include "media/SnapshotLoader.h"
-#include "media/TapeImage.h"
+#include "tape/TapeImage.h"
 
 namespace vantrel {
 

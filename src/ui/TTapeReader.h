@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/Settings.h"
-#include "media/TapeImage.h"
+#include "tape/TapeImage.h"
 
 class QAction;
 class QLineEdit;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/FrameTiming.h"
-#include "media/TapeImage.h"
+#include "tape/TapeImage.h"
 
 namespace vantrel {
 

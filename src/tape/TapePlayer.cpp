@@ -1,4 +1,4 @@
-#include "media/TapePlayer.h"
+#include "tape/TapePlayer.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "media/TapeImage.h"
+#include "tape/TapeImage.h"
 
 #include <algorithm>
 #include <array>
