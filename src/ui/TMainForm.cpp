@@ -517,6 +517,9 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
     result = app_.StartUp();
     const RomCheckResult& roms = result.roms;
     if (!roms.ShowMessage) break;
+    // The panels stand beside the box: show them the machine the ROMs just reset, not the
+    // zeroed memory they were laid out over before.
+    if (!app_.Emulation().Alive()) RefreshDebugViews();  // before the box
     const QString caption = QString::fromStdString(roms.caption);
     const QString text = QString::fromStdString(roms.message);
     if (!roms.OfferCancel) {

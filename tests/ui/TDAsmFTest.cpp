@@ -1,8 +1,11 @@
+#include <QApplication>
+#include <QMessageBox>
 #include <memory>
 
 #include "MachineFixture.h"
 #include "TempDir.h"
 #include "TestData.h"
+#include "app/Settings.h"
 #include "app/SettingsStore.h"
 #include "machine/Machine.h"
 #include "ui/TDAsmF.h"
@@ -212,6 +215,43 @@ TEST(TDAsmFInMainWindow, LinesFollowTheCodeFromStartUpAndAfterEdits) {
   QTest::keyClicks(&memory, QStringLiteral("21"));  // LD HL,0000
   EXPECT_EQ(panel.View().LineAddress(1), 0x8003);
   ExpectLaidOutFromTheCode(panel, m.Mem);
+  form.close();
+}
+
+// A missing TR-DOS ROM is reported in a box at start-up; the panels beside it already show
+// the code of the ROMs that did load.
+TEST(TDAsmFInMainWindow, LinesShowTheRomWhileTheStartUpBoxIsOpen) {
+  const std::filesystem::path roms = test::TestDataDir() / "roms";
+  if (!std::filesystem::exists(roms / "Pentagon.Rom")) {
+    GTEST_SKIP() << "test data not found (roms/Pentagon.Rom): set VANTREL_TESTDATA";
+  }
+  MemorySettingsStore store;
+  HardwareSettings hardware;
+  hardware.RomDos.FileName = "no-such-trdos.rom";
+  SaveHardwareSettings(store, hardware);
+  TMainForm form(store, FileResolver{roms, roms, {}});
+  form.show();
+  // Looks at the panel when the box appears, then answers it.
+  struct BoxWatch : QObject {
+    TMainForm* form = nullptr;
+    bool seen = false;
+    bool eventFilter(QObject* object, QEvent* event) override {
+      if (auto* box = qobject_cast<QMessageBox*>(object); box && event->type() == QEvent::Show) {
+        if (!seen) {
+          seen = true;
+          EXPECT_NE(form->Disassembler().View().LineAddress(3), 3);  // not one line per byte
+          ExpectLaidOutFromTheCode(form->Disassembler(), form->GetMachine().Mem);
+        }
+        QMetaObject::invokeMethod(box, "accept", Qt::QueuedConnection);
+      }
+      return false;
+    }
+  } watch;
+  watch.form = &form;
+  qApp->installEventFilter(&watch);
+  ASSERT_TRUE(form.StartUp());
+  qApp->removeEventFilter(&watch);
+  EXPECT_TRUE(watch.seen);
   form.close();
 }
 
