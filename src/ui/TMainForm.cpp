@@ -424,7 +424,8 @@ void TMainForm::SetRunCommandsEnabled(bool stopped) {
   for (const char* name :
        {"RunMI", "StepOverMI", "TraceIntoMI", "RunUntilReturnMI", "ResetMI", "VideoMI", "PortsMI",
         "StartupMI", "RomsMI", "TrDosMI", "MemoryMI", "MouseMI", "SoundMI", "RunToCursorMI",
-        "RunToNextLineMI", "DisassemblerPanelMI", "CpuPanelMI", "MemoryPanelMI"}) {
+        "RunToNextLineMI", "DisassemblerPanelMI", "CpuPanelMI", "MemoryPanelMI",
+        "Beta128PanelMI"}) {
     Command(QString::fromLatin1(name))->setEnabled(stopped);
   }
   Command(QStringLiteral("DebuggerMI"))->setEnabled(!stopped);
@@ -440,10 +441,14 @@ void TMainForm::StartRun(const std::function<void()>& start) {
 }
 
 void TMainForm::PrepareForRun() {
+  // The controller's view is read only while the machine stands: while it runs the view
+  // would show a state long gone.
+  if (!preparedForRun_) vg93ShownBeforeRun_ = vg93_->isVisible();
   preparedForRun_ = true;
   statusBar()->clearMessage();
   cpu_->hide();
   memory_->hide();
+  vg93_->hide();
   SetRunCommandsEnabled(false);
   stack_->hide();
   disasm_->hide();  // its text would be stale at once
@@ -468,6 +473,8 @@ void TMainForm::RestoreAfterRun() {
   if (disasm_->Enabled()) disasm_->show();
   cpu_->setVisible(cpuPanelShown_);
   memory_->setVisible(memoryPanelShown_);
+  if (vg93ShownBeforeRun_) vg93_->show();
+  vg93ShownBeforeRun_ = false;
   if (activeBeforeRun_ != nullptr) activeBeforeRun_->activateWindow();
 }
 
@@ -759,7 +766,7 @@ void TMainForm::ShutDown() {
   screen_->SaveSettings();
   tapeReader_->SaveSettings();
   disasm_->SaveSettings();
-  vg93_->SaveSettings();
+  vg93_->SaveSettings(vg93_->isVisible() || vg93ShownBeforeRun_);
   recent_.Save(store_);
   const QPoint cpuAt = StoredPosition(*cpu_);
   store_.WriteFlag(kCpuPanelKey, "Enabled", cpuPanelShown_);

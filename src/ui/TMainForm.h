@@ -168,6 +168,7 @@ class TMainForm : public QMainWindow, public RunHost {
   std::unique_ptr<TMemoryDumpForm> memory_;
   bool cpuPanelShown_ = true;
   bool memoryPanelShown_ = true;
+  bool vg93ShownBeforeRun_ = false;  // the controller's view, hidden while the machine runs
   std::unique_ptr<SdlSoundOutput> soundOutput_;
   FileResolver fileResolver_;  // snapshots and other user files
   KempstonMouseDriver mouseDriver_;

@@ -184,9 +184,9 @@ void TVG93F::Refresh(const Vg93Controller& c) {
       ->setText(c.WriteProtected() ? QStringLiteral("On") : QStringLiteral("Off"));
 }
 
-void TVG93F::SaveSettings() {
+void TVG93F::SaveSettings(bool shown) {
   const QPoint position = StoredPosition(*this);
-  SaveBeta128ViewSettings(store_, {{position.x(), position.y()}, isVisible()});
+  SaveBeta128ViewSettings(store_, {{position.x(), position.y()}, shown});
 }
 
 }  // namespace vantrel

@@ -31,7 +31,8 @@ class TVG93F : public QWidget {
   void Refresh(const Vg93Controller& controller);
   // The value label of a field by its caption ("DR", "STR", "Drive TR", ...).
   QLabel* Value(const QString& name) const;
-  void SaveSettings();
+  // `shown`: whether the view is open, even if a run hides it just now.
+  void SaveSettings(bool shown);
 
  private:
   QLabel* AddField(QGridLayout* grid, int row, const QString& name, const QString& hint,

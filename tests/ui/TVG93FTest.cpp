@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QLabel>
 
 #include "TestData.h"
@@ -67,6 +68,20 @@ TEST(TVG93F, ShowsTheControllerFromTheMainWindow) {
     form.Command(QStringLiteral("FastDiskMI"))->trigger();
     EXPECT_FALSE(form.Emulation().Loop.FastDiskAccess.load());
     EXPECT_FALSE(form.Command(QStringLiteral("FastDiskMI"))->isChecked());
+
+    // A run hides the view and its item, and the stop brings it back; ended while running,
+    // the program still remembers the view as open.
+    QAction* item = form.Command(QStringLiteral("Beta128PanelMI"));
+    for (int run = 0; run < 2; ++run) {
+      form.Command(QStringLiteral("RunMI"))->trigger();
+      ASSERT_TRUE(form.Emulation().Alive());
+      EXPECT_FALSE(view.isVisible() || item->isEnabled());
+      if (run == 1) break;
+      m.State.Running.store(false);
+      form.Emulation().StopEmulation();
+      QCoreApplication::processEvents();
+      EXPECT_TRUE(view.isVisible() && item->isEnabled());
+    }
     form.close();
   }
   EXPECT_EQ(LoadBeta128ViewSettings(store).Enabled, true);
