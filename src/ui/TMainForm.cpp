@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -746,8 +747,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   event->accept();
   screen_->hide();
   // Not quit(): Qt 6 asks every window to close first and gives up when one refuses, as
-  // the screen window does.
-  QCoreApplication::exit(0);
+  // the screen window does. With no event loop running (a window driven without the
+  // program's loop) there is nothing to end, and exit() would make every later modal
+  // dialog's loop return at once.
+  if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(0);
 }
 
 void TMainForm::ShutDown() {

@@ -57,14 +57,30 @@ class TMainFormTest : public testing::Test {
     QKeyEvent event(type, qtKey, Qt::NoModifier, evdev + 8, 0, 0);
     QApplication::sendEvent(&form->ScreenPanel(), &event);
   }
+  // Runs `open`, which shows `dialog` modally, and `answer` once the dialog is open: events
+  // handled before it opens must not take the answer, and the timer ends with this call,
+  // so it never fires into a later test.
+  void WhenOpen(const QWidget& dialog, const std::function<void()>& answer,
+                const std::function<void()>& open) {
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      if (!dialog.isVisible()) return;
+      timer.stop();
+      answer();
+    });
+    timer.start(0);
+    open();
+  }
   // Opens the Options dialog through a menu item, lets `edit` change it and closes it.
   void Options(const char* item, const std::function<void(TConfigForm&)>& edit, bool ok) {
-    QTimer::singleShot(0, [&] {
-      TConfigForm& options = form->Options();
-      edit(options);
-      (ok ? options.OkButton() : options.CancelButton())->click();
-    });
-    Command(item)->trigger();
+    TConfigForm& options = form->Options();
+    WhenOpen(
+        options,
+        [&] {
+          edit(options);
+          (ok ? options.OkButton() : options.CancelButton())->click();
+        },
+        [&] { Command(item)->trigger(); });
   }
   QString File(const char* name) { return QString::fromStdString((dir.path() / name).string()); }
 
@@ -151,6 +167,21 @@ TEST_F(TMainFormTest, OptionsOkAppliesAndCancelLeavesEverythingAsItWas) {
   Options(
       "VideoMI", [](TConfigForm& o) { o.Video()->DoubleSizeBox()->setChecked(false); }, true);
   EXPECT_FALSE(form->ScreenPanel().DoubleSize());
+}
+
+// A main window closed with no event loop running (as tests and scripts drive it) must not
+// leave Qt ending every later modal dialog at once.
+TEST_F(TMainFormTest, AClosedWindowLeavesLaterDialogsWorking) {
+  const std::filesystem::path roms = test::TestDataDir() / "roms";
+  MemorySettingsStore otherStore;
+  {
+    TMainForm other(otherStore, FileResolver{roms, roms, {}});
+    ASSERT_TRUE(other.StartUp());
+    other.close();
+  }
+  Options(
+      "PortsMI", [](TConfigForm& o) { o.Ports()->JoystickEnabled()->setChecked(false); }, true);
+  EXPECT_FALSE(M().Ports.Settings.JoystickEnabled);
 }
 
 TEST_F(TMainFormTest, FullScreenTakesTheMouseAndGivesTheChoiceBack) {
@@ -248,11 +279,13 @@ TEST_F(TMainFormTest, DiskCommandsLoadSaveAndCreateDisks) {
   QString chosen;
   disks.OpenFile = [&](const QString&, const QString&, const QString&) { return chosen; };
   const auto saveAs = [&](const char* command, const char* name) {
-    QTimer::singleShot(0, [&, name] {
-      disks.SaveDialog().SetFileName(File(name));
-      disks.SaveDialog().SaveButton()->click();
-    });
-    Command(command)->trigger();
+    WhenOpen(
+        disks.SaveDialog(),
+        [&] {
+          disks.SaveDialog().SetFileName(File(name));
+          disks.SaveDialog().SaveButton()->click();
+        },
+        [&] { Command(command)->trigger(); });
   };
   chosen = QString::fromStdString(trd.string());
   Command("LoadDiskMI")->trigger();
@@ -294,13 +327,13 @@ TEST_F(TMainFormTest, AChangedDiskIsSavedDroppedOrKeptBeforeAnotherComesIn) {
     const FloppyDisk* before = M().DiskA.get();
     M().DiskA->SetModified();
     answer = a;
-    if (a == SaveChangesAnswer::Yes) {
-      QTimer::singleShot(0, [&] {
-        form->Disks().SaveDialog().SetFileName(File("kept.trd"));
-        form->Disks().SaveDialog().SaveButton()->click();
-      });
-    }
-    open("UMT2_3.$B", a != SaveChangesAnswer::Cancel);
+    WhenOpen(
+        form->Disks().SaveDialog(),
+        [&] {
+          form->Disks().SaveDialog().SetFileName(File("kept.trd"));
+          form->Disks().SaveDialog().SaveButton()->click();
+        },
+        [&] { open("UMT2_3.$B", a != SaveChangesAnswer::Cancel); });
     EXPECT_EQ(M().DiskA.get() == before, a == SaveChangesAnswer::Cancel);
     EXPECT_EQ(std::filesystem::remove(kept), a == SaveChangesAnswer::Yes);
   }
