@@ -30,11 +30,7 @@ std::optional<RunStop> StepOverStop(const Memory& memory, uint16_t pc, uint16_t 
     return RunStop{RunStop::Kind::Return, 0, sp};
   }
   if (opcode == 0x10) return next(2);  // DJNZ
-  if (opcode == 0x76) return next(1);  // HALT
-  // LDIR, CPIR, INIR, OTIR, LDDR, CPDR, INDR, OTDR.
-  if (opcode == 0xED && (memory.PeekByte(static_cast<uint16_t>(pc + 1)) & 0xF4) == 0xB0) {
-    return next(2);
-  }
+  if (const int length = RepeatingLength(memory, pc)) return next(length);
   return std::nullopt;
 }
 

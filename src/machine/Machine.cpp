@@ -90,21 +90,17 @@ void Machine::WireBreakpointPorts() {
   watchedCpu_.SetPortBus(bus);
 }
 
-namespace {
-
-// The instructions that execute again at their own address: HALT and the repeating block
-// instructions (ED B0-B3, ED B8-BB).
-bool Repeats(const Memory& mem, uint16_t pc) {
+int RepeatingLength(const Memory& mem, uint16_t pc) {
   const uint8_t opcode = mem.PeekByte(pc);
-  if (opcode == 0x76) return true;
-  return opcode == 0xED && (mem.PeekByte(static_cast<uint16_t>(pc + 1)) & 0xF4) == 0xB0;
+  if (opcode == 0x76) return 1;
+  // LDIR, CPIR, INIR, OTIR, LDDR, CPDR, INDR, OTDR: ED B0-B3 and ED B8-BB.
+  if (opcode == 0xED && (mem.PeekByte(static_cast<uint16_t>(pc + 1)) & 0xF4) == 0xB0) return 2;
+  return 0;
 }
-
-}  // namespace
 
 void Machine::FollowRepeat(uint16_t pc, uint16_t sp) {
   const Z80Registers& r = State.Regs;
-  if (r.PC == pc && Repeats(Mem, pc)) {
+  if (r.PC == pc && RepeatingLength(Mem, pc) != 0) {
     repeat_ = {true, pc, sp};
   } else if (static_cast<int16_t>(repeat_.Sp - sp) <= 0) {
     // An instruction at the visit's own stack level (not in an interrupt's handler,

@@ -38,6 +38,10 @@ class FrameEndHandler {
 // (or one link of a prefix chain, or one repetition), or accepting the interrupt.
 enum class StepKind : uint8_t { Idle, Instruction, Interrupt };
 
+// The length of the instruction at `pc` when it executes again at its own address (HALT,
+// and the repeating block instructions), else 0.
+int RepeatingLength(const Memory& mem, uint16_t pc);
+
 // One emulated computer: the machine state, memory, devices, port decoder and processor.
 // Nothing is global, so any number of machines can live side by side. Pacing, showing
 // frames and the sound card are the run loop's business (RunLoop).
