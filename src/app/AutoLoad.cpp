@@ -74,7 +74,6 @@ void AutoLoadTyper::Begin(Machine& machine) {
   PlanBuilder plan(plan_);
   if (mem.RomWindow() == mem.Rom128k()) {
     plan.Stroke({kKeyEnter});  // the menu's first line is the tape loader
-    commandTyped_ = true;
     return;
   }
   // J alone first: what the line shows then says how the rest is typed.
@@ -118,20 +117,12 @@ bool AutoLoadTyper::FrameEnd(Machine& machine) {
       plan.Stroke({kCapsShift, KeyOf('0')});  // DELETE takes the letter back
       TypeLoadWord(plan);
     }
-    if (entry) {
-      TypeQuotesAndEnter(plan);
-      commandTyped_ = true;
-    }
+    if (entry) TypeQuotesAndEnter(plan);
   }
   Press(machine);
   ++typed_;
-  if (next_ >= plan_.size() && !probeFrame_) {
-    // The ROM has taken the command. A ROM whose loader opens with no DI where the
-    // processor looks for one would never start the tape, so Play is pressed here too;
-    // a tape already started stays as it is.
-    if (commandTyped_) machine.Tape.PlayTape();
-    idle_ = true;
-  }
+  // The ROM has taken the command; its loader's DI starts the tape.
+  if (next_ >= plan_.size() && !probeFrame_) idle_ = true;
   return !idle_;
 }
 

@@ -64,7 +64,6 @@ class AutoLoadTyper {
   std::vector<AutoLoadKey> plan_;
   size_t next_ = 0;
   std::optional<uint32_t> probeFrame_;  // when to read back what the first key gave
-  bool commandTyped_ = false;           // the plan ends with a load command
   uint32_t waited_ = 0;                 // frame ends before the ROM was ready
   uint32_t typed_ = 0;                  // frame ends since it was
   uint16_t lastFrames_ = 0;
