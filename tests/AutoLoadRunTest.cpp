@@ -2,22 +2,15 @@
 // is read back from the machine the run leaves behind (an SNA file).
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
+#include "RunnerFixture.h"
 #include "TestData.h"
-#include "app/Settings.h"
-#include "cli/Runner.h"
-#include "cli/RunnerOptions.h"
-#include "platform/QtSettingsStore.h"
 
 namespace vantrel {
 namespace {
 
-namespace fs = std::filesystem;
 using test::Bytes;
 
 constexpr uint16_t kELine = 23641;  // system variable: where the edit line starts
@@ -65,51 +58,15 @@ Bytes BootHobeta() {
   return file;
 }
 
-class AutoLoadRunTest : public ::testing::Test {
+class AutoLoadRunTest : public test::RunnerFixture {
  protected:
-  // Settings naming ROMs nobody has: every run names its ROMs as a script would.
-  void SetUp() override {
-    settings_ = dir_.path() / "settings.ini";
-    QtSettingsStore store(settings_);
-    HardwareSettings hardware;
-    hardware.Rom48k.FileName = (dir_.path() / "no-48.rom").string();
-    hardware.Rom128k.FileName = (dir_.path() / "no-128.rom").string();
-    hardware.RomDos.FileName = (dir_.path() / "no-trdos.rom").string();
-    SaveHardwareSettings(store, hardware);
-  }
-
   // Runs `command` (words; $D is the test's folder) and `more` (as they are), and returns
   // the machine it left.
   Bytes Run(const std::string& command, const std::vector<std::string>& more = {}) {
-    std::vector<std::string> args = {"--settings", settings_.string(), "--save-sna",
-                                     (dir_.path() / "after.sna").string()};
-    std::istringstream words(command);
-    for (std::string word; words >> word;) {
-      for (size_t at; (at = word.find("$D")) != std::string::npos;)
-        word.replace(at, 2, dir_.path().string());
-      args.push_back(word);
-    }
-    args.insert(args.end(), more.begin(), more.end());
-    RunnerOptions options;
-    std::string error;
-    if (!ParseRunnerOptions(args, &options, &error)) {
-      ADD_FAILURE() << error;
-      return {};
-    }
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    const int status = RunRunner(options, out, err);
-    std::rewind(err);
-    char message[512] = {};
-    const size_t got = std::fread(message, 1, sizeof message - 1, err);
-    std::fclose(out);
-    std::fclose(err);
-    EXPECT_EQ(status, kRunnerOk) << std::string(message, got);
+    const test::RunResult result = RunnerFixture::Run("--save-sna $D/after.sna " + command, more);
+    EXPECT_EQ(result.Status, kRunnerOk) << result.Err;
     return test::ReadBytes(dir_.path() / "after.sna");
   }
-
-  test::TempDir dir_;
-  fs::path settings_;
 };
 
 #define REQUIRE_ROM(var, name)                       \

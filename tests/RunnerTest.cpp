@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "RunnerFixture.h"
 #include "TempDir.h"
 #include "TestData.h"
 #include "app/Settings.h"
@@ -32,6 +33,7 @@ namespace fs = std::filesystem;
 using test::Bytes;
 using test::Listing;
 using test::ReadBytes;
+using test::RunResult;
 using test::TempDir;
 
 // ---------------------------------------------------------------------------------------
@@ -126,74 +128,10 @@ TEST(OutputFileTest, AFailedWriteLeavesNoFileAndKeepsAnOldOne) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Whole runs through RunRunner, with a settings file of their own, so the user's settings
-// are never read. In arguments, $D is the test's folder and $ROM the 48K ROM.
+// Whole runs through RunRunner (RunnerFixture.h).
 
-struct RunResult {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
-
-std::string Drain(std::FILE* file) {
-  std::rewind(file);
-  std::string text;
-  char buffer[4096];
-  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-    text.append(buffer, got);
-  std::fclose(file);
-  return text;
-}
-
-class RunnerTest : public ::testing::Test {
+class RunnerTest : public test::RunnerFixture {
  protected:
-  // Settings that name ROMs nobody has and start in 128K mode: each test says what it
-  // needs on the command line, as a user's script would.
-  void SetUp() override {
-    settings_ = dir_.path() / "settings.ini";
-    QtSettingsStore store(settings_);
-    HardwareSettings hardware;
-    hardware.Rom48k.FileName = (dir_.path() / "no-48.rom").string();
-    hardware.Rom128k.FileName = (dir_.path() / "no-128.rom").string();
-    hardware.RomDos.FileName = (dir_.path() / "no-trdos.rom").string();
-    hardware.StartUp.Reset = 2;
-    SaveHardwareSettings(store, hardware);
-    rom48_ = test::TestDataFile("roms/48.rom");
-  }
-
-  std::string Expand(std::string text) const {
-    for (const auto& [mark, value] :
-         {std::pair{"$D", dir_.path().string()}, std::pair{"$ROM", rom48_.string()}}) {
-      for (size_t at; (at = text.find(mark)) != std::string::npos;)
-        text.replace(at, std::strlen(mark), value);
-    }
-    return text;
-  }
-
-  // Words of `command`, marks expanded; `more` is added as it is.
-  RunResult Run(const std::string& command, const std::vector<std::string>& more = {}) {
-    std::vector<std::string> args;
-    std::istringstream words(Expand(command));
-    for (std::string word; words >> word;) args.push_back(word);
-    args.insert(args.end(), more.begin(), more.end());
-    if (std::find(args.begin(), args.end(), "--settings") == args.end()) {
-      args.insert(args.begin(), {"--settings", settings_.string()});
-    }
-    RunnerOptions options;
-    std::string error;
-    RunResult result;
-    if (!ParseRunnerOptions(args, &options, &error)) {
-      ADD_FAILURE() << error;
-      return result;
-    }
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    result.Status = RunRunner(options, out, err);
-    result.Out = Drain(out);
-    result.Err = Drain(err);
-    return result;
-  }
-
   static void ExpectOneErrorLine(const RunResult& result, const std::string& text) {
     EXPECT_EQ(result.Err.rfind("vantrel-run: ", 0), 0u) << result.Err;
     EXPECT_NE(result.Err.find(text), std::string::npos) << result.Err;
@@ -212,10 +150,6 @@ class RunnerTest : public ::testing::Test {
       return Run("--mode 48 --rom48 $ROM --paced --frames " + std::to_string(frames));
     };
   }
-
-  TempDir dir_;
-  fs::path settings_;
-  fs::path rom48_;
 };
 
 #define REQUIRE_ROM48() \
