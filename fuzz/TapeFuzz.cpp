@@ -1,8 +1,9 @@
-// libFuzzer target over the TAP and TZX readers. Bit 0 of the first byte chooses the
-// reader (0 TAP, 1 TZX) and bits 1-2 the block description mode; the rest is the file.
-// Every accepted tape is then played for a bounded number of steps, with bit 3 as the
-// #7FFD paging lock and a short frame, so the player walks jumps, loops and selects of
-// any shape. A refusal is a correct answer; anything the sanitizers catch is a fault.
+// libFuzzer target over the tape readers. Bits 0-2 of the first byte choose the reader
+// (0 TAP, 1 TZX, 2 CSW, 3 PZX, 4 WAV; 5-7 wrap round) and bits 4-5 the block description
+// mode; the rest is the file. Every accepted tape is then played for a bounded number of
+// steps, with bit 3 as the #7FFD paging lock and a short frame, so the player walks jumps,
+// loops, calls and selects of any shape. A refusal is a correct answer; anything the
+// sanitizers catch is a fault.
 
 #include <cstddef>
 #include <cstdint>
@@ -51,11 +52,11 @@ void PlayBounded(vantrel::TapeCatalogue tape, uint8_t latch) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const uint8_t choice = data[0];
-  const auto mode = static_cast<vantrel::BlockInfoMode>(((choice >> 1) & 3) % 3);
+  const auto mode = static_cast<vantrel::BlockInfoMode>(((choice >> 4) & 3) % 3);
+  const auto kind = static_cast<vantrel::TapeKind>(1 + (choice & 7) % 5);
   std::vector<uint8_t> file(data + 1, data + size);
   try {
-    vantrel::TapeCatalogue tape = (choice & 1) ? vantrel::ReadTzx(std::move(file), mode)
-                                               : vantrel::ReadTap(std::move(file), mode);
+    vantrel::TapeCatalogue tape = vantrel::ReadTape(kind, std::move(file), mode);
     PlayBounded(std::move(tape), (choice & 8) ? 0x20 : 0x00);
   } catch (const vantrel::TapeError&) {
     // A refusal is the right answer to most inputs.

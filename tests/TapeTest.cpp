@@ -156,8 +156,8 @@ TEST(TapeRefusals, CarryTheirMessage) {
       {"tzx too small", Str("ZXTape!"), true, std::string(kTzxTooSmall)},
       {"tzx signature", Cat({Str("ZXTape?"), {0x1A, 1, 0}}), true, std::string(kTzxBadSignature)},
       {"tzx major 2", Tzx({Tone(1, 1)}, 2), true, std::string(kTzxBadVersion)},
-      {"call sequence", Tzx({Tone(1, 1), {0x26, 0, 0}}), true,
-       "Error! TZX Block ID #26 not supported yet!"},
+      {"cut call sequence", Tzx({Tone(1, 1), {0x26, 2, 0, 1, 0}}), true, corrupt},
+      {"unknown block past the end", Tzx({{0x4B, 9, 0, 0, 0, 1}}), true, corrupt},
       {"cut tone", Tzx({{0x12, 1, 0, 1}}), true, corrupt},
       {"archive past the end", Tzx({{0x32, 0, 0, 1, 0, 9, 'x'}}), true, corrupt},
   };
@@ -210,7 +210,7 @@ TEST(TapeRefusals, LocationsAreCheckedBeforeReading) {
       {dir.path().string(), std::string(kTapeNotFound)},
       {write("game.tzx.bin", tap), std::string(kTapeUnknownFormat)},
       {write("short.wav", Bytes(44)), std::string(kWavTooSmall)},
-      {write("long.Wav", Bytes(45)), std::string(kTapeCorrupt)},
+      {write("long.Wav", Bytes(45)), "Error! long.Wav: Not a WAV file (no RIFF WAVE header)"},
       {write("game.tzx", tap), std::string(kTzxTooSmall)},
   };
   for (const auto& [location, message] : cases) {
@@ -225,12 +225,17 @@ TEST(TapeRefusals, LibraryEdgeCaseFiles) {
   VANTREL_REQUIRE_TESTDATA(dir, "tape-libspectrum-edgecases");
   const std::string corrupt(kTapeCorrupt);
   const std::pair<const char*, std::optional<std::string>> expected[] = {
-      {"empty-drb.tzx", "Error! TZX Block ID #15 not supported yet!"},
+      {"empty-drb.tzx", std::nullopt},
       {"invalid-archiveinfo.tzx", corrupt},
-      {"invalid-gdb.tzx", "Error! TZX Block ID #19 not supported yet!"},
+      // Its data stream runs past the block.
+      {"invalid-gdb.tzx", "Error! invalid-gdb.tzx: TZX block 1 (ID #19) is cut short"},
       {"invalid-warajevo-blockoffset.tap", corrupt},
-      {"invalid.tzx", "Error! TZX Block ID #FF not supported yet!"},
-      {"no-pilot-gdb.tzx", "Error! TZX Block ID #2B not supported yet!"},
+      {"invalid.tzx", corrupt},  // an unknown block without its length
+      {"no-pilot-gdb.tzx", std::nullopt},
+      {"raw-data-block.tzx", std::nullopt},
+      {"empty.csw", std::nullopt},
+      {"pzx-archive-info-tags.pzx", std::nullopt},
+      {"zero-tail.pzx", std::nullopt},
       {"standard-tap.tap", std::nullopt},
       {"trailing-pause-block.tzx", std::nullopt},
       {"turbo-zeropilot.tzx", std::nullopt},

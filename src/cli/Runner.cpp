@@ -153,9 +153,10 @@ int CheckInputs(const RunnerOptions& options, const Reporter& report, CheckedInp
   if (options.AutoLoad) {
     if (in->Type == nullptr ||
         (in->Type->Kind != FileKind::Tape && in->Type->Kind != FileKind::Disk)) {
-      return report.Fail(kRunnerBadUsage,
-                         "--autoload needs a tape or disk FILE (.tap, .tzx, .trd, .scl, .fdi, "
-                         ".udi, .$?)");
+      return report.Fail(
+          kRunnerBadUsage,
+          "--autoload needs a tape or disk FILE (.tap, .tzx, .csw, .pzx, .wav, .trd, .scl, .fdi, "
+          ".udi, .$?)");
     }
     in->Mode = AutoLoadMode(in->Mode, disk ? AutoLoadMedia::Disk : AutoLoadMedia::Tape);
   }

@@ -33,11 +33,14 @@ void InsertTapeFile(Machine& machine, std::span<const uint8_t> file) {
   machine.Tape.InsertTape(std::move(tape));
 }
 
-constexpr std::array<FileType, 9> kFileTypes{{
+constexpr std::array<FileType, 12> kFileTypes{{
     {"SNA", FileKind::Snapshot, "SNA snapshot", "*.Sna *.sna *.SNA", true, LoadSna},
     {"Z80", FileKind::Snapshot, "Z80 snapshot", "*.Z80 *.z80", false, LoadZ80},
     {"TAP", FileKind::Tape, "TAP tape", "*.Tap *.tap *.TAP", false, InsertTapeFile<ReadTap>},
     {"TZX", FileKind::Tape, "TZX tape", "*.Tzx *.tzx *.TZX", false, InsertTapeFile<ReadTzx>},
+    {"CSW", FileKind::Tape, "CSW tape", "*.Csw *.csw *.CSW", false, InsertTapeFile<ReadCsw>},
+    {"PZX", FileKind::Tape, "PZX tape", "*.Pzx *.pzx *.PZX", false, InsertTapeFile<ReadPzx>},
+    {"WAV", FileKind::Tape, "WAV sound", "*.Wav *.wav *.WAV", false, InsertTapeFile<ReadWav>},
     {"TRD", FileKind::Disk, "TR-DOS Disk Image Files", "*.Trd *.trd *.TRD", true,
      LoadDisk<DiskFormat::Trd>},
     {"SCL", FileKind::Disk, "SCL File Packages", "*.Scl *.scl *.SCL", false,

@@ -7,6 +7,8 @@
 #include <new>
 #include <system_error>
 
+#include "tape/TapePulses.h"
+
 namespace vantrel {
 
 namespace {
@@ -181,9 +183,16 @@ void DescribeSelect(Cursor& in, BlockInfoMode mode, std::vector<std::string>& ro
   }
 }
 
-// Reads one TZX block body (the ID already read) and adds its rows.
+std::string HexId(uint8_t id) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  return std::string("#") + kHex[id >> 4] + kHex[id & 15];
+}
+
+// Reads one TZX block body (the ID already read) and adds its rows, and the pulses of a
+// recorded block. `block` counts from 1 for refusals.
 void DescribeTzxBlock(uint8_t id, std::span<const uint8_t> image, size_t& pos, BlockInfoMode mode,
-                      std::vector<std::string>& rows) {
+                      uint32_t block, TapeCatalogue& tape) {
+  std::vector<std::string>& rows = tape.Rows;
   Cursor in(image, pos);
   switch (id) {
     case 0x10:
@@ -208,6 +217,9 @@ void DescribeTzxBlock(uint8_t id, std::span<const uint8_t> image, size_t& pos, B
       rows.emplace_back("Pure data block");
       return;
     }
+    case 0x15: ReadTzxDirectRecording(image, pos, block, mode, tape); return;
+    case 0x18: ReadTzxCswRecording(image, pos, block, mode, tape); return;
+    case 0x19: ReadTzxGeneralizedData(image, pos, block, mode, tape); return;
     case 0x20: {
       const uint32_t pause = in.Word();
       rows.push_back(pause == 0 ? std::string("Stop the Tape")
@@ -230,11 +242,26 @@ void DescribeTzxBlock(uint8_t id, std::span<const uint8_t> image, size_t& pos, B
       rows.push_back("Loop Start" + Optional(" (", in.Word(), mode, " repetitions)"));
       return;
     case 0x25: rows.emplace_back("Loop End"); return;
+    case 0x26: {
+      const uint32_t calls = in.Word();
+      in.Skip(2 * size_t{calls});
+      rows.push_back("Call Sequence" + Optional(" (", calls, mode, " calls)"));
+      return;
+    }
+    case 0x27: rows.emplace_back("Return from Sequence"); return;
     case 0x28: DescribeSelect(in, mode, rows); return;
     case 0x2A:
       in.Skip(4);
       rows.emplace_back("Stop Tape if in 48K Mode");
       return;
+    case 0x2B: {
+      const uint32_t length = in.Long();
+      if (length < 1) Refuse(kTapeCorrupt);
+      const uint8_t level = in.Byte();
+      in.Skip(length - 1);
+      rows.push_back(std::string("Set Signal Level: ") + (level != 0 ? "High" : "Low"));
+      return;
+    }
     case 0x30: rows.push_back("Text Description: " + TapeText(in.Bytes(in.Byte()))); return;
     case 0x31:
       in.Skip(1);
@@ -249,23 +276,44 @@ void DescribeTzxBlock(uint8_t id, std::span<const uint8_t> image, size_t& pos, B
       rows.push_back("Custom Info: " + TapeText(ident));
       return;
     }
+    case 0x34:
+      in.Skip(8);
+      rows.emplace_back("Emulation Info");
+      return;
+    case 0x40:
+      in.Skip(1);
+      in.Skip(in.Triple());
+      rows.emplace_back("Snapshot");
+      return;
     case 0x5A:
       in.Skip(9);
       rows.emplace_back("Start of Another TZX file");
       return;
-    default: throw TapeError(UnsupportedTzxBlockMessage(id));
+    default:
+      // Every block the format may add starts with its length, so an unknown one is
+      // listed and passed over.
+      const uint32_t bodyLength = in.Long();
+      in.Skip(bodyLength);
+      rows.push_back("Unknown Block, ID " + HexId(id));
+      return;
   }
 }
+
+}  // namespace
 
 void StartBlock(TapeCatalogue& tape, size_t pos) {
   tape.BlockStart.push_back(static_cast<uint32_t>(pos));
   tape.BlockRow.push_back(static_cast<uint32_t>(tape.Rows.size()));
+  tape.BlockPulse.push_back(static_cast<uint32_t>(tape.Pulses.size()));
 }
 
-void Finish(TapeCatalogue& tape, TapeKind kind) {
+void FinishTape(TapeCatalogue& tape, TapeKind kind) {
   tape.BlockStart.push_back(static_cast<uint32_t>(tape.TapeImage.size()));
+  tape.BlockPulse.push_back(static_cast<uint32_t>(tape.Pulses.size()));
   tape.Kind = kind;
 }
+
+namespace {
 
 std::string Extension(std::string_view location) {
   // The last dot of the file name, not of a folder above it.
@@ -281,15 +329,6 @@ std::string Extension(std::string_view location) {
 }
 
 }  // namespace
-
-std::string UnsupportedTzxBlockMessage(uint8_t id) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string text = "Error! TZX Block ID #00 not supported yet!";
-  const size_t at = text.find('#') + 1;
-  text[at] = kHex[id >> 4];
-  text[at + 1] = kHex[id & 15];
-  return text;
-}
 
 uint32_t TapeCatalogue::BlockOfRow(uint32_t row) const {
   const auto after = std::upper_bound(BlockRow.begin(), BlockRow.end(), row);
@@ -319,7 +358,12 @@ std::string DescribeDataBlock(std::span<const uint8_t> image, size_t& pos, std::
   uint32_t length = in.Word();
   if (prefix.starts_with('T')) length |= static_cast<uint32_t>(in.Byte()) << 16;
   if (length == 0) return std::string(prefix) + "Nonstandard Zero";
-  const std::span<const uint8_t> body = in.Bytes(length);
+  return DescribeBlockBody(in.Bytes(length), prefix, mode);
+}
+
+std::string DescribeBlockBody(std::span<const uint8_t> body, std::string_view prefix,
+                              BlockInfoMode mode) {
+  const auto length = static_cast<uint32_t>(body.size());
   const uint8_t flag = body[0];
   std::string text;
   if (flag == 0 && length == 19) {
@@ -342,7 +386,7 @@ TapeCatalogue ReadTap(std::vector<uint8_t> file, BlockInfoMode mode) {
     StartBlock(tape, pos);
     tape.Rows.push_back(DescribeDataBlock(image, pos, "", mode));
   }
-  Finish(tape, TapeKind::Tap);
+  FinishTape(tape, TapeKind::Tap);
   return tape;
 }
 
@@ -358,10 +402,22 @@ TapeCatalogue ReadTzx(std::vector<uint8_t> file, BlockInfoMode mode) {
   while (pos < image.size()) {
     StartBlock(tape, pos);
     const uint8_t id = image[pos++];
-    DescribeTzxBlock(id, image, pos, mode, tape.Rows);
+    DescribeTzxBlock(id, image, pos, mode, tape.BlockCount(), tape);
   }
-  Finish(tape, TapeKind::Tzx);
+  FinishTape(tape, TapeKind::Tzx);
   return tape;
+}
+
+TapeCatalogue ReadTape(TapeKind kind, std::vector<uint8_t> file, BlockInfoMode mode) {
+  switch (kind) {
+    case TapeKind::Tap: return ReadTap(std::move(file), mode);
+    case TapeKind::Tzx: return ReadTzx(std::move(file), mode);
+    case TapeKind::Csw: return ReadCsw(std::move(file), mode);
+    case TapeKind::Pzx: return ReadPzx(std::move(file), mode);
+    case TapeKind::Wav: return ReadWav(std::move(file), mode);
+    case TapeKind::None: break;
+  }
+  Refuse(kTapeUnknownFormat);
 }
 
 TapeCatalogue LoadTapeImage(const std::string& location, BlockInfoMode mode) {
@@ -370,24 +426,34 @@ TapeCatalogue LoadTapeImage(const std::string& location, BlockInfoMode mode) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) Refuse(kTapeNotFound);
   const std::string ext = Extension(location);
-  const bool tap = ext == ".TAP", tzx = ext == ".TZX", wav = ext == ".WAV";
-  if (!tap && !tzx && !wav) Refuse(kTapeUnknownFormat);
+  static constexpr std::pair<std::string_view, TapeKind> kKinds[] = {{".TAP", TapeKind::Tap},
+                                                                     {".TZX", TapeKind::Tzx},
+                                                                     {".CSW", TapeKind::Csw},
+                                                                     {".PZX", TapeKind::Pzx},
+                                                                     {".WAV", TapeKind::Wav}};
+  const auto known = std::find_if(std::begin(kKinds), std::end(kKinds),
+                                  [&](const auto& k) { return k.first == ext; });
+  if (known == std::end(kKinds)) Refuse(kTapeUnknownFormat);
+  const TapeKind kind = known->second;
 
   std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) Refuse(wav ? kTapeCantOpen : kTapeCantLoad);
+  if (!in) Refuse(kTapeCantLoad);
   const std::streamoff size = in.tellg();
   // Offsets in the block table are 32-bit.
-  if (size < 0 || size > 0x7FFFFFFF) Refuse(wav ? kTapeCantOpen : kTapeCantLoad);
-  if (wav) Refuse(size < 45 ? kWavTooSmall : kTapeCorrupt);
+  if (size < 0 || size > 0x7FFFFFFF) Refuse(kTapeCantLoad);
+  // A header and not one sample.
+  if (kind == TapeKind::Wav && size < 45) Refuse(kWavTooSmall);
   // The block table grows with the tape; a file whose table does not fit in memory is
   // refused like one that does not fit itself.
   try {
     std::vector<uint8_t> file(static_cast<size_t>(size));
     in.seekg(0);
     if (!in.read(reinterpret_cast<char*>(file.data()), size)) Refuse(kTapeCantLoad);
-    TapeCatalogue tape = tap ? ReadTap(std::move(file), mode) : ReadTzx(std::move(file), mode);
+    TapeCatalogue tape = ReadTape(kind, std::move(file), mode);
     tape.Location = location;
     return tape;
+  } catch (const TapeFileError& refusal) {
+    throw TapeError("Error! " + path.filename().string() + ": " + refusal.Detail);
   } catch (const std::bad_alloc&) {
     Refuse(kTapeCantLoad);
   }

@@ -17,6 +17,14 @@ struct TapeError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A refusal that says what is wrong inside the file: "Error! " + Detail, and
+// LoadTapeImage names the file in it ("Error! game.csw: " + Detail).
+struct TapeFileError : TapeError {
+  explicit TapeFileError(const std::string& detail)
+      : TapeError("Error! " + detail), Detail(detail) {}
+  std::string Detail;
+};
+
 inline constexpr std::string_view kTapeNotFound = "Error! Tape image file not found!";
 inline constexpr std::string_view kTapeUnknownFormat =
     "Error! Unknown file format, select another file.";
@@ -29,12 +37,9 @@ inline constexpr std::string_view kTzxBadVersion =
     "Error! TZX tape image file has unsupported version (not like 1.xx)!";
 inline constexpr std::string_view kTapeCorrupt =
     "Error! Unsupported tape image file format or file corrupt!";
-inline constexpr std::string_view kTapeCantOpen = "Error! Can't open tape image file!";
 inline constexpr std::string_view kWavTooSmall = "Error! WAV file size too small!";
-// "Error! TZX Block ID #15 not supported yet!" for ID 0x15.
-std::string UnsupportedTzxBlockMessage(uint8_t id);
 
-enum class TapeKind : uint8_t { None = 0, Tap = 1, Tzx = 2 };
+enum class TapeKind : uint8_t { None = 0, Tap = 1, Tzx = 2, Csw = 3, Pzx = 4, Wav = 5 };
 
 // How numbers appear in the block descriptions: the list's "Block Info" choice.
 enum class BlockInfoMode : uint8_t { Hexadecimal = 0, Decimal = 1, None = 2 };
@@ -52,6 +57,12 @@ struct TapeCatalogue {
   std::vector<std::string> Rows;
   // The file it was read from, as named to LoadTapeImage (empty for an image read directly).
   std::string Location;
+  // The signal of blocks given as recorded pulses (TZX 0x15, 0x18 and 0x19 blocks, every
+  // CSW, PZX and WAV block), decoded when the file is read so playing never inflates or
+  // parses: entries as built by tape/TapePulses.h.
+  std::vector<uint32_t> Pulses;
+  // Index in Pulses of each block's first entry, then Pulses.size().
+  std::vector<uint32_t> BlockPulse;
 
   uint32_t BlockCount() const { return static_cast<uint32_t>(BlockRow.size()); }
   // The block a click on list row `row` selects: for TZX the last block starting at or
@@ -70,12 +81,27 @@ std::string FormatInfoNumber(uint32_t value, BlockInfoMode mode);
 std::string DescribeDataBlock(std::span<const uint8_t> image, size_t& pos, std::string_view prefix,
                               BlockInfoMode mode);
 
+// The row of a TAP block's (or TZX 0x10/0x11 block's) bytes, flag first; `body` is not empty.
+std::string DescribeBlockBody(std::span<const uint8_t> body, std::string_view prefix,
+                              BlockInfoMode mode);
+
 TapeCatalogue ReadTap(std::vector<uint8_t> file, BlockInfoMode mode);
 TapeCatalogue ReadTzx(std::vector<uint8_t> file, BlockInfoMode mode);
+// CSW v1 (RLE) and v2 (RLE or Z-RLE): one block.
+TapeCatalogue ReadCsw(std::vector<uint8_t> file, BlockInfoMode mode);
+// PZX 1.x: one block per PZX block.
+TapeCatalogue ReadPzx(std::vector<uint8_t> file, BlockInfoMode mode);
+// WAV, PCM 8- or 16-bit, any channel count and rate: one block.
+TapeCatalogue ReadWav(std::vector<uint8_t> file, BlockInfoMode mode);
+// The readers' shared steps: a block's first entries, and the table's closing ones.
+void StartBlock(TapeCatalogue& tape, size_t pos);
+void FinishTape(TapeCatalogue& tape, TapeKind kind);
+// The reader of a kind (not None).
+TapeCatalogue ReadTape(TapeKind kind, std::vector<uint8_t> file, BlockInfoMode mode);
 
 // The location field's text: checks that the file exists, picks the reader by the
-// extension (.TAP, .TZX; .WAV names are recognised and refused) and reads the file.
-// Every failure raises TapeError.
+// extension (.TAP, .TZX, .CSW, .PZX, .WAV) and reads the file. Every failure raises
+// TapeError.
 TapeCatalogue LoadTapeImage(const std::string& location, BlockInfoMode mode);
 
 }  // namespace vantrel

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "tape/TapePulses.h"
+
 namespace vantrel {
 
 namespace {
@@ -35,6 +37,7 @@ void TapePlayer::InsertTape(TapeCatalogue tape) {
   SetBlock(0);
   loopCounter_ = 0;
   loopStart_ = 0;
+  inCall_ = false;
 }
 
 void TapePlayer::PlayTape() {
@@ -44,7 +47,12 @@ void TapePlayer::PlayTape() {
   pulseRemaining_ = 0;
   pauseLow_ = false;
   controlBlocks_ = 0;
-  playState_ = tape_.Kind == TapeKind::Tzx ? TzxNextBlock : TapBlockStart;
+  periodLevel_ = earLevel_;
+  switch (tape_.Kind) {
+    case TapeKind::Tap: playState_ = TapBlockStart; break;
+    case TapeKind::Tzx: playState_ = TzxNextBlock; break;
+    default: playState_ = RecordedBlockStart; break;
+  }
   // Playing first, so that a block that stops the tape during the set-up does so.
   playing_.store(true, std::memory_order_relaxed);
   RunState();
@@ -62,7 +70,9 @@ void TapePlayer::ContinueFromSelect(int16_t offset) {
 }
 
 void TapePlayer::SetCurrentBlock(uint32_t block) {
-  if (!Playing() && block < tape_.BlockCount()) SetBlock(block);
+  if (Playing() || block >= tape_.BlockCount()) return;
+  SetBlock(block);
+  inCall_ = false;  // a block chosen by hand leaves any call sequence
 }
 
 std::string TapePlayer::CaptionText() const {
@@ -83,6 +93,7 @@ std::optional<TapeSelect> TapePlayer::TakeSelect() {
 }
 
 void TapePlayer::EndPeriod() {
+  periodLevel_ = earLevel_;
   if (pauseLow_) {
     pauseLow_ = false;
   } else {
@@ -179,8 +190,75 @@ void TapePlayer::RunState() {
         SetBlock(CurrentBlock() + 1);
         playState_ = TzxNextBlock;
         continue;
+      case RecordedPulses: {
+        if (pulseAt_ >= pulseEnd_) {
+          // The block's signal is over: it ends as a data block does, pause included.
+          pos_ = dataEnd_;
+          playState_ = NextByte;
+          continue;
+        }
+        const uint32_t entry = tape_.Pulses[pulseAt_++];
+        switch (entry >> 30) {
+          case kPulseKeep: earLevel_ = periodLevel_; break;
+          case kPulseLow: earLevel_ = 0; break;
+          case kPulseHigh: earLevel_ = 0x40; break;
+          default: break;
+        }
+        if ((pulseAt_ & 255) == 0) {
+          const uint64_t done = pulseAt_ - pulseBegin_;
+          captionPercent_.store(static_cast<int32_t>(done * 100 / (pulseEnd_ - pulseBegin_)),
+                                std::memory_order_relaxed);
+          captionChanged_.store(true, std::memory_order_relaxed);
+        }
+        Schedule(entry & kPulseLengthMask);
+        return;
+      }
+      case RecordedBlockStart:
+        if (NextRecordedBlock()) continue;
+        return;
     }
     return;
+  }
+}
+
+bool TapePlayer::StartPulses(uint32_t block) {
+  const bool listed = block + 1 < tape_.BlockPulse.size();
+  pulseBegin_ = pulseAt_ = listed ? tape_.BlockPulse[block] : 0;
+  pulseEnd_ = listed ? tape_.BlockPulse[block + 1] : 0;
+  // The end of the block goes through NextByte's end of data.
+  dataStart_ = dataEnd_ = pos_ = tape_.BlockStart[block + 1];
+  playState_ = RecordedPulses;
+  return true;
+}
+
+bool TapePlayer::NextRecordedBlock() {
+  afterDataState_ = RecordedBlockStart;
+  pauseTackts_ = 0;
+  for (;;) {
+    const uint32_t block = CurrentBlock();
+    const uint32_t count = tape_.BlockCount();
+    if (block >= count) {
+      if (count != 0) SetBlock(count - 1);
+      StopTape();
+      return false;
+    }
+    const uint32_t at = tape_.BlockStart[block];
+    if (tape_.Kind == TapeKind::Pzx && ByteAt(at) == 'S' && ByteAt(at + 1) == 'T' &&
+        ByteAt(at + 2) == 'O' && ByteAt(at + 3) == 'P') {
+      SetBlock(block + 1);
+      // Flags 1: only while paging is locked, as in a 48K machine.
+      if (WordAt(at + 8) != 1 || (*port7ffd_ & 0x20)) {
+        StopTape();
+        return false;
+      }
+      continue;
+    }
+    if (block + 1 >= tape_.BlockPulse.size() ||
+        tape_.BlockPulse[block] == tape_.BlockPulse[block + 1]) {
+      SetBlock(block + 1);  // a header, browse point or empty block takes no time
+      continue;
+    }
+    return StartPulses(block);
   }
 }
 
@@ -302,6 +380,9 @@ bool TapePlayer::NextTzxBlock() {
         dataEnd_ = next;
         playState_ = NextByte;
         return true;
+      case 0x15: pauseTackts_ = uint64_t{WordAt(at + 3)} * Millisecond(); return StartPulses(block);
+      case 0x18:
+      case 0x19: pauseTackts_ = uint64_t{WordAt(at + 5)} * Millisecond(); return StartPulses(block);
       case 0x20: {
         SetBlock(block + 1);
         const uint32_t pause = WordAt(at + 1);
@@ -329,6 +410,38 @@ bool TapePlayer::NextTzxBlock() {
         } else {
           SetBlock(block + 1);
         }
+        continue;
+      case 0x26: {
+        // Each call plays from its block to a return block; the call block is relative.
+        if (WordAt(at + 1) == 0) {
+          SetBlock(block + 1);
+          continue;
+        }
+        inCall_ = true;
+        callBlock_ = block;
+        callIndex_ = 0;
+        if (!JumpBy(static_cast<int16_t>(WordAt(at + 3)))) return false;
+        continue;
+      }
+      case 0x27: {
+        if (!inCall_) {
+          SetBlock(block + 1);
+          continue;
+        }
+        const uint32_t callAt = tape_.BlockStart[callBlock_];
+        if (++callIndex_ >= WordAt(callAt + 1)) {
+          inCall_ = false;
+          SetBlock(callBlock_ + 1);
+          continue;
+        }
+        SetBlock(callBlock_);
+        if (!JumpBy(static_cast<int16_t>(WordAt(callAt + 3 + 2 * callIndex_)))) return false;
+        continue;
+      }
+      case 0x2B:
+        // The level is set with no edge and no time.
+        earLevel_ = ByteAt(at + 5) != 0 ? 0x40 : 0;
+        SetBlock(block + 1);
         continue;
       case 0x28: {
         TapeSelect select;

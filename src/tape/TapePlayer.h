@@ -45,6 +45,10 @@ class TapePlayer {
     TzxNextBlock,
     PureTone,
     PulseSequence,
+    // The entries of TapeCatalogue::Pulses, for TZX 0x15, 0x18 and 0x19 blocks and the
+    // formats made of recorded blocks (CSW, PZX, WAV).
+    RecordedPulses,
+    RecordedBlockStart,
   };
   // Called at the end of a period when the EAR level differs from the last one reported.
   using EarHook = void (*)(void* context, bool high);
@@ -118,6 +122,10 @@ class TapePlayer {
   void RunState();
   // Fetches TZX blocks from CurrentBlock on; false when no period was scheduled.
   bool NextTzxBlock();
+  // Fetches blocks of a CSW, PZX or WAV tape from CurrentBlock on, as NextTzxBlock.
+  bool NextRecordedBlock();
+  // Plays the pulses of `block`; true (go on at once) in every case.
+  bool StartPulses(uint32_t block);
   void SetUpTapBlock();
   // The ROM's lengths; the flag byte at `flagAt` picks the pilot count.
   void SetStandardLengths(uint32_t flagAt);
@@ -165,6 +173,13 @@ class TapePlayer {
   uint32_t loopStart_ = 0;
   uint32_t progressCounter_ = 0;
   uint32_t controlBlocks_ = 0;
+  uint32_t pulseAt_ = 0, pulseBegin_ = 0, pulseEnd_ = 0;
+  // The level of the period that just ended, for a pulse that starts without an edge.
+  uint8_t periodLevel_ = 0;
+  // A TZX call sequence under way: the call block and the call being played.
+  bool inCall_ = false;
+  uint32_t callBlock_ = 0;
+  uint32_t callIndex_ = 0;
 
   std::atomic<bool> playing_{false};
   std::atomic<uint32_t> tapeSerial_{0};

@@ -28,8 +28,10 @@ constexpr int kTimerIntervalMs = 100;
 
 // Linux names are case-sensitive, and tapes come with every spelling of the extension.
 const QString kTapeFileFilter = QStringLiteral(
-    "All Tape Format Files (*.Tap *.tap *.TAP *.Tzx *.tzx *.TZX *.Wav *.wav *.WAV);;"
+    "All Tape Format Files (*.Tap *.tap *.TAP *.Tzx *.tzx *.TZX *.Csw *.csw *.CSW *.Pzx *.pzx "
+    "*.PZX *.Wav *.wav *.WAV);;"
     "TAP File (*.Tap *.tap *.TAP);;TZX Format Files (*.Tzx *.tzx *.TZX);;"
+    "CSW Format Files (*.Csw *.csw *.CSW);;PZX Format Files (*.Pzx *.pzx *.PZX);;"
     "WAV Format Files (*.Wav *.wav *.WAV)");
 
 QPushButton* MakeButton(const QString& text, const char* name, QWidget* parent) {
@@ -246,8 +248,7 @@ void TTapeReader::FollowMachineTape() {
   if (tape) {
     if (tape->Kind != TapeKind::None) {
       try {
-        TapeCatalogue described = tape->Kind == TapeKind::Tap ? ReadTap(tape->TapeImage, mode_)
-                                                              : ReadTzx(tape->TapeImage, mode_);
+        TapeCatalogue described = ReadTape(tape->Kind, tape->TapeImage, mode_);
         described.Location = tape->Location;
         tape = std::move(described);
       } catch (const TapeError&) {
@@ -328,8 +329,10 @@ void TTapeReader::ChooseBlock(uint32_t block) {
 }
 
 bool TTapeReader::eventFilter(QObject* watched, QEvent* event) {
-  // On a TZX tape Down moves by whole blocks; the timer then selects the block's first row.
-  if (watched == blockList_ && event->type() == QEvent::KeyPress && kind_ == TapeKind::Tzx &&
+  // On a TZX or PZX tape Down moves by whole blocks; the timer then selects the block's
+  // first row.
+  if (watched == blockList_ && event->type() == QEvent::KeyPress &&
+      (kind_ == TapeKind::Tzx || kind_ == TapeKind::Pzx) &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_Down) {
     const int row = blockList_->currentRow();
     const auto after = std::upper_bound(blockRow_.begin(), blockRow_.end(),
