@@ -111,6 +111,8 @@ void AyChip::WriteRegister(int index, uint8_t value) {
 
 void AyChip::SetFrameLength(uint32_t tackts) {
   clock_.SetFrameLength(tackts, kStepTackts);
+  Steps.SetFrameLength(tackts);
+  stepsBase_ = 0;
 }
 
 void AyChip::LoadEnvelopePhase() {
@@ -136,6 +138,7 @@ void AyChip::Run(uint32_t tackts) {
     }
     if (clock_.Pos >= clock_.FrameLength) {
       clock_.Pos -= clock_.FrameLength;
+      stepsBase_ += clock_.FrameLength;
       tackts = tackts > clock_.FrameLength ? tackts - clock_.FrameLength : 0;
     }
   }
@@ -184,10 +187,14 @@ void AyChip::StepLoud(uint32_t steps) {
     const uint32_t m = outputs | mixer_;
     const uint32_t on = m & (m >> 3);
     for (int k = 0; k < 3; ++k) {
+      uint16_t level = 0;
       if (on & (1u << k)) {
         const uint8_t a = amplitude_[k];
-        sum += kAyVolumes[a == kEnvelopeAmplitude ? envelopeLevel_ : a];
+        level = kAyVolumes[a == kEnvelopeAmplitude ? envelopeLevel_ : a];
+        sum += level;
       }
+      if (level != heard_[k]) [[unlikely]]
+        StepTo(k, pos, level);
     }
     pos += kStepTackts;
     count += 3;
@@ -222,6 +229,10 @@ void AyChip::EndSoundFrame() {
 }
 
 void AyChip::SkipSilent(uint32_t steps) {
+  // Nothing is heard meanwhile: the steps go down to silence where the skip starts.
+  for (int k = 0; k < 3; ++k) {
+    if (heard_[k] != 0) StepTo(k, clock_.Pos, 0);
+  }
   pendingNoise_ = (pendingNoise_ + CountDown(noiseCounter_, noisePeriod_, steps)) & 0xFFFF;
   for (int k = 0; k < 3; ++k) {
     if (CountDown(toneCounter_[k], tonePeriod_[k], steps) & 1)
