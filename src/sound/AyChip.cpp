@@ -155,6 +155,10 @@ void AyChip::StepLoud(uint32_t steps) {
   uint32_t count = clock_.Count;
   uint32_t fraction = clock_.Fraction;
   uint32_t pos = clock_.Pos;
+  // The channels' levels change only with the gates or the envelope (the registers
+  // change between runs): the first step always looks.
+  uint32_t lastOn = 0xFFFFFFFF;
+  bool envelopeMoved = false;
 
   for (uint32_t i = 0; i < steps; ++i) {
     if (noiseCounter <= 1) {
@@ -175,6 +179,7 @@ void AyChip::StepLoud(uint32_t steps) {
     if (envelopeCounter <= 1) {
       envelopeCounter = static_cast<uint16_t>(envelopeCounter - 1 + envelopePeriod_);
       envelopeLevel_ = static_cast<uint8_t>(envelopeLevel_ + envelopeStep_);
+      envelopeMoved = true;
       if (envelopeLevel_ & 0xE0) {
         // Past 31 upwards or 0 downwards: the shape's other phase takes over.
         phase_ ^= 1;
@@ -187,14 +192,22 @@ void AyChip::StepLoud(uint32_t steps) {
     const uint32_t m = outputs | mixer_;
     const uint32_t on = m & (m >> 3);
     for (int k = 0; k < 3; ++k) {
-      uint16_t level = 0;
       if (on & (1u << k)) {
         const uint8_t a = amplitude_[k];
-        level = kAyVolumes[a == kEnvelopeAmplitude ? envelopeLevel_ : a];
-        sum += level;
+        sum += kAyVolumes[a == kEnvelopeAmplitude ? envelopeLevel_ : a];
       }
-      if (level != heard_[k]) [[unlikely]]
-        StepTo(k, pos, level);
+    }
+    if (on != lastOn || envelopeMoved) [[unlikely]] {
+      for (int k = 0; k < 3; ++k) {
+        uint16_t level = 0;
+        if (on & (1u << k)) {
+          const uint8_t a = amplitude_[k];
+          level = kAyVolumes[a == kEnvelopeAmplitude ? envelopeLevel_ : a];
+        }
+        if (level != heard_[k]) StepTo(k, pos, level);
+      }
+      lastOn = on;
+      envelopeMoved = false;
     }
     pos += kStepTackts;
     count += 3;
