@@ -9,6 +9,8 @@
 //    enabled (goal: at least 100 times real time).
 //  - BorderStripes: a loop that changes the border colour about 90 times a frame, so the
 //    border is drawn with beam timing all the time (the demo-effect case).
+//  - MachineSound/0 and /1: AY tones and the speaker in every frame, the stream taken each
+//    frame, in Mono and in ABC.
 // The goal is at least 300 times real time (15,000 frames per second).
 //
 //   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release && cmake --build build
@@ -123,6 +125,41 @@ void BM_MachineBorderStripes(benchmark::State& state) {
       static_cast<double>(frames) / kRealFramesPerSecond, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_MachineBorderStripes)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// Sound in every frame: three AY tones (one on the envelope) and the border loop with the
+// speaker bit, every frame's stream taken as a WAV writer would (Arg: the stereo layout,
+// 0 Mono, 1 ABC).
+void BM_MachineSound(benchmark::State& state) {
+  // XOR A / loop: INC A / AND #17 / OUT (#FE),A / LD B,59 / DJNZ $ / JR loop
+  const uint8_t program[] = {0xAF, 0x3C, 0xE6, 0x17, 0xD3, 0xFE,
+                             0x06, 0x3B, 0x10, 0xFE, 0x18, 0xF4};
+  const std::pair<uint8_t, uint8_t> ay[] = {{0, 100}, {2, 151}, {4, 203}, {7, 0x38}, {8, 15},
+                                            {9, 14},  {10, 0x10}, {11, 0x40}, {13, 10}};
+  uint64_t frames = 0, sum = 0;
+  const std::atomic<bool> running{true};
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto machine = std::make_unique<vantrel::Machine>(1);
+    machine->State.NormalSpeed = false;
+    machine->SetStereoLayout(static_cast<vantrel::StereoLayout>(state.range(0)));
+    for (size_t i = 0; i < sizeof program; ++i) machine->Mem.WriteByte(0x8000 + i, program[i]);
+    for (const auto& [reg, value] : ay) {
+      machine->Ports.PortWrite(0xFFFD, reg);
+      machine->Ports.PortWrite(0xBFFD, value);
+    }
+    machine->State.Regs.PC = 0x8000;
+    machine->State.Regs.IFF1 = 0;
+    vantrel::RunLoop loop(*machine);
+    loop.StereoBlockReady = [&sum](const vantrel::StereoMixer::Block& block) { sum += block[7]; };
+    state.ResumeTiming();
+    loop.RunWhile(running, kFrames);
+    frames += kFrames;
+  }
+  benchmark::DoNotOptimize(sum);
+  state.counters["frames/s"] =
+      benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_MachineSound)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 }  // namespace
 

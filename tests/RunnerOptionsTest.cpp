@@ -46,7 +46,8 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
   // and the values no run shows.
   const RunnerOptions o = ParseOk(
       Words("--rom128=Pentagon.Rom:0 --romdos C:\\roms\\trdos.rom --model 5 --tackts-per-int 69888 "
-            "--seed 18446744073709551615 --frames=250 --wav=d.wav -- --prog.sna"));
+            "--seed 18446744073709551615 --frames=250 --wav=d.wav --wav-format u8 --stereo ACB "
+            "--turbosound -- --prog.sna"));
   EXPECT_EQ(o.Rom128k, "Pentagon.Rom:0");
   EXPECT_EQ(o.RomDos, "C:\\roms\\trdos.rom");
   EXPECT_EQ(o.Model, MemoryModel::Scorpion1024k);
@@ -54,6 +55,11 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
   EXPECT_EQ(o.Seed, 18446744073709551615u);
   EXPECT_EQ(o.Frames, 250u);
   EXPECT_EQ(o.Wav, "d.wav");
+  EXPECT_TRUE(o.WavU8);
+  EXPECT_EQ(o.Stereo, StereoLayout::Acb);
+  EXPECT_TRUE(o.TurboSound);
+  EXPECT_FALSE(ParseOk(Words("--wav-format s16")).WavU8);
+  EXPECT_EQ(ParseOk({}).Stereo, std::nullopt);
   EXPECT_EQ(o.File, "--prog.sna");  // after "--"
   // An option's value may itself start with a dash.
   EXPECT_EQ(ParseOk({"--screenshot", "-shot.png"}).Screenshot, "-shot.png");
@@ -107,6 +113,9 @@ TEST(RunnerOptionsTest, BadCommandLinesAreRefusedWithOneLine) {
       {Words("--paced --unpaced"), "--paced and --unpaced cannot both be given"},
       {Words("a.sna b.tap"), "only one FILE may be given ('a.sna' and 'b.tap')"},
       {Words("--keys CS+X+"), "--keys: bad key 'CS+X+'"},
+      {Words("--stereo bac"), "--stereo: 'bac' is not mono, abc or acb"},
+      {Words("--wav-format s8"), "--wav-format: 's8' is not u8 or s16"},
+      {Words("--turbosound=1"), "--turbosound takes no value"},
   };
   for (const auto& [args, expected] : cases) {
     const std::string error = ParseError(args);

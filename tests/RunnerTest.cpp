@@ -57,10 +57,10 @@ Bytes Ramp(size_t count) {
   return samples;
 }
 
-// The samples of a WAV file, after every header field a player reads: unsigned 8-bit mono
-// at 44100 Hz. An odd length gets a pad byte that the RIFF size counts but the data size
+// The data of a WAV file, after every header field a player reads: PCM at 44100 Hz in
+// `format`. An odd length gets a pad byte that the RIFF size counts but the data size
 // does not.
-Bytes WavSamples(const fs::path& file) {
+Bytes WavData(const fs::path& file, WavFormat format) {
   const Bytes bytes = ReadBytes(file);
   if (bytes.size() < 44) {
     ADD_FAILURE() << file << " is no WAV file";
@@ -75,11 +75,28 @@ Bytes WavSamples(const fs::path& file) {
   EXPECT_EQ(bytes.size(), 44 + padded);
   const std::string text(bytes.begin(), bytes.end());
   EXPECT_EQ(text.substr(0, 4) + text.substr(8, 8) + text.substr(36, 4), "RIFFWAVEfmt data");
-  // RIFF size, format size, PCM, mono, rate, bytes a second, frame size, bits.
+  // RIFF size, format size, PCM, channels, rate, bytes a second, frame size, bits.
+  const uint32_t frame = format.Channels * format.Bits / 8u;
   EXPECT_EQ((std::vector<uint32_t>{field(4, 4), field(16, 4), field(20, 2), field(22, 2),
                                    field(24, 4), field(28, 4), field(32, 2), field(34, 2)}),
-            (std::vector<uint32_t>{36 + padded, 16, 1, 1, 44100, 44100, 1, 8}));
+            (std::vector<uint32_t>{36 + padded, 16, 1, format.Channels, 44100, 44100 * frame, frame,
+                                   format.Bits}));
   return {bytes.begin() + 44, bytes.begin() + 44 + std::min<size_t>(count, bytes.size() - 44)};
+}
+
+// The samples of an 8-bit mono WAV file.
+Bytes WavSamples(const fs::path& file) {
+  return WavData(file, kWavU8Mono);
+}
+
+// The samples of a 16-bit WAV file, interleaved when stereo.
+std::vector<int> WavSamples16(const fs::path& file, uint16_t channels) {
+  const Bytes data = WavData(file, {channels, 16});
+  std::vector<int> samples(data.size() / 2);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<int16_t>(data[2 * i] | data[2 * i + 1] << 8);
+  }
+  return samples;
 }
 
 TEST(OutputFileTest, AFailedWriteLeavesNoFileAndKeepsAnOldOne) {
@@ -283,7 +300,7 @@ class ScopedEnvironment {
   std::optional<std::string> old_;
 };
 
-// Frames a second of paced runs, and 882-byte blocks the disk driver's file `played`
+// Frames a second of paced runs, and 882-sample stereo blocks the disk driver's file `played`
 // (if any) grew by a second, from the difference between a short and a long run, so
 // that what every run pays once drops out. A one-frame run first lets SDL load.
 std::pair<double, double> MeasurePacedRuns(const std::function<RunResult(int)>& run,
@@ -298,7 +315,9 @@ std::pair<double, double> MeasurePacedRuns(const std::function<RunResult(int)>& 
     times[i] = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(result.Status, kRunnerOk) << result.Err;
     std::error_code ec;
-    if (!played.empty()) blocks[i] = static_cast<double>(fs::file_size(played, ec)) / 882;
+    if (!played.empty()) {
+      blocks[i] = static_cast<double>(fs::file_size(played, ec)) / (4 * kSoundBlockSize);
+    }
   }
   const double seconds = (times[1] - times[0]).count();
   ::testing::Test::RecordProperty("MachineFramesPerSecond",
@@ -321,11 +340,10 @@ TEST_F(RunnerTest, PacedRunsFollowTheSoundDevicesClock) {
   // driver, which falls a little behind real time on a loaded machine.
   EXPECT_NEAR(machine, device, device * 0.02);
   EXPECT_NEAR(machine, 50.0, 5.0);
-  // A paused device plays SDL's silence, 128; a started one plays the machine's blocks,
-  // where a quiet speaker is 0. The file holds the 175-frame run.
-  const Bytes bytes = ReadBytes(played);
-  EXPECT_GE(std::count_if(bytes.begin(), bytes.end(), [](uint8_t c) { return c != 128; }) / 882,
-            170);
+  // The device played the 175-frame run's 16-bit stereo blocks, and little more.
+  const auto blocks = static_cast<double>(ReadBytes(played).size()) / (4 * kSoundBlockSize);
+  EXPECT_GE(blocks, 170);
+  EXPECT_LE(blocks, 190);
 }
 
 TEST_F(RunnerTest, PacedRunsWithoutASoundDeviceFollowTheTimer) {
@@ -352,7 +370,7 @@ TEST_F(RunnerTest, ASnapshotSavedUnrunIsTheFileLoaded) {
     const auto differ = std::mismatch(out.begin(), out.end(), in.begin());
     EXPECT_TRUE(differ.first == out.end())
         << input << ": first difference at offset " << (differ.first - out.begin());
-    EXPECT_TRUE(WavSamples(dir_.path() / "s.wav").empty());
+    EXPECT_TRUE(WavData(dir_.path() / "s.wav", kWavS16Mono).empty());
   }
 }
 
@@ -395,7 +413,8 @@ TEST_F(RunnerTest, DisksInsertConvertAndRefuse) {
 
 // {hertz, seconds} of the tone: the spacings of rising edges through the middle level
 // that lie between 315 and 735 Hz; the key clicks before the tone are edges far apart.
-std::pair<double, double> Tone(const Bytes& samples) {
+template <class Samples>
+std::pair<double, double> Tone(const Samples& samples) {
   if (samples.empty()) return {};
   const auto [low, high] = std::minmax_element(samples.begin(), samples.end());
   const int middle = (*low + *high) / 2;
@@ -414,15 +433,42 @@ std::pair<double, double> Tone(const Bytes& samples) {
 // higher and that much shorter.
 TEST_F(RunnerTest, BeepPlaysTheRomsToneIntoTheWavFile) {
   REQUIRE_ROM48();
-  // CS+SS: extended mode, where SS+Z is BEEP; SS+N is the comma.
-  const RunResult result = Run("--mode 48 --rom48 $ROM --frames 220 --wav $D/beep.wav",
-                               {"--keys", "CS+SS@100 SS+Z 1 SS+N 9 ENTER"});
-  ASSERT_EQ(result.Status, kRunnerOk) << result.Err;
-  const Bytes samples = WavSamples(dir_.path() / "beep.wav");
-  EXPECT_EQ(samples.size(), 220u * 882);
-  const auto [hertz, seconds] = Tone(samples);
-  EXPECT_NEAR(hertz, 450.6, 4.5);
-  EXPECT_NEAR(seconds, 0.977, 0.02);  // one frame
+  // The 8-bit mix, the 16-bit mono stream, and the stereo stream with the beeper in the
+  // middle: the same tone in each.
+  const std::pair<std::string, uint16_t> formats[] = {
+      {"--wav-format u8", 0}, {"", 1}, {"--stereo mono", 1}, {"--stereo abc", 2}};
+  for (const auto& [extra, channels] : formats) {
+    SCOPED_TRACE(extra);
+    // CS+SS: extended mode, where SS+Z is BEEP; SS+N is the comma.
+    const RunResult result = Run("--mode 48 --rom48 $ROM --frames 220 --wav $D/beep.wav " + extra,
+                                 {"--keys", "CS+SS@100 SS+Z 1 SS+N 9 ENTER"});
+    ASSERT_EQ(result.Status, kRunnerOk) << result.Err;
+    std::vector<int> samples;
+    if (channels == 0) {
+      const Bytes bytes = WavSamples(dir_.path() / "beep.wav");
+      samples.assign(bytes.begin(), bytes.end());
+    } else {
+      const std::vector<int> all = WavSamples16(dir_.path() / "beep.wav", channels);
+      for (size_t i = 0; i < all.size(); i += channels) {
+        if (channels == 2) ASSERT_EQ(all[i], all[i + 1]) << i;
+        samples.push_back(all[i]);
+      }
+    }
+    EXPECT_EQ(samples.size(), 220u * 882);
+    const auto [hertz, seconds] = Tone(samples);
+    EXPECT_NEAR(hertz, 450.6, 4.5);
+    EXPECT_NEAR(seconds, 0.977, 0.02);  // one frame
+  }
+}
+
+// A second AY needs a board that takes one.
+TEST_F(RunnerTest, TurboSoundNeedsAPentagonOrScorpionModel) {
+  REQUIRE_ROM48();
+  RunResult result = Run("--mode 48 --rom48 $ROM --model 0 --turbosound --frames 1");
+  EXPECT_EQ(result.Status, kRunnerBadUsage);
+  EXPECT_NE(result.Err.find("Pentagon or Scorpion"), std::string::npos) << result.Err;
+  result = Run("--mode 48 --rom48 $ROM --model 1 --turbosound --frames 1");
+  EXPECT_EQ(result.Status, kRunnerOk) << result.Err;
 }
 
 // Pictures made once with vantrel-run, checked by eye, and kept beside the tests: the

@@ -29,17 +29,22 @@ struct ScopedEnv {
   std::optional<std::string> old;
 };
 
-// Values 1..101: never 0 (our silence) nor 0x80 (what SDL plays while paused).
-uint8_t PatternByte(uint32_t i) {
-  return static_cast<uint8_t>(1 + i % 101);
+// Left 1..101 and right its negative: never 0 (silence, also what SDL plays while
+// paused), and the two sides told apart.
+int16_t PatternSample(uint32_t i) {
+  return static_cast<int16_t>(1 + i % 101);
 }
 
 // The whole loop, block by block.
 void WritePattern(SoundOutput& output) {
-  std::vector<uint8_t> bytes(kSoundBufferSize);
-  for (uint32_t i = 0; i < kSoundBufferSize; ++i) bytes[i] = PatternByte(i);
+  std::vector<int16_t> stereo(2 * kSoundBufferSize);
+  for (uint32_t i = 0; i < kSoundBufferSize; ++i) {
+    stereo[2 * i] = PatternSample(i);
+    stereo[2 * i + 1] = static_cast<int16_t>(-PatternSample(i));
+  }
   for (uint32_t offset = 0; offset < kSoundBufferSize; offset += kSoundBlockSize) {
-    output.WriteBlock(offset, std::span<const uint8_t>(bytes).subspan(offset, kSoundBlockSize));
+    output.WriteBlock(offset,
+                      std::span<const int16_t>(stereo).subspan(2 * offset, 2 * kSoundBlockSize));
   }
 }
 
@@ -92,8 +97,9 @@ TEST_F(SdlSoundOutputDisk, PlaysInRealTimeWithinTheLoopAndStopsOnStop) {
   EXPECT_EQ(output.PlayPosition(), stopped);
 }
 
-// Start clears the loop: the pattern written before it is never played (zeros while
-// playing, 0x80 from SDL while paused); written after it, the loop plays in order.
+// Start clears the loop: the pattern written before it is never played (zeros, while
+// playing and from SDL while paused); written after it, the loop plays in order, 16-bit
+// stereo samples as written.
 TEST_F(SdlSoundOutputDisk, StartClearsTheLoopAndBlocksPlayInLoopOrder) {
   {  // a device of its own, closed before the file is read
     SdlSoundOutput output;
@@ -106,11 +112,16 @@ TEST_F(SdlSoundOutputDisk, StartClearsTheLoopAndBlocksPlayInLoopOrder) {
     output.Stop();
   }
   std::ifstream in(file_, std::ios::binary);
-  const std::vector<uint8_t> played{std::istreambuf_iterator<char>(in), {}};
+  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+  std::vector<int16_t> played(bytes.size() / 4), right(bytes.size() / 4);
+  for (size_t i = 0; i < played.size(); ++i) {
+    played[i] = static_cast<int16_t>(bytes[4 * i] | bytes[4 * i + 1] << 8);
+    right[i] = static_cast<int16_t>(bytes[4 * i + 2] | bytes[4 * i + 3] << 8);
+    ASSERT_EQ(right[i], -played[i]) << i;
+  }
   size_t first = 0;
-  while (first < played.size() && (played[first] == 0 || played[first] == 0x80)) ++first;
-  EXPECT_GT(std::count(played.begin(), played.begin() + first, 0),
-            2 * int{SdlSoundOutput::kDeviceSamples});
+  while (first < played.size() && played[first] == 0) ++first;
+  EXPECT_GT(first, 2 * size_t{SdlSoundOutput::kDeviceSamples});
   // The chunk being read while the pattern went in may be mixed; skip it. Two whole laps
   // must then follow the loop from some phase, wrap included.
   const size_t run_start = first + SdlSoundOutput::kDeviceSamples;
@@ -119,7 +130,8 @@ TEST_F(SdlSoundOutputDisk, StartClearsTheLoopAndBlocksPlayInLoopOrder) {
   bool found = false;
   for (uint32_t phase = 0; phase < kSoundBufferSize && !found; ++phase) {
     size_t k = 0;
-    while (k < run_length && played[run_start + k] == PatternByte((phase + k) % kSoundBufferSize)) {
+    while (k < run_length &&
+           played[run_start + k] == PatternSample((phase + k) % kSoundBufferSize)) {
       ++k;
     }
     found = k == run_length;

@@ -52,7 +52,8 @@ HardwareSettings StoredHardware() {
   s.KempstonMouse = {true, true, true, true}, s.TrDos = {true, false, "boot.B", false, true, true};
   s.Keyboard = {0xFF, 0xFE, false}, s.Memory = MemoryModel::Scorpion1024k,
   s.StartUp = {3, 1, false};
-  s.AttributePort = {false, true}, s.Volume = {0, 1, 2, 200};
+  s.AttributePort = {false, true}, s.Volume = {0, 1, 2, 200, 2, true};
+  s.Gamepad = GamepadPresetMapping(GamepadPreset::Sinclair1);
   return s;
 }
 
@@ -157,9 +158,14 @@ TEST(Settings, OutOfRangeValuesFailTheirGroup) {
     int32_t value;
   };
   const Case cases[] = {
-      {"Model\\Timing\\", "Tackts per Int", 1023},   {"Hardware\\Memory", "Model", 6},
-      {"Hardware\\Volume", "TapeIn", 200},           {"Hardware\\Keyboard", "Port Bits", -1},
-      {"Environment\\ScreenPanel", "Video Mode", 3}, {"Hardware\\Keyboard", "Port Mask", 0x10000},
+      {"Model\\Timing\\", "Tackts per Int", 1023},
+      {"Hardware\\Memory", "Model", 6},
+      {"Hardware\\Volume", "TapeIn", 200},
+      {"Hardware\\Keyboard", "Port Bits", -1},
+      {"Environment\\ScreenPanel", "Video Mode", 3},
+      {"Hardware\\Keyboard", "Port Mask", 0x10000},
+      {"Hardware\\Volume", "Stereo", 3},
+      {"Hardware\\Gamepad", "Start", 40},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " = " + std::to_string(c.value));
@@ -175,8 +181,12 @@ TEST(Settings, OutOfRangeValuesFailTheirGroup) {
     const std::string name = c.name;
     if (name == "Tackts per Int") main.TacktsPerInt = MainWindowSettings{}.TacktsPerInt;
     if (name == "Model") hw.Memory = d.Memory;
-    if (name == "TapeIn")
-      hw.Volume = {d.Volume.Speaker, d.Volume.TapeIn, d.Volume.TapeOut, hw.Volume.SynchDelay};
+    if (name == "TapeIn") {
+      hw.Volume.Speaker = d.Volume.Speaker, hw.Volume.TapeIn = d.Volume.TapeIn;
+      hw.Volume.TapeOut = d.Volume.TapeOut;
+    }
+    if (name == "Stereo") hw.Volume.Stereo = d.Volume.Stereo;
+    if (name == "Start") hw.Gamepad = d.Gamepad;
     if (name.starts_with("Port")) hw.Keyboard = d.Keyboard;
     if (name == "Video Mode") {
       screen.DirectMemory = ds.DirectMemory, screen.Interlaced = ds.Interlaced;

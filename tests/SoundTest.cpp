@@ -207,9 +207,9 @@ TEST(AyChip, ShortcutsMatchStepping) {
 class FakeOutput : public SoundOutput {
  public:
   bool Active() const override { return true; }
-  void WriteBlock(uint32_t offset, std::span<const uint8_t> samples) override {
+  void WriteBlock(uint32_t offset, std::span<const int16_t> stereo) override {
     offsets.push_back(offset);
-    last.assign(samples.begin(), samples.end());
+    last.assign(stereo.begin(), stereo.end());
   }
   uint32_t PlayPosition() const override {
     ++reads;
@@ -227,7 +227,7 @@ class FakeOutput : public SoundOutput {
   std::atomic<int> starts{0};
   std::atomic<int> stops{0};
   std::vector<uint32_t> offsets;
-  std::vector<uint8_t> last;
+  std::vector<int16_t> last;
 };
 
 // A machine with the run loop that paces it and hands its sound on.
@@ -268,7 +268,7 @@ TEST(SoundOutput, BlocksGoInTurnAndEachWaitEndsInTheWindow) {
       EXPECT_FALSE(InWindow(out.previous, end, delay)) << delay << " " << frame;
     }
     EXPECT_EQ(out.offsets, (std::vector<uint32_t>{0, 882, 1764, 0}));
-    EXPECT_EQ(out.last.size(), kSoundBlockSize);
+    EXPECT_EQ(out.last.size(), 2 * kSoundBlockSize);
     EXPECT_EQ(out.starts, 1);
   }
 }

@@ -107,7 +107,7 @@ TEST(TapeRun, TheTyperGivesUpOnAMachineThatNeverGetsReady) {
 class CountingOutput final : public SoundOutput {
  public:
   bool Active() const override { return true; }
-  void WriteBlock(uint32_t offset, std::span<const uint8_t>) override {
+  void WriteBlock(uint32_t offset, std::span<const int16_t>) override {
     end_ = (offset + kSoundBlockSize) % kSoundBufferSize;
   }
   uint32_t PlayPosition() const override { return ++Polls, end_; }

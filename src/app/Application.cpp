@@ -47,6 +47,13 @@ void ApplyHardwareToMachine(Machine& machine, const HardwareSettings& settings,
   machine.SetTrDosEnabled(settings.TrDos.Enabled && trDosAvailable);
   machine.Beeper.SetVolumes(settings.Volume.Speaker, settings.Volume.TapeIn,
                             settings.Volume.TapeOut, settings.Volume.SynchDelay);
+  // The chips' state belongs to the thread that runs the machine.
+  const auto layout = static_cast<StereoLayout>(settings.Volume.Stereo);
+  const bool turbo = settings.Volume.TurboSound && TurboSoundModel(settings.Memory);
+  machine.Apply([&machine, layout, turbo] {
+    machine.SetStereoLayout(layout);
+    machine.SetTurboSound(turbo);
+  });
 }
 
 void Application::ApplyHardwareSettings(const HardwareSettings& settings) {

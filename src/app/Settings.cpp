@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "input/KeyMatrix.h"
+
 namespace vantrel {
 
 namespace {
@@ -25,6 +27,7 @@ constexpr std::string_view kMemoryKey = "Hardware\\Memory";
 constexpr std::string_view kStartUpKey = "StartUp";
 constexpr std::string_view kAttributePortKey = "Hardware\\Attribute Port";
 constexpr std::string_view kVolumeKey = "Hardware\\Volume";
+constexpr std::string_view kGamepadKey = "Hardware\\Gamepad";
 constexpr std::string_view kScreenPanelKey = "Environment\\ScreenPanel";
 constexpr std::string_view kEnvironmentKey = "Environment\\";
 constexpr std::string_view kTapeReaderKey = "Environment\\TapeReader";
@@ -158,6 +161,15 @@ HardwareSettings LoadHardwareSettings(const SettingsStore& store) {
       .Integer("TapeIn", s.Volume.TapeIn, 0, kMaxVolume)
       .Integer("TapeOut", s.Volume.TapeOut, 0, kMaxVolume);
   GroupReader(store, kVolumeKey).Integer("SynchDelay", s.Volume.SynchDelay, 0, kMaxSynchDelay);
+  GroupReader(store, kVolumeKey).Integer("Stereo", s.Volume.Stereo, 0, kStereoLayoutCount - 1);
+  GroupReader(store, kVolumeKey).Flag("TurboSound", s.Volume.TurboSound);
+  {
+    GroupReader pad(store, kGamepadKey);
+    pad.Flag("Use Keys", s.Gamepad.UseKeys);
+    for (int c = 0; c < kPadControlCount; ++c) {
+      pad.Integer(kPadControlNames[c], s.Gamepad.Keys[c], -1, kKeyCount - 1);
+    }
+  }
   return s;
 }
 
@@ -193,7 +205,12 @@ void SaveHardwareSettings(SettingsStore& store, const HardwareSettings& s) {
       .Integer("Speaker", s.Volume.Speaker)
       .Integer("TapeIn", s.Volume.TapeIn)
       .Integer("TapeOut", s.Volume.TapeOut)
-      .Integer("SynchDelay", s.Volume.SynchDelay);
+      .Integer("SynchDelay", s.Volume.SynchDelay)
+      .Integer("Stereo", s.Volume.Stereo)
+      .Flag("TurboSound", s.Volume.TurboSound);
+  GroupWriter pad(store, kGamepadKey);
+  pad.Flag("Use Keys", s.Gamepad.UseKeys);
+  for (int c = 0; c < kPadControlCount; ++c) pad.Integer(kPadControlNames[c], s.Gamepad.Keys[c]);
 }
 
 ScreenPanelSettings LoadScreenPanelSettings(const SettingsStore& store) {

@@ -24,7 +24,9 @@
 #include "app/SettingsStore.h"
 #include "core/MachineState.h"
 #include "core/Memory.h"
+#include "input/Gamepad.h"
 #include "input/KempstonMouseSetting.h"
+#include "sound/StereoMixer.h"
 #include "video/BorderSize.h"
 
 namespace vantrel {
@@ -131,6 +133,9 @@ struct VolumeSetting {
   uint8_t TapeIn = 7;
   uint8_t TapeOut = 6;
   uint8_t SynchDelay = 0;  // a group of its own
+  uint8_t Stereo = 0;      // StereoLayout (Mono, ABC, ACB); a group of its own
+  // A second AY on the Pentagon and Scorpion models; a group of its own.
+  bool TurboSound = false;
   bool operator==(const VolumeSetting&) const = default;
 };
 
@@ -149,9 +154,16 @@ struct HardwareSettings {
   StartUpSetting StartUp;
   AttributePortSetting AttributePort;
   VolumeSetting Volume;
+  // "Hardware\Gamepad": what the first game pad drives; one group.
+  GamepadMapping Gamepad;
 
   bool operator==(const HardwareSettings&) const = default;
 };
+
+// The models whose boards take a second AY (TurboSound).
+constexpr bool TurboSoundModel(MemoryModel model) {
+  return model != MemoryModel::Spectrum128k;
+}
 
 HardwareSettings LoadHardwareSettings(const SettingsStore& store);
 void SaveHardwareSettings(SettingsStore& store, const HardwareSettings& settings);

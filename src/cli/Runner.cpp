@@ -194,6 +194,17 @@ int BuildMachine(const RunnerOptions& options, const Reporter& report, CheckedIn
   renderer.SetGrayPalette(screen.GrayPalette);
   renderer.SetBorderSizes(BorderPresetSizes(*in.Store, app->Hardware().BorderPreset));
 
+  if (options.Stereo || options.TurboSound) {
+    HardwareSettings hardware = app->Hardware();
+    if (options.TurboSound && !TurboSoundModel(hardware.Memory)) {
+      return report.Fail(kRunnerBadUsage,
+                         "--turbosound: the model has one AY; choose a Pentagon or Scorpion model "
+                         "(--model 1 to 5)");
+    }
+    if (options.Stereo) hardware.Volume.Stereo = static_cast<uint8_t>(*options.Stereo);
+    hardware.Volume.TurboSound = hardware.Volume.TurboSound || options.TurboSound;
+    app->ApplyHardwareSettings(hardware);
+  }
   const Application::StartUpResult started = app->StartUp();
   if (started.MissingSlot) {
     static constexpr const char* kLabels[] = {"48K", "128K", "TR-DOS"};
@@ -252,11 +263,23 @@ int RunMachine(const RunnerOptions& options, const Reporter& report, Application
   // Opened before the run, so a file that cannot be made costs no run.
   WavWriter wav;
   std::string why;
+  const auto layout = static_cast<StereoLayout>(app.Hardware().Volume.Stereo);
   if (options.Wav) {
-    if (!wav.Open(*options.Wav, &why)) return report.Fail(kRunnerFailed, why);
-    loop.SoundBlockReady = [&wav](const std::array<uint8_t, kSoundBlockSize>& block) {
-      wav.Append(block);
-    };
+    const bool mono = layout == StereoLayout::Mono;
+    const WavFormat format = options.WavU8 ? kWavU8Mono : mono ? kWavS16Mono : kWavS16Stereo;
+    if (!wav.Open(*options.Wav, &why, format)) return report.Fail(kRunnerFailed, why);
+    if (options.WavU8) {
+      loop.SoundBlockReady = [&wav](const std::array<uint8_t, kSoundBlockSize>& block) {
+        wav.Append(block);
+      };
+    } else {
+      loop.StereoBlockReady = [&wav, mono](const StereoMixer::Block& block) {
+        if (!mono) return wav.Append16(block);
+        std::array<int16_t, kSoundBlockSize> left;
+        for (uint32_t i = 0; i < kSoundBlockSize; ++i) left[i] = block[2 * i];
+        wav.Append16(left);
+      };
+    }
   }
   // Only a paced run opens the sound device; when none opens the timer paces it, silently.
   std::unique_ptr<SdlSoundOutput> device;
@@ -277,6 +300,7 @@ int RunMachine(const RunnerOptions& options, const Reporter& report, Application
 
   loop.Output = nullptr;
   loop.SoundBlockReady = nullptr;
+  loop.StereoBlockReady = nullptr;
   device.reset();
   machine.CatchUpPicture();  // a run may stop mid-frame (--until-pc)
   if (options.Wav && !wav.Finish(&why)) return report.Fail(kRunnerFailed, why);

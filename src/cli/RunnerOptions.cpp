@@ -193,6 +193,30 @@ bool ApplyWav(RunnerOptions& o, std::string_view v, std::string* e) {
   return true;
 }
 
+bool ApplyWavFormat(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (v != "u8" && v != "s16") {
+    *e = Quoted(v) + " is not u8 or s16";
+    return false;
+  }
+  o.WavU8 = v == "u8";
+  return true;
+}
+
+bool ApplyStereo(RunnerOptions& o, std::string_view v, std::string* e) {
+  const std::optional<StereoLayout> layout = ParseStereoLayout(v);
+  if (!layout) {
+    *e = Quoted(v) + " is not mono, abc or acb";
+    return false;
+  }
+  o.Stereo = layout;
+  return true;
+}
+
+bool ApplyTurboSound(RunnerOptions& o, std::string_view, std::string*) {
+  o.TurboSound = true;
+  return true;
+}
+
 bool ApplyDumpRegs(RunnerOptions& o, std::string_view, std::string*) {
   o.DumpRegs = true;
   return true;
@@ -251,8 +275,20 @@ constexpr RunnerOptionSpec kOptions[] = {
     {"--save-disk", "FILE",
      "save the disk in the drive after the run as TRD, FDI or UDI (by the extension)", "",
      ApplySaveDisk},
-    {"--wav", "FILE.wav", "save the run's sound as a WAV file (8-bit mono, 44100 Hz)", "",
-     ApplyWav},
+    {"--wav", "FILE.wav",
+     "save the run's sound as a WAV file: what the sound device plays, 16-bit at 44100 Hz, "
+     "stereo for --stereo abc or acb, mono for mono",
+     "", ApplyWav},
+    {"--wav-format", "FORMAT", "s16 (default) or u8: the 8-bit mono mix instead", "",
+     ApplyWavFormat},
+    {"--stereo", "LAYOUT",
+     "where the AY's channels are heard: mono, abc (A left, B middle, C right) or acb "
+     "(A left, C middle, B right); default: the settings' choice",
+     "", ApplyStereo},
+    {"--turbosound", "",
+     "a second AY chip, chosen by writing #FF or #FE to port #FFFD (Pentagon and Scorpion "
+     "models only)",
+     "", ApplyTurboSound},
     {"--dump-regs", "", "print registers, paging and the tape's state as JSON after the run", "",
      ApplyDumpRegs},
     {"--autoload", "",

@@ -12,6 +12,7 @@
 #include "cli/KeyScript.h"
 #include "core/Memory.h"
 #include "machine/Breakpoints.h"
+#include "sound/StereoMixer.h"
 
 namespace vantrel {
 
@@ -28,6 +29,8 @@ struct RunnerOptions {
   std::optional<uint8_t> StartMode;  // StartModeBits
   std::optional<MemoryModel> Model;
   std::optional<uint32_t> TacktsPerInt;
+  std::optional<StereoLayout> Stereo;                 // where the AY's channels are heard
+  bool TurboSound = false;                            // a second AY (Pentagon and Scorpion models)
   std::optional<std::filesystem::path> SettingsFile;  // else the user's own settings
   uint64_t Seed = 0;                                  // fixed, so runs repeat exactly
 
@@ -46,6 +49,7 @@ struct RunnerOptions {
   std::optional<std::filesystem::path> SaveSna;   // 48K or 128K by the start mode
   std::optional<std::filesystem::path> SaveDisk;  // TRD, FDI or UDI by the extension
   std::optional<std::filesystem::path> Wav;       // every frame's mixed sound
+  bool WavU8 = false;  // the 8-bit mono mix instead of the 16-bit stream the device plays
 
   // Names the --break arguments may use (--symbols).
   std::shared_ptr<const SymbolTable> Symbols;

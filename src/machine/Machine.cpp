@@ -16,7 +16,7 @@ uint64_t EntropySeed() {
 Machine::Machine(uint64_t seed)
     : Screen(State, Mem),
       Beeper(State),
-      Ports(State, Mem, PortDevices{Keys, Tape, Screen, Beeper, Ay, Joystick, Mouse, Disk}),
+      Ports(State, Mem, PortDevices{Keys, Tape, Screen, Beeper, Ay, Ay2, Joystick, Mouse, Disk}),
       Cpu(State, Mem) {
   plainBus_ = Ports.Bus();
   Cpu.SetPortBus(plainBus_);
@@ -62,6 +62,8 @@ void Machine::ResetMachine() {
   r.SP = 0xFFFF;
   r.AF.Set(0xFFFF);
   Ay.Reset();
+  Ay2.Reset();
+  Ports.AyChipSelected = 0;
 }
 
 void Machine::SetBreakpoints(const std::vector<Breakpoint>& entries) {
@@ -154,8 +156,14 @@ void Machine::EndFrame() {
   Disk.AdvanceTo(r.Tackts);
   // Only to the frame's end: the run loop may change whether the next frame's samples
   // are wanted, and the overrun belongs to that frame.
-  Ay.AdvanceTo(State.TacktsPerInt);
-  Beeper.MixSoundBlock(Ay.Samples());
+  Ay.FinishFrame(State.TacktsPerInt);
+  Ay2.FinishFrame(State.TacktsPerInt);
+  const bool turbo = Ports.Settings.TurboSound;
+  Beeper.MixSoundBlock(Ay.Samples(), turbo ? &Ay2.Samples() : nullptr);
+  StepBuffer* const steps[] = {&Beeper.Steps, &Ay.Steps, &Ay2.Steps};
+  Mixer.Mix(steps);
+  Ay.NextSoundFrame();
+  Ay2.NextSoundFrame();
 
   if (frameEnd_) {
     frameEnd_->FrameFinished();

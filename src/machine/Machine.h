@@ -20,6 +20,7 @@
 #include "machine/PortDecoder.h"
 #include "sound/AyChip.h"
 #include "sound/Beeper.h"
+#include "sound/StereoMixer.h"
 #include "tape/TapePlayer.h"
 #include "video/ScreenRenderer.h"
 
@@ -95,6 +96,20 @@ class Machine {
     Screen.SetFrameLength(tackts);
     Beeper.SetFrameLength(tackts);
     Ay.SetFrameLength(tackts);
+    Ay2.SetFrameLength(tackts);
+  }
+  // Where the AY's channels are heard in the stereo stream.
+  void SetStereoLayout(StereoLayout layout) {
+    Ay.SetLayout(layout);
+    Ay2.SetLayout(layout);
+  }
+  // TurboSound: a second AY behind #FFFD (the application offers it on the Pentagon and
+  // Scorpion models). Turning it off silences the second chip and selects the first.
+  void SetTurboSound(bool enabled) {
+    if (Ports.Settings.TurboSound == enabled) return;
+    Ports.Settings.TurboSound = enabled;
+    Ports.AyChipSelected = 0;
+    Ay2.Reset();
   }
   // Runs the frame end now if the frame is complete, as the next step would. Lets a
   // caller stop exactly between frames (the headless runner counts frames this way).
@@ -113,6 +128,8 @@ class Machine {
   ScreenRenderer Screen;
   vantrel::Beeper Beeper;
   AyChip Ay;
+  AyChip Ay2;  // TurboSound's second chip; silent while TurboSound is off
+  StereoMixer Mixer;
   KempstonJoystick Joystick;
   KempstonMouse Mouse;
   Beta128 Disk;
@@ -140,10 +157,12 @@ class Machine {
   }
   MachineCommands Commands;
 
-  // The 882 samples mixed at the last frame end.
+  // The 882 8-bit mono samples mixed at the last frame end.
   const std::array<uint8_t, kSoundBlockSize>& LastSoundBlock() const {
     return Beeper.LastSoundBlock();
   }
+  // The same frame as the 16-bit stereo stream the sound card plays.
+  const StereoMixer::Block& LastStereoBlock() const { return Mixer.LastBlock(); }
 
   // Paging set whatever the latches held: leaves TR-DOS, unlocks #7FFD and writes it (a
   // reset, a loaded snapshot).

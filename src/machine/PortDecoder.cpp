@@ -52,7 +52,7 @@ uint8_t PortDecoder::PortRead(uint16_t port) {
     }
   } else {
     if (Matches(port, AySelectBits, AyMask)) {
-      result &= dev_.Ay.Read();
+      result &= SelectedAy().Read();
       unanswered = false;
     }
     if (Settings.JoystickEnabled && Matches(port, Settings.JoystickBits, Settings.JoystickMask)) {
@@ -94,14 +94,24 @@ void PortDecoder::PortWrite(uint16_t port, uint8_t value) {
   // Only the Scorpion models react; the memory engine checks the model.
   if (Matches(port, Port1FFDBits, Port1FFDMask)) memory_.WritePort1FFD(value);
   if (!DiskPortsDecoded()) {
-    if (Matches(port, AyDataBits, AyMask)) dev_.Ay.WriteData(value, state_.Regs.Tackts);
-    if (Matches(port, AySelectBits, AyMask)) dev_.Ay.Select(value);
+    if (Matches(port, AyDataBits, AyMask)) SelectedAy().WriteData(value, state_.Regs.Tackts);
+    if (Matches(port, AySelectBits, AyMask)) AySelectWrite(value);
     return;
   }
   for (const DiskPort& p : kControllerPorts) {
     if (LowMatches(port, p)) dev_.Disk.WriteRegister(p.Reg, value);
   }
   if (LowMatches(port, kSystemPort)) dev_.Disk.WriteRegister(kSystemPort.Reg, value);
+}
+
+void PortDecoder::AySelectWrite(uint8_t value) {
+  // With two chips, #FF and #FE choose the chip (as a register number they would address
+  // no register of either); everything else selects a register of the chosen one.
+  if (Settings.TurboSound && value >= 0xFE) {
+    AyChipSelected = value == 0xFF ? 0 : 1;
+    return;
+  }
+  SelectedAy().Select(value);
 }
 
 PortBus PortDecoder::Bus() {

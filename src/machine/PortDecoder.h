@@ -29,6 +29,8 @@ struct PortDecodeSettings {
   bool AttributePortEnabled = true;
   bool AttributeAllUnused = false;
   bool TrDosPortAccess = false;  // Beta 128 ports decoded outside the TR-DOS ROM too
+  // Two AY chips: #FF or #FE written to the register select picks chip 0 or 1.
+  bool TurboSound = false;
 };
 
 // The devices the decoder forwards to; all owned by the Machine.
@@ -38,6 +40,7 @@ struct PortDevices {
   ScreenRenderer& Screen;
   vantrel::Beeper& Beeper;
   AyChip& Ay;
+  AyChip& Ay2;
   KempstonJoystick& Joystick;
   KempstonMouse& Mouse;
   Beta128& Disk;
@@ -73,12 +76,16 @@ class PortDecoder {
   PortDecodeSettings Settings;
   // The last value written to the ULA port (the snapshot saver keeps its border bits).
   uint8_t PortFE = 0;
+  // The AY that the AY ports reach: 0, or 1 with TurboSound on.
+  uint8_t AyChipSelected = 0;
 
  private:
   static bool Matches(uint16_t port, uint16_t pattern, uint16_t mask) {
     return ((port ^ pattern) & mask) == 0;
   }
   bool DiskPortsDecoded() const { return memory_.DosActive || Settings.TrDosPortAccess; }
+  AyChip& SelectedAy() { return Settings.TurboSound && AyChipSelected != 0 ? dev_.Ay2 : dev_.Ay; }
+  void AySelectWrite(uint8_t value);
 
   MachineState& state_;
   Memory& memory_;

@@ -107,9 +107,10 @@ void RunLoop::FrameFinished() {
   }
   const uint32_t tick = Timer.CurrentTick();
   if (SoundBlockReady) SoundBlockReady(machine_.Beeper.LastSoundBlock());
+  if (StereoBlockReady) StereoBlockReady(machine_.LastStereoBlock());
   // At maximum speed one block per timer tick is heard: the first one computed after it.
   if (normalSpeed || (samplesWanted_ && soundTick_ != tick)) {
-    machine_.Beeper.WriteSoundBlock(Output);
+    machine_.Beeper.WriteSoundBlock(Output, machine_.LastStereoBlock());
     soundTick_ = tick;
   }
   // A trace that reaches a frame end runs it whole, but without the wait.
@@ -127,8 +128,10 @@ void RunLoop::FrameFinished() {
   }
   if (FrameTask && !FrameTask()) FrameTask = nullptr;
   // The next frame's samples are computed only when they can be written.
-  samplesWanted_ = normalSpeed || SoundBlockReady || soundTick_ != Timer.CurrentTick();
+  samplesWanted_ =
+      normalSpeed || SoundBlockReady || StereoBlockReady || soundTick_ != Timer.CurrentTick();
   machine_.Ay.SetSamplesWanted(samplesWanted_);
+  machine_.Ay2.SetSamplesWanted(samplesWanted_);
 }
 
 void RunLoop::WaitForSoundCard() {

@@ -101,6 +101,8 @@ class RunLoop final : public FrameEndHandler {
   // Receives the mixed block at every frame end whatever the speed (the headless runner
   // writes them to a WAV file).
   std::function<void(const std::array<uint8_t, kSoundBlockSize>&)> SoundBlockReady;
+  // The same for the 16-bit stereo stream the sound card plays.
+  std::function<void(const StereoMixer::Block&)> StereoBlockReady;
   // While the tape plays, frames are paced as at maximum speed; the user's speed comes
   // back when it stops. Written by the window thread, read at every frame end.
   std::atomic<bool> FastTapeLoading{true};

@@ -13,13 +13,15 @@ namespace vantrel {
 
 // The sound device through SDL2's audio subsystem (only that: the windows are Qt's).
 // SDL's audio thread pulls the looping buffer through a callback, so the play position
-// is the callback's read position. Each byte is an atomic because the emulation thread
-// writes one block while the audio thread reads another; relaxed order is enough for the
-// bytes, and the position is published with release so that a block the position has
-// moved past has been read before the emulation thread overwrites it.
+// is the callback's read position. The stream is 16-bit stereo; each sample pair is one
+// atomic word because the emulation thread writes one block while the audio thread reads
+// another; relaxed order is enough for the words, and the position is published with
+// release so that a block the position has moved past has been read before the
+// emulation thread overwrites it.
 class SdlSoundOutput final : public SoundOutput {
  public:
-  using LoopBuffer = std::array<std::atomic<uint8_t>, kSoundBufferSize>;
+  // One stereo sample a word: left in the low half, right in the high half.
+  using LoopBuffer = std::array<std::atomic<uint32_t>, kSoundBufferSize>;
 
   // One block (20 ms) per callback: the position lands on block edges, the machine has a
   // whole frame to write the next block, and the audio thread wakes once a frame.
@@ -33,18 +35,18 @@ class SdlSoundOutput final : public SoundOutput {
   SdlSoundOutput& operator=(const SdlSoundOutput&) = delete;
 
   bool Active() const override { return device_ != 0; }
-  void WriteBlock(uint32_t offset, std::span<const uint8_t> samples) override;
+  void WriteBlock(uint32_t offset, std::span<const int16_t> stereo) override;
   uint32_t PlayPosition() const override;
   // Sleeps until the callback moves the position.
   uint32_t WaitForMove(uint32_t last, std::chrono::milliseconds timeout) const override;
   void Start() override;
   void Stop() override;
 
-  // The two halves of the hand-over, on any buffer. WriteLoop stores `samples` from
-  // `offset` on, wrapping at the end. ReadLoop fills `out` from `position` on, wrapping,
-  // and returns the position after the last byte read.
-  static void WriteLoop(LoopBuffer& loop, uint32_t offset, std::span<const uint8_t> samples);
-  static uint32_t ReadLoop(const LoopBuffer& loop, uint32_t position, std::span<uint8_t> out);
+  // The two halves of the hand-over, on any buffer. WriteLoop stores the stereo samples
+  // (left, right, ...) from sample `offset` on, wrapping at the end. ReadLoop fills `out`
+  // the same way from `position` on, and returns the position after the last sample read.
+  static void WriteLoop(LoopBuffer& loop, uint32_t offset, std::span<const int16_t> stereo);
+  static uint32_t ReadLoop(const LoopBuffer& loop, uint32_t position, std::span<int16_t> out);
 
  private:
   static void FillDevice(void* self, uint8_t* stream, int length);

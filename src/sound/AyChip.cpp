@@ -111,6 +111,8 @@ void AyChip::WriteRegister(int index, uint8_t value) {
 
 void AyChip::SetFrameLength(uint32_t tackts) {
   clock_.SetFrameLength(tackts, kStepTackts);
+  Steps.SetFrameLength(tackts);
+  stepsBase_ = 0;
 }
 
 void AyChip::LoadEnvelopePhase() {
@@ -136,6 +138,7 @@ void AyChip::Run(uint32_t tackts) {
     }
     if (clock_.Pos >= clock_.FrameLength) {
       clock_.Pos -= clock_.FrameLength;
+      stepsBase_ += clock_.FrameLength;
       tackts = tackts > clock_.FrameLength ? tackts - clock_.FrameLength : 0;
     }
   }
@@ -152,6 +155,10 @@ void AyChip::StepLoud(uint32_t steps) {
   uint32_t count = clock_.Count;
   uint32_t fraction = clock_.Fraction;
   uint32_t pos = clock_.Pos;
+  // The channels' levels change only with the gates or the envelope (the registers
+  // change between runs): the first step always looks.
+  uint32_t lastOn = 0xFFFFFFFF;
+  bool envelopeMoved = false;
 
   for (uint32_t i = 0; i < steps; ++i) {
     if (noiseCounter <= 1) {
@@ -172,6 +179,7 @@ void AyChip::StepLoud(uint32_t steps) {
     if (envelopeCounter <= 1) {
       envelopeCounter = static_cast<uint16_t>(envelopeCounter - 1 + envelopePeriod_);
       envelopeLevel_ = static_cast<uint8_t>(envelopeLevel_ + envelopeStep_);
+      envelopeMoved = true;
       if (envelopeLevel_ & 0xE0) {
         // Past 31 upwards or 0 downwards: the shape's other phase takes over.
         phase_ ^= 1;
@@ -188,6 +196,18 @@ void AyChip::StepLoud(uint32_t steps) {
         const uint8_t a = amplitude_[k];
         sum += kAyVolumes[a == kEnvelopeAmplitude ? envelopeLevel_ : a];
       }
+    }
+    if (on != lastOn || envelopeMoved) [[unlikely]] {
+      for (int k = 0; k < 3; ++k) {
+        uint16_t level = 0;
+        if (on & (1u << k)) {
+          const uint8_t a = amplitude_[k];
+          level = kAyVolumes[a == kEnvelopeAmplitude ? envelopeLevel_ : a];
+        }
+        if (level != heard_[k]) StepTo(k, pos, level);
+      }
+      lastOn = on;
+      envelopeMoved = false;
     }
     pos += kStepTackts;
     count += 3;
@@ -222,6 +242,10 @@ void AyChip::EndSoundFrame() {
 }
 
 void AyChip::SkipSilent(uint32_t steps) {
+  // Nothing is heard meanwhile: the steps go down to silence where the skip starts.
+  for (int k = 0; k < 3; ++k) {
+    if (heard_[k] != 0) StepTo(k, clock_.Pos, 0);
+  }
   pendingNoise_ = (pendingNoise_ + CountDown(noiseCounter_, noisePeriod_, steps)) & 0xFFFF;
   for (int k = 0; k < 3; ++k) {
     if (CountDown(toneCounter_[k], tonePeriod_[k], steps) & 1)

@@ -4,13 +4,16 @@
 #include <cstdint>
 
 #include "core/FrameTiming.h"
+#include "sound/BandLimitedSteps.h"
 #include "sound/SampleClock.h"
 #include "sound/SoundOutput.h"
+#include "sound/StereoMixer.h"
 
 namespace vantrel {
 
 // The AY-3-8912 of the 128K machines: three square-wave tones, one noise source and one
-// envelope generator, mixed into one frame of 882 mono samples.
+// envelope generator, mixed into one frame of 882 mono samples and, each channel on its
+// own side, into band-limited stereo steps (Steps).
 //
 // The chip is stepped lazily: before a register write takes effect and at the frame end
 // it runs from where it stopped up to the present T-state. One step is 16 T-states, one
@@ -36,6 +39,17 @@ class AyChip {
   void AdvanceTo(uint32_t tackts) {
     if (tackts > clock_.Pos) Run(tackts);
   }
+  // The frame end: up to the frame's end, unless a write past it (the last instruction's
+  // overrun) has already taken the chip into the next frame.
+  void FinishFrame(uint32_t frameLength) {
+    if (stepsBase_ == 0) AdvanceTo(frameLength);
+  }
+  // Once the frame's steps are mixed, the steps go on counting from the new frame.
+  void NextSoundFrame() {
+    stepsBase_ = stepsBase_ >= clock_.FrameLength ? stepsBase_ - clock_.FrameLength : 0;
+  }
+  // Where the channels are heard in the steps; takes effect at the channels' next change.
+  void SetLayout(StereoLayout layout) { pans_ = ChannelPans(layout); }
   // Registers read back as written, without masking to their used bits.
   uint8_t Read() const { return registers_[selected_]; }
   // Writes 0 to all sixteen registers (which also loads envelope shape 0); the selection
@@ -46,6 +60,9 @@ class AyChip {
 
   // The sound frame follows the machine's frame: 882 samples per frame of `tackts`.
   void SetFrameLength(uint32_t tackts);
+
+  // The frame's band-limited steps, each channel at its pan (StereoMixer sums them).
+  StepBuffer Steps;
 
   // One frame of samples (0..171), complete after the frame end's AyAdvance.
   const std::array<uint8_t, kSoundBlockSize>& Samples() const { return clock_.Samples; }
@@ -83,6 +100,15 @@ class AyChip {
   void AdvanceEnvelope(uint32_t reloads);
   void FlushNoise();
   void PutSample(uint8_t value) { clock_.Put(value); }
+  // A channel's output changed to `level` (a volume table value) at T-state `pos`.
+  void StepTo(int channel, uint32_t pos, uint16_t level) {
+    const float d = (static_cast<float>(level) - heard_[channel]) * kStepScale;
+    Steps.Add(pos + stepsBase_, d * pans_[channel].Left, d * pans_[channel].Right);
+    heard_[channel] = level;
+  }
+  // Today's mix gives a channel a third of the AY's half, in 8-bit units of 256 volume
+  // steps; the 16-bit stream scales that up.
+  static constexpr float kStepScale = kSixteenBitPerLevel / (2 * 3 * 256);
 
   std::array<uint8_t, 16> registers_{};
   uint8_t selected_ = 0;
@@ -111,6 +137,12 @@ class AyChip {
   uint32_t pendingNoise_ = 0;
   bool shortcut_ = true;
   bool samplesWanted_ = true;
+  // What the steps hold for each channel, the channels' pans, and what the steps add to
+  // the chip's frame position: the frame length once a write past the frame's end has
+  // wrapped the chip before the machine's frame end.
+  std::array<uint16_t, 3> heard_{};
+  std::array<Pan, 3> pans_ = ChannelPans(StereoLayout::Mono);
+  uint32_t stepsBase_ = 0;
 
   // Sampler: 100/8127 of a sample per T-state, kStepTackts T-states a step.
   SampleClock clock_{kDefaultTacktsPerInt, 100 * kStepTackts};

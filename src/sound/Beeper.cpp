@@ -16,6 +16,7 @@ void Beeper::SetVolumes(int speaker, int tapeIn, int tapeOut, int synchDelay) {
 
 void Beeper::SetFrameLength(uint32_t tackts) {
   clock_.SetFrameLength(tackts, 1);
+  Steps.SetFrameLength(tackts);
 }
 
 void Beeper::Run(uint32_t tackts) {
@@ -44,9 +45,9 @@ void Beeper::Run(uint32_t tackts) {
   }
 }
 
-void Beeper::WriteSoundBlock(SoundOutput* output) {
+void Beeper::WriteSoundBlock(SoundOutput* output, std::span<const int16_t> stereo) {
   if (!output || !output->Active()) return;
-  output->WriteBlock(BlockOffset, block_);
+  output->WriteBlock(BlockOffset, stereo);
   BlockOffset += kSoundBlockSize;
   if (BlockOffset >= kSoundBufferSize) BlockOffset = 0;
 }

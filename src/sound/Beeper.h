@@ -1,19 +1,24 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <span>
 
 #include "core/MachineState.h"
+#include "sound/BandLimitedSteps.h"
 #include "sound/SampleClock.h"
 #include "sound/SoundOutput.h"
+#include "sound/StereoMixer.h"
 
 namespace vantrel {
 
 // The one-bit sound sources mixed into one level: speaker, tape out (MIC) and tape in
 // (EAR). Each has a distinct binary weight, so the level is an OR of active weights.
 // The level is averaged over each sample period into one frame of 882 samples, which
-// the frame end mixes with the AY's samples into the block the sound card plays.
+// the frame end mixes with the AY's samples into the 8-bit block. Each change is also a
+// band-limited step in the middle of the stereo stream (Steps).
 class Beeper {
  public:
   explicit Beeper(MachineState& state) : state_(state) {}
@@ -71,6 +76,8 @@ class Beeper {
     // sampler into the next frame; the frame end must then not advance it again.
     SamplerWrapped = static_cast<int32_t>(tackts) >= static_cast<int32_t>(clock_.FrameLength);
     AdvanceTo(tackts);
+    const float step = (static_cast<float>(level) - SoundLevel) * kStepScale;
+    Steps.Add(tackts, step, step);
     SoundLevel = level;
     SoundChangeHistory |= kSoundChanged;
   }
@@ -84,14 +91,28 @@ class Beeper {
 
   // The sound frame follows the machine's frame: 882 samples per frame of `tackts`.
   void SetFrameLength(uint32_t tackts);
+  // The level's changes in the frame, the same on both sides.
+  StepBuffer Steps;
+  // Today's mix gives the beeper half of the 8-bit scale.
+  static constexpr float kStepScale = kSixteenBitPerLevel / 2;
 
-  // Mixes the frame's beeper and AY samples into the block: the mean of the two.
-  void MixSoundBlock(const std::array<uint8_t, kSoundBlockSize>& aySamples) {
+  // Mixes the frame's beeper and AY samples into the block: the mean of the two. A second
+  // AY (TurboSound) adds to the first, up to the scale's top.
+  void MixSoundBlock(const std::array<uint8_t, kSoundBlockSize>& aySamples,
+                     const std::array<uint8_t, kSoundBlockSize>* secondAy = nullptr) {
+    if (secondAy) {
+      for (uint32_t i = 0; i < kSoundBlockSize; ++i) {
+        const uint32_t ay = std::min<uint32_t>(255, aySamples[i] + (*secondAy)[i]);
+        block_[i] = static_cast<uint8_t>((clock_.Samples[i] + ay) >> 1);
+      }
+      return;
+    }
     for (uint32_t i = 0; i < kSoundBlockSize; ++i)
       block_[i] = static_cast<uint8_t>((clock_.Samples[i] + aySamples[i]) >> 1);
   }
-  // Hands the mixed block to the sound card at BlockOffset and moves on to the next.
-  void WriteSoundBlock(SoundOutput* output);
+  // Hands the mixed stereo block to the sound card at BlockOffset and moves on to the
+  // next.
+  void WriteSoundBlock(SoundOutput* output, std::span<const int16_t> stereo);
   // The block mixed at the last frame end.
   const std::array<uint8_t, kSoundBlockSize>& LastSoundBlock() const { return block_; }
   const std::array<uint8_t, kSoundBlockSize>& Samples() const { return clock_.Samples; }

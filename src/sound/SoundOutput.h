@@ -7,7 +7,9 @@
 
 namespace vantrel {
 
-// 8-bit unsigned mono samples at 44100 Hz: one 882-byte block per 20 ms frame.
+// 44100 samples a second: one 882-sample block per 20 ms frame. The machine keeps an
+// 8-bit unsigned mono mix (the runner's u8 WAV) and the 16-bit stereo stream the sound
+// card plays, interleaved left and right.
 inline constexpr uint32_t kSoundSampleRate = 44100;
 inline constexpr uint32_t kSoundBlockSize = 882;
 // The device plays a looping buffer of three blocks. The machine writes the block after
@@ -24,9 +26,10 @@ class SoundOutput {
   virtual ~SoundOutput() = default;
   // False when no device could be opened: the machine is then paced by the timer.
   virtual bool Active() const = 0;
-  // Copies one block into the looping buffer at `offset` (0, 882 or 1764).
-  virtual void WriteBlock(uint32_t offset, std::span<const uint8_t> samples) = 0;
-  // The byte offset (0 .. 2645) the device will play next.
+  // Copies one block of stereo samples (left, right, ...) into the looping buffer at
+  // sample `offset` (0, 882 or 1764).
+  virtual void WriteBlock(uint32_t offset, std::span<const int16_t> stereo) = 0;
+  // The sample offset (0 .. 2645) the device will play next.
   virtual uint32_t PlayPosition() const = 0;
   // The play position once it differs from `last`, or `last` when it has not moved
   // within `timeout`. This one looks every millisecond; a device that can signal its

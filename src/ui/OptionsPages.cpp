@@ -267,7 +267,19 @@ SoundOptionsPage::SoundOptionsPage(QWidget* parent) : QWidget(parent) {
   });
   grid->addWidget(new QLabel(QStringLiteral("Synch Delay"), this), 3, 0);
   grid->addWidget(synchDelay_, 3, 1);
-  grid->setRowStretch(4, 1);
+  stereo_ = new QComboBox(this);
+  for (std::string_view name : kStereoLayoutNames) {
+    stereo_->addItem(QString::fromLatin1(name.data(), static_cast<int>(name.size())));
+  }
+  grid->addWidget(new QLabel(QStringLiteral("Stereo"), this), 4, 0);
+  grid->addWidget(stereo_, 4, 1);
+  turboSound_ = new QCheckBox(QStringLiteral("TurboSound (two AY)"), this);
+  grid->addWidget(turboSound_, 5, 0, 1, 2);
+  grid->setRowStretch(6, 1);
+}
+
+void SoundOptionsPage::ModelChosen(MemoryModel model) {
+  turboSound_->setEnabled(TurboSoundModel(model));
 }
 
 void SoundOptionsPage::VolumeMoved(int index, int position) {
@@ -286,6 +298,9 @@ void SoundOptionsPage::Load(const HardwareSettings& settings) {
   }
   const QSignalBlocker block(synchDelay_);
   synchDelay_->setValue(v.SynchDelay);
+  stereo_->setCurrentIndex(v.Stereo);
+  turboSound_->setChecked(v.TurboSound);
+  ModelChosen(settings.Memory);
 }
 
 void SoundOptionsPage::Store(HardwareSettings& settings) const {
@@ -294,6 +309,8 @@ void SoundOptionsPage::Store(HardwareSettings& settings) const {
   v.TapeIn = static_cast<uint8_t>(volumes_[1]->value());
   v.TapeOut = static_cast<uint8_t>(volumes_[2]->value());
   v.SynchDelay = static_cast<uint8_t>(synchDelay_->value());
+  v.Stereo = static_cast<uint8_t>(std::max(0, stereo_->currentIndex()));
+  v.TurboSound = turboSound_->isChecked();
 }
 
 }  // namespace vantrel

@@ -129,12 +129,18 @@ class SoundOptionsPage : public QWidget {
   QSlider* TapeIn() const { return volumes_[1]; }
   QSlider* TapeOut() const { return volumes_[2]; }
   QSlider* SynchDelay() const { return synchDelay_; }
+  QComboBox* Stereo() const { return stereo_; }
+  QCheckBox* TurboSound() const { return turboSound_; }
+  // TurboSound is offered only for the models whose boards take a second AY.
+  void ModelChosen(MemoryModel model);
 
  private:
   void VolumeMoved(int index, int position);
 
   std::array<QSlider*, 3> volumes_{};
   QSlider* synchDelay_;
+  QComboBox* stereo_;
+  QCheckBox* turboSound_;
 };
 
 }  // namespace vantrel

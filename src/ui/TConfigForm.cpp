@@ -1,10 +1,12 @@
 #include "ui/TConfigForm.h"
 
+#include <QButtonGroup>
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "ui/JoystickOptionsPage.h"
 #include "ui/MouseOptionsPage.h"
 #include "ui/OptionsPages.h"
 #include "ui/PortsOptionsPage.h"
@@ -27,6 +29,7 @@ TConfigForm::TConfigForm(SettingsStore& store, FileResolver resolver, QWidget* p
   memory_ = new MemoryOptionsPage(pages_);
   mouse_ = new MouseOptionsPage(pages_);
   sound_ = new SoundOptionsPage(pages_);
+  joystick_ = new JoystickOptionsPage(pages_);
   pages_->addTab(video_, QStringLiteral("Video"));
   pages_->addTab(ports_, QStringLiteral("Ports"));
   pages_->addTab(startup_, QStringLiteral("Startup"));
@@ -35,6 +38,7 @@ TConfigForm::TConfigForm(SettingsStore& store, FileResolver resolver, QWidget* p
   pages_->addTab(memory_, QStringLiteral("Memory"));
   pages_->addTab(mouse_, QStringLiteral("Mouse"));
   pages_->addTab(sound_, QStringLiteral("Sound"));
+  pages_->addTab(joystick_, QStringLiteral("Joystick"));
   layout->addWidget(pages_);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -52,6 +56,8 @@ TConfigForm::TConfigForm(SettingsStore& store, FileResolver resolver, QWidget* p
     roms_->SetReference(slot, QString::fromStdString(reference));
   };
   roms_->NavigatorRequested = [this] { OpenNavigator(); };
+  connect(memory_->Models(), &QButtonGroup::idClicked, sound_,
+          [this](int id) { sound_->ModelChosen(static_cast<MemoryModel>(id)); });
 }
 
 TConfigForm::~TConfigForm() = default;
@@ -66,6 +72,7 @@ void TConfigForm::Load(const Values& values) {
   memory_->Load(values.Hardware);
   mouse_->Load(values.Hardware);
   sound_->Load(values.Hardware);
+  joystick_->Load(values.Hardware);
   ok_->setEnabled(video_->Valid());
 }
 
@@ -83,6 +90,7 @@ TConfigForm::Values TConfigForm::Result() const {
   memory_->Store(values.Hardware);
   mouse_->Store(values.Hardware);
   sound_->Store(values.Hardware);
+  joystick_->Store(values.Hardware);
   return values;
 }
 

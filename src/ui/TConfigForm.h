@@ -12,6 +12,7 @@ class QTabWidget;
 
 namespace vantrel {
 
+class JoystickOptionsPage;
 class MemoryOptionsPage;
 class MouseOptionsPage;
 class PortsOptionsPage;
@@ -39,6 +40,7 @@ class TConfigForm : public QDialog {
     kMemoryPage,
     kMousePage,
     kSoundPage,
+    kJoystickPage,
     kPageCount
   };
 
@@ -68,6 +70,7 @@ class TConfigForm : public QDialog {
   MemoryOptionsPage* Memory() const { return memory_; }
   MouseOptionsPage* Mouse() const { return mouse_; }
   SoundOptionsPage* Sound() const { return sound_; }
+  JoystickOptionsPage* Joystick() const { return joystick_; }
   TRomNavigatorForm* Navigator() const { return navigator_; }
 
  private:
@@ -85,6 +88,7 @@ class TConfigForm : public QDialog {
   MemoryOptionsPage* memory_;
   MouseOptionsPage* mouse_;
   SoundOptionsPage* sound_;
+  JoystickOptionsPage* joystick_;
   TRomNavigatorForm* navigator_;
 };
 

@@ -22,6 +22,7 @@
 #include "debugger/BreakpointText.h"
 #include "media/FileTypes.h"
 #include "platform/QtKeyboard.h"
+#include "platform/SdlGamepad.h"
 #include "platform/SdlSoundOutput.h"
 #include "ui/DiskCommands.h"
 #include "ui/KeysGrid.h"
@@ -189,6 +190,14 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   soundOutput_ = std::make_unique<SdlSoundOutput>();
   RunLoop& loop = app_.Emulation().Loop;
   if (soundOutput_->Active()) loop.Output = soundOutput_.get();
+  gamepad_ = std::make_unique<SdlGamepad>();
+  padDriver_ = std::make_unique<GamepadDriver>(app_.GetMachine().Joystick, app_.GetMachine().Keys);
+  padDriver_->SetMapping(app_.Hardware().Gamepad);
+  if (gamepad_->Available()) {
+    auto* padTimer = new QTimer(this);
+    connect(padTimer, &QTimer::timeout, this, [this] { padDriver_->Update(gamepad_->Poll()); });
+    padTimer->start(20);
+  }
   capture_ = new MouseCapture(screen_.get(), this);
   connect(capture_, &MouseCapture::Released, this,
           [&loop] { loop.MouseCaptured.store(false, std::memory_order_relaxed); });
@@ -331,10 +340,10 @@ void TMainForm::BuildMenus() {
   beta128->setChecked(vg93_->isVisible());
 
   QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
-  const char* pages[][2] = {{"VideoMI", "&Video..."},     {"PortsMI", "&Ports..."},
-                            {"StartupMI", "Start&up..."}, {"RomsMI", "&ROM's..."},
-                            {"TrDosMI", "TR-&DOS..."},    {"MemoryMI", "&Memory..."},
-                            {"MouseMI", "M&ouse..."},     {"SoundMI", "&Sound..."}};
+  const char* pages[][2] = {
+      {"VideoMI", "&Video..."}, {"PortsMI", "&Ports..."},  {"StartupMI", "Start&up..."},
+      {"RomsMI", "&ROM's..."},  {"TrDosMI", "TR-&DOS..."}, {"MemoryMI", "&Memory..."},
+      {"MouseMI", "M&ouse..."}, {"SoundMI", "&Sound..."},  {"JoystickMI", "&Joystick..."}};
   for (int i = 0; i < TConfigForm::kPageCount; ++i) {
     AddCommand(options, pages[i][0], QString::fromLatin1(pages[i][1]), {},
                [this, i] { OpenOptions(i); });
@@ -625,6 +634,7 @@ void TMainForm::ApplyOptions(const TConfigForm& form) {
   app_.ApplyHardwareSettings(values.Hardware);
   Command(QStringLiteral("FastTapeLoadingMI"))->setChecked(FastTapeLoading());
   mouseDriver_.Configure(values.Hardware.KempstonMouse);
+  padDriver_->SetMapping(values.Hardware.Gamepad);
   if (values.Hardware.Rom48k.FileName != old.Rom48k.FileName ||
       values.Hardware.Rom128k.FileName != old.Rom128k.FileName ||
       values.Hardware.RomDos.FileName != old.RomDos.FileName) {

@@ -9,6 +9,7 @@
 
 #include "app/Application.h"
 #include "app/TKeyThread.h"
+#include "input/Gamepad.h"
 #include "input/KempstonMouseDriver.h"
 #include "ui/RecentFiles.h"
 
@@ -26,6 +27,7 @@ class TConfigForm;
 class DiskCommands;
 class TLoadSnapForm;
 class TSaveSnapF;
+class SdlGamepad;
 class SdlSoundOutput;
 class TBreakpointsF;
 class TCPUStoppedF;
@@ -170,6 +172,9 @@ class TMainForm : public QMainWindow, public RunHost {
   bool memoryPanelShown_ = true;
   bool vg93ShownBeforeRun_ = false;  // the controller's view, hidden while the machine runs
   std::unique_ptr<SdlSoundOutput> soundOutput_;
+  // The first game pad, read every 20 ms on this thread.
+  std::unique_ptr<SdlGamepad> gamepad_;
+  std::unique_ptr<GamepadDriver> padDriver_;
   FileResolver fileResolver_;  // snapshots and other user files
   KempstonMouseDriver mouseDriver_;
   MouseCapture* capture_ = nullptr;

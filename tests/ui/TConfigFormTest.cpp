@@ -1,6 +1,14 @@
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+
 #include "TestData.h"
 #include "app/SettingsStore.h"
+#include "input/KeyMatrix.h"
 #include "sound/Volume.h"
+#include "ui/JoystickOptionsPage.h"
 #include "ui/OptionsPages.h"
 #include "ui/PortDecodeEdit.h"
 #include "ui/PortsOptionsPage.h"
@@ -29,7 +37,9 @@ TEST_F(ConfigFormTest, UntouchedPagesGiveBackWhatWasLoaded) {
   hw.Memory = MemoryModel::Scorpion1024k;
   hw.StartUp = {1, 1};
   hw.AttributePort = {false, true};
-  hw.Volume = {3, 8, 0, 120};
+  hw.Volume = {3, 8, 0, 120, 2, true};
+  hw.Gamepad = GamepadPresetMapping(GamepadPreset::Sinclair2);
+  hw.Gamepad.Keys[kPadStart] = kKeyEnter;
   hw.Rom48k = {"a.rom:3", "/roms"};
   values.Screen.ShowFps = false;
   values.Screen.VideoMode = 2;
@@ -84,6 +94,39 @@ TEST_F(ConfigFormTest, VolumesNeverShareAWeight) {
   EXPECT_EQ(DistinctVolumePosition(5, 5, 4), 3);
   const std::pair<int, int> weights[] = {{0, 0}, {1, 1}, {8, 128}};
   for (const auto& [position, weight] : weights) EXPECT_EQ(VolumeWeight(position), weight);
+}
+
+// The second AY is offered with the models that take it; the stereo layout is a choice.
+TEST_F(ConfigFormTest, SoundPageOffersTurboSoundByModelAndTheStereoLayouts) {
+  SoundOptionsPage& sound = *form.Sound();
+  EXPECT_FALSE(sound.TurboSound()->isEnabled());  // the default model: Spectrum 128K
+  form.Memory()->Models()->button(4)->click();    // Scorpion 256K
+  EXPECT_TRUE(sound.TurboSound()->isEnabled());
+  sound.TurboSound()->setChecked(true);
+  ASSERT_EQ(sound.Stereo()->count(), 3);
+  EXPECT_EQ(sound.Stereo()->itemText(1), QStringLiteral("ABC"));
+  sound.Stereo()->setCurrentIndex(2);
+  const VolumeSetting v = form.Result().Hardware.Volume;
+  EXPECT_EQ(v.Stereo, static_cast<uint8_t>(StereoLayout::Acb));
+  EXPECT_TRUE(v.TurboSound);
+  form.Memory()->Models()->button(0)->click();
+  EXPECT_FALSE(sound.TurboSound()->isEnabled());
+}
+
+// A preset fills every key and switches the pad to keys; a key chosen by hand stays.
+TEST_F(ConfigFormTest, JoystickPagePresetsAndKeys) {
+  JoystickOptionsPage& page = *form.Joystick();
+  EXPECT_EQ(page.Drives()->currentIndex(), 0);  // Kempston by default
+  EXPECT_FALSE(page.KeyOf(kPadUp)->isEnabled());
+  page.Preset(GamepadPreset::Cursor)->click();
+  EXPECT_TRUE(page.KeyOf(kPadUp)->isEnabled());
+  page.KeyOf(kPadBack)->setCurrentIndex(1 + kKeyCapsShift);
+  EXPECT_EQ(page.KeyOf(kPadBack)->currentText(), QStringLiteral("CAPS SHIFT"));
+  GamepadMapping expected = GamepadPresetMapping(GamepadPreset::Cursor);
+  expected.Keys[kPadBack] = kKeyCapsShift;
+  EXPECT_EQ(form.Result().Hardware.Gamepad, expected);
+  page.Drives()->setCurrentIndex(0);
+  EXPECT_FALSE(form.Result().Hardware.Gamepad.UseKeys);
 }
 
 TEST_F(ConfigFormTest, NavigatorAutoSelectFillsTheThreeRomEdits) {
