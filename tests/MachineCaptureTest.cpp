@@ -28,6 +28,12 @@ void OneFrame(Machine& m) {
   while (!m.EndFrameIfDue()) m.ProcessorStep();
 }
 
+uint64_t PictureHash(const Machine& m) {
+  uint64_t picture = 14695981039346656037ull;
+  for (int y = 0; y < kNativeHeight; ++y) picture = Hash(m.Screen.Row(y), kNativeWidth, picture);
+  return picture;
+}
+
 // What a run shows, frame by frame, and how it ends.
 struct Trace {
   std::vector<uint64_t> Sound, Picture;
@@ -42,9 +48,7 @@ Trace Record(Machine& m, int frames, const std::function<void(int)>& beforeFrame
     if (beforeFrame) beforeFrame(i);
     OneFrame(m);
     t.Sound.push_back(Hash(m.LastSoundBlock().data(), kSoundBlockSize));
-    uint64_t picture = 14695981039346656037ull;
-    for (int y = 0; y < kNativeHeight; ++y) picture = Hash(m.Screen.Row(y), kNativeWidth, picture);
-    t.Picture.push_back(picture);
+    t.Picture.push_back(PictureHash(m));
   }
   t.Ram = Hash(m.Mem.RamBase(), Memory::BankCountOf(m.Mem.Model) * Memory::kBankSize);
   for (const RawTrack& track : m.DiskA->Tracks)
@@ -169,11 +173,13 @@ TEST(MachineCapture, RestoredMachineRunsOnAsTheCapturedOneDid) {
     if (!c.prepare(m)) GTEST_SKIP() << "test data not found";
     MachineCapture capture;
     CaptureMachine(m, capture);
+    const uint64_t pictureThen = PictureHash(m);
     const auto before = [&](int frame) {
       if (c.beforeFrame) c.beforeFrame(m, frame);
     };
     const Trace first = Record(m, 100, before);
     ASSERT_TRUE(RestoreMachine(m, capture));
+    EXPECT_EQ(PictureHash(m), pictureThen) << "the picture as it was is shown at once";
     const Trace second = Record(m, 100, before);
     ExpectSame(first, second);
     // The run changed something worth comparing.
