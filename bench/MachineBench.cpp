@@ -7,6 +7,8 @@
 //    controller idle.
 //  - Machine48kIdleExecutionBreakpoint: Machine48kIdle/0 with one execution breakpoint
 //    enabled (goal: at least 100 times real time).
+//  - Machine48kIdleRewind/0 and /2: Machine48kIdle/0 and /2 keeping 60 seconds of rewind
+//    captures (one each 50 frames; goal: at most 3 % slower than without).
 //  - BorderStripes: a loop that changes the border colour about 90 times a frame, so the
 //    border is drawn with beam timing all the time (the demo-effect case).
 //  - MachineSound/0 and /1: AY tones and the speaker in every frame, the stream taken each
@@ -27,6 +29,7 @@
 #include "app/AutoLoad.h"
 #include "disk/DiskImageFiles.h"
 #include "machine/Machine.h"
+#include "machine/Rewind.h"
 #include "machine/RunLoop.h"
 #include "tape/TapeImage.h"
 
@@ -44,7 +47,7 @@ std::filesystem::path TestData(const char* relative) {
 // `variant`: 0 idle, 1 a tape autoloaded, 2 a disk in the drive. `breakpoint`: one
 // execution breakpoint enabled at an address the ROM never runs, so every step takes the
 // checking path.
-void RunIdle48k(benchmark::State& state, int variant, bool breakpoint) {
+void RunIdle48k(benchmark::State& state, int variant, bool breakpoint, bool rewind = false) {
   std::ifstream in(TestData("roms/48.rom"), std::ios::binary);
   const std::vector<uint8_t> rom(std::istreambuf_iterator<char>(in), {});
   if (rom.size() != vantrel::Memory::kRomSize) {
@@ -68,6 +71,11 @@ void RunIdle48k(benchmark::State& state, int variant, bool breakpoint) {
     if (variant == 2) machine->InsertDisk(vantrel::CreateBlankDisk());
     if (breakpoint) machine->SetBreakpoints({{vantrel::BreakType::Execution, 0xFFFF}});
     vantrel::RunLoop loop(*machine);
+    vantrel::RewindBuffer captures;
+    if (rewind) {
+      captures.SetSeconds(60);
+      machine->SetRewind(&captures);
+    }
     if (tape) {
       machine->Tape.InsertTape(catalogue);
       auto typer = vantrel::StartAutoLoad(*machine, 0, vantrel::AutoLoadMedia::Tape);
@@ -89,6 +97,15 @@ void BM_Machine48kIdle(benchmark::State& state) {
 BENCHMARK(BM_Machine48kIdle)
     ->Arg(0)
     ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+
+void BM_Machine48kIdleRewind(benchmark::State& state) {
+  RunIdle48k(state, static_cast<int>(state.range(0)), false, true);
+}
+BENCHMARK(BM_Machine48kIdleRewind)
+    ->Arg(0)
     ->Arg(2)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();

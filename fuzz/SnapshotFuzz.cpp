@@ -1,5 +1,6 @@
-// libFuzzer target over the SNA and Z80 loaders. The first byte of an input chooses the
-// loader (bit 0: 0 for SNA, 1 for Z80), whether the Beta 128 interface is fitted (bit 1),
+// libFuzzer target over the SNA, Z80 and SZX loaders. The first byte of an input chooses
+// the loader (bit 7 set: SZX, whose accepted files are also saved and loaded again; else
+// bit 0: 0 for SNA, 1 for Z80), whether the Beta 128 interface is fitted (bit 1),
 // the memory model (bits 2-4) and the start mode the machine was reset into (bits 5-6);
 // the rest is the file. The loaders run under whichever model, interface and paging the
 // user has, and those change where the banks go. A refusal is a correct answer; anything
@@ -10,9 +11,11 @@
 #include <cstring>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "machine/Machine.h"
 #include "media/SnapshotLoader.h"
+#include "media/SzxSnapshot.h"
 
 namespace {
 
@@ -76,7 +79,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto startMode = static_cast<uint8_t>((choice >> 5) & 3);
   try {
     vantrel::Machine& m = machine.Fresh(model, trDos, startMode);
-    vantrel::LoadSnapshotBytes(m, {data + 1, size - 1}, kind);
+    if (choice & 0x80) {
+      vantrel::LoadSzx(m, {data + 1, size - 1});
+      const std::vector<uint8_t> saved = vantrel::MakeSzx(m);
+      vantrel::LoadSzx(m, saved);
+    } else {
+      vantrel::LoadSnapshotBytes(m, {data + 1, size - 1}, kind);
+    }
   } catch (const vantrel::SnapshotError&) {
     // A refusal is the right answer to most inputs.
   }

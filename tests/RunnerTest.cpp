@@ -24,6 +24,7 @@
 #include "cli/Runner.h"
 #include "cli/RunnerOptions.h"
 #include "cli/WavWriter.h"
+#include "media/SnapshotLoader.h"
 #include "platform/QtSettingsStore.h"
 
 namespace vantrel {
@@ -524,6 +525,37 @@ TEST_F(RunnerTest, ShortFramesDrawEveryRowOfThePicture) {
   for (int y = 0; y < shot->Height; ++y) {
     for (int x : {0, 63, 320, 383})
       ASSERT_EQ(0, std::memcmp(shot->At(x, y), white, 3)) << x << " " << y;
+  }
+}
+
+// --rewind: a run that steps five captures back at frame 500 and runs 300 frames more is
+// the machine of a plain 600-frame run, down to the saved SZX file's last byte.
+// --save-snapshot writes by the extension, and a saved SZX loads back to the same file.
+TEST_F(RunnerTest, RewindingRunsOnAsTheMachineRanThen) {
+  VANTREL_REQUIRE_TESTDATA(rom48, "roms/128-1.rom");
+  VANTREL_REQUIRE_TESTDATA(rom128, "roms/128-0.rom");
+  VANTREL_REQUIRE_TESTDATA(p128, "snapshots/p128.sna");
+  const std::vector<std::string> more = {"--rom48", rom48.string(), "--rom128",   rom128.string(),
+                                         "--mode",  "128",          p128.string()};
+  const RunResult rewound = Run("--frames 800 --rewind 500:5 --save-snapshot $D/rewound.szx", more);
+  ASSERT_EQ(rewound.Status, kRunnerOk) << rewound.Err;
+  const RunResult plain = Run("--frames 600 --save-snapshot $D/plain.szx", more);
+  ASSERT_EQ(plain.Status, kRunnerOk) << plain.Err;
+  const RunResult longer = Run("--frames 800 --save-snapshot $D/longer.szx", more);
+  ASSERT_EQ(longer.Status, kRunnerOk) << longer.Err;
+  const Bytes a = ReadBytes(dir_.path() / "rewound.szx");
+  EXPECT_EQ(a, ReadBytes(dir_.path() / "plain.szx"));
+  EXPECT_NE(a, ReadBytes(dir_.path() / "longer.szx")) << "the rewind took place";
+
+  const RunResult again = Run("--frames 0 --save-snapshot $D/again.szx $D/rewound.szx",
+                              {"--rom48", rom48.string(), "--rom128", rom128.string()});
+  ASSERT_EQ(again.Status, kRunnerOk) << again.Err;
+  EXPECT_EQ(ReadBytes(dir_.path() / "again.szx"), a);
+  for (const char* name : {"s.z80", "s.sna"}) {
+    const RunResult saved = Run("--frames 1 --save-snapshot $D/" + std::string(name), more);
+    ASSERT_EQ(saved.Status, kRunnerOk) << saved.Err;
+    const Bytes file = ReadBytes(dir_.path() / name);
+    EXPECT_EQ(file.size() == kSna128Size, std::string(name) == "s.sna") << name;
   }
 }
 

@@ -62,6 +62,16 @@ void Application::ApplyHardwareSettings(const HardwareSettings& settings) {
   emulation_.Loop.FastTapeLoading.store(settings.StartUp.FastTapeLoading,
                                         std::memory_order_relaxed);
   emulation_.Loop.FastDiskAccess.store(settings.StartUp.FastDiskAccess, std::memory_order_relaxed);
+  SetRewindSeconds(kRewindSeconds[settings.StartUp.Rewind % kRewindSeconds.size()]);
+}
+
+void Application::SetRewindSeconds(int seconds) {
+  if (seconds == rewind_.Seconds()) return;
+  // Between two frames: the ring is the emulation thread's while it runs.
+  machine_.Apply([this, seconds] {
+    rewind_.SetSeconds(seconds);
+    machine_.SetRewind(seconds > 0 ? &rewind_ : nullptr);
+  });
 }
 
 std::optional<RomSlot> Application::LoadStartModeRoms() {

@@ -9,6 +9,7 @@
 #include "app/SettingsStore.h"
 #include "machine/EmulThread.h"
 #include "machine/Machine.h"
+#include "machine/Rewind.h"
 
 namespace vantrel {
 
@@ -72,6 +73,9 @@ class Application {
   HardwareSettings& Hardware() { return hardware_; }
   // Drive A: disks are opened, created and saved through it.
   DiskDrive& Drive() { return drive_; }
+  // The rewind captures; stepped back only while the machine stands (or through Apply).
+  RewindBuffer& Rewind() { return rewind_; }
+  void SetRewindSeconds(int seconds);
 
  private:
   SettingsStore& store_;
@@ -82,6 +86,7 @@ class Application {
   bool trDosAvailable_ = true;
   bool shutDown_ = false;
   Machine machine_;
+  RewindBuffer rewind_;
   TEmulThread emulation_;
   DiskDrive drive_{machine_};
 };

@@ -110,12 +110,17 @@ inline constexpr std::array<std::string_view, 4> kStartUpResetNames = {
     "48k Mode", "TR-DOS with 48k", "128k Mode", "TR-DOS with 128k"};
 inline constexpr std::array<std::string_view, 2> kStartUpModeNames = {"Debugger", "Emulator"};
 
+// The choices of the seconds of rewind kept while running (0: none).
+inline constexpr std::array<int, 4> kRewindSeconds = {0, 30, 60, 120};
+
 struct StartUpSetting {
   uint8_t Reset = 2;  // index into kStartUpResetNames
   uint8_t Mode = 0;   // index into kStartUpModeNames
   // Maximum speed while the tape plays; a group of its own.
   bool FastTapeLoading = true;
   bool FastDiskAccess = true;  // maximum speed while the disk controller works
+  // The seconds of rewind kept, an index into kRewindSeconds; a group of its own.
+  uint8_t Rewind = 2;
   bool operator==(const StartUpSetting&) const = default;
 };
 

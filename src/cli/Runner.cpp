@@ -22,6 +22,7 @@
 #include "media/FileTypes.h"
 #include "media/SnapshotLoader.h"
 #include "media/SnapshotSaver.h"
+#include "media/SzxSnapshot.h"
 #include "platform/QtSettingsStore.h"
 #include "platform/SdlSoundOutput.h"
 
@@ -233,7 +234,12 @@ int BuildMachine(const RunnerOptions& options, const Reporter& report, CheckedIn
   } else if (in.Type != nullptr) {
     Machine& machine = app->GetMachine();
     try {
-      in.Type->Load(machine, in.FileBytes);
+      if (in.Type->Load == LoadSzxFile) {
+        const std::string note = LoadSzx(machine, in.FileBytes);
+        if (!note.empty()) report.Fail(kRunnerOk, "note: " + note);
+      } else {
+        in.Type->Load(machine, in.FileBytes);
+      }
     } catch (const SnapshotError& refusal) {
       return report.Fail(kRunnerBadUsage,
                          "cannot load " + Quoted(options.File->string()) + ": " + refusal.what());
@@ -294,8 +300,18 @@ int RunMachine(const RunnerOptions& options, const Reporter& report, Application
   machine.SetBreakpoints(options.Breaks);
   KeySchedule keys(options.Keys);
   keys.ApplyFrame(0, machine.Keys);
-  *run = loop.RunFrames(options.Frames, options.UntilPc,
-                        [&](uint64_t frames) { keys.ApplyFrame(frames, machine.Keys); });
+  // A rewind needs captures: with none kept by the settings, the default is kept.
+  if (options.Rewind && app.Rewind().Seconds() == 0) app.SetRewindSeconds(kRewindSeconds[2]);
+  *run = loop.RunFrames(options.Frames, options.UntilPc, [&](uint64_t frames) {
+    // At the frame's start, where the captures are taken: the next frame runs on from
+    // the capture restored.
+    if (options.Rewind && frames == options.Rewind->Frame) {
+      for (uint32_t i = 0; i < options.Rewind->Steps; ++i) {
+        if (!app.Rewind().StepBack(machine)) break;
+      }
+    }
+    keys.ApplyFrame(frames, machine.Keys);
+  });
   loop.StopSound();
 
   loop.Output = nullptr;
@@ -338,6 +354,16 @@ int WriteOutputs(const RunnerOptions& options, const Reporter& report, Applicati
       } else {
         SaveSna48(machine, *options.SaveSna);
       }
+    } catch (const SnapshotError& failure) {
+      return report.Fail(kRunnerFailed, failure.what());
+    }
+  }
+  if (options.SaveSnapshot) {
+    const std::optional<SnaVariant> variant = SnapshotVariantOfName(options.SaveSnapshot->string());
+    try {
+      SaveSnapshot(
+          machine, *options.SaveSnapshot,
+          variant == SnaVariant::Sna128k && !(mode & kStart128k) ? SnaVariant::Sna48k : *variant);
     } catch (const SnapshotError& failure) {
       return report.Fail(kRunnerFailed, failure.what());
     }

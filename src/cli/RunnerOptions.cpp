@@ -11,6 +11,7 @@
 #include "debugger/BreakpointText.h"
 #include "debugger/Symbols.h"
 #include "disk/DiskImageFiles.h"
+#include "media/SnapshotSaver.h"
 
 namespace vantrel {
 
@@ -176,6 +177,30 @@ bool ApplySaveSna(RunnerOptions& o, std::string_view v, std::string* e) {
   return true;
 }
 
+bool ApplySaveSnapshot(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!NotEmpty(v, e)) return false;
+  if (!SnapshotVariantOfName(v)) {
+    *e = Quoted(v) + " is not a .szx, .z80 or .sna file name";
+    return false;
+  }
+  o.SaveSnapshot = std::filesystem::path(v);
+  return true;
+}
+
+bool ApplyRewind(RunnerOptions& o, std::string_view v, std::string* e) {
+  const size_t colon = v.find(':');
+  const std::optional<uint64_t> frame =
+      colon == std::string_view::npos ? std::nullopt : ParseRunnerNumber(v.substr(0, colon));
+  const std::optional<uint64_t> steps =
+      colon == std::string_view::npos ? std::nullopt : ParseRunnerNumber(v.substr(colon + 1));
+  if (!frame || !steps || *frame == 0 || *frame > 0xFFFFFFFFu || *steps == 0 || *steps > 120) {
+    *e = Quoted(v) + " is not FRAME:N (a frame of the run from 1, and 1 to 120 captures)";
+    return false;
+  }
+  o.Rewind = RunnerOptions::RewindAt{static_cast<uint32_t>(*frame), static_cast<uint32_t>(*steps)};
+  return true;
+}
+
 bool ApplySaveDisk(RunnerOptions& o, std::string_view v, std::string* e) {
   if (!NotEmpty(v, e)) return false;
   const std::optional<DiskFormat> format = DiskFormatOf(std::filesystem::path(v));
@@ -272,6 +297,14 @@ constexpr RunnerOptionSpec kOptions[] = {
     {"--save-sna", "FILE.sna",
      "save the machine as an SNA snapshot after the run (128K variant in the 128 modes)", "",
      ApplySaveSna},
+    {"--save-snapshot", "FILE",
+     "save the machine after the run as SZX, Z80 or SNA by the extension (.szx, .z80, .sna; "
+     "SNA as with --save-sna)",
+     "", ApplySaveSnapshot},
+    {"--rewind", "FRAME:N",
+     "at the end of frame FRAME step back N rewind captures (one a second of machine time) and "
+     "run on from there; the run's frame count goes on",
+     "", ApplyRewind},
     {"--save-disk", "FILE",
      "save the disk in the drive after the run as TRD, FDI or UDI (by the extension)", "",
      ApplySaveDisk},

@@ -46,7 +46,14 @@ struct RunnerOptions {
   std::optional<std::filesystem::path> Screenshot;
   std::optional<std::filesystem::path> ScreenshotVisible;
   bool DumpRegs = false;
-  std::optional<std::filesystem::path> SaveSna;   // 48K or 128K by the start mode
+  std::optional<std::filesystem::path> SaveSna;       // 48K or 128K by the start mode
+  std::optional<std::filesystem::path> SaveSnapshot;  // SZX, Z80 or SNA by the extension
+  // At the end of frame Frame of the run, step back Steps rewind captures and run on.
+  struct RewindAt {
+    uint32_t Frame = 0;
+    uint32_t Steps = 0;
+  };
+  std::optional<RewindAt> Rewind;
   std::optional<std::filesystem::path> SaveDisk;  // TRD, FDI or UDI by the extension
   std::optional<std::filesystem::path> Wav;       // every frame's mixed sound
   bool WavU8 = false;  // the 8-bit mono mix instead of the 16-bit stream the device plays

@@ -151,6 +151,40 @@ void Memory::PowerOnFill(uint64_t seed) {
   }
 }
 
+Memory::PagingLatches Memory::SavePaging() const {
+  return {Model, Port7FFD, Port1FFD, ExtraPageBits, DosActive, static_cast<uint8_t>(topBank_)};
+}
+
+void Memory::RestorePaging(const PagingLatches& latches) {
+  Model = latches.Model;
+  Port7FFD = latches.Port7FFD;
+  Port1FFD = latches.Port1FFD;
+  ExtraPageBits = latches.ExtraPageBits;
+  DosActive = latches.DosActive;
+  ScreenBank = (Port7FFD & 0x08) ? 7 : 5;
+  MapTop(latches.TopBank);
+  if (DosActive) {
+    MapRom(RomDOS());
+  } else {
+    MapRom((Port7FFD & 0x10) ? Rom48k() : Rom128k());
+  }
+  const bool scorpion = Model == MemoryModel::Scorpion256k || Model == MemoryModel::Scorpion1024k;
+  // #1FFD's RAM at 0x0000 covers the TR-DOS ROM too.
+  if (scorpion && (Port1FFD & 1)) MapScorpionRam();
+}
+
+int Memory::BankCountOf(MemoryModel model) {
+  switch (model) {
+    case MemoryModel::Spectrum128k: return 8;
+    case MemoryModel::Pentagon256k:
+    case MemoryModel::Scorpion256k: return 16;
+    case MemoryModel::Pentagon512k: return 32;
+    case MemoryModel::Pentagon1024k:
+    case MemoryModel::Scorpion1024k: return 64;
+  }
+  return kBankCount;
+}
+
 std::string PagingReport(uint8_t value) {
   std::string text = "Page RAM" + std::to_string(value & 7) + " mapped";
   text += "\nScreen in RAM";

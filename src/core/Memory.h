@@ -105,6 +105,21 @@ class Memory {
   // Power-on contents: banks 5, 2 and 0 random, every other bank zero.
   void PowerOnFill(uint64_t seed);
 
+  // The paging latches and what they map, for a machine capture. Restoring maps the same
+  // windows again from the latches (TR-DOS, Scorpion RAM at 0x0000 and the top bank).
+  struct PagingLatches {
+    MemoryModel Model = MemoryModel::Spectrum128k;
+    uint8_t Port7FFD = 0;
+    uint8_t Port1FFD = 0;
+    uint8_t ExtraPageBits = 0;
+    bool DosActive = false;
+    uint8_t TopBank = 0;
+  };
+  PagingLatches SavePaging() const;
+  void RestorePaging(const PagingLatches& latches);
+  // The RAM banks the model has (8 for the 128K up to 64 for the 1024K models).
+  static int BankCountOf(MemoryModel model);
+
   // Paging latches.
   MemoryModel Model = MemoryModel::Spectrum128k;
   bool DosEnabled = false;  // the Beta 128 interface is fitted
@@ -127,6 +142,7 @@ class Memory {
   // Banks 5, 2, 0 (then 1, 3, 4, 6, 7, 8, ...) lie in one block, so 5-2-0 is one
   // 49152-byte run and 5-2 one 32768-byte run: loaders copy the 48K image in one go.
   uint8_t* RamBase() { return ram_.get(); }
+  const uint8_t* RamBase() const { return ram_.get(); }
 
   uint8_t* Rom48k() { return roms_.get() + 0 * kRomSize; }
   uint8_t* Rom128k() { return roms_.get() + 1 * kRomSize; }

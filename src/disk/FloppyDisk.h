@@ -50,7 +50,23 @@ class FloppyDisk {
 
   std::array<RawTrack, kTrackCount> Tracks{};
 
+  // Every write to a track gives it a stamp never used before on this disk, so two equal
+  // stamps mean equal contents: a machine capture shares the tracks whose stamp it holds.
+  void TrackWritten(const RawTrack* track) {
+    TrackStamps[static_cast<size_t>(track - Tracks.data())] = ++lastStamp_;
+  }
+  // Sets a track's contents as they were under `stamp` (a restored capture).
+  void RestoreTrack(int index, const RawTrack& track, uint64_t stamp) {
+    Tracks[static_cast<size_t>(index)] = track;
+    TrackStamps[static_cast<size_t>(index)] = stamp;
+    if (stamp > lastStamp_) lastStamp_ = stamp;
+  }
+  std::array<uint64_t, kTrackCount> TrackStamps{};
+  // Which disk this is to its machine (set when inserted).
+  uint64_t Serial = 0;
+
  private:
+  uint64_t lastStamp_ = 0;
   // Set by the save dialog on the window thread, read by the controller.
   std::atomic<bool> writeProtect_{false};
   std::atomic<bool> modified_{false};

@@ -76,6 +76,7 @@ void Vg93Controller::WriteAt(int pos, uint8_t value, bool mark) {
   const uint8_t bit = static_cast<uint8_t>(1 << (pos & 7));
   bits = static_cast<uint8_t>(mark ? bits | bit : bits & ~bit);
   disk_->SetModified();
+  disk_->TrackWritten(current_);
 }
 
 void Vg93Controller::WriteUnderHead(uint8_t value, bool mark) {

@@ -57,6 +57,23 @@ class Vg93Controller {
   uint8_t ReadRequests() const { return requests_ | 0x3F; }
 
   bool Busy() const { return class_ != kIdle; }
+
+  // A copy of the controller is a machine capture's; restoring one needs the disk it
+  // reads now, and the frame of its last catch-up in the machine's present count.
+  void Rebind(FloppyDisk* disk, uint32_t frame) {
+    disk_ = disk;
+    frame_ = frame;
+    if (current_) LatchTrack();
+  }
+  uint32_t LastFrame() const { return frame_; }
+  // A snapshot's registers: the controller idle with them, the head over the track.
+  void LoadRegisters(uint8_t track, uint8_t sector, uint8_t data, uint8_t status) {
+    track_ = track;
+    sector_ = sector;
+    data_ = data;
+    status_ = status;
+    class_ = kIdle;
+  }
   // What the debug view shows.
   uint8_t Command() const { return command_; }
   uint8_t Data() const { return data_; }

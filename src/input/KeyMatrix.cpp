@@ -65,6 +65,23 @@ void KeyMatrix::ClearMatrix() {
   pressedCount_.store(0, std::memory_order_relaxed);
 }
 
+void KeyMatrix::Save(Saved& out) const {
+  for (int row = 0; row < 8; ++row) out.Rows[row] = rows_[row].load(std::memory_order_relaxed);
+  for (int key = 0; key < kKeyCount; ++key)
+    out.PressCount[key] = pressCount_[key].load(std::memory_order_relaxed);
+}
+
+void KeyMatrix::Restore(const Saved& in) {
+  int8_t pressed = 0;
+  for (int row = 0; row < 8; ++row) rows_[row].store(in.Rows[row], std::memory_order_relaxed);
+  for (int key = 0; key < kKeyCount; ++key) {
+    pressCount_[key].store(in.PressCount[key], std::memory_order_relaxed);
+    if (in.PressCount[key] != 0) ++pressed;
+  }
+  pressedCount_.store(pressed, std::memory_order_relaxed);
+  RecomputeGhosting();
+}
+
 void KeyMatrix::RecomputeGhosting() {
   std::array<uint8_t, 8> rows;
   for (int row = 0; row < 8; ++row) rows[row] = rows_[row].load(std::memory_order_relaxed);

@@ -60,6 +60,14 @@ class KeyMatrix {
   int PressedCount() const { return pressedCount_.load(std::memory_order_relaxed); }
 
   // Which half-row and bit a key is wired to.
+  // The held keys, for a machine capture.
+  struct Saved {
+    std::array<uint8_t, 8> Rows{};
+    std::array<uint8_t, kKeyCount> PressCount{};
+  };
+  void Save(Saved& out) const;
+  void Restore(const Saved& in);
+
   static int KeyRow(int key);
   static uint8_t KeyMask(int key);
 

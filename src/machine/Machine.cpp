@@ -2,6 +2,8 @@
 
 #include <random>
 
+#include "machine/Rewind.h"
+
 namespace vantrel {
 
 namespace {
@@ -187,6 +189,8 @@ void Machine::EndFrame() {
     State.CpuStopped.store(false, std::memory_order_relaxed);
     State.CpuStoppedRequest.store(kCpuStoppedNone, std::memory_order_release);
   }
+  // Between two steps, with the new frame begun: the place a capture restores to.
+  if (rewind_) rewind_->FrameStarted(*this);
 }
 
 }  // namespace vantrel

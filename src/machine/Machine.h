@@ -29,6 +29,8 @@ namespace vantrel {
 // What happens between a frame's hardware end and the next frame's start when the machine
 // runs for someone: the run loop's sound output, real-time pacing, presentation policy
 // and mouse polling. Called once a frame on the thread that runs the machine.
+class RewindBuffer;
+
 class FrameEndHandler {
  public:
   virtual ~FrameEndHandler() = default;
@@ -139,6 +141,12 @@ class Machine {
   std::unique_ptr<FloppyDisk> DiskA = std::make_unique<FloppyDisk>();
   void InsertDisk(std::unique_ptr<FloppyDisk> disk) {
     DiskA = disk ? std::move(disk) : std::make_unique<FloppyDisk>();
+    DiskA->Serial = ++diskSerials_;
+    Disk.SetDisk(DiskA.get());
+  }
+  // A disk rebuilt from a capture keeps the serial it had.
+  void InsertCapturedDisk(std::unique_ptr<FloppyDisk> disk) {
+    DiskA = std::move(disk);
     Disk.SetDisk(DiskA.get());
   }
   PortDecoder Ports;
@@ -174,6 +182,8 @@ class Machine {
   // The run loop that shows frames and keeps time, or none: then every frame is shown
   // and nothing waits.
   void SetFrameEndHandler(FrameEndHandler* handler) { frameEnd_ = handler; }
+  // The rewind captures taken as frames start, or none.
+  void SetRewind(RewindBuffer* rewind) { rewind_ = rewind; }
 
  private:
   // The step of ProcessorStep on the plain or the watching processor.
@@ -223,6 +233,8 @@ class Machine {
   PortBus plainBus_;
 
   FrameEndHandler* frameEnd_ = nullptr;
+  RewindBuffer* rewind_ = nullptr;
+  uint64_t diskSerials_ = 0;
 };
 
 }  // namespace vantrel

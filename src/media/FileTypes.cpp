@@ -6,12 +6,18 @@
 #include "disk/DiskImageFiles.h"
 #include "machine/Machine.h"
 #include "media/SnapshotLoader.h"
+#include "media/SzxSnapshot.h"
 #include "tape/TapeImage.h"
 
 namespace vantrel {
 
+void LoadSzxFile(Machine& machine, std::span<const uint8_t> file) {
+  LoadSzx(machine, file);
+}
+
 namespace {
 
+// The note of what was left out reaches the user through LoadSnapshot.
 // Into the drive of a stopped machine, with the default TR-DOS boot settings; the programs
 // open disks through their drive (DiskDrive), which applies the user's.
 template <DiskFormat kFormat>
@@ -33,9 +39,10 @@ void InsertTapeFile(Machine& machine, std::span<const uint8_t> file) {
   machine.Tape.InsertTape(std::move(tape));
 }
 
-constexpr std::array<FileType, 12> kFileTypes{{
+constexpr std::array<FileType, 13> kFileTypes{{
     {"SNA", FileKind::Snapshot, "SNA snapshot", "*.Sna *.sna *.SNA", true, LoadSna},
-    {"Z80", FileKind::Snapshot, "Z80 snapshot", "*.Z80 *.z80", false, LoadZ80},
+    {"Z80", FileKind::Snapshot, "Z80 snapshot", "*.Z80 *.z80", true, LoadZ80},
+    {"SZX", FileKind::Snapshot, "SZX snapshot", "*.Szx *.szx *.SZX", true, LoadSzxFile},
     {"TAP", FileKind::Tape, "TAP tape", "*.Tap *.tap *.TAP", false, InsertTapeFile<ReadTap>},
     {"TZX", FileKind::Tape, "TZX tape", "*.Tzx *.tzx *.TZX", false, InsertTapeFile<ReadTzx>},
     {"CSW", FileKind::Tape, "CSW tape", "*.Csw *.csw *.CSW", false, InsertTapeFile<ReadCsw>},

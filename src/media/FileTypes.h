@@ -30,6 +30,9 @@ struct FileType {
 
 std::span<const FileType> FileTypes();
 
+// The SZX row's loader (LoadSnapshot also reports what an SZX file left out).
+void LoadSzxFile(Machine& machine, std::span<const uint8_t> file);
+
 // The extension from the last "." of the file name on, upper-cased (ASCII letters) and
 // stripped of control characters and spaces at both ends: ".SNA", ".Z80", or "" when the
 // name has none.

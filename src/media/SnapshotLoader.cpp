@@ -8,6 +8,7 @@
 
 #include "machine/Machine.h"
 #include "media/FileTypes.h"
+#include "media/SzxSnapshot.h"
 
 namespace vantrel {
 
@@ -163,7 +164,7 @@ void LoadZ80Pages(Machine& m, std::span<const uint8_t> file, Z80Layout layout) {
 
 }  // namespace
 
-void LoadSnapshot(Machine& machine, const std::filesystem::path& fileName) {
+std::string LoadSnapshot(Machine& machine, const std::filesystem::path& fileName) {
   const std::string name = fileName.string();
   const FileType* type = FindFileType(name);
   std::vector<uint8_t> file;
@@ -179,7 +180,15 @@ void LoadSnapshot(Machine& machine, const std::filesystem::path& fileName) {
   if (!type || type->Kind != FileKind::Snapshot || !type->Load) {
     Refuse("File " + name + " has unsupported format!");
   }
+  if (type->Load == LoadSzxFile) {
+    try {
+      return LoadSzx(machine, file);
+    } catch (const SnapshotError& refusal) {
+      throw SnapshotError("File " + name + ": " + refusal.what(), refusal.Caption);
+    }
+  }
   type->Load(machine, file);
+  return {};
 }
 
 void LoadSnapshotBytes(Machine& machine, std::span<const uint8_t> file, SnapshotKind kind) {
@@ -235,6 +244,11 @@ void LoadZ80(Machine& m, std::span<const uint8_t> file) {
     if (layout == Z80Layout::Pages128k) {
       SetPaging(m, file[35]);
       LoadZ80Pages(m, file, layout);
+      // The sound chip's registers follow the paging byte in version 2 and 3 headers.
+      if (Word(file, 30) >= 23) {
+        for (int reg = 0; reg < 16; ++reg) m.Ay.WriteRegister(reg, file[39 + reg]);
+        m.Ay.Select(file[38]);
+      }
     } else {
       LoadZ80Pages(m, file, layout);
       SetPaging48(m);

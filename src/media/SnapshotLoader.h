@@ -45,7 +45,9 @@ enum class SnapshotKind : uint8_t { Sna, Z80 };
 // Reads the file as named (the caller resolves the name first) and loads it by its
 // extension (FileTypes). Unreadable: "Can't load snapshot file."; another extension: "File <name>
 // has unsupported format!". Nothing changes in either case.
-void LoadSnapshot(Machine& machine, const std::filesystem::path& fileName);
+// An SZX file's refusal names the file; its result says what the file held that this
+// machine lacks (empty when nothing was left out).
+std::string LoadSnapshot(Machine& machine, const std::filesystem::path& fileName);
 
 // A whole file image already in memory (also the entry point for fuzzing).
 void LoadSnapshotBytes(Machine& machine, std::span<const uint8_t> file, SnapshotKind kind);

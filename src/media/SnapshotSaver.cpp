@@ -1,10 +1,13 @@
 #include "media/SnapshotSaver.h"
 
+#include <algorithm>
 #include <span>
 #include <string>
 
 #include "disk/ReplaceFile.h"
 #include "machine/Machine.h"
+#include "media/FileTypes.h"
+#include "media/SzxSnapshot.h"
 
 namespace vantrel {
 
@@ -98,11 +101,144 @@ void SaveSnapshot(Machine& machine, const std::filesystem::path& fileName, SnaVa
       if (pausedHere) m.State.Paused.store(0);
     }
   } resume{machine, pausedHere};
-  if (variant == SnaVariant::Sna48k) {
-    SaveSna48(machine, fileName);
-  } else {
-    SaveSna128(machine, fileName);
+  WriteReplacing(fileName, MakeSnapshotImage(machine, variant));
+}
+
+SnapshotMachine SnapshotMachineOf(const Machine& m) {
+  const Memory& mem = m.Mem;
+  if (mem.Model != MemoryModel::Pentagon1024k && (mem.Port7FFD & 0x30) == 0x30 &&
+      mem.TopBank() == 0) {
+    return SnapshotMachine::Spectrum48k;
   }
+  switch (mem.Model) {
+    case MemoryModel::Spectrum128k:
+      return m.State.TacktsPerInt == kDefaultTacktsPerInt ? SnapshotMachine::Pentagon128
+                                                          : SnapshotMachine::Spectrum128k;
+    case MemoryModel::Pentagon256k: return SnapshotMachine::Pentagon256;
+    case MemoryModel::Pentagon512k: return SnapshotMachine::Pentagon512;
+    case MemoryModel::Pentagon1024k: return SnapshotMachine::Pentagon1024;
+    case MemoryModel::Scorpion256k: return SnapshotMachine::Scorpion256;
+    case MemoryModel::Scorpion1024k: return SnapshotMachine::Scorpion1024;
+  }
+  return SnapshotMachine::Spectrum128k;
+}
+
+namespace {
+
+// Z80 block compression: runs of five or more, and any run of EDs of two or more, become
+// ED ED count byte; the byte after a lone ED is never the start of a run.
+void PackZ80Block(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+  size_t i = 0;
+  while (i < size) {
+    const uint8_t b = data[i];
+    size_t run = 1;
+    while (i + run < size && run < 255 && data[i + run] == b) ++run;
+    if (run >= 5 || (b == 0xED && run >= 2)) {
+      out.insert(out.end(), {0xED, 0xED, static_cast<uint8_t>(run), b});
+      i += run;
+      continue;
+    }
+    out.push_back(b);
+    ++i;
+    if (b == 0xED && i < size) out.push_back(data[i++]);
+  }
+}
+
+}  // namespace
+
+std::vector<uint8_t> MakeZ80(const Machine& m) {
+  const SnapshotMachine kind = SnapshotMachineOf(m);
+  uint8_t hardware = 0;
+  switch (kind) {
+    case SnapshotMachine::Spectrum48k: hardware = 0; break;
+    case SnapshotMachine::Spectrum128k: hardware = 4; break;
+    case SnapshotMachine::Pentagon128: hardware = 9; break;
+    default:
+      throw SnapshotError(std::string("The Z80 format has no hardware number for the ") +
+                              MemoryModelName(m.Mem.Model) + ".",
+                          kSnapshotSaveCaption);
+  }
+  const Z80Registers& r = m.State.Regs;
+  constexpr uint16_t kExtraLength = 54;  // version 3
+  std::vector<uint8_t> out(32 + kExtraLength, 0);
+  const auto put = [&out](size_t at, uint16_t word) {
+    out[at] = static_cast<uint8_t>(word);
+    out[at + 1] = static_cast<uint8_t>(word >> 8);
+  };
+  out[0] = r.AF.High;
+  out[1] = r.AF.Low;
+  put(2, r.BC.Get());
+  put(4, r.HL.Get());
+  put(6, 0);  // version 2 and later
+  put(8, r.SP);
+  out[10] = r.I;
+  out[11] = r.R & 0x7F;
+  out[12] = static_cast<uint8_t>(((r.R7 >> 7) & 1) | ((m.Ports.PortFE & 7) << 1));
+  put(13, r.DE.Get());
+  put(15, r.AltBC);
+  put(17, r.AltDE);
+  put(19, r.AltHL);
+  out[21] = static_cast<uint8_t>(r.AltAF >> 8);
+  out[22] = static_cast<uint8_t>(r.AltAF);
+  put(23, r.IY.Get());
+  put(25, r.IX.Get());
+  out[27] = r.IFF1 & 1;
+  out[28] = r.IFF2 & 1;
+  out[29] = r.IM & 3;
+  put(30, kExtraLength);
+  put(32, r.PC);
+  out[34] = hardware;
+  const bool is48k = kind == SnapshotMachine::Spectrum48k;
+  out[35] = is48k ? 0 : m.Mem.Port7FFD;
+  out[38] = m.Ay.Selected();
+  for (int reg = 0; reg < 16; ++reg) out[39 + reg] = m.Ay.Register(reg);
+  // The T-state counter: quarters of the frame counted down.
+  const uint32_t quarter = m.State.TacktsPerInt / 4;
+  const uint32_t t = std::min(r.Tackts, m.State.TacktsPerInt - 1);
+  const uint32_t k = std::min<uint32_t>(t / quarter, 3);
+  put(55, static_cast<uint16_t>((k + 1) * quarter - t - 1));
+  out[57] = static_cast<uint8_t>((k + 3) % 4);
+  out[61] = out[62] = 0xFF;  // 0x0000-0x3FFF is ROM
+  const auto page = [&](uint8_t number, const uint8_t* data) {
+    std::vector<uint8_t> packed;
+    PackZ80Block(data, kBank, packed);
+    const size_t at = out.size();
+    out.resize(at + 3);
+    if (packed.size() >= kBank) {
+      put(at, 0xFFFF);
+      out.insert(out.end(), data, data + kBank);
+    } else {
+      put(at, static_cast<uint16_t>(packed.size()));
+      out.insert(out.end(), packed.begin(), packed.end());
+    }
+    out[at + 2] = number;
+  };
+  if (is48k) {
+    page(4, m.Mem.Bank(2));
+    page(5, m.Mem.Bank(m.Mem.TopBank()));
+    page(8, m.Mem.Bank(5));
+  } else {
+    for (int bank = 0; bank < 8; ++bank) page(static_cast<uint8_t>(bank + 3), m.Mem.Bank(bank));
+  }
+  return out;
+}
+
+std::vector<uint8_t> MakeSnapshotImage(const Machine& machine, SnaVariant variant) {
+  switch (variant) {
+    case SnaVariant::Sna48k: return MakeSna48(machine);
+    case SnaVariant::Sna128k: break;
+    case SnaVariant::Z80: return MakeZ80(machine);
+    case SnaVariant::Szx: return MakeSzx(machine);
+  }
+  return MakeSna128(machine);
+}
+
+std::optional<SnaVariant> SnapshotVariantOfName(std::string_view fileName) {
+  const std::string extension = FileExtension(fileName);
+  if (extension == ".SZX") return SnaVariant::Szx;
+  if (extension == ".Z80") return SnaVariant::Z80;
+  if (extension == ".SNA") return SnaVariant::Sna128k;
+  return std::nullopt;
 }
 
 std::string NextGeneratedName(std::string_view name) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -13,8 +14,33 @@ namespace vantrel {
 
 class Machine;
 
-// The two entries of the snapshot type list, in its order.
-enum class SnaVariant : uint8_t { Sna48k = 0, Sna128k = 1 };
+// The entries of the snapshot type list, in its order.
+enum class SnaVariant : uint8_t { Sna48k = 0, Sna128k = 1, Z80 = 2, Szx = 3 };
+inline constexpr int kSnaVariantCount = 4;
+
+// The machine a snapshot says it was taken on. A 48K is a machine whose paging is locked
+// with bank 0 at 0xC000 and the 48K ROM; Pentagon 128 and the 128K differ in frame length.
+enum class SnapshotMachine : uint8_t {
+  Spectrum48k,
+  Spectrum128k,
+  Pentagon128,
+  Pentagon256,
+  Pentagon512,
+  Pentagon1024,
+  Scorpion256,
+  Scorpion1024,
+};
+SnapshotMachine SnapshotMachineOf(const Machine& machine);
+
+// A Z80 version 3 image (48K, 128K or Pentagon 128 hardware, with the AY registers). Other
+// models have no hardware number in the format: SnapshotError names the model.
+std::vector<uint8_t> MakeZ80(const Machine& machine);
+
+// The image of a variant (SnapshotError for a model the format cannot name).
+std::vector<uint8_t> MakeSnapshotImage(const Machine& machine, SnaVariant variant);
+
+// The variant a file name asks for by its extension (.szx, .z80, .sna as 128K), or none.
+std::optional<SnaVariant> SnapshotVariantOfName(std::string_view fileName);
 
 // The SNA images of the machine as it is now. The 48K image carries PC on the stack below
 // SP (and SP - 2 in the header), as a 48K SNA has no other place for it; the machine

@@ -117,6 +117,28 @@ class Beeper {
   const std::array<uint8_t, kSoundBlockSize>& LastSoundBlock() const { return block_; }
   const std::array<uint8_t, kSoundBlockSize>& Samples() const { return clock_.Samples; }
 
+  // The level, the sampler's place in the frame and the last block, for a machine capture
+  // (the volumes are settings and stay).
+  struct Saved {
+    uint8_t SoundLevel = 0;
+    uint8_t SoundChangeHistory = 0;
+    uint8_t SamplerWrapped = 0;
+    uint32_t BlockOffset = 0;
+    SampleClock Clock;
+    std::array<uint8_t, kSoundBlockSize> Block{};
+  };
+  void Save(Saved& out) const {
+    out = {SoundLevel, SoundChangeHistory, SamplerWrapped, BlockOffset, clock_, block_};
+  }
+  void Restore(const Saved& in) {
+    SoundLevel = in.SoundLevel;
+    SoundChangeHistory = in.SoundChangeHistory;
+    SamplerWrapped = in.SamplerWrapped;
+    BlockOffset = in.BlockOffset;
+    clock_ = in.Clock;
+    block_ = in.Block;
+  }
+
  private:
   void Run(uint32_t tackts);
   void PutSample() {

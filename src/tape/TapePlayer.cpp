@@ -485,4 +485,45 @@ bool TapePlayer::NextTzxBlock() {
   }
 }
 
+void TapePlayer::SavePosition(Position& p) const {
+  p = {TapeSerial(), Playing(),        CurrentBlock(), earLevel_,       reportedLevel_,
+       playState_,   afterDataState_,  pauseLow_,      pulseRemaining_, lowCountdown_,
+       lastTackts_,  pilotLength_,     sync1Length_,   sync2Length_,    zeroLength_,
+       oneLength_,   pulseCount_,      usedBits_,      currentByte_,    bitsLeft_,
+       pos_,         dataStart_,       dataEnd_,       pauseTackts_,    loopCounter_,
+       loopStart_,   progressCounter_, controlBlocks_};
+}
+
+void TapePlayer::RestorePosition(const Position& p) {
+  if (p.Serial != TapeSerial()) return;
+  earLevel_ = p.EarLevel;
+  reportedLevel_ = p.ReportedLevel;
+  playState_ = p.State;
+  afterDataState_ = p.AfterData;
+  pauseLow_ = p.PauseLow;
+  pulseRemaining_ = p.PulseRemaining;
+  lowCountdown_ = p.LowCountdown;
+  lastTackts_ = p.LastTackts;
+  pilotLength_ = p.Pilot;
+  sync1Length_ = p.Sync1;
+  sync2Length_ = p.Sync2;
+  zeroLength_ = p.Zero;
+  oneLength_ = p.One;
+  pulseCount_ = p.PulseCount;
+  usedBits_ = p.UsedBits;
+  currentByte_ = p.CurrentByte;
+  bitsLeft_ = p.BitsLeft;
+  pos_ = p.Pos;
+  dataStart_ = p.DataStart;
+  dataEnd_ = p.DataEnd;
+  pauseTackts_ = p.PauseTackts;
+  loopCounter_ = p.LoopCounter;
+  loopStart_ = p.LoopStart;
+  progressCounter_ = p.ProgressCounter;
+  controlBlocks_ = p.ControlBlocks;
+  SetBlock(p.Block);
+  playing_.store(p.Playing, std::memory_order_relaxed);
+  captionChanged_.store(true, std::memory_order_relaxed);
+}
+
 }  // namespace vantrel

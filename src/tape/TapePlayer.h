@@ -117,6 +117,27 @@ class TapePlayer {
 
   PlayState State() const { return playState_; }
 
+  // Where the tape is and how it plays there, for a machine capture. Restored only while
+  // the same tape is in (`Serial`); the catalogue itself is never copied.
+  struct Position {
+    uint32_t Serial = 0;
+    bool Playing = false;
+    uint32_t Block = 0;
+    uint8_t EarLevel = 0, ReportedLevel = 0;
+    PlayState State = PilotTone, AfterData = TzxNextBlock;
+    bool PauseLow = false;
+    int32_t PulseRemaining = 0, LowCountdown = 0;
+    uint32_t LastTackts = 0;
+    uint16_t Pilot = 0, Sync1 = 0, Sync2 = 0, Zero = 0, One = 0, PulseCount = 0;
+    uint8_t UsedBits = 8, CurrentByte = 0, BitsLeft = 0;
+    uint32_t Pos = 0, DataStart = 0, DataEnd = 0;
+    uint64_t PauseTackts = 0;
+    uint16_t LoopCounter = 0;
+    uint32_t LoopStart = 0, ProgressCounter = 0, ControlBlocks = 0;
+  };
+  void SavePosition(Position& out) const;
+  void RestorePosition(const Position& in);
+
  private:
   void EndPeriod();
   void RunState();

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "machine/Rewind.h"
 #include "sound/Volume.h"
 
 namespace vantrel {
@@ -54,6 +55,22 @@ StartupOptionsPage::StartupOptionsPage(QWidget* parent) : QWidget(parent) {
   fastTape_ = new QCheckBox(QStringLiteral("Fast tape loading"), this);
   fastTape_->setToolTip(QStringLiteral("Run at maximum speed while the tape plays"));
   page->addWidget(fastTape_);
+  // The seconds of rewind kept while running, and what they cost.
+  auto* rewindRow = new QHBoxLayout();
+  page->addLayout(rewindRow);
+  rewindRow->addWidget(new QLabel(QStringLiteral("Rewind kept:"), this));
+  rewind_ = new QComboBox(this);
+  rewind_->setObjectName(QStringLiteral("RewindCB"));
+  for (int seconds : kRewindSeconds) {
+    rewind_->addItem(seconds == 0 ? QStringLiteral("Off")
+                                  : QStringLiteral("%1 seconds").arg(seconds));
+  }
+  rewindRow->addWidget(rewind_);
+  rewindMemory_ = new QLabel(this);
+  rewindMemory_->setObjectName(QStringLiteral("RewindMemoryLabel"));
+  rewindRow->addWidget(rewindMemory_);
+  rewindRow->addStretch();
+  connect(rewind_, &QComboBox::currentIndexChanged, this, [this] { ShowRewindMemory(); });
   page->addStretch();
   layout->addWidget(new QLabel(QStringLiteral("On Start run"), this));
   mode_ = new QComboBox(this);
@@ -74,6 +91,19 @@ void StartupOptionsPage::Load(const HardwareSettings& settings) {
   reset_->setCurrentIndex(std::min<int>(settings.StartUp.Reset, reset_->count() - 1));
   fastTape_->setChecked(settings.StartUp.FastTapeLoading);
   fastDisk_->setChecked(settings.StartUp.FastDiskAccess);
+  model_ = settings.Memory;
+  rewind_->setCurrentIndex(std::min<int>(settings.StartUp.Rewind, rewind_->count() - 1));
+  ShowRewindMemory();
+}
+
+void StartupOptionsPage::ShowRewindMemory() {
+  const int index = std::max(rewind_->currentIndex(), 0);
+  const size_t bytes =
+      RewindBuffer::EstimateBytes(kRewindSeconds[static_cast<size_t>(index)], model_);
+  rewindMemory_->setText(
+      bytes == 0
+          ? QString()
+          : QStringLiteral("about %1 MB of memory with a disk").arg((bytes + (1 << 19)) >> 20));
 }
 
 void StartupOptionsPage::Store(HardwareSettings& settings) const {
@@ -81,6 +111,7 @@ void StartupOptionsPage::Store(HardwareSettings& settings) const {
   settings.StartUp.Reset = static_cast<uint8_t>(std::max(reset_->currentIndex(), 0));
   settings.StartUp.FastTapeLoading = fastTape_->isChecked();
   settings.StartUp.FastDiskAccess = fastDisk_->isChecked();
+  settings.StartUp.Rewind = static_cast<uint8_t>(std::max(rewind_->currentIndex(), 0));
 }
 
 // ---------------------------------------------------------------------------------------

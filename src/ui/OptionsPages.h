@@ -15,6 +15,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
@@ -38,12 +39,19 @@ class StartupOptionsPage : public QWidget {
   QComboBox* ResetCombo() const { return reset_; }  // "in"
   QCheckBox* FastTapeCheck() const { return fastTape_; }
   QCheckBox* FastDiskCheck() const { return fastDisk_; }
+  QComboBox* RewindCombo() const { return rewind_; }
+  QLabel* RewindMemoryLabel() const { return rewindMemory_; }
 
  private:
+  void ShowRewindMemory();
+
   QComboBox* mode_;
   QComboBox* reset_;
   QCheckBox* fastTape_;
   QCheckBox* fastDisk_;
+  QComboBox* rewind_;
+  QLabel* rewindMemory_;
+  MemoryModel model_ = MemoryModel::Spectrum128k;
 };
 
 class RomsOptionsPage : public QWidget {

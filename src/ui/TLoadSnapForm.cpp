@@ -32,6 +32,7 @@ const QString kSnapshotFilter = QString::fromStdString(OpenFileFilter(FileKind::
 
 const QString kSna = QStringLiteral("SNA");
 const QString kZ80 = QStringLiteral("Z80");
+const QString kSzx = QStringLiteral("SZX");
 
 // The Z80 header bytes the loader reads before any memory: 30 for version 1; for versions
 // 2 and 3 the length word at 30 and the fields through the port #7FFD value at 35.
@@ -232,7 +233,7 @@ void TLoadSnapForm::UpdateInformation() {
     return;
   }
   const QString format = FormatOf(name);
-  if (format != kSna && format != kZ80) {
+  if (format != kSna && format != kZ80 && format != kSzx) {
     ShowProblem(formatLabel_, QStringLiteral("Unknown"));
     return;
   }
@@ -253,6 +254,14 @@ void TLoadSnapForm::UpdateInformation() {
       return;
     }
     versionLabel_->setText(version);
+  } else if (format == kSzx) {
+    // The header's signature and version; the chunks are the loader's to check.
+    const QByteArray head = file.read(6);
+    if (head.size() < 6 || !head.startsWith("ZXST")) {
+      ShowProblem(versionLabel_, QStringLiteral("Unknown"));
+      return;
+    }
+    versionLabel_->setText(QStringLiteral("%1.%2").arg(int(head[4])).arg(int(head[5])));
   } else {
     const QByteArray head = file.read(kZ80LengthEnd);
     if (head.size() < std::min(size, kZ80LengthEnd)) {

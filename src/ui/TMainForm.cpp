@@ -302,6 +302,10 @@ void TMainForm::BuildMenus() {
   debug->addSeparator();
   AddCommand(debug, "ResetMI", QStringLiteral("Rese&t"), Qt::Key_F12,
              [&emulation] { emulation.Reset(); });
+  QAction* rewind = AddCommand(debug, "RewindMI", QStringLiteral("Re&wind"), Qt::Key_F11,
+                               [this] { RewindCommand(); });
+  // Held over the screen window too, where the keys otherwise go to the machine.
+  rewind->setShortcutContext(Qt::ApplicationShortcut);
   AddCommand(debug, "BreakpointsMI", QStringLiteral("&Breakpoints..."), {}, [this] {
     breakpoints_->show();
     breakpoints_->raise();
@@ -799,5 +803,43 @@ void TMainForm::ShutDown() {
 
 // ---------------------------------------------------------------------------------------
 // Tapes started the way a user would: a reset, then the keys that run the ROM's loader.
+
+void TMainForm::RewindCommand() {
+  // A held key repeats faster than the steps go: one step per 200 ms.
+  constexpr qint64 kStepMs = 200;
+  // Longer than the keyboard's delay before it repeats: the key is let go after that.
+  constexpr int kReleaseMs = 600;
+  if (!rewindRelease_) {
+    rewindClock_.start();
+    rewindRelease_ = new QTimer(this);
+    rewindRelease_->setSingleShot(true);
+    connect(rewindRelease_, &QTimer::timeout, this, [this] { RewindReleased(); });
+  }
+  rewindRelease_->start(kReleaseMs);
+  const qint64 now = rewindClock_.elapsed();
+  if (lastRewindStep_ >= 0 && now - lastRewindStep_ < kStepMs) return;
+  lastRewindStep_ = now;
+  TEmulThread& emulation = app_.Emulation();
+  if (emulation.Alive()) {
+    rewindResume_ = true;
+    emulation.StopEmulation();
+  }
+  RewindBuffer& rewind = app_.Rewind();
+  if (rewind.StepBack(app_.GetMachine())) {
+    RefreshDebugViews();
+    statusBar()->showMessage(QStringLiteral("Rewind: %1 s back").arg(rewind.Stepped()));
+  } else {
+    statusBar()->showMessage(rewind.Seconds() == 0 ? QStringLiteral("Rewind is off (Options)")
+                                                   : QStringLiteral("Rewind: no older capture"));
+  }
+}
+
+void TMainForm::RewindReleased() {
+  lastRewindStep_ = -1;
+  if (!rewindResume_) return;
+  rewindResume_ = false;
+  TEmulThread& emulation = app_.Emulation();
+  StartRun([&emulation] { emulation.Run(); });
+}
 
 }  // namespace vantrel

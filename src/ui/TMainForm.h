@@ -1,16 +1,19 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <functional>
 #include <map>
 #include <memory>
+#include <variant>
 #include <vector>
 
 #include "app/Application.h"
 #include "app/TKeyThread.h"
 #include "input/Gamepad.h"
 #include "input/KempstonMouseDriver.h"
+#include "media/SnapshotLoader.h"
 #include "ui/RecentFiles.h"
 
 class QLabel;
@@ -149,10 +152,15 @@ class TMainForm : public QMainWindow, public RunHost {
   void ApplyOptions(const TConfigForm& form);
   void ReportFullScreenError(const FullScreenError& error);
   void SyncMouseSwapSetting();
-  void WriteSnapshot(const QString& fileName, const std::vector<uint8_t>& image);
+  void WriteSnapshot(const QString& fileName,
+                     const std::variant<std::vector<uint8_t>, SnapshotError>& image);
   void RebuildRecentMenu();
   void BuildDebuggerWindows();
   void KeepWidth();
+  // "Rewind": one capture back per 200 ms while the key repeats; the run goes on once
+  // the key has been let go (no repeat for a while).
+  void RewindCommand();
+  void RewindReleased();
 
   SettingsStore& store_;
   KeyRequests requests_;
@@ -187,6 +195,10 @@ class TMainForm : public QMainWindow, public RunHost {
   TVG93F* vg93_ = nullptr;
   KeysGrid* keysGrid_ = nullptr;
   QTimer* idle_ = nullptr;
+  QTimer* rewindRelease_ = nullptr;
+  qint64 lastRewindStep_ = -1;  // ms on rewindClock_
+  QElapsedTimer rewindClock_;
+  bool rewindResume_ = false;
   QMenu* recentMenu_ = nullptr;
   RecentFiles recent_;
   QWidget* activeBeforeRun_ = nullptr;

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QStatusBar>
 
 #include "app/AutoLoad.h"
 #include "media/FileTypes.h"
@@ -102,12 +103,13 @@ bool TMainForm::LoadSnapshotFile(const QString& fileName, bool runAfterLoad) {
   Machine& machine = app_.GetMachine();
   const std::string name = fileName.toStdString();
   app_.MainWindow().SnapshotFileName = name;
+  std::string note;  // what an SZX file held that this machine lacks
   try {
     const auto resolved = fileResolver_.Resolve(name);
     if (!resolved) {
       throw SnapshotError(std::string(kSnapshotReadFailed), kSnapshotReadCaption);
     }
-    LoadSnapshot(machine, *resolved);
+    note = LoadSnapshot(machine, *resolved);
     app_.MainWindow().SnapshotDefaultPath = resolved->parent_path().string();
     recent_.Add(QFileInfo(QString::fromStdString(resolved->string())).absoluteFilePath());
     RebuildRecentMenu();
@@ -126,6 +128,7 @@ bool TMainForm::LoadSnapshotFile(const QString& fileName, bool runAfterLoad) {
   } else {
     RefreshDebugViews();
   }
+  if (!note.empty()) statusBar()->showMessage(QString::fromStdString(note));
   return true;
 }
 
@@ -145,8 +148,13 @@ void TMainForm::QuickSaveSnapshot() {
   if (!name) return;
   Machine& machine = app_.GetMachine();
   const SnaVariant variant = saveSnap_->Variant();
-  const auto image = [&machine, variant] {
-    return variant == SnaVariant::Sna48k ? MakeSna48(machine) : MakeSna128(machine);
+  // A model the format cannot name is refused before anything is written.
+  const auto image = [&machine, variant]() -> std::variant<std::vector<uint8_t>, SnapshotError> {
+    try {
+      return MakeSnapshotImage(machine, variant);
+    } catch (const SnapshotError& refusal) {
+      return refusal;
+    }
   };
   if (!app_.Emulation().Alive()) {
     WriteSnapshot(*name, image());
@@ -155,15 +163,17 @@ void TMainForm::QuickSaveSnapshot() {
   // A running machine is read at its next frame end, between two instructions; the
   // window thread then writes the file, so a slow disk never holds the machine.
   machine.Apply([this, image, fileName = *name] {
-    auto bytes = std::make_shared<std::vector<uint8_t>>(image());
+    auto bytes = std::make_shared<std::variant<std::vector<uint8_t>, SnapshotError>>(image());
     QMetaObject::invokeMethod(
         this, [this, bytes, fileName] { WriteSnapshot(fileName, *bytes); }, Qt::QueuedConnection);
   });
 }
 
-void TMainForm::WriteSnapshot(const QString& fileName, const std::vector<uint8_t>& image) {
+void TMainForm::WriteSnapshot(const QString& fileName,
+                              const std::variant<std::vector<uint8_t>, SnapshotError>& image) {
   try {
-    WriteReplacing(fileName.toStdString(), image);
+    if (const auto* refusal = std::get_if<SnapshotError>(&image)) throw *refusal;
+    WriteReplacing(fileName.toStdString(), std::get<std::vector<uint8_t>>(image));
   } catch (const SnapshotError& failure) {
     if (ShowError) {
       ShowError(QString::fromStdString(failure.Caption), QString::fromUtf8(failure.what()));

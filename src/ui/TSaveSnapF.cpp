@@ -22,7 +22,7 @@ namespace vantrel {
 namespace {
 
 constexpr std::string_view kSettingsKey = "Environment\\Save Snapshot Dialog";
-constexpr int kVariantCount = 2;
+constexpr int kVariantCount = kSnaVariantCount;
 
 const QString kSnapshotFilter = QString::fromStdString(SaveFileFilter(FileKind::Snapshot));
 const QString kDefaultSuffix = QStringLiteral("Sna");
@@ -94,6 +94,8 @@ TSaveSnapF::TSaveSnapF(SettingsStore& store, QWidget* parent) : QDialog(parent),
   // In SnaVariant order.
   snapTypeCB_->addItem(QStringLiteral("Sna format 48k"));
   snapTypeCB_->addItem(QStringLiteral("Sna format 128k"));
+  snapTypeCB_->addItem(QStringLiteral("Z80 format (version 3)"));
+  snapTypeCB_->addItem(QStringLiteral("SZX format"));
   typeLabel->setBuddy(snapTypeCB_);
   layout->addWidget(snapTypeCB_);
 
@@ -194,7 +196,12 @@ void TSaveSnapF::Browse() {
   const QString start = lastFileName_.isEmpty() ? snapNameE_->text() : lastFileName_;
   QString chosen = SaveFile(QStringLiteral("Save Snapshot As"), start, kSnapshotFilter);
   if (chosen.isEmpty()) return;
-  if (QFileInfo(chosen).suffix().isEmpty()) chosen += QLatin1Char('.') + kDefaultSuffix;
+  if (QFileInfo(chosen).suffix().isEmpty()) {
+    const SnaVariant variant = Variant();
+    chosen += QLatin1Char('.') + (variant == SnaVariant::Z80   ? QStringLiteral("z80")
+                                  : variant == SnaVariant::Szx ? QStringLiteral("szx")
+                                                               : kDefaultSuffix);
+  }
   lastFileName_ = chosen;
   snapNameE_->setText(chosen);
 }

@@ -487,7 +487,9 @@ void TScreenPanel::paintEvent(QPaintEvent* event) {
 bool TScreenPanel::event(QEvent* event) {
   switch (event->type()) {
     case QEvent::ShortcutOverride:
-      // No shortcut of any window fires while the emulator has the keyboard.
+      // No shortcut of any window fires while the emulator has the keyboard, but the
+      // held Rewind key, which the Spectrum has no use for.
+      if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_F11) break;
       event->accept();
       return true;
     case QEvent::KeyPress: {

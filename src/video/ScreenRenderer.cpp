@@ -359,4 +359,47 @@ void ScreenRenderer::CopyDoubleHeight() {
   }
 }
 
+void ScreenRenderer::Save(Saved& out) const {
+  out.BorderColour = BorderColour;
+  out.BorderChangeHistory = BorderChangeHistory;
+  out.NextPaperT = nextPaperT_;
+  out.NextCell = nextCell_;
+  out.BorderIndex = borderIndex_;
+  out.BorderDrawnTo = borderDrawnTo_;
+  out.BorderUnitsLeft = borderUnitsLeft_;
+  out.BorderPixel = borderPixel_ ? static_cast<size_t>(borderPixel_ - bitmap_.get()) : 0;
+  out.BorderDirty = borderDirty_;
+  out.FlashMask = flashMask_;
+  out.FlashCountdown = flashCountdown_;
+  out.MachineSecond = screenPage_ == ScreenPage::Current ? displayedSecond_ : rememberedSecond_;
+  // Only the native picture's rows are drawn into; the copy keeps its capacity.
+  out.Picture.resize(size_t{kNativeWidth} * kNativeHeight);
+  for (int y = 0; y < kNativeHeight; ++y)
+    std::memcpy(out.Picture.data() + size_t{kNativeWidth} * y, rows_[y], kNativeWidth);
+}
+
+void ScreenRenderer::Restore(const Saved& in) {
+  BorderColour = in.BorderColour;
+  BorderChangeHistory = in.BorderChangeHistory;
+  nextPaperT_ = in.NextPaperT;
+  nextCell_ = in.NextCell;
+  borderIndex_ = in.BorderIndex;
+  borderDrawnTo_ = in.BorderDrawnTo;
+  borderUnitsLeft_ = in.BorderUnitsLeft;
+  borderPixel_ = bitmap_.get() + in.BorderPixel;
+  borderDirty_ = true;  // the whole restored picture is new to the window
+  flashMask_ = in.FlashMask;
+  flashCountdown_ = in.FlashCountdown;
+  if (screenPage_ == ScreenPage::Current) {
+    displayedPage_ = nullptr;  // no catch-up from the page left behind
+    ShowSecondPage(in.MachineSecond);
+  } else {
+    rememberedSecond_ = in.MachineSecond;
+  }
+  if (in.Picture.size() == size_t{kNativeWidth} * kNativeHeight) {
+    for (int y = 0; y < kNativeHeight; ++y)
+      std::memcpy(rows_[y], in.Picture.data() + size_t{kNativeWidth} * y, kNativeWidth);
+  }
+}
+
 }  // namespace vantrel

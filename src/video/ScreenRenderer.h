@@ -184,6 +184,27 @@ class ScreenRenderer {
   // Which page the picture shows now: 5 or 7.
   int DisplayedBank() const { return displayedSecond_ ? 7 : 5; }
 
+  // The beam's place, the border, the flash phase and the picture drawn so far (the
+  // native rows; the doubled copy is remade when shown), for a machine capture. The
+  // colours, sizes and the page the user chose to show are settings and stay.
+  struct Saved {
+    uint8_t BorderColour = 0;
+    uint8_t BorderChangeHistory = 0;
+    uint32_t NextPaperT = 0;
+    int NextCell = 0;
+    int BorderIndex = 0;
+    uint32_t BorderDrawnTo = 0;
+    uint32_t BorderUnitsLeft = 0;
+    size_t BorderPixel = 0;  // offset into the picture
+    bool BorderDirty = false;
+    uint8_t FlashMask = 0xFF;
+    int32_t FlashCountdown = 10;
+    bool MachineSecond = false;  // the page the machine selected
+    std::vector<uint8_t> Picture;
+  };
+  void Save(Saved& out) const;
+  void Restore(const Saved& in);
+
  private:
   struct BorderSegment {
     uint32_t StartT;

@@ -1,0 +1,73 @@
+#include "machine/Rewind.h"
+
+#include <unordered_set>
+
+#include "machine/Machine.h"
+#include "video/ScreenRenderer.h"
+
+namespace vantrel {
+
+void RewindBuffer::SetSeconds(int seconds) {
+  ring_.clear();
+  ring_.resize(static_cast<size_t>(seconds > 0 ? seconds : 0));
+  newest_ = count_ = stepped_ = 0;
+  frames_ = 0;
+  Recount();
+}
+
+void RewindBuffer::FrameStarted(const Machine& machine) {
+  if (ring_.empty()) return;
+  if (stepped_ != 0) {
+    // A step back was the last thing done: the machine goes on from there.
+    RunOn();
+    return;
+  }
+  if (++frames_ < kFramesPerCapture) return;
+  frames_ = 0;
+  const MachineCapture* previous = count_ ? &ring_[newest_] : nullptr;
+  const size_t slot = count_ ? (newest_ + 1) % ring_.size() : newest_;
+  CaptureMachine(machine, ring_[slot], previous);
+  newest_ = slot;
+  if (count_ < ring_.size()) ++count_;
+  Recount();
+}
+
+bool RewindBuffer::StepBack(Machine& machine) {
+  if (stepped_ >= count_) return false;
+  RestoreMachine(machine, ring_[Slot(stepped_)]);
+  ++stepped_;
+  return true;
+}
+
+void RewindBuffer::RunOn() {
+  if (stepped_ == 0) return;
+  // The capture shown stays as the newest: it is the machine's present.
+  newest_ = Slot(stepped_ - 1);
+  count_ -= stepped_ - 1;
+  stepped_ = 0;
+  frames_ = 0;
+  Recount();
+}
+
+void RewindBuffer::Recount() {
+  size_t bytes = ring_.size() * sizeof(MachineCapture);
+  std::unordered_set<const RawTrack*> tracks;
+  for (size_t back = 0; back < count_; ++back) {
+    const MachineCapture& c = ring_[Slot(back)];
+    bytes += c.Mem.Ram.capacity() + c.Screen.Picture.capacity();
+    for (const auto& track : c.Disk.Tracks) tracks.insert(track.get());
+  }
+  tracks.erase(nullptr);
+  bytes_.store(bytes + tracks.size() * sizeof(RawTrack), std::memory_order_relaxed);
+}
+
+size_t RewindBuffer::EstimateBytes(int seconds, MemoryModel model) {
+  const size_t perSecond = sizeof(MachineCapture) +
+                           size_t(Memory::BankCountOf(model)) * Memory::kBankSize +
+                           size_t{kNativeWidth} * kNativeHeight;
+  // One copy of the disk, plus a few written tracks a second.
+  const size_t disk = FloppyDisk::kTrackCount * sizeof(RawTrack);
+  return seconds <= 0 ? 0 : seconds * (perSecond + 4 * sizeof(RawTrack)) + disk;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,254 @@
+// Whole-machine capture and restore: a restored machine must run on exactly as the captured
+// one did, frame after frame (memory, registers, sound, picture, the disk's tracks).
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestData.h"
+#include "disk/DiskImageFiles.h"
+#include "machine/Machine.h"
+#include "machine/MachineCapture.h"
+#include "machine/Rewind.h"
+#include "media/FileTypes.h"
+
+namespace vantrel {
+namespace {
+
+uint64_t Hash(const uint8_t* data, size_t size, uint64_t hash = 14695981039346656037ull) {
+  for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 1099511628211ull;
+  return hash;
+}
+
+// Runs to the next frame start: the point where the rewind captures are taken.
+void OneFrame(Machine& m) {
+  while (!m.EndFrameIfDue()) m.ProcessorStep();
+}
+
+uint64_t PictureHash(const Machine& m) {
+  uint64_t picture = 14695981039346656037ull;
+  for (int y = 0; y < kNativeHeight; ++y) picture = Hash(m.Screen.Row(y), kNativeWidth, picture);
+  return picture;
+}
+
+// What a run shows, frame by frame, and how it ends.
+struct Trace {
+  std::vector<uint64_t> Sound, Picture;
+  uint64_t Ram = 0, Disk = 0;
+  Z80Registers Regs;
+  std::vector<uint8_t> Ay;
+};
+
+Trace Record(Machine& m, int frames, const std::function<void(int)>& beforeFrame) {
+  Trace t;
+  for (int i = 0; i < frames; ++i) {
+    if (beforeFrame) beforeFrame(i);
+    OneFrame(m);
+    t.Sound.push_back(Hash(m.LastSoundBlock().data(), kSoundBlockSize));
+    t.Picture.push_back(PictureHash(m));
+  }
+  t.Ram = Hash(m.Mem.RamBase(), Memory::BankCountOf(m.Mem.Model) * Memory::kBankSize);
+  for (const RawTrack& track : m.DiskA->Tracks)
+    t.Disk = Hash(track.Data.data(), track.kLength, t.Disk);
+  t.Regs = m.State.Regs;
+  for (int r = 0; r < 16; ++r) t.Ay.push_back(m.Ay.Register(r));
+  return t;
+}
+
+void ExpectSame(const Trace& a, const Trace& b) {
+  EXPECT_EQ(a.Sound, b.Sound);
+  EXPECT_EQ(a.Picture, b.Picture);
+  EXPECT_EQ(a.Ram, b.Ram);
+  EXPECT_EQ(a.Disk, b.Disk);
+  EXPECT_EQ(a.Ay, b.Ay);
+  EXPECT_EQ(a.Regs.PC, b.Regs.PC);
+  EXPECT_EQ(a.Regs.SP, b.Regs.SP);
+  EXPECT_EQ(a.Regs.AF.Get(), b.Regs.AF.Get());
+  EXPECT_EQ(a.Regs.HL.Get(), b.Regs.HL.Get());
+  EXPECT_EQ(a.Regs.Tackts, b.Regs.Tackts);
+  EXPECT_EQ(a.Regs.ReadR(), b.Regs.ReadR());
+}
+
+// A 128K program that never rests: AY registers, the beeper, the border, the paging and
+// the screen change all the time, under its own IM 2 interrupt.
+void LoadBusy128kProgram(Machine& m) {
+  m.ForcePaging(0x00);
+  const std::vector<uint8_t> code = {
+      0xF3, 0x31, 0xF0, 0xBF, 0x3E, 0x81, 0xED, 0x47, 0xED, 0x5E, 0x21, 0x00, 0x40, 0xFB,
+      // loop: select register E & 15, write D, then the beeper and border, #7FFD, screen.
+      0x01, 0xFD, 0xFF, 0x7B, 0xE6, 0x0F, 0xED, 0x79, 0x06, 0xBF, 0x7A, 0xED, 0x79, 0x1C, 0xC6,
+      0x03, 0x57, 0xD3, 0xFE, 0xE6, 0x0F, 0x01, 0xFD, 0x7F, 0xED, 0x79, 0x77, 0x23, 0x7C, 0xE6,
+      0x3F, 0xF6, 0x40, 0x67, 0x18, 0xDB};
+  for (size_t i = 0; i < code.size(); ++i)
+    m.Mem.PokeByte(static_cast<uint16_t>(0x8000 + i), code[i]);
+  for (int a = 0x8100; a <= 0x8200; ++a) m.Mem.PokeByte(static_cast<uint16_t>(a), 0x82);
+  // The handler at 0x8282: EI, RETI.
+  m.Mem.PokeByte(0x8282, 0xFB);
+  m.Mem.PokeWord(0x8283, 0x4DED);
+  m.State.Regs.PC = 0x8000;
+}
+
+bool LoadPentagonRoms(Machine& m) {
+  const auto rom = test::TestDataFile("roms/Pentagon.Rom");
+  if (rom.empty()) return false;
+  test::LoadRomPage(rom, 0, m.Mem.Rom128k());
+  test::LoadRomPage(rom, 1, m.Mem.Rom48k());
+  test::LoadRomPage(rom, 2, m.Mem.RomDOS());
+  m.SetTrDosEnabled(true);
+  return true;
+}
+
+// Each stroke held for four frames and let go for four ("SS+P", "ENTER").
+void Type(Machine& m, const std::string& script) {
+  std::istringstream in(script);
+  std::string token;
+  while (in >> token) {
+    std::vector<int> keys;
+    std::istringstream parts(token);
+    std::string part;
+    while (std::getline(parts, part, '+')) {
+      keys.push_back(part == "ENTER" ? kKeyEnter
+                     : part == "SS"  ? kKeySymbolShift
+                                     : KeyIndexOfChar(part[0]));
+    }
+    for (int k : keys) m.Keys.PressKey(k);
+    for (int i = 0; i < 4; ++i) OneFrame(m);
+    for (int k : keys) m.Keys.ReleaseKey(k);
+    for (int i = 0; i < (token == "ENTER" ? 50 : 4); ++i) OneFrame(m);
+  }
+}
+
+TEST(MachineCapture, RestoredMachineRunsOnAsTheCapturedOneDid) {
+  struct Case {
+    const char* name;
+    // Brings the machine to the capture; returns what happens before each later frame.
+    std::function<bool(Machine&)> prepare;
+    std::function<void(Machine&, int)> beforeFrame;
+  };
+  const Case cases[] = {
+      {"busy 128K program with AY music",
+       [](Machine& m) {
+         LoadBusy128kProgram(m);
+         for (int i = 0; i < 20; ++i) OneFrame(m);
+         return true;
+       },
+       nullptr},
+      {"48K program loading from tape",
+       [](Machine& m) {
+         const auto tape = test::TestDataFile("software/nirvana.tap");
+         if (!LoadPentagonRoms(m) || tape.empty()) return false;
+         m.State.StartMode = 0;
+         m.ResetMachine();
+         for (int i = 0; i < 100; ++i) OneFrame(m);
+         FindFileType("nirvana.tap")->Load(m, test::ReadBytes(tape));
+         Type(m, "J SS+P SS+P ENTER");
+         m.Tape.PlayTape();
+         for (int i = 0; i < 150; ++i) OneFrame(m);
+         return m.Tape.Playing();
+       },
+       nullptr},
+      {"TR-DOS saving to a disk",
+       [](Machine& m) {
+         if (!LoadPentagonRoms(m)) return false;
+         m.InsertDisk(CreateBlankDisk());
+         m.State.StartMode = kStartTrDos | kStart128k;
+         m.ResetMachine();
+         for (int i = 0; i < 300; ++i) OneFrame(m);
+         Type(m, "1 0 E ENTER S SS+P T SS+P");
+         m.Keys.PressKey(kKeyEnter);
+         for (int i = 0; i < 2; ++i) OneFrame(m);
+         return true;
+       },
+       [](Machine& m, int frame) {
+         if (frame == 2) m.Keys.ReleaseKey(kKeyEnter);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Machine m(7);
+    m.State.NormalSpeed = false;
+    if (!c.prepare(m)) GTEST_SKIP() << "test data not found";
+    MachineCapture capture;
+    CaptureMachine(m, capture);
+    const uint64_t pictureThen = PictureHash(m);
+    const auto before = [&](int frame) {
+      if (c.beforeFrame) c.beforeFrame(m, frame);
+    };
+    const Trace first = Record(m, 100, before);
+    ASSERT_TRUE(RestoreMachine(m, capture));
+    EXPECT_EQ(PictureHash(m), pictureThen) << "the picture as it was is shown at once";
+    const Trace second = Record(m, 100, before);
+    ExpectSame(first, second);
+    // The run changed something worth comparing.
+    EXPECT_NE(first.Picture.front(), first.Picture.back());
+  }
+}
+
+TEST(MachineCapture, UnchangedDiskTracksAreSharedAndWrittenOnesCopied) {
+  Machine m(1);
+  m.InsertDisk(CreateBlankDisk());
+  MachineCapture first, second;
+  CaptureMachine(m, first);
+  CaptureMachine(m, second, &first);
+  for (size_t i = 0; i < first.Disk.Tracks.size(); ++i)
+    ASSERT_EQ(first.Disk.Tracks[i], second.Disk.Tracks[i]) << "track " << i;
+  // A write through the controller's path stamps the track.
+  m.DiskA->Tracks[3].Data[10] = 0x5A;
+  m.DiskA->TrackWritten(&m.DiskA->Tracks[3]);
+  MachineCapture third;
+  CaptureMachine(m, third, &second);
+  EXPECT_NE(third.Disk.Tracks[3], second.Disk.Tracks[3]);
+  EXPECT_EQ(third.Disk.Tracks[4], second.Disk.Tracks[4]);
+  EXPECT_EQ(third.Disk.Tracks[3]->Data[10], 0x5A);
+  // Restoring the older capture brings the track back.
+  ASSERT_TRUE(RestoreMachine(m, second));
+  EXPECT_NE(m.DiskA->Tracks[3].Data[10], 0x5A);
+  // A capture of another layout is refused and changes nothing.
+  MachineCapture other = third;
+  other.Version = kCaptureVersion + 1;
+  EXPECT_FALSE(RestoreMachine(m, other));
+  EXPECT_NE(m.DiskA->Tracks[3].Data[10], 0x5A);
+}
+
+// After 10 seconds, five steps back reach the capture of second 6; from there the machine
+// is and goes on as one that ran straight to that moment.
+TEST(Rewind, SteppingBackFiveCapturesRunsOnAsTheMachineDidThen) {
+  Machine a(3), b(3);
+  RewindBuffer rewind;
+  rewind.SetSeconds(60);
+  a.SetRewind(&rewind);
+  LoadBusy128kProgram(a);
+  LoadBusy128kProgram(b);
+  for (int i = 0; i < 500; ++i) OneFrame(a);
+  EXPECT_EQ(rewind.Count(), 10u);
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(rewind.StepBack(a));
+  for (int i = 0; i < 300; ++i) OneFrame(b);
+  const Trace ra = Record(a, 60, nullptr);
+  const Trace rb = Record(b, 60, nullptr);
+  ExpectSame(ra, rb);
+  // The five later captures were dropped; one more came in the 60 frames since.
+  EXPECT_EQ(rewind.Count(), 7u);
+  EXPECT_GT(rewind.Bytes(), 6 * (128u << 10));
+}
+
+TEST(Rewind, KeepsOnlyTheLastSecondsAndStopsAtTheOldest) {
+  Machine m(3);
+  RewindBuffer rewind;
+  rewind.SetSeconds(3);
+  m.SetRewind(&rewind);
+  LoadBusy128kProgram(m);
+  for (int i = 0; i < 50 * 5; ++i) OneFrame(m);
+  EXPECT_EQ(rewind.Count(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(rewind.StepBack(m));
+  EXPECT_FALSE(rewind.StepBack(m)) << "nothing older than the oldest capture";
+  rewind.SetSeconds(0);
+  for (int i = 0; i < 100; ++i) OneFrame(m);
+  EXPECT_EQ(rewind.Count(), 0u);
+  EXPECT_LT(RewindBuffer::EstimateBytes(60, MemoryModel::Spectrum128k), size_t{60} << 20);
+}
+
+}  // namespace
+}  // namespace vantrel
