@@ -67,9 +67,12 @@ void CaptureMachine(const Machine& m, MachineCapture& out, const MachineCapture*
   std::memcpy(out.Mem.Ram.data(), m.Mem.RamBase(), ramBytes);
 
   out.Ports.PortFE = m.Ports.PortFE;
+  out.Ports.AyChipSelected = m.Ports.AyChipSelected;
   m.Screen.Save(out.Screen);
   m.Beeper.Save(out.Beeper);
   out.Ay = m.Ay;
+  out.Ay2 = m.Ay2;
+  out.Mixer = m.Mixer;
   m.Keys.Save(out.Keys);
   out.Kempston = {
       m.Joystick.State.load(std::memory_order_relaxed), m.Mouse.X.load(std::memory_order_relaxed),
@@ -94,9 +97,12 @@ bool RestoreMachine(Machine& m, const MachineCapture& c) {
   std::memcpy(m.Mem.RamBase(), c.Mem.Ram.data(), ramBytes);
 
   m.Ports.PortFE = c.Ports.PortFE;
+  m.Ports.AyChipSelected = c.Ports.AyChipSelected;
   m.Screen.Restore(c.Screen);
   m.Beeper.Restore(c.Beeper);
   m.Ay = c.Ay;
+  m.Ay2 = c.Ay2;
+  m.Mixer = c.Mixer;
   m.Keys.Restore(c.Keys);
   m.Joystick.State.store(c.Kempston.Joystick, std::memory_order_relaxed);
   m.Mouse.X.store(c.Kempston.MouseX, std::memory_order_relaxed);

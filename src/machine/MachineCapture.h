@@ -21,7 +21,7 @@ namespace vantrel {
 class Machine;
 
 // Raised when a capture's layout changes; a capture of another version is not restored.
-inline constexpr uint32_t kCaptureVersion = 1;
+inline constexpr uint32_t kCaptureVersion = 2;
 
 // Everything a machine is between two steps, one section per device, so that a restored
 // machine runs on exactly as the captured one did (memory, registers, sound, picture).
@@ -45,11 +45,15 @@ struct MachineCapture {
 
   struct PortLatches {
     uint8_t PortFE = 0;
+    uint8_t AyChipSelected = 0;  // TurboSound's chip select
   } Ports;
 
   ScreenRenderer::Saved Screen;
   vantrel::Beeper::Saved Beeper;
   AyChip Ay;
+  AyChip Ay2;
+  // The output filter's state, so the sound after a restore joins without a click.
+  StereoMixer Mixer;
   KeyMatrix::Saved Keys;
 
   struct KempstonSection {
