@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -43,15 +44,18 @@ struct RunnerOptions {
   std::optional<std::filesystem::path> Screenshot;
   std::optional<std::filesystem::path> ScreenshotVisible;
   bool DumpRegs = false;
-  std::optional<std::filesystem::path> SaveSna;   // 48K or 128K by the start mode
-  std::optional<std::filesystem::path> SaveDisk;  // TRD, FDI or UDI by the extension
-  std::optional<std::filesystem::path> Wav;       // every frame's mixed sound
+  std::optional<std::filesystem::path> SaveSna;  // 48K or 128K by the start mode
+  std::optional<std::filesystem::path> Wav;      // every frame's mixed sound
 
   // Names the --break arguments may use (--symbols).
   std::shared_ptr<const SymbolTable> Symbols;
 
-  // The program to load, if any.
+  // The program to load, if any; a disk goes into drive A.
   std::optional<std::filesystem::path> File;
+  // Disks for drives B to D (index 1 to 3; index 0 is FILE's).
+  std::array<std::optional<std::filesystem::path>, 4> DriveDisks;
+  // Where each drive's disk is saved after the run (index 0: --save-disk).
+  std::array<std::optional<std::filesystem::path>, 4> SaveDriveDisks;
 
   // Not an option: where the executable lives, a place ROM files are looked for.
   std::filesystem::path ProgramDirectory;
