@@ -108,7 +108,7 @@ TEST(CompressedUdi, TrackRecordsAreInflatedOrRefusedNamingTheTrackAndWhy) {
       continue;
     }
     ASSERT_TRUE(error);
-    EXPECT_NE(error->find("Unsupported file format...\nCylinder 0, side 0: "), std::string::npos)
+    EXPECT_NE(error->find("Unsupported file format... Cylinder 0, side 0: "), std::string::npos)
         << *error;
     EXPECT_NE(error->find(c.why), std::string::npos) << *error;
   }

@@ -55,6 +55,13 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
   EXPECT_EQ(o.Frames, 250u);
   EXPECT_EQ(o.Wav, "d.wav");
   EXPECT_EQ(o.File, "--prog.sna");  // after "--"
+  const RunnerOptions drives =
+      ParseOk(Words("--disk-b b.trd --disk-d d.$b --save-disk a.scl --save-disk-c c.udi a.trd"));
+  EXPECT_EQ(drives.DriveDisks[1], "b.trd");
+  EXPECT_FALSE(drives.DriveDisks[2]);
+  EXPECT_EQ(drives.DriveDisks[3], "d.$b");
+  EXPECT_EQ(drives.SaveDriveDisks[0], "a.scl");
+  EXPECT_EQ(drives.SaveDriveDisks[2], "c.udi");
   // An option's value may itself start with a dash.
   EXPECT_EQ(ParseOk({"--screenshot", "-shot.png"}).Screenshot, "-shot.png");
 }
@@ -107,6 +114,8 @@ TEST(RunnerOptionsTest, BadCommandLinesAreRefusedWithOneLine) {
       {Words("--paced --unpaced"), "--paced and --unpaced cannot both be given"},
       {Words("a.sna b.tap"), "only one FILE may be given ('a.sna' and 'b.tap')"},
       {Words("--keys CS+X+"), "--keys: bad key 'CS+X+'"},
+      {Words("--disk-b b.tap"), "--disk-b: 'b.tap' is not a disk image"},
+      {Words("--save-disk-d d.$b"), "--save-disk-d: 'd.$b' is not a .trd, .scl, .fdi or .udi"},
   };
   for (const auto& [args, expected] : cases) {
     const std::string error = ParseError(args);

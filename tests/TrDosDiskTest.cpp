@@ -7,6 +7,7 @@
 #include <string>
 
 #include "TestData.h"
+#include "app/AutoLoad.h"
 #include "disk/DiskImageFiles.h"
 #include "disk/TrDosImage.h"
 #include "machine/Machine.h"
@@ -238,6 +239,23 @@ TEST(TrDos, TwoDrivesCopyAndLoadEachFromItsOwnDisk) {
     EXPECT_TRUE(SameTracks(*before, *m.Disks[0])) << "drive A was written to";
     EXPECT_EQ(m.Disks[1]->Modified(), c.programOnA);
   }
+}
+
+// A disk without a boot file, autoloaded, stops at the prompt with its catalogue shown.
+TEST(TrDos, AutoloadOfADiskWithoutBootFileListsIt) {
+  Machine m(1);
+  if (!LoadPentagonRoms(m)) GTEST_SKIP() << "test data not found: roms/Pentagon.Rom";
+  if (test::TestDataFile("disk-trdos/success-expanded.udi").empty())
+    GTEST_SKIP() << "test data not found: disk-trdos";
+  InsertImage(m, "disk-trdos/success-expanded.udi", DiskFormat::Udi);
+  AutoLoadTyper typer = StartAutoLoad(m, kStart128k, AutoLoadMedia::Disk);
+  for (int frame = 0; frame < 600; ++frame) {
+    RunFrames(m, 1);
+    typer.FrameEnd(m);
+  }
+  const std::string screen = ScreenText(m);
+  EXPECT_NE(screen.find("1 File(s)"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("success"), std::string::npos) << screen;
 }
 
 }  // namespace

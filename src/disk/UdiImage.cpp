@@ -22,7 +22,7 @@ constexpr std::string_view kUdiFormat =
 
 // The format's text, then what was wrong with which track.
 [[noreturn]] void RefuseTrack(int cylinder, int side, const std::string& why) {
-  throw DiskError(std::string(kUdiFormat) + "\nCylinder " + std::to_string(cylinder) + ", side " +
+  throw DiskError(std::string(kUdiFormat) + " Cylinder " + std::to_string(cylinder) + ", side " +
                       std::to_string(side) + ": " + why + ".",
                   kInvalidDiskCaption);
 }

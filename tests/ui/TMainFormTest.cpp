@@ -454,5 +454,31 @@ TEST_F(TMainFormTest, LoadTapeAndRunLoadsWithTheFreeRoms) {
   }
 }
 
+// "Load Disk && Run..." boots a disk into TR-DOS with 128K, and one without a boot file
+// stops at the prompt with its catalogue listed; the Drive menu reaches drive B.
+TEST_F(TMainFormTest, LoadDiskAndRunListsADiskWithoutBootAndDriveBTakesItsOwnDisk) {
+  VANTREL_REQUIRE_TESTDATA(disks, "disk-trdos");
+  DiskCommands& commands = form->Disks();
+  QString chosen = QString::fromStdString((disks / "UMT2_3.TRD").string());
+  commands.OpenFile = [&](const QString&, const QString&, const QString&) { return chosen; };
+  Command("LoadDiskBMI")->trigger();
+  ASSERT_TRUE(M().Disks[1]);
+  const FloppyDisk* inB = M().Disks[1].get();
+  M().State.NormalSpeed = false;
+  chosen = QString::fromStdString((disks / "success-expanded.udi").string());
+  Command("LoadDiskRunMI")->trigger();
+  EXPECT_TRUE(form->Emulation().Alive());
+  Stop();
+  // The rest of the boot and the typing, on this thread through the same loop.
+  form->Emulation().Loop.RunFrames(700, std::nullopt, {});
+  const std::string screen = test::ScreenText(M());
+  EXPECT_NE(screen.find("1 File(s)"), std::string::npos) << screen;
+  EXPECT_EQ(M().Disks[1].get(), inB);
+  form->close();
+  const MainWindowSettings stored = LoadMainWindowSettings(store);
+  EXPECT_EQ(stored.DiskBToDFileNames[0], (disks / "UMT2_3.TRD").string());
+  EXPECT_EQ(stored.DiskAFileName, chosen.toStdString());
+}
+
 }  // namespace
 }  // namespace vantrel
