@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "app/SettingsStore.h"
-#include "app/TKeyThread.h"
 #include "machine/Machine.h"
+#include "app/TKeyThread.h"
 #include "platform/SingleInstance.h"
 #include "ui/RecentFiles.h"
 #include "ui/TScreenPanel.h"
