@@ -2,18 +2,51 @@
 // the format (bits 0-2 modulo 5: TRD, SCL, Hobeta, FDI, UDI), by bit 7 whether the user
 // answers Cancel to the SCL questions, and by bit 6 whether a UDI's length field is set to
 // the input's length (a mutation or a seed cut to the size limit would rarely match it, and
-// the tracks behind it would go unexplored); the rest is the file. A disk loaded from FDI
-// or UDI is saved as FDI and that file loaded again, so the saver meets tracks of any
-// shape (the TR-DOS formats only make the standard one). A refusal is a correct answer;
-// anything the sanitizers catch is a fault.
+// the tracks behind it would go unexplored); the rest is the file (UDI seeds include
+// zlib-compressed tracks). A disk loaded from FDI or UDI is saved as FDI and that file
+// loaded again, so the saver meets tracks of any shape (the TR-DOS formats only make the
+// standard one). Every disk loaded is checked for what a TRD would lose and saved as SCL;
+// that package loaded and saved again must give the same bytes whenever the load took all
+// of it. A refusal is a correct answer; anything the sanitizers catch is a fault.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "disk/DiskImageFiles.h"
 #include "disk/FdiImage.h"
+#include "disk/TrDosImage.h"
+#include "disk/TrdCheck.h"
+
+namespace {
+
+std::vector<uint8_t> SclOf(const vantrel::FloppyDisk& disk) {
+  auto image = std::make_unique<vantrel::TrdImage>();
+  vantrel::ExtractTrdFromTracks(disk, *image);
+  return vantrel::MakeSclPackage(*image);
+}
+
+// Save what was loaded as SCL, load it, save again: the same package, unless the load
+// asked a question (no room) and so took only part of it.
+void SclRoundTrip(const vantrel::FloppyDisk& disk) {
+  const std::vector<uint8_t> first = SclOf(disk);
+  vantrel::DiskOpenOptions options;
+  options.BootScl = false;
+  bool asked = false;
+  options.Prompts.Ask = [&asked](std::string_view, std::string_view) {
+    asked = true;
+    return true;
+  };
+  vantrel::RememberedGeometry geometry;
+  const auto again =
+      vantrel::LoadDiskImageBytes(first, vantrel::DiskFormat::Scl, options, geometry);
+  if (asked || !again) return;
+  if (SclOf(*again) != first) __builtin_trap();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -30,8 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vantrel::RememberedGeometry geometry;
   try {
     const auto disk = vantrel::LoadDiskImageBytes(file, format, options, geometry);
-    if (!disk || (format != vantrel::DiskFormat::Fdi && format != vantrel::DiskFormat::Udi))
-      return 0;
+    if (!disk) return 0;
+    vantrel::TrdSaveLosses(*disk);
+    SclRoundTrip(*disk);
+    if (format != vantrel::DiskFormat::Fdi && format != vantrel::DiskFormat::Udi) return 0;
     const std::vector<uint8_t> fdi = vantrel::SaveFdiImage(*disk, geometry.FdiCylinders);
     vantrel::LoadDiskImageBytes(fdi, vantrel::DiskFormat::Fdi, options, geometry);
   } catch (const vantrel::DiskError&) {

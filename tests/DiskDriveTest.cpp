@@ -55,11 +55,11 @@ TEST(DiskDriveTest, ARunningMachineSwapsAndCopiesItsDiskBetweenTwoSteps) {
       Machine machine(1);
       DiskDrive drive(machine);
       machine.State.EmulThreadAlive = true;
-      const FloppyDisk* before = machine.DiskA.get();
+      const FloppyDisk* before = machine.Disks[0].get();
       drive.CreateBlank();
-      EXPECT_EQ(machine.DiskA.get(), before);
+      EXPECT_EQ(machine.Disks[0].get(), before);
       machine.Commands.RunPending();
-      FloppyDisk* blank = machine.DiskA.get();
+      FloppyDisk* blank = machine.Disks[0].get();
       ASSERT_NE(blank, before);
       blank->SetModified();
       const fs::path file = dir.path() / (fails ? "missing/x.udi" : "x.udi");

@@ -51,7 +51,7 @@ Trace Record(Machine& m, int frames, const std::function<void(int)>& beforeFrame
     t.Picture.push_back(PictureHash(m));
   }
   t.Ram = Hash(m.Mem.RamBase(), Memory::BankCountOf(m.Mem.Model) * Memory::kBankSize);
-  for (const RawTrack& track : m.DiskA->Tracks)
+  for (const RawTrack& track : m.Disks[0]->Tracks)
     t.Disk = Hash(track.Data.data(), track.kLength, t.Disk);
   t.Regs = m.State.Regs;
   for (int r = 0; r < 16; ++r) t.Ay.push_back(m.Ay.Register(r));
@@ -193,24 +193,24 @@ TEST(MachineCapture, UnchangedDiskTracksAreSharedAndWrittenOnesCopied) {
   MachineCapture first, second;
   CaptureMachine(m, first);
   CaptureMachine(m, second, &first);
-  for (size_t i = 0; i < first.Disk.Tracks.size(); ++i)
-    ASSERT_EQ(first.Disk.Tracks[i], second.Disk.Tracks[i]) << "track " << i;
+  for (size_t i = 0; i < first.Disk.Drives[0].Tracks.size(); ++i)
+    ASSERT_EQ(first.Disk.Drives[0].Tracks[i], second.Disk.Drives[0].Tracks[i]) << "track " << i;
   // A write through the controller's path stamps the track.
-  m.DiskA->Tracks[3].Data[10] = 0x5A;
-  m.DiskA->TrackWritten(&m.DiskA->Tracks[3]);
+  m.Disks[0]->Tracks[3].Data[10] = 0x5A;
+  m.Disks[0]->TrackWritten(&m.Disks[0]->Tracks[3]);
   MachineCapture third;
   CaptureMachine(m, third, &second);
-  EXPECT_NE(third.Disk.Tracks[3], second.Disk.Tracks[3]);
-  EXPECT_EQ(third.Disk.Tracks[4], second.Disk.Tracks[4]);
-  EXPECT_EQ(third.Disk.Tracks[3]->Data[10], 0x5A);
+  EXPECT_NE(third.Disk.Drives[0].Tracks[3], second.Disk.Drives[0].Tracks[3]);
+  EXPECT_EQ(third.Disk.Drives[0].Tracks[4], second.Disk.Drives[0].Tracks[4]);
+  EXPECT_EQ(third.Disk.Drives[0].Tracks[3]->Data[10], 0x5A);
   // Restoring the older capture brings the track back.
   ASSERT_TRUE(RestoreMachine(m, second));
-  EXPECT_NE(m.DiskA->Tracks[3].Data[10], 0x5A);
+  EXPECT_NE(m.Disks[0]->Tracks[3].Data[10], 0x5A);
   // A capture of another layout is refused and changes nothing.
   MachineCapture other = third;
   other.Version = kCaptureVersion + 1;
   EXPECT_FALSE(RestoreMachine(m, other));
-  EXPECT_NE(m.DiskA->Tracks[3].Data[10], 0x5A);
+  EXPECT_NE(m.Disks[0]->Tracks[3].Data[10], 0x5A);
 }
 
 // After 10 seconds, five steps back reach the capture of second 6; from there the machine

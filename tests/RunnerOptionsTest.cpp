@@ -61,6 +61,13 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
   EXPECT_FALSE(ParseOk(Words("--wav-format s16")).WavU8);
   EXPECT_EQ(ParseOk({}).Stereo, std::nullopt);
   EXPECT_EQ(o.File, "--prog.sna");  // after "--"
+  const RunnerOptions drives =
+      ParseOk(Words("--disk-b b.trd --disk-d d.$b --save-disk a.scl --save-disk-c c.udi a.trd"));
+  EXPECT_EQ(drives.DriveDisks[1], "b.trd");
+  EXPECT_FALSE(drives.DriveDisks[2]);
+  EXPECT_EQ(drives.DriveDisks[3], "d.$b");
+  EXPECT_EQ(drives.SaveDriveDisks[0], "a.scl");
+  EXPECT_EQ(drives.SaveDriveDisks[2], "c.udi");
   // An option's value may itself start with a dash.
   EXPECT_EQ(ParseOk({"--screenshot", "-shot.png"}).Screenshot, "-shot.png");
 }
@@ -116,6 +123,8 @@ TEST(RunnerOptionsTest, BadCommandLinesAreRefusedWithOneLine) {
       {Words("--stereo bac"), "--stereo: 'bac' is not mono, abc or acb"},
       {Words("--wav-format s8"), "--wav-format: 's8' is not u8 or s16"},
       {Words("--turbosound=1"), "--turbosound takes no value"},
+      {Words("--disk-b b.tap"), "--disk-b: 'b.tap' is not a disk image"},
+      {Words("--save-disk-d d.$b"), "--save-disk-d: 'd.$b' is not a .trd, .scl, .fdi or .udi"},
   };
   for (const auto& [args, expected] : cases) {
     const std::string error = ParseError(args);

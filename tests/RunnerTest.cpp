@@ -25,6 +25,8 @@
 #include "cli/RunnerOptions.h"
 #include "cli/WavWriter.h"
 #include "media/SnapshotLoader.h"
+#include "disk/DiskImageFiles.h"
+#include "disk/TrackLayout.h"
 #include "platform/QtSettingsStore.h"
 
 namespace vantrel {
@@ -388,12 +390,17 @@ TEST_F(RunnerTest, DisksInsertConvertAndRefuse) {
     int status;
     const char* error;  // empty: none
   };
+  // A compressed track whose stream is broken.
+  Bytes bad = ReadBytes(disks / "success.udi");
+  bad[40] ^= 0xFF;
+  test::WriteBytes(dir_.path() / "bad.udi", bad);
   const Case cases[] = {
       {in, "$D/a.fdi", kRunnerOk, ""},
       {"$D/a.fdi", "$D/a.udi", kRunnerOk, ""},
       {"$D/a.udi", "$D/a.trd", kRunnerOk, ""},
-      {(disks / "success.udi").string(), "$D/b.trd", kRunnerBadUsage,
-       "success.udi': Can't open Ultra Disk Image file! Unsupported file format..."},
+      {"$D/bad.udi", "$D/b.trd", kRunnerBadUsage,
+       "cannot load '$D/bad.udi': Can't open Ultra Disk Image file! Unsupported file format... "
+       "Cylinder 0, side 0: the compressed track cannot be inflated"},
       {in, "$D/missing/c.trd", kRunnerFailed,
        "cannot save the disk as '$D/missing/c.trd': Can't create Disk Image File!"},
   };
@@ -410,6 +417,54 @@ TEST_F(RunnerTest, DisksInsertConvertAndRefuse) {
     }
   }
   EXPECT_EQ(ReadBytes(dir_.path() / "a.trd"), ReadBytes(in));
+}
+
+// Each drive takes its own disk and saves it; a TRD that would lose part of a disk is
+// written with a warning per kind of loss, and an empty drive has nothing to save.
+TEST_F(RunnerTest, DrivesBToDLoadAndSaveTheirOwnDisks) {
+  REQUIRE_ROM48();
+  VANTREL_REQUIRE_TESTDATA(disks, "disk-trdos");
+  auto lossy = CreateBlankDisk();
+  std::vector<SectorField> sectors;
+  const std::array<uint8_t, 256> zeros{};
+  for (uint8_t r = 1; r <= 16; ++r)
+    sectors.push_back({SectorId{1, 0, r, 1}, r == 3 ? kDeletedDataMark : kDataMark, zeros});
+  ASSERT_TRUE(LayOutTrack(lossy->Track(1, 0), sectors));
+  ASSERT_TRUE(SaveDiskImage(dir_.path() / "lossy.udi", *lossy, RememberedGeometry{}));
+  const std::string trd = (disks / "UMT2_3.TRD").string();
+  const std::string scl = (disks / "UMT2_3.SCL").string();
+  struct Case {
+    std::string command;
+    int status;
+    const char* err;  // what stderr holds (one line), or empty
+  };
+  const Case cases[] = {
+      {"--disk-b " + trd + " --disk-d " + scl +
+           " --save-disk-b $D/b.trd --save-disk-d $D/d.scl --save-disk $D/a.udi",
+       kRunnerOk, ""},
+      {"--disk-c $D/lossy.udi --save-disk-c $D/c.trd", kRunnerOk,
+       "warning: '$D/c.trd' loses 1 sectors marked as deleted data (first at cylinder 1, side 0, "
+       "sector 3); a .udi file keeps it"},
+      {"--save-disk-b $D/none.trd", kRunnerFailed,
+       "cannot save the disk as '$D/none.trd': Drive B holds no disk to save."},
+      {"--disk-c $D/absent.trd", kRunnerBadUsage,
+       "cannot load '$D/absent.trd': Can't open Disk Image File! Invalid file name or file "
+       "location..."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    const RunResult result = Run("--mode 48 --rom48 $ROM --frames 0 " + c.command);
+    EXPECT_EQ(result.Status, c.status);
+    if (*c.err) {
+      ExpectOneErrorLine(result, Expand(c.err));
+    } else {
+      EXPECT_TRUE(result.Err.empty()) << result.Err;
+    }
+  }
+  EXPECT_EQ(ReadBytes(dir_.path() / "b.trd"), ReadBytes(trd));
+  EXPECT_EQ(ReadBytes(dir_.path() / "d.scl"), ReadBytes(scl));
+  EXPECT_FALSE(fs::exists(dir_.path() / "none.trd"));
+  EXPECT_TRUE(fs::exists(dir_.path() / "c.trd"));
 }
 
 // {hertz, seconds} of the tone: the spacings of rising edges through the middle level

@@ -39,6 +39,7 @@ TEST(MemorySettingsStore, SubkeyPathsIgnoreOuterAndDoubledBackslashes) {
 MainWindowSettings StoredMainWindow() {
   MainWindowSettings s;
   s.DiskAFileName = "games.trd", s.DiskDefaultPath = "/disks", s.SnapshotFileName = "elite.sna";
+  s.DiskBToDFileNames = {"b.scl", "c.udi", "d.fdi"};
   s.SnapshotDefaultPath = "/snaps", s.ModelName = "Scorpion", s.TacktsPerInt = 69888;
   s.MemoryFileName = "block.bin", s.MemoryDefaultPath = "/blocks", s.MemoryDefaultAddr = "#8000";
   s.Position = {-5, 300};

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "TestData.h"
+#include "app/AutoLoad.h"
 #include "disk/DiskImageFiles.h"
 #include "disk/TrDosImage.h"
 #include "machine/Machine.h"
@@ -107,9 +108,9 @@ TEST(TrDos, RealSoftwareRunsFromDisk) {
     }
     if (std::string(c.name) == "save") {
       TrdImage image;
-      ExtractTrdFromTracks(*m.DiskA, image);
+      ExtractTrdFromTracks(*m.Disks[0], image);
       EXPECT_EQ(CatalogueName(image.Entry(0)), "t.B") << screen;
-      EXPECT_TRUE(m.DiskA->Modified());
+      EXPECT_TRUE(m.Disks[0]->Modified());
     }
   }
 }
@@ -172,6 +173,89 @@ TEST(TrDos, LoadsAFileFromEachDiskGeometry) {
       wrong += m.Mem.PeekByte(static_cast<uint16_t>(kStart + i)) != b[first * 4096 + i];
     EXPECT_EQ(wrong, 0) << ScreenText(m);
   }
+}
+
+bool SameTracks(const FloppyDisk& a, const FloppyDisk& b) {
+  for (int t = 0; t < FloppyDisk::kTrackCount; ++t)
+    if (a.Tracks[t].Data != b.Tracks[t].Data || a.Tracks[t].Marks != b.Tracks[t].Marks)
+      return false;
+  return true;
+}
+
+// A file's catalogue entry and bytes, as TR-DOS finds them on a disk.
+std::string FileOnDisk(const FloppyDisk& disk, const std::string& name) {
+  auto image = std::make_unique<TrdImage>();
+  ExtractTrdFromTracks(disk, *image);
+  for (int i = 0; i < image->Bytes[TrdImage::kFileCount]; ++i) {
+    const auto e = image->Entry(i);
+    if (CatalogueName(e) != name) continue;
+    const auto from = image->Bytes.begin() + (e[15] * 16 + e[14]) * 256;
+    return std::string(e.begin(), e.begin() + 14) + std::string(from, from + e[13] * 256);
+  }
+  return {};
+}
+
+// Drives A and B on the real TR-DOS: each drive number reaches its own disk.
+TEST(TrDos, TwoDrivesCopyAndLoadEachFromItsOwnDisk) {
+  const auto expanded = test::TestDataFile("disk-trdos/success-expanded.udi");
+  if (expanded.empty()) GTEST_SKIP() << "test data not found: disk-trdos";
+  const struct {
+    const char* name;
+    bool programOnA;   // else on B, with a blank disk in A
+    const char* keys;  // typed at the A> prompt
+    const char* text;  // expected on the screen
+  } cases[] = {
+      // COPY "B:success","success": from drive A to drive B.
+      {"copy A to B", true,
+       "Z SS+P CS+B SS+Z S U C C E S S SS+P SS+N SS+P S U C C E S S SS+P ENTER", nullptr},
+      // *"B:", then LOAD "success".
+      {"load from B", false, "SS+B SS+P CS+B SS+Z SS+P ENTER J SS+P S U C C E S S SS+P ENTER",
+       "Congraturation! You sucsess!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Machine m(1);
+    if (!LoadPentagonRoms(m)) GTEST_SKIP() << "test data not found: roms/Pentagon.Rom";
+    InsertImage(m, "disk-trdos/success-expanded.udi", DiskFormat::Udi);
+    const std::string program = FileOnDisk(*m.Disks[0], "success.B");
+    ASSERT_FALSE(program.empty());
+    auto blank = CreateBlankDisk();
+    if (c.programOnA) {
+      m.InsertDisk(std::move(blank), 1);
+    } else {
+      m.InsertDisk(std::move(m.Disks[0]), 1);
+      m.InsertDisk(std::move(blank), 0);
+    }
+    auto before = std::make_unique<FloppyDisk>();
+    before->Tracks = m.Disks[0]->Tracks;
+    m.State.StartMode = kStartTrDos | kStart128k;
+    m.ResetMachine();
+    RunFrames(m, 300);
+    Type(m, c.keys);
+    RunFrames(m, 500);
+    const std::string screen = ScreenText(m);
+    if (c.text) EXPECT_NE(screen.find(c.text), std::string::npos) << screen;
+    EXPECT_EQ(FileOnDisk(*m.Disks[1], "success.B"), program) << screen;
+    EXPECT_TRUE(SameTracks(*before, *m.Disks[0])) << "drive A was written to";
+    EXPECT_EQ(m.Disks[1]->Modified(), c.programOnA);
+  }
+}
+
+// A disk without a boot file, autoloaded, stops at the prompt with its catalogue shown.
+TEST(TrDos, AutoloadOfADiskWithoutBootFileListsIt) {
+  Machine m(1);
+  if (!LoadPentagonRoms(m)) GTEST_SKIP() << "test data not found: roms/Pentagon.Rom";
+  if (test::TestDataFile("disk-trdos/success-expanded.udi").empty())
+    GTEST_SKIP() << "test data not found: disk-trdos";
+  InsertImage(m, "disk-trdos/success-expanded.udi", DiskFormat::Udi);
+  AutoLoadTyper typer = StartAutoLoad(m, kStart128k, AutoLoadMedia::Disk);
+  for (int frame = 0; frame < 600; ++frame) {
+    RunFrames(m, 1);
+    typer.FrameEnd(m);
+  }
+  const std::string screen = ScreenText(m);
+  EXPECT_NE(screen.find("1 File(s)"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("success"), std::string::npos) << screen;
 }
 
 }  // namespace

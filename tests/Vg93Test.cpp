@@ -50,7 +50,7 @@ struct Rig {
 
   Rig() {
     for (int c = 0; c < 10; ++c) Format(*disk, c, c);
-    fdc.SetDisk(disk.get());
+    fdc.SetDisk(0, disk.get());
     fdc.WriteSystem(0x3C);  // reset released, HLT, side 0: the chip restores
     Run();
   }
@@ -346,6 +346,53 @@ TEST(Vg93, SeekTimingDoesNotDependOnCatchUpSlices) {
   // Within one slice of each other.
   EXPECT_NEAR(finals[0] * 7.0, finals[3] * 112.0, 112);
   EXPECT_NEAR(finals[3] * 112.0, finals[6] * 5000.0, 5000);
+}
+
+// The system register's drive bits pick one of four drives, each with its own disk and its
+// own head; the chip's track register is the one the program keeps up to date.
+TEST(Vg93, DriveBitsSelectFourDrivesEachWithItsDiskAndHead) {
+  Rig r;  // drive A: cylinders 0 to 9 formatted
+  auto diskB = std::make_unique<FloppyDisk>();
+  Format(*diskB, 3, 3);  // only cylinder 3 on drive B
+  r.fdc.SetDisk(1, diskB.get());
+  const auto readSector1 = [&r] {
+    r.read.clear();
+    r.fdc.WriteSector(1);
+    const int64_t t = r.Command(0x80);
+    return Ints(r.fdc.PeekStatus(), FiveTurns(t), r.ReadMatches(1, 1));
+  };
+  const auto seek = [&r](int track) {
+    r.fdc.WriteData(static_cast<uint8_t>(track));
+    r.Command(0x18);  // seek with the head loaded, no verify
+  };
+  const auto select = [&r](int drive) { r.fdc.WriteSystem(static_cast<uint8_t>(0x3C | drive)); };
+
+  seek(5);
+  EXPECT_EQ(readSector1(), Ints(0x00, 0, 1)) << "drive A, cylinder 5";
+  select(1);
+  EXPECT_EQ(r.fdc.SelectedDrive(), 1);
+  EXPECT_EQ(r.fdc.HeadCylinder(), 0) << "drive B's head has not moved";
+  r.fdc.WriteTrack(0);
+  seek(3);
+  EXPECT_EQ(readSector1(), Ints(0x00, 0, 1)) << "drive B, cylinder 3";
+  r.fdc.WriteTrack(3);
+  seek(5);  // cylinder 5 of drive B is blank
+  EXPECT_EQ(readSector1(), Ints(0x10, 1, 0)) << "drive B, cylinder 5";
+  select(0);
+  EXPECT_EQ(r.fdc.HeadCylinder(), 5);
+  EXPECT_EQ(r.fdc.HeadCylinderOf(1), 5);
+  EXPECT_EQ(readSector1(), Ints(0x00, 0, 1)) << "drive A again";
+
+  // An empty drive: the search runs out of turns, as on a blank disk, and nothing hangs.
+  for (int drive : {2, 3}) {
+    SCOPED_TRACE(drive);
+    select(drive);
+    EXPECT_FALSE(r.fdc.DriveHasDisk(drive));
+    EXPECT_EQ(readSector1(), Ints(0x10, 1, 0));
+    r.fdc.WriteSector(1);
+    r.Command(0xA0);  // write sector: nowhere to write, nothing found
+    EXPECT_EQ(r.fdc.PeekStatus() & 0x51, 0x10);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -71,8 +72,8 @@ class Application {
   TEmulThread& Emulation() { return emulation_; }
   MainWindowSettings& MainWindow() { return mainWindow_; }
   HardwareSettings& Hardware() { return hardware_; }
-  // Drive A: disks are opened, created and saved through it.
-  DiskDrive& Drive() { return drive_; }
+  // Drives A to D (0 to 3): disks are opened, created and saved through them.
+  DiskDrive& Drive(int drive = 0) { return drives_[drive]; }
   // The rewind captures; stepped back only while the machine stands (or through Apply).
   RewindBuffer& Rewind() { return rewind_; }
   void SetRewindSeconds(int seconds);
@@ -88,7 +89,8 @@ class Application {
   Machine machine_;
   RewindBuffer rewind_;
   TEmulThread emulation_;
-  DiskDrive drive_{machine_};
+  std::array<DiskDrive, Machine::kDrives> drives_{DiskDrive{machine_, 0}, DiskDrive{machine_, 1},
+                                                  DiskDrive{machine_, 2}, DiskDrive{machine_, 3}};
 };
 
 }  // namespace vantrel

@@ -1,6 +1,9 @@
 #include "app/AutoLoad.h"
 
+#include <memory>
+
 #include "core/MachineState.h"
+#include "disk/TrDosImage.h"
 #include "input/KeyMatrix.h"
 #include "machine/Machine.h"
 
@@ -72,6 +75,12 @@ std::optional<KeywordEntry> KeywordEntryAfterJ(const Machine& machine) {
 void AutoLoadTyper::Begin(Machine& machine) {
   Memory& mem = machine.Mem;
   PlanBuilder plan(plan_);
+  if (media_ == AutoLoadMedia::Disk) {
+    // TR-DOS takes keywords as the 48K ROM does: K at the prompt is LIST.
+    plan.Stroke({KeyOf('K')});
+    plan.Stroke({kKeyEnter});
+    return;
+  }
   if (mem.RomWindow() == mem.Rom128k()) {
     plan.Stroke({kKeyEnter});  // the menu's first line is the tape loader
     return;
@@ -132,6 +141,11 @@ AutoLoadTyper StartAutoLoad(Machine& machine, uint8_t startMode, AutoLoadMedia m
   machine.State.StartMode.store(mode, std::memory_order_relaxed);
   machine.ResetMachine();
   machine.State.StartMode.store(userMode, std::memory_order_relaxed);
+  if (media == AutoLoadMedia::Disk) {
+    auto image = std::make_unique<TrdImage>();
+    ExtractTrdFromTracks(*machine.Disks[0], *image);
+    return AutoLoadTyper(media, HasBootFile(*image));
+  }
   return AutoLoadTyper(media);
 }
 

@@ -47,8 +47,10 @@ std::optional<KeywordEntry> KeywordEntryAfterJ(const Machine& machine);
 class AutoLoadTyper {
  public:
   AutoLoadTyper() = default;  // types nothing
-  // A disk needs no keys: the reset into TR-DOS runs its boot file.
-  explicit AutoLoadTyper(AutoLoadMedia media) : idle_(media == AutoLoadMedia::Disk) {}
+  // A disk with a boot file needs no keys: the reset into TR-DOS runs it. One without
+  // gets LIST at the A> prompt, so the user sees what is on it.
+  explicit AutoLoadTyper(AutoLoadMedia media, bool diskHasBoot = true)
+      : idle_(media == AutoLoadMedia::Disk && diskHasBoot), media_(media) {}
 
   // One frame end: applies the key changes now due. False once the plan is typed, or when
   // the ROM never got ready (a program that took over), so the caller can drop the typer.
@@ -60,6 +62,7 @@ class AutoLoadTyper {
   void Press(Machine& machine);
 
   bool idle_ = true;
+  AutoLoadMedia media_ = AutoLoadMedia::Tape;
   bool ready_ = false;
   std::vector<AutoLoadKey> plan_;
   size_t next_ = 0;
@@ -73,8 +76,9 @@ class AutoLoadTyper {
 };
 
 // Resets the machine into AutoLoadMode(startMode, media) and returns the typer that starts
-// the loader. The machine's StartMode is left as it was, so a later reset goes back to the
-// user's mode. Runs on the thread that owns the machine (through Machine::Apply).
+// the loader (for a disk in drive A without a boot file, the one that lists it). The machine's
+// StartMode is left as it was, so a later reset goes back to the user's mode. Runs on the thread
+// that owns the machine (through Machine::Apply).
 AutoLoadTyper StartAutoLoad(Machine& machine, uint8_t startMode, AutoLoadMedia media);
 
 }  // namespace vantrel

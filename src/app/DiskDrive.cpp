@@ -3,6 +3,7 @@
 #include <atomic>
 #include <utility>
 
+#include "disk/TrdCheck.h"
 #include "machine/Machine.h"
 
 namespace vantrel {
@@ -23,8 +24,9 @@ std::optional<DiskError> Write(const fs::path& fileName, FloppyDisk& disk,
                                const RememberedGeometry& geometry) {
   try {
     if (SaveDiskImage(fileName, disk, geometry)) return std::nullopt;
-    // SCL and Hobeta are read only: nothing was written.
-    return DiskError("Disk images are saved as TRD, FDI or UDI files only.", kDiskErrorCaption);
+    // Hobeta files are read only: nothing was written.
+    return DiskError("Disk images are saved as TRD, SCL, FDI or UDI files only.",
+                     kDiskErrorCaption);
   } catch (const DiskError& failure) {
     return failure;
   }
@@ -64,7 +66,8 @@ void ReleaseDisk(bool modified, const std::function<SaveChangesAnswer()>& ask,
   }
 }
 
-DiskDrive::DiskDrive(Machine& machine) : machine_(machine), inDrive_(machine.DiskA.get()) {}
+DiskDrive::DiskDrive(Machine& machine, int drive)
+    : machine_(machine), drive_(drive), inDrive_(machine.Disks[drive].get()) {}
 
 bool DiskDrive::Open(const fs::path& fileName, const DiskOpenOptions& options) {
   std::unique_ptr<FloppyDisk> disk = OpenDiskImage(fileName, options, Geometry);
@@ -84,32 +87,62 @@ void DiskDrive::Insert(std::unique_ptr<FloppyDisk> disk) {
   // std::function needs a copyable command; the disk goes to the machine once.
   auto held = std::make_shared<std::unique_ptr<FloppyDisk>>(std::move(disk));
   Machine& machine = machine_;
-  machine.Apply([&machine, held] { machine.InsertDisk(std::move(*held)); });
+  const int drive = drive_;
+  machine.Apply([&machine, held, drive] { machine.InsertDisk(std::move(*held), drive); });
 }
 
-FloppyDisk& DiskDrive::Current() {
+FloppyDisk* DiskDrive::Current() {
   // Without a run nothing is queued and the machine's own disk is the one in the drive,
   // however it got there.
   if (!machine_.State.EmulThreadAlive.load(std::memory_order_relaxed)) {
-    inDrive_ = machine_.DiskA.get();
+    inDrive_ = machine_.Disks[drive_].get();
   }
-  return *inDrive_;
+  return inDrive_;
+}
+
+bool DiskDrive::HasDisk() {
+  return Current() != nullptr;
 }
 
 bool DiskDrive::Modified() {
-  return Current().Modified();
+  return HasDisk() && Current()->Modified();
 }
 
 bool DiskDrive::WriteProtected() {
-  return Current().WriteProtected();
+  return HasDisk() && Current()->WriteProtected();
+}
+
+void DiskDrive::SetWriteProtected(bool on) {
+  if (FloppyDisk* disk = Current()) disk->SetWriteProtected(on);
+}
+
+void DiskDrive::CheckSaveLosses(const std::function<void(std::function<void()>)>& post,
+                                std::function<void(std::vector<std::string>)> done) {
+  FloppyDisk* disk = Current();
+  if (disk == nullptr || !machine_.State.EmulThreadAlive.load(std::memory_order_relaxed)) {
+    done(disk ? TrdSaveLosses(*disk) : std::vector<std::string>{});
+    return;
+  }
+  Machine& machine = machine_;
+  const int drive = drive_;
+  machine.Apply([&machine, drive, post, done] {
+    const FloppyDisk* inDrive = machine.Disks[drive].get();
+    auto losses = inDrive ? TrdSaveLosses(*inDrive) : std::vector<std::string>{};
+    post([done, losses] { done(losses); });
+  });
 }
 
 void DiskDrive::Save(const fs::path& fileName, bool writeProtect,
                      const std::function<void(std::function<void()>)>& post, SaveDone done) {
-  FloppyDisk& disk = Current();
-  disk.SetWriteProtected(writeProtect);
+  FloppyDisk* disk = Current();
+  if (disk == nullptr) {
+    done(DiskError(std::string("Drive ") + DriveLetter(drive_) + " holds no disk to save.",
+                   kDiskErrorCaption));
+    return;
+  }
+  disk->SetWriteProtected(writeProtect);
   if (!machine_.State.EmulThreadAlive.load(std::memory_order_relaxed)) {
-    done(Write(fileName, disk, Geometry));
+    done(Write(fileName, *disk, Geometry));
     return;
   }
   // The copy is taken between two steps and the drive's disk counts as saved from then on;
@@ -124,9 +157,11 @@ void DiskDrive::Save(const fs::path& fileName, bool writeProtect,
     done(failure);
   };
   Machine& machine = machine_;
-  machine.Apply([&machine, post, finish] {
-    std::shared_ptr<FloppyDisk> copy = CopyOf(*machine.DiskA);
-    machine.DiskA->SetModified(false);
+  const int drive = drive_;
+  machine.Apply([&machine, drive, post, finish] {
+    FloppyDisk& inDrive = *machine.Disks[drive];
+    std::shared_ptr<FloppyDisk> copy = CopyOf(inDrive);
+    inDrive.SetModified(false);
     post([finish, copy] { finish(copy); });
   });
 }

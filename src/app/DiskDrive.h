@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/Settings.h"
 #include "disk/DiskError.h"
@@ -36,14 +38,20 @@ void ReleaseDisk(bool modified, const std::function<SaveChangesAnswer()>& ask,
                  const std::function<void(std::function<void()> proceed)>& save,
                  std::function<void()> proceed);
 
-// Drive A as the program uses it: opens, creates and saves disks and keeps the remembered
-// geometry. The disk is replaced between two steps of the machine (Machine::Apply), never
-// while the controller reads its tracks. All calls come from one thread, the one that
-// starts runs; during a run the disk it last handed over stays alive until it hands over
-// the next, so its flags (atomics) may be read here at any time.
+// The drive letter of drive 0 to 3: 'A' to 'D'.
+inline char DriveLetter(int drive) {
+  return static_cast<char>('A' + drive);
+}
+
+// One drive (A to D) as the program uses it: opens, creates and saves disks and keeps the
+// remembered geometry. The disk is replaced between two steps of the machine (Machine::Apply),
+// never while the controller reads its tracks. All calls come from one thread, the one that starts
+// runs; during a run the disk it last handed over stays alive until it hands over the next, so its
+// flags (atomics) may be read here at any time.
 class DiskDrive {
  public:
-  explicit DiskDrive(Machine& machine);
+  explicit DiskDrive(Machine& machine, int drive = 0);
+  int Index() const { return drive_; }
 
   // Opens a disk image file. Raises DiskError with nothing changed; false when there was
   // nothing to open (not a disk extension, or a question was cancelled).
@@ -61,14 +69,25 @@ class DiskDrive {
   void Save(const std::filesystem::path& fileName, bool writeProtect,
             const std::function<void(std::function<void()>)>& post, SaveDone done);
 
+  // An empty drive (B to D before a disk goes in) is neither changed nor protected, and
+  // saving it fails, naming the drive.
+  bool HasDisk();
   bool Modified();
   bool WriteProtected();
+  // What a TRD (or SCL) file of the disk in the drive would lose (TrdSaveLosses): none for
+  // an empty drive. No run: at once. A running machine's disk is checked between two
+  // steps and `post` carries the answer to this thread.
+  void CheckSaveLosses(const std::function<void(std::function<void()>)>& post,
+                       std::function<void(std::vector<std::string>)> done);
+  // The write-protect tab of the disk in the drive; the controller sees it at once.
+  void SetWriteProtected(bool on);
   RememberedGeometry Geometry;
 
  private:
-  FloppyDisk& Current();
+  FloppyDisk* Current();
 
   Machine& machine_;
+  int drive_;
   FloppyDisk* inDrive_;
   uint64_t inserted_ = 0;  // counts Insert calls, so a late save failure finds its disk
 };

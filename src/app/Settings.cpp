@@ -95,6 +95,9 @@ MainWindowSettings LoadMainWindowSettings(const SettingsStore& store) {
   MainWindowSettings s;
   GroupReader(store, kDiskImagesKey)
       .Text("Disk A File Name", s.DiskAFileName)
+      .Text("Disk B File Name", s.DiskBToDFileNames[0])
+      .Text("Disk C File Name", s.DiskBToDFileNames[1])
+      .Text("Disk D File Name", s.DiskBToDFileNames[2])
       .Text("Default Path", s.DiskDefaultPath);
   GroupReader(store, kSnapshotKey)
       .Text("File Name", s.SnapshotFileName)
@@ -114,6 +117,9 @@ MainWindowSettings LoadMainWindowSettings(const SettingsStore& store) {
 void SaveMainWindowSettings(SettingsStore& store, const MainWindowSettings& s) {
   GroupWriter(store, kDiskImagesKey)
       .Text("Disk A File Name", s.DiskAFileName)
+      .Text("Disk B File Name", s.DiskBToDFileNames[0])
+      .Text("Disk C File Name", s.DiskBToDFileNames[1])
+      .Text("Disk D File Name", s.DiskBToDFileNames[2])
       .Text("Default Path", s.DiskDefaultPath);
   GroupWriter(store, kSnapshotKey)
       .Text("File Name", s.SnapshotFileName)

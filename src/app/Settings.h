@@ -50,9 +50,13 @@ inline constexpr uint32_t kMinTacktsPerInt = 1024;
 inline constexpr uint32_t kMaxTacktsPerInt = 1048576;
 
 struct MainWindowSettings {
-  // "Disk Images\": the disk reopened at start-up.
+  // "Disk Images\": the disks reopened at start-up, drive A's and B to D's.
   std::string DiskAFileName;
+  std::array<std::string, 3> DiskBToDFileNames;
   std::string DiskDefaultPath;
+  std::string& DiskFileName(int drive) {
+    return drive == 0 ? DiskAFileName : DiskBToDFileNames[drive - 1];
+  }
   // "Snapshot\"
   std::string SnapshotFileName;
   std::string SnapshotDefaultPath;

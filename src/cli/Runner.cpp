@@ -218,20 +218,24 @@ int BuildMachine(const RunnerOptions& options, const Reporter& report, CheckedIn
                                           std::string(kModeNames[in.Mode]) + " needs it)");
   }
 
-  if (in.Type != nullptr && in.Type->Kind == FileKind::Disk) {
-    // Through the drive, with the TR-DOS page's boot settings; its own read of the file
-    // also takes the read-only attribute as the write protection.
-    DiskOpenOptions open = DiskOpenOptionsFrom(app->Hardware().TrDos);
-    open.Prompts.Warn = [&report](const DiskError& warning) {
-      report.Fail(kRunnerOk, "warning: " + std::string(warning.what()));
-    };
+  // Disks go in through their drives, with the TR-DOS page's boot settings; the drive's
+  // own read of the file also takes the read-only attribute as the write protection.
+  std::array<std::optional<fs::path>, Machine::kDrives> disks = options.DriveDisks;
+  if (in.Type != nullptr && in.Type->Kind == FileKind::Disk) disks[0] = options.File;
+  DiskOpenOptions open = DiskOpenOptionsFrom(app->Hardware().TrDos);
+  open.Prompts.Warn = [&report](const DiskError& warning) {
+    report.Fail(kRunnerOk, "warning: " + std::string(warning.what()));
+  };
+  for (int drive = 0; drive < Machine::kDrives; ++drive) {
+    if (!disks[drive]) continue;
     try {
-      app->Drive().Open(*options.File, open);
+      app->Drive(drive).Open(*disks[drive], open);
     } catch (const DiskError& refusal) {
       return report.Fail(kRunnerBadUsage,
-                         "cannot load " + Quoted(options.File->string()) + ": " + refusal.what());
+                         "cannot load " + Quoted(disks[drive]->string()) + ": " + refusal.what());
     }
-  } else if (in.Type != nullptr) {
+  }
+  if (in.Type != nullptr && in.Type->Kind != FileKind::Disk) {
     Machine& machine = app->GetMachine();
     try {
       if (in.Type->Load == LoadSzxFile) {
@@ -323,8 +327,18 @@ int RunMachine(const RunnerOptions& options, const Reporter& report, Application
   return kRunnerOk;
 }
 
-// The disk as the run left it; a failed save keeps any old file whole.
+// The disk as the run left it; a failed save keeps any old file whole. A TRD or SCL that
+// cannot hold all of the disk is written, with a warning naming what it leaves out.
 int SaveDisk(const fs::path& fileName, const Reporter& report, DiskDrive& drive) {
+  const std::optional<DiskFormat> format = DiskFormatOf(fileName);
+  if (drive.HasDisk() && (format == DiskFormat::Trd || format == DiskFormat::Scl)) {
+    std::vector<std::string> losses;
+    drive.CheckSaveLosses([](std::function<void()> answer) { answer(); },
+                          [&losses](std::vector<std::string> found) { losses = std::move(found); });
+    for (const std::string& loss : losses)
+      report.Fail(kRunnerOk, "warning: " + Quoted(fileName.string()) + " loses " + loss +
+                                 "; a .udi file keeps it");
+  }
   std::optional<DiskError> failure;
   drive.Save(
       fileName, drive.WriteProtected(), [](std::function<void()> write) { write(); },
@@ -368,9 +382,10 @@ int WriteOutputs(const RunnerOptions& options, const Reporter& report, Applicati
       return report.Fail(kRunnerFailed, failure.what());
     }
   }
-  if (options.SaveDisk) {
-    if (const int status = SaveDisk(*options.SaveDisk, report, app.Drive()); status != kRunnerOk)
-      return status;
+  for (int drive = 0; drive < Machine::kDrives; ++drive) {
+    if (!options.SaveDriveDisks[drive]) continue;
+    const int status = SaveDisk(*options.SaveDriveDisks[drive], report, app.Drive(drive));
+    if (status != kRunnerOk) return status;
   }
   if (options.DumpRegs) {
     const std::string json = RegistersJson(machine, run.Frames, run.BreakpointHit);

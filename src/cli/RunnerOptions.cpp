@@ -201,14 +201,27 @@ bool ApplyRewind(RunnerOptions& o, std::string_view v, std::string* e) {
   return true;
 }
 
+template <int Drive>
 bool ApplySaveDisk(RunnerOptions& o, std::string_view v, std::string* e) {
   if (!NotEmpty(v, e)) return false;
   const std::optional<DiskFormat> format = DiskFormatOf(std::filesystem::path(v));
-  if (format != DiskFormat::Trd && format != DiskFormat::Fdi && format != DiskFormat::Udi) {
-    *e = Quoted(v) + " is not a .trd, .fdi or .udi file name";
+  if (!format || format == DiskFormat::Hobeta) {
+    *e = Quoted(v) + " is not a .trd, .scl, .fdi or .udi file name";
     return false;
   }
-  o.SaveDisk = std::filesystem::path(v);
+  o.SaveDriveDisks[Drive] = std::filesystem::path(v);
+  return true;
+}
+
+// A disk for drive B, C or D; FILE is drive A's.
+template <int Drive>
+bool ApplyDriveDisk(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!NotEmpty(v, e)) return false;
+  if (!DiskFormatOf(std::filesystem::path(v))) {
+    *e = Quoted(v) + " is not a disk image (.trd, .scl, .fdi, .udi, .$?)";
+    return false;
+  }
+  o.DriveDisks[Drive] = std::filesystem::path(v);
   return true;
 }
 
@@ -305,9 +318,17 @@ constexpr RunnerOptionSpec kOptions[] = {
      "at the end of frame FRAME step back N rewind captures (one a second of machine time) and "
      "run on from there; the run's frame count goes on",
      "", ApplyRewind},
+    {"--disk-b", "FILE", "put this disk image into drive B (FILE goes into drive A)", "",
+     ApplyDriveDisk<1>},
+    {"--disk-c", "FILE", "put this disk image into drive C", "", ApplyDriveDisk<2>},
+    {"--disk-d", "FILE", "put this disk image into drive D", "", ApplyDriveDisk<3>},
     {"--save-disk", "FILE",
-     "save the disk in the drive after the run as TRD, FDI or UDI (by the extension)", "",
-     ApplySaveDisk},
+     "save the disk in drive A after the run as TRD, SCL, FDI or UDI (by the extension); a TRD "
+     "or SCL that cannot hold all of the disk is written with a warning naming what is lost",
+     "", ApplySaveDisk<0>},
+    {"--save-disk-b", "FILE", "the same for drive B", "", ApplySaveDisk<1>},
+    {"--save-disk-c", "FILE", "the same for drive C", "", ApplySaveDisk<2>},
+    {"--save-disk-d", "FILE", "the same for drive D", "", ApplySaveDisk<3>},
     {"--wav", "FILE.wav",
      "save the run's sound as a WAV file: what the sound device plays, 16-bit at 44100 Hz, "
      "stereo for --stereo abc or acb, mono for mono",

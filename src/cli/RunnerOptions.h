@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -54,15 +55,18 @@ struct RunnerOptions {
     uint32_t Steps = 0;
   };
   std::optional<RewindAt> Rewind;
-  std::optional<std::filesystem::path> SaveDisk;  // TRD, FDI or UDI by the extension
   std::optional<std::filesystem::path> Wav;       // every frame's mixed sound
   bool WavU8 = false;  // the 8-bit mono mix instead of the 16-bit stream the device plays
 
   // Names the --break arguments may use (--symbols).
   std::shared_ptr<const SymbolTable> Symbols;
 
-  // The program to load, if any.
+  // The program to load, if any; a disk goes into drive A.
   std::optional<std::filesystem::path> File;
+  // Disks for drives B to D (index 1 to 3; index 0 is FILE's).
+  std::array<std::optional<std::filesystem::path>, 4> DriveDisks;
+  // Where each drive's disk is saved after the run (index 0: --save-disk).
+  std::array<std::optional<std::filesystem::path>, 4> SaveDriveDisks;
 
   // Not an option: where the executable lives, a place ROM files are looked for.
   std::filesystem::path ProgramDirectory;

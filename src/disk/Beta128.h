@@ -25,8 +25,8 @@ class Beta128 {
       return;
     Controller.CatchUp(ClockAt(tackts));
   }
-  // The disk the drive holds (owned by the machine).
-  void SetDisk(FloppyDisk* disk) { Controller.SetDisk(disk); }
+  // The disk a drive (0 to 3 for A to D) holds, owned by the machine; nullptr: empty.
+  void SetDisk(int drive, FloppyDisk* disk) { Controller.SetDisk(drive, disk); }
 
   Vg93Controller Controller;
 

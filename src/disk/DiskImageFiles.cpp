@@ -51,8 +51,8 @@ const FormatTexts& TextsOf(DiskFormat format) {
       "Can't open SCL Package File! Invalid file name or file location...",
       "SCL file has wrong format! File corrupted or it is not SCL file...",
       kSclErrorCaption,
-      {},
-      {}};
+      "Can't create SCL Package File! Invalid file name or file location...",
+      "Can't write SCL Package File! Unresolved hardware error..."};
   static constexpr FormatTexts kHobeta{
       "Can't open Hobeta File! Invalid file name or file location...",
       kHobetaErrorCaption,
@@ -229,13 +229,19 @@ bool SaveDiskImage(const fs::path& fileName, FloppyDisk& disk, const RememberedG
       }
       break;
     }
+    case DiskFormat::Scl: {
+      auto image = std::make_unique<TrdImage>();
+      ExtractTrdFromTracks(disk, *image);
+      Write(fileName, *format, MakeSclPackage(*image));
+      break;
+    }
     case DiskFormat::Fdi:
       Write(fileName, *format, SaveFdiImage(disk, geometry.FdiCylinders));
       break;
     case DiskFormat::Udi:
       Write(fileName, *format, SaveUdiImage(disk, geometry.UdiLastCylinder));
       break;
-    default: return false;  // SCL and Hobeta are read only
+    default: return false;  // Hobeta files are read only
   }
   disk.SetModified(false);
   return true;

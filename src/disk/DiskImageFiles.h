@@ -49,10 +49,10 @@ std::unique_ptr<FloppyDisk> LoadDiskImageBytes(std::span<const uint8_t> file, Di
 // A formatted TR-DOS disk with no files: 80 cylinders, two sides.
 std::unique_ptr<FloppyDisk> CreateBlankDisk();
 
-// Writes the disk as TRD, FDI or UDI by the extension, replacing the file only once the
-// new one is whole. False for another extension (nothing written); raises DiskError when
-// the file cannot be created or written (the old file stays). A TRD holds the tracks its
-// disk-type byte names; one of a write-protected disk is made read-only. Clears the
+// Writes the disk as TRD, SCL (the catalogue's files), FDI or UDI by the extension,
+// replacing the file only once the new one is whole. False for another extension (nothing written);
+// raises DiskError when the file cannot be created or written (the old file stays). A TRD holds the
+// tracks its disk-type byte names; one of a write-protected disk is made read-only. Clears the
 // disk's modified flag.
 bool SaveDiskImage(const std::filesystem::path& fileName, FloppyDisk& disk,
                    const RememberedGeometry& geometry);

@@ -234,4 +234,31 @@ void AddHobetaFile(TrdImage& image, std::span<const uint8_t> file, bool newDisk)
   StoreFile(image, at, entry, file.subspan(kHobetaHeaderSize, dataSize));
 }
 
+std::vector<uint8_t> MakeSclPackage(const TrdImage& image) {
+  std::vector<uint8_t> out{'S', 'I', 'N', 'C', 'L', 'A', 'I', 'R', 0};
+  std::vector<uint8_t> data;
+  int count = 0;
+  for (int i = 0; i < TrdImage::kMaxFiles; ++i) {
+    const uint8_t* entry = image.Bytes.data() + i * TrdImage::kEntrySize;
+    if (entry[0] == 0) break;     // the catalogue's end
+    if (entry[0] == 1) continue;  // a deleted file: TR-DOS lists it no more
+    const size_t from = (static_cast<size_t>(entry[15]) * TrdImage::kSectorsPerTrack + entry[14]) *
+                        TrdImage::kSectorSize;
+    const size_t size = static_cast<size_t>(entry[13]) * TrdImage::kSectorSize;
+    // A file the catalogue places past the disk's end is cut at it.
+    const size_t end = std::min(from + size, TrdImage::kSize);
+    out.insert(out.end(), entry, entry + kSclEntry);
+    data.insert(data.end(), image.Bytes.begin() + static_cast<std::ptrdiff_t>(std::min(from, end)),
+                image.Bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    data.resize(data.size() + size - (end - std::min(from, end)), 0);
+    ++count;
+  }
+  out[8] = static_cast<uint8_t>(count);
+  out.insert(out.end(), data.begin(), data.end());
+  uint32_t sum = 0;
+  for (uint8_t byte : out) sum += byte;
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(sum >> (8 * i)));
+  return out;
+}
+
 }  // namespace vantrel

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "disk/DiskError.h"
 #include "disk/FloppyDisk.h"
@@ -110,6 +111,11 @@ bool AddSclPackage(TrdImage& image, std::span<const uint8_t> file, bool newDisk,
 // Adds one Hobeta file. Raises DiskError, with the image unchanged, for a wrong header
 // checksum, a file shorter than its header says, or no room in the catalogue or on disk.
 void AddHobetaFile(TrdImage& image, std::span<const uint8_t> file, bool newDisk);
+
+// The catalogue's files as an SCL package, in catalogue order: each file's 14-byte header
+// and sectors, then the checksum. Deleted files are left out; so is everything outside
+// the files (the label, free sectors).
+std::vector<uint8_t> MakeSclPackage(const TrdImage& image);
 
 // The file name as TR-DOS shows it ("name.T", trailing spaces dropped), for messages.
 std::string CatalogueName(std::span<const uint8_t> entry);

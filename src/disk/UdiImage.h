@@ -10,13 +10,14 @@ namespace vantrel {
 
 inline constexpr int kUdiHeaderSize = 16;
 
-// Fills a fresh disk from a UDI file's raw tracks (type 0, MFM, only); a track longer than
-// 6250 bytes keeps its first 6250 bytes and 782 bitmap bytes. No checksum is verified, so
-// files without one load too. Returns the header's last cylinder. Raises DiskError "Can't
-// open Ultra Disk Image file! Unsupported file format..." for a bad header, another track
-// type (such as the zlib-compressed records some programs write) or a track record past
-// the end of the file; the disk may then hold part of the file (drop it). The
-// write-protect flag is the caller's (the file's read-only attribute).
+// Fills a fresh disk from a UDI file's raw tracks: type 0 (MFM), or type #F0, the same
+// record zlib-compressed as some programs write it. A track longer than 6250 bytes keeps
+// its first 6250 bytes and 782 bitmap bytes. No checksum is verified, so files without one
+// load too. Returns the header's last cylinder. Raises DiskError "Can't open Ultra Disk
+// Image file! Unsupported file format..." for a bad header, another track type or a track
+// record past the end of the file (a compressed track that fails also names the track and
+// why); the disk may then hold part of the file (drop it). The write-protect flag is the
+// caller's (the file's read-only attribute).
 int LoadUdiImage(std::span<const uint8_t> file, FloppyDisk& disk);
 
 // The disk as a UDI file: cylinders 0 to `lastCylinder` (the last UDI load's, raised to 79

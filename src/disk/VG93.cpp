@@ -51,9 +51,22 @@ enum DataStep : uint8_t {
 
 }  // namespace
 
-void Vg93Controller::SetDisk(FloppyDisk* disk) {
+void Vg93Controller::SetDisk(int drive, FloppyDisk* disk) {
+  disks_[drive] = disk;
+  if (drive != SelectedDrive()) return;
   disk_ = disk;
   // A command under way reads the new disk's track at the same place.
+  if (current_) LatchTrack();
+}
+
+void Vg93Controller::SelectDrive(int drive) {
+  const int old = SelectedDrive();
+  if (drive == old) return;
+  // The chip has one track register but every drive its own head: the new drive's head
+  // stays where that drive last left it.
+  heads_[old] = head_;
+  head_ = heads_[drive];
+  disk_ = disks_[drive];
   if (current_) LatchTrack();
 }
 
@@ -695,6 +708,7 @@ void Vg93Controller::WriteData(uint8_t value) {
 
 void Vg93Controller::WriteSystem(uint8_t value) {
   if (value == system_) return;
+  SelectDrive(value & 3);
   side_ = (value & 0x10) ? 0 : 1;
   const bool resetChanged = ((value ^ system_) & 0x04) != 0;
   system_ = value;

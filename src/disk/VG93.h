@@ -37,8 +37,12 @@ class Vg93Controller {
     uint32_t TacktsPerInt;
   };
 
-  // Drive A's disk; a command under way goes on with the new disk's tracks.
-  void SetDisk(FloppyDisk* disk);
+  static constexpr int kDrives = 4;
+
+  // The disk in a drive (0 to 3 for A to D), nullptr for an empty drive, where the head
+  // finds no byte and no mark, so every search ends in its revolutions count. A command
+  // under way on the selected drive goes on with the new disk's tracks.
+  void SetDisk(int drive, FloppyDisk* disk);
 
   // Runs the controller up to `now`.
   void CatchUp(const Clock& now);
@@ -58,10 +62,11 @@ class Vg93Controller {
 
   bool Busy() const { return class_ != kIdle; }
 
-  // A copy of the controller is a machine capture's; restoring one needs the disk it
+  // A copy of the controller is a machine capture's; restoring one needs the disks it
   // reads now, and the frame of its last catch-up in the machine's present count.
-  void Rebind(FloppyDisk* disk, uint32_t frame) {
-    disk_ = disk;
+  void Rebind(const std::array<FloppyDisk*, kDrives>& disks, uint32_t frame) {
+    disks_ = disks;
+    disk_ = disks_[SelectedDrive()];
     frame_ = frame;
     if (current_) LatchTrack();
   }
@@ -79,6 +84,10 @@ class Vg93Controller {
   uint8_t Data() const { return data_; }
   uint8_t System() const { return system_; }
   int HeadCylinder() const { return head_; }
+  // The drive the system register selects (0 for A), and each drive's head.
+  int SelectedDrive() const { return system_ & 3; }
+  int HeadCylinderOf(int drive) const { return drive == SelectedDrive() ? head_ : heads_[drive]; }
+  bool DriveHasDisk(int drive) const { return disks_[drive] != nullptr; }
   bool WriteProtected() const { return disk_ && disk_->WriteProtected(); }
   bool MotorOn() const { return motor_; }
   int Position() const { return position_; }
@@ -106,6 +115,12 @@ class Vg93Controller {
   bool Fm() const { return (system_ & 0x40) != 0; }
   int SectorLength() const { return 128 << (id_[4] & 3); }
 
+  void SelectDrive(int drive);
+
+  // Each drive keeps its disk and where its head stands; the selected one's are disk_ and
+  // head_, its head kept back in heads_ when another drive is selected.
+  std::array<FloppyDisk*, kDrives> disks_{};
+  std::array<int, kDrives> heads_{};
   FloppyDisk* disk_ = nullptr;
   RawTrack* current_ = nullptr;
 

@@ -41,7 +41,7 @@ Machine::Machine(uint64_t seed)
       [](void* beeper, bool high) { static_cast<vantrel::Beeper*>(beeper)->TapeInChanged(high); },
       &Beeper);
   Disk.Connect(&State);
-  Disk.SetDisk(DiskA.get());
+  Disk.SetDisk(0, Disks[0].get());
   Mem.PowerOnFill(seed);
 }
 

@@ -135,19 +135,21 @@ class Machine {
   KempstonJoystick Joystick;
   KempstonMouse Mouse;
   Beta128 Disk;
-  // The disk in drive A; an all-zero disk is an empty drive. Replaced only between two
-  // steps (through Apply while the emulation thread runs), never while the controller
-  // reads its tracks.
-  std::unique_ptr<FloppyDisk> DiskA = std::make_unique<FloppyDisk>();
-  void InsertDisk(std::unique_ptr<FloppyDisk> disk) {
-    DiskA = disk ? std::move(disk) : std::make_unique<FloppyDisk>();
-    DiskA->Serial = ++diskSerials_;
-    Disk.SetDisk(DiskA.get());
+  // The disks in drives A to D. Drive A always holds one (all zero stands for none, as
+  // at start); B to D start empty (nullptr). Replaced only between two steps (through
+  // Apply while the emulation thread runs), never while the controller reads its tracks.
+  static constexpr int kDrives = Vg93Controller::kDrives;
+  std::array<std::unique_ptr<FloppyDisk>, kDrives> Disks{std::make_unique<FloppyDisk>()};
+  void InsertDisk(std::unique_ptr<FloppyDisk> disk, int drive = 0) {
+    if (!disk && drive == 0) disk = std::make_unique<FloppyDisk>();
+    if (disk) disk->Serial = ++diskSerials_;
+    Disks[drive] = std::move(disk);
+    Disk.SetDisk(drive, Disks[drive].get());
   }
   // A disk rebuilt from a capture keeps the serial it had.
-  void InsertCapturedDisk(std::unique_ptr<FloppyDisk> disk) {
-    DiskA = std::move(disk);
-    Disk.SetDisk(DiskA.get());
+  void InsertCapturedDisk(std::unique_ptr<FloppyDisk> disk, int drive) {
+    Disks[drive] = std::move(disk);
+    Disk.SetDisk(drive, Disks[drive].get());
   }
   PortDecoder Ports;
   Z80 Cpu;

@@ -9,44 +9,62 @@ namespace vantrel {
 
 namespace {
 
-void CaptureDisk(const Machine& m, MachineCapture::DiskSection& out,
-                 const MachineCapture::DiskSection* previous) {
-  const FloppyDisk& disk = *m.DiskA;
-  out.Controller = m.Disk.Controller;
-  out.FramesSinceCatchUp =
-      m.State.FrameCount.load(std::memory_order_relaxed) - m.Disk.Controller.LastFrame();
-  out.Modified = disk.Modified();
-  const bool sameDisk = previous && previous->Serial == disk.Serial;
-  const bool ownSameDisk = out.Serial == disk.Serial;  // a reused capture's own tracks
-  out.Serial = disk.Serial;
+void CaptureDrive(const FloppyDisk* disk, MachineCapture::DriveSection& out,
+                  const MachineCapture::DriveSection* previous) {
+  out.Present = disk != nullptr;
+  if (!disk) return;
+  out.Modified = disk->Modified();
+  const bool sameDisk = previous && previous->Present && previous->Serial == disk->Serial;
+  const bool ownSameDisk = out.Serial == disk->Serial;  // a reused capture's own tracks
+  out.Serial = disk->Serial;
   for (size_t i = 0; i < out.Tracks.size(); ++i) {
-    const uint64_t stamp = disk.TrackStamps[i];
+    const uint64_t stamp = disk->TrackStamps[i];
     if (sameDisk && previous->Stamps[i] == stamp && previous->Tracks[i]) {
       out.Tracks[i] = previous->Tracks[i];
     } else if (!(ownSameDisk && out.Tracks[i] && out.Stamps[i] == stamp)) {
-      out.Tracks[i] = std::make_shared<const RawTrack>(disk.Tracks[i]);
+      out.Tracks[i] = std::make_shared<const RawTrack>(disk->Tracks[i]);
     }
     out.Stamps[i] = stamp;
   }
 }
 
-void RestoreDisk(Machine& m, const MachineCapture::DiskSection& in) {
-  const bool fresh = m.DiskA->Serial != in.Serial;
+void CaptureDisk(const Machine& m, MachineCapture::DiskSection& out,
+                 const MachineCapture::DiskSection* previous) {
+  out.Controller = m.Disk.Controller;
+  out.FramesSinceCatchUp =
+      m.State.FrameCount.load(std::memory_order_relaxed) - m.Disk.Controller.LastFrame();
+  for (size_t d = 0; d < out.Drives.size(); ++d) {
+    CaptureDrive(m.Disks[d].get(), out.Drives[d], previous ? &previous->Drives[d] : nullptr);
+  }
+}
+
+void RestoreDrive(Machine& m, int drive, const MachineCapture::DriveSection& in) {
+  if (!in.Present) {
+    if (m.Disks[drive]) m.InsertCapturedDisk(nullptr, drive);
+    return;
+  }
+  const bool fresh = !m.Disks[drive] || m.Disks[drive]->Serial != in.Serial;
   if (fresh) {
     // Another disk went in since: the captured one comes back whole.
     auto disk = std::make_unique<FloppyDisk>();
     disk->Serial = in.Serial;
-    m.InsertCapturedDisk(std::move(disk));
+    m.InsertCapturedDisk(std::move(disk), drive);
   }
-  FloppyDisk& disk = *m.DiskA;
+  FloppyDisk& disk = *m.Disks[drive];
   for (size_t i = 0; i < in.Tracks.size(); ++i) {
     if (!fresh && disk.TrackStamps[i] == in.Stamps[i]) continue;  // the same contents
     if (in.Tracks[i]) disk.RestoreTrack(static_cast<int>(i), *in.Tracks[i], in.Stamps[i]);
   }
   disk.SetModified(in.Modified);
+}
+
+void RestoreDisk(Machine& m, const MachineCapture::DiskSection& in) {
+  for (size_t d = 0; d < in.Drives.size(); ++d) RestoreDrive(m, static_cast<int>(d), in.Drives[d]);
   m.Disk.Controller = in.Controller;
+  std::array<FloppyDisk*, Vg93Controller::kDrives> disks{};
+  for (size_t d = 0; d < disks.size(); ++d) disks[d] = m.Disks[d].get();
   m.Disk.Controller.Rebind(
-      m.DiskA.get(), m.State.FrameCount.load(std::memory_order_relaxed) - in.FramesSinceCatchUp);
+      disks, m.State.FrameCount.load(std::memory_order_relaxed) - in.FramesSinceCatchUp);
 }
 
 }  // namespace

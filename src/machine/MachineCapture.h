@@ -21,7 +21,7 @@ namespace vantrel {
 class Machine;
 
 // Raised when a capture's layout changes; a capture of another version is not restored.
-inline constexpr uint32_t kCaptureVersion = 2;
+inline constexpr uint32_t kCaptureVersion = 3;
 
 // Everything a machine is between two steps, one section per device, so that a restored
 // machine runs on exactly as the captured one did (memory, registers, sound, picture).
@@ -61,15 +61,19 @@ struct MachineCapture {
     uint8_t MouseX = 0, MouseY = 0, MouseButtons = 0xFF;
   } Kempston;
 
-  // The controller and the disk in the drive. Tracks are shared with the capture taken
-  // before when unchanged since, so only written tracks cost memory.
-  struct DiskSection {
-    Vg93Controller Controller;
-    uint32_t FramesSinceCatchUp = 0;
+  // The controller and the disks in the four drives. Tracks are shared with the capture
+  // taken before when unchanged since, so only written tracks cost memory.
+  struct DriveSection {
+    bool Present = false;  // B to D may be empty
     uint64_t Serial = 0;
     bool Modified = false;
     std::array<std::shared_ptr<const RawTrack>, FloppyDisk::kTrackCount> Tracks;
     std::array<uint64_t, FloppyDisk::kTrackCount> Stamps{};
+  };
+  struct DiskSection {
+    Vg93Controller Controller;
+    uint32_t FramesSinceCatchUp = 0;
+    std::array<DriveSection, Vg93Controller::kDrives> Drives;
   } Disk;
 
   TapePlayer::Position Tape;

@@ -55,7 +55,8 @@ void RewindBuffer::Recount() {
   for (size_t back = 0; back < count_; ++back) {
     const MachineCapture& c = ring_[Slot(back)];
     bytes += c.Mem.Ram.capacity() + c.Screen.Picture.capacity();
-    for (const auto& track : c.Disk.Tracks) tracks.insert(track.get());
+    for (const auto& drive : c.Disk.Drives)
+      for (const auto& track : drive.Tracks) tracks.insert(track.get());
   }
   tracks.erase(nullptr);
   bytes_.store(bytes + tracks.size() * sizeof(RawTrack), std::memory_order_relaxed);

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "app/Application.h"
+#include "machine/Machine.h"
 #include "media/FileTypes.h"
 
 namespace vantrel {
@@ -26,9 +27,10 @@ DiskCommands::DiskCommands(Application& app, QWidget* window)
   OpenFile = [window](const QString& title, const QString& start, const QString& filter) {
     return QFileDialog::getOpenFileName(window, title, start, filter);
   };
-  AskSaveChanges = [window] {
+  AskSaveChanges = [this, window] {
     switch (QMessageBox::question(
-        window, window->windowTitle(), QStringLiteral("Save the changes to the disk in drive A?"),
+        window, window->windowTitle(),
+        QStringLiteral("Save the changes to the disk in drive %1?").arg(QChar('A' + AskingDrive)),
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes)) {
       case QMessageBox::Yes: return SaveChangesAnswer::Yes;
       case QMessageBox::No: return SaveChangesAnswer::No;
@@ -39,8 +41,14 @@ DiskCommands::DiskCommands(Application& app, QWidget* window)
 
 DiskCommands::~DiskCommands() = default;
 
-DiskDrive& DiskCommands::Drive() {
-  return app_.Drive();
+DiskDrive& DiskCommands::Drive(int drive) {
+  return app_.Drive(drive);
+}
+
+bool DiskCommands::AnyModified() {
+  for (int drive = 0; drive < Machine::kDrives; ++drive)
+    if (Drive(drive).Modified()) return true;
+  return false;
 }
 
 void DiskCommands::Show(const DiskError& error) {
@@ -49,50 +57,59 @@ void DiskCommands::Show(const DiskError& error) {
   }
 }
 
-void DiskCommands::ReleaseThen(std::function<void()> proceed) {
-  const auto ask = [this] {
+void DiskCommands::ReleaseThen(std::function<void()> proceed, int drive) {
+  const auto ask = [this, drive] {
+    AskingDrive = drive;
     if (BeforeDialogs) BeforeDialogs();
     const SaveChangesAnswer answer = AskSaveChanges();
     if (AfterDialogs) AfterDialogs();
     return answer;
   };
   ReleaseDisk(
-      Drive().Modified(), ask,
-      [this](std::function<void()> saved) {
-        SaveThroughDialog(TSaveDiskF::Mode::kSaveAs, std::move(saved));
+      Drive(drive).Modified(), ask,
+      [this, drive](std::function<void()> saved) {
+        SaveThroughDialog(TSaveDiskF::Mode::kSaveAs, std::move(saved), drive);
       },
       std::move(proceed));
 }
 
-void DiskCommands::LoadDiskCommand() {
-  ReleaseThen([this] {
-    if (BeforeDialogs) BeforeDialogs();
-    MainWindowSettings& settings = app_.MainWindow();
-    const QString stored = FromStd(settings.DiskAFileName);
-    const QString start =
-        settings.DiskDefaultPath.empty()
-            ? stored
-            : QDir(FromStd(settings.DiskDefaultPath)).filePath(QFileInfo(stored).fileName());
-    const QString filter =
-        QString::fromStdString(OpenFileFilterByType(FileKind::Disk, "All Supported Files"));
-    QString chosen = OpenFile ? OpenFile(kOpenTitle, start, filter) : QString();
-    if (!chosen.isEmpty()) {
-      if (QFileInfo(chosen).suffix().isEmpty() && !QFileInfo::exists(chosen)) chosen += ".Trd";
-      settings.DiskDefaultPath = QFileInfo(chosen).absolutePath().toStdString();
-      OpenDiskFile(chosen);
-    }
-    if (AfterDialogs) AfterDialogs();
-  });
+void DiskCommands::LoadDiskCommand(int drive) {
+  ReleaseThen(
+      [this, drive] {
+        if (BeforeDialogs) BeforeDialogs();
+        MainWindowSettings& settings = app_.MainWindow();
+        const QString stored = FromStd(settings.DiskFileName(drive));
+        const QString start =
+            settings.DiskDefaultPath.empty()
+                ? stored
+                : QDir(FromStd(settings.DiskDefaultPath)).filePath(QFileInfo(stored).fileName());
+        const QString filter =
+            QString::fromStdString(OpenFileFilterByType(FileKind::Disk, "All Supported Files"));
+        const QString title =
+            drive == 0 ? kOpenTitle
+                       : kOpenTitle + QStringLiteral(" into Drive %1").arg(QChar('A' + drive));
+        QString chosen = OpenFile ? OpenFile(title, start, filter) : QString();
+        if (!chosen.isEmpty()) {
+          if (QFileInfo(chosen).suffix().isEmpty() && !QFileInfo::exists(chosen)) chosen += ".Trd";
+          settings.DiskDefaultPath = QFileInfo(chosen).absolutePath().toStdString();
+          OpenDiskFile(chosen, drive);
+        }
+        if (AfterDialogs) AfterDialogs();
+      },
+      drive);
 }
 
-void DiskCommands::OpenDiskCommand(const QString& fileName, std::function<void()> opened) {
-  ReleaseThen([this, fileName, opened = std::move(opened)] {
-    if (OpenDiskFile(fileName) && opened) opened();
-  });
+void DiskCommands::OpenDiskCommand(const QString& fileName, std::function<void()> opened,
+                                   int drive) {
+  ReleaseThen(
+      [this, fileName, opened = std::move(opened), drive] {
+        if (OpenDiskFile(fileName, drive) && opened) opened();
+      },
+      drive);
 }
 
-bool DiskCommands::OpenDiskFile(const QString& fileName) {
-  app_.MainWindow().DiskAFileName = fileName.toStdString();
+bool DiskCommands::OpenDiskFile(const QString& fileName, int drive) {
+  app_.MainWindow().DiskFileName(drive) = fileName.toStdString();
   DiskOpenOptions options = DiskOpenOptionsFrom(app_.Hardware().TrDos);
   options.Prompts.Ask = [](std::string_view text, std::string_view caption) {
     return QMessageBox::question(nullptr, FromStd(std::string(caption)), FromStd(std::string(text)),
@@ -100,7 +117,7 @@ bool DiskCommands::OpenDiskFile(const QString& fileName) {
   };
   options.Prompts.Warn = [this](const DiskError& warning) { Show(warning); };
   try {
-    if (!Drive().Open(fileName.toStdString(), options)) return false;
+    if (!Drive(drive).Open(fileName.toStdString(), options)) return false;
   } catch (const DiskError& refusal) {
     Show(refusal);
     return false;
@@ -111,47 +128,75 @@ bool DiskCommands::OpenDiskFile(const QString& fileName) {
 
 void DiskCommands::ReopenAtStartUp(bool commandLineNamesDisk) {
   if (const auto file = DiskToReopen(app_.MainWindow(), commandLineNamesDisk)) {
-    OpenDiskFile(QString::fromStdString(file->string()));
+    OpenDiskFile(QString::fromStdString(file->string()), 0);
+  }
+  for (int drive = 1; drive < Machine::kDrives; ++drive) {
+    const std::string& file = app_.MainWindow().DiskFileName(drive);
+    if (!file.empty()) OpenDiskFile(FromStd(file), drive);
   }
 }
 
-void DiskCommands::SaveDiskAsCommand() {
-  SaveThroughDialog(TSaveDiskF::Mode::kSaveAs, nullptr);
+void DiskCommands::SaveDiskAsCommand(int drive) {
+  SaveThroughDialog(TSaveDiskF::Mode::kSaveAs, nullptr, drive);
 }
 
-void DiskCommands::CreateDiskCommand() {
-  ReleaseThen([this] { SaveThroughDialog(TSaveDiskF::Mode::kCreate, nullptr); });
+void DiskCommands::CreateDiskCommand(int drive) {
+  ReleaseThen([this, drive] { SaveThroughDialog(TSaveDiskF::Mode::kCreate, nullptr, drive); },
+              drive);
 }
 
-void DiskCommands::SaveThroughDialog(TSaveDiskF::Mode mode, std::function<void()> saved) {
+void DiskCommands::SaveThroughDialog(TSaveDiskF::Mode mode, std::function<void()> saved,
+                                     int drive) {
+  if (mode == TSaveDiskF::Mode::kCreate) {
+    saveDialog_->SetTrdLosses({});
+    ShowSaveDialog(mode, std::move(saved), drive);
+    return;
+  }
+  // A running machine's disk is checked between two of its steps: the dialog opens once
+  // the answer is here.
+  Drive(drive).CheckSaveLosses(
+      [this](std::function<void()> answer) {
+        QMetaObject::invokeMethod(window_, std::move(answer), Qt::QueuedConnection);
+      },
+      [this, mode, saved = std::move(saved), drive](std::vector<std::string> losses) {
+        saveDialog_->SetTrdLosses(losses);
+        ShowSaveDialog(mode, saved, drive);
+      });
+}
+
+void DiskCommands::ShowSaveDialog(TSaveDiskF::Mode mode, std::function<void()> saved, int drive) {
   if (BeforeDialogs) BeforeDialogs();
   TSaveDiskF& dialog = *saveDialog_;
   dialog.SetMode(mode);
-  dialog.SetWriteProtected(mode == TSaveDiskF::Mode::kSaveAs && Drive().WriteProtected());
-  dialog.SetFileName(FromStd(app_.MainWindow().DiskAFileName));
+  dialog.SetWriteProtected(mode == TSaveDiskF::Mode::kSaveAs && Drive(drive).WriteProtected());
+  dialog.SetFileName(FromStd(app_.MainWindow().DiskFileName(drive)));
   const bool accepted = dialog.exec() == QDialog::Accepted;
   if (AfterDialogs) AfterDialogs();
   if (!accepted) return;
-  if (mode == TSaveDiskF::Mode::kCreate) Drive().CreateBlank();
+  if (mode == TSaveDiskF::Mode::kCreate) Drive(drive).CreateBlank();
   const QString fileName = dialog.FileName();
   const auto post = [this](std::function<void()> write) {
     QMetaObject::invokeMethod(window_, std::move(write), Qt::QueuedConnection);
   };
-  Drive().Save(fileName.toStdString(), dialog.WriteProtected(), post,
-               [this, fileName, saved](const std::optional<DiskError>& failure) {
-                 if (failure) {
-                   Show(*failure);
-                   return;
-                 }
-                 app_.MainWindow().DiskAFileName = fileName.toStdString();
-                 if (saved) saved();
-               });
+  Drive(drive).Save(fileName.toStdString(), dialog.WriteProtected(), post,
+                    [this, fileName, saved, drive](const std::optional<DiskError>& failure) {
+                      if (failure) {
+                        Show(*failure);
+                        return;
+                      }
+                      app_.MainWindow().DiskFileName(drive) = fileName.toStdString();
+                      if (saved) saved();
+                    });
 }
 
 bool DiskCommands::ConfirmExit() {
-  bool proceed = false;
-  ReleaseThen([&proceed] { proceed = true; });
-  return proceed;
+  // Each changed disk in turn; the machine stands, so every answer comes at once.
+  for (int drive = 0; drive < Machine::kDrives; ++drive) {
+    bool proceed = false;
+    ReleaseThen([&proceed] { proceed = true; }, drive);
+    if (!proceed) return false;
+  }
+  return true;
 }
 
 }  // namespace vantrel

@@ -126,6 +126,7 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
     return app_.Emulation().Loop.Timer.CurrentFramesPerSecond();
   };
   screen_->FileDropped = [this](const QString& fileName) { OpenCommandLineFile(fileName); };
+  screen_->LoadDiskAndRun = [this] { LoadDiskAndRunCommand(); };
   screen_->CanOpenFile = [](const QString& fileName) {
     return ClassifyCommandLineFile(fileName) != CommandLineFile::kNone;
   };
@@ -263,6 +264,7 @@ void TMainForm::BuildMenus() {
              [this] { disks_->LoadDiskCommand(); });
   AddCommand(file, "SaveDiskMI", QStringLiteral("Save Disk As..."), {},
              [this] { disks_->SaveDiskAsCommand(); });
+  AddDriveCommands(file);
   file->addSeparator();
   recentMenu_ = file->addMenu(QStringLiteral("Recent files"));
   recentMenu_->setObjectName(QStringLiteral("RecentFilesMI"));
@@ -746,7 +748,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 void TMainForm::closeEvent(QCloseEvent* event) {
   // A changed disk is not dropped silently; the question needs a stopped machine, which
   // runs on when the user keeps the program.
-  if (!shutDown_ && disks_->Drive().Modified()) {
+  if (!shutDown_ && disks_->AnyModified()) {
     TEmulThread& emulation = app_.Emulation();
     const bool wasRunning = emulation.Alive();
     emulation.StopEmulation();

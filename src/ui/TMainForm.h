@@ -112,6 +112,11 @@ class TMainForm : public QMainWindow, public RunHost {
   TSaveSnapF& SaveSnapDialog() { return *saveSnap_; }
   // "Load &Disk...", "Save Disk As...", "Create New Disk..." and the disk in drive A.
   DiskCommands& Disks() { return *disks_; }
+  // "Load Disk && Run...": asks for a disk, then LoadDiskAndRun.
+  void LoadDiskAndRunCommand();
+  // Opens the disk into drive A (asking about a changed disk first), resets into TR-DOS
+  // with 128K and boots it; a disk without a boot file gets its catalogue listed.
+  void LoadDiskAndRun(const QString& fileName);
   // "Load Tape && &Run...": asks for a tape, then LoadTapeAndRun.
   void LoadTapeAndRunCommand();
   // Inserts the tape, resets into the start mode (its BASIC, for TR-DOS modes) and types
@@ -141,6 +146,9 @@ class TMainForm : public QMainWindow, public RunHost {
 
  private:
   void BuildMenus();
+  // "Load Disk && Run..." and the "Drives" menu: each drive's load, save and write
+  // protection; the Beta128 view's write-protect boxes.
+  void AddDriveCommands(QMenu* file);
   QAction* AddCommand(QMenu* menu, const char* name, const QString& caption,
                       const QKeySequence& shortcut, std::function<void()> handler);
   // Starts a run through `start` and prepares the windows if a thread now runs.

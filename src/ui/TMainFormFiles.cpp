@@ -7,10 +7,14 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QStatusBar>
+#include <array>
+#include <optional>
 
+#include "app/Application.h"
 #include "app/AutoLoad.h"
 #include "media/FileTypes.h"
 #include "media/SnapshotLoader.h"
@@ -21,6 +25,7 @@
 #include "ui/TSaveSnapF.h"
 #include "ui/TScreenPanel.h"
 #include "ui/TTapeReader.h"
+#include "ui/TVG93F.h"
 #include "ui/WindowPlacement.h"
 
 namespace vantrel {
@@ -226,6 +231,79 @@ bool TMainForm::LoadTapeAndRun(const QString& fileName) {
     StartRun([&emulation] { emulation.Run(); });
   }
   return true;
+}
+
+void TMainForm::AddDriveCommands(QMenu* file) {
+  AddCommand(file, "LoadDiskRunMI", QStringLiteral("Load Disk && Run..."), {},
+             [this] { LoadDiskAndRunCommand(); });
+  QMenu* drives = file->addMenu(QStringLiteral("Drive"));
+  drives->setObjectName(QStringLiteral("DriveMI"));
+  std::array<QAction*, Machine::kDrives> protect{};
+  for (int drive = 0; drive < Machine::kDrives; ++drive) {
+    const QString letter(QChar('A' + drive));
+    QMenu* menu = drives->addMenu(QStringLiteral("Drive ") + letter);
+    menu->setObjectName(QStringLiteral("Drive%1MI").arg(letter));
+    const std::string load = "LoadDisk" + letter.toStdString() + "MI";
+    const std::string save = "SaveDisk" + letter.toStdString() + "MI";
+    const std::string wp = "WriteProtect" + letter.toStdString() + "MI";
+    AddCommand(menu, load.c_str(), QStringLiteral("Load Disk into Drive %1...").arg(letter), {},
+               [this, drive] { disks_->LoadDiskCommand(drive); });
+    AddCommand(menu, save.c_str(), QStringLiteral("Save Disk in Drive %1 As...").arg(letter), {},
+               [this, drive] { disks_->SaveDiskAsCommand(drive); });
+    protect[drive] =
+        AddCommand(menu, wp.c_str(), QStringLiteral("Write Protected"), {}, [this, drive] {
+          DiskDrive& d = disks_->Drive(drive);
+          d.SetWriteProtected(!d.WriteProtected());
+        });
+    protect[drive]->setCheckable(true);
+  }
+  // The check marks follow the disks, whatever inserted them.
+  connect(drives, &QMenu::aboutToShow, this, [this, protect] {
+    for (int drive = 0; drive < Machine::kDrives; ++drive) {
+      DiskDrive& d = disks_->Drive(drive);
+      protect[drive]->setEnabled(d.HasDisk());
+      protect[drive]->setChecked(d.WriteProtected());
+    }
+  });
+  vg93_->DriveWriteProtected = [this](int drive) -> std::optional<bool> {
+    DiskDrive& d = disks_->Drive(drive);
+    return d.HasDisk() ? std::optional<bool>(d.WriteProtected()) : std::nullopt;
+  };
+  vg93_->SetDriveWriteProtected = [this](int drive, bool on) {
+    disks_->Drive(drive).SetWriteProtected(on);
+  };
+}
+
+void TMainForm::LoadDiskAndRunCommand() {
+  requests_.FullScreen.store(false, std::memory_order_relaxed);
+  ApplyFullScreen();
+  const QString fileName =
+      disks_->OpenFile
+          ? disks_->OpenFile(
+                QStringLiteral("Load Disk && Run"), {},
+                QString::fromStdString(OpenFileFilterByType(FileKind::Disk, "All Supported Files")))
+          : QString();
+  if (!fileName.isEmpty()) LoadDiskAndRun(fileName);
+}
+
+void TMainForm::LoadDiskAndRun(const QString& fileName) {
+  disks_->OpenDiskCommand(fileName, [this] {
+    Machine& machine = app_.GetMachine();
+    RunLoop& loop = app_.Emulation().Loop;
+    // Between two frames of a running machine, or at once when it is stopped; the disk
+    // queued before it is in drive A by then.
+    machine.Apply([&machine, &loop] {
+      loop.FrameTask = [&machine, typer = StartAutoLoad(machine, kStartTrDos | kStart128k,
+                                                        AutoLoadMedia::Disk)]() mutable {
+        return typer.FrameEnd(machine);
+      };
+    });
+    if (!app_.Emulation().Alive()) {
+      activeBeforeRun_ = this;
+      TEmulThread& emulation = app_.Emulation();
+      StartRun([&emulation] { emulation.Run(); });
+    }
+  });
 }
 
 }  // namespace vantrel

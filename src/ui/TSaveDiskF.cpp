@@ -25,10 +25,13 @@ struct FormatRow {
   const char* Name;       // in the format list and the file dialog
   const char* Extension;  // given to the name
 };
-constexpr std::array<FormatRow, 3> kFormats{
-    {{"TRD Disk Image", ".trd"}, {"FDI Disk Image", ".fdi"}, {"UDI Disk Image", ".udi"}}};
+constexpr std::array<FormatRow, 4> kFormats{{{"TRD Disk Image", ".trd"},
+                                             {"FDI Disk Image", ".fdi"},
+                                             {"UDI Disk Image", ".udi"},
+                                             {"SCL Disk Image", ".scl"}}};
 
-// One line per format, then all three: the "All Disk Images" line is the one offered first.
+// One line per format, then all of them: the "All Disk Images" line is the one offered
+// first.
 QString BrowseFilter() {
   QString filter, all;
   for (const FormatRow& row : kFormats) {
@@ -78,6 +81,11 @@ TSaveDiskF::TSaveDiskF(QWidget* parent) : QDialog(parent) {
   grid->addWidget(browse_, 0, 2);
   grid->addWidget(existsL_, 1, 2);
   layout->addLayout(grid);
+  lossL_ = new QLabel(this);
+  lossL_->setObjectName(QStringLiteral("LossL"));
+  lossL_->setWordWrap(true);
+  lossL_->setVisible(false);
+  layout->addWidget(lossL_);
   writeProtectCB_ = new QCheckBox(QStringLiteral("Write Protected"), this);
   writeProtectCB_->setObjectName(QStringLiteral("WriteProtectCB"));
   layout->addWidget(writeProtectCB_);
@@ -94,7 +102,8 @@ TSaveDiskF::TSaveDiskF(QWidget* parent) : QDialog(parent) {
   layout->addLayout(buttons);
 
   SaveFile = [this](const QString& title, const QString& directory, const QString& filter) {
-    QString all = filter.section(QStringLiteral(";;"), 3, 3);
+    const int allLine = static_cast<int>(kFormats.size());
+    QString all = filter.section(QStringLiteral(";;"), allLine, allLine);
     QString chosen = QFileDialog::getSaveFileName(this, title, directory, filter, &all);
     if (!chosen.isEmpty() && QFileInfo(chosen).suffix().isEmpty()) chosen += ".Trd";
     return chosen;
@@ -120,12 +129,16 @@ void TSaveDiskF::SetFileName(const QString& name) {
   fileNameE_->setText(name);
   // The format list follows a savable extension.
   const QSignalBlocker quiet(formatCB_);
-  switch (DiskFormatOf(name.toStdString()).value_or(DiskFormat::Scl)) {
+  switch (DiskFormatOf(name.toStdString()).value_or(DiskFormat::Hobeta)) {
     case DiskFormat::Trd: formatCB_->setCurrentIndex(kTrd); break;
     case DiskFormat::Fdi: formatCB_->setCurrentIndex(kFdi); break;
     case DiskFormat::Udi: formatCB_->setCurrentIndex(kUdi); break;
+    case DiskFormat::Scl: formatCB_->setCurrentIndex(kScl); break;
     default: break;
   }
+  // UDI keeps every track as it is: proposed when the chosen format would lose something.
+  if (!losses_.isEmpty() && (ChosenFormat() == kTrd || ChosenFormat() == kScl))
+    formatCB_->setCurrentIndex(kUdi);
   Validate();
 }
 
@@ -135,6 +148,16 @@ QString TSaveDiskF::FileName() const {
 
 TSaveDiskF::Format TSaveDiskF::ChosenFormat() const {
   return static_cast<Format>(formatCB_->currentIndex());
+}
+
+void TSaveDiskF::SetTrdLosses(const std::vector<std::string>& losses) {
+  losses_.clear();
+  for (const std::string& loss : losses) losses_ << QString::fromStdString(loss);
+  Validate();
+}
+
+QString TSaveDiskF::LossWarning() const {
+  return lossL_->isHidden() ? QString() : lossL_->text();
 }
 
 void TSaveDiskF::SetWriteProtected(bool on) {
@@ -175,6 +198,14 @@ void TSaveDiskF::Validate() {
     }
   }
   existsL_->setText(exists_ ? QStringLiteral("File exists") : QString());
+  const bool lossy = !losses_.isEmpty() && (ChosenFormat() == kTrd || ChosenFormat() == kScl);
+  lossL_->setText(
+      lossy ? QStringLiteral("A %1 file cannot keep all of this disk. It would lose:\n- ")
+                      .arg(ChosenFormat() == kTrd ? QStringLiteral("TRD") : QStringLiteral("SCL")) +
+                  losses_.join(QStringLiteral("\n- ")) +
+                  QStringLiteral("\nChoose UDI Disk Image to keep everything.")
+            : QString());
+  lossL_->setVisible(lossy);
   save_->setEnabled(usable);
 }
 

@@ -2,6 +2,9 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
+#include <string>
+#include <vector>
 
 #include "ui/TSaveSnapF.h"
 
@@ -13,14 +16,16 @@ class QPushButton;
 
 namespace vantrel {
 
-// "Save Disk Image As": the file name, the format (TRD, FDI or UDI) and the write
-// protection of the disk to save. In its create mode the same dialog names the file a new
-// blank disk is saved to. Writing the file is the caller's. Created once and reused.
+// "Save Disk Image As": the file name, the format (TRD, FDI, UDI or SCL) and the write
+// protection of the disk to save. Told what a TRD would lose of the disk, it proposes UDI
+// and, while TRD or SCL is chosen, says what would be lost. In its create mode the same dialog
+// names the file a new blank disk is saved to. Writing the file is the caller's. Created once and
+// reused.
 class TSaveDiskF : public QDialog {
   Q_OBJECT
  public:
   enum class Mode { kSaveAs, kCreate };
-  enum Format { kTrd, kFdi, kUdi };
+  enum Format { kTrd, kFdi, kUdi, kScl };
 
   explicit TSaveDiskF(QWidget* parent = nullptr);
 
@@ -29,6 +34,11 @@ class TSaveDiskF : public QDialog {
   void SetFileName(const QString& name);
   QString FileName() const;
   Format ChosenFormat() const;
+  // What a TRD file could not keep of the disk to save (none: nothing is lost). Set before
+  // the name: a name of a format that loses something is then proposed as UDI.
+  void SetTrdLosses(const std::vector<std::string>& losses);
+  // The warning shown, empty when none is.
+  QString LossWarning() const;
   void SetWriteProtected(bool on);
   bool WriteProtected() const;
   // Whether the validated name is a file that exists (saving asks before replacing it).
@@ -60,6 +70,8 @@ class TSaveDiskF : public QDialog {
   QLineEdit* descriptionE_;
   QCheckBox* writeProtectCB_;
   QLabel* existsL_;
+  QLabel* lossL_;
+  QStringList losses_;
   QPushButton* browse_;
   QPushButton* save_;
   QPushButton* cancel_;

@@ -310,6 +310,13 @@ void TScreenPanel::BuildMenu() {
     RefreshMenuChecks();
   });
 
+  QAction* diskRun = menu_->addAction(QStringLiteral("Load Disk && Run..."));
+  diskRun->setObjectName(QStringLiteral("LoadDiskRunMI"));
+  connect(diskRun, &QAction::triggered, this, [this] {
+    requests_.ScreenMenuOpen.store(false, std::memory_order_relaxed);
+    if (LoadDiskAndRun) LoadDiskAndRun();
+  });
+
   QAction* screenshot = menu_->addAction(QStringLiteral("Save Screenshot..."));
   screenshot->setObjectName(QStringLiteral("SaveScreenshotMI"));
   connect(screenshot, &QAction::triggered, this, [this] {

@@ -128,6 +128,8 @@ class TScreenPanel : public QWidget {
   std::function<uint32_t()> FramesPerSecond;
   // A file dropped on the picture, and whether one would be taken (for the drag cursor).
   std::function<void(const QString& fileName)> FileDropped;
+  // "Load Disk && Run..." of the window's menu.
+  std::function<void()> LoadDiskAndRun;
   std::function<bool(const QString& fileName)> CanOpenFile;
   // "Save Screenshot...": asks for the file name, given the generated one; empty cancels.
   std::function<QString(const QString& proposed)> AskScreenshotFileName;

@@ -1,5 +1,6 @@
 #include "ui/TVG93F.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -140,7 +141,20 @@ TVG93F::TVG93F(SettingsStore& store, QWidget* parent) : QWidget(parent, Qt::Tool
                QString::fromLatin1(f.key));
     }
     layout->addWidget(box);
+    driveBox_ = box;  // the last group: the selected drive
   }
+  auto* protect = new QGroupBox(QStringLiteral("Write Protect"), this);
+  auto* boxes = new QHBoxLayout(protect);
+  for (int drive = 0; drive < 4; ++drive) {
+    protect_[drive] = new QCheckBox(QString(QChar('A' + drive)), protect);
+    protect_[drive]->setObjectName(QStringLiteral("WriteProtect%1").arg(QChar('A' + drive)));
+    protect_[drive]->setToolTip(QStringLiteral("Drive %1 Write Protected").arg(QChar('A' + drive)));
+    boxes->addWidget(protect_[drive]);
+    connect(protect_[drive], &QCheckBox::clicked, this, [this, drive](bool on) {
+      if (SetDriveWriteProtected) SetDriveWriteProtected(drive, on);
+    });
+  }
+  layout->addWidget(protect);
   const Beta128ViewSettings settings = LoadBeta128ViewSettings(store_);
   RestorePosition(*this, {settings.Position.X, settings.Position.Y});
   setVisible(settings.Enabled);
@@ -182,6 +196,14 @@ void TVG93F::Refresh(const Vg93Controller& c) {
   show("Drive TR", head, ByteHint(head));
   Value(QStringLiteral("WP"))
       ->setText(c.WriteProtected() ? QStringLiteral("On") : QStringLiteral("Off"));
+  // The group of the drive the system register selects.
+  driveBox_->setTitle(QStringLiteral("Drive %1").arg(QChar('A' + c.SelectedDrive())));
+  for (int drive = 0; drive < 4; ++drive) {
+    const std::optional<bool> on =
+        DriveWriteProtected ? DriveWriteProtected(drive) : std::optional<bool>();
+    protect_[drive]->setEnabled(on.has_value());
+    protect_[drive]->setChecked(on.value_or(false));
+  }
 }
 
 void TVG93F::SaveSettings(bool shown) {

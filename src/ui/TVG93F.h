@@ -1,10 +1,15 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
+class QCheckBox;
 class QGridLayout;
+class QGroupBox;
 class QLabel;
 
 namespace vantrel {
@@ -34,11 +39,20 @@ class TVG93F : public QWidget {
   // `shown`: whether the view is open, even if a run hides it just now.
   void SaveSettings(bool shown);
 
+  // Each drive's write protection: read at every refresh (nullopt for an empty drive,
+  // whose box is disabled) and changed by the drive's box.
+  std::function<std::optional<bool>(int drive)> DriveWriteProtected;
+  std::function<void(int drive, bool on)> SetDriveWriteProtected;
+  QCheckBox* WriteProtectBox(int drive) const { return protect_[drive]; }
+  QGroupBox* DriveBox() const { return driveBox_; }
+
  private:
   QLabel* AddField(QGridLayout* grid, int row, const QString& name, const QString& hint,
                    const QString& key);
 
   SettingsStore& store_;
+  QGroupBox* driveBox_ = nullptr;
+  std::array<QCheckBox*, 4> protect_{};
 };
 
 }  // namespace vantrel

@@ -62,5 +62,38 @@ TEST(SaveDiskDialogTest, NameFollowsTheFormatTheButtonWhetherTheFileCanBeWritten
             QStringList(2, "File '" + old + "' already exist! Do you want overwrite it?"));
 }
 
+// Told what a TRD would lose, the dialog proposes UDI for a .trd name and, while TRD or
+// SCL is chosen, says what would be lost; told nothing, it keeps the name's format.
+TEST(SaveDiskDialogTest, LossesOfATrdAreShownAndUdiIsProposed) {
+  QTemporaryDir temp;
+  TSaveDiskF form;
+  const std::vector<std::string> losses = {
+      "1 sectors marked as deleted data (first at cylinder 1, side 0, sector 3)"};
+  form.SetTrdLosses(losses);
+  form.SetFileName(temp.filePath("disk.trd"));
+  EXPECT_EQ(form.ChosenFormat(), TSaveDiskF::kUdi);
+  EXPECT_EQ(form.FileName(), temp.filePath("disk.udi"));
+  EXPECT_EQ(form.LossWarning(), "");
+  const struct {
+    TSaveDiskF::Format format;
+    const char* warning;
+  } cases[] = {
+      {TSaveDiskF::kTrd,
+       "A TRD file cannot keep all of this disk. It would lose:\n- 1 sectors marked as deleted "
+       "data (first at cylinder 1, side 0, sector 3)\nChoose UDI Disk Image to keep everything."},
+      {TSaveDiskF::kScl, "A SCL file cannot keep all of this disk."},
+      {TSaveDiskF::kFdi, ""},
+  };
+  for (const auto& c : cases) {
+    form.FormatCB()->setCurrentIndex(c.format);
+    const std::string warning = form.LossWarning().toStdString();
+    EXPECT_EQ(warning.substr(0, std::string(c.warning).size()), c.warning) << c.format;
+  }
+  form.SetTrdLosses({});
+  form.SetFileName(temp.filePath("disk.scl"));
+  EXPECT_EQ(form.ChosenFormat(), TSaveDiskF::kScl);
+  EXPECT_EQ(form.LossWarning(), "");
+}
+
 }  // namespace
 }  // namespace vantrel

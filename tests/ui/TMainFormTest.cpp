@@ -289,17 +289,17 @@ TEST_F(TMainFormTest, DiskCommandsLoadSaveAndCreateDisks) {
   };
   chosen = QString::fromStdString(trd.string());
   Command("LoadDiskMI")->trigger();
-  const FloppyDisk* loaded = M().DiskA.get();
+  const FloppyDisk* loaded = M().Disks[0].get();
   chosen = uitest::WriteFile(dir.path() / "bad.fdi", {'F', 'D', 'X'});
   Command("LoadDiskMI")->trigger();
-  EXPECT_EQ(M().DiskA.get(), loaded);
+  EXPECT_EQ(M().Disks[0].get(), loaded);
   EXPECT_EQ(
       errors,
       QStringList{" Invalid Disk Image!|Can't open Disk Image File! Unsupported file format..."});
   saveAs("SaveDiskMI", "copy.trd");
   EXPECT_EQ(test::ReadBytes(dir.path() / "copy.trd"), test::ReadBytes(trd));
   saveAs("CreateDiskMI", "blank.udi");
-  EXPECT_NE(M().DiskA.get(), loaded);
+  EXPECT_NE(M().Disks[0].get(), loaded);
   EXPECT_EQ(std::filesystem::file_size(dir.path() / "blank.udi"), 16 + 160 * 7035 + 4u);
   form->close();
   EXPECT_EQ(LoadMainWindowSettings(store).DiskAFileName, File("blank.udi").toStdString());
@@ -324,8 +324,8 @@ TEST_F(TMainFormTest, AChangedDiskIsSavedDroppedOrKeptBeforeAnotherComesIn) {
        {SaveChangesAnswer::Yes, SaveChangesAnswer::No, SaveChangesAnswer::Cancel}) {
     SCOPED_TRACE(static_cast<int>(a));
     open("UMT2_3.SCL", true);
-    const FloppyDisk* before = M().DiskA.get();
-    M().DiskA->SetModified();
+    const FloppyDisk* before = M().Disks[0].get();
+    M().Disks[0]->SetModified();
     answer = a;
     WhenOpen(
         form->Disks().SaveDialog(),
@@ -334,10 +334,10 @@ TEST_F(TMainFormTest, AChangedDiskIsSavedDroppedOrKeptBeforeAnotherComesIn) {
           form->Disks().SaveDialog().SaveButton()->click();
         },
         [&] { open("UMT2_3.$B", a != SaveChangesAnswer::Cancel); });
-    EXPECT_EQ(M().DiskA.get() == before, a == SaveChangesAnswer::Cancel);
+    EXPECT_EQ(M().Disks[0].get() == before, a == SaveChangesAnswer::Cancel);
     EXPECT_EQ(std::filesystem::remove(kept), a == SaveChangesAnswer::Yes);
   }
-  EXPECT_TRUE(M().DiskA->Modified());
+  EXPECT_TRUE(M().Disks[0]->Modified());
   EXPECT_FALSE(form->close());  // Cancel
   answer = SaveChangesAnswer::No;
   EXPECT_TRUE(form->close());
@@ -452,6 +452,32 @@ TEST_F(TMainFormTest, LoadTapeAndRunLoadsWithTheFreeRoms) {
     EXPECT_EQ(program, test::Bytes(tap.begin() + loader, tap.begin() + loader + 54));
     second.close();
   }
+}
+
+// "Load Disk && Run..." boots a disk into TR-DOS with 128K, and one without a boot file
+// stops at the prompt with its catalogue listed; the Drive menu reaches drive B.
+TEST_F(TMainFormTest, LoadDiskAndRunListsADiskWithoutBootAndDriveBTakesItsOwnDisk) {
+  VANTREL_REQUIRE_TESTDATA(disks, "disk-trdos");
+  DiskCommands& commands = form->Disks();
+  QString chosen = QString::fromStdString((disks / "UMT2_3.TRD").string());
+  commands.OpenFile = [&](const QString&, const QString&, const QString&) { return chosen; };
+  Command("LoadDiskBMI")->trigger();
+  ASSERT_TRUE(M().Disks[1]);
+  const FloppyDisk* inB = M().Disks[1].get();
+  M().State.NormalSpeed = false;
+  chosen = QString::fromStdString((disks / "success-expanded.udi").string());
+  Command("LoadDiskRunMI")->trigger();
+  EXPECT_TRUE(form->Emulation().Alive());
+  Stop();
+  // The rest of the boot and the typing, on this thread through the same loop.
+  form->Emulation().Loop.RunFrames(700, std::nullopt, {});
+  const std::string screen = test::ScreenText(M());
+  EXPECT_NE(screen.find("1 File(s)"), std::string::npos) << screen;
+  EXPECT_EQ(M().Disks[1].get(), inB);
+  form->close();
+  const MainWindowSettings stored = LoadMainWindowSettings(store);
+  EXPECT_EQ(stored.DiskBToDFileNames[0], (disks / "UMT2_3.TRD").string());
+  EXPECT_EQ(stored.DiskAFileName, chosen.toStdString());
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QGroupBox>
 #include <QLabel>
 
 #include "TestData.h"
 #include "app/Settings.h"
 #include "app/SettingsStore.h"
+#include "disk/DiskImageFiles.h"
+#include "machine/Machine.h"
 #include "ui/TMainForm.h"
 #include "ui/TVG93F.h"
 
@@ -64,6 +68,24 @@ TEST(TVG93F, ShowsTheControllerFromTheMainWindow) {
     EXPECT_EQ(text("SWR"), "3C|Drive A, Side 0, Double Density (MFM)");
     EXPECT_EQ(text("SRD"), "3F|No Requests");
     EXPECT_EQ(view.Value(QStringLiteral("WP"))->text(), "Off");
+
+    // The drive group names the selected drive; each drive's write-protect box follows its
+    // disk, is off for an empty drive and sets the disk's tab.
+    EXPECT_EQ(view.DriveBox()->title(), "Drive A");
+    m.InsertDisk(CreateBlankDisk(), 2);
+    m.Disk.WriteRegister(Beta128::kSystem, 0x3E);
+    form.RefreshDebugViews();
+    EXPECT_EQ(view.DriveBox()->title(), "Drive C");
+    EXPECT_TRUE(view.WriteProtectBox(2)->isEnabled());
+    EXPECT_FALSE(view.WriteProtectBox(1)->isEnabled());
+    view.WriteProtectBox(2)->click();
+    EXPECT_TRUE(m.Disks[2]->WriteProtected());
+    form.RefreshDebugViews();
+    EXPECT_EQ(view.Value(QStringLiteral("WP"))->text(), "On");
+    EXPECT_TRUE(form.Command(QStringLiteral("WriteProtectCMI")) != nullptr);
+    form.Command(QStringLiteral("WriteProtectCMI"))->trigger();
+    EXPECT_FALSE(m.Disks[2]->WriteProtected());
+    m.Disk.WriteRegister(Beta128::kSystem, 0x3C);
 
     form.Command(QStringLiteral("FastDiskMI"))->trigger();
     EXPECT_FALSE(form.Emulation().Loop.FastDiskAccess.load());
