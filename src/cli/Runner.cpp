@@ -18,6 +18,7 @@
 #include "cli/KeyScript.h"
 #include "cli/WavWriter.h"
 #include "debugger/BreakpointText.h"
+#include "debugger/InstructionTrace.h"
 #include "machine/Machine.h"
 #include "media/FileTypes.h"
 #include "media/SnapshotLoader.h"
@@ -267,12 +268,20 @@ int RunMachine(const RunnerOptions& options, const Reporter& report, Application
   machine.State.NormalSpeed.store(options.Paced, std::memory_order_relaxed);
   loop.PresentEveryFrame = true;
   if (options.Paced) loop.StartSound();
+  std::optional<InstructionTrace> trace;
+  if (options.Trace) {
+    trace.emplace(machine, options.Symbols.get(), options.TraceFrom);
+    if (!trace->Open(*options.Trace, &why)) return report.Fail(kRunnerFailed, why);
+    loop.Observer = &*trace;
+  }
   machine.SetBreakpoints(options.Breaks);
   KeySchedule keys(options.Keys);
   keys.ApplyFrame(0, machine.Keys);
   *run = loop.RunFrames(options.Frames, options.UntilPc,
                         [&](uint64_t frames) { keys.ApplyFrame(frames, machine.Keys); });
   loop.StopSound();
+  loop.Observer = nullptr;
+  if (trace && !trace->Finish(&why)) return report.Fail(kRunnerFailed, why);
 
   loop.Output = nullptr;
   loop.SoundBlockReady = nullptr;

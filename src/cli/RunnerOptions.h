@@ -46,8 +46,10 @@ struct RunnerOptions {
   std::optional<std::filesystem::path> SaveSna;   // 48K or 128K by the start mode
   std::optional<std::filesystem::path> SaveDisk;  // TRD, FDI or UDI by the extension
   std::optional<std::filesystem::path> Wav;       // every frame's mixed sound
+  std::optional<std::filesystem::path> Trace;     // one line per executed instruction
+  std::optional<uint16_t> TraceFrom;              // the trace starts when PC gets here
 
-  // Names the --break arguments may use (--symbols).
+  // Names the --break arguments and conditions may use, shown in the trace (--symbols).
   std::shared_ptr<const SymbolTable> Symbols;
 
   // The program to load, if any.

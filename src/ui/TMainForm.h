@@ -30,6 +30,7 @@ class SdlSoundOutput;
 class TBreakpointsF;
 class TCPUStoppedF;
 class TDAsmF;
+class TWatchesF;
 class TCpuF;
 class TMemoryDumpForm;
 class TScreenPanel;
@@ -163,6 +164,8 @@ class TMainForm : public QMainWindow, public RunHost {
   std::unique_ptr<DiskCommands> disks_;
   std::unique_ptr<TTapeReader> tapeReader_;
   std::unique_ptr<TDAsmF> disasm_;
+  std::unique_ptr<TWatchesF> watches_;
+  void SaveWatches();
   std::unique_ptr<TCpuF> cpu_;
   std::unique_ptr<TBreakpointsF> breakpoints_;
   std::unique_ptr<TMemoryDumpForm> memory_;
