@@ -45,7 +45,7 @@ std::string_view Trimmed(std::string_view text) {
 
 // Where " if " begins (any case, the spaces being blanks), or npos.
 size_t FindConditionKeyword(std::string_view text) {
-  for (size_t i = 0; i + 4 <= text.size(); ++i) {
+  for (size_t i = 0; i + 3 <= text.size(); ++i) {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     if (blank(text[i]) && (text[i + 1] | 0x20) == 'i' && (text[i + 2] | 0x20) == 'f' &&
         (i + 3 == text.size() || blank(text[i + 3]))) {
