@@ -73,7 +73,7 @@ void RunIdle48k(benchmark::State& state, int variant, int breakpoint) {
     if (breakpoint == 2) {
       vantrel::Breakpoint entry{vantrel::BreakType::Execution, vantrel::kBreakAny};
       std::string error;
-      vantrel::SetBreakCondition(entry, "a=#ff && [hl]=#ff && bc<>0", nullptr, &error);
+      vantrel::SetBreakCondition(entry, "a=#100 || [hl]=#1ff || t<0", nullptr, &error);
       machine->SetBreakpoints({entry});
     }
     vantrel::RunLoop loop(*machine);
