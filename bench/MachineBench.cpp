@@ -9,6 +9,9 @@
 //    enabled (goal: at least 100 times real time).
 //  - Machine48kIdleRewind/0 and /2: Machine48kIdle/0 and /2 keeping 60 seconds of rewind
 //    captures (one each 50 frames; goal: at most 3 % slower than without).
+//  - Machine48kIdleConditionalBreakpoint: the same with an execution breakpoint on any
+//    address whose condition (never true) is evaluated before every instruction, the
+//    worst case (goal: at least 100 times real time).
 //  - BorderStripes: a loop that changes the border colour about 90 times a frame, so the
 //    border is drawn with beam timing all the time (the demo-effect case).
 //  - MachineSound/0 and /1: AY tones and the speaker in every frame, the stream taken each
@@ -24,9 +27,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "app/AutoLoad.h"
+#include "debugger/BreakpointText.h"
 #include "disk/DiskImageFiles.h"
 #include "machine/Machine.h"
 #include "machine/Rewind.h"
@@ -44,10 +49,10 @@ std::filesystem::path TestData(const char* relative) {
   return dir / relative;
 }
 
-// `variant`: 0 idle, 1 a tape autoloaded, 2 a disk in the drive. `breakpoint`: one
+// `variant`: 0 idle, 1 a tape autoloaded, 2 a disk in the drive. `breakpoint`: 1 one
 // execution breakpoint enabled at an address the ROM never runs, so every step takes the
-// checking path.
-void RunIdle48k(benchmark::State& state, int variant, bool breakpoint, bool rewind = false) {
+// checking path; 2 one on every address with a condition that never holds.
+void RunIdle48k(benchmark::State& state, int variant, int breakpoint, bool rewind = false) {
   std::ifstream in(TestData("roms/48.rom"), std::ios::binary);
   const std::vector<uint8_t> rom(std::istreambuf_iterator<char>(in), {});
   if (rom.size() != vantrel::Memory::kRomSize) {
@@ -69,7 +74,13 @@ void RunIdle48k(benchmark::State& state, int variant, bool breakpoint, bool rewi
     machine->State.StartMode = 0;
     machine->ResetMachine();
     if (variant == 2) machine->InsertDisk(vantrel::CreateBlankDisk());
-    if (breakpoint) machine->SetBreakpoints({{vantrel::BreakType::Execution, 0xFFFF}});
+    if (breakpoint == 1) machine->SetBreakpoints({{vantrel::BreakType::Execution, 0xFFFF}});
+    if (breakpoint == 2) {
+      vantrel::Breakpoint entry{vantrel::BreakType::Execution, vantrel::kBreakAny};
+      std::string error;
+      vantrel::SetBreakCondition(entry, "a=#100 || [hl]=#1ff || t<0", nullptr, &error);
+      machine->SetBreakpoints({entry});
+    }
     vantrel::RunLoop loop(*machine);
     vantrel::RewindBuffer captures;
     if (rewind) {
@@ -92,7 +103,7 @@ void RunIdle48k(benchmark::State& state, int variant, bool breakpoint, bool rewi
       static_cast<double>(frames) / kRealFramesPerSecond, benchmark::Counter::kIsRate);
 }
 void BM_Machine48kIdle(benchmark::State& state) {
-  RunIdle48k(state, static_cast<int>(state.range(0)), false);
+  RunIdle48k(state, static_cast<int>(state.range(0)), 0);
 }
 BENCHMARK(BM_Machine48kIdle)
     ->Arg(0)
@@ -111,9 +122,16 @@ BENCHMARK(BM_Machine48kIdleRewind)
     ->MeasureProcessCPUTime();
 
 void BM_Machine48kIdleExecutionBreakpoint(benchmark::State& state) {
-  RunIdle48k(state, 0, true);
+  RunIdle48k(state, 0, 1);
 }
 BENCHMARK(BM_Machine48kIdleExecutionBreakpoint)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+
+void BM_Machine48kIdleConditionalBreakpoint(benchmark::State& state) {
+  RunIdle48k(state, 0, 2);
+}
+BENCHMARK(BM_Machine48kIdleConditionalBreakpoint)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "MachineFixture.h"
+#include "debugger/BreakpointText.h"
 #include "machine/Machine.h"
 #include "machine/RunLoop.h"
 
@@ -124,6 +125,54 @@ TEST(Breakpoints, AnExecutionEntryOnARepeatingInstructionFiresOncePerVisit) {
       EXPECT_EQ(Ints(r.PC, r.A(), r.BC.Get()), Ints(c.at, visit, c.bc));
     }
     EXPECT_GE(r.AltAF >> 8, 1) << "an interrupt came";
+  }
+}
+
+// A condition is looked at first, at each hit, and the pass count counts only the hits
+// where it held. The loop passes 0x8002 five times, with B = 5, 4, 3, 2, 1.
+TEST(Breakpoints, ConditionsDecideWhichHitsCount) {
+  // LD B,5 / NOP / DJNZ to the NOP / JR $
+  const std::vector<uint8_t> loop = {0x06, 0x05, 0x00, 0x10, 0xFD, 0x18, 0xFE};
+  struct Case {
+    const char* Condition;
+    uint32_t Pass;
+    bool Hit;
+    uint16_t Pc;
+    int B;
+    const char* Failure;
+  };
+  const Case cases[] = {
+      {"b=3", 0, true, 0x8002, 3, nullptr},  // the third of five hits
+      {"B = 3 && [#9000] = #C9", 0, true, 0x8002, 3, nullptr},
+      {"b<=4", 2, true, 0x8002, 3, nullptr},  // two hits held: B = 4 and 3
+      {"b<=4", 4, true, 0x8002, 1, nullptr},
+      {"b&1", 3, true, 0x8002, 1, nullptr},
+      {"b=9", 0, false, 0x8005, 0, nullptr},  // never true: the loop runs to its end
+      {"b<=4", 5, false, 0x8005, 0, nullptr},
+      {"1/(b-3)", 0, true, 0x8002, 4, nullptr},  // 1/2 is 0, 1/1 is 1
+      {"100/(b-3)=0", 0, true, 0x8002, 3, "Divide by zero!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Condition << " pass " << c.Pass);
+    Machine m{1};
+    test::MakeIdle(m);
+    test::Load(m, 0x8000, loop);
+    m.Mem.PokeByte(0x9000, 0xC9);
+    m.State.Regs.IFF1 = 0;
+    Breakpoint entry{B::Execution, 0x8002, c.Pass};
+    std::string error;
+    ASSERT_TRUE(SetBreakCondition(entry, c.Condition, nullptr, &error)) << error;
+    m.SetBreakpoints({entry});
+    RunLoop runLoop{m};
+    const std::atomic<bool> running{true};
+    const bool hit = runLoop.RunWhile(running, m.State.FrameCount + 1);
+    const BreakHit& why = m.Breaks().LastHit();
+    EXPECT_EQ(Ints(hit, m.State.Regs.PC, m.State.Regs.B()), Ints(c.Hit, c.Pc, c.B));
+    EXPECT_STREQ(why.ConditionFailure, c.Failure);
+    if (c.Failure) {
+      EXPECT_EQ(BreakHitText(why),
+                "Breakpoint 1: Execution #8002: the condition failed: Divide by zero!");
+    }
   }
 }
 

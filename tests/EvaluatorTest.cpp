@@ -1,13 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <variant>
 
+#include "MachineFixture.h"
+#include "TempDir.h"
 #include "TestData.h"
+#include "app/Settings.h"
+#include "app/SettingsStore.h"
 #include "debugger/Evaluator.h"
 #include "debugger/NumberText.h"
 #include "debugger/Symbols.h"
+#include "debugger/WatchList.h"
+#include "machine/Machine.h"
 
 namespace vantrel {
 namespace {
@@ -118,7 +125,7 @@ TEST(Evaluator, ValuesAndErrors) {
       {"2*", "Hint: Dec 0, Hex #0, Bin %0"},
       {"1/0", "Divide by zero!"},
       {"1/(2-2)", "Divide by zero!"},
-      {"1 + 2", "Invalid operator"},
+      {"1 2", "Invalid operator"},
       {"#12g", "Invalid operator"},
       {deep.c_str(), "Too many nested parentheses!"},
   };
@@ -134,6 +141,174 @@ TEST(Evaluator, ValuesAndErrors) {
   }
   // Without a table a symbol is just an unknown name.
   EXPECT_THROW(EvaluateExpression("start", regs), ExpressionError);
+}
+
+// The operators beyond + - * /, with C's precedence, spaces and memory reads. Memory: the
+// 128K map with bank 3 at #C000, so a word read at #7FFF takes its low byte from bank 5
+// and its high byte from bank 2, and one at #FFFF its high byte from the ROM.
+TEST(Evaluator, ConditionOperators) {
+  Machine m{1};
+  m.Mem.Model = MemoryModel::Spectrum128k;
+  m.ForcePaging(0x03);  // bank 3 at #C000
+  Z80Registers& regs = m.State.Regs;
+  regs.AF.Set(0x10FF);
+  regs.HL.Set(0x7FFF);
+  regs.BC.Set(0x0005);
+  m.Mem.PokeByte(0x7FFF, 0x34);
+  m.Mem.PokeByte(0x8000, 0x12);
+  m.Mem.PokeByte(0xFFFF, 0xAA);
+  const uint8_t rom0 = m.Mem.PeekByte(0);
+  m.Mem.Bank(3)[0x0010] = 0x9C;
+  m.Mem.Bank(7)[0x3FFF] = 0x77;
+  const SymbolTable symbols = SymbolTable::Parse("buf EQU 7FFFh\n");
+
+  const EvalCase cases[] = {
+      // Comparisons give 1 or 0, signed.
+      {"a=#10", 1},
+      {"a = 16", 1},
+      {"a==#10", 1},
+      {"a<>#10", 0},
+      {"a!=#11", 1},
+      {"a<16", 0},
+      {"a<=16", 1},
+      {"a>15", 1},
+      {"a>=17", 0},
+      {"-1<0", 1},
+      {"#ffffffff<0", 1},
+      // Precedence: arithmetic, shifts, comparisons, equality, &, ^, |, &&, ||.
+      {"1+2*3<<1", 14},
+      {"1<<2+1", 8},
+      {"1<2=1", 1},
+      {"2=2&3", 1},  // (2=2)&3
+      {"6&3^1", 3},  // (6&3)^1
+      {"4|2^3", 5},  // 4|(2^3)
+      {"1^3&2", 3},  // 1^(3&2)
+      {"1|0&&0", 0},
+      {"1||0&&0", 1},
+      {"0&&1||1", 1},
+      {"-#10>>2", -4},
+      {"#80000000>>31", -1},
+      {"1<<32", 0},
+      {"1<<31>>31", -1},
+      {"~0", -1},
+      {"!5", 0},
+      {"!0", 1},
+      {"!!7", 1},
+      {"-~0", 1},
+      {"~-1", 0},
+      {"--5", 5},
+      {"5&&7", 1},
+      {"0||-3", 1},
+      // The left side decides alone: the right side is not evaluated.
+      {"0&&1/0", 0},
+      {"1||1/0", 1},
+      {"1&&1/0", "Divide by zero!"},
+      // Spaces between tokens, not inside them.
+      {" ( a = #10 ) && ( hl > 3 ) ", 1},
+      {"1 + 2", 3},
+      {"a << 1", 0x20},
+      {"1 2", "Invalid operator"},
+      {"a < > 1", "Hint: Dec 0, Hex #0, Bin %0"},
+      {"# 10", "Invalid character in hexadecimal constant!"},
+      // Memory through the current map; a word across a bank boundary and across #FFFF.
+      {"[hl]", 0x34},
+      {"[ hl + 1 ]", 0x12},
+      {"{hl}", 0x1234},
+      {"{buf}", 0x1234},
+      {"{#ffff}", 0xAA | rom0 << 8},
+      {"[#1ffff]", 0xAA},
+      {"[#c010]", 0x9C},
+      {"[hl]>3 && a=#10", 1},
+      {"[[#7fff]-#34+#c010]", 0x9C},
+      // A byte of a RAM page, the address taken within the page.
+      {"[3:#10]", 0x9C},
+      {"[3:#c010]", 0x9C},
+      {"[7:-1]", 0x77},
+      {"[c+2:#3fff]", 0x77},
+      {"[64:0]", "No such RAM page!"},
+      {"[-1:0]", "No such RAM page!"},
+      // Errors.
+      {"[hl", "Not found close bracket!"},
+      {"{hl", "Not found close brace!"},
+      {"[3:hl", "Not found close bracket!"},
+      {"{3:hl}", "Not found close brace!"},
+      {"hl]", "Not found open bracket!"},
+      {"hl}", "Not found open brace!"},
+      {"[]", "Hint: Dec 0, Hex #0, Bin %0"},
+      {"a=", "Hint: Dec 0, Hex #0, Bin %0"},
+      {"a=>1", "Hint: Dec 0, Hex #0, Bin %0"},
+      {"a:1", "Invalid operator"},
+      {"(1:2)", "Not found close parenthesis!"},
+      {"a=#10 &", "Hint: Dec 0, Hex #0, Bin %0"},
+      {"a ? 1", "Invalid operator"},
+      {"1/(a-#10)", "Divide by zero!"},
+  };
+  for (const EvalCase& c : cases) {
+    SCOPED_TRACE(c.Text);
+    try {
+      const int32_t value = EvaluateExpression(c.Text, regs, &symbols, &m.Mem);
+      EXPECT_EQ((std::variant<int32_t, const char*>(value)), c.Expected);
+    } catch (const ExpressionError& error) {
+      const char* const* expected = std::get_if<const char*>(&c.Expected);
+      EXPECT_STREQ(error.what(), expected ? *expected : "no error");
+    }
+  }
+  // Without memory a read is an error when it runs, not when it is typed.
+  EXPECT_NO_THROW(CompileExpression("[hl]"));
+  EXPECT_EQ(test::ErrorOf<ExpressionError>([&] { EvaluateExpression("[hl]", regs); }),
+            "Memory cannot be read here!");
+  EXPECT_EQ(test::ErrorOf<ExpressionError>([] { EvaluateConstant("[#4000]"); }),
+            "Memory has no value before the run!");
+  // A long chain of prefixes or operators neither recurses deeply nor overflows the stack.
+  EXPECT_EQ(EvaluateExpression(std::string(100001, '!') + "0", regs), 1);
+  std::string chain = "1";
+  for (int i = 0; i < 20000; ++i) chain += "+1";
+  EXPECT_EQ(EvaluateExpression(chain, regs), 20001);
+}
+
+// Watches: evaluated at each refresh, a value that changed since the last one marked until
+// a refresh leaves it alone; errors shown in place; the list kept in the settings.
+TEST(WatchList, RefreshMarksChangesAndTheListIsKept) {
+  Machine m{1};
+  test::MakeFlatRam(m);
+  Z80Registers& r = m.State.Regs;
+  r.AF.Set(0x1000);
+  r.HL.Set(0x9000);
+  m.Mem.PokeByte(0x9000, 0xFE);
+  m.Mem.PokeByte(0x9001, 0x12);
+  const SymbolTable symbols = SymbolTable::Parse("9000 buf\n");
+  WatchList list({"a", "[buf]", "1/(a-#10)", "hl*#10000", "-a"});
+  list.Refresh(r, &m.Mem, &symbols);
+  const auto texts = [&list] {
+    std::vector<std::string> shown;
+    for (const WatchList::Row& row : list.Rows()) {
+      shown.push_back(WatchList::ValueText(row) + (row.Changed ? " *" : ""));
+    }
+    return shown;
+  };
+  EXPECT_EQ(texts(), (std::vector<std::string>{"#0010 16", "#00FE 254", "Divide by zero!",
+                                               "#90000000 -1879048192", "#FFFFFFF0 -16"}));
+  r.AF.Set(0x1100);
+  list.Refresh(r, &m.Mem, &symbols);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"#0011 17 *", "#00FE 254", "#0001 1",
+                                               "#90000000 -1879048192", "#FFFFFFEF -17 *"}));
+  list.Refresh(r, &m.Mem, &symbols);
+  EXPECT_FALSE(list.Rows()[0].Changed || list.Rows()[4].Changed);
+  list.Edit(1, "{buf}");
+  list.Remove(3);
+  EXPECT_TRUE(list.Add("b"));
+  list.Refresh(r, &m.Mem, &symbols);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"#0011 17", "#12FE 4862", "#0001 1", "#FFFFFFEF -17",
+                                               "#0000 0"}));
+  EXPECT_FALSE(list.Rows()[1].Changed);  // a new text's first value is no change
+  EXPECT_EQ(list.Texts(), (std::vector<std::string>{"a", "{buf}", "1/(a-#10)", "-a", "b"}));
+
+  MemorySettingsStore store;
+  EXPECT_EQ(LoadWatchesPanelSettings(store), WatchesPanelSettings{});
+  SaveWatchesPanelSettings(store, {{"a", "[hl]", "{sp}"}, true});
+  SaveWatchesPanelSettings(store, {list.Texts(), true});
+  SaveWatchesPanelSettings(store, {{"a", "[hl]"}, false});  // shorter: nothing stale is left
+  EXPECT_EQ(LoadWatchesPanelSettings(store), (WatchesPanelSettings{{"a", "[hl]"}, false}));
 }
 
 // A value fixed before the machine runs may use symbols but no register, which has no
@@ -187,6 +362,53 @@ TEST(SymbolTable, ReadsTheCommonFormatsAndRefusesAFileWithoutSymbols) {
   const std::string folder = std::filesystem::temp_directory_path().string();
   EXPECT_EQ(test::ErrorOf<SymbolFileError>([&] { SymbolTable::Load(folder); }),
             "Cannot open symbol file " + folder + ": it is a folder.");
+}
+
+// Every kind of line the loader reads, from a file: the definitions and the two-column
+// lists in either order, each address spelling; the lines it passes over are counted.
+TEST(SymbolTable, ReadsEachFormatFromAFileAndCountsSkippedLines) {
+  struct Case {
+    const char* Line;
+    const char* Name;  // nullptr: skipped
+    uint16_t Value;
+  };
+  const Case cases[] = {
+      {"NAME EQU 4000h", "NAME", 0x4000}, {"lbl: EQU $4002", "lbl", 0x4002},
+      {"other = #4001", "other", 0x4001}, {"8000 START", "START", 0x8000},
+      {"$8003\tloop1", "loop1", 0x8003},  {"#8004 main.next", "main.next", 0x8004},
+      {"0x8005 _five", "_five", 0x8005},  {"8006h six", "six", 0x8006},
+      {"MAIN2 #8010", "MAIN2", 0x8010},   {"data  0x9000", "data", 0x9000},
+      {"buf: C000h", "buf", 0xC000},      {"Tail 00ff", "Tail", 0x00FF},
+      {"FACE 8000", nullptr, 0},      // both columns read as numbers
+      {"hello world", nullptr, 0},    // neither does
+      {"32768 decimal", nullptr, 0},  // a plain decimal number is not an address
+      {"800 short", nullptr, 0},      // nor three hex digits
+      {"9000 ADD1 extra", nullptr, 0},    {"sum EQU main+1", nullptr, 0},
+      {"8000 9lives", nullptr, 0},  // not a name
+      {"$10000 big", nullptr, 0},
+  };
+  test::TempDir dir;
+  const std::string fileName = (dir.path() / "labels.sym").string();
+  {
+    std::ofstream file(fileName, std::ios::binary);
+    file << "; a listing\r\n\n   \n";
+    for (const Case& c : cases) file << c.Line << " ; note\r\n";
+  }
+  const SymbolTable table = SymbolTable::Load(fileName);
+  size_t skipped = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Line);
+    if (c.Name == nullptr) {
+      ++skipped;
+      continue;
+    }
+    EXPECT_EQ(table.Find(c.Name), c.Value);
+    EXPECT_EQ(table.NameAt(c.Value), c.Name);
+  }
+  EXPECT_EQ(table.Size(), std::size(cases) - skipped);
+  EXPECT_EQ(table.SkippedLines(), skipped);
+  EXPECT_EQ(table.Find("FACE"), std::nullopt);
+  EXPECT_EQ(table.Find("hello"), std::nullopt);
 }
 
 }  // namespace

@@ -171,6 +171,44 @@ TEST(RunnerOptionsTest, BreakpointsBySymbolName) {
   }
 }
 
+// Conditions after " if ", checked as they are parsed; --trace-from needs --trace and may
+// name a symbol.
+TEST(RunnerOptionsTest, ConditionsAndTraceOptions) {
+  const test::TempDir dir;
+  const std::string symbols = (dir.path() / "game.sym").string();
+  std::ofstream(symbols) << "8003 loop\nlimit $0010\n";
+  const RunnerOptions parsed =
+      ParseOk({"--break", "exec:#8000 if A=#10 && [HL]>3", "--break", "exec:loop IF b < limit",
+               "--trace", "t.txt", "--trace-from", "loop+1", "--symbols", symbols});
+  ASSERT_EQ(parsed.Breaks.size(), 2u);
+  EXPECT_EQ(parsed.Breaks[0].Argument, 0x8000u);
+  EXPECT_EQ(parsed.Breaks[0].ConditionText, "A=#10 && [HL]>3");
+  ASSERT_TRUE(parsed.Breaks[0].Condition);
+  EXPECT_EQ(parsed.Breaks[1].Argument, 0x8003u);
+  EXPECT_EQ(parsed.Breaks[1].ConditionText, "b < limit");
+  EXPECT_EQ(parsed.Trace, std::filesystem::path("t.txt"));
+  EXPECT_EQ(parsed.TraceFrom, 0x8004);
+  const RunnerOptions plain = ParseOk({"--break", "int", "--trace=x.txt"});
+  EXPECT_FALSE(plain.Breaks[0].Condition);
+  EXPECT_FALSE(plain.TraceFrom);
+
+  const std::pair<Args, std::string> cases[] = {
+      {{"--break", "exec:#8000 if A=="}, "--break: condition \"A==\": Hint: Dec 0, Hex #0, Bin %0"},
+      {{"--break", "exec:#8000 if [HL"}, "--break: condition \"[HL\": Not found close bracket!"},
+      {{"--break", "exec:#8000 if"}, "--break: \"if\" needs a condition"},
+      {{"--break", "exec:#8000 if  "}, "--break: \"if\" needs a condition"},
+      {{"--break", "exec:#8000 if loop"}, "Invalid variable name!"},
+      {{"--trace-from", "#8000"}, "--trace-from: needs --trace"},
+      {{"--trace", "t", "--trace-from", "hl"}, "Register hl has no value before the run!"},
+      {{"--trace", ""}, "--trace: the value is empty"},
+  };
+  for (const auto& [args, expected] : cases) {
+    const std::string error = ParseError(args);
+    EXPECT_NE(error.find(expected), std::string::npos)
+        << testing::PrintToString(args) << " gave: " << error;
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 // The --keys script.
 

@@ -249,6 +249,50 @@ TEST_F(RunnerTest, ProblemsGiveTheirStatusAndOneErrorLine) {
   EXPECT_TRUE(help.Err.empty());
 }
 
+// A condition decides a breakpoint's stop; the trace writes one line per instruction,
+// from the first step or from --trace-from, with the names of a symbol list.
+TEST_F(RunnerTest, ConditionalBreakpointsAndTraces) {
+  REQUIRE_ROM48();
+  // The ROM starts DI / XOR A / LD DE,#FFFF / JP START (#11CB); its first byte is #F3.
+  const RunResult stopped =
+      Run("--mode 48 --rom48 $ROM --frames 2", {"--break", "exec:#11CB if A=0 && [0]>#F0"});
+  EXPECT_EQ(stopped.Status, kRunnerBreakpoint);
+  ExpectOneErrorLine(stopped, "Breakpoint 1: Execution #11CB after 0 frames");
+  const RunResult never =
+      Run("--mode 48 --rom48 $ROM --frames 2", {"--break", "exec:#11CB if de<>#ffff"});
+  EXPECT_EQ(never.Status, kRunnerOk) << never.Err;
+
+  std::ofstream(dir_.path() / "rom.sym") << "11CB START\n";
+  const RunResult traced = Run(
+      "--mode 48 --rom48 $ROM --frames 1 --symbols $D/rom.sym --trace $D/all.txt --until-pc #11CC");
+  EXPECT_EQ(traced.Status, kRunnerOk) << traced.Err;
+  std::ifstream all(dir_.path() / "all.txt");
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(all, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0].substr(0, 48), "         0 0000 F3          DI                  ");
+  EXPECT_EQ(lines[2].substr(0, 48), "         8 0002 11 FF FF    LD DE,FFFF          ");
+  EXPECT_EQ(lines[3].substr(0, 48), "        18 0005 C3 CB 11    JP START            ");
+  EXPECT_EQ(lines[4].substr(0, 48), "        28 11CB 47          LD B,A              ");
+  // The registers after the instruction.
+  EXPECT_NE(lines[1].find(" AF=0044 "), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find(" DE=FFFF "), std::string::npos) << lines[2];
+  EXPECT_NE(lines[3].find(" SP="), std::string::npos);
+
+  const RunResult from =
+      Run("--mode 48 --rom48 $ROM --frames 1 --trace $D/from.txt --trace-from #11CB "
+          "--until-pc #11CE");
+  EXPECT_EQ(from.Status, kRunnerOk) << from.Err;
+  std::ifstream part(dir_.path() / "from.txt");
+  std::string first;
+  std::getline(part, first);
+  EXPECT_EQ(first.substr(0, 48), "        28 11CB 47          LD B,A              ");
+  // A trace that cannot be written costs no run and leaves no file.
+  const RunResult refused = Run("--mode 48 --rom48 $ROM --frames 1 --trace $D/absent/dir/t.txt");
+  EXPECT_EQ(refused.Status, kRunnerFailed);
+  EXPECT_FALSE(fs::exists(dir_.path() / "absent"));
+}
+
 // The ROM's first jump goes to START at #11CB; the frame interrupt (#0038) comes once the
 // RAM is checked and the interrupt mode set. A run to its frame count stops at the frame
 // end, where only the last instruction's overrun is left.

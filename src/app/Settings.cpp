@@ -33,6 +33,7 @@ constexpr std::string_view kEnvironmentKey = "Environment\\";
 constexpr std::string_view kTapeReaderKey = "Environment\\TapeReader";
 constexpr std::string_view kDisassemblerKey = "Environment\\Disassembler Panel";
 constexpr std::string_view kGoToAddressKey = "Environment\\GotoAddress";
+constexpr std::string_view kWatchesKey = "Environment\\Watches Panel";
 constexpr std::string_view kBeta128ViewKey = "Environment\\Beta128";
 constexpr std::string_view kSaveBlockKey = "Environment\\SaveMemoryBlock";
 constexpr std::string_view kLoadBlockKey = "Environment\\LoadMemoryBlock";
@@ -449,6 +450,26 @@ void SaveGoToHistory(SettingsStore& store, const std::vector<std::string>& histo
   store.DeleteSubkey(kGoToAddressKey);
   for (size_t i = 0; i < history.size() && i < kGoToHistorySize; ++i) {
     store.WriteText(kGoToAddressKey, "Hist" + std::to_string(i), history[i]);
+  }
+}
+
+WatchesPanelSettings LoadWatchesPanelSettings(const SettingsStore& store) {
+  WatchesPanelSettings settings;
+  settings.Enabled = store.ReadInteger(kWatchesKey, "Enabled").value_or(0) != 0;
+  while (settings.Expressions.size() < kMaxWatches) {
+    auto entry = store.ReadText(kWatchesKey, "Watch" + std::to_string(settings.Expressions.size()));
+    if (!entry) break;
+    settings.Expressions.push_back(std::move(*entry));
+  }
+  return settings;
+}
+
+void SaveWatchesPanelSettings(SettingsStore& store, const WatchesPanelSettings& settings) {
+  // A shorter list leaves no stale entries behind its end.
+  store.DeleteSubkey(kWatchesKey);
+  store.WriteInteger(kWatchesKey, "Enabled", settings.Enabled ? 1 : 0);
+  for (size_t i = 0; i < settings.Expressions.size() && i < kMaxWatches; ++i) {
+    store.WriteText(kWatchesKey, "Watch" + std::to_string(i), settings.Expressions[i]);
   }
 }
 

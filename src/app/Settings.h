@@ -264,6 +264,16 @@ void SaveDisassemblerPanelSettings(SettingsStore& store, const DisassemblerPanel
 inline constexpr size_t kGoToHistorySize = 10;
 std::vector<std::string> LoadGoToHistory(const SettingsStore& store);
 void SaveGoToHistory(SettingsStore& store, const std::vector<std::string>& history);
+
+// The watches panel: its expressions in order (at most 100), and whether it is shown.
+inline constexpr size_t kMaxWatches = 100;
+struct WatchesPanelSettings {
+  std::vector<std::string> Expressions;
+  bool Enabled = false;
+  bool operator==(const WatchesPanelSettings&) const = default;
+};
+WatchesPanelSettings LoadWatchesPanelSettings(const SettingsStore& store);
+void SaveWatchesPanelSettings(SettingsStore& store, const WatchesPanelSettings& settings);
 // The disk controller's debug view.
 
 struct Beta128ViewSettings {

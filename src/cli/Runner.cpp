@@ -18,6 +18,7 @@
 #include "cli/KeyScript.h"
 #include "cli/WavWriter.h"
 #include "debugger/BreakpointText.h"
+#include "debugger/InstructionTrace.h"
 #include "machine/Machine.h"
 #include "media/FileTypes.h"
 #include "media/SnapshotLoader.h"
@@ -301,6 +302,12 @@ int RunMachine(const RunnerOptions& options, const Reporter& report, Application
   machine.State.NormalSpeed.store(options.Paced, std::memory_order_relaxed);
   loop.PresentEveryFrame = true;
   if (options.Paced) loop.StartSound();
+  std::optional<InstructionTrace> trace;
+  if (options.Trace) {
+    trace.emplace(machine, options.Symbols.get(), options.TraceFrom);
+    if (!trace->Open(*options.Trace, &why)) return report.Fail(kRunnerFailed, why);
+    loop.Observer = &*trace;
+  }
   machine.SetBreakpoints(options.Breaks);
   KeySchedule keys(options.Keys);
   keys.ApplyFrame(0, machine.Keys);
@@ -317,6 +324,8 @@ int RunMachine(const RunnerOptions& options, const Reporter& report, Application
     keys.ApplyFrame(frames, machine.Keys);
   });
   loop.StopSound();
+  loop.Observer = nullptr;
+  if (trace && !trace->Finish(&why)) return report.Fail(kRunnerFailed, why);
 
   loop.Output = nullptr;
   loop.SoundBlockReady = nullptr;

@@ -9,6 +9,7 @@
 #include "app/Settings.h"
 #include "core/MachineState.h"
 #include "debugger/BreakpointText.h"
+#include "debugger/Evaluator.h"
 #include "debugger/Symbols.h"
 #include "disk/DiskImageFiles.h"
 #include "media/SnapshotSaver.h"
@@ -255,6 +256,26 @@ bool ApplyTurboSound(RunnerOptions& o, std::string_view, std::string*) {
   return true;
 }
 
+bool ApplyTrace(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!NotEmpty(v, e)) return false;
+  o.Trace = std::filesystem::path(v);
+  return true;
+}
+
+bool ApplyTraceFrom(RunnerOptions& o, std::string_view v, std::string* e) {
+  if (!o.Trace) {
+    *e = "needs --trace";
+    return false;
+  }
+  try {
+    o.TraceFrom = static_cast<uint16_t>(EvaluateConstant(v, o.Symbols.get()));
+  } catch (const ExpressionError& failure) {
+    *e = Quoted(v) + ": " + failure.what();
+    return false;
+  }
+  return true;
+}
+
 bool ApplyDumpRegs(RunnerOptions& o, std::string_view, std::string*) {
   o.DumpRegs = true;
   return true;
@@ -292,13 +313,22 @@ constexpr RunnerOptionSpec kOptions[] = {
     {"--frames", "N", "run N frames (default 100; 0 runs nothing)", "", ApplyFrames},
     {"--until-pc", "ADDR", "stop when PC reaches ADDR (decimal, #hex or 0xhex)", "", ApplyUntilPc},
     {"--symbols", "FILE",
-     "names for --break: an assembler's symbol listing (NAME EQU value, NAME = value)", "",
-     ApplySymbols},
+     "names for --break, --trace-from and the trace: an assembler's symbol listing (NAME EQU "
+     "value, NAME = value, or two columns: an address and a name in either order)",
+     "", ApplySymbols},
     {"--break", "KIND:ARG",
      "stop at the first hit of a breakpoint (exit status 4): exec:ADDR, write:ADDR, read:ADDR, "
      "out:PORT, in:PORT, time:TACKTS or int; ARG is an expression of numbers (#hex, 0xhex) "
-     "and --symbols names, no registers, or * for any; repeatable",
+     "and --symbols names, no registers, or * for any; \"KIND:ARG if CONDITION\" stops only "
+     "where CONDITION (registers, [ADDR] a byte, {ADDR} a word, = <> < > && || ...) is not 0; "
+     "repeatable",
      kRepeatable, ApplyBreak, true},
+    {"--trace", "FILE",
+     "write one line per executed instruction: T-states since the start, address, bytes, "
+     "disassembly and the registers after it",
+     "", ApplyTrace},
+    {"--trace-from", "ADDR", "start the trace when PC first reaches ADDR (needs --trace)", "",
+     ApplyTraceFrom, true},
     {"--keys", "KEYS",
      "type keys: tokens such as A, ENTER, CS+5, SS+P@50 (@N: start at frame N), each held "
      "3 frames then released 6, so the ROM takes a key typed twice in a row twice",

@@ -57,8 +57,10 @@ struct RunnerOptions {
   std::optional<RewindAt> Rewind;
   std::optional<std::filesystem::path> Wav;       // every frame's mixed sound
   bool WavU8 = false;  // the 8-bit mono mix instead of the 16-bit stream the device plays
+  std::optional<std::filesystem::path> Trace;     // one line per executed instruction
+  std::optional<uint16_t> TraceFrom;              // the trace starts when PC gets here
 
-  // Names the --break arguments may use (--symbols).
+  // Names the --break arguments and conditions may use, shown in the trace (--symbols).
   std::shared_ptr<const SymbolTable> Symbols;
 
   // The program to load, if any; a disk goes into drive A.

@@ -37,6 +37,34 @@ constexpr OptionKind kOptionKinds[] = {
     {"int", BreakType::Interrupt},
 };
 
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// Where " if " begins (any case, the spaces being blanks), or npos.
+size_t FindConditionKeyword(std::string_view text) {
+  for (size_t i = 0; i + 3 <= text.size(); ++i) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (blank(text[i]) && (text[i + 1] | 0x20) == 'i' && (text[i + 2] | 0x20) == 'f' &&
+        (i + 3 == text.size() || blank(text[i + 3]))) {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
+std::optional<Breakpoint> WithCondition(Breakpoint entry, std::string_view condition,
+                                        const SymbolTable* symbols, std::string* error) {
+  std::string why;
+  if (!SetBreakCondition(entry, condition, symbols, &why)) {
+    *error = "condition \"" + std::string(Trimmed(condition)) + "\": " + why;
+    return std::nullopt;
+  }
+  return entry;
+}
+
 }  // namespace
 
 const char* BreakTypeName(BreakType type) {
@@ -66,11 +94,43 @@ std::string BreakHitText(const BreakHit& hit) {
   } else if (hit.Type == BreakType::TimePass) {
     text += " " + Decimal(hit.Value);
   }
+  if (hit.ConditionFailure != nullptr) {
+    text += ": the condition failed: " + std::string(hit.ConditionFailure);
+  }
   return text;
+}
+
+bool SetBreakCondition(Breakpoint& entry, std::string_view text, const SymbolTable* symbols,
+                       std::string* error) {
+  const std::string_view trimmed = Trimmed(text);
+  if (trimmed.empty()) {
+    entry.Condition.reset();
+    entry.ConditionText.clear();
+    return true;
+  }
+  try {
+    entry.Condition =
+        std::make_shared<const ExpressionProgram>(CompileExpression(trimmed, symbols));
+  } catch (const ExpressionError& failure) {
+    *error = failure.what();
+    return false;
+  }
+  entry.ConditionText = std::string(trimmed);
+  return true;
 }
 
 std::optional<Breakpoint> ParseBreakOption(std::string_view text, std::string* error,
                                            const SymbolTable* symbols) {
+  // "KIND:ARG if CONDITION"
+  std::string_view condition;
+  if (const size_t at = FindConditionKeyword(text); at != std::string_view::npos) {
+    condition = text.substr(at + 3);
+    text = Trimmed(text.substr(0, at));
+    if (Trimmed(condition).empty()) {
+      *error = "\"if\" needs a condition";
+      return std::nullopt;
+    }
+  }
   const size_t colon = text.find(':');
   const std::string_view name = text.substr(0, colon);
   const std::string_view argument =
@@ -93,7 +153,7 @@ std::optional<Breakpoint> ParseBreakOption(std::string_view text, std::string* e
       *error = "time needs a number of T-states";
       return std::nullopt;
     }
-    return entry;
+    return WithCondition(entry, condition, symbols, error);
   }
   try {
     const int32_t value = EvaluateConstant(argument, symbols);
@@ -110,7 +170,7 @@ std::optional<Breakpoint> ParseBreakOption(std::string_view text, std::string* e
     *error = "\"" + std::string(argument) + "\": " + failure.what();
     return std::nullopt;
   }
-  return entry;
+  return WithCondition(entry, condition, symbols, error);
 }
 
 }  // namespace vantrel

@@ -8,56 +8,9 @@ namespace vantrel {
 
 namespace {
 
-// Parentheses recurse; a pasted text of thousands of "(" must not exhaust the stack.
+// Parentheses and brackets recurse; a pasted text of thousands of "(" must not exhaust
+// the stack.
 constexpr int kMaxNesting = 256;
-
-struct Variable {
-  std::string_view Name;
-  uint32_t (*Read)(const Z80Registers&);
-};
-
-// Matched in this order, so "i" is the interrupt register rather than a prefix of "ix".
-constexpr Variable kVariables[] = {
-    {"a", [](const Z80Registers& r) -> uint32_t { return r.AF.High; }},
-    {"f", [](const Z80Registers& r) -> uint32_t { return r.AF.Low; }},
-    {"b", [](const Z80Registers& r) -> uint32_t { return r.BC.High; }},
-    {"c", [](const Z80Registers& r) -> uint32_t { return r.BC.Low; }},
-    {"d", [](const Z80Registers& r) -> uint32_t { return r.DE.High; }},
-    {"e", [](const Z80Registers& r) -> uint32_t { return r.DE.Low; }},
-    {"h", [](const Z80Registers& r) -> uint32_t { return r.HL.High; }},
-    {"l", [](const Z80Registers& r) -> uint32_t { return r.HL.Low; }},
-    {"xl", [](const Z80Registers& r) -> uint32_t { return r.IX.Low; }},
-    {"ixl", [](const Z80Registers& r) -> uint32_t { return r.IX.Low; }},
-    {"xh", [](const Z80Registers& r) -> uint32_t { return r.IX.High; }},
-    {"ixh", [](const Z80Registers& r) -> uint32_t { return r.IX.High; }},
-    {"yl", [](const Z80Registers& r) -> uint32_t { return r.IY.Low; }},
-    {"iyl", [](const Z80Registers& r) -> uint32_t { return r.IY.Low; }},
-    {"yh", [](const Z80Registers& r) -> uint32_t { return r.IY.High; }},
-    {"iyh", [](const Z80Registers& r) -> uint32_t { return r.IY.High; }},
-    {"i", [](const Z80Registers& r) -> uint32_t { return r.I; }},
-    {"r", [](const Z80Registers& r) -> uint32_t { return r.R; }},
-    {"a'", [](const Z80Registers& r) -> uint32_t { return r.AltAF >> 8; }},
-    {"f'", [](const Z80Registers& r) -> uint32_t { return r.AltAF & 0xFF; }},
-    {"b'", [](const Z80Registers& r) -> uint32_t { return r.AltBC >> 8; }},
-    {"c'", [](const Z80Registers& r) -> uint32_t { return r.AltBC & 0xFF; }},
-    {"d'", [](const Z80Registers& r) -> uint32_t { return r.AltDE >> 8; }},
-    {"e'", [](const Z80Registers& r) -> uint32_t { return r.AltDE & 0xFF; }},
-    {"h'", [](const Z80Registers& r) -> uint32_t { return r.AltHL >> 8; }},
-    {"l'", [](const Z80Registers& r) -> uint32_t { return r.AltHL & 0xFF; }},
-    {"bc", [](const Z80Registers& r) -> uint32_t { return r.BC.Get(); }},
-    {"de", [](const Z80Registers& r) -> uint32_t { return r.DE.Get(); }},
-    {"hl", [](const Z80Registers& r) -> uint32_t { return r.HL.Get(); }},
-    {"ix", [](const Z80Registers& r) -> uint32_t { return r.IX.Get(); }},
-    {"iy", [](const Z80Registers& r) -> uint32_t { return r.IY.Get(); }},
-    {"af", [](const Z80Registers& r) -> uint32_t { return r.AF.Get(); }},
-    {"pc", [](const Z80Registers& r) -> uint32_t { return r.PC; }},
-    {"sp", [](const Z80Registers& r) -> uint32_t { return r.SP; }},
-    {"af'", [](const Z80Registers& r) -> uint32_t { return r.AltAF; }},
-    {"bc'", [](const Z80Registers& r) -> uint32_t { return r.AltBC; }},
-    {"de'", [](const Z80Registers& r) -> uint32_t { return r.AltDE; }},
-    {"hl'", [](const Z80Registers& r) -> uint32_t { return r.AltHL; }},
-    {"t", [](const Z80Registers& r) -> uint32_t { return r.Tackts; }},
-};
 
 // Symbol names as assemblers write them (main.loop, @@next, _start, done?) besides the
 // register names with their "'".
@@ -69,97 +22,179 @@ bool IsNameChar(char c) {
   return IsNameStart(c) || (c >= '0' && c <= '9') || c == '\'' || c == '?' || c == '!';
 }
 
-// Arithmetic is done unsigned so that it wraps at 32 bits without undefined behaviour.
+// The binary operators from the loosest binding to the tightest, as in C.
+struct BinaryOperator {
+  std::string_view Text;
+  int Level;
+  ExprOp Op;
+};
+// Longer spellings first, so "<=" is not read as "<".
+constexpr BinaryOperator kBinaryOperators[] = {
+    {"||", 1, ExprOp::OrSkip},       {"&&", 2, ExprOp::AndSkip},    {"|", 3, ExprOp::BitOr},
+    {"^", 4, ExprOp::BitXor},        {"==", 6, ExprOp::Equal},      {"!=", 6, ExprOp::NotEqual},
+    {"<>", 6, ExprOp::NotEqual},     {"=", 6, ExprOp::Equal},       {"&", 5, ExprOp::BitAnd},
+    {"<<", 8, ExprOp::ShiftLeft},    {">>", 8, ExprOp::ShiftRight}, {"<=", 7, ExprOp::LessEqual},
+    {">=", 7, ExprOp::GreaterEqual}, {"<", 7, ExprOp::Less},        {">", 7, ExprOp::Greater},
+    {"+", 9, ExprOp::Add},           {"-", 9, ExprOp::Subtract},    {"*", 10, ExprOp::Multiply},
+    {"/", 10, ExprOp::Divide},
+};
+
+// Builds the program by precedence climbing; arithmetic happens when it runs.
 class Parser {
  public:
-  Parser(std::string text, const Z80Registers& regs, const SymbolTable* symbols, bool constant)
-      : text_(std::move(text)), regs_(regs), symbols_(symbols), constant_(constant) {}
+  Parser(std::string text, const SymbolTable* symbols, bool constant)
+      : text_(std::move(text)), symbols_(symbols), constant_(constant) {}
 
-  uint32_t Run() { return Expression(false, 0); }
+  ExpressionProgram Run() {
+    Expression(1, 0);
+    SkipSpaces();
+    if (!AtEnd()) {
+      const char c = Peek();
+      if (c == ')') throw ExpressionError("Not found open parenthesis!");
+      if (c == ']') throw ExpressionError("Not found open bracket!");
+      if (c == '}') throw ExpressionError("Not found open brace!");
+      throw ExpressionError("Invalid operator");
+    }
+    if (depthNeeded_ > ExpressionProgram::kMaxStack)
+      throw ExpressionError("Expression too complex!");
+    return std::move(program_);
+  }
 
  private:
   char Peek(size_t ahead = 0) const {
     return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0';
   }
   bool AtEnd() const { return pos_ >= text_.size(); }
+  void SkipSpaces() {
+    while (!AtEnd() && (Peek() == ' ' || Peek() == '\t')) ++pos_;
+  }
 
-  // "+" and "-" take everything after them as one sub-expression, which amounts to a sum
-  // of terms; summed in a loop, so a long chain does not recurse.
-  uint32_t Expression(bool inParens, int depth) {
-    uint32_t sum = 0;
-    uint32_t value = Operand(depth);
+  void Emit(ExprOp op, uint32_t value = 0) {
+    program_.Emit(op, value);
+    if (op == ExprOp::Constant || op == ExprOp::Register) {
+      depthNeeded_ = std::max(depthNeeded_, ++depth_);
+    } else if (op == ExprOp::AndSkip || op == ExprOp::OrSkip ||
+               (op >= ExprOp::Multiply && op <= ExprOp::BitOr) || op == ExprOp::PageByte) {
+      --depth_;
+    }
+  }
+
+  // The operator at the cursor, or nullptr when the expression at this level ends there.
+  const BinaryOperator* PeekOperator() {
+    SkipSpaces();
+    const std::string_view rest = std::string_view(text_).substr(pos_);
+    for (const BinaryOperator& op : kBinaryOperators) {
+      if (rest.starts_with(op.Text)) return &op;
+    }
+    return nullptr;
+  }
+
+  // Operators of `minLevel` and above; each level's operators group from the left.
+  void Expression(int minLevel, int nesting) {
+    Unary(nesting);
     for (;;) {
-      if (AtEnd()) {
-        if (inParens) throw ExpressionError("Not found close parenthesis!");
-        return sum + value;
+      const BinaryOperator* op = PeekOperator();
+      if (op == nullptr || op->Level < minLevel) {
+        if (op == nullptr && !AtEnd() && !IsCloser(Peek())) {
+          throw ExpressionError("Invalid operator");
+        }
+        return;
       }
-      char c = Peek();
-      if (c == '*') {
-        ++pos_;
-        value *= Operand(depth);
-      } else if (c == '/') {
-        ++pos_;
-        value = Divide(value, Operand(depth));
-      } else if (c == '+' || c == '-') {
-        // The minus stays for the next operand to read as its sign.
-        if (c == '+') ++pos_;
-        sum += value;
-        value = Operand(depth);
-      } else if (c == ')') {
-        if (!inParens) throw ExpressionError("Not found open parenthesis!");
-        return sum + value;
+      pos_ += op->Text.size();
+      if (op->Op == ExprOp::AndSkip || op->Op == ExprOp::OrSkip) {
+        const size_t skip = program_.Size();
+        Emit(op->Op);
+        Expression(op->Level + 1, nesting);
+        Emit(ExprOp::Truth);
+        program_.Patch(skip, static_cast<uint32_t>(program_.Size()));
       } else {
-        throw ExpressionError("Invalid operator");
+        Expression(op->Level + 1, nesting);
+        Emit(op->Op);
       }
     }
   }
 
-  static uint32_t Divide(uint32_t dividend, uint32_t divisor) {
-    if (divisor == 0) throw ExpressionError("Divide by zero!");
-    auto a = static_cast<int32_t>(dividend);
-    auto d = static_cast<int32_t>(divisor);
-    if (d == -1) return 0u - dividend;  // INT32_MIN / -1 wraps to itself
-    return static_cast<uint32_t>(a / d);
-  }
+  static bool IsCloser(char c) { return c == ')' || c == ']' || c == '}' || c == ':'; }
 
-  uint32_t Operand(int depth) {
-    bool negate = false;
-    while (Peek() == '-') {
-      negate = !negate;
+  // Prefix operators, then an operand. Collected first and applied innermost first, so
+  // a long run of signs does not recurse.
+  void Unary(int nesting) {
+    std::string prefixes;
+    for (;;) {
+      SkipSpaces();
+      const char c = Peek();
+      if (c != '-' && c != '!' && c != '~') break;
+      prefixes += c;
       ++pos_;
     }
-    uint32_t value = 0;
-    char c = Peek();
+    Operand(nesting);
+    for (auto it = prefixes.rbegin(); it != prefixes.rend(); ++it) {
+      Emit(*it == '-' ? ExprOp::Negate : *it == '!' ? ExprOp::Not : ExprOp::Complement);
+    }
+  }
+
+  // A closed group: "(" expr ")", "[" expr "]", "[" page ":" expr "]", "{" expr "}".
+  void Group(int nesting, char close, const char* missing) {
+    if (nesting >= kMaxNesting) throw ExpressionError("Too many nested parentheses!");
+    ++pos_;
+    Expression(1, nesting + 1);
+    SkipSpaces();
+    if (Peek() != close) throw ExpressionError(missing);
+    ++pos_;
+  }
+
+  void Operand(int nesting) {
+    SkipSpaces();
+    const char c = Peek();
     if (c == '#') {
       ++pos_;
-      value = Digits(16, "Invalid character in hexadecimal constant!");
+      Emit(ExprOp::Constant, Digits(16, "Invalid character in hexadecimal constant!"));
     } else if (c == '%') {
       ++pos_;
-      value = Digits(2, "Invalid character in binary constant!");
+      Emit(ExprOp::Constant, Digits(2, "Invalid character in binary constant!"));
     } else if (c == '0' && Peek(1) == 'x') {
       pos_ += 2;
-      value = Digits(16, "Invalid character in hexadecimal constant!");
+      Emit(ExprOp::Constant, Digits(16, "Invalid character in hexadecimal constant!"));
     } else if (c >= '0' && c <= '9') {
-      value = Digits(10, nullptr);
+      Emit(ExprOp::Constant, Digits(10, nullptr));
     } else if (c == '(') {
-      if (depth >= kMaxNesting) throw ExpressionError("Too many nested parentheses!");
+      Group(nesting, ')', "Not found close parenthesis!");
+    } else if (c == '{') {
+      MemoryRead();
+      Group(nesting, '}', "Not found close brace!");
+      Emit(ExprOp::PeekWord);
+    } else if (c == '[') {
+      MemoryRead();
+      if (nesting >= kMaxNesting) throw ExpressionError("Too many nested parentheses!");
       ++pos_;
-      value = Expression(true, depth + 1);
-      if (Peek() != ')') throw ExpressionError("Not found close parenthesis!");
+      Expression(1, nesting + 1);
+      SkipSpaces();
+      ExprOp read = ExprOp::PeekByte;
+      if (Peek() == ':') {  // [page:address]
+        ++pos_;
+        Expression(1, nesting + 1);
+        SkipSpaces();
+        read = ExprOp::PageByte;
+      }
+      if (Peek() != ']') throw ExpressionError("Not found close bracket!");
       ++pos_;
+      Emit(read);
     } else if (IsNameStart(c)) {
-      value = Name();
+      Name();
     } else {
       throw ExpressionError("Hint: Dec 0, Hex #0, Bin %0");
     }
-    return negate ? 0u - value : value;
+  }
+
+  void MemoryRead() const {
+    if (constant_) throw ExpressionError("Memory has no value before the run!");
   }
 
   uint32_t Digits(uint32_t base, const char* error) {
     uint32_t value = 0;
-    size_t start = pos_;
+    const size_t start = pos_;
     for (; !AtEnd(); ++pos_) {
-      char c = Peek();
+      const char c = Peek();
       uint32_t digit;
       if (c >= '0' && c <= '9') {
         digit = static_cast<uint32_t>(c - '0');
@@ -175,28 +210,34 @@ class Parser {
     return value;
   }
 
-  uint32_t Name() {
-    size_t start = pos_;
-    while (!AtEnd() && IsNameChar(Peek())) ++pos_;
-    std::string_view name = std::string_view(text_).substr(start, pos_ - start);
-    for (const Variable& variable : kVariables) {
-      if (variable.Name != name) continue;
+  void Name() {
+    const size_t start = pos_;
+    // A "!" that begins "!=" is the operator, not part of the name.
+    while (!AtEnd() && IsNameChar(Peek()) && !(Peek() == '!' && Peek(1) == '=')) ++pos_;
+    const std::string_view name = std::string_view(text_).substr(start, pos_ - start);
+    if (const int variable = FindRegisterVariable(name); variable >= 0) {
       if (constant_) {
         throw ExpressionError("Register " + std::string(name) + " has no value before the run!");
       }
-      return variable.Read(regs_);
+      Emit(ExprOp::Register, static_cast<uint32_t>(variable));
+      return;
     }
     if (symbols_) {
-      if (std::optional<uint16_t> value = symbols_->Find(name)) return *value;
+      if (std::optional<uint16_t> value = symbols_->Find(name)) {
+        Emit(ExprOp::Constant, *value);
+        return;
+      }
     }
     throw ExpressionError("Invalid variable name!");
   }
 
   std::string text_;
   size_t pos_ = 0;
-  const Z80Registers& regs_;
   const SymbolTable* symbols_;
-  bool constant_;  // registers refused
+  bool constant_;  // registers and memory refused
+  ExpressionProgram program_;
+  int depth_ = 0;
+  int depthNeeded_ = 0;
 };
 
 std::string Lowered(std::string_view text) {
@@ -207,16 +248,26 @@ std::string Lowered(std::string_view text) {
   return lowered;
 }
 
+int32_t RunProgram(const ExpressionProgram& program, const Z80Registers& regs, const Memory* mem) {
+  int32_t value = 0;
+  if (const char* error = program.Run(regs, mem, &value)) throw ExpressionError(error);
+  return value;
+}
+
 }  // namespace
 
+ExpressionProgram CompileExpression(std::string_view text, const SymbolTable* symbols) {
+  return Parser(Lowered(text), symbols, false).Run();
+}
+
 int32_t EvaluateExpression(std::string_view text, const Z80Registers& regs,
-                           const SymbolTable* symbols) {
-  return static_cast<int32_t>(Parser(Lowered(text), regs, symbols, false).Run());
+                           const SymbolTable* symbols, const Memory* mem) {
+  return RunProgram(CompileExpression(text, symbols), regs, mem);
 }
 
 int32_t EvaluateConstant(std::string_view text, const SymbolTable* symbols) {
   static const Z80Registers kUnread{};
-  return static_cast<int32_t>(Parser(Lowered(text), kUnread, symbols, true).Run());
+  return RunProgram(Parser(Lowered(text), symbols, true).Run(), kUnread, nullptr);
 }
 
 }  // namespace vantrel

@@ -72,6 +72,69 @@ std::optional<uint16_t> ParseNumber(std::string_view text) {
   return static_cast<uint16_t>(value);
 }
 
+// A column of a two-column listing that is an address: $8000, #8000, 0x8000, 8000h, or
+// four hexadecimal digits as they stand (the assemblers that write these lists print
+// addresses so). A plain decimal number is not one.
+std::optional<uint16_t> ParseAddressColumn(std::string_view text) {
+  const bool marked = text.starts_with('$') || text.starts_with('#') ||
+                      (text.size() > 2 && text[0] == '0' && Lower(text[1]) == 'x') ||
+                      (text.size() > 1 && Lower(text.back()) == 'h');
+  if (marked) return ParseNumber(text);
+  if (text.size() != 4) return std::nullopt;
+  for (char c : text) {
+    if (DigitValue(c) >= 16) return std::nullopt;
+  }
+  return ParseNumber(std::string(text) + "h");
+}
+
+bool IsName(std::string_view text) {
+  if (text.empty() || !IsNameStart(text[0])) return false;
+  for (char c : text) {
+    if (!IsNameChar(c)) return false;
+  }
+  return true;
+}
+
+// "NNNN LABEL" or "LABEL NNNN": exactly one column an address, the other a name.
+bool ParseTwoColumns(std::string_view line, SymbolTable& table) {
+  const size_t split = line.find_first_of(" \t");
+  if (split == std::string_view::npos) return false;
+  std::string_view first = line.substr(0, split);
+  std::string_view second = Trimmed(line.substr(split));
+  if (second.find_first_of(" \t") != std::string_view::npos) return false;
+  if (first.ends_with(':')) first.remove_suffix(1);
+  if (second.ends_with(':')) second.remove_suffix(1);
+  const std::optional<uint16_t> a = ParseAddressColumn(first);
+  const std::optional<uint16_t> b = ParseAddressColumn(second);
+  if (a.has_value() == b.has_value()) return false;
+  const std::string_view name = a ? second : first;
+  if (!IsName(name)) return false;
+  table.Add(name, a ? *a : *b);
+  return true;
+}
+
+// "NAME: EQU value", "NAME EQU value", "NAME = value".
+bool ParseDefinition(std::string_view line, SymbolTable& table) {
+  if (!IsNameStart(line[0])) return false;
+  size_t nameEnd = 1;
+  while (nameEnd < line.size() && IsNameChar(line[nameEnd])) ++nameEnd;
+  const std::string_view name = line.substr(0, nameEnd);
+  std::string_view rest = line.substr(nameEnd);
+  if (!rest.empty() && rest[0] == ':') rest.remove_prefix(1);
+  rest = Trimmed(rest);
+  if (!rest.empty() && rest[0] == '=') {
+    rest.remove_prefix(1);
+  } else if (rest.size() > 3 && Lowered(rest.substr(0, 3)) == "equ" && IsSpace(rest[3])) {
+    rest.remove_prefix(3);
+  } else {
+    return false;
+  }
+  // A value that is an expression rather than a number is not an address we can name.
+  const std::optional<uint16_t> value = ParseNumber(Trimmed(rest));
+  if (value) table.Add(name, *value);
+  return value.has_value();
+}
+
 }  // namespace
 
 SymbolTable SymbolTable::Parse(std::string_view text) {
@@ -82,24 +145,13 @@ SymbolTable SymbolTable::Parse(std::string_view text) {
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     line = line.substr(0, line.find(';'));
     line = Trimmed(line);
-    if (line.empty() || !IsNameStart(line[0])) continue;
-    size_t nameEnd = 1;
-    while (nameEnd < line.size() && IsNameChar(line[nameEnd])) ++nameEnd;
-    std::string_view name = line.substr(0, nameEnd);
-    std::string_view rest = line.substr(nameEnd);
-    if (!rest.empty() && rest[0] == ':') rest.remove_prefix(1);
-    rest = Trimmed(rest);
-    if (!rest.empty() && rest[0] == '=') {
-      rest.remove_prefix(1);
-    } else if (rest.size() > 3 && Lowered(rest.substr(0, 3)) == "equ" && IsSpace(rest[3])) {
-      rest.remove_prefix(3);
-    } else {
-      continue;
-    }
-    // A value that is an expression rather than a number is not an address we can name.
-    if (std::optional<uint16_t> value = ParseNumber(Trimmed(rest))) table.Add(name, *value);
+    if (line.empty()) continue;
+    // Listing noise, a value that is an expression, both or neither column a number.
+    if (!ParseDefinition(line, table) && !ParseTwoColumns(line, table)) ++table.skipped_;
   }
-  if (table.Empty()) throw SymbolFileError("No symbol definitions found (NAME EQU value).");
+  if (table.Empty())
+    throw SymbolFileError(
+        "No symbol definitions found (NAME EQU value, or an address and a name).");
   return table;
 }
 

@@ -33,6 +33,16 @@ bool Breakpoints::Matches(const Breakpoint& entry, uint32_t value) const {
 
 bool Breakpoints::Fire(size_t index, uint32_t value) {
   const Breakpoint& entry = entries_[index];
+  if (entry.Condition && regs_ != nullptr) {
+    int32_t truth = 0;
+    if (const char* failure = entry.Condition->Run(*regs_, mem_, &truth)) {
+      // The run stops whatever the pass count: the condition cannot be trusted.
+      if (!pending_) last_ = BreakHit{static_cast<int>(index), entry.Type, value, failure};
+      pending_ = true;
+      return true;
+    }
+    if (truth == 0) return false;
+  }
   if (entry.Pass > 1 && ++hits_[index] < entry.Pass) return false;
   hits_[index] = 0;
   if (!pending_) last_ = BreakHit{static_cast<int>(index), entry.Type, value};

@@ -2,7 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
+
+#include "machine/ExpressionProgram.h"
 
 namespace vantrel {
 
@@ -26,6 +30,10 @@ struct Breakpoint {
   uint32_t Argument = kBreakAny;
   uint32_t Pass = 0;  // stops at the Pass-th hit; 0 and 1 stop at every hit
   bool Enabled = true;
+  // Looked at first, at each hit: a hit counts (towards Pass) only when it is non-zero.
+  // Empty: every hit counts. The text is the condition as the user typed it.
+  std::shared_ptr<const ExpressionProgram> Condition{};
+  std::string ConditionText{};
 };
 
 // Why the machine stopped: the entry (0-based) and what matched (the address, the port
@@ -34,6 +42,9 @@ struct BreakHit {
   int Index = -1;
   BreakType Type = BreakType::Execution;
   uint32_t Value = 0;
+  // Set when the entry's condition could not be evaluated (a division by zero): the
+  // machine stops and says why.
+  const char* ConditionFailure = nullptr;
 };
 
 // The breakpoint list as the emulation thread consults it. Changed only where the machine
@@ -42,6 +53,12 @@ struct BreakHit {
 class Breakpoints {
  public:
   static constexpr size_t kMaxEntries = 100;
+
+  // What conditions read: the machine's registers and memory.
+  void Bind(const Z80Registers* regs, const Memory* mem) {
+    regs_ = regs;
+    mem_ = mem;
+  }
 
   // Replaces the list (beyond kMaxEntries are dropped); hit counts start again.
   void Assign(const std::vector<Breakpoint>& entries);
@@ -85,6 +102,8 @@ class Breakpoints {
   uint32_t active_ = 0;  // bit per BreakType with an enabled entry
   bool pending_ = false;
   BreakHit last_;
+  const Z80Registers* regs_ = nullptr;
+  const Memory* mem_ = nullptr;
 };
 
 }  // namespace vantrel

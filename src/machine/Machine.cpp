@@ -21,6 +21,7 @@ Machine::Machine(uint64_t seed)
       Ports(State, Mem, PortDevices{Keys, Tape, Screen, Beeper, Ay, Ay2, Joystick, Mouse, Disk}),
       Cpu(State, Mem) {
   plainBus_ = Ports.Bus();
+  breaks_.Bind(&State.Regs, &Mem);
   Cpu.SetPortBus(plainBus_);
   watchedCpu_.SetPortBus(plainBus_);
   const auto tapeStart = [](void* tape) { static_cast<TapePlayer*>(tape)->TapeAutoStart(); };

@@ -81,16 +81,19 @@ RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> u
       run.PcReached = true;
       break;
     }
+    if (Observer) Observer->BeforeStep();
+    StepKind kind = StepKind::Idle;
     if (machine_.Breaks().Active()) {
-      if (machine_.BreakpointStep(checkExecution)) {
+      if (machine_.BreakpointStep(checkExecution, kind)) {
         run.BreakpointHit = true;
         break;
       }
-    } else if (!untilPc && machine_.PlainStretch()) {
+    } else if (!untilPc && !Observer && machine_.PlainStretch()) {
       machine_.Cpu.StepUntil(machine_.State.TacktsPerInt, running);
     } else {
-      machine_.ProcessorStep();
+      kind = machine_.ProcessorStep();
     }
+    if (Observer) Observer->AfterStep(kind);
     checkExecution = true;
   }
   return run;

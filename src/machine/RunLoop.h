@@ -30,6 +30,14 @@ struct RunStop {
   uint16_t Sp = 0;
 };
 
+// Told of every step of RunFrames (the headless runner's instruction trace).
+class StepObserver {
+ public:
+  virtual ~StepObserver() = default;
+  virtual void BeforeStep() = 0;
+  virtual void AfterStep(StepKind kind) = 0;
+};
+
 // The loop that runs a Machine for someone, shared by the emulation thread and the
 // headless runner. Between frames it does what the hardware does not: hands the sound
 // block to the sound card, waits for real time, decides which frames are shown, and
@@ -82,6 +90,9 @@ class RunLoop final : public FrameEndHandler {
   };
   FramesRun RunFrames(uint64_t frames, std::optional<uint16_t> untilPc,
                       const std::function<void(uint64_t)>& frameDone);
+  // Sees each step of RunFrames; while one is set no stretch runs in the processor's own
+  // loop.
+  StepObserver* Observer = nullptr;
 
   // The sound card starts when a run starts and stops when it ends.
   void StartSound();

@@ -19,6 +19,7 @@ namespace vantrel {
 namespace {
 
 constexpr int kRowHeight = 15;
+constexpr int kColumns = 6;
 constexpr int kVisibleRows = 7;
 // Values that cannot be used are shown on a yellow ground.
 void MarkBad(QWidget* widget, bool bad) {
@@ -33,11 +34,13 @@ TBreakpointsF::TBreakpointsF(const Z80Registers& regs, QWidget* parent)
     : QWidget(parent, Qt::Tool), regs_(regs) {
   setWindowTitle(QStringLiteral("Breakpoints"));
   auto* layout = new QVBoxLayout(this);
-  list_ = new QTableWidget(0, 4, this);
-  list_->setHorizontalHeaderLabels({QStringLiteral("\u2116"), QStringLiteral("Type"),
-                                    QStringLiteral("Argument"), QStringLiteral("Pass")});
-  const int widths[] = {15, 25 + 45, 70, 60};
-  for (int c = 0; c < 4; ++c) list_->setColumnWidth(c, widths[c]);
+  list_ = new QTableWidget(0, kColumns, this);
+  list_->setHorizontalHeaderLabels({QString(), QStringLiteral("\u2116"), QStringLiteral("Type"),
+                                    QStringLiteral("Argument"), QStringLiteral("Pass"),
+                                    QStringLiteral("Condition")});
+  const int widths[] = {16, 22, 25 + 45, 70, 40, 120};
+  for (int c = 0; c < kColumns; ++c) list_->setColumnWidth(c, widths[c]);
+  list_->horizontalHeader()->setStretchLastSection(true);
   list_->verticalHeader()->hide();
   list_->verticalHeader()->setDefaultSectionSize(kRowHeight);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -63,7 +66,18 @@ TBreakpointsF::TBreakpointsF(const Z80Registers& regs, QWidget* parent)
   form->addWidget(argument_, 1, 1);
   form->addWidget(new QLabel(QStringLiteral("Pass:"), this), 2, 0);
   form->addWidget(pass_, 2, 1);
+  condition_ = new QLineEdit(this);
+  condition_->setObjectName(QStringLiteral("ConditionEdit"));
+  condition_->setPlaceholderText(QStringLiteral("always, or e.g. A=#10 && [HL]>3"));
+  conditionError_ = new QLabel(this);
+  QPalette red = conditionError_->palette();
+  red.setColor(QPalette::WindowText, Qt::red);
+  conditionError_->setPalette(red);
+  form->addWidget(new QLabel(QStringLiteral("Condition:"), this), 3, 0);
+  form->addWidget(condition_, 3, 1);
+  form->addWidget(conditionError_, 4, 1);
   layout->addLayout(form);
+  connect(condition_, &QLineEdit::textChanged, this, [this] { Validate(); });
   connect(type_, &QComboBox::currentIndexChanged, this, [this] { Validate(); });
   connect(argument_, &QLineEdit::textChanged, this, [this] { Validate(); });
   connect(pass_, &QLineEdit::textChanged, this, [this] { Validate(); });
@@ -107,6 +121,7 @@ void TBreakpointsF::ShowEntry(const Breakpoint& entry) {
                          ? QString()
                          : QString::fromStdString(argument));
   pass_->setText(entry.Pass > 1 ? QString::number(entry.Pass) : QString());
+  condition_->setText(QString::fromStdString(entry.ConditionText));
 }
 
 void TBreakpointsF::SetEditing(bool editing) {
@@ -114,6 +129,7 @@ void TBreakpointsF::SetEditing(bool editing) {
   type_->setEnabled(editing);
   argument_->setEnabled(editing);
   pass_->setEnabled(editing);
+  condition_->setEnabled(editing);
   cancel_->setEnabled(editing);
   add_->setEnabled(!editing && entries_.size() < Breakpoints::kMaxEntries);
   const bool chosen = !editing && selected_ >= 0;
@@ -146,7 +162,7 @@ void TBreakpointsF::Validate() {
   bool argumentValid = true;
   if (hasArgument && !argument.isEmpty()) {
     try {
-      const int32_t value = EvaluateExpression(argument.toStdString(), regs_);
+      const int32_t value = EvaluateExpression(argument.toStdString(), regs_, symbols_, mem_);
       pending_.Argument =
           kind == BreakType::TimePass ? static_cast<uint32_t>(value) : static_cast<uint16_t>(value);
     } catch (const ExpressionError&) {
@@ -160,13 +176,20 @@ void TBreakpointsF::Validate() {
   bool passValid = true;
   if (!pass_->text().trimmed().isEmpty()) {
     try {
-      pending_.Pass = static_cast<uint32_t>(EvaluateExpression(pass_->text().toStdString(), regs_));
+      pending_.Pass = static_cast<uint32_t>(
+          EvaluateExpression(pass_->text().toStdString(), regs_, symbols_, mem_));
     } catch (const ExpressionError&) {
       passValid = false;
     }
   }
   MarkBad(pass_, editing_ && !passValid);
-  valid = valid && argumentValid && passValid;
+  // Parsed as typed; a failure while running (a division by zero) stops the machine.
+  std::string why;
+  const bool conditionValid =
+      SetBreakCondition(pending_, condition_->text().toStdString(), symbols_, &why);
+  MarkBad(condition_, editing_ && !conditionValid);
+  conditionError_->setText(editing_ && !conditionValid ? QString::fromStdString(why) : QString());
+  valid = valid && argumentValid && passValid && conditionValid;
   save_->setEnabled(editing_ && valid);
 }
 
@@ -176,6 +199,7 @@ void TBreakpointsF::AddEntry() {
   type_->setCurrentIndex(-1);
   argument_->clear();
   pass_->clear();
+  condition_->clear();
   SetEditing(true);
 }
 
@@ -230,16 +254,50 @@ void TBreakpointsF::FillList() {
   const QColor grey = palette().color(QPalette::Disabled, QPalette::Text);
   for (int row = 0; row < static_cast<int>(entries_.size()); ++row) {
     const Breakpoint& entry = entries_[static_cast<size_t>(row)];
-    const QString texts[] = {QString::number(row + 1),
-                             QString::fromLatin1(BreakTypeName(entry.Type)),
-                             QString::fromStdString(BreakArgumentText(entry)),
-                             entry.Pass > 1 ? QString::number(entry.Pass) : QString()};
-    for (int column = 0; column < 4; ++column) {
+    // The marks of the disassembler's lines: a full dot enabled, a ring disabled.
+    const QString texts[kColumns] = {
+        entry.Enabled ? QStringLiteral("\u25CF") : QStringLiteral("\u25CB"),
+        QString::number(row + 1),
+        QString::fromLatin1(BreakTypeName(entry.Type)),
+        QString::fromStdString(BreakArgumentText(entry)),
+        entry.Pass > 1 ? QString::number(entry.Pass) : QString(),
+        QString::fromStdString(entry.ConditionText)};
+    for (int column = 0; column < kColumns; ++column) {
       auto* item = new QTableWidgetItem(texts[column]);
-      if (!entry.Enabled) item->setForeground(grey);
+      if (column == 0) item->setForeground(QColor(200, 0, 0));
+      if (!entry.Enabled && column > 0) item->setForeground(grey);
       list_->setItem(row, column, item);
     }
   }
+}
+
+void TBreakpointsF::SetEvaluationContext(const Memory* mem, const SymbolTable* symbols) {
+  mem_ = mem;
+  symbols_ = symbols;
+}
+
+bool TBreakpointsF::ToggleExecution(uint16_t address) {
+  if (editing_) CancelEdit();
+  const auto at = [address](const Breakpoint& entry) {
+    return entry.Type == BreakType::Execution && entry.Argument == address;
+  };
+  if (std::erase_if(entries_, at) == 0) {
+    if (entries_.size() >= Breakpoints::kMaxEntries) return false;
+    entries_.push_back(Breakpoint{BreakType::Execution, address});
+  }
+  Publish();
+  Select(selected_);
+  return true;
+}
+
+BreakMark TBreakpointsF::ExecutionMark(uint16_t address) const {
+  BreakMark mark = BreakMark::None;
+  for (const Breakpoint& entry : entries_) {
+    if (entry.Type != BreakType::Execution || entry.Argument != address) continue;
+    if (entry.Enabled) return BreakMark::Enabled;
+    mark = BreakMark::Disabled;
+  }
+  return mark;
 }
 
 void TBreakpointsF::closeEvent(QCloseEvent* event) {

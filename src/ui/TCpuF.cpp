@@ -12,6 +12,7 @@
 
 #include "debugger/Evaluator.h"
 #include "debugger/NumberText.h"
+#include "debugger/Symbols.h"
 #include "machine/Machine.h"
 
 namespace vantrel {
@@ -28,8 +29,8 @@ constexpr int kRegisterFields = 12;
 }  // namespace
 
 RegisterEditor::RegisterEditor(const QString& name, uint16_t value, const Z80Registers& regs,
-                               QWidget* parent)
-    : QDialog(parent), regs_(regs), value_(value) {
+                               QWidget* parent, const SymbolTable* symbols, const Memory* mem)
+    : QDialog(parent), regs_(regs), symbols_(symbols), mem_(mem), value_(value) {
   setWindowTitle(QStringLiteral("Register editor - ") + name);
   auto* layout = new QVBoxLayout(this);
   edit_ = new QLineEdit(QStringLiteral("#") + QString::fromStdString(HexWord(value)), this);
@@ -47,7 +48,8 @@ RegisterEditor::RegisterEditor(const QString& name, uint16_t value, const Z80Reg
 
 void RegisterEditor::Evaluate() {
   try {
-    value_ = static_cast<uint16_t>(EvaluateExpression(edit_->text().toStdString(), regs_));
+    value_ = static_cast<uint16_t>(
+        EvaluateExpression(edit_->text().toStdString(), regs_, symbols_, mem_));
     preview_->setText(QStringLiteral("#") + QString::fromStdString(HexWord(value_)));
     preview_->setStyleSheet(QStringLiteral("color: black"));
     edit_->setPalette(QPalette());
@@ -83,6 +85,9 @@ TCpuF::TCpuF(Machine& machine, QWidget* parent) : QWidget(parent, Qt::Tool), mac
       grid->addWidget(label, 11, 0, 1, 2);
     }
   }
+  pcSymbol_ = new QLabel(this);
+  pcSymbol_->setObjectName(QStringLiteral("PcSymbol"));
+  grid->addWidget(pcSymbol_, 12, 0, 1, 6);
   QFont font(QStringLiteral("Courier New"), 10);
   font.setStyleHint(QFont::Monospace);
   setFont(font);
@@ -122,6 +127,9 @@ void TCpuF::Refresh() {
   Z80Registers& r = machine_.State.Regs;
   r.R = static_cast<uint8_t>((r.R & 0x7F) | r.R7);
   for (int i = 0; i < kCpuFieldCount; ++i) UpdateField(i);
+  const std::string name = Symbols ? Symbols->NameAt(r.PC) : std::string();
+  pcSymbol_->setText(name.empty() ? QString()
+                                  : QStringLiteral("PC at ") + QString::fromStdString(name));
 }
 
 void TCpuF::UpdateField(int index) {
@@ -159,7 +167,8 @@ void TCpuF::FieldDoubleClicked(int index, int x) {
       if (ShowInMemory) ShowInMemory(value);
       return;
     }
-    RegisterEditor editor(QString::fromStdString(CpuFieldRegisterName(index)), value, r, this);
+    RegisterEditor editor(QString::fromStdString(CpuFieldRegisterName(index)), value, r, this,
+                          Symbols, &machine_.Mem);
     editor.move(frameGeometry().right() + 4, frameGeometry().top());
     if (!RunEditor(editor)) return;
     SetCpuFieldRegister(index, machine_.State, editor.Value());

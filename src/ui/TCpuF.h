@@ -16,14 +16,18 @@ class QPushButton;
 namespace vantrel {
 
 class Machine;
+class Memory;
+class SymbolTable;
 
 // The register editor: the typed expression previewed as "#" and four hex digits, or a
 // red "Error!" with OK disabled.
 class RegisterEditor : public QDialog {
   Q_OBJECT
  public:
+  // `symbols` and `mem`, when given, let the typed value name symbols and read memory.
   RegisterEditor(const QString& name, uint16_t value, const Z80Registers& regs,
-                 QWidget* parent = nullptr);
+                 QWidget* parent = nullptr, const SymbolTable* symbols = nullptr,
+                 const Memory* mem = nullptr);
   uint16_t Value() const { return value_; }
   QLineEdit* Edit() const { return edit_; }
   QLabel* Preview() const { return preview_; }
@@ -33,6 +37,8 @@ class RegisterEditor : public QDialog {
   void Evaluate();
 
   const Z80Registers& regs_;
+  const SymbolTable* symbols_;
+  const Memory* mem_;
   QLineEdit* edit_;
   QLabel* preview_;
   QPushButton* ok_;
@@ -54,6 +60,10 @@ class TCpuF : public QWidget {
   // IFF, positions the memory panel (on a register's name) or opens the editor. Refused
   // (a beep) while the machine runs.
   void FieldDoubleClicked(int index, int x);
+  // The loaded symbols: the name at PC is shown under the fields, and the register
+  // editor takes names.
+  const SymbolTable* Symbols = nullptr;
+  QLabel* PcSymbol() const { return pcSymbol_; }
   // Where a double click on a register's name sends the memory dump panel.
   std::function<void(uint16_t)> ShowInMemory;
   // Runs the register editor; replaceable so tests answer it without a modal loop.
@@ -78,6 +88,7 @@ class TCpuF : public QWidget {
   std::array<uint32_t, kCpuFieldCount> shadow_{};
   std::array<bool, kCpuFieldCount> highlighted_{};
   std::array<bool, kCpuFieldCount> shown_{};
+  QLabel* pcSymbol_ = nullptr;
 };
 
 }  // namespace vantrel

@@ -25,7 +25,9 @@ namespace vantrel {
 namespace {
 
 constexpr int kMinHeight = 45;
-constexpr int kMarkerWidth = 12;  // the execution-point arrow before the address
+// Before the address: the breakpoint's dot, then the execution point's arrow.
+constexpr int kDotWidth = 10;
+constexpr int kMarkerWidth = kDotWidth + 12;
 constexpr int kMaxLabelChars = 20;
 
 }  // namespace
@@ -65,7 +67,18 @@ class CodeRows : public QWidget {
       const QRect row(0, i * TDAsmF::kRowHeight, width(), TDAsmF::kRowHeight);
       const bool current = i == view.Current();
       const bool executing = view.LineAddress(i) == pc;
+      const BreakMark mark = panel_.RowMark(i);
       QColor text = pal.color(QPalette::Text);
+      if (mark == BreakMark::Enabled && !current) {
+        painter.fillRect(row, QColor(255, 0, 0, 60));
+      }
+      if (mark != BreakMark::None) {
+        // A full red dot for an enabled entry, a ring for a disabled one.
+        const QRectF dot(2, row.center().y() - 3.5, 7, 7);
+        painter.setPen(QPen(QColor(200, 0, 0), 1.5));
+        painter.setBrush(mark == BreakMark::Enabled ? QBrush(QColor(220, 0, 0)) : QBrush());
+        painter.drawEllipse(dot);
+      }
       if (current) {
         // The cursor row in the desktop's selection colours, paler without the focus.
         QColor back =
@@ -80,7 +93,8 @@ class CodeRows : public QWidget {
       }
       if (executing) {
         const int y = row.center().y();
-        const QPoint arrow[3] = {{2, y - 4}, {kMarkerWidth - 3, y}, {2, y + 4}};
+        const QPoint arrow[3] = {
+            {kDotWidth + 2, y - 4}, {kMarkerWidth - 3, y}, {kDotWidth + 2, y + 4}};
         painter.setPen(Qt::NoPen);
         painter.setBrush(text);
         painter.drawPolygon(arrow, 3);
@@ -127,6 +141,14 @@ class CodeRows : public QWidget {
     setFocus();
     const int line = static_cast<int>(event->position().y()) / TDAsmF::kRowHeight;
     if (line < panel_.view_.Visible()) panel_.view_.SetCurrent(line);
+    update();
+  }
+
+  void mouseDoubleClickEvent(QMouseEvent* event) override {
+    const int line = static_cast<int>(event->position().y()) / TDAsmF::kRowHeight;
+    if (line >= panel_.view_.Visible()) return;
+    panel_.view_.SetCurrent(line);
+    if (panel_.ToggleBreakpoint) panel_.ToggleBreakpoint(panel_.view_.LineAddress(line));
     update();
   }
 
@@ -202,6 +224,10 @@ void TDAsmF::BuildMenu() {
   AddCommand(menu_, "SetPcMI", QStringLiteral("Set PC on Current Li&ne"),
              QKeySequence(Qt::CTRL | Qt::Key_N), [this] { SetPcOnCurrentLine(); });
   menu_->addSeparator();
+  AddCommand(menu_, "ToggleBreakpointMI", QStringLiteral("Toggle &Breakpoint"), Qt::Key_F5, [this] {
+    if (ToggleBreakpoint) ToggleBreakpoint(view_.CurrentAddress());
+  });
+  menu_->addSeparator();
   AddCommand(menu_, "JumpImmediateMI", QStringLiteral("Jump Immediate"), Qt::Key_Return,
              [this] { view_.JumpImmediate(); });
   AddCommand(menu_, "JumpBackMI", QStringLiteral("Jump Back"), Qt::Key_Escape,
@@ -271,6 +297,10 @@ QStringList TDAsmF::RowColumns(int line) const {
           QString::fromStdString(Disassemble(bytes, address, format, &symbols_).Text)};
 }
 
+void TDAsmF::BreakpointsChanged() {
+  area_->update();
+}
+
 void TDAsmF::SetEnabled(bool enabled) {
   settings_.Enabled = enabled;
   setVisible(enabled);
@@ -327,6 +357,13 @@ bool TDAsmF::LoadSymbols(const QString& fileName) {
   }
   settings_.SymbolFile = fileName.toStdString();
   area_->update();
+  if (ShowStatus) {
+    QString text = QStringLiteral("%1 symbols from %2").arg(symbols_.Size()).arg(fileName);
+    if (symbols_.SkippedLines() > 0) {
+      text += QStringLiteral(", %1 lines skipped").arg(symbols_.SkippedLines());
+    }
+    ShowStatus(text);
+  }
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include "app/Settings.h"
 #include "debugger/CodeView.h"
 #include "debugger/Symbols.h"
+#include "ui/TBreakpointsF.h"
 
 class QAction;
 class QMenu;
@@ -56,11 +57,23 @@ class TDAsmF : public QWidget {
   // A context menu command by its object name ("GoToMI", "JumpImmediateMI", ...).
   QAction* Command(const QString& name) const;
 
+  // The breakpoint list as the lines show it, and the toggle of an execution entry (a
+  // double click on a line, or Toggle Breakpoint on the cursor line).
+  std::function<BreakMark(uint16_t address)> MarkAt;
+  std::function<void(uint16_t address)> ToggleBreakpoint;
+  BreakMark RowMark(int line) const {
+    return MarkAt ? MarkAt(view_.LineAddress(line)) : BreakMark::None;
+  }
+  // After the list changed elsewhere: the marks are drawn again.
+  void BreakpointsChanged();
+
   // Set PC on Current Line changed the registers: the other views follow.
   std::function<void()> PcChanged;
   // The window was closed or opened by other means than SetEnabled (its close button).
   std::function<void(bool enabled)> EnabledChanged;
   std::function<void(const QString& caption, const QString& text)> ShowError;
+  // A loaded symbol file's summary for the status bar.
+  std::function<void(const QString& text)> ShowStatus;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -39,6 +39,7 @@
 #include "ui/TScreenPanel.h"
 #include "ui/TTapeReader.h"
 #include "ui/TVG93F.h"
+#include "ui/TWatchesF.h"
 #include "ui/WindowPlacement.h"
 
 namespace vantrel {
@@ -152,6 +153,23 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   memory_->Symbols = &disasm_->Symbols();
   memory_->MemoryChanged = [this] { disasm_->MemoryChanged(); };
   disasm_->PcChanged = [this] { RefreshDebugViews(); };
+  disasm_->ShowStatus = [this](const QString& text) { statusBar()->showMessage(text); };
+  // Breakpoints where the code is: the lines show the list, a double click or F5 toggles.
+  disasm_->MarkAt = [this](uint16_t address) { return breakpoints_->ExecutionMark(address); };
+  disasm_->ToggleBreakpoint = [this](uint16_t address) {
+    if (!breakpoints_->ToggleExecution(address)) {
+      statusBar()->showMessage(QStringLiteral("The breakpoint list is full."));
+    }
+  };
+  breakpoints_->SetEvaluationContext(&machine.Mem, &disasm_->Symbols());
+  cpu_->Symbols = &disasm_->Symbols();
+  const WatchesPanelSettings watchSettings = LoadWatchesPanelSettings(store_);
+  watches_ = std::make_unique<TWatchesF>(machine, watchSettings.Expressions, this);
+  watches_->Symbols = &disasm_->Symbols();
+  watches_->Changed = [this] { SaveWatches(); };
+  watches_->Closed = [this] { Command(QStringLiteral("WatchesPanelMI"))->setChecked(false); };
+  watches_->setVisible(watchSettings.Enabled);
+  Command(QStringLiteral("WatchesPanelMI"))->setChecked(watchSettings.Enabled);
   // First run: below the main window rather than over its menus.
   if (!store_.ReadInteger("Environment\\Disassembler Panel", "X Position")) {
     disasm_->move(x(), frameGeometry().bottom() + 8);
@@ -326,6 +344,16 @@ void TMainForm::BuildMenus() {
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D),
              [this] { disasm_->SetEnabled(!disasm_->Enabled()); })
       ->setCheckable(true);
+  AddCommand(view, "WatchesPanelMI", QStringLiteral("&Watches Panel"),
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_W),
+             [this] {
+               const bool shown = !watches_->isVisible();
+               watches_->setVisible(shown);
+               Command(QStringLiteral("WatchesPanelMI"))->setChecked(shown);
+               if (shown) watches_->Refresh();
+               SaveWatches();
+             })
+      ->setCheckable(true);
   AddCommand(view, "MemoryPanelMI", QStringLiteral("Hide &Memory Panel"),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M), [this] {
                memoryPanelShown_ = !memoryPanelShown_;
@@ -405,8 +433,9 @@ void TMainForm::BuildDebuggerWindows() {
   Command(QStringLiteral("CpuPanelMI"))->setChecked(cpuPanelShown_);
   Command(QStringLiteral("MemoryPanelMI"))->setChecked(memoryPanelShown_);
   // The list reaches the machine between two of its steps.
-  breakpoints_->Changed = [&machine](const std::vector<Breakpoint>& entries) {
+  breakpoints_->Changed = [this, &machine](const std::vector<Breakpoint>& entries) {
     machine.Apply([&machine, entries] { machine.SetBreakpoints(entries); });
+    if (disasm_) disasm_->BreakpointsChanged();
   };
 }
 
@@ -505,6 +534,7 @@ void TMainForm::RefreshDebugViews() {
   label7ffd_->setToolTip(QString::fromStdString(PagingReport(machine.Mem.Port7FFD)));
   keysGrid_->update();
   disasm_->FollowPc();
+  watches_->Refresh();
   Command(QStringLiteral("Beta128PanelMI"))->setChecked(vg93_->isVisible());
   if (vg93_->isVisible()) vg93_->Refresh(machine.Disk.Controller);
 }
@@ -785,6 +815,7 @@ void TMainForm::ShutDown() {
   screen_->SaveSettings();
   tapeReader_->SaveSettings();
   disasm_->SaveSettings();
+  SaveWatches();
   vg93_->SaveSettings(vg93_->isVisible() || vg93ShownBeforeRun_);
   recent_.Save(store_);
   const QPoint cpuAt = StoredPosition(*cpu_);
@@ -801,6 +832,10 @@ void TMainForm::ShutDown() {
   store_.WriteInteger(kMemoryPanelKey, "Width", memory_->width());
   store_.WriteInteger(kMemoryPanelKey, "Height", memory_->height());
   app_.GetMachine().Screen.SetPresenter(nullptr);
+}
+
+void TMainForm::SaveWatches() {
+  SaveWatchesPanelSettings(store_, {watches_->Watches().Texts(), watches_->isVisible()});
 }
 
 // ---------------------------------------------------------------------------------------

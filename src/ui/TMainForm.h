@@ -35,6 +35,7 @@ class SdlSoundOutput;
 class TBreakpointsF;
 class TCPUStoppedF;
 class TDAsmF;
+class TWatchesF;
 class TCpuF;
 class TMemoryDumpForm;
 class TScreenPanel;
@@ -181,6 +182,8 @@ class TMainForm : public QMainWindow, public RunHost {
   std::unique_ptr<DiskCommands> disks_;
   std::unique_ptr<TTapeReader> tapeReader_;
   std::unique_ptr<TDAsmF> disasm_;
+  std::unique_ptr<TWatchesF> watches_;
+  void SaveWatches();
   std::unique_ptr<TCpuF> cpu_;
   std::unique_ptr<TBreakpointsF> breakpoints_;
   std::unique_ptr<TMemoryDumpForm> memory_;

@@ -4,6 +4,7 @@
 #include "MachineFixture.h"
 #include "TempDir.h"
 #include "app/SettingsStore.h"
+#include "debugger/Symbols.h"
 #include "machine/EmulThread.h"
 #include "machine/Machine.h"
 #include "ui/TBreakpointsF.h"
@@ -114,14 +115,67 @@ TEST(BreakpointWindow, EntriesAreValidatedSavedDisabledAndDeleted) {
   window.ArgumentEdit()->setText(QStringLiteral("#FE"));
   window.SaveEntry();
   ASSERT_EQ(published.size(), 2u);
-  EXPECT_EQ(window.List()->item(0, 3)->text(), "3");
-  EXPECT_EQ(window.List()->item(1, 2)->text(), "#FE");
+  EXPECT_EQ(window.List()->item(0, 4)->text(), "3");
+  EXPECT_EQ(window.List()->item(1, 3)->text(), "#FE");
   window.SetSelectedEnabled(false);
   EXPECT_FALSE(published[1].Enabled);
   window.Select(0);
   window.DeleteEntry();
   ASSERT_EQ(published.size(), 1u);
   EXPECT_EQ(published[0].Type, BreakType::WritePort);
+}
+
+// The condition is checked as it is typed, with the evaluator's message; the entry keeps
+// it. The disassembler's toggle adds and removes execution entries, and the marks follow.
+TEST(BreakpointWindow, ConditionsAreCheckedAsTypedAndTogglesMarkLines) {
+  Machine m{1};
+  TBreakpointsF window(m.State.Regs);
+  const SymbolTable symbols = SymbolTable::Parse("8000 main\n");
+  window.SetEvaluationContext(&m.Mem, &symbols);
+  std::vector<Breakpoint> published;
+  window.Changed = [&](const std::vector<Breakpoint>& entries) { published = entries; };
+  window.AddEntry();
+  window.TypeBox()->setCurrentIndex(static_cast<int>(BreakType::Execution));
+  window.ArgumentEdit()->setText(QStringLiteral("main+3"));
+  const std::pair<const char*, const char*> typed[] = {
+      {"A=#10 && [HL", "Not found close bracket!"},
+      {"a==", "Hint: Dec 0, Hex #0, Bin %0"},
+      {"a = main", ""},
+      {"1/0", ""},  // fails only when it runs
+      {"  ", ""},
+      {"b <> 3 && {hl} > 3", ""},
+  };
+  for (const auto& [text, error] : typed) {
+    window.ConditionEdit()->setText(QString::fromLatin1(text));
+    EXPECT_EQ(window.ConditionError()->text().toStdString(), error) << text;
+    EXPECT_EQ(window.SaveButton()->isEnabled(), *error == '\0') << text;
+  }
+  window.SaveEntry();
+  ASSERT_EQ(published.size(), 1u);
+  EXPECT_EQ(published[0].Argument, 0x8003u);
+  EXPECT_EQ(published[0].ConditionText, "b <> 3 && {hl} > 3");
+  EXPECT_TRUE(published[0].Condition);
+  EXPECT_EQ(window.List()->item(0, 5)->text(), "b <> 3 && {hl} > 3");
+  window.EditEntry();
+  EXPECT_EQ(window.ConditionEdit()->text(), "b <> 3 && {hl} > 3");
+  window.CancelEdit();
+
+  EXPECT_EQ(window.ExecutionMark(0x8003), BreakMark::Enabled);
+  EXPECT_EQ(window.ExecutionMark(0x9000), BreakMark::None);
+  EXPECT_TRUE(window.ToggleExecution(0x9000));
+  ASSERT_EQ(published.size(), 2u);
+  EXPECT_EQ(published[1].Argument, 0x9000u);
+  EXPECT_EQ(window.ExecutionMark(0x9000), BreakMark::Enabled);
+  window.Select(1);
+  window.SetSelectedEnabled(false);
+  EXPECT_EQ(window.ExecutionMark(0x9000), BreakMark::Disabled);
+  EXPECT_EQ(window.List()->item(1, 0)->text(), QStringLiteral("\u25CB"));
+  EXPECT_EQ(window.List()->item(0, 0)->text(), QStringLiteral("\u25CF"));
+  EXPECT_TRUE(window.ToggleExecution(0x9000));  // a disabled entry goes as well
+  EXPECT_EQ(published.size(), 1u);
+  EXPECT_EQ(window.ExecutionMark(0x9000), BreakMark::None);
+  EXPECT_TRUE(window.ToggleExecution(0x8003));
+  EXPECT_TRUE(published.empty());
 }
 
 TEST(MemoryPanel, LayoutsKeysEditingAndPageViews) {

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QMessageBox>
+#include <map>
 #include <memory>
 
 #include "MachineFixture.h"
@@ -43,6 +44,44 @@ class TDAsmFTest : public testing::Test {
   QStringList errors;
   test::TempDir dir;
 };
+
+// A double click on a line or Toggle Breakpoint (F5) on the cursor line asks for the
+// toggle at that address; lines with an enabled entry show a full dot, disabled a ring.
+TEST_F(TDAsmFTest, BreakpointsAreToggledOnLinesAndMarked) {
+  std::vector<uint16_t> toggled;
+  std::map<uint16_t, BreakMark> marks;
+  panel->MarkAt = [&marks](uint16_t address) {
+    const auto it = marks.find(address);
+    return it == marks.end() ? BreakMark::None : it->second;
+  };
+  panel->ToggleBreakpoint = [&toggled](uint16_t address) { toggled.push_back(address); };
+  Poke(0x8000, {0x21, 0x00, 0x40, 0x18, 0xFE, 0xC9});
+  panel->View().SetTop(0x8000);
+  QTest::mouseDClick(panel->CodeArea(), Qt::LeftButton, Qt::NoModifier,
+                     QPoint(40, TDAsmF::kRowHeight + 5));
+  EXPECT_EQ(panel->View().Current(), 1);
+  Key(Qt::Key_Down);
+  Trigger("ToggleBreakpointMI");
+  EXPECT_EQ(toggled, (std::vector<uint16_t>{0x8003, 0x8005}));
+  EXPECT_EQ(panel->Command(QStringLiteral("ToggleBreakpointMI"))->shortcut(),
+            QKeySequence(Qt::Key_F5));
+
+  marks = {{0x8000, BreakMark::Enabled}, {0x8005, BreakMark::Disabled}};
+  panel->View().SetCurrent(5);  // the cursor's colours away from the lines looked at
+  panel->BreakpointsChanged();
+  EXPECT_EQ(panel->RowMark(0), BreakMark::Enabled);
+  EXPECT_EQ(panel->RowMark(1), BreakMark::None);
+  EXPECT_EQ(panel->RowMark(2), BreakMark::Disabled);
+  // The dot's middle: red when enabled, the ground inside the ring when disabled.
+  const QImage picture = panel->CodeArea()->grab().toImage();
+  const auto middle = [&picture](int line) {
+    return picture.pixelColor(5, line * TDAsmF::kRowHeight + TDAsmF::kRowHeight / 2);
+  };
+  EXPECT_GT(middle(0).red(), 150);
+  EXPECT_LT(middle(0).green(), 80);
+  EXPECT_EQ(middle(1), middle(2));
+  EXPECT_NE(middle(0), middle(2));
+}
 
 TEST_F(TDAsmFTest, ShowsAKnownProgramInBothNumberModesWithSymbols) {
   Poke(0x8000, {0x21, 0x00, 0x40, 0x18, 0xFE, 0xCD, 0x00, 0x80, 0xDD, 0xCB, 0xFE, 0x46, 0xC9});
