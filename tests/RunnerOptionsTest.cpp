@@ -54,7 +54,11 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
   EXPECT_EQ(o.Seed, 18446744073709551615u);
   EXPECT_EQ(o.Frames, 250u);
   EXPECT_EQ(o.Wav, "d.wav");
-  EXPECT_EQ(o.File, "--prog.sna");  // after "--"
+  EXPECT_EQ(o.File, "--prog.sna");          // after "--"
+  EXPECT_FALSE(o.InstantLoad.has_value());  // the settings decide
+  EXPECT_EQ(ParseOk(Words("--instant-load")).InstantLoad, true);
+  EXPECT_EQ(ParseOk(Words("--no-instant-load --save-tape=out.tap")).InstantLoad, false);
+  EXPECT_EQ(ParseOk(Words("--save-tape out.tap")).SaveTape, "out.tap");
   // An option's value may itself start with a dash.
   EXPECT_EQ(ParseOk({"--screenshot", "-shot.png"}).Screenshot, "-shot.png");
 }
@@ -105,6 +109,7 @@ TEST(RunnerOptionsTest, BadCommandLinesAreRefusedWithOneLine) {
       {{"--rom48", ""}, "--rom48: the value is empty"},
       {Words("--frames 5 --frames 6"), "--frames is given twice"},
       {Words("--paced --unpaced"), "--paced and --unpaced cannot both be given"},
+      {Words("--instant-load --no-instant-load"), "cannot both be given"},
       {Words("a.sna b.tap"), "only one FILE may be given ('a.sna' and 'b.tap')"},
       {Words("--keys CS+X+"), "--keys: bad key 'CS+X+'"},
   };

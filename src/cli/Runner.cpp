@@ -22,8 +22,10 @@
 #include "media/FileTypes.h"
 #include "media/SnapshotLoader.h"
 #include "media/SnapshotSaver.h"
+#include "media/TapeSaver.h"
 #include "platform/QtSettingsStore.h"
 #include "platform/SdlSoundOutput.h"
+#include "tape/TapeWriter.h"
 
 namespace vantrel {
 
@@ -229,6 +231,9 @@ int BuildMachine(const RunnerOptions& options, const Reporter& report, CheckedIn
     // The loader writes memory behind the renderer's back: draw the loaded screen.
     machine.Screen.RedrawAll();
   }
+  if (options.InstantLoad) app->GetMachine().Tape.SetInstantLoading(*options.InstantLoad);
+  // Only what the run saves is written: the blocks are kept apart from the tape in the deck.
+  if (options.SaveTape) app->GetMachine().Recorder.SetRecording(true);
   if (options.AutoLoad) {
     Machine& machine = app->GetMachine();
     const AutoLoadMedia media =
@@ -320,6 +325,19 @@ int WriteOutputs(const RunnerOptions& options, const Reporter& report, Applicati
   if (options.SaveDisk) {
     if (const int status = SaveDisk(*options.SaveDisk, report, app.Drive()); status != kRunnerOk)
       return status;
+  }
+  if (options.SaveTape) {
+    // What the run saved, apart from any tape the deck held; nothing makes an empty file.
+    machine.Recorder.Flush();
+    TapeCatalogue recorded;
+    for (const std::vector<uint8_t>& block : machine.Recorder.Blocks()) {
+      AppendStandardBlock(recorded, block);
+    }
+    try {
+      SaveTapeFile(recorded, *options.SaveTape);
+    } catch (const TapeError& failure) {
+      return report.Fail(kRunnerFailed, failure.what());
+    }
   }
   if (options.DumpRegs) {
     const std::string json = RegistersJson(machine, run.Frames, run.BreakpointHit);

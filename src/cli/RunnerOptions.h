@@ -35,9 +35,10 @@ struct RunnerOptions {
   uint32_t Frames = 100;
   std::optional<uint16_t> UntilPc;
   std::vector<KeyStroke> Keys;
-  std::vector<Breakpoint> Breaks;  // the run stops at the first hit
-  bool Paced = false;              // by the sound device if one opens, else by the 20 ms timer
-  bool AutoLoad = false;           // reset and type what starts the tape's loader
+  std::vector<Breakpoint> Breaks;   // the run stops at the first hit
+  bool Paced = false;               // by the sound device if one opens, else by the 20 ms timer
+  bool AutoLoad = false;            // reset and type what starts the tape's loader
+  std::optional<bool> InstantLoad;  // else the settings' "Instant Tape Loading"
 
   // Outputs.
   std::optional<std::filesystem::path> Screenshot;
@@ -46,6 +47,7 @@ struct RunnerOptions {
   std::optional<std::filesystem::path> SaveSna;   // 48K or 128K by the start mode
   std::optional<std::filesystem::path> SaveDisk;  // TRD, FDI or UDI by the extension
   std::optional<std::filesystem::path> Wav;       // every frame's mixed sound
+  std::optional<std::filesystem::path> SaveTape;  // the blocks recorded from MIC
 
   // Names the --break arguments may use (--symbols).
   std::shared_ptr<const SymbolTable> Symbols;

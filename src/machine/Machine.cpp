@@ -2,6 +2,8 @@
 
 #include <random>
 
+#include "machine/RomLoaderTrap.h"
+
 namespace vantrel {
 
 namespace {
@@ -16,7 +18,8 @@ uint64_t EntropySeed() {
 Machine::Machine(uint64_t seed)
     : Screen(State, Mem),
       Beeper(State),
-      Ports(State, Mem, PortDevices{Keys, Tape, Screen, Beeper, Ay, Joystick, Mouse, Disk}),
+      Ports(State, Mem,
+            PortDevices{Keys, Tape, Screen, Beeper, Ay, Joystick, Mouse, Disk, Recorder}),
       Cpu(State, Mem) {
   plainBus_ = Ports.Bus();
   Cpu.SetPortBus(plainBus_);
@@ -38,6 +41,11 @@ Machine::Machine(uint64_t seed)
   Tape.SetEarHook(
       [](void* beeper, bool high) { static_cast<vantrel::Beeper*>(beeper)->TapeInChanged(high); },
       &Beeper);
+  // Instant loading: the ROM loader's start hands a standard block to the loader's model.
+  Tape.SetLoaderHook([](void* machine) { return LoadAtRomLoader(*static_cast<Machine*>(machine)); },
+                     this);
+  Recorder.Connect(&State.Regs.Tackts, &State.TacktsPerInt, &State.FrameCount);
+  Recorder.SetDeck(&Tape);
   Disk.Connect(&State);
   Disk.SetDisk(DiskA.get());
   Mem.PowerOnFill(seed);

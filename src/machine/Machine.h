@@ -21,6 +21,7 @@
 #include "sound/AyChip.h"
 #include "sound/Beeper.h"
 #include "tape/TapePlayer.h"
+#include "tape/TapeRecorder.h"
 #include "video/ScreenRenderer.h"
 
 namespace vantrel {
@@ -110,6 +111,8 @@ class Machine {
   Memory Mem;
   KeyMatrix Keys;
   TapePlayer Tape;
+  // The MIC output recorded into Tape while recording is on.
+  TapeRecorder Recorder;
   ScreenRenderer Screen;
   vantrel::Beeper Beeper;
   AyChip Ay;
