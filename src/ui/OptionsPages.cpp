@@ -53,7 +53,15 @@ StartupOptionsPage::StartupOptionsPage(QWidget* parent) : QWidget(parent) {
   page->addLayout(layout);
   fastTape_ = new QCheckBox(QStringLiteral("Fast tape loading"), this);
   fastTape_->setToolTip(QStringLiteral("Run at maximum speed while the tape plays"));
-  page->addWidget(fastTape_);
+  instantTape_ = new QCheckBox(QStringLiteral("Instant Tape Loading"), this);
+  instantTape_->setObjectName(QStringLiteral("InstantTapeCB"));
+  instantTape_->setToolTip(
+      QStringLiteral("The ROM loader takes standard blocks straight from the tape"));
+  auto* tapeRow = new QHBoxLayout();
+  tapeRow->addWidget(fastTape_);
+  tapeRow->addWidget(instantTape_);
+  tapeRow->addStretch();
+  page->addLayout(tapeRow);
   page->addStretch();
   layout->addWidget(new QLabel(QStringLiteral("On Start run"), this));
   mode_ = new QComboBox(this);
@@ -73,6 +81,7 @@ void StartupOptionsPage::Load(const HardwareSettings& settings) {
   mode_->setCurrentIndex(std::min<int>(settings.StartUp.Mode, mode_->count() - 1));
   reset_->setCurrentIndex(std::min<int>(settings.StartUp.Reset, reset_->count() - 1));
   fastTape_->setChecked(settings.StartUp.FastTapeLoading);
+  instantTape_->setChecked(settings.StartUp.InstantTapeLoading);
   fastDisk_->setChecked(settings.StartUp.FastDiskAccess);
 }
 
@@ -80,6 +89,7 @@ void StartupOptionsPage::Store(HardwareSettings& settings) const {
   settings.StartUp.Mode = static_cast<uint8_t>(std::max(mode_->currentIndex(), 0));
   settings.StartUp.Reset = static_cast<uint8_t>(std::max(reset_->currentIndex(), 0));
   settings.StartUp.FastTapeLoading = fastTape_->isChecked();
+  settings.StartUp.InstantTapeLoading = instantTape_->isChecked();
   settings.StartUp.FastDiskAccess = fastDisk_->isChecked();
 }
 

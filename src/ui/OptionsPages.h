@@ -37,12 +37,14 @@ class StartupOptionsPage : public QWidget {
   QComboBox* ModeCombo() const { return mode_; }    // "On Start run"
   QComboBox* ResetCombo() const { return reset_; }  // "in"
   QCheckBox* FastTapeCheck() const { return fastTape_; }
+  QCheckBox* InstantTapeCheck() const { return instantTape_; }
   QCheckBox* FastDiskCheck() const { return fastDisk_; }
 
  private:
   QComboBox* mode_;
   QComboBox* reset_;
   QCheckBox* fastTape_;
+  QCheckBox* instantTape_;
   QCheckBox* fastDisk_;
 };
 
