@@ -136,5 +136,37 @@ TEST_F(AutoLoadRunTest, HandTypedLoadStartsTheTapeOnTheFreeRom) {
       {"L@150 O A D SS+P SS+P ENTER"});
 }
 
+// SAVE "x" in 48K BASIC is recorded from the MIC output into a TAP file, and LOAD ""
+// from that file brings the program back into a fresh machine, with and without instant
+// loading.
+TEST_F(AutoLoadRunTest, SavedProgramLoadsBackIntoAFreshMachine) {
+  constexpr uint16_t kProg = 23635, kELineVar = kELine;
+  const Bytes saver = Run("--mode 48 --rom48 $ROM --frames 1300 --save-tape $D/x.tap --keys",
+                          {"1@150 0 P 4 2 ENTER S SS+P X SS+P ENTER ENTER@450"});
+  const Bytes tap = test::ReadBytes(dir_.path() / "x.tap");
+  // A 19-byte header naming a program "x", then its data block.
+  ASSERT_GE(tap.size(), 21u + 4u);
+  EXPECT_EQ(tap[0] | tap[1] << 8, 19);
+  EXPECT_EQ(tap[2], 0x00);
+  EXPECT_EQ(tap[3], 0x00);
+  EXPECT_EQ(std::string(tap.begin() + 4, tap.begin() + 14), "x         ");
+  const auto word = [](const Bytes& sna, uint16_t at) {
+    return SnaByte(sna, at) | SnaByte(sna, at + 1) << 8;
+  };
+  const int prog = word(saver, kProg);
+  const int end = word(saver, kELineVar);
+  ASSERT_GT(end, prog);
+  const Bytes program(saver.begin() + 27 + (prog - 0x4000), saver.begin() + 27 + (end - 0x4000));
+  for (const char* instant : {"--instant-load", "--no-instant-load"}) {
+    SCOPED_TRACE(instant);
+    const Bytes loader = Run("--mode 48 --rom48 $ROM --autoload --frames 1500 " +
+                             std::string(instant) + " $D/x.tap");
+    ASSERT_EQ(word(loader, kProg), prog);
+    ASSERT_EQ(word(loader, kELineVar), end);
+    EXPECT_EQ(Bytes(loader.begin() + 27 + (prog - 0x4000), loader.begin() + 27 + (end - 0x4000)),
+              program);
+  }
+}
+
 }  // namespace
 }  // namespace vantrel

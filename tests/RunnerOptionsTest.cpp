@@ -60,7 +60,6 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
   EXPECT_TRUE(o.TurboSound);
   EXPECT_FALSE(ParseOk(Words("--wav-format s16")).WavU8);
   EXPECT_EQ(ParseOk({}).Stereo, std::nullopt);
-  EXPECT_EQ(o.File, "--prog.sna");  // after "--"
   const RunnerOptions drives =
       ParseOk(Words("--disk-b b.trd --disk-d d.$b --save-disk a.scl --save-disk-c c.udi a.trd"));
   EXPECT_EQ(drives.DriveDisks[1], "b.trd");
@@ -68,6 +67,11 @@ TEST(RunnerOptionsTest, EveryOptionLandsInItsField) {
   EXPECT_EQ(drives.DriveDisks[3], "d.$b");
   EXPECT_EQ(drives.SaveDriveDisks[0], "a.scl");
   EXPECT_EQ(drives.SaveDriveDisks[2], "c.udi");
+  EXPECT_EQ(o.File, "--prog.sna");          // after "--"
+  EXPECT_FALSE(o.InstantLoad.has_value());  // the settings decide
+  EXPECT_EQ(ParseOk(Words("--instant-load")).InstantLoad, true);
+  EXPECT_EQ(ParseOk(Words("--no-instant-load --save-tape=out.tap")).InstantLoad, false);
+  EXPECT_EQ(ParseOk(Words("--save-tape out.tap")).SaveTape, "out.tap");
   // An option's value may itself start with a dash.
   EXPECT_EQ(ParseOk({"--screenshot", "-shot.png"}).Screenshot, "-shot.png");
 }
@@ -118,6 +122,7 @@ TEST(RunnerOptionsTest, BadCommandLinesAreRefusedWithOneLine) {
       {{"--rom48", ""}, "--rom48: the value is empty"},
       {Words("--frames 5 --frames 6"), "--frames is given twice"},
       {Words("--paced --unpaced"), "--paced and --unpaced cannot both be given"},
+      {Words("--instant-load --no-instant-load"), "cannot both be given"},
       {Words("a.sna b.tap"), "only one FILE may be given ('a.sna' and 'b.tap')"},
       {Words("--keys CS+X+"), "--keys: bad key 'CS+X+'"},
       {Words("--stereo bac"), "--stereo: 'bac' is not mono, abc or acb"},

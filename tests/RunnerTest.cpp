@@ -309,7 +309,7 @@ TEST_F(RunnerTest, DumpedRegistersShowWhereTheRunStopped) {
       {"--mode trdos48 --frames 2 --romdos " + trdos.string(),
        R"({"Rom0000": "TR-DOS", "Beta128Requests": 63})"},
       // LOAD "" typed once the ROM is up; the loader's DI starts the tape.
-      {"--mode trdos48 --frames 300 --autoload $D/one.tap",
+      {"--mode trdos48 --frames 300 --no-instant-load --autoload $D/one.tap",
        R"({"TapePlaying": true, "TapeBlock": 0, "TapeBlocks": 1, "Rom0000": "48K"})"},
   };
   for (const auto& [command, expected] : cases) {

@@ -52,7 +52,7 @@ HardwareSettings StoredHardware() {
   s.RomDos = {"dos.rom:3", "/romsdos"}, s.KempstonJoystick = {0xFF, 0x1E, false};
   s.KempstonMouse = {true, true, true, true}, s.TrDos = {true, false, "boot.B", false, true, true};
   s.Keyboard = {0xFF, 0xFE, false}, s.Memory = MemoryModel::Scorpion1024k,
-  s.StartUp = {3, 1, false};
+  s.StartUp = {3, 1, false, true, false, 1};
   s.AttributePort = {false, true}, s.Volume = {0, 1, 2, 200, 2, true};
   s.Gamepad = GamepadPresetMapping(GamepadPreset::Sinclair1);
   return s;
@@ -139,6 +139,7 @@ TEST(Settings, GroupsStandAloneAndTakeTheirLimits) {
   store.WriteInteger("StartUp", "Mode", 1);
   const HardwareSettings hw = LoadHardwareSettings(store);
   EXPECT_EQ(hw.StartUp, (StartUpSetting{1, 1, true}));
+  EXPECT_TRUE(hw.StartUp.InstantTapeLoading) << "on unless stored off";
   EXPECT_EQ(hw.KempstonJoystick, (PortDecodeSetting{0xFFFF, 0, true}));
   EXPECT_EQ(hw.Volume, (VolumeSetting{1, 2, 3, 0}));
   EXPECT_EQ(hw.Rom48k, (RomFileSetting{"Pentagon.Rom:1", "/roms"}));

@@ -29,7 +29,7 @@ TEST_F(TapeFormatsRunTest, WavCswAndPzxOfATapLoadItsProgram) {
   // The sound of the whole load, run on past its end (about 1200 frames): a run stopped by
   // --until-pc ends inside a frame whose samples the WAV never gets.
   const test::RunResult played =
-      Run("--rom48 $ROM --mode 48 --autoload --frames 1500 --wav "
+      Run("--rom48 $ROM --mode 48 --autoload --no-instant-load --frames 1500 --wav "
           "$D/played.wav " +
           tapeFile.string());
   ASSERT_EQ(played.Status, 0) << played.Err;

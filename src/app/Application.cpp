@@ -62,6 +62,7 @@ void Application::ApplyHardwareSettings(const HardwareSettings& settings) {
   emulation_.Loop.FastTapeLoading.store(settings.StartUp.FastTapeLoading,
                                         std::memory_order_relaxed);
   emulation_.Loop.FastDiskAccess.store(settings.StartUp.FastDiskAccess, std::memory_order_relaxed);
+  machine_.Tape.SetInstantLoading(settings.StartUp.InstantTapeLoading);
   SetRewindSeconds(kRewindSeconds[settings.StartUp.Rewind % kRewindSeconds.size()]);
 }
 

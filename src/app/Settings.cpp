@@ -160,6 +160,7 @@ HardwareSettings LoadHardwareSettings(const SettingsStore& store) {
       .Integer("Mode", s.StartUp.Mode, 0, kStartUpModeNames.size() - 1);
   GroupReader(store, kStartUpKey).Flag("Fast Tape Loading", s.StartUp.FastTapeLoading);
   GroupReader(store, kStartUpKey).Flag("Fast Disk Access", s.StartUp.FastDiskAccess);
+  GroupReader(store, kStartUpKey).Flag("Instant Tape Loading", s.StartUp.InstantTapeLoading);
   GroupReader(store, kStartUpKey).Integer("Rewind", s.StartUp.Rewind, 0, kRewindSeconds.size() - 1);
   GroupReader(store, kAttributePortKey)
       .Flag("Enabled", s.AttributePort.Enabled)
@@ -206,6 +207,7 @@ void SaveHardwareSettings(SettingsStore& store, const HardwareSettings& s) {
       .Integer("Mode", s.StartUp.Mode)
       .Flag("Fast Tape Loading", s.StartUp.FastTapeLoading);
   GroupWriter(store, kStartUpKey).Flag("Fast Disk Access", s.StartUp.FastDiskAccess);
+  GroupWriter(store, kStartUpKey).Flag("Instant Tape Loading", s.StartUp.InstantTapeLoading);
   GroupWriter(store, kStartUpKey).Integer("Rewind", s.StartUp.Rewind);
   GroupWriter(store, kAttributePortKey)
       .Flag("Enabled", s.AttributePort.Enabled)

@@ -123,6 +123,8 @@ struct StartUpSetting {
   // Maximum speed while the tape plays; a group of its own.
   bool FastTapeLoading = true;
   bool FastDiskAccess = true;  // maximum speed while the disk controller works
+  // The ROM loader takes standard blocks straight from the tape; a group of its own.
+  bool InstantTapeLoading = true;
   // The seconds of rewind kept, an index into kRewindSeconds; a group of its own.
   uint8_t Rewind = 2;
   bool operator==(const StartUpSetting&) const = default;

@@ -24,8 +24,10 @@
 #include "media/SnapshotLoader.h"
 #include "media/SnapshotSaver.h"
 #include "media/SzxSnapshot.h"
+#include "media/TapeSaver.h"
 #include "platform/QtSettingsStore.h"
 #include "platform/SdlSoundOutput.h"
+#include "tape/TapeWriter.h"
 
 namespace vantrel {
 
@@ -252,6 +254,9 @@ int BuildMachine(const RunnerOptions& options, const Reporter& report, CheckedIn
     // The loader writes memory behind the renderer's back: draw the loaded screen.
     machine.Screen.RedrawAll();
   }
+  if (options.InstantLoad) app->GetMachine().Tape.SetInstantLoading(*options.InstantLoad);
+  // Only what the run saves is written: the blocks are kept apart from the tape in the deck.
+  if (options.SaveTape) app->GetMachine().Recorder.SetRecording(true);
   if (options.AutoLoad) {
     Machine& machine = app->GetMachine();
     const AutoLoadMedia media =
@@ -395,6 +400,19 @@ int WriteOutputs(const RunnerOptions& options, const Reporter& report, Applicati
     if (!options.SaveDriveDisks[drive]) continue;
     const int status = SaveDisk(*options.SaveDriveDisks[drive], report, app.Drive(drive));
     if (status != kRunnerOk) return status;
+  }
+  if (options.SaveTape) {
+    // What the run saved, apart from any tape the deck held; nothing makes an empty file.
+    machine.Recorder.Flush();
+    TapeCatalogue recorded;
+    for (const std::vector<uint8_t>& block : machine.Recorder.Blocks()) {
+      AppendStandardBlock(recorded, block);
+    }
+    try {
+      SaveTapeFile(recorded, *options.SaveTape);
+    } catch (const TapeError& failure) {
+      return report.Fail(kRunnerFailed, failure.what());
+    }
   }
   if (options.DumpRegs) {
     const std::string json = RegistersJson(machine, run.Frames, run.BreakpointHit);

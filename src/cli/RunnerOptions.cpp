@@ -296,6 +296,25 @@ bool ApplyAutoLoad(RunnerOptions& o, std::string_view, std::string*) {
   return true;
 }
 
+bool ApplyInstantLoad(RunnerOptions& o, std::string_view, std::string*) {
+  o.InstantLoad = true;
+  return true;
+}
+
+bool ApplyNoInstantLoad(RunnerOptions& o, std::string_view, std::string*) {
+  o.InstantLoad = false;
+  return true;
+}
+
+bool ApplySaveTape(RunnerOptions& o, std::string_view value, std::string* error) {
+  if (value.empty()) {
+    *error = "needs a file name";
+    return false;
+  }
+  o.SaveTape = std::filesystem::path(value);
+  return true;
+}
+
 constexpr RunnerOptionSpec kOptions[] = {
     {"--help", "", "show this text and exit", "", ApplyHelp},
     {"--rom48", "REF", "48K BASIC ROM, \"path\" or \"path:page\" (16 KB pages)", "", ApplyRom48k},
@@ -381,6 +400,16 @@ constexpr RunnerOptionSpec kOptions[] = {
      "their BASIC); a disk by a reset into TR-DOS (48 and 128 into trdos48 and trdos128), "
      "which runs its boot file",
      "", ApplyAutoLoad},
+    {"--instant-load", "",
+     "the ROM's tape loader takes standard blocks straight from the tape (the settings' "
+     "\"Instant Tape Loading\" otherwise decides; on by default)",
+     "instant", ApplyInstantLoad},
+    {"--no-instant-load", "", "every block plays through the EAR bit, in its own time", "instant",
+     ApplyNoInstantLoad},
+    {"--save-tape", "FILE.tap",
+     "record the blocks saved during the run (the MIC output of the ROM's SAVE or of any "
+     "program writing standard blocks) and write them as a TAP file",
+     "", ApplySaveTape},
     {"--unpaced", "", "run as fast as possible (default)", "pacing", ApplyUnpaced},
     {"--paced", "",
      "run at 50 frames per second, timed by the sound device if one opens, else by a 20 ms "

@@ -39,9 +39,10 @@ struct RunnerOptions {
   uint32_t Frames = 100;
   std::optional<uint16_t> UntilPc;
   std::vector<KeyStroke> Keys;
-  std::vector<Breakpoint> Breaks;  // the run stops at the first hit
-  bool Paced = false;              // by the sound device if one opens, else by the 20 ms timer
-  bool AutoLoad = false;           // reset and type what starts the tape's loader
+  std::vector<Breakpoint> Breaks;   // the run stops at the first hit
+  bool Paced = false;               // by the sound device if one opens, else by the 20 ms timer
+  bool AutoLoad = false;            // reset and type what starts the tape's loader
+  std::optional<bool> InstantLoad;  // else the settings' "Instant Tape Loading"
 
   // Outputs.
   std::optional<std::filesystem::path> Screenshot;
@@ -59,6 +60,7 @@ struct RunnerOptions {
   bool WavU8 = false;  // the 8-bit mono mix instead of the 16-bit stream the device plays
   std::optional<std::filesystem::path> Trace;     // one line per executed instruction
   std::optional<uint16_t> TraceFrom;              // the trace starts when PC gets here
+  std::optional<std::filesystem::path> SaveTape;  // the blocks recorded from MIC
 
   // Names the --break arguments and conditions may use, shown in the trace (--symbols).
   std::shared_ptr<const SymbolTable> Symbols;

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "machine/Rewind.h"
+#include "machine/RomLoaderTrap.h"
 
 namespace vantrel {
 
@@ -18,7 +19,8 @@ uint64_t EntropySeed() {
 Machine::Machine(uint64_t seed)
     : Screen(State, Mem),
       Beeper(State),
-      Ports(State, Mem, PortDevices{Keys, Tape, Screen, Beeper, Ay, Ay2, Joystick, Mouse, Disk}),
+      Ports(State, Mem,
+            PortDevices{Keys, Tape, Screen, Beeper, Ay, Ay2, Joystick, Mouse, Disk, Recorder}),
       Cpu(State, Mem) {
   plainBus_ = Ports.Bus();
   breaks_.Bind(&State.Regs, &Mem);
@@ -41,6 +43,11 @@ Machine::Machine(uint64_t seed)
   Tape.SetEarHook(
       [](void* beeper, bool high) { static_cast<vantrel::Beeper*>(beeper)->TapeInChanged(high); },
       &Beeper);
+  // Instant loading: the ROM loader's start hands a standard block to the loader's model.
+  Tape.SetLoaderHook([](void* machine) { return LoadAtRomLoader(*static_cast<Machine*>(machine)); },
+                     this);
+  Recorder.Connect(&State.Regs.Tackts, &State.TacktsPerInt, &State.FrameCount);
+  Recorder.SetDeck(&Tape);
   Disk.Connect(&State);
   Disk.SetDisk(0, Disks[0].get());
   Mem.PowerOnFill(seed);

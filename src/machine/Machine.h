@@ -22,6 +22,7 @@
 #include "sound/Beeper.h"
 #include "sound/StereoMixer.h"
 #include "tape/TapePlayer.h"
+#include "tape/TapeRecorder.h"
 #include "video/ScreenRenderer.h"
 
 namespace vantrel {
@@ -127,6 +128,8 @@ class Machine {
   Memory Mem;
   KeyMatrix Keys;
   TapePlayer Tape;
+  // The MIC output recorded into Tape while recording is on.
+  TapeRecorder Recorder;
   ScreenRenderer Screen;
   vantrel::Beeper Beeper;
   AyChip Ay;

@@ -6,6 +6,7 @@
 #include "sound/AyChip.h"
 #include "sound/Beeper.h"
 #include "tape/TapePlayer.h"
+#include "tape/TapeRecorder.h"
 #include "video/ScreenRenderer.h"
 
 namespace vantrel {
@@ -85,6 +86,7 @@ void PortDecoder::PortWrite(uint16_t port, uint8_t value) {
   if (Settings.KeyboardEnabled && Matches(port, Settings.KeyboardBits, Settings.KeyboardMask)) {
     PortFE = value;
     dev_.Beeper.UlaPortWrite(value);
+    dev_.Recorder.UlaPortWrite(value);
     dev_.Screen.SetBorderColour(value, state_.Regs.Tackts);
   }
   if (Matches(port, Port7FFDBits, Port7FFDMask)) {

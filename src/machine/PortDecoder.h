@@ -14,6 +14,7 @@ class Beta128;
 class KeyMatrix;
 class ScreenRenderer;
 class TapePlayer;
+class TapeRecorder;
 struct KempstonJoystick;
 struct KempstonMouse;
 
@@ -44,6 +45,7 @@ struct PortDevices {
   KempstonJoystick& Joystick;
   KempstonMouse& Mouse;
   Beta128& Disk;
+  TapeRecorder& Recorder;
 };
 
 // Turns the processor's port accesses into device actions by mask and pattern: a device

@@ -93,6 +93,11 @@ std::optional<TapeSelect> TapePlayer::TakeSelect() {
 }
 
 void TapePlayer::EndPeriod() {
+  if (playState_ == LoaderTrap) [[unlikely]] {
+    RunLoaderTrap();
+    ReportLevel();
+    return;
+  }
   periodLevel_ = earLevel_;
   if (pauseLow_) {
     pauseLow_ = false;
@@ -101,9 +106,77 @@ void TapePlayer::EndPeriod() {
   }
   controlBlocks_ = 0;
   RunState();
+  ReportLevel();
+}
+
+void TapePlayer::ReportLevel() {
   if (earLevel_ != reportedLevel_) {
     reportedLevel_ = earLevel_;
     if (earHook_ != nullptr) earHook_(earContext_, earLevel_ != 0);
+  }
+}
+
+std::span<const uint8_t> TapePlayer::TrapBlock() const {
+  const size_t size = tape_.TapeImage.size();
+  const size_t end = std::min<size_t>(dataEnd_, size);
+  const size_t start = std::min<size_t>(dataStart_, end);
+  return std::span(tape_.TapeImage).subspan(start, end - start);
+}
+
+bool TapePlayer::AtStandardPilot() const {
+  if (!Playing() || playState_ != PilotTone) return false;
+  if (tape_.Kind == TapeKind::Tap) return true;
+  const uint32_t block = CurrentBlock();
+  return block < tape_.BlockCount() && ByteAt(tape_.BlockStart[block]) == 0x10;
+}
+
+bool TapePlayer::ArmLoaderTrap() {
+  if (tape_.Kind == TapeKind::None) return false;
+  if (!Playing()) {
+    // The block the deck would play now, control blocks handled on the way.
+    PlayTape();
+    if (!AtStandardPilot()) return true;
+  } else if (playState_ == TapBlockStart || playState_ == TzxNextBlock) {
+    // A pause between blocks, which the loader would wait out: it ends now, leaving the
+    // level as its end would.
+    if (pauseLow_) {
+      if (lowCountdown_ < pulseRemaining_) earLevel_ = 0;
+      pauseLow_ = false;
+    } else {
+      earLevel_ ^= 0x40;  // a pause block ends with an edge
+    }
+    pulseRemaining_ = 0;
+    controlBlocks_ = 0;
+    RunState();
+    if (!AtStandardPilot()) return true;
+  } else if (!AtStandardPilot()) {
+    return false;  // mid-block or a block of another kind: it plays on
+  }
+  // Each pilot period still to come ends with an edge, then the two syncs; every byte
+  // brings 16 edges.
+  trapLevelBefore_ = earLevel_;
+  trapLevelAfter_ = static_cast<uint8_t>(earLevel_ ^ ((pulseCount_ & 1) ? 0x40 : 0));
+  trapPulseRemaining_ = pulseRemaining_;
+  playState_ = LoaderTrap;
+  pulseRemaining_ = 0;
+  return true;
+}
+
+void TapePlayer::RunLoaderTrap() {
+  pulseRemaining_ = 0;  // asked again after the next step
+  switch (loaderHook_(loaderContext_)) {
+    case TrapResult::Waiting: return;
+    case TrapResult::Loaded:
+      // As after the block's last edge: the pause after it begins, then the next block.
+      earLevel_ = trapLevelAfter_;
+      pos_ = dataEnd_;
+      playState_ = NextByte;
+      RunState();
+      return;
+    case TrapResult::Abandoned:
+      playState_ = PilotTone;
+      pulseRemaining_ = trapPulseRemaining_;
+      return;
   }
 }
 
@@ -169,6 +242,7 @@ void TapePlayer::RunState() {
         return;
       case TapBlockStart: SetUpTapBlock(); return;
       case EndOfTape: StopTape(); return;
+      case LoaderTrap: return;
       case TzxNextBlock:
         if (NextTzxBlock()) continue;
         return;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,13 @@ class TapePlayer {
     // formats made of recorded blocks (CSW, PZX, WAV).
     RecordedPulses,
     RecordedBlockStart,
+    // The ROM's loader has begun on a standard block: its bytes go to memory through the
+    // loader hook instead of through the EAR bit.
+    LoaderTrap,
   };
+  // What the loader hook did with the block the trap holds.
+  enum class TrapResult : uint8_t { Waiting, Loaded, Abandoned };
+  using LoaderHook = TrapResult (*)(void* context);
   // Called at the end of a period when the EAR level differs from the last one reported.
   using EarHook = void (*)(void* context, bool high);
 
@@ -64,10 +71,26 @@ class TapePlayer {
     earHook_ = hook;
     earContext_ = context;
   }
+  // Instant loading: called after each step while the trap holds a block, until it says
+  // the block is loaded (the tape then moves on past it) or abandoned (the block plays).
+  void SetLoaderHook(LoaderHook hook, void* context) {
+    loaderHook_ = hook;
+    loaderContext_ = context;
+  }
+  // Whether the ROM loader's start takes standard blocks straight to memory (window thread).
+  void SetInstantLoading(bool on) { instantLoading_.store(on, std::memory_order_relaxed); }
+  bool InstantLoading() const { return instantLoading_.load(std::memory_order_relaxed); }
+  // The trapped block's bytes (flag byte first) and the EAR level the loader sees before
+  // it and would see after its last edge.
+  std::span<const uint8_t> TrapBlock() const;
+  uint8_t TrapLevelBefore() const { return trapLevelBefore_; }
+  uint8_t TrapLevelAfter() const { return trapLevelAfter_; }
 
   // Replaces the tape (stopped only). CurrentBlock goes back to 0.
   void InsertTape(TapeCatalogue tape);
   const TapeCatalogue& Tape() const { return tape_; }
+  // Appends a recorded standard block (flag, data, parity) to the tape (TapeWriter.cpp).
+  void AppendStandardBlock(std::span<const uint8_t> data);
   // Counts the insertions, so a window polling it sees every new tape, whoever inserted it.
   uint32_t TapeSerial() const { return tapeSerial_.load(std::memory_order_relaxed); }
 
@@ -98,8 +121,11 @@ class TapePlayer {
   // Starts the current block from its beginning, when a tape is loaded and not playing.
   void PlayTape();
   void StopTape();
-  // The DI that begins the ROM's byte loader (0x0559; 0x0556 in OpenSE BASIC).
-  void TapeAutoStart() { PlayTape(); }
+  // The DI that begins the ROM's byte loader (0x0559; 0x0556 in OpenSE BASIC). With
+  // instant loading a standard block next on the tape is held for the loader hook.
+  void TapeAutoStart() {
+    if (!InstantLoading() || loaderHook_ == nullptr || !ArmLoaderTrap()) PlayTape();
+  }
   // The select dialog's choice: moves by the chosen offset from the select block and plays.
   void ContinueFromSelect(int16_t offset);
 
@@ -141,6 +167,12 @@ class TapePlayer {
  private:
   void EndPeriod();
   void RunState();
+  // Holds the standard block at the tape's position for the loader hook; false when the
+  // tape is elsewhere (a turbo block, mid-data), which then plays.
+  bool ArmLoaderTrap();
+  void RunLoaderTrap();
+  void ReportLevel();
+  bool AtStandardPilot() const;
   // Fetches TZX blocks from CurrentBlock on; false when no period was scheduled.
   bool NextTzxBlock();
   // Fetches blocks of a CSW, PZX or WAV tape from CurrentBlock on, as NextTzxBlock.
@@ -171,6 +203,12 @@ class TapePlayer {
   const uint8_t* port7ffd_ = &ownLatch_;
   EarHook earHook_ = nullptr;
   void* earContext_ = nullptr;
+  LoaderHook loaderHook_ = nullptr;
+  void* loaderContext_ = nullptr;
+  // The pilot the trap replaced, played after all if the hook abandons the block.
+  int32_t trapPulseRemaining_ = 0;
+  uint8_t trapLevelBefore_ = 0;
+  uint8_t trapLevelAfter_ = 0;
 
   TapeCatalogue tape_;
 
@@ -203,6 +241,7 @@ class TapePlayer {
   uint32_t callIndex_ = 0;
 
   std::atomic<bool> playing_{false};
+  std::atomic<bool> instantLoading_{false};
   std::atomic<uint32_t> tapeSerial_{0};
   std::atomic<uint32_t> currentBlock_{0};
   std::atomic<int32_t> captionPercent_{-1};

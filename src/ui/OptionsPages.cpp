@@ -54,7 +54,15 @@ StartupOptionsPage::StartupOptionsPage(QWidget* parent) : QWidget(parent) {
   page->addLayout(layout);
   fastTape_ = new QCheckBox(QStringLiteral("Fast tape loading"), this);
   fastTape_->setToolTip(QStringLiteral("Run at maximum speed while the tape plays"));
-  page->addWidget(fastTape_);
+  instantTape_ = new QCheckBox(QStringLiteral("Instant Tape Loading"), this);
+  instantTape_->setObjectName(QStringLiteral("InstantTapeCB"));
+  instantTape_->setToolTip(
+      QStringLiteral("The ROM loader takes standard blocks straight from the tape"));
+  auto* tapeRow = new QHBoxLayout();
+  tapeRow->addWidget(fastTape_);
+  tapeRow->addWidget(instantTape_);
+  tapeRow->addStretch();
+  page->addLayout(tapeRow);
   // The seconds of rewind kept while running, and what they cost.
   auto* rewindRow = new QHBoxLayout();
   page->addLayout(rewindRow);
@@ -90,6 +98,7 @@ void StartupOptionsPage::Load(const HardwareSettings& settings) {
   mode_->setCurrentIndex(std::min<int>(settings.StartUp.Mode, mode_->count() - 1));
   reset_->setCurrentIndex(std::min<int>(settings.StartUp.Reset, reset_->count() - 1));
   fastTape_->setChecked(settings.StartUp.FastTapeLoading);
+  instantTape_->setChecked(settings.StartUp.InstantTapeLoading);
   fastDisk_->setChecked(settings.StartUp.FastDiskAccess);
   model_ = settings.Memory;
   rewind_->setCurrentIndex(std::min<int>(settings.StartUp.Rewind, rewind_->count() - 1));
@@ -110,6 +119,7 @@ void StartupOptionsPage::Store(HardwareSettings& settings) const {
   settings.StartUp.Mode = static_cast<uint8_t>(std::max(mode_->currentIndex(), 0));
   settings.StartUp.Reset = static_cast<uint8_t>(std::max(reset_->currentIndex(), 0));
   settings.StartUp.FastTapeLoading = fastTape_->isChecked();
+  settings.StartUp.InstantTapeLoading = instantTape_->isChecked();
   settings.StartUp.FastDiskAccess = fastDisk_->isChecked();
   settings.StartUp.Rewind = static_cast<uint8_t>(std::max(rewind_->currentIndex(), 0));
 }

@@ -38,6 +38,7 @@ class StartupOptionsPage : public QWidget {
   QComboBox* ModeCombo() const { return mode_; }    // "On Start run"
   QComboBox* ResetCombo() const { return reset_; }  // "in"
   QCheckBox* FastTapeCheck() const { return fastTape_; }
+  QCheckBox* InstantTapeCheck() const { return instantTape_; }
   QCheckBox* FastDiskCheck() const { return fastDisk_; }
   QComboBox* RewindCombo() const { return rewind_; }
   QLabel* RewindMemoryLabel() const { return rewindMemory_; }
@@ -48,6 +49,7 @@ class StartupOptionsPage : public QWidget {
   QComboBox* mode_;
   QComboBox* reset_;
   QCheckBox* fastTape_;
+  QCheckBox* instantTape_;
   QCheckBox* fastDisk_;
   QComboBox* rewind_;
   QLabel* rewindMemory_;

@@ -10,13 +10,16 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <filesystem>
 
 #include "machine/Machine.h"
+#include "media/TapeSaver.h"
 #include "ui/TBlockSelectorF.h"
 #include "ui/TTzxMessager.h"
 #include "ui/WindowPlacement.h"
@@ -75,6 +78,15 @@ TTapeReader::TTapeReader(Machine& machine, SettingsStore& store, QWidget* parent
   for (QPushButton* button : {play_, stop_, rewind_, eject_}) buttons->addWidget(button);
   stop_->hide();
   layout->addLayout(buttons);
+  auto* recordRow = new QHBoxLayout;
+  record_ = MakeButton(QStringLiteral("Record"), "RecordButton", this);
+  record_->setCheckable(true);
+  record_->setToolTip(QStringLiteral("Append the blocks the machine saves to this tape"));
+  save_ = MakeButton(QStringLiteral("Save Tape As..."), "SaveTapeButton", this);
+  recordRow->addWidget(record_);
+  recordRow->addWidget(save_);
+  recordRow->addStretch();
+  layout->addLayout(recordRow);
   resize(360, 300);
 
   popup_ = new QMenu(this);
@@ -112,6 +124,12 @@ TTapeReader::TTapeReader(Machine& machine, SettingsStore& store, QWidget* parent
     rewind_->setEnabled(false);
     machine_.Apply([&tape = machine_.Tape] { tape.SetCurrentBlock(0); });
   });
+  connect(record_, &QPushButton::toggled, this, &TTapeReader::SetRecording);
+  connect(save_, &QPushButton::clicked, this, &TTapeReader::SaveTapeAs);
+  AskSaveFileName = [this](const QString& start) {
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Save Tape As"), start,
+                                        QStringLiteral("TAP File (*.tap);;TZX File (*.tzx)"));
+  };
   connect(eject_, &QPushButton::clicked, this, [this] {
     // Loaded even when the field is already empty (a tape inserted without a file name).
     OpenTape(QString());
@@ -202,7 +220,36 @@ void TTapeReader::LoadTapeImage() {
   InsertIntoMachine(std::move(tape));
 }
 
+void TTapeReader::SetRecording(bool on) {
+  {
+    const QSignalBlocker blocker(record_);
+    record_->setChecked(on);
+  }
+  machine_.Recorder.SetRecording(on);
+}
+
+bool TTapeReader::SaveTapeAs() {
+  if (shown_.BlockCount() == 0) {
+    QMessageBox::warning(this, QStringLiteral(" Error!"),
+                         QStringLiteral("The tape holds no blocks to save."));
+    return false;
+  }
+  QString start = QString::fromStdString(settings_.DefaultDir);
+  const QString chosen = AskSaveFileName ? AskSaveFileName(start) : QString();
+  if (chosen.isEmpty()) return false;
+  std::filesystem::path path = chosen.toStdString();
+  path.replace_extension(TapeSaveExtension(shown_));
+  try {
+    SaveTapeFile(shown_, path);
+  } catch (const TapeError& failure) {
+    QMessageBox::warning(this, QStringLiteral(" Error!"), QString::fromUtf8(failure.what()));
+    return false;
+  }
+  return true;
+}
+
 void TTapeReader::ShowTape(const TapeCatalogue& tape) {
+  shown_ = tape;
   const QSignalBlocker blocker(blockList_);
   blockList_->clear();
   kind_ = tape.Kind;
@@ -272,6 +319,10 @@ void TTapeReader::FollowMachineTape() {
 }
 
 void TTapeReader::Tick() {
+  // A recorded block ends when its signal stops: the recorder looks at each tick.
+  if (machine_.Recorder.Recording()) {
+    machine_.Apply([&recorder = machine_.Recorder] { recorder.Flush(); });
+  }
   FollowMachineTape();
   TapePlayer& player = machine_.Tape;
   const bool playing = player.Playing();

@@ -53,6 +53,17 @@ class TTapeReader : public QWidget {
   // the mouse released).
   std::function<void()> BeforeDialog;
 
+  // "Record": while on, standard blocks the machine saves (its MIC output) are appended
+  // to the tape in the window.
+  void SetRecording(bool on);
+  // "Save Tape As...": the tape in the window as TAP, or TZX when a block is not a
+  // standard one; the extension follows the format. False when nothing was written.
+  bool SaveTapeAs();
+  // Asks for the file name to save under (a file dialog unless replaced, as tests do).
+  std::function<QString(const QString& start)> AskSaveFileName;
+  QPushButton* RecordButton() const { return record_; }
+  QPushButton* SaveButton() const { return save_; }
+
   // One tick of the window timer (tests call it instead of waiting).
   void Tick();
   void SetBlockInfoMode(BlockInfoMode mode);
@@ -103,6 +114,7 @@ class TTapeReader : public QWidget {
   // The shown tape: its kind, the first row of each block, and the last refusal.
   TapeKind kind_ = TapeKind::None;
   std::vector<uint32_t> blockRow_;
+  TapeCatalogue shown_;  // the tape as the list shows it, for Save Tape As
   QString refusal_;
   bool lastPlaying_ = false;
   uint32_t lastBlock_ = 0;
@@ -115,6 +127,8 @@ class TTapeReader : public QWidget {
   QPushButton* stop_;
   QPushButton* rewind_;
   QPushButton* eject_;
+  QPushButton* record_;
+  QPushButton* save_;
   QMenu* popup_;
   std::array<QAction*, 3> infoActions_{};
   QTimer* timer_;

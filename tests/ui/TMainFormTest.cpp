@@ -413,6 +413,11 @@ TEST_F(TMainFormTest, LoadTapeAndRunResetsAndTypesUntilTheRomLoaderStartsTheTape
   Options(
       "StartupMI", [](TConfigForm& f) { f.Startup()->FastTapeCheck()->click(); }, true);
   EXPECT_TRUE(Command("FastTapeLoadingMI")->isChecked() && form->Emulation().Loop.FastTapeLoading);
+  // "Instant Tape Loading" beside it reaches the tape deck.
+  EXPECT_TRUE(M().Tape.InstantLoading());
+  Options(
+      "StartupMI", [](TConfigForm& f) { f.Startup()->InstantTapeCheck()->click(); }, true);
+  EXPECT_FALSE(M().Tape.InstantLoading());
 }
 
 // "Load Tape && Run" shares the autoload: with the free ROM pair, whose BASIC takes

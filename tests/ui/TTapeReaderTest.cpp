@@ -230,5 +230,33 @@ TEST_F(TTapeReaderTest, FollowsATapeInsertedByAnotherCommandToItsEnd) {
   EXPECT_EQ(reader->BlockList()->currentRow(), 7);
 }
 
+// "Record" turns the machine's recorder on and off; a recorded block joins the list, and
+// "Save Tape As..." writes the tape with the extension of what it holds.
+TEST_F(TTapeReaderTest, RecordedBlocksJoinTheTapeAndSaveWithTheirFormat) {
+  const QString tzx = Write("select.tzx", SelectTape());
+  ASSERT_TRUE(reader->OpenTape(tzx));
+  const int rows = reader->BlockList()->count();
+  reader->RecordButton()->click();
+  EXPECT_TRUE(machine.Recorder.Recording());
+  const Bytes block = {0xFF, 7, 7};
+  machine.Tape.AppendStandardBlock(block);
+  reader->Tick();  // fetches the machine's tape (at once: no thread runs)
+  reader->Tick();  // and shows it
+  ASSERT_EQ(reader->BlockList()->count(), rows + 1);
+  EXPECT_EQ(reader->BlockList()->item(rows)->text(), QStringLiteral("Data Block, Length #1"));
+
+  QString asked;
+  reader->AskSaveFileName = [&](const QString&) { return asked; };
+  EXPECT_FALSE(reader->SaveTapeAs()) << "cancelled";
+  asked = QString::fromStdString((dir.path() / "out.tap").string());
+  ASSERT_TRUE(reader->SaveTapeAs());
+  Bytes expected = SelectTape();
+  expected.insert(expected.end(), {0x10, 0xE8, 0x03, 3, 0, 0xFF, 7, 7});
+  EXPECT_EQ(test::ReadBytes(dir.path() / "out.tzx"), expected) << "a select block is no TAP";
+
+  reader->RecordButton()->click();
+  EXPECT_FALSE(machine.Recorder.Recording());
+}
+
 }  // namespace
 }  // namespace vantrel
