@@ -24,6 +24,7 @@
 #include "app/SettingsStore.h"
 #include "core/MachineState.h"
 #include "core/Memory.h"
+#include "core/UlaTiming.h"
 #include "input/KempstonMouseSetting.h"
 #include "video/BorderSize.h"
 
@@ -107,6 +108,9 @@ struct TrDosSetting {
 inline constexpr std::array<std::string_view, 4> kStartUpResetNames = {
     "48k Mode", "TR-DOS with 48k", "128k Mode", "TR-DOS with 128k"};
 inline constexpr std::array<std::string_view, 2> kStartUpModeNames = {"Debugger", "Emulator"};
+// The "Sinclair Timing" choices, in the order of their stored values.
+inline constexpr std::array<std::string_view, kTimingChoiceCount> kTimingChoiceNames = {
+    "As specified (no contention)", "Sinclair 48K", "Sinclair 128K", "By start mode"};
 
 struct StartUpSetting {
   uint8_t Reset = 2;  // index into kStartUpResetNames
@@ -146,6 +150,8 @@ struct HardwareSettings {
   TrDosSetting TrDos;
   PortDecodeSetting Keyboard{0x0001, 0x00FE, true};
   MemoryModel Memory = MemoryModel::Spectrum128k;
+  // "Sinclair Timing", stored beside "Tackts per Int" as a group of its own.
+  TimingChoice SinclairTiming = TimingChoice::Default;
   StartUpSetting StartUp;
   AttributePortSetting AttributePort;
   VolumeSetting Volume;

@@ -11,6 +11,7 @@
 
 #include "cli/KeyScript.h"
 #include "core/Memory.h"
+#include "core/UlaTiming.h"
 #include "machine/Breakpoints.h"
 
 namespace vantrel {
@@ -28,6 +29,7 @@ struct RunnerOptions {
   std::optional<uint8_t> StartMode;  // StartModeBits
   std::optional<MemoryModel> Model;
   std::optional<uint32_t> TacktsPerInt;
+  std::optional<TimingChoice> Timing;
   std::optional<std::filesystem::path> SettingsFile;  // else the user's own settings
   uint64_t Seed = 0;                                  // fixed, so runs repeat exactly
 

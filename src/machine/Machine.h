@@ -7,8 +7,10 @@
 #include <memory>
 #include <vector>
 
+#include "core/ContendedMemory.h"
 #include "core/MachineState.h"
 #include "core/Memory.h"
+#include "core/UlaTiming.h"
 #include "core/WatchedMemory.h"
 #include "core/Z80.h"
 #include "disk/Beta128.h"
@@ -59,7 +61,9 @@ class Machine {
 
   // One step: a frame end when due, then a held reset, an interrupt or one instruction,
   // and the catch-ups of the screen and the tape with the new time.
-  StepKind ProcessorStep() { return StepOn(Cpu); }
+  StepKind ProcessorStep() {
+    return timing_ == MachineTiming::Default ? StepOn(Cpu) : StepOn(contendedCpu_);
+  }
 
   // One step with the enabled breakpoints consulted: an execution entry before the
   // instruction (unless `checkExecution` is false: the first step of a run leaves the
@@ -81,7 +85,7 @@ class Machine {
   // to serve, instructions may run back to back in the processor's own loop.
   bool PlainStretch() const {
     const uint32_t t = State.Regs.Tackts;
-    return t >= State.IntLength && t < State.TacktsPerInt &&
+    return timing_ == MachineTiming::Default && t >= State.IntLength && t < State.TacktsPerInt &&
            !State.Paused.load(std::memory_order_relaxed) &&
            !State.ResetRequest.load(std::memory_order_relaxed) && Tape.Idle();
   }
@@ -96,6 +100,19 @@ class Machine {
     Beeper.SetFrameLength(tackts);
     Ay.SetFrameLength(tackts);
   }
+  // The timing: the default frame of `tacktsPerInt` T-states without contention, or a
+  // Sinclair ULA's, which sets its own frame length, interrupt length, contention,
+  // floating bus and picture geometry.
+  void SetTiming(MachineTiming timing, uint32_t tacktsPerInt);
+  MachineTiming Timing() const { return timing_; }
+  // The "Sinclair Timing" setting with the default frame's length: "by start mode" is
+  // worked out again at every reset, from the start mode and the memory model.
+  void SetTimingChoice(TimingChoice choice, uint32_t tacktsPerInt) {
+    timingChoice_ = choice;
+    defaultTackts_ = tacktsPerInt;
+    ApplyTimingChoice();
+  }
+  TimingChoice GetTimingChoice() const { return timingChoice_; }
   // Runs the frame end now if the frame is complete, as the next step would. Lets a
   // caller stop exactly between frames (the headless runner counts frames this way).
   // Draws the paper up to the present moment (before a picture is taken mid-frame).
@@ -202,6 +219,13 @@ class Machine {
   WatchedMemory watchedMem_{Mem};
   Z80Core<WatchedMemory> watchedCpu_{State, watchedMem_};
   PortBus plainBus_;
+  // The processor of the Sinclair timings: each machine cycle at its own T-state.
+  ContendedMemory contendedMem_{Mem};
+  Z80Core<ContendedMemory> contendedCpu_{State, contendedMem_};
+  MachineTiming timing_ = MachineTiming::Default;
+  TimingChoice timingChoice_ = TimingChoice::Default;
+  uint32_t defaultTackts_ = kDefaultTacktsPerInt;
+  void ApplyTimingChoice();
 
   FrameEndHandler* frameEnd_ = nullptr;
 };

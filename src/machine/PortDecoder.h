@@ -73,6 +73,8 @@ class PortDecoder {
   PortDecodeSettings Settings;
   // The last value written to the ULA port (the snapshot saver keeps its border bits).
   uint8_t PortFE = 0;
+  // A Sinclair ULA's floating bus answers every port nobody else does (set by the timing).
+  bool FloatingBus = false;
 
  private:
   static bool Matches(uint16_t port, uint16_t pattern, uint16_t mask) {
