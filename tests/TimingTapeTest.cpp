@@ -48,5 +48,46 @@ TEST(TimingTape, FuseTestPassesEveryTest) {
   EXPECT_GE(Count(text, "passed"), 5u) << text;
 }
 
+// ULA test 3 reads an unattached port at successive T-states around the first paper
+// fetch and prints what it got: the bitmap and attribute bytes it set up, between #FFs.
+TEST(TimingTape, UlaTest3ReadsTheScreenOffTheFloatingBus) {
+  VANTREL_REQUIRE_TESTDATA(rom, "roms/48.rom");
+  VANTREL_REQUIRE_TESTDATA(tape, "timing-48k/ulatest3-orig.tap");
+  auto m = RunTape(rom, tape, 2000);
+  const std::string text = test::ScreenText(*m);
+  EXPECT_NE(text.find("00 40 01 41"), std::string::npos) << text;
+  EXPECT_NE(text.find("0C"), std::string::npos) << text;
+}
+
+// The index of the first pixel of `colour` in native row `y`, or -1.
+int FirstPixel(const Machine& m, int y, uint8_t colour) {
+  const uint8_t* row = m.Screen.Row(y);
+  for (int x = 0; x < kNativeWidth; ++x) {
+    if (row[x] == m.Screen.ColourIndices()[colour]) return x;
+  }
+  return -1;
+}
+
+// The border and screen adjusters at their start settings. The border test's OUT falls at
+// T-state 14112 of the line above the paper (its "14112 + 224"): the ULA takes the colour
+// at its next 4-T-state step, 14114, the T-state of the paper's left edge on that line
+// (14338 - 224), so the red stripe starts above the paper's first pixel. The screen test
+// writes the first bitmap byte at 14335, before the ULA fetches it at 14338: the cell's
+// first line shows the new byte, the lines below do not.
+TEST(TimingTape, AdjustersPlaceTheirStripesByTheUlaTiming) {
+  VANTREL_REQUIRE_TESTDATA(rom, "roms/48.rom");
+  VANTREL_REQUIRE_TESTDATA(btime, "timing-48k/btime-orig.tap");
+  VANTREL_REQUIRE_TESTDATA(stime, "timing-48k/stime-orig.tap");
+  constexpr uint8_t kRed = 2;
+  auto border = RunTape(rom, btime, 2000);
+  EXPECT_NE(test::ScreenText(*border).find("14112 + 224 = 14336"), std::string::npos);
+  EXPECT_EQ(FirstPixel(*border, kPaperTop - 1, kRed), kPaperLeft);
+  EXPECT_EQ(FirstPixel(*border, kPaperTop - 2, kRed), -1);
+  auto screen = RunTape(rom, stime, 2000);
+  EXPECT_NE(test::ScreenText(*screen).find("14335"), std::string::npos);
+  EXPECT_EQ(FirstPixel(*screen, kPaperTop, kRed), kPaperLeft);
+  EXPECT_EQ(FirstPixel(*screen, kPaperTop + 1, kRed), -1);
+}
+
 }  // namespace
 }  // namespace vantrel
