@@ -22,7 +22,9 @@ class ContendedMemory {
   // 48K: #4000-#7FFF. 128K: bank 5 at #4000 and an odd bank (1, 3, 5, 7) at #C000.
   void SetTiming(MachineTiming timing) {
     const UlaFigures* ula = FiguresOf(timing);
-    delays_ = ula ? BuildContentionTable(*ula) : std::vector<uint8_t>(1, 0);
+    table_ = ula ? BuildContentionTable(*ula) : std::vector<uint8_t>(1, 0);
+    delays_ = table_.data();
+    delayCount_ = static_cast<uint32_t>(table_.size());
     oddBanks_ = timing == MachineTiming::Sinclair128 ? 1 : 0;
   }
 
@@ -32,7 +34,7 @@ class ContendedMemory {
   }
   // The T-state at which a cycle that wants the bus at `t` with `address` on it starts.
   VANTREL_ALWAYS_INLINE uint32_t Contend(uint16_t address, uint32_t t) const {
-    if (Contended(address) && t < delays_.size()) t += delays_[t];
+    if (Contended(address) && t < delayCount_) t += delays_[t];
     return t;
   }
 
@@ -53,7 +55,9 @@ class ContendedMemory {
 
  private:
   Memory& mem_;
-  std::vector<uint8_t> delays_ = std::vector<uint8_t>(1, 0);
+  std::vector<uint8_t> table_ = std::vector<uint8_t>(1, 0);
+  const uint8_t* delays_ = table_.data();
+  uint32_t delayCount_ = 1;
   unsigned oddBanks_ = 0;
 };
 

@@ -28,20 +28,20 @@ void Z80Core<M>::Step() {
 // Threaded dispatch: every handler ends in its own copy of the fetch and an indirect
 // jump through the table, so the branch predictor sees one jump per opcode rather than
 // a single shared one. Labels are op_HL, for the opcode's two hex digits.
-#define VANTREL_HEX16(M, h)                                                                       \
-  M(h, 0)                                                                                         \
-  M(h, 1)                                                                                         \
-  M(h, 2)                                                                                         \
-  M(h, 3) M(h, 4) M(h, 5) M(h, 6) M(h, 7) M(h, 8) M(h, 9) M(h, A) M(h, B) M(h, C) M(h, D) M(h, E) \
-      M(h, F)
-#define VANTREL_HEX256(M)                                                                 \
-  VANTREL_HEX16(M, 0)                                                                     \
-  VANTREL_HEX16(M, 1)                                                                     \
-  VANTREL_HEX16(M, 2)                                                                     \
-  VANTREL_HEX16(M, 3) VANTREL_HEX16(M, 4) VANTREL_HEX16(M, 5) VANTREL_HEX16(M, 6)         \
-      VANTREL_HEX16(M, 7) VANTREL_HEX16(M, 8) VANTREL_HEX16(M, 9) VANTREL_HEX16(M, A)     \
-          VANTREL_HEX16(M, B) VANTREL_HEX16(M, C) VANTREL_HEX16(M, D) VANTREL_HEX16(M, E) \
-              VANTREL_HEX16(M, F)
+#define VANTREL_HEX16(M, h) \
+  M(h, 0)                   \
+  M(h, 1)                   \
+  M(h, 2)                   \
+  M(h, 3)                   \
+  M(h, 4) M(h, 5) M(h, 6) M(h, 7) M(h, 8) M(h, 9) M(h, A) M(h, B) M(h, C) M(h, D) M(h, E) M(h, F)
+#define VANTREL_HEX256(M)                                                             \
+  VANTREL_HEX16(M, 0)                                                                 \
+  VANTREL_HEX16(M, 1)                                                                 \
+  VANTREL_HEX16(M, 2)                                                                 \
+  VANTREL_HEX16(M, 3)                                                                 \
+  VANTREL_HEX16(M, 4) VANTREL_HEX16(M, 5) VANTREL_HEX16(M, 6) VANTREL_HEX16(M, 7)     \
+      VANTREL_HEX16(M, 8) VANTREL_HEX16(M, 9) VANTREL_HEX16(M, A) VANTREL_HEX16(M, B) \
+          VANTREL_HEX16(M, C) VANTREL_HEX16(M, D) VANTREL_HEX16(M, E) VANTREL_HEX16(M, F)
 #endif
 
 template <class M>
@@ -72,6 +72,7 @@ void Z80Core<M>::RunStretch(uint32_t limit, const std::atomic<bool>& running, ui
     local.r_.AcceptInt = 1;                        \
     local.m_.UpdateDosRom(pc);                     \
     const uint8_t opcode = local.m_.FetchByte(pc); \
+    if constexpr (kTimed) local.Cycle(pc, 4);      \
     pc = static_cast<uint16_t>(pc + 1);            \
     goto* kHandlers[opcode];                       \
   } while (false)
@@ -140,6 +141,7 @@ template void Z80Core<WatchedMemory>::Step();
 template void Z80Core<WatchedMemory>::ExecuteMain(uint8_t);
 template void Z80Core<WatchedMemory>::AcceptInterrupt();
 template void Z80Core<ContendedMemory>::Step();
+template void Z80Core<ContendedMemory>::StepUntil(uint32_t, const std::atomic<bool>&);
 template void Z80Core<ContendedMemory>::ExecuteMain(uint8_t);
 template void Z80Core<ContendedMemory>::AcceptInterrupt();
 

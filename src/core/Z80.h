@@ -131,6 +131,7 @@ class Z80Core {
       IoEarly(port);
       IoLate(port);
       tackts_ -= 1;
+      Publish<Local>();
       const uint8_t value = io_.Read(io_.Context, port);
       tackts_ += 1;
       return value;
@@ -145,6 +146,7 @@ class Z80Core {
       IoEarly(port);
       IoLate(port);
       tackts_ -= 1;
+      Publish<Local>();
       s_.StepStartT = tackts_;
       io_.Write(io_.Context, port, value);
       tackts_ += 1;

@@ -85,9 +85,18 @@ class Machine {
   // to serve, instructions may run back to back in the processor's own loop.
   bool PlainStretch() const {
     const uint32_t t = State.Regs.Tackts;
-    return timing_ == MachineTiming::Default && t >= State.IntLength && t < State.TacktsPerInt &&
+    return t >= State.IntLength && t < State.TacktsPerInt &&
            !State.Paused.load(std::memory_order_relaxed) &&
            !State.ResetRequest.load(std::memory_order_relaxed) && Tape.Idle();
+  }
+
+  // Runs a plain stretch in the processor's own loop, on the timing's processor.
+  void StepStretch(const std::atomic<bool>& running) {
+    if (timing_ == MachineTiming::Default) {
+      Cpu.StepUntil(State.TacktsPerInt, running);
+    } else {
+      contendedCpu_.StepUntil(State.TacktsPerInt, running);
+    }
   }
 
   // Reading the user's settings is the application's business; the machine takes the

@@ -87,7 +87,7 @@ RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> u
         break;
       }
     } else if (!untilPc && machine_.PlainStretch()) {
-      machine_.Cpu.StepUntil(machine_.State.TacktsPerInt, running);
+      machine_.StepStretch(running);
     } else {
       machine_.ProcessorStep();
     }
