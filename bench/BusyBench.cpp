@@ -32,12 +32,19 @@ struct Scenario {
   const char* File;
   uint8_t Mode;
   vantrel::MemoryModel Model;
+  vantrel::TimingChoice Timing = vantrel::TimingChoice::Default;
 };
 
 constexpr Scenario kBusy48{"busy48.sna", 0, vantrel::MemoryModel::Spectrum128k};
 constexpr Scenario kBusy128{"busy128.z80", vantrel::kStart128k, vantrel::MemoryModel::Spectrum128k};
 constexpr Scenario kBusyPentagon{"busypent.z80", vantrel::kStart128k,
                                  vantrel::MemoryModel::Pentagon256k};
+// The same snapshots in the Sinclair timings, contention and all.
+constexpr Scenario kBusy48Sinclair{"busy48.sna", 0, vantrel::MemoryModel::Spectrum128k,
+                                   vantrel::TimingChoice::Sinclair48};
+constexpr Scenario kBusy128Sinclair{"busy128.z80", vantrel::kStart128k,
+                                    vantrel::MemoryModel::Spectrum128k,
+                                    vantrel::TimingChoice::Sinclair128};
 
 fs::path Folder(const char* variable, const char* fallback) {
   const char* env = std::getenv(variable);
@@ -81,6 +88,7 @@ void BM_BusyLoop(benchmark::State& state, Scenario scenario) {
                 machine->Mem.Rom48k());
     machine->Mem.Model = scenario.Model;
     machine->State.StartMode = scenario.Mode;
+    machine->SetTimingChoice(scenario.Timing, vantrel::kDefaultTacktsPerInt);
     machine->ResetMachine();
     type->Load(*machine, snapshot);
     machine->Screen.RedrawAll();
@@ -113,6 +121,7 @@ void BM_BusyRunner(benchmark::State& state, Scenario scenario) {
   options.RomDos = rom.string() + ":2";
   options.StartMode = scenario.Mode;
   options.Model = scenario.Model;
+  options.Timing = scenario.Timing;
   options.Frames = static_cast<uint32_t>(state.range(0));
   uint64_t total = 0;
   for (auto _ : state) {
@@ -139,6 +148,8 @@ constexpr int64_t kFrames = 5000;
 VANTREL_BUSY(busy48, kBusy48)
 VANTREL_BUSY(busy128, kBusy128)
 VANTREL_BUSY(busypent, kBusyPentagon)
+VANTREL_BUSY(busy48_sinclair48, kBusy48Sinclair)
+VANTREL_BUSY(busy128_sinclair128, kBusy128Sinclair)
 #undef VANTREL_BUSY
 
 }  // namespace

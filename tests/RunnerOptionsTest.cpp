@@ -130,12 +130,30 @@ TEST(RunnerOptionsTest, BadCommandLinesAreRefusedWithOneLine) {
       {Words("--turbosound=1"), "--turbosound takes no value"},
       {Words("--disk-b b.tap"), "--disk-b: 'b.tap' is not a disk image"},
       {Words("--save-disk-d d.$b"), "--save-disk-d: 'd.$b' is not a .trd, .scl, .fdi or .udi"},
+      {Words("--timing 48k"), "--timing: expected spec, 48, 128 or auto"},
+      {Words("--timing 48 --tackts-per-int 69888"), "contradict"},
+      {Words("--tackts-per-int 70000 --timing=128"), "contradict"},
   };
   for (const auto& [args, expected] : cases) {
     const std::string error = ParseError(args);
     EXPECT_NE(error.find(expected), std::string::npos)
         << testing::PrintToString(args) << " gave: " << error;
   }
+}
+
+// A Sinclair timing sets its own frame: only the default and "auto" take a frame length.
+TEST(RunnerOptionsTest, TimingChoices) {
+  struct Case {
+    const char* args;
+    TimingChoice timing;
+  };
+  for (const Case& c : {Case{"--timing spec --tackts-per-int 2000", TimingChoice::Default},
+                        Case{"--timing 48", TimingChoice::Sinclair48},
+                        Case{"--timing 128", TimingChoice::Sinclair128},
+                        Case{"--timing auto --tackts-per-int 2000", TimingChoice::ByStartMode}}) {
+    EXPECT_EQ(ParseOk(Words(c.args)).Timing, c.timing) << c.args;
+  }
+  EXPECT_FALSE(ParseOk(Words("--mode 48")).Timing.has_value());
 }
 
 // --break reads the names of --symbols wherever that option stands; what has no value

@@ -311,6 +311,14 @@ TEST_F(RunnerTest, DumpedRegistersShowWhereTheRunStopped) {
       // LOAD "" typed once the ROM is up; the loader's DI starts the tape.
       {"--mode trdos48 --frames 300 --no-instant-load --autoload $D/one.tap",
        R"({"TapePlaying": true, "TapeBlock": 0, "TapeBlocks": 1, "Rom0000": "48K"})"},
+      // The timing in use: named, with the frame it sets.
+      {"--mode 48 --frames 2", R"({"Timing": "default", "TacktsPerInt": 71680})"},
+      {"--mode 48 --frames 2 --timing 48", R"({"Timing": "Sinclair 48K", "TacktsPerInt": 69888})"},
+      {"--mode 48 --frames 2 --timing auto", R"({"Timing": "Sinclair 48K"})"},
+      {"--mode 48 --frames 2 --timing 128 --model 2",
+       R"({"Timing": "Sinclair 128K", "TacktsPerInt": 70908})"},
+      {"--mode 48 --frames 2 --timing auto --tackts-per-int 70000",
+       R"({"Timing": "Sinclair 48K", "TacktsPerInt": 69888})"},
   };
   for (const auto& [command, expected] : cases) {
     SCOPED_TRACE(command);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -206,6 +207,29 @@ TEST(Settings, OutOfRangeValuesFailTheirGroup) {
   TapeReaderSettings tape = StoredTapeReader();
   tape.BlockInfoMode = 0;
   EXPECT_EQ(LoadTapeReaderSettings(store), tape);
+}
+
+// "Sinclair Timing" sits beside "Tackts per Int" as a group of its own: a settings file from
+// before it keeps its frame length, and a value past the four choices reads as the default.
+TEST(Settings, SinclairTimingIsAGroupOfItsOwnBesideTheFrameLength) {
+  struct Case {
+    std::optional<int32_t> stored;
+    TimingChoice expected;
+  };
+  for (const Case& c : {Case{std::nullopt, TimingChoice::Default},
+                        Case{1, TimingChoice::Sinclair48}, Case{3, TimingChoice::ByStartMode},
+                        Case{4, TimingChoice::Default}, Case{-1, TimingChoice::Default}}) {
+    MemorySettingsStore store;
+    store.WriteInteger("Model\\Timing\\", "Tackts per Int", 69000);
+    if (c.stored) store.WriteInteger("Model\\Timing\\", "Sinclair Timing", *c.stored);
+    EXPECT_EQ(LoadHardwareSettings(store).SinclairTiming, c.expected) << c.stored.value_or(99);
+    EXPECT_EQ(LoadMainWindowSettings(store).TacktsPerInt, 69000u);
+  }
+  MemorySettingsStore store;
+  HardwareSettings hw;
+  hw.SinclairTiming = TimingChoice::Sinclair128;
+  SaveHardwareSettings(store, hw);
+  EXPECT_EQ(store.ReadInteger("Model\\Timing\\", "Sinclair Timing"), 2);
 }
 
 // Saving, choosing and deleting are driven through the video options page in its tests;

@@ -13,6 +13,7 @@ Application::Application(SettingsStore& store, RunHost& host, FileResolver romRe
   if (overrides_.Seed) machine_.Mem.PowerOnFill(*overrides_.Seed);
   if (overrides_.TacktsPerInt) mainWindow_.TacktsPerInt = *overrides_.TacktsPerInt;
   if (overrides_.Model) hardware_.Memory = *overrides_.Model;
+  if (overrides_.Timing) hardware_.SinclairTiming = *overrides_.Timing;
   if (overrides_.Rom48k) hardware_.Rom48k.FileName = *overrides_.Rom48k;
   if (overrides_.Rom128k) hardware_.Rom128k.FileName = *overrides_.Rom128k;
   if (overrides_.RomDos) hardware_.RomDos.FileName = *overrides_.RomDos;
@@ -59,6 +60,10 @@ void ApplyHardwareToMachine(Machine& machine, const HardwareSettings& settings,
 void Application::ApplyHardwareSettings(const HardwareSettings& settings) {
   hardware_ = settings;
   ApplyHardwareToMachine(machine_, settings, trDosAvailable_);
+  // A Sinclair timing sets the frame length; the default timing takes "Tackts per Int".
+  machine_.Apply([this, choice = settings.SinclairTiming] {
+    machine_.SetTimingChoice(choice, mainWindow_.TacktsPerInt);
+  });
   emulation_.Loop.FastTapeLoading.store(settings.StartUp.FastTapeLoading,
                                         std::memory_order_relaxed);
   emulation_.Loop.FastDiskAccess.store(settings.StartUp.FastDiskAccess, std::memory_order_relaxed);

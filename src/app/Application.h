@@ -24,6 +24,7 @@ void ApplyHardwareToMachine(Machine& machine, const HardwareSettings& settings,
 struct StartUpOverrides {
   std::optional<uint64_t> Seed;  // the power-on RAM contents
   std::optional<uint32_t> TacktsPerInt;
+  std::optional<TimingChoice> Timing;
   std::optional<uint8_t> StartMode;
   std::optional<MemoryModel> Model;
   std::optional<std::string> Rom48k, Rom128k, RomDos;

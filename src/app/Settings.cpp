@@ -155,6 +155,7 @@ HardwareSettings LoadHardwareSettings(const SettingsStore& store) {
   GroupReader(store, kTrDosKey).Flag("No Disk Image Error", s.TrDos.NoDiskImageError);
   LoadPortDecode(store, kKeyboardKey, s.Keyboard);
   GroupReader(store, kMemoryKey).Choice("Model", s.Memory, kMemoryModelCount);
+  GroupReader(store, kTimingKey).Choice("Sinclair Timing", s.SinclairTiming, kTimingChoiceCount);
   GroupReader(store, kStartUpKey)
       .Integer("Reset", s.StartUp.Reset, 0, kStartUpResetNames.size() - 1)
       .Integer("Mode", s.StartUp.Mode, 0, kStartUpModeNames.size() - 1);
@@ -202,6 +203,7 @@ void SaveHardwareSettings(SettingsStore& store, const HardwareSettings& s) {
       .Flag("No Disk Image Error", s.TrDos.NoDiskImageError);
   SavePortDecode(store, kKeyboardKey, s.Keyboard);
   GroupWriter(store, kMemoryKey).Choice("Model", s.Memory);
+  GroupWriter(store, kTimingKey).Choice("Sinclair Timing", s.SinclairTiming);
   GroupWriter(store, kStartUpKey)
       .Integer("Reset", s.StartUp.Reset)
       .Integer("Mode", s.StartUp.Mode)

@@ -25,6 +25,7 @@
 #include "core/MachineState.h"
 #include "core/Memory.h"
 #include "input/Gamepad.h"
+#include "core/UlaTiming.h"
 #include "input/KempstonMouseSetting.h"
 #include "sound/StereoMixer.h"
 #include "video/BorderSize.h"
@@ -113,6 +114,9 @@ struct TrDosSetting {
 inline constexpr std::array<std::string_view, 4> kStartUpResetNames = {
     "48k Mode", "TR-DOS with 48k", "128k Mode", "TR-DOS with 128k"};
 inline constexpr std::array<std::string_view, 2> kStartUpModeNames = {"Debugger", "Emulator"};
+// The "Sinclair Timing" choices, in the order of their stored values.
+inline constexpr std::array<std::string_view, kTimingChoiceCount> kTimingChoiceNames = {
+    "As specified (no contention)", "Sinclair 48K", "Sinclair 128K", "By start mode"};
 
 // The choices of the seconds of rewind kept while running (0: none).
 inline constexpr std::array<int, 4> kRewindSeconds = {0, 30, 60, 120};
@@ -162,6 +166,8 @@ struct HardwareSettings {
   TrDosSetting TrDos;
   PortDecodeSetting Keyboard{0x0001, 0x00FE, true};
   MemoryModel Memory = MemoryModel::Spectrum128k;
+  // "Sinclair Timing", stored beside "Tackts per Int" as a group of its own.
+  TimingChoice SinclairTiming = TimingChoice::Default;
   StartUpSetting StartUp;
   AttributePortSetting AttributePort;
   VolumeSetting Volume;

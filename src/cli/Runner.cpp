@@ -179,6 +179,7 @@ int BuildMachine(const RunnerOptions& options, const Reporter& report, CheckedIn
   StartUpOverrides overrides;
   overrides.Seed = options.Seed;
   overrides.TacktsPerInt = options.TacktsPerInt;
+  overrides.Timing = options.Timing;
   overrides.StartMode = in.Mode;
   overrides.Model = options.Model;
   overrides.Rom48k = options.Rom48k;
@@ -509,6 +510,8 @@ std::string RegistersJson(Machine& machine, uint64_t framesRun, bool breakpointH
   number("IFF2", r.IFF2 ? 1 : 0);
   number("Tackts", r.Tackts);
   number("Frames", framesRun);
+  field("Timing", "\"" + std::string(TimingName(machine.Timing())) + "\"");
+  number("TacktsPerInt", machine.State.TacktsPerInt);
   field("MemoryModel", "\"" + std::string(MemoryModelName(mem.Model)) + "\"");
   number("Port7FFD", mem.Port7FFD);
   number("Port1FFD", mem.Port1FFD);

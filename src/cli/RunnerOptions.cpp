@@ -118,6 +118,18 @@ bool ApplyTacktsPerInt(RunnerOptions& o, std::string_view v, std::string* e) {
   return true;
 }
 
+bool ApplyTiming(RunnerOptions& o, std::string_view v, std::string* e) {
+  static constexpr std::array<std::string_view, kTimingChoiceCount> kTimings = {"spec", "48", "128",
+                                                                                "auto"};
+  const auto found = std::find(kTimings.begin(), kTimings.end(), v);
+  if (found == kTimings.end()) {
+    *e = "expected spec, 48, 128 or auto, not " + Quoted(v);
+    return false;
+  }
+  o.Timing = static_cast<TimingChoice>(found - kTimings.begin());
+  return true;
+}
+
 bool ApplySeed(RunnerOptions& o, std::string_view v, std::string* e) {
   return ParseInRange(v, 0, std::numeric_limits<uint64_t>::max(), &o.Seed, e);
 }
@@ -328,6 +340,11 @@ constexpr RunnerOptionSpec kOptions[] = {
     {"--settings", "FILE", "read settings from this INI file instead of the user's", "",
      ApplySettings},
     {"--tackts-per-int", "N", "T-states per frame (1024 to 1048576)", "", ApplyTacktsPerInt},
+    {"--timing", "KIND",
+     "spec (no contention, the default), 48 or 128 (a Sinclair machine's frame, contention "
+     "and floating bus), auto (by --mode: 48K modes as a 48K, 128K modes on model 0 as a "
+     "128K)",
+     "", ApplyTiming},
     {"--seed", "N", "power-on RAM contents (default 0)", "", ApplySeed},
     {"--frames", "N", "run N frames (default 100; 0 runs nothing)", "", ApplyFrames},
     {"--until-pc", "ADDR", "stop when PC reaches ADDR (decimal, #hex or 0xhex)", "", ApplyUntilPc},
@@ -510,6 +527,14 @@ bool ParseRunnerOptions(std::span<const std::string> args, RunnerOptions* option
   }
   for (const auto& [option, value] : later) {
     if (!apply(*option, value)) return false;
+  }
+  // A Sinclair timing has its own frame length.
+  if (parsed.TacktsPerInt && parsed.Timing &&
+      (*parsed.Timing == TimingChoice::Sinclair48 || *parsed.Timing == TimingChoice::Sinclair128)) {
+    *error =
+        "--tackts-per-int and --timing 48 or 128 contradict each other: a Sinclair "
+        "timing sets its own frame length";
+    return false;
   }
   *options = std::move(parsed);
   return true;

@@ -12,6 +12,7 @@
 
 #include "cli/KeyScript.h"
 #include "core/Memory.h"
+#include "core/UlaTiming.h"
 #include "machine/Breakpoints.h"
 #include "sound/StereoMixer.h"
 
@@ -32,6 +33,7 @@ struct RunnerOptions {
   std::optional<uint32_t> TacktsPerInt;
   std::optional<StereoLayout> Stereo;                 // where the AY's channels are heard
   bool TurboSound = false;                            // a second AY (Pentagon and Scorpion models)
+  std::optional<TimingChoice> Timing;
   std::optional<std::filesystem::path> SettingsFile;  // else the user's own settings
   uint64_t Seed = 0;                                  // fixed, so runs repeat exactly
 

@@ -25,7 +25,7 @@ struct MachineState {
 
   // Frame clock.
   uint32_t TacktsPerInt = kDefaultTacktsPerInt;
-  uint32_t IntLength = 24;  // the interrupt is requested while Tackts < 24
+  uint32_t IntLength = kDefaultIntLength;  // the interrupt is requested while Tackts < this
   // Tackts when the current step began: the picture is drawn up to here before the
   // step changes a byte of the displayed screen.
   uint32_t StepStartT = 0;

@@ -34,6 +34,8 @@ class Memory {
   static constexpr size_t kBankSize = 16384;
   static constexpr int kBankCount = 64;
   static constexpr size_t kRomSize = 16384;
+  // No ULA holds the processor off: the instruction's cost is added in one sum.
+  static constexpr bool kContended = false;
 
   Memory();
   Memory(const Memory&) = delete;

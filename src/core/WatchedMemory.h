@@ -14,6 +14,7 @@ namespace vantrel {
 class WatchedMemory {
  public:
   using AccessHook = void (*)(void* context, uint16_t address);
+  static constexpr bool kContended = false;
 
   explicit WatchedMemory(Memory& memory) : mem_(memory) {}
   void SetHooks(AccessHook read, AccessHook write, void* context) {

@@ -126,13 +126,51 @@ class Z80Core {
   }
   template <bool Local>
   VANTREL_ALWAYS_INLINE uint8_t PortIn(uint16_t port) {
-    Publish<Local>();
-    return io_.Read(io_.Context, port);
+    if constexpr (kTimed) {
+      // The byte is taken in the cycle's last T-state, after the ULA has let it go.
+      IoEarly(port);
+      IoLate(port);
+      tackts_ -= 1;
+      Publish<Local>();
+      const uint8_t value = io_.Read(io_.Context, port);
+      tackts_ += 1;
+      return value;
+    } else {
+      Publish<Local>();
+      return io_.Read(io_.Context, port);
+    }
   }
   template <bool Local>
   VANTREL_ALWAYS_INLINE void PortOut(uint16_t port, uint8_t value) {
-    Publish<Local>();
-    io_.Write(io_.Context, port, value);
+    if constexpr (kTimed) {
+      IoEarly(port);
+      IoLate(port);
+      tackts_ -= 1;
+      Publish<Local>();
+      s_.StepStartT = tackts_;
+      io_.Write(io_.Context, port, value);
+      tackts_ += 1;
+    } else {
+      Publish<Local>();
+      io_.Write(io_.Context, port, value);
+    }
+  }
+  // The I/O cycle's four T-states: the device is reached after the first. The ULA holds
+  // the cycle as a memory access when the high byte selects contended memory, and again
+  // for its own port (bit 0 low), at each of the T-states it looks at.
+  VANTREL_ALWAYS_INLINE void IoEarly(uint16_t port) {
+    if constexpr (kTimed) tackts_ = m_.Contend(port, tackts_) + 1;
+  }
+  VANTREL_ALWAYS_INLINE void IoLate(uint16_t port) {
+    if constexpr (kTimed) {
+      if (!(port & 1)) {
+        tackts_ = m_.Contend(0x4000, tackts_) + 3;
+      } else if (m_.Contended(port)) {
+        Idle(port, 3);
+      } else {
+        tackts_ += 3;
+      }
+    }
   }
 
   template <int N, int Idx>
@@ -147,28 +185,98 @@ class Z80Core {
   template <int Cc>
   VANTREL_ALWAYS_INLINE bool Condition() const;
 
-  VANTREL_ALWAYS_INLINE void T(uint32_t tackts) { tackts_ += tackts; }
+  // The plain processor adds an instruction's whole cost in one sum (T); the contended one
+  // advances the clock by each machine cycle instead (Cycle, Idle), so every access, and
+  // the ULA's delay before it, falls at its own T-state. Each is a no-op in the other.
+  static constexpr bool kTimed = M::kContended;
+  VANTREL_ALWAYS_INLINE void T(uint32_t tackts) {
+    if constexpr (!kTimed) tackts_ += tackts;
+  }
+  VANTREL_ALWAYS_INLINE void Cycle(uint16_t address, uint32_t length) {
+    if constexpr (kTimed) tackts_ = m_.Contend(address, tackts_) + length;
+  }
+  // Internal T-states that leave `address` on the bus, each contended on its own.
+  VANTREL_ALWAYS_INLINE void Idle(uint16_t address, int count) {
+    if constexpr (kTimed) {
+      for (int i = 0; i < count; ++i) tackts_ = m_.Contend(address, tackts_) + 1;
+    }
+  }
+  // Internal T-states with IR on the bus (the refresh address).
+  VANTREL_ALWAYS_INLINE void Ir(int count) {
+    if constexpr (kTimed) Idle(static_cast<uint16_t>(r_.I << 8), count);
+  }
+  VANTREL_ALWAYS_INLINE uint8_t Rd(uint16_t address) {
+    Cycle(address, 3);
+    return m_.ReadByte(address);
+  }
+  VANTREL_ALWAYS_INLINE void Wr(uint16_t address, uint8_t value) {
+    Cycle(address, 3);
+    // The picture catches up to the write's own T-state (the cycle's second), not the
+    // instruction's start.
+    if constexpr (kTimed) s_.StepStartT = tackts_ - 2;
+    m_.WriteByte(address, value);
+  }
+  VANTREL_ALWAYS_INLINE uint16_t RdWord(uint16_t address) {
+    if constexpr (kTimed) {
+      const uint8_t low = Rd(address);
+      return static_cast<uint16_t>(low | (Rd(static_cast<uint16_t>(address + 1)) << 8));
+    } else {
+      return m_.ReadWord(address);
+    }
+  }
+  VANTREL_ALWAYS_INLINE void WrWord(uint16_t address, uint16_t value) {
+    if constexpr (kTimed) {
+      Wr(address, static_cast<uint8_t>(value));
+      Wr(static_cast<uint16_t>(address + 1), static_cast<uint8_t>(value >> 8));
+    } else {
+      m_.WriteWord(address, value);
+    }
+  }
+  // An opcode fetch (M1): four T-states, the refresh included.
+  VANTREL_ALWAYS_INLINE uint8_t FetchOpcode() {
+    Cycle(pc_, 4);
+    const uint8_t value = m_.FetchByte(pc_);
+    pc_ = static_cast<uint16_t>(pc_ + 1);
+    return value;
+  }
   VANTREL_ALWAYS_INLINE uint8_t FetchByte() {
+    Cycle(pc_, 3);
     const uint8_t value = m_.FetchByte(pc_);
     pc_ = static_cast<uint16_t>(pc_ + 1);
     return value;
   }
   VANTREL_ALWAYS_INLINE uint16_t FetchWord() {
-    const uint16_t value = m_.FetchWord(pc_);
-    pc_ = static_cast<uint16_t>(pc_ + 2);
-    return value;
+    if constexpr (kTimed) {
+      const uint8_t low = FetchByte();
+      return static_cast<uint16_t>(low | (FetchByte() << 8));
+    } else {
+      const uint16_t value = m_.FetchWord(pc_);
+      pc_ = static_cast<uint16_t>(pc_ + 2);
+      return value;
+    }
   }
-  template <int Idx>
+  // (IX+d): the displacement, then `Wait` internal T-states at its address while the
+  // processor adds it.
+  template <int Idx, int Wait = 5>
   VANTREL_ALWAYS_INLINE uint16_t IndexAddress() {
     const auto d = static_cast<int8_t>(FetchByte());
+    Idle(static_cast<uint16_t>(pc_ - 1), Wait);
     return static_cast<uint16_t>(HLx<Idx>().Get() + d);
   }
+  // The stack: the high byte goes first, below SP.
   VANTREL_ALWAYS_INLINE void Push(uint16_t value) {
-    r_.SP = static_cast<uint16_t>(r_.SP - 2);
-    m_.WriteWord(r_.SP, value);
+    if constexpr (kTimed) {
+      r_.SP = static_cast<uint16_t>(r_.SP - 1);
+      Wr(r_.SP, static_cast<uint8_t>(value >> 8));
+      r_.SP = static_cast<uint16_t>(r_.SP - 1);
+      Wr(r_.SP, static_cast<uint8_t>(value));
+    } else {
+      r_.SP = static_cast<uint16_t>(r_.SP - 2);
+      m_.WriteWord(r_.SP, value);
+    }
   }
   VANTREL_ALWAYS_INLINE uint16_t Pop() {
-    const uint16_t value = m_.ReadWord(r_.SP);
+    const uint16_t value = RdWord(r_.SP);
     r_.SP = static_cast<uint16_t>(r_.SP + 2);
     return value;
   }
@@ -204,6 +312,7 @@ class Z80Core {
   VANTREL_ALWAYS_INLINE void BlockIn();
   template <int Y>
   VANTREL_ALWAYS_INLINE void BlockOut();
+  VANTREL_ALWAYS_INLINE void BlockIoFlags(uint8_t value, uint8_t low, uint8_t b);
 
   Z80Core* home_ = nullptr;  // the worker's core
   MachineState& s_;

@@ -1,3 +1,4 @@
+#include "core/ContendedMemory.h"
 #include "core/WatchedMemory.h"
 #include "core/Z80.h"
 #include "core/Z80Main.h"
@@ -10,10 +11,12 @@ void Z80Core<M>::ExecuteIndexed() {
   DispatchIndexed<Idx>();
 }
 
-// Both memories the processor runs on: plain and watched by the debugger.
+// The memories the processor runs on: plain, watched by the debugger, and contended.
 template void Z80Core<Memory>::ExecuteIndexed<1>();
 template void Z80Core<Memory>::ExecuteIndexed<2>();
 template void Z80Core<WatchedMemory>::ExecuteIndexed<1>();
 template void Z80Core<WatchedMemory>::ExecuteIndexed<2>();
+template void Z80Core<ContendedMemory>::ExecuteIndexed<1>();
+template void Z80Core<ContendedMemory>::ExecuteIndexed<2>();
 
 }  // namespace vantrel

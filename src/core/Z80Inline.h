@@ -16,17 +16,17 @@
   M(b + 4)                     \
   M(b + 5)                     \
   M(b + 6) M(b + 7) M(b + 8) M(b + 9) M(b + 10) M(b + 11) M(b + 12) M(b + 13) M(b + 14) M(b + 15)
-#define VANTREL_REPEAT256(M)                                                            \
-  VANTREL_REPEAT16(M, 0x00)                                                             \
-  VANTREL_REPEAT16(M, 0x10)                                                             \
-  VANTREL_REPEAT16(M, 0x20)                                                             \
-  VANTREL_REPEAT16(M, 0x30)                                                             \
-  VANTREL_REPEAT16(M, 0x40)                                                             \
-  VANTREL_REPEAT16(M, 0x50)                                                             \
-  VANTREL_REPEAT16(M, 0x60) VANTREL_REPEAT16(M, 0x70) VANTREL_REPEAT16(M, 0x80)         \
-      VANTREL_REPEAT16(M, 0x90) VANTREL_REPEAT16(M, 0xA0) VANTREL_REPEAT16(M, 0xB0)     \
-          VANTREL_REPEAT16(M, 0xC0) VANTREL_REPEAT16(M, 0xD0) VANTREL_REPEAT16(M, 0xE0) \
-              VANTREL_REPEAT16(M, 0xF0)
+#define VANTREL_REPEAT256(M)                                                        \
+  VANTREL_REPEAT16(M, 0x00)                                                         \
+  VANTREL_REPEAT16(M, 0x10)                                                         \
+  VANTREL_REPEAT16(M, 0x20)                                                         \
+  VANTREL_REPEAT16(M, 0x30)                                                         \
+  VANTREL_REPEAT16(M, 0x40)                                                         \
+  VANTREL_REPEAT16(M, 0x50)                                                         \
+  VANTREL_REPEAT16(M, 0x60)                                                         \
+  VANTREL_REPEAT16(M, 0x70) VANTREL_REPEAT16(M, 0x80) VANTREL_REPEAT16(M, 0x90)     \
+      VANTREL_REPEAT16(M, 0xA0) VANTREL_REPEAT16(M, 0xB0) VANTREL_REPEAT16(M, 0xC0) \
+          VANTREL_REPEAT16(M, 0xD0) VANTREL_REPEAT16(M, 0xE0) VANTREL_REPEAT16(M, 0xF0)
 
 namespace vantrel {
 
@@ -317,6 +317,7 @@ template <class M>
 template <bool Local>
 void Z80Core<M>::InAN() {
   // IN A,(n): the device sees the T-state at which the instruction began.
+  Cycle(pc_, 3);
   const uint8_t n = m_.PeekByte(pc_);
   pc_ = static_cast<uint16_t>(pc_ + 1);
   r_.AF.High = PortIn<Local>(static_cast<uint16_t>((r_.AF.High << 8) | n));

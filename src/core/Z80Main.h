@@ -26,18 +26,18 @@ void Z80Core<M>::Main() {
       }
     } else if constexpr (y == 6) {  // LD (HL),r: H and L keep their meaning
       if constexpr (Idx == 0) {
-        m_.WriteByte(r_.HL.Get(), Reg8<z, 0>());
+        Wr(r_.HL.Get(), Reg8<z, 0>());
         T(7);
       } else {
-        m_.WriteByte(IndexAddress<Idx>(), Reg8<z, 0>());
+        Wr(IndexAddress<Idx>(), Reg8<z, 0>());
         T(15);
       }
     } else if constexpr (z == 6) {  // LD r,(HL)
       if constexpr (Idx == 0) {
-        Reg8<y, 0>() = m_.ReadByte(r_.HL.Get());
+        Reg8<y, 0>() = Rd(r_.HL.Get());
         T(7);
       } else {
-        Reg8<y, 0>() = m_.ReadByte(IndexAddress<Idx>());
+        Reg8<y, 0>() = Rd(IndexAddress<Idx>());
         T(15);
       }
     } else {
@@ -49,10 +49,10 @@ void Z80Core<M>::Main() {
       Alu<y>(Reg8<z, Idx>());
       T(4);
     } else if constexpr (Idx == 0) {
-      Alu<y>(m_.ReadByte(r_.HL.Get()));
+      Alu<y>(Rd(r_.HL.Get()));
       T(7);
     } else {
-      Alu<y>(m_.ReadByte(IndexAddress<Idx>()));
+      Alu<y>(Rd(IndexAddress<Idx>()));
       T(15);
     }
   } else if constexpr (x == 0) {
@@ -65,8 +65,10 @@ void Z80Core<M>::Main() {
         r_.AltAF = af;
         T(4);
       } else if constexpr (y == 2) {  // DJNZ e
+        Ir(1);
         const auto e = static_cast<int8_t>(FetchByte());
         if (--r_.BC.High) {
+          Idle(static_cast<uint16_t>(pc_ - 1), 5);
           pc_ = static_cast<uint16_t>(pc_ + e);
           T(13);
         } else {
@@ -74,11 +76,13 @@ void Z80Core<M>::Main() {
         }
       } else if constexpr (y == 3) {  // JR e
         const auto e = static_cast<int8_t>(FetchByte());
+        Idle(static_cast<uint16_t>(pc_ - 1), 5);
         pc_ = static_cast<uint16_t>(pc_ + e);
         T(12);
       } else {  // JR cc,e
         const auto e = static_cast<int8_t>(FetchByte());
         if (Condition<y - 4>()) {
+          Idle(static_cast<uint16_t>(pc_ - 1), 5);
           pc_ = static_cast<uint16_t>(pc_ + e);
           T(12);
         } else {
@@ -90,36 +94,38 @@ void Z80Core<M>::Main() {
         SetRR<p, Idx>(FetchWord());
         T(10);
       } else {  // ADD HL,rr
+        Ir(7);
         HLx<Idx>().Set(Add16(HLx<Idx>().Get(), GetRR<p, Idx>()));
         T(11);
       }
     } else if constexpr (z == 2) {
       if constexpr (y == 0) {
-        m_.WriteByte(r_.BC.Get(), A);
+        Wr(r_.BC.Get(), A);
         T(7);
       } else if constexpr (y == 1) {
-        A = m_.ReadByte(r_.BC.Get());
+        A = Rd(r_.BC.Get());
         T(7);
       } else if constexpr (y == 2) {
-        m_.WriteByte(r_.DE.Get(), A);
+        Wr(r_.DE.Get(), A);
         T(7);
       } else if constexpr (y == 3) {
-        A = m_.ReadByte(r_.DE.Get());
+        A = Rd(r_.DE.Get());
         T(7);
       } else if constexpr (y == 4) {  // LD (nn),HL
-        m_.WriteWord(FetchWord(), HLx<Idx>().Get());
+        WrWord(FetchWord(), HLx<Idx>().Get());
         T(16);
       } else if constexpr (y == 5) {  // LD HL,(nn)
-        HLx<Idx>().Set(m_.ReadWord(FetchWord()));
+        HLx<Idx>().Set(RdWord(FetchWord()));
         T(16);
       } else if constexpr (y == 6) {  // LD (nn),A
-        m_.WriteByte(FetchWord(), A);
+        Wr(FetchWord(), A);
         T(13);
       } else {  // LD A,(nn)
-        A = m_.ReadByte(FetchWord());
+        A = Rd(FetchWord());
         T(13);
       }
     } else if constexpr (z == 3) {  // INC rr / DEC rr
+      Ir(2);
       SetRR<p, Idx>(static_cast<uint16_t>(GetRR<p, Idx>() + (q == 0 ? 1 : -1)));
       T(6);
     } else if constexpr (z == 4 || z == 5) {  // INC r / DEC r
@@ -128,8 +134,9 @@ void Z80Core<M>::Main() {
         T(4);
       } else {
         const uint16_t address = (Idx == 0) ? r_.HL.Get() : IndexAddress<Idx>();
-        const uint8_t value = m_.ReadByte(address);
-        m_.WriteByte(address, (z == 4) ? Inc8(value) : Dec8(value));
+        const uint8_t value = Rd(address);
+        Idle(address, 1);
+        Wr(address, (z == 4) ? Inc8(value) : Dec8(value));
         T(Idx == 0 ? 11 : 19);
       }
     } else if constexpr (z == 6) {  // LD r,n
@@ -137,11 +144,14 @@ void Z80Core<M>::Main() {
         Reg8<y, Idx>() = FetchByte();
         T(7);
       } else if constexpr (Idx == 0) {
-        m_.WriteByte(r_.HL.Get(), FetchByte());
+        const uint8_t value = FetchByte();
+        Wr(r_.HL.Get(), value);
         T(10);
       } else {  // the displacement comes before the operand
-        const uint16_t address = IndexAddress<Idx>();
-        m_.WriteByte(address, FetchByte());
+        const uint16_t address = IndexAddress<Idx, 0>();
+        const uint8_t value = FetchByte();
+        Idle(static_cast<uint16_t>(pc_ - 1), 2);
+        Wr(address, value);
         T(15);
       }
     } else {                   // z == 7: accumulator and flag operations
@@ -175,6 +185,7 @@ void Z80Core<M>::Main() {
     }
   } else {                   // x == 3
     if constexpr (z == 0) {  // RET cc
+      Ir(1);
       if (Condition<y>()) {
         pc_ = Pop();
         T(11);
@@ -208,6 +219,7 @@ void Z80Core<M>::Main() {
         pc_ = HLx<Idx>().Get();
         T(4);
       } else {  // LD SP,HL
+        Ir(2);
         r_.SP = HLx<Idx>().Get();
         T(6);
       }
@@ -222,12 +234,14 @@ void Z80Core<M>::Main() {
       } else if constexpr (y == 1) {
         if constexpr (Idx != 0) {  // DD CB d op: displacement and opcode are one operand word
           const uint16_t word = FetchWord();
+          Idle(static_cast<uint16_t>(pc_ - 1), 2);
           const auto d = static_cast<int8_t>(word & 0xFF);
           IndexedCb(static_cast<uint16_t>(HLx<Idx>().Get() + d), static_cast<uint8_t>(word >> 8));
         } else {
           Prefixed<Local, &Z80Core::ExecuteCB>();
         }
       } else if constexpr (y == 2) {  // OUT (n),A: the device sees the end of the instruction
+        Cycle(pc_, 3);
         const uint8_t n = m_.PeekByte(pc_);
         pc_ = static_cast<uint16_t>(pc_ + 1);
         T(11);
@@ -235,8 +249,17 @@ void Z80Core<M>::Main() {
       } else if constexpr (y == 3) {
         InAN<Local>();
       } else if constexpr (y == 4) {  // EX (SP),HL
-        const uint16_t value = m_.ReadWord(r_.SP);
-        m_.WriteWord(r_.SP, HLx<Idx>().Get());
+        const uint16_t value = RdWord(r_.SP);
+        const uint16_t hl = HLx<Idx>().Get();
+        if constexpr (kTimed) {  // high byte first, then two T-states at SP
+          const auto high = static_cast<uint16_t>(r_.SP + 1);
+          Idle(high, 1);
+          Wr(high, static_cast<uint8_t>(hl >> 8));
+          Wr(r_.SP, static_cast<uint8_t>(hl));
+          Idle(r_.SP, 2);
+        } else {
+          m_.WriteWord(r_.SP, hl);
+        }
         HLx<Idx>().Set(value);
         T(19);
       } else if constexpr (y == 5) {  // EX DE,HL: never the index register
@@ -254,6 +277,7 @@ void Z80Core<M>::Main() {
     } else if constexpr (z == 4) {  // CALL cc,nn
       const uint16_t target = FetchWord();
       if (Condition<y>()) {
+        Idle(static_cast<uint16_t>(pc_ - 1), 1);
         Push(pc_);
         pc_ = target;
         T(17);
@@ -262,6 +286,7 @@ void Z80Core<M>::Main() {
       }
     } else if constexpr (z == 5) {
       if constexpr (q == 0) {  // PUSH BC, DE, HL, AF
+        Ir(1);
         if constexpr (p == 3) {
           Push(r_.AF.Get());
         } else {
@@ -270,6 +295,7 @@ void Z80Core<M>::Main() {
         T(11);
       } else if constexpr (p == 0) {  // CALL nn
         const uint16_t target = FetchWord();
+        Idle(static_cast<uint16_t>(pc_ - 1), 1);
         Push(pc_);
         pc_ = target;
         T(17);
@@ -288,6 +314,7 @@ void Z80Core<M>::Main() {
       Alu<y>(FetchByte());
       T(7);
     } else {  // RST
+      Ir(1);
       Push(pc_);
       pc_ = static_cast<uint16_t>(y * 8);
       T(11);
@@ -299,7 +326,15 @@ template <class M>
 template <int Idx>
 void Z80Core<M>::DispatchIndexed() {
   refresh_ = static_cast<uint8_t>(refresh_ + 1);
-  const uint8_t opcode = FetchByte();
+  uint8_t opcode;
+  if constexpr (kTimed) {
+    // A second prefix and a HALT are fetched again as instructions of their own.
+    opcode = m_.FetchByte(pc_);
+    if (opcode != 0xDD && opcode != 0xFD && opcode != 0x76) Cycle(pc_, 4);
+    pc_ = static_cast<uint16_t>(pc_ + 1);
+  } else {
+    opcode = FetchByte();
+  }
   T(4);  // the prefix
   switch (opcode) {
 #define VANTREL_INDEXED_CASE(n) \

@@ -1,5 +1,6 @@
 #include "core/Z80Prefixed.h"
 
+#include "core/ContendedMemory.h"
 #include "core/WatchedMemory.h"
 #include "core/Z80.h"
 
@@ -15,10 +16,12 @@ void Z80Core<M>::ExecuteED() {
   DispatchED();
 }
 
-// Both memories the processor runs on: plain and watched by the debugger.
+// The memories the processor runs on: plain, watched by the debugger, and contended.
 template void Z80Core<Memory>::ExecuteCB();
 template void Z80Core<Memory>::ExecuteED();
 template void Z80Core<WatchedMemory>::ExecuteCB();
 template void Z80Core<WatchedMemory>::ExecuteED();
+template void Z80Core<ContendedMemory>::ExecuteCB();
+template void Z80Core<ContendedMemory>::ExecuteED();
 
 }  // namespace vantrel

@@ -26,9 +26,11 @@ Machine::Machine(uint64_t seed)
   breaks_.Bind(&State.Regs, &Mem);
   Cpu.SetPortBus(plainBus_);
   watchedCpu_.SetPortBus(plainBus_);
+  contendedCpu_.SetPortBus(plainBus_);
   const auto tapeStart = [](void* tape) { static_cast<TapePlayer*>(tape)->TapeAutoStart(); };
   Cpu.SetTapeAutoStart(tapeStart, &Tape);
   watchedCpu_.SetTapeAutoStart(tapeStart, &Tape);
+  contendedCpu_.SetTapeAutoStart(tapeStart, &Tape);
   watchedMem_.SetHooks(
       [](void* breaks, uint16_t address) {
         static_cast<Breakpoints*>(breaks)->OnAccess(BreakType::ReadMemory, address);
@@ -61,6 +63,7 @@ void Machine::ResetMachine() {
   // at 0x0000. 48K modes: bank 0 at 0xC000, the 48K BASIC ROM, paging locked.
   Ports.PortWrite(0x1FFD, 0x00);
   const uint8_t mode = State.StartMode.load(std::memory_order_relaxed);
+  if (timingChoice_ == TimingChoice::ByStartMode) ApplyTimingChoice();
   ForcePaging((mode & kStart128k) ? 0x00 : 0x30);
   if (Mem.DosEnabled && (mode & kStartTrDos)) Mem.StartInDos();
 
@@ -100,6 +103,26 @@ void Machine::WireBreakpointPorts() {
   }
   Cpu.SetPortBus(bus);
   watchedCpu_.SetPortBus(bus);
+  contendedCpu_.SetPortBus(bus);
+}
+
+void Machine::ApplyTimingChoice() {
+  SetTiming(
+      ResolveTiming(timingChoice_, State.StartMode.load(std::memory_order_relaxed), Mem.Model),
+      defaultTackts_);
+}
+
+void Machine::SetTiming(MachineTiming timing, uint32_t tacktsPerInt) {
+  const uint32_t frame =
+      timing == MachineTiming::Default ? tacktsPerInt : FiguresOf(timing)->FrameTackts();
+  if (timing == timing_ && frame == State.TacktsPerInt) return;
+  timing_ = timing;
+  const UlaFigures* ula = FiguresOf(timing);
+  contendedMem_.SetTiming(timing);
+  Ports.FloatingBus = ula != nullptr;
+  Screen.SetTiming(timing);
+  State.IntLength = ula ? ula->IntLength : kDefaultIntLength;
+  SetTacktsPerInt(ula ? ula->FrameTackts() : tacktsPerInt);
 }
 
 int RepeatingLength(const Memory& mem, uint16_t pc) {
@@ -139,7 +162,12 @@ bool Machine::BreakpointStep(bool checkExecution, StepKind& kind) {
     State.UpdateTacktsMeter();
     before = State.TacktsMeter;
   }
-  kind = breaks_.WatchesMemory() ? StepOn(watchedCpu_) : StepOn(Cpu);
+  // Memory entries run the watching processor, which has no contention.
+  if (breaks_.WatchesMemory()) {
+    kind = StepOn(watchedCpu_);
+  } else {
+    kind = timing_ == MachineTiming::Default ? StepOn(Cpu) : StepOn(contendedCpu_);
+  }
   if (kind == StepKind::Interrupt) breaks_.OnInterrupt();
   if (kind == StepKind::Instruction && breaks_.Watches(BreakType::Execution)) {
     FollowRepeat(pc, sp);

@@ -7,8 +7,10 @@
 #include <memory>
 #include <vector>
 
+#include "core/ContendedMemory.h"
 #include "core/MachineState.h"
 #include "core/Memory.h"
+#include "core/UlaTiming.h"
 #include "core/WatchedMemory.h"
 #include "core/Z80.h"
 #include "disk/Beta128.h"
@@ -63,7 +65,9 @@ class Machine {
 
   // One step: a frame end when due, then a held reset, an interrupt or one instruction,
   // and the catch-ups of the screen and the tape with the new time.
-  StepKind ProcessorStep() { return StepOn(Cpu); }
+  StepKind ProcessorStep() {
+    return timing_ == MachineTiming::Default ? StepOn(Cpu) : StepOn(contendedCpu_);
+  }
 
   // One step with the enabled breakpoints consulted: an execution entry before the
   // instruction (unless `checkExecution` is false: the first step of a run leaves the
@@ -90,6 +94,15 @@ class Machine {
            !State.ResetRequest.load(std::memory_order_relaxed) && Tape.Idle();
   }
 
+  // Runs a plain stretch in the processor's own loop, on the timing's processor.
+  void StepStretch(const std::atomic<bool>& running) {
+    if (timing_ == MachineTiming::Default) {
+      Cpu.StepUntil(State.TacktsPerInt, running);
+    } else {
+      contendedCpu_.StepUntil(State.TacktsPerInt, running);
+    }
+  }
+
   // Reading the user's settings is the application's business; the machine takes the
   // resulting values here.
   void SetTrDosEnabled(bool enabled) { Mem.DosEnabled = enabled; }
@@ -114,6 +127,19 @@ class Machine {
     Ports.AyChipSelected = 0;
     Ay2.Reset();
   }
+  // The timing: the default frame of `tacktsPerInt` T-states without contention, or a
+  // Sinclair ULA's, which sets its own frame length, interrupt length, contention,
+  // floating bus and picture geometry.
+  void SetTiming(MachineTiming timing, uint32_t tacktsPerInt);
+  MachineTiming Timing() const { return timing_; }
+  // The "Sinclair Timing" setting with the default frame's length: "by start mode" is
+  // worked out again at every reset, from the start mode and the memory model.
+  void SetTimingChoice(TimingChoice choice, uint32_t tacktsPerInt) {
+    timingChoice_ = choice;
+    defaultTackts_ = tacktsPerInt;
+    ApplyTimingChoice();
+  }
+  TimingChoice GetTimingChoice() const { return timingChoice_; }
   // Runs the frame end now if the frame is complete, as the next step would. Lets a
   // caller stop exactly between frames (the headless runner counts frames this way).
   // Draws the paper up to the present moment (before a picture is taken mid-frame).
@@ -236,6 +262,13 @@ class Machine {
   WatchedMemory watchedMem_{Mem};
   Z80Core<WatchedMemory> watchedCpu_{State, watchedMem_};
   PortBus plainBus_;
+  // The processor of the Sinclair timings: each machine cycle at its own T-state.
+  ContendedMemory contendedMem_{Mem};
+  Z80Core<ContendedMemory> contendedCpu_{State, contendedMem_};
+  MachineTiming timing_ = MachineTiming::Default;
+  TimingChoice timingChoice_ = TimingChoice::Default;
+  uint32_t defaultTackts_ = kDefaultTacktsPerInt;
+  void ApplyTimingChoice();
 
   FrameEndHandler* frameEnd_ = nullptr;
   RewindBuffer* rewind_ = nullptr;

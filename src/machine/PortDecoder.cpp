@@ -35,7 +35,7 @@ bool LowMatches(uint16_t port, const DiskPort& p) {
 
 uint8_t PortDecoder::PortRead(uint16_t port) {
   uint8_t result = 0xFF;
-  bool unanswered = Settings.AttributePortEnabled;
+  bool unanswered = Settings.AttributePortEnabled || FloatingBus;
   if (Settings.KeyboardEnabled && Matches(port, Settings.KeyboardBits, Settings.KeyboardMask)) {
     result &= dev_.Keys.ReadKeyboardPort(port) | dev_.Tape.EarLevel();
     unanswered = false;
@@ -76,8 +76,12 @@ uint8_t PortDecoder::PortRead(uint16_t port) {
     }
   }
   // Nobody drove the bus: the ULA's video fetch is what the processor sees.
-  if (unanswered && ((port & 0xFF) == 0xFF || Settings.AttributeAllUnused)) {
-    result = dev_.Screen.AttributeUnderBeam(state_.Regs.Tackts);
+  if (unanswered) {
+    if (FloatingBus) {
+      result = dev_.Screen.FloatingBus(state_.Regs.Tackts);
+    } else if ((port & 0xFF) == 0xFF || Settings.AttributeAllUnused) {
+      result = dev_.Screen.AttributeUnderBeam(state_.Regs.Tackts);
+    }
   }
   return result;
 }

@@ -80,6 +80,8 @@ class PortDecoder {
   uint8_t PortFE = 0;
   // The AY that the AY ports reach: 0, or 1 with TurboSound on.
   uint8_t AyChipSelected = 0;
+  // A Sinclair ULA's floating bus answers every port nobody else does (set by the timing).
+  bool FloatingBus = false;
 
  private:
   static bool Matches(uint16_t port, uint16_t pattern, uint16_t mask) {

@@ -89,7 +89,7 @@ RunLoop::FramesRun RunLoop::RunFrames(uint64_t frames, std::optional<uint16_t> u
         break;
       }
     } else if (!untilPc && !Observer && machine_.PlainStretch()) {
-      machine_.Cpu.StepUntil(machine_.State.TacktsPerInt, running);
+      machine_.StepStretch(running);
     } else {
       kind = machine_.ProcessorStep();
     }

@@ -65,7 +65,7 @@ class RunLoop final : public FrameEndHandler {
       } else {
         do {
           if (machine_.PlainStretch()) {
-            machine_.Cpu.StepUntil(machine_.State.TacktsPerInt, running);
+            machine_.StepStretch(running);
           } else {
             machine_.ProcessorStep();
           }

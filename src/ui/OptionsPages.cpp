@@ -263,6 +263,17 @@ MemoryOptionsPage::MemoryOptionsPage(QWidget* parent) : QWidget(parent) {
     inner->addWidget(button);
   }
   layout->addWidget(group);
+  // Beside the model: the machine's timing, the default frame or a Sinclair ULA's.
+  auto* timingRow = new QHBoxLayout();
+  auto* timingLabel = new QLabel(QStringLiteral("Sinclair Timing"), this);
+  timing_ = new QComboBox(this);
+  for (const std::string_view name : kTimingChoiceNames) {
+    timing_->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+  }
+  timingLabel->setBuddy(timing_);
+  timingRow->addWidget(timingLabel);
+  timingRow->addWidget(timing_, 1);
+  layout->addLayout(timingRow);
   layout->addStretch();
 }
 
@@ -270,11 +281,16 @@ void MemoryOptionsPage::Load(const HardwareSettings& settings) {
   if (QAbstractButton* button = models_->button(static_cast<int>(settings.Memory))) {
     button->setChecked(true);
   }
+  timing_->setCurrentIndex(static_cast<int>(settings.SinclairTiming));
 }
 
 void MemoryOptionsPage::Store(HardwareSettings& settings) const {
   const int id = models_->checkedId();
   if (id >= 0 && id < kMemoryModelCount) settings.Memory = static_cast<MemoryModel>(id);
+  const int timing = timing_->currentIndex();
+  if (timing >= 0 && timing < kTimingChoiceCount) {
+    settings.SinclairTiming = static_cast<TimingChoice>(timing);
+  }
 }
 
 // ---------------------------------------------------------------------------------------

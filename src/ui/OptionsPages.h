@@ -123,9 +123,11 @@ class MemoryOptionsPage : public QWidget {
   void Store(HardwareSettings& settings) const;
 
   QButtonGroup* Models() const { return models_; }
+  QComboBox* Timing() const { return timing_; }
 
  private:
   QButtonGroup* models_;
+  QComboBox* timing_;
 };
 
 class SoundOptionsPage : public QWidget {

@@ -527,6 +527,12 @@ void TMainForm::RefreshDebugViews() {
   Machine& machine = app_.GetMachine();
   machine.State.UpdateTacktsMeter();
   machine.Apply([&machine] { machine.Screen.RefreshScreen(machine.State.Regs.Tackts); });
+  // The caption names a Sinclair timing, which changes what every program sees.
+  const MachineTiming timing = machine.Timing();
+  setWindowTitle(timing == MachineTiming::Default
+                     ? QStringLiteral("Vantrel v0.30b")
+                     : QStringLiteral("Vantrel v0.30b - %1 timing")
+                           .arg(QString::fromLatin1(TimingName(timing))));
   stack_->ShowStack(machine.State.Regs.SP);
   cpu_->Refresh();
   memory_->update();

@@ -13,16 +13,9 @@ namespace vantrel {
 namespace {
 
 constexpr uint32_t kNever = std::numeric_limits<uint32_t>::max();
-constexpr int kPaperBytes = 6144;  // the bitmap; the 768 attribute bytes follow it
-constexpr int kFirstRowLine = 32;  // the frame line of native row 0
-constexpr uint32_t kRowStartOffset = 37;
-constexpr uint32_t kPaperOffset = 69;         // of paper byte 0 within its line
-constexpr uint32_t kRightBorderOffset = 197;  // 37 + 32 units of left border + 128 of paper
-constexpr int kFirstPaperLine = 80;           // the frame line of paper line 0
-
-uint32_t RowStartT(int row) {
-  return static_cast<uint32_t>(row + kFirstRowLine) * kLineTackts + kRowStartOffset;
-}
+constexpr int kPaperBytes = 6144;             // the bitmap; the 768 attribute bytes follow it
+constexpr uint32_t kLeftBorderTackts = 32;    // 64 pixels before the paper
+constexpr uint32_t kRightBorderOffset = 160;  // from a row's start: left border and paper
 
 // For each bitmap byte, eight bytes of 0xFF where a pixel is ink, leftmost pixel first in
 // memory, so a cell is drawn with two ANDs, an OR and one 8-byte store.
@@ -94,6 +87,10 @@ void ScreenRenderer::BeforeScreenWrite(void* self) {
 
 void ScreenRenderer::BuildTables() {
   const uint32_t frame = sentinelT_ - kSentinelSlack;
+  // A row starts its left border 32 T-states before its paper line would.
+  const auto RowStartT = [this](int row) {
+    return paperStartT_ - kLeftBorderTackts + static_cast<uint32_t>(row - kPaperTop) * lineTackts_;
+  };
   // A frame shorter than the picture's lines: the beam goes on into the next frame, so
   // the part of the border that falls past the frame's end is drawn that long after the
   // next frame starts (before row 0, in what is otherwise retrace). Longer frames finish
@@ -116,8 +113,7 @@ void ScreenRenderer::BuildTables() {
       add(RowStartT(row), kNativeWidth / 2, pixels);
     } else {
       add(RowStartT(row), kPaperLeft / 2, pixels);
-      add(RowStartT(row) - kRowStartOffset + kRightBorderOffset, kPaperLeft / 2,
-          pixels + kPaperLeft + kPaperWidth);
+      add(RowStartT(row) + kRightBorderOffset, kPaperLeft / 2, pixels + kPaperLeft + kPaperWidth);
     }
   }
   std::stable_sort(
@@ -129,8 +125,7 @@ void ScreenRenderer::BuildTables() {
   PaperCell* cell = paper_.get();
   for (int y = 0; y < kPaperHeight; ++y) {
     for (int bx = 0; bx < 32; ++bx) {
-      const auto t =
-          static_cast<uint32_t>((y + kFirstPaperLine) * kLineTackts + kPaperOffset + 4 * bx);
+      const auto t = paperStartT_ + static_cast<uint32_t>(y) * lineTackts_ + 4 * bx;
       const auto bitmapOffset =
           static_cast<uint16_t>(((y & 0xC0) << 5) | ((y & 0x07) << 8) | ((y & 0x38) << 2) | bx);
       const auto attributeOffset = static_cast<uint16_t>(kPaperBytes + (y >> 3) * 32 + bx);
@@ -286,14 +281,39 @@ void ScreenRenderer::RecreateScreen() {
 }
 
 uint8_t ScreenRenderer::AttributeUnderBeam(uint32_t tackts) const {
-  if (tackts < kPaperStartT) return 0xFF;
-  const uint32_t d = tackts - kPaperStartT;
-  if (d >= kPaperHeight * kLineTackts) return 0xFF;
-  const uint32_t line = d / kLineTackts;
-  const uint32_t column = d % kLineTackts;
+  if (tackts < paperStartT_) return 0xFF;
+  const uint32_t d = tackts - paperStartT_;
+  if (d >= kPaperHeight * lineTackts_) return 0xFF;
+  const uint32_t line = d / lineTackts_;
+  const uint32_t column = d % lineTackts_;
   if (column >= kPaperLineTackts) return 0xFF;  // border or retrace
   // The attribute cell changes every 4 T-states, as the ULA fetches it.
   return DisplayedPage()[kPaperBytes + (line >> 3) * 32 + (column >> 2)];
+}
+
+uint8_t ScreenRenderer::FloatingBus(uint32_t tackts) const {
+  if (tackts < floatingStartT_) return 0xFF;
+  const uint32_t d = tackts - floatingStartT_;
+  if (d >= kPaperHeight * lineTackts_) return 0xFF;
+  const uint32_t line = d / lineTackts_;
+  const uint32_t column = d % lineTackts_;
+  if (column >= kPaperLineTackts || (column & 7) >= 4) return 0xFF;
+  const uint32_t bx = (column >> 3) * 2 + ((column >> 1) & 1);
+  if (column & 1) return DisplayedPage()[kPaperBytes + (line >> 3) * 32 + bx];
+  const uint32_t y = line;
+  return DisplayedPage()[((y & 0xC0) << 5) | ((y & 0x07) << 8) | ((y & 0x38) << 2) | bx];
+}
+
+void ScreenRenderer::SetTiming(MachineTiming timing) {
+  const UlaFigures* ula = FiguresOf(timing);
+  // The paper is drawn at the ULA's fetch of each bitmap byte.
+  paperStartT_ = ula ? ula->FloatingBusStart() : kPaperStartT;
+  lineTackts_ = ula ? ula->LineTackts : kLineTackts;
+  borderRound_ = ula ? 3 : 0;
+  floatingStartT_ = ula ? ula->FloatingBusStart() : 0;
+  BuildTables();
+  nextPaperT_ = paper_[nextCell_].T;
+  if (borderIndex_ >= sentinelIndex_) LoadBorderSegment(sentinelIndex_);
 }
 
 void ScreenRenderer::MachinePageSelected(bool second) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Compiler.h"
+#include "core/UlaTiming.h"
 #include "video/BorderSize.h"
 
 namespace vantrel {
@@ -27,8 +28,10 @@ inline constexpr int kPaperTop = 48;
 inline constexpr int kPaperWidth = 256;
 inline constexpr int kPaperHeight = 192;
 
-// Beam timing, the same on every model: 224 T-states a line, the picture's first row is
-// line 32 of the frame, one T-state is two pixels.
+// Beam timing of the default frame, the same on every model: 224 T-states a line, the
+// picture's first row is line 32 of the frame, one T-state is two pixels. The Sinclair
+// timings place the paper at the ULA's fetch, with their own line length.
+
 inline constexpr uint32_t kLineTackts = 224;
 inline constexpr uint32_t kPaperStartT = 17989;  // the first paper byte
 inline constexpr uint32_t kPaperLineTackts = 128;
@@ -117,6 +120,9 @@ class ScreenRenderer {
   void SetBorderColour(uint8_t colour, uint32_t tackts) {
     colour &= 7;
     if (colour == BorderColour) return;
+    // A Sinclair ULA takes the border colour in only every 4 T-states (8 pixels), in step
+    // with its paper bytes.
+    tackts += (paperStartT_ - tackts) & borderRound_;
     // The border so far is drawn in the old colour before the change.
     DrawBorderUpTo(tackts);
     BorderColour = colour;
@@ -148,6 +154,14 @@ class ScreenRenderer {
   // What the ULA puts on the bus for an unanswered port read: the attribute byte being
   // fetched, or 0xFF while the beam is in the border or retrace.
   uint8_t AttributeUnderBeam(uint32_t tackts) const;
+  // What a Sinclair ULA leaves on the bus for an unanswered port read: in each 8 T-states
+  // of a paper line, the bitmap byte, its attribute, the next bitmap byte and its
+  // attribute, then four T-states of 0xFF; 0xFF in the border and retrace.
+  uint8_t FloatingBus(uint32_t tackts) const;
+  // The beam geometry of a timing (rebuilds the tables).
+  void SetTiming(MachineTiming timing);
+  uint32_t PaperStartT() const { return paperStartT_; }
+  uint32_t LineTackts() const { return lineTackts_; }
   // The 128K paging port selected page 7 (true) or 5 (false) for the screen.
   void MachinePageSelected(bool second);
 
@@ -238,6 +252,12 @@ class ScreenRenderer {
   std::unique_ptr<PaperCell[]> paper_;  // kPaperCellCount + sentinel
   uint32_t sentinelT_ = 0;
   int sentinelIndex_ = 0;
+  // Beam geometry: the first paper byte's T-state, the line length, and the mask that
+  // rounds a border change up to the ULA's 4-T-state steps (0: every T-state).
+  uint32_t paperStartT_ = kPaperStartT;
+  uint32_t lineTackts_ = kLineTackts;
+  uint32_t borderRound_ = 0;
+  uint32_t floatingStartT_ = 0;
 
   // Paper drawer.
   uint32_t nextPaperT_ = kPaperStartT;

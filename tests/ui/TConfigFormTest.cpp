@@ -35,6 +35,7 @@ TEST_F(ConfigFormTest, UntouchedPagesGiveBackWhatWasLoaded) {
   hw.KempstonMouse = {true, true, true, false};
   hw.TrDos = {true, false, "boot.$B", false, true, true};
   hw.Memory = MemoryModel::Scorpion1024k;
+  hw.SinclairTiming = TimingChoice::Sinclair128;
   hw.StartUp = {1, 1};
   hw.AttributePort = {false, true};
   hw.Volume = {3, 8, 0, 120, 2, true};
@@ -64,6 +65,7 @@ TEST_F(ConfigFormTest, EachPageWritesItsOwnValuesAndOkWaitsForValidBorderSizes) 
   form.Roms()->Edit(RomSlot::k128kBasic)->clear();  // empty means the default
   form.TrDos()->PortAccessBox()->setChecked(true);
   form.Memory()->Models()->button(3)->setChecked(true);
+  form.Memory()->Timing()->setCurrentIndex(3);
   form.Sound()->SynchDelay()->setValue(37);  // moves in steps of ten
   const HardwareSettings hw = form.Result().Hardware;
   EXPECT_EQ(hw.Keyboard, (PortDecodeSetting{0x00FF, 0x00FE, true}));
@@ -71,6 +73,7 @@ TEST_F(ConfigFormTest, EachPageWritesItsOwnValuesAndOkWaitsForValidBorderSizes) 
   EXPECT_EQ(hw.RomDos.FileName, "dos.rom");
   EXPECT_EQ(hw.Rom128k.FileName, "Pentagon.Rom:0");
   EXPECT_TRUE(hw.TrDos.PortAccess && hw.Memory == MemoryModel::Pentagon1024k);
+  EXPECT_EQ(hw.SinclairTiming, TimingChoice::ByStartMode);
   EXPECT_EQ(hw.Volume.SynchDelay, 40);
 
   VideoOptionsPage& video = *form.Video();
