@@ -227,8 +227,9 @@ TEST(SclSave, SavedPackageReloadsWithTheSameCatalogueAndFiles) {
       EXPECT_TRUE(std::equal(at(*before, a), at(*before, a) + a[13] * 256, at(*after, b)));
     }
     // A package made from an SCL is that SCL again, byte for byte.
-    if (std::string(name) == "UMT2_3.SCL")
+    if (std::string(name) == "UMT2_3.SCL") {
       EXPECT_EQ(test::ReadBytes(saved), test::ReadBytes(source));
+    }
   }
 }
 

@@ -154,7 +154,7 @@ TEST_F(SnapshotDialogsTest, SaveDialogShowsItsSettingsAndBrowseAddsTheExtension)
   }
   EXPECT_TRUE(ReadSaveSnapFSettings(store).NameGenerator);
   // A type index past the list fails the group.
-  store.WriteInteger("Environment\\Save Snapshot Dialog", "SnapshotType", 2);
+  store.WriteInteger("Environment\\Save Snapshot Dialog", "SnapshotType", kSnaVariantCount);
   EXPECT_EQ(ReadSaveSnapFSettings(store), SaveSnapFSettings{});
 }
 
