@@ -177,8 +177,9 @@ class Machine {
   }
   // A disk rebuilt from a capture keeps the serial it had.
   void InsertCapturedDisk(std::unique_ptr<FloppyDisk> disk, int drive) {
+    FloppyDisk* const inserted = disk.get();
     Disks[drive] = std::move(disk);
-    Disk.SetDisk(drive, Disks[drive].get());
+    Disk.SetDisk(drive, inserted);
   }
   PortDecoder Ports;
   Z80 Cpu;

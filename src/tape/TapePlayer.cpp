@@ -169,7 +169,7 @@ void TapePlayer::RunLoaderTrap() {
     case TrapResult::Loaded:
       // As after the block's last edge: the pause after it begins, then the next block.
       earLevel_ = trapLevelAfter_;
-      pos_ = dataEnd_;
+      pos_ = dataEnd_;  // the block is used up
       playState_ = NextByte;
       RunState();
       return;
