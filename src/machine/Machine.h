@@ -177,9 +177,8 @@ class Machine {
   }
   // A disk rebuilt from a capture keeps the serial it had.
   void InsertCapturedDisk(std::unique_ptr<FloppyDisk> disk, int drive) {
-    FloppyDisk* const inserted = disk.get();
     Disks[drive] = std::move(disk);
-    Disk.SetDisk(drive, inserted);
+    Disk.SetDisk(drive, Disks[drive].get());
   }
   PortDecoder Ports;
   Z80 Cpu;
