@@ -1,7 +1,5 @@
 #include "machine/Rewind.h"
 
-#include <unordered_set>
-
 #include "machine/Machine.h"
 #include "video/ScreenRenderer.h"
 
@@ -50,16 +48,23 @@ void RewindBuffer::RunOn() {
 }
 
 void RewindBuffer::Recount() {
+  // A capture shares the tracks unchanged since the one before it, so a track costs memory
+  // only where its pointer differs from the older neighbour's: no set of pointers, which
+  // took more time than the captures themselves once a ring was full.
   size_t bytes = ring_.size() * sizeof(MachineCapture);
-  std::unordered_set<const RawTrack*> tracks;
+  size_t tracks = 0;
   for (size_t back = 0; back < count_; ++back) {
     const MachineCapture& c = ring_[Slot(back)];
+    const MachineCapture* older = back + 1 < count_ ? &ring_[Slot(back + 1)] : nullptr;
     bytes += c.Mem.Ram.capacity() + c.Screen.Picture.capacity();
-    for (const auto& drive : c.Disk.Drives)
-      for (const auto& track : drive.Tracks) tracks.insert(track.get());
+    for (size_t d = 0; d < c.Disk.Drives.size(); ++d) {
+      const auto& own = c.Disk.Drives[d].Tracks;
+      for (size_t t = 0; t < own.size(); ++t) {
+        if (own[t] && !(older && older->Disk.Drives[d].Tracks[t] == own[t])) ++tracks;
+      }
+    }
   }
-  tracks.erase(nullptr);
-  bytes_.store(bytes + tracks.size() * sizeof(RawTrack), std::memory_order_relaxed);
+  bytes_.store(bytes + tracks * sizeof(RawTrack), std::memory_order_relaxed);
 }
 
 size_t RewindBuffer::EstimateBytes(int seconds, MemoryModel model) {
