@@ -214,8 +214,14 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   padDriver_->SetMapping(app_.Hardware().Gamepad);
   if (gamepad_->Available()) {
     auto* padTimer = new QTimer(this);
-    connect(padTimer, &QTimer::timeout, this, [this] { padDriver_->Update(gamepad_->Poll()); });
-    padTimer->start(20);
+    connect(padTimer, &QTimer::timeout, this, [this, padTimer] {
+      padDriver_->Update(gamepad_->Poll());
+      // With no pad attached only a plug-in is watched for, twice a second, so the window
+      // thread of a user without a pad wakes no more often than it did before pads.
+      const int interval = gamepad_->Connected() ? 20 : 500;
+      if (padTimer->interval() != interval) padTimer->setInterval(interval);
+    });
+    padTimer->start(gamepad_->Connected() ? 20 : 500);
   }
   capture_ = new MouseCapture(screen_.get(), this);
   connect(capture_, &MouseCapture::Released, this,
