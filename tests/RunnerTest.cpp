@@ -558,7 +558,9 @@ TEST_F(RunnerTest, BeepPlaysTheRomsToneIntoTheWavFile) {
     } else {
       const std::vector<int> all = WavSamples16(dir_.path() / "beep.wav", channels);
       for (size_t i = 0; i < all.size(); i += channels) {
-        if (channels == 2) ASSERT_EQ(all[i], all[i + 1]) << i;
+        if (channels == 2) {
+          ASSERT_EQ(all[i], all[i + 1]) << i;
+        }
         samples.push_back(all[i]);
       }
     }

@@ -234,7 +234,9 @@ TEST(TrDos, TwoDrivesCopyAndLoadEachFromItsOwnDisk) {
     Type(m, c.keys);
     RunFrames(m, 500);
     const std::string screen = ScreenText(m);
-    if (c.text) EXPECT_NE(screen.find(c.text), std::string::npos) << screen;
+    if (c.text) {
+      EXPECT_NE(screen.find(c.text), std::string::npos) << screen;
+    }
     EXPECT_EQ(FileOnDisk(*m.Disks[1], "success.B"), program) << screen;
     EXPECT_TRUE(SameTracks(*before, *m.Disks[0])) << "drive A was written to";
     EXPECT_EQ(m.Disks[1]->Modified(), c.programOnA);
