@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +16,8 @@
 
 namespace vantrel {
 namespace {
+
+using test::Type;
 
 uint64_t Hash(const uint8_t* data, size_t size, uint64_t hash = 14695981039346656037ull) {
   for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 1099511628211ull;
@@ -99,26 +100,6 @@ bool LoadPentagonRoms(Machine& m) {
   test::LoadRomPage(rom, 2, m.Mem.RomDOS());
   m.SetTrDosEnabled(true);
   return true;
-}
-
-// Each stroke held for four frames and let go for four ("SS+P", "ENTER").
-void Type(Machine& m, const std::string& script) {
-  std::istringstream in(script);
-  std::string token;
-  while (in >> token) {
-    std::vector<int> keys;
-    std::istringstream parts(token);
-    std::string part;
-    while (std::getline(parts, part, '+')) {
-      keys.push_back(part == "ENTER" ? kKeyEnter
-                     : part == "SS"  ? kKeySymbolShift
-                                     : KeyIndexOfChar(part[0]));
-    }
-    for (int k : keys) m.Keys.PressKey(k);
-    for (int i = 0; i < 4; ++i) OneFrame(m);
-    for (int k : keys) m.Keys.ReleaseKey(k);
-    for (int i = 0; i < (token == "ENTER" ? 50 : 4); ++i) OneFrame(m);
-  }
 }
 
 TEST(MachineCapture, RestoredMachineRunsOnAsTheCapturedOneDid) {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
+#include <vector>
 
 #include "machine/Machine.h"
 
@@ -56,6 +58,27 @@ bool LoadRomPage(const std::filesystem::path& file, int page, uint8_t* rom) {
 void RunFrames(Machine& m, uint32_t frames) {
   const uint32_t end = m.State.FrameCount + frames;
   while (m.State.FrameCount != end) m.ProcessorStep();
+}
+
+void Type(Machine& m, const std::string& script) {
+  std::istringstream in(script);
+  std::string token;
+  while (in >> token) {
+    std::vector<int> keys;
+    std::istringstream parts(token);
+    std::string part;
+    while (std::getline(parts, part, '+')) {
+      keys.push_back(part == "ENTER"   ? kKeyEnter
+                     : part == "CS"    ? kKeyCapsShift
+                     : part == "SS"    ? kKeySymbolShift
+                     : part == "SPACE" ? kKeySpace
+                                       : KeyIndexOfChar(part[0]));
+    }
+    for (int k : keys) m.Keys.PressKey(k);
+    RunFrames(m, 4);
+    for (int k : keys) m.Keys.ReleaseKey(k);
+    RunFrames(m, token == "ENTER" ? 50 : 4);  // a command line takes a while
+  }
 }
 
 std::string ScreenText(Machine& m) {

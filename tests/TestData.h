@@ -43,6 +43,9 @@ std::optional<std::string> ErrorOf(Action&& action) {
 bool LoadRomPage(const std::filesystem::path& file, int page, uint8_t* rom);
 // Steps the machine through `frames` frame ends.
 void RunFrames(Machine& m, uint32_t frames);
+// Types space-separated strokes ("R", "SS+P", "CS+5", "SPACE", "ENTER"), each held and
+// released over a few frames as the ROM's keyboard scan needs.
+void Type(Machine& m, const std::string& script);
 // The displayed screen as 24 lines of text, each cell matched (plain or inverse) against
 // the 48K ROM's character set; '?' where nothing matches, '@' for the copyright sign.
 std::string ScreenText(Machine& m);

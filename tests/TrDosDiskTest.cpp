@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "TestData.h"
@@ -16,6 +15,7 @@ namespace vantrel {
 namespace {
 
 using test::RunFrames;
+using test::Type;
 using test::ScreenText;
 
 // The Pentagon 128 ROM set: 128K BASIC, 48K BASIC, TR-DOS 5.04T.
@@ -34,29 +34,6 @@ void InsertImage(Machine& m, const std::string& relative, DiskFormat format) {
   RememberedGeometry geometry;
   m.InsertDisk(LoadDiskImageBytes(test::ReadBytes(test::TestDataFile(relative)), format,
                                   DiskOpenOptions{}, geometry));
-}
-
-// Types space-separated strokes ("R", "SS+P", "ENTER"), each held and released over a few
-// frames as the ROM's keyboard scan needs.
-void Type(Machine& m, const std::string& script) {
-  std::istringstream in(script);
-  std::string token;
-  while (in >> token) {
-    std::vector<int> keys;
-    std::istringstream parts(token);
-    std::string part;
-    while (std::getline(parts, part, '+')) {
-      keys.push_back(part == "ENTER"   ? kKeyEnter
-                     : part == "CS"    ? kKeyCapsShift
-                     : part == "SS"    ? kKeySymbolShift
-                     : part == "SPACE" ? kKeySpace
-                                       : KeyIndexOfChar(part[0]));
-    }
-    for (int k : keys) m.Keys.PressKey(k);
-    RunFrames(m, 4);
-    for (int k : keys) m.Keys.ReleaseKey(k);
-    RunFrames(m, token == "ENTER" ? 50 : 4);  // a command line takes a while
-  }
 }
 
 uint64_t ScreenHash(Machine& m) {

@@ -305,17 +305,21 @@ bool TapePlayer::StartPulses(uint32_t block) {
   return true;
 }
 
+bool TapePlayer::StoppedPastLastBlock() {
+  const uint32_t count = tape_.BlockCount();
+  if (CurrentBlock() < count) return false;
+  // The list keeps showing the last block.
+  if (count != 0) SetBlock(count - 1);
+  StopTape();
+  return true;
+}
+
 bool TapePlayer::NextRecordedBlock() {
   afterDataState_ = RecordedBlockStart;
   pauseTackts_ = 0;
   for (;;) {
+    if (StoppedPastLastBlock()) return false;
     const uint32_t block = CurrentBlock();
-    const uint32_t count = tape_.BlockCount();
-    if (block >= count) {
-      if (count != 0) SetBlock(count - 1);
-      StopTape();
-      return false;
-    }
     const uint32_t at = tape_.BlockStart[block];
     if (tape_.Kind == TapeKind::Pzx && ByteAt(at) == 'S' && ByteAt(at + 1) == 'T' &&
         ByteAt(at + 2) == 'O' && ByteAt(at + 3) == 'P') {
@@ -381,14 +385,9 @@ bool TapePlayer::JumpBy(int32_t offset) {
 bool TapePlayer::NextTzxBlock() {
   afterDataState_ = TzxNextBlock;
   for (;;) {
+    if (StoppedPastLastBlock()) return false;
     const uint32_t block = CurrentBlock();
     const uint32_t count = tape_.BlockCount();
-    if (block >= count) {
-      // The list keeps showing the last block.
-      if (count != 0) SetBlock(count - 1);
-      StopTape();
-      return false;
-    }
     if (++controlBlocks_ > count + kMaxControlBlocks) {
       StopTape();
       return false;

@@ -173,6 +173,8 @@ class TapePlayer {
   void RunLoaderTrap();
   void ReportLevel();
   bool AtStandardPilot() const;
+  // Stops the tape when play has run past the last block; true then.
+  bool StoppedPastLastBlock();
   // Fetches TZX blocks from CurrentBlock on; false when no period was scheduled.
   bool NextTzxBlock();
   // Fetches blocks of a CSW, PZX or WAV tape from CurrentBlock on, as NextTzxBlock.
