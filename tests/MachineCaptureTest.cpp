@@ -215,6 +215,32 @@ TEST(Rewind, SteppingBackFiveCapturesRunsOnAsTheMachineDidThen) {
   EXPECT_GT(rewind.Bytes(), 6 * (128u << 10));
 }
 
+// The memory shown counts each disk track once, however many captures share it, also
+// once the oldest capture has been overwritten and the next one holds its tracks alone.
+TEST(Rewind, MemoryCountsEachSharedTrackOnce) {
+  Machine m(3);
+  m.InsertDisk(CreateBlankDisk());
+  RewindBuffer rewind;
+  rewind.SetSeconds(3);
+  m.SetRewind(&rewind);
+  std::vector<size_t> bytes;  // after each capture
+  for (int second = 0; second < 4; ++second) {
+    for (int i = 0; i < 50; ++i) OneFrame(m);
+    bytes.push_back(rewind.Bytes());
+    // One track written before the next capture: that capture owns it alone.
+    FloppyDisk& disk = *m.Disks[0];
+    disk.Tracks[3 + second].Data[10] ^= 0x5A;
+    disk.TrackWritten(&disk.Tracks[3 + second]);
+  }
+  ASSERT_EQ(rewind.Count(), 3u);
+  const size_t wholeDisk = FloppyDisk::kTrackCount * sizeof(RawTrack);
+  EXPECT_GE(bytes[0], wholeDisk);
+  EXPECT_LT(bytes[1] - bytes[0], wholeDisk / 2) << "the second capture shares the disk";
+  EXPECT_EQ(bytes[2] - bytes[1], bytes[1] - bytes[0]) << "each new capture adds one track";
+  // Capture 4 replaced capture 1: still the whole disk plus two written tracks.
+  EXPECT_EQ(bytes[3], bytes[2]);
+}
+
 TEST(Rewind, KeepsOnlyTheLastSecondsAndStopsAtTheOldest) {
   Machine m(3);
   RewindBuffer rewind;

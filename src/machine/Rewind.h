@@ -43,8 +43,12 @@ class RewindBuffer {
  private:
   size_t Slot(size_t back) const { return (newest_ + ring_.size() - back) % ring_.size(); }
   void Recount();
+  // The disk tracks a capture holds that its older neighbour does not share.
+  size_t OwnTracks(size_t back) const;
 
   std::vector<MachineCapture> ring_;
+  // Per slot: the tracks counted for it by OwnTracks when it came in (or became the oldest).
+  std::vector<size_t> ownTracks_;
   size_t newest_ = 0;
   size_t count_ = 0;
   size_t stepped_ = 0;  // captures stepped back, the one shown included
