@@ -105,6 +105,11 @@ void StartupOptionsPage::Load(const HardwareSettings& settings) {
   ShowRewindMemory();
 }
 
+void StartupOptionsPage::ModelChosen(MemoryModel model) {
+  model_ = model;
+  ShowRewindMemory();
+}
+
 void StartupOptionsPage::ShowRewindMemory() {
   const int index = std::max(rewind_->currentIndex(), 0);
   const size_t bytes =

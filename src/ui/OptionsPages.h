@@ -42,6 +42,8 @@ class StartupOptionsPage : public QWidget {
   QCheckBox* FastDiskCheck() const { return fastDisk_; }
   QComboBox* RewindCombo() const { return rewind_; }
   QLabel* RewindMemoryLabel() const { return rewindMemory_; }
+  // The memory page's model changed: the rewind cost follows it.
+  void ModelChosen(MemoryModel model);
 
  private:
   void ShowRewindMemory();

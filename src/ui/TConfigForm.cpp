@@ -56,8 +56,10 @@ TConfigForm::TConfigForm(SettingsStore& store, FileResolver resolver, QWidget* p
     roms_->SetReference(slot, QString::fromStdString(reference));
   };
   roms_->NavigatorRequested = [this] { OpenNavigator(); };
-  connect(memory_->Models(), &QButtonGroup::idClicked, sound_,
-          [this](int id) { sound_->ModelChosen(static_cast<MemoryModel>(id)); });
+  connect(memory_->Models(), &QButtonGroup::idClicked, sound_, [this](int id) {
+    sound_->ModelChosen(static_cast<MemoryModel>(id));
+    startup_->ModelChosen(static_cast<MemoryModel>(id));
+  });
 }
 
 TConfigForm::~TConfigForm() = default;

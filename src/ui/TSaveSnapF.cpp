@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/Settings.h"
 #include "app/SettingsStore.h"
@@ -138,7 +139,8 @@ TSaveSnapF::~TSaveSnapF() {
 }
 
 SnaVariant TSaveSnapF::Variant() const {
-  return snapTypeCB_->currentIndex() == 0 ? SnaVariant::Sna48k : SnaVariant::Sna128k;
+  // The list's rows are the formats in their stored order.
+  return static_cast<SnaVariant>(std::clamp(snapTypeCB_->currentIndex(), 0, kVariantCount - 1));
 }
 
 bool TSaveSnapF::NameGenerator() const {

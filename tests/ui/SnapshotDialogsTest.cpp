@@ -1,3 +1,4 @@
+#include <QComboBox>
 #include <optional>
 #include <utility>
 
@@ -156,6 +157,34 @@ TEST_F(SnapshotDialogsTest, SaveDialogShowsItsSettingsAndBrowseAddsTheExtension)
   // A type index past the list fails the group.
   store.WriteInteger("Environment\\Save Snapshot Dialog", "SnapshotType", kSnaVariantCount);
   EXPECT_EQ(ReadSaveSnapFSettings(store), SaveSnapFSettings{});
+}
+
+// Each row of the type list is the format saved, its extension and what is remembered.
+TEST_F(SnapshotDialogsTest, EveryFormatRowSavesItsOwnFormat) {
+  const struct {
+    SnaVariant variant;
+    const char* suffix;
+  } rows[] = {{SnaVariant::Sna48k, "Sna"},
+              {SnaVariant::Sna128k, "Sna"},
+              {SnaVariant::Z80, "z80"},
+              {SnaVariant::Szx, "szx"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.suffix);
+    {
+      TSaveSnapF form(store);
+      auto* list = form.findChild<QComboBox*>(QStringLiteral("SnapTypeCB"));
+      ASSERT_NE(list, nullptr);
+      ASSERT_EQ(list->count(), kSnaVariantCount);
+      list->setCurrentIndex(static_cast<int>(row.variant));
+      EXPECT_EQ(form.Variant(), row.variant);
+      form.SaveFile = [&](const QString&, const QString&, const QString&) {
+        return temp.filePath("game");
+      };
+      form.Button1()->click();
+      EXPECT_EQ(form.SnapshotName(), temp.filePath(QStringLiteral("game.") + row.suffix));
+    }
+    EXPECT_EQ(ReadSaveSnapFSettings(store).SnapshotType, row.variant);
+  }
 }
 
 // The numbering itself is the saver's; the dialog asks it until a name is free. Without

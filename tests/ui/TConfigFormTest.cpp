@@ -2,6 +2,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 
 #include "TestData.h"
@@ -83,6 +84,26 @@ TEST_F(ConfigFormTest, EachPageWritesItsOwnValuesAndOkWaitsForValidBorderSizes) 
   video.LeftEdit()->setText(QStringLiteral("12"));
   EXPECT_TRUE(form.OkButton()->isEnabled());
   EXPECT_EQ(form.Result().Border.Left, 12);
+}
+
+// The rewind row says what its seconds cost for the model chosen on the memory page, and
+// stores the row picked.
+TEST_F(ConfigFormTest, RewindRowShowsItsMemoryForTheChosenModel) {
+  StartupOptionsPage& startup = *form.Startup();
+  const auto megabytes = [&] {
+    const QString text = startup.RewindMemoryLabel()->text();
+    return text.isEmpty() ? 0 : text.section(QLatin1Char(' '), 1, 1).toInt();
+  };
+  startup.RewindCombo()->setCurrentIndex(0);
+  EXPECT_EQ(startup.RewindMemoryLabel()->text(), QString());
+  startup.RewindCombo()->setCurrentIndex(2);  // 60 seconds
+  form.Memory()->Models()->button(static_cast<int>(MemoryModel::Spectrum128k))->click();
+  const int small = megabytes();
+  EXPECT_GT(small, 5);
+  EXPECT_LT(small, 60);
+  form.Memory()->Models()->button(static_cast<int>(MemoryModel::Pentagon1024k))->click();
+  EXPECT_GT(megabytes(), 2 * small) << "a 1024K machine's captures are larger";
+  EXPECT_EQ(form.Result().Hardware.StartUp.Rewind, 2);
 }
 
 TEST_F(ConfigFormTest, VolumesNeverShareAWeight) {
