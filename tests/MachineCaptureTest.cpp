@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "MachineFixture.h"
 #include "TestData.h"
 #include "disk/DiskImageFiles.h"
 #include "machine/Machine.h"
@@ -17,16 +18,14 @@
 namespace vantrel {
 namespace {
 
+using test::LoadBusy128kProgram;
+using test::LoadPentagonRoms;
+using test::OneFrame;
 using test::Type;
 
 uint64_t Hash(const uint8_t* data, size_t size, uint64_t hash = 14695981039346656037ull) {
   for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 1099511628211ull;
   return hash;
-}
-
-// Runs to the next frame start: the point where the rewind captures are taken.
-void OneFrame(Machine& m) {
-  while (!m.EndFrameIfDue()) m.ProcessorStep();
 }
 
 uint64_t PictureHash(const Machine& m) {
@@ -71,35 +70,6 @@ void ExpectSame(const Trace& a, const Trace& b) {
   EXPECT_EQ(a.Regs.HL.Get(), b.Regs.HL.Get());
   EXPECT_EQ(a.Regs.Tackts, b.Regs.Tackts);
   EXPECT_EQ(a.Regs.ReadR(), b.Regs.ReadR());
-}
-
-// A 128K program that never rests: AY registers, the beeper, the border, the paging and
-// the screen change all the time, under its own IM 2 interrupt.
-void LoadBusy128kProgram(Machine& m) {
-  m.ForcePaging(0x00);
-  const std::vector<uint8_t> code = {
-      0xF3, 0x31, 0xF0, 0xBF, 0x3E, 0x81, 0xED, 0x47, 0xED, 0x5E, 0x21, 0x00, 0x40, 0xFB,
-      // loop: select register E & 15, write D, then the beeper and border, #7FFD, screen.
-      0x01, 0xFD, 0xFF, 0x7B, 0xE6, 0x0F, 0xED, 0x79, 0x06, 0xBF, 0x7A, 0xED, 0x79, 0x1C, 0xC6,
-      0x03, 0x57, 0xD3, 0xFE, 0xE6, 0x0F, 0x01, 0xFD, 0x7F, 0xED, 0x79, 0x77, 0x23, 0x7C, 0xE6,
-      0x3F, 0xF6, 0x40, 0x67, 0x18, 0xDB};
-  for (size_t i = 0; i < code.size(); ++i)
-    m.Mem.PokeByte(static_cast<uint16_t>(0x8000 + i), code[i]);
-  for (int a = 0x8100; a <= 0x8200; ++a) m.Mem.PokeByte(static_cast<uint16_t>(a), 0x82);
-  // The handler at 0x8282: EI, RETI.
-  m.Mem.PokeByte(0x8282, 0xFB);
-  m.Mem.PokeWord(0x8283, 0x4DED);
-  m.State.Regs.PC = 0x8000;
-}
-
-bool LoadPentagonRoms(Machine& m) {
-  const auto rom = test::TestDataFile("roms/Pentagon.Rom");
-  if (rom.empty()) return false;
-  test::LoadRomPage(rom, 0, m.Mem.Rom128k());
-  test::LoadRomPage(rom, 1, m.Mem.Rom48k());
-  test::LoadRomPage(rom, 2, m.Mem.RomDOS());
-  m.SetTrDosEnabled(true);
-  return true;
 }
 
 TEST(MachineCapture, RestoredMachineRunsOnAsTheCapturedOneDid) {

@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "TestData.h"
 #include "machine/Machine.h"
 
 namespace vantrel::test {
@@ -54,6 +55,40 @@ bool WaitFor(Done done) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
+  return true;
+}
+
+// Runs to the next frame start: the point where the rewind captures are taken.
+inline void OneFrame(Machine& m) {
+  while (!m.EndFrameIfDue()) m.ProcessorStep();
+}
+
+// A 128K program that never rests: AY registers, the beeper, the border, the paging and
+// the screen change all the time, under its own IM 2 interrupt.
+inline void LoadBusy128kProgram(Machine& m) {
+  m.ForcePaging(0x00);
+  const std::vector<uint8_t> code = {
+      0xF3, 0x31, 0xF0, 0xBF, 0x3E, 0x81, 0xED, 0x47, 0xED, 0x5E, 0x21, 0x00, 0x40, 0xFB,
+      // loop: select register E & 15, write D, then the beeper and border, #7FFD, screen.
+      0x01, 0xFD, 0xFF, 0x7B, 0xE6, 0x0F, 0xED, 0x79, 0x06, 0xBF, 0x7A, 0xED, 0x79, 0x1C, 0xC6,
+      0x03, 0x57, 0xD3, 0xFE, 0xE6, 0x0F, 0x01, 0xFD, 0x7F, 0xED, 0x79, 0x77, 0x23, 0x7C, 0xE6,
+      0x3F, 0xF6, 0x40, 0x67, 0x18, 0xDB};
+  for (size_t i = 0; i < code.size(); ++i)
+    m.Mem.PokeByte(static_cast<uint16_t>(0x8000 + i), code[i]);
+  for (int a = 0x8100; a <= 0x8200; ++a) m.Mem.PokeByte(static_cast<uint16_t>(a), 0x82);
+  // The handler at 0x8282: EI, RETI.
+  m.Mem.PokeByte(0x8282, 0xFB);
+  m.Mem.PokeWord(0x8283, 0x4DED);
+  m.State.Regs.PC = 0x8000;
+}
+
+inline bool LoadPentagonRoms(Machine& m) {
+  const auto rom = TestDataFile("roms/Pentagon.Rom");
+  if (rom.empty()) return false;
+  LoadRomPage(rom, 0, m.Mem.Rom128k());
+  LoadRomPage(rom, 1, m.Mem.Rom48k());
+  LoadRomPage(rom, 2, m.Mem.RomDOS());
+  m.SetTrDosEnabled(true);
   return true;
 }
 

@@ -131,6 +131,8 @@ TEST(RunnerOptionsTest, BadCommandLinesAreRefusedWithOneLine) {
       {Words("--disk-b b.tap"), "--disk-b: 'b.tap' is not a disk image"},
       {Words("--save-disk-d d.$b"), "--save-disk-d: 'd.$b' is not a .trd, .scl, .fdi or .udi"},
       {Words("--timing 48k"), "--timing: expected spec, 48, 128 or auto"},
+      {Words("--step-back 0"), "--step-back: '0' is not a number of steps from 1 to 100000"},
+      {Words("--step-back 100001"), "is not a number of steps"},
       {Words("--timing 48 --tackts-per-int 69888"), "contradict"},
       {Words("--tackts-per-int 70000 --timing=128"), "contradict"},
   };

@@ -24,9 +24,9 @@
 #include "cli/Runner.h"
 #include "cli/RunnerOptions.h"
 #include "cli/WavWriter.h"
-#include "media/SnapshotLoader.h"
 #include "disk/DiskImageFiles.h"
 #include "disk/TrackLayout.h"
+#include "media/SnapshotLoader.h"
 #include "platform/QtSettingsStore.h"
 
 namespace vantrel {
@@ -666,6 +666,40 @@ TEST_F(RunnerTest, RewindingRunsOnAsTheMachineRanThen) {
     const Bytes file = ReadBytes(dir_.path() / name);
     EXPECT_EQ(file.size() == kSna128Size, std::string(name) == "s.sna") << name;
   }
+}
+
+// --step-back N: the machine after the run is the one that stood N instructions before
+// its end, as the trace of the same run shows it (each trace line holds the registers
+// after its instruction, so the ones before the next).
+TEST_F(RunnerTest, SteppingBackGivesTheMachineAsTheTraceShowsIt) {
+  REQUIRE_ROM48();
+  const RunResult traced = Run("--mode 48 --rom48 $ROM --frames 30 --trace $D/run.txt");
+  ASSERT_EQ(traced.Status, kRunnerOk) << traced.Err;
+  std::vector<std::string> lines;
+  std::ifstream trace(dir_.path() / "run.txt");
+  for (std::string line; std::getline(trace, line);) lines.push_back(line);
+  const auto field = [](const std::string& line, const std::string& name) {
+    const size_t at = line.find(" " + name + "=");
+    return at == std::string::npos ? -1
+                                   : std::stoi(line.substr(at + name.size() + 2, 4), nullptr, 16);
+  };
+  for (const size_t back : {size_t{1}, size_t{1000}, size_t{40000}}) {
+    SCOPED_TRACE(back);
+    ASSERT_GT(lines.size(), back + 1);
+    const RunResult result =
+        Run("--mode 48 --rom48 $ROM --frames 30 --dump-regs --step-back " + std::to_string(back));
+    ASSERT_EQ(result.Status, kRunnerOk) << result.Err;
+    const QJsonObject regs = Json(result.Out);
+    const std::string& before = lines[lines.size() - back - 1];
+    const std::string& next = lines[lines.size() - back];
+    EXPECT_EQ(regs["PC"].toInt(), std::stoi(next.substr(11, 4), nullptr, 16)) << next;
+    for (const char* name : {"AF", "BC", "DE", "HL", "SP"}) {
+      EXPECT_EQ(regs[name].toInt(), field(before, name)) << name << " " << before;
+    }
+  }
+  const RunResult tooFar = Run("--mode 48 --rom48 $ROM --frames 1 --step-back 100000");
+  EXPECT_EQ(tooFar.Status, kRunnerFailed);
+  ExpectOneErrorLine(tooFar, "cannot step back 100000 instructions: the history holds");
 }
 
 }  // namespace

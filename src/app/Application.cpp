@@ -80,6 +80,18 @@ void Application::SetRewindSeconds(int seconds) {
   });
 }
 
+void Application::SetKeepHistory(bool keep) {
+  if (keep == keepHistory_) return;
+  keepHistory_ = keep;
+  if (keep && !history_) history_ = std::make_unique<StepHistory>();
+  // Between two frames: the history is the emulation thread's while it runs. Turned off,
+  // it is forgotten: what ran meanwhile would be missing from it.
+  machine_.Apply([this, keep] {
+    history_->Clear();
+    machine_.SetHistory(keep ? history_.get() : nullptr);
+  });
+}
+
 std::optional<RomSlot> Application::LoadStartModeRoms() {
   const uint8_t mode = hardware_.StartUp.Reset & 3;
   const std::array<std::string, kRomSlotCount> references = {

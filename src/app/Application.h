@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "machine/EmulThread.h"
 #include "machine/Machine.h"
 #include "machine/Rewind.h"
+#include "machine/StepHistory.h"
 
 namespace vantrel {
 
@@ -78,6 +80,10 @@ class Application {
   // The rewind captures; stepped back only while the machine stands (or through Apply).
   RewindBuffer& Rewind() { return rewind_; }
   void SetRewindSeconds(int seconds);
+  // The step history, kept while asked for (the desktop's "Keep History", the runner's
+  // --step-back); nullptr while not. Gone back in only while the machine stands.
+  StepHistory* History() { return keepHistory_ ? history_.get() : nullptr; }
+  void SetKeepHistory(bool keep);
 
  private:
   SettingsStore& store_;
@@ -89,6 +95,8 @@ class Application {
   bool shutDown_ = false;
   Machine machine_;
   RewindBuffer rewind_;
+  std::unique_ptr<StepHistory> history_;
+  bool keepHistory_ = false;
   TEmulThread emulation_;
   std::array<DiskDrive, Machine::kDrives> drives_{DiskDrive{machine_, 0}, DiskDrive{machine_, 1},
                                                   DiskDrive{machine_, 2}, DiskDrive{machine_, 3}};

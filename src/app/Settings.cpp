@@ -14,6 +14,7 @@ constexpr std::string_view kSnapshotKey = "Snapshot\\";
 constexpr std::string_view kModelKey = "Model\\";
 constexpr std::string_view kTimingKey = "Model\\Timing\\";
 constexpr std::string_view kMemoryBlockKey = "Environment\\Memory";
+constexpr std::string_view kDebuggerKey = "Environment\\Debugger";
 constexpr std::string_view kMainFormKey = "Environment\\MainForm";
 constexpr std::string_view kBorderSizeKey = "Environment\\ScreenPanel\\BorderSize";
 constexpr std::string_view kRom48kKey = "RomFiles\\Rom48k\\";
@@ -112,6 +113,7 @@ MainWindowSettings LoadMainWindowSettings(const SettingsStore& store) {
       .Text("Default Path", s.MemoryDefaultPath)
       .Text("Default Addr", s.MemoryDefaultAddr);
   LoadPosition(store, kMainFormKey, s.Position);
+  GroupReader(store, kDebuggerKey).Flag("Keep History", s.KeepHistory);
   return s;
 }
 
@@ -132,6 +134,7 @@ void SaveMainWindowSettings(SettingsStore& store, const MainWindowSettings& s) {
       .Text("Default Path", s.MemoryDefaultPath)
       .Text("Default Addr", s.MemoryDefaultAddr);
   SavePosition(store, kMainFormKey, s.Position);
+  GroupWriter(store, kDebuggerKey).Flag("Keep History", s.KeepHistory);
 }
 
 HardwareSettings LoadHardwareSettings(const SettingsStore& store) {

@@ -24,8 +24,8 @@
 #include "app/SettingsStore.h"
 #include "core/MachineState.h"
 #include "core/Memory.h"
-#include "input/Gamepad.h"
 #include "core/UlaTiming.h"
+#include "input/Gamepad.h"
 #include "input/KempstonMouseSetting.h"
 #include "sound/StereoMixer.h"
 #include "video/BorderSize.h"
@@ -71,6 +71,8 @@ struct MainWindowSettings {
   std::string MemoryDefaultAddr;
   // "Environment\MainForm"
   WindowPosition Position;
+  // "Environment\Debugger": the Debug menu's "Keep History".
+  bool KeepHistory = true;
 
   bool operator==(const MainWindowSettings&) const = default;
 };

@@ -319,6 +319,7 @@ int RunMachine(const RunnerOptions& options, const Reporter& report, Application
   keys.ApplyFrame(0, machine.Keys);
   // A rewind needs captures: with none kept by the settings, the default is kept.
   if (options.Rewind && app.Rewind().Seconds() == 0) app.SetRewindSeconds(kRewindSeconds[2]);
+  if (options.StepBack) app.SetKeepHistory(true);
   *run = loop.RunFrames(options.Frames, options.UntilPc, [&](uint64_t frames) {
     // At the frame's start, where the captures are taken: the next frame runs on from
     // the capture restored.
@@ -332,6 +333,17 @@ int RunMachine(const RunnerOptions& options, const Reporter& report, Application
   loop.StopSound();
   loop.Observer = nullptr;
   if (trace && !trace->Finish(&why)) return report.Fail(kRunnerFailed, why);
+  if (options.StepBack) {
+    StepHistory& history = *app.History();
+    const uint64_t kept = history.Executed() - history.Oldest();
+    if (*options.StepBack > kept) {
+      return report.Fail(kRunnerFailed, "cannot step back " + std::to_string(*options.StepBack) +
+                                            " instructions: the history holds " +
+                                            std::to_string(kept));
+    }
+    const std::string failure = history.GoBackTo(machine, history.Executed() - *options.StepBack);
+    if (!failure.empty()) return report.Fail(kRunnerFailed, failure);
+  }
 
   loop.Output = nullptr;
   loop.SoundBlockReady = nullptr;

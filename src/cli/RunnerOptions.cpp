@@ -12,6 +12,7 @@
 #include "debugger/Evaluator.h"
 #include "debugger/Symbols.h"
 #include "disk/DiskImageFiles.h"
+#include "machine/StepHistory.h"
 #include "media/SnapshotSaver.h"
 
 namespace vantrel {
@@ -214,6 +215,16 @@ bool ApplyRewind(RunnerOptions& o, std::string_view v, std::string* e) {
   return true;
 }
 
+bool ApplyStepBack(RunnerOptions& o, std::string_view v, std::string* e) {
+  const std::optional<uint64_t> steps = ParseRunnerNumber(v);
+  if (!steps || *steps == 0 || *steps > StepHistory::kEntries) {
+    *e = Quoted(v) + " is not a number of steps from 1 to " + std::to_string(StepHistory::kEntries);
+    return false;
+  }
+  o.StepBack = static_cast<uint32_t>(*steps);
+  return true;
+}
+
 template <int Drive>
 bool ApplySaveDisk(RunnerOptions& o, std::string_view v, std::string* e) {
   if (!NotEmpty(v, e)) return false;
@@ -384,6 +395,11 @@ constexpr RunnerOptionSpec kOptions[] = {
      "at the end of frame FRAME step back N rewind captures (one a second of machine time) and "
      "run on from there; the run's frame count goes on",
      "", ApplyRewind},
+    {"--step-back", "N",
+     "after the run go back N executed instructions (an accepted interrupt counts as one), "
+     "as the debugger's Step Back does, before the outputs are written; the run keeps the "
+     "history it needs",
+     "", ApplyStepBack},
     {"--disk-b", "FILE", "put this disk image into drive B (FILE goes into drive A)", "",
      ApplyDriveDisk<1>},
     {"--disk-c", "FILE", "put this disk image into drive C", "", ApplyDriveDisk<2>},

@@ -31,8 +31,8 @@ struct RunnerOptions {
   std::optional<uint8_t> StartMode;  // StartModeBits
   std::optional<MemoryModel> Model;
   std::optional<uint32_t> TacktsPerInt;
-  std::optional<StereoLayout> Stereo;                 // where the AY's channels are heard
-  bool TurboSound = false;                            // a second AY (Pentagon and Scorpion models)
+  std::optional<StereoLayout> Stereo;  // where the AY's channels are heard
+  bool TurboSound = false;             // a second AY (Pentagon and Scorpion models)
   std::optional<TimingChoice> Timing;
   std::optional<std::filesystem::path> SettingsFile;  // else the user's own settings
   uint64_t Seed = 0;                                  // fixed, so runs repeat exactly
@@ -58,7 +58,9 @@ struct RunnerOptions {
     uint32_t Steps = 0;
   };
   std::optional<RewindAt> Rewind;
-  std::optional<std::filesystem::path> Wav;       // every frame's mixed sound
+  // After the run, go back this many executed steps (the history is kept for it).
+  std::optional<uint32_t> StepBack;
+  std::optional<std::filesystem::path> Wav;  // every frame's mixed sound
   bool WavU8 = false;  // the 8-bit mono mix instead of the 16-bit stream the device plays
   std::optional<std::filesystem::path> Trace;     // one line per executed instruction
   std::optional<uint16_t> TraceFrom;              // the trace starts when PC gets here

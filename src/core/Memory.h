@@ -149,6 +149,9 @@ class Memory {
   uint8_t* Rom48k() { return roms_.get() + 0 * kRomSize; }
   uint8_t* Rom128k() { return roms_.get() + 1 * kRomSize; }
   uint8_t* RomDOS() { return roms_.get() + 2 * kRomSize; }
+  // The three ROM images one after the other (48K BASIC, 128K editor, TR-DOS).
+  static constexpr size_t kRomBytes = 3 * kRomSize;
+  const uint8_t* RomImages() const { return roms_.get(); }
 
  private:
   uintptr_t watchedScreen_ = ~uintptr_t{0} - kWatchedScreenBytes;

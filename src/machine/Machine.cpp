@@ -4,6 +4,7 @@
 
 #include "machine/Rewind.h"
 #include "machine/RomLoaderTrap.h"
+#include "machine/StepHistory.h"
 
 namespace vantrel {
 
@@ -31,14 +32,7 @@ Machine::Machine(uint64_t seed)
   Cpu.SetTapeAutoStart(tapeStart, &Tape);
   watchedCpu_.SetTapeAutoStart(tapeStart, &Tape);
   contendedCpu_.SetTapeAutoStart(tapeStart, &Tape);
-  watchedMem_.SetHooks(
-      [](void* breaks, uint16_t address) {
-        static_cast<Breakpoints*>(breaks)->OnAccess(BreakType::ReadMemory, address);
-      },
-      [](void* breaks, uint16_t address) {
-        static_cast<Breakpoints*>(breaks)->OnAccess(BreakType::WriteMemory, address);
-      },
-      &breaks_);
+  WireWatchHooks(true);
   // The tape reads this machine's clock and frame length, and the 48K lock of its stop
   // block; its edges are heard through the beeper's tape input.
   Tape.Connect(&State.Regs.Tackts, &State.TacktsPerInt, &Mem.Port7FFD);
@@ -77,6 +71,25 @@ void Machine::ResetMachine() {
   Ay.Reset();
   Ay2.Reset();
   Ports.AyChipSelected = 0;
+}
+
+void Machine::WireWatchHooks(bool report) {
+  if (!report) {
+    watchedMem_.SetHooks([](void*, uint16_t) {}, [](void*, uint16_t) {}, nullptr);
+    return;
+  }
+  watchedMem_.SetHooks(
+      [](void* breaks, uint16_t address) {
+        static_cast<Breakpoints*>(breaks)->OnAccess(BreakType::ReadMemory, address);
+      },
+      [](void* breaks, uint16_t address) {
+        static_cast<Breakpoints*>(breaks)->OnAccess(BreakType::WriteMemory, address);
+      },
+      &breaks_);
+}
+
+void Machine::RecordStep(bool interrupt) {
+  history_->BeforeStep(*this, interrupt);
 }
 
 void Machine::SetBreakpoints(const std::vector<Breakpoint>& entries) {
@@ -182,6 +195,7 @@ bool Machine::BreakpointStep(bool checkExecution, StepKind& kind) {
 void Machine::HeldResetStep() {
   // While the reset key is held the machine stays at 0 and time runs on.
   ResetMachine();
+  NoteExternalChange();
   Z80Registers& r = State.Regs;
   r.Tackts += 4;
   Tape.AdvanceTo(r.Tackts);
@@ -203,10 +217,18 @@ void Machine::EndFrame() {
   Ay.NextSoundFrame();
   Ay2.NextSoundFrame();
 
-  if (frameEnd_) {
-    frameEnd_->FrameFinished();
+  const bool replaying = history_ && history_->Replaying();
+  if (replaying) [[unlikely]] {
+    // Shown or not as when it ran: the flash phase follows the frames shown.
+    if (history_->Input(0)) Screen.CountPresentedFrame();
   } else {
-    Screen.PresentFrame();
+    const uint32_t shown = Screen.PresentedFrames();
+    if (frameEnd_) {
+      frameEnd_->FrameFinished();
+    } else {
+      Screen.PresentFrame();
+    }
+    if (history_) history_->Input(Screen.PresentedFrames() != shown);
   }
   Screen.StartFrame();
 
@@ -214,8 +236,11 @@ void Machine::EndFrame() {
   State.StepStartT = r.Tackts;  // queued changes see the new frame
   State.FrameCount.fetch_add(1, std::memory_order_relaxed);
 
-  Commands.RunPending();
+  if (replaying) [[unlikely]]
+    return;
+  if (Commands.RunPending()) NoteExternalChange();
   if (const auto answer = State.CpuStoppedRequest.load(std::memory_order_relaxed)) {
+    NoteExternalChange();
     if (answer == kCpuStoppedReset) {
       r.PC = 0;  // runs on from address 0
     } else {
@@ -227,6 +252,7 @@ void Machine::EndFrame() {
   }
   // Between two steps, with the new frame begun: the place a capture restores to.
   if (rewind_) rewind_->FrameStarted(*this);
+  if (history_) history_->FrameStarted();
 }
 
 }  // namespace vantrel

@@ -33,6 +33,7 @@ namespace vantrel {
 // runs for someone: the run loop's sound output, real-time pacing, presentation policy
 // and mouse polling. Called once a frame on the thread that runs the machine.
 class RewindBuffer;
+class StepHistory;
 
 class FrameEndHandler {
  public:
@@ -91,7 +92,7 @@ class Machine {
     const uint32_t t = State.Regs.Tackts;
     return t >= State.IntLength && t < State.TacktsPerInt &&
            !State.Paused.load(std::memory_order_relaxed) &&
-           !State.ResetRequest.load(std::memory_order_relaxed) && Tape.Idle();
+           !State.ResetRequest.load(std::memory_order_relaxed) && Tape.Idle() && !history_;
   }
 
   // Runs a plain stretch in the processor's own loop, on the timing's processor.
@@ -192,8 +193,14 @@ class Machine {
     } else {
       Commands.RunPending();
       command();
+      NoteExternalChange();
     }
   }
+  // Something outside the machine's own steps changed it (a command, a register edited
+  // while stopped, a restored capture): the step history starts a new stretch there.
+  // Only on the thread that owns the machine.
+  void NoteExternalChange() { ++externalChanges_; }
+  uint32_t ExternalChanges() const { return externalChanges_; }
   MachineCommands Commands;
 
   // The 882 8-bit mono samples mixed at the last frame end.
@@ -215,6 +222,12 @@ class Machine {
   void SetFrameEndHandler(FrameEndHandler* handler) { frameEnd_ = handler; }
   // The rewind captures taken as frames start, or none.
   void SetRewind(RewindBuffer* rewind) { rewind_ = rewind; }
+  // The step history that records every step (no plain stretches run then), or none.
+  void SetHistory(StepHistory* history) {
+    history_ = history;
+    Ports.History = history;
+  }
+  StepHistory* History() const { return history_; }
 
  private:
   // The step of ProcessorStep on the plain or the watching processor.
@@ -230,7 +243,10 @@ class Machine {
       return StepKind::Idle;
     }
     // The interrupt is a level during the frame's first T-states, tested only here.
-    if (r.Tackts < State.IntLength && r.IFF1 && r.AcceptInt) [[unlikely]] {
+    const bool interrupt = r.Tackts < State.IntLength && r.IFF1 && r.AcceptInt;
+    if (history_) [[unlikely]]
+      RecordStep(interrupt);
+    if (interrupt) [[unlikely]] {
       cpu.AcceptInterrupt();
       return StepKind::Interrupt;
     }
@@ -244,6 +260,16 @@ class Machine {
   }
   void EndFrame();
   void HeldResetStep();
+  void RecordStep(bool interrupt);
+  // The step history's replay: one step on the processor the recording ran, telling no
+  // breakpoint.
+  friend class StepHistory;
+  StepKind ReplayStep(bool watchedCore) {
+    if (watchedCore) return StepOn(watchedCpu_);
+    return timing_ == MachineTiming::Default ? StepOn(Cpu) : StepOn(contendedCpu_);
+  }
+  // Whether accesses are reported to the breakpoints (not while replaying).
+  void WireWatchHooks(bool report);
   void WireBreakpointPorts();
   // Follows the visit of a repeating instruction after an instruction that began at
   // `pc` with `sp`.
@@ -272,6 +298,8 @@ class Machine {
 
   FrameEndHandler* frameEnd_ = nullptr;
   RewindBuffer* rewind_ = nullptr;
+  StepHistory* history_ = nullptr;
+  uint32_t externalChanges_ = 0;
   uint64_t diskSerials_ = 0;
 };
 

@@ -21,9 +21,10 @@ class MachineCommands {
     pending_.store(true, std::memory_order_release);
   }
 
-  // Runs what was queued, in order. Called only by the machine's owning thread.
-  void RunPending() {
-    if (!pending_.load(std::memory_order_acquire)) return;
+  // Runs what was queued, in order; true when something was. Called only by the
+  // machine's owning thread.
+  bool RunPending() {
+    if (!pending_.load(std::memory_order_acquire)) return false;
     std::vector<std::function<void()>> commands;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -31,6 +32,7 @@ class MachineCommands {
       pending_.store(false, std::memory_order_relaxed);
     }
     for (auto& command : commands) command();
+    return !commands.empty();
   }
 
  private:

@@ -3,6 +3,7 @@
 #include "disk/Beta128.h"
 #include "input/Kempston.h"
 #include "input/KeyMatrix.h"
+#include "machine/StepHistory.h"
 #include "sound/AyChip.h"
 #include "sound/Beeper.h"
 #include "tape/TapePlayer.h"
@@ -33,11 +34,15 @@ bool LowMatches(uint16_t port, const DiskPort& p) {
 
 }  // namespace
 
+uint8_t PortDecoder::Outside(uint8_t live) {
+  return History ? History->Input(live) : live;
+}
+
 uint8_t PortDecoder::PortRead(uint16_t port) {
   uint8_t result = 0xFF;
   bool unanswered = Settings.AttributePortEnabled || FloatingBus;
   if (Settings.KeyboardEnabled && Matches(port, Settings.KeyboardBits, Settings.KeyboardMask)) {
-    result &= dev_.Keys.ReadKeyboardPort(port) | dev_.Tape.EarLevel();
+    result &= Outside(dev_.Keys.ReadKeyboardPort(port)) | dev_.Tape.EarLevel();
     unanswered = false;
   }
   if (DiskPortsDecoded()) {
@@ -57,20 +62,20 @@ uint8_t PortDecoder::PortRead(uint16_t port) {
       unanswered = false;
     }
     if (Settings.JoystickEnabled && Matches(port, Settings.JoystickBits, Settings.JoystickMask)) {
-      result &= dev_.Joystick.State.load(std::memory_order_relaxed);
+      result &= Outside(dev_.Joystick.State.load(std::memory_order_relaxed));
       unanswered = false;
     }
     if (dev_.Mouse.Enabled.load(std::memory_order_relaxed)) {
       if (Matches(port, MouseXBits, MouseMask)) {
-        result &= dev_.Mouse.X.load(std::memory_order_relaxed);
+        result &= Outside(dev_.Mouse.X.load(std::memory_order_relaxed));
         unanswered = false;
       }
       if (Matches(port, MouseYBits, MouseMask)) {
-        result &= dev_.Mouse.Y.load(std::memory_order_relaxed);
+        result &= Outside(dev_.Mouse.Y.load(std::memory_order_relaxed));
         unanswered = false;
       }
       if (Matches(port, MouseButtonsBits, MouseMask)) {
-        result &= dev_.Mouse.Buttons.load(std::memory_order_relaxed);
+        result &= Outside(dev_.Mouse.Buttons.load(std::memory_order_relaxed));
         unanswered = false;
       }
     }

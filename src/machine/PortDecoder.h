@@ -8,6 +8,8 @@
 
 namespace vantrel {
 
+class StepHistory;
+
 class AyChip;
 class Beeper;
 class Beta128;
@@ -82,8 +84,12 @@ class PortDecoder {
   uint8_t AyChipSelected = 0;
   // A Sinclair ULA's floating bus answers every port nobody else does (set by the timing).
   bool FloatingBus = false;
+  // While a step history records, what the keyboard, joystick and mouse ports give goes
+  // through it, so that a replay reads the same.
+  StepHistory* History = nullptr;
 
  private:
+  uint8_t Outside(uint8_t live);
   static bool Matches(uint16_t port, uint16_t pattern, uint16_t mask) {
     return ((port ^ pattern) & mask) == 0;
   }

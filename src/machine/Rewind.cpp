@@ -40,6 +40,7 @@ void RewindBuffer::FrameStarted(const Machine& machine) {
 bool RewindBuffer::StepBack(Machine& machine) {
   if (stepped_ >= count_) return false;
   RestoreMachine(machine, ring_[Slot(stepped_)]);
+  machine.NoteExternalChange();
   ++stepped_;
   return true;
 }

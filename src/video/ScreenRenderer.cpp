@@ -240,13 +240,17 @@ void ScreenRenderer::StartFrame() {
   nextPaperT_ = paper_[0].T;
 }
 
-void ScreenRenderer::PresentFrame() {
+void ScreenRenderer::CountPresentedFrame() {
   presentedFrames_.fetch_add(1, std::memory_order_relaxed);
   if (flashCountdown_-- <= 1) {
     flashCountdown_ = flashFrequency_;
     flashMask_ ^= 0x80;
   }
   if (mode_ == RenderingMode::Debug) RedrawAll();
+}
+
+void ScreenRenderer::PresentFrame() {
+  CountPresentedFrame();
   if (presenter_ != nullptr) {
     const bool whole = borderDirty_;
     borderDirty_ = false;

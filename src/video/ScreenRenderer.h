@@ -144,6 +144,8 @@ class ScreenRenderer {
   uint8_t BorderChangeHistory = kBorderRedrawAll;
   // A shown frame: advances the flash phase, redraws in Debug mode, hands the picture on.
   void PresentFrame();
+  // What showing a frame does to the picture (the flash phase), without showing it.
+  void CountPresentedFrame();
   // Brings the picture up to the machine's present moment and shows it (debugger views).
   void RefreshScreen(uint32_t tackts);
   // The whole native frame from memory at once: border in the current colour, then paper.

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "core/Memory.h"
+#include "core/UlaTiming.h"
+#include "core/Z80Registers.h"
+#include "machine/MachineCapture.h"
+
+namespace vantrel {
+
+class Machine;
+
+// One executed step: the registers before it (the frame's T-state included), the bytes
+// it ran as they were then (code may change itself later) and whether it took an
+// interrupt instead of an instruction.
+struct HistoryEntry {
+  Z80Registers Before;
+  uint32_t Frame = 0;  // the machine's frame count
+  std::array<uint8_t, 4> Bytes{};
+  bool Interrupt = false;
+};
+
+// The last steps a machine executed and the means to go back to any of them.
+//
+// Going back restores the newest whole-machine capture taken before the step and runs
+// the machine forward again to it. For that replay to be exact, what comes from outside
+// the machine is recorded as the machine sees it: every byte read from the keyboard,
+// Kempston joystick and mouse ports, and which frame ends were shown (the flash phase
+// follows them). A change made from outside between two steps (a command, an edited
+// register, a loaded file) is followed by a capture, so no replay crosses one; a new
+// tape, another memory model, timing or ROM cuts the history there, as the captures
+// before it could not be replayed with them.
+//
+// Recording runs on the thread that runs the machine, going back only while no thread
+// runs it.
+class StepHistory {
+ public:
+  static constexpr size_t kEntries = 100000;
+  // A capture every tenth of the frames bounds a step back's replay to ten frames.
+  static constexpr uint32_t kFramesPerCapture = 10;
+  // Captures forced by outside changes are many when the user edits while stepping.
+  static constexpr size_t kMaxCaptures = 64;
+
+  StepHistory();
+  // Forgets every step and capture.
+  void Clear();
+
+  // The number of steps recorded so far: the next step gets this number.
+  uint64_t Executed() const { return executed_; }
+  // The oldest step the machine can go back to (Executed() when there is none).
+  uint64_t Oldest() const;
+  // A step from Oldest() to Executed() - 1.
+  const HistoryEntry& At(uint64_t step) const { return ring_[step % kEntries]; }
+
+  // Puts the machine back as it stood before `step` (memory, registers, devices,
+  // T-state); the steps from there on are forgotten and recorded again as the machine
+  // runs on. Empty when done, else what went wrong (the machine is then unchanged).
+  std::string GoBackTo(Machine& machine, uint64_t step);
+  std::string StepBack(Machine& machine);
+
+  // From the machine: before each step that executes (`interrupt`: it accepts one).
+  void BeforeStep(const Machine& machine, bool interrupt);
+  // From the machine: a frame has started.
+  void FrameStarted() {
+    if (!replaying_ && ++frames_ >= kFramesPerCapture) {
+      frames_ = 0;
+      captureDue_ = true;
+    }
+  }
+  // From the port decoder: a byte from outside the machine. Recorded while running,
+  // given back while replaying.
+  uint8_t Input(uint8_t live) {
+    if (!replaying_) {
+      inputs_.push_back(live);
+      return live;
+    }
+    if (replayInput_ - inputBase_ < inputs_.size()) return inputs_[replayInput_++ - inputBase_];
+    inputOverrun_ = true;
+    return live;
+  }
+  bool Replaying() const { return replaying_; }
+
+ private:
+  struct Capture {
+    MachineCapture State;
+    uint64_t Step = 0;
+    uint64_t InputPos = 0;
+    uint32_t Frame = 0;
+    // What a capture does not hold but its replay needs as it was.
+    MemoryModel Model = MemoryModel::Spectrum128k;
+    MachineTiming Timing = MachineTiming::Default;
+    uint32_t TapeSerial = 0;
+    uint64_t RomSum = 0;
+    bool WatchedCore = false;
+  };
+  void TakeCapture(const Machine& machine);
+  void DropCapturesBefore(uint64_t step);
+  void DropUnneeded();
+  uint64_t RingOldest() const { return ringFloor_; }
+
+  std::vector<HistoryEntry> ring_;
+  uint64_t executed_ = 0;
+  // The oldest entry still in the ring: the first since the history was cut, or the one
+  // after the last overwritten (going back does not bring those back).
+  uint64_t ringFloor_ = 0;
+  std::deque<Capture> captures_;
+  std::vector<Capture> spare_;  // buffers of dropped captures, reused
+  std::vector<uint8_t> inputs_;
+  uint64_t inputBase_ = 0;  // the number of the first byte in inputs_
+  uint64_t replayInput_ = 0;
+  bool inputOverrun_ = false;
+  bool replaying_ = false;
+  bool captureDue_ = true;
+  uint32_t frames_ = 0;
+  uint32_t seenChanges_ = 0;
+};
+
+}  // namespace vantrel
