@@ -175,6 +175,8 @@ void TCpuF::FieldDoubleClicked(int index, int x) {
   } else {
     return;
   }
+  // The step history replays nothing across an edit.
+  machine_.NoteExternalChange();
   Refresh();
 }
 

@@ -376,6 +376,7 @@ void TDAsmF::SetPcOnCurrentLine() {
   // Registers belong to the emulation thread while it runs.
   if (machine_.State.EmulThreadAlive.load(std::memory_order_relaxed)) return;
   machine_.State.Regs.PC = view_.CurrentAddress();
+  machine_.NoteExternalChange();
   if (PcChanged) PcChanged();
 }
 

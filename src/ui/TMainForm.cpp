@@ -33,6 +33,7 @@
 #include "ui/TConfigForm.h"
 #include "ui/TCpuF.h"
 #include "ui/TDAsmF.h"
+#include "ui/THistoryF.h"
 #include "ui/TLoadSnapForm.h"
 #include "ui/TMemoryDumpForm.h"
 #include "ui/TSaveSnapF.h"
@@ -170,6 +171,11 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   watches_->Closed = [this] { Command(QStringLiteral("WatchesPanelMI"))->setChecked(false); };
   watches_->setVisible(watchSettings.Enabled);
   Command(QStringLiteral("WatchesPanelMI"))->setChecked(watchSettings.Enabled);
+  history_ = std::make_unique<THistoryF>(this);
+  history_->Symbols = &disasm_->Symbols();
+  history_->GoBack = [this](uint64_t step) { GoBackInHistory(step); };
+  history_->Closed = [this] { Command(QStringLiteral("HistoryPanelMI"))->setChecked(false); };
+  app_.SetKeepHistory(app_.MainWindow().KeepHistory);
   // First run: below the main window rather than over its menus.
   if (!store_.ReadInteger("Environment\\Disassembler Panel", "X Position")) {
     disasm_->move(x(), frameGeometry().bottom() + 8);
@@ -307,6 +313,8 @@ void TMainForm::BuildMenus() {
              [this, &emulation] { StartRun([&emulation] { emulation.StepOver(); }); });
   AddCommand(debug, "TraceIntoMI", QStringLiteral("&Trace Into"), Qt::Key_F7,
              [&emulation] { emulation.TraceInto(); });
+  AddCommand(debug, "StepBackMI", QStringLiteral("Step &Back"), QKeySequence(Qt::CTRL | Qt::Key_F7),
+             [this] { StepBackCommand(); });
   // Targets from the disassembler panel's cursor line.
   AddCommand(debug, "RunToNextLineMI", QStringLiteral("Run to Next &Line"),
              QKeySequence(Qt::SHIFT | Qt::Key_F7), [this, &emulation] {
@@ -325,6 +333,10 @@ void TMainForm::BuildMenus() {
                                  {}, [this] { SetFastTapeLoading(!FastTapeLoading()); });
   fastTape->setCheckable(true);
   fastTape->setChecked(FastTapeLoading());
+  QAction* keepHistory = AddCommand(debug, "KeepHistoryMI", QStringLiteral("Keep &History"), {},
+                                    [this] { SetKeepHistory(!app_.MainWindow().KeepHistory); });
+  keepHistory->setCheckable(true);
+  keepHistory->setChecked(app_.MainWindow().KeepHistory);
   debug->addSeparator();
   AddCommand(debug, "ResetMI", QStringLiteral("Rese&t"), Qt::Key_F12,
              [&emulation] { emulation.Reset(); });
@@ -358,6 +370,15 @@ void TMainForm::BuildMenus() {
                Command(QStringLiteral("WatchesPanelMI"))->setChecked(shown);
                if (shown) watches_->Refresh();
                SaveWatches();
+             })
+      ->setCheckable(true);
+  AddCommand(view, "HistoryPanelMI", QStringLiteral("&History Panel"),
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H),
+             [this] {
+               const bool shown = !history_->isVisible();
+               history_->setVisible(shown);
+               Command(QStringLiteral("HistoryPanelMI"))->setChecked(shown);
+               if (shown) RefreshHistory();
              })
       ->setCheckable(true);
   AddCommand(view, "MemoryPanelMI", QStringLiteral("Hide &Memory Panel"),
@@ -472,11 +493,11 @@ void TMainForm::SetRunCommandsEnabled(bool stopped) {
   // The Options pages change port decoding and memory paging, the CPU and memory panels
   // registers and memory, all of which the running machine uses without locks: they are
   // open only while it is stopped.
-  for (const char* name :
-       {"RunMI", "StepOverMI", "TraceIntoMI", "RunUntilReturnMI", "ResetMI", "VideoMI", "PortsMI",
-        "StartupMI", "RomsMI", "TrDosMI", "MemoryMI", "MouseMI", "SoundMI", "RunToCursorMI",
-        "RunToNextLineMI", "DisassemblerPanelMI", "CpuPanelMI", "MemoryPanelMI",
-        "Beta128PanelMI"}) {
+  for (const char* name : {"RunMI",      "StepOverMI",    "TraceIntoMI",     "RunUntilReturnMI",
+                           "ResetMI",    "VideoMI",       "PortsMI",         "StartupMI",
+                           "RomsMI",     "TrDosMI",       "MemoryMI",        "MouseMI",
+                           "SoundMI",    "RunToCursorMI", "RunToNextLineMI", "DisassemblerPanelMI",
+                           "CpuPanelMI", "MemoryPanelMI", "Beta128PanelMI",  "StepBackMI"}) {
     Command(QString::fromLatin1(name))->setEnabled(stopped);
   }
   Command(QStringLiteral("DebuggerMI"))->setEnabled(!stopped);
@@ -503,6 +524,7 @@ void TMainForm::PrepareForRun() {
   SetRunCommandsEnabled(false);
   stack_->hide();
   disasm_->hide();  // its text would be stale at once
+  if (history_->isVisible()) history_->Refresh(nullptr, true);
   keys_.SetRunning(true);
   keys_.SetFocused(true);
   screen_->raise();
@@ -547,6 +569,7 @@ void TMainForm::RefreshDebugViews() {
   keysGrid_->update();
   disasm_->FollowPc();
   watches_->Refresh();
+  RefreshHistory();
   Command(QStringLiteral("Beta128PanelMI"))->setChecked(vg93_->isVisible());
   if (vg93_->isVisible()) vg93_->Refresh(machine.Disk.Controller);
 }
@@ -852,43 +875,5 @@ void TMainForm::SaveWatches() {
 
 // ---------------------------------------------------------------------------------------
 // Tapes started the way a user would: a reset, then the keys that run the ROM's loader.
-
-void TMainForm::RewindCommand() {
-  // A held key repeats faster than the steps go: one step per 200 ms.
-  constexpr qint64 kStepMs = 200;
-  // Longer than the keyboard's delay before it repeats: the key is let go after that.
-  constexpr int kReleaseMs = 600;
-  if (!rewindRelease_) {
-    rewindClock_.start();
-    rewindRelease_ = new QTimer(this);
-    rewindRelease_->setSingleShot(true);
-    connect(rewindRelease_, &QTimer::timeout, this, [this] { RewindReleased(); });
-  }
-  rewindRelease_->start(kReleaseMs);
-  const qint64 now = rewindClock_.elapsed();
-  if (lastRewindStep_ >= 0 && now - lastRewindStep_ < kStepMs) return;
-  lastRewindStep_ = now;
-  TEmulThread& emulation = app_.Emulation();
-  if (emulation.Alive()) {
-    rewindResume_ = true;
-    emulation.StopEmulation();
-  }
-  RewindBuffer& rewind = app_.Rewind();
-  if (rewind.StepBack(app_.GetMachine())) {
-    RefreshDebugViews();
-    statusBar()->showMessage(QStringLiteral("Rewind: %1 s back").arg(rewind.Stepped()));
-  } else {
-    statusBar()->showMessage(rewind.Seconds() == 0 ? QStringLiteral("Rewind is off (Options)")
-                                                   : QStringLiteral("Rewind: no older capture"));
-  }
-}
-
-void TMainForm::RewindReleased() {
-  lastRewindStep_ = -1;
-  if (!rewindResume_) return;
-  rewindResume_ = false;
-  TEmulThread& emulation = app_.Emulation();
-  StartRun([&emulation] { emulation.Run(); });
-}
 
 }  // namespace vantrel

@@ -36,6 +36,7 @@ class TBreakpointsF;
 class TCPUStoppedF;
 class TDAsmF;
 class TWatchesF;
+class THistoryF;
 class TCpuF;
 class TMemoryDumpForm;
 class TScreenPanel;
@@ -84,6 +85,7 @@ class TMainForm : public QMainWindow, public RunHost {
   // "Fast Disk Access": the setting, the run loop's flag and the menu's check mark.
   void SetFastDiskAccess(bool on);
   TCpuF& CpuPanel() { return *cpu_; }
+  THistoryF& HistoryPanel() { return *history_; }
   TBreakpointsF& BreakpointsWindow() { return *breakpoints_; }
   TMemoryDumpForm& MemoryPanel() { return *memory_; }
   // The idle work: full screen, requests, the CPU stopped dialog, the caption.
@@ -170,6 +172,11 @@ class TMainForm : public QMainWindow, public RunHost {
   // the key has been let go (no repeat for a while).
   void RewindCommand();
   void RewindReleased();
+  // "Step Back" and the History panel's Go Back Here, while the machine stands.
+  void StepBackCommand();
+  void GoBackInHistory(uint64_t step);
+  void SetKeepHistory(bool keep);
+  void RefreshHistory();
 
   SettingsStore& store_;
   KeyRequests requests_;
@@ -184,6 +191,7 @@ class TMainForm : public QMainWindow, public RunHost {
   std::unique_ptr<TDAsmF> disasm_;
   std::unique_ptr<TWatchesF> watches_;
   void SaveWatches();
+  std::unique_ptr<THistoryF> history_;
   std::unique_ptr<TCpuF> cpu_;
   std::unique_ptr<TBreakpointsF> breakpoints_;
   std::unique_ptr<TMemoryDumpForm> memory_;

@@ -1,5 +1,8 @@
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
 #include <functional>
 
 #include "MachineFixture.h"
@@ -16,6 +19,7 @@
 #include "ui/TBreakpointsF.h"
 #include "ui/TConfigForm.h"
 #include "ui/TCpuF.h"
+#include "ui/THistoryF.h"
 #include "ui/TMainForm.h"
 #include "ui/TMemoryDumpForm.h"
 #include "ui/TSaveSnapF.h"
@@ -136,6 +140,52 @@ TEST_F(TMainFormTest, ABreakpointStopsTheRunAndNamesItselfInTheStatusText) {
   EXPECT_EQ(M().State.Regs.PC, 0x0038);
   EXPECT_EQ(form->statusBar()->currentMessage(), "Breakpoint 1: Execution #0038");
   EXPECT_TRUE(Command("RunMI")->isEnabled());
+}
+
+// Step Back undoes traced instructions one at a time; the History panel lists them with
+// their registers and goes back to the one chosen; without Keep History nothing is kept.
+TEST_F(TMainFormTest, StepBackAndTheHistoryPanelGoBackToTracedInstructions) {
+  Z80Registers& r = M().State.Regs;
+  M().Apply([&] {
+    // LD A,1 / INC A / INC A / JR $
+    const uint8_t code[] = {0x3E, 0x01, 0x3C, 0x3C, 0x18, 0xFE};
+    for (size_t i = 0; i < sizeof code; ++i) M().Mem.PokeByte(0x8000 + i, code[i]);
+    r.PC = 0x8000;
+    r.IFF1 = 0;
+  });
+  ASSERT_TRUE(Command("KeepHistoryMI")->isChecked()) << "on by default";
+  EXPECT_EQ(Command("StepBackMI")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F7));
+  for (int i = 0; i < 3; ++i) Command("TraceIntoMI")->trigger();
+  ASSERT_EQ(r.PC, 0x8004);
+  ASSERT_EQ(r.A(), 3);
+  Command("StepBackMI")->trigger();
+  EXPECT_EQ(r.PC, 0x8003);
+  EXPECT_EQ(r.A(), 2);
+  EXPECT_EQ(form->CpuPanel().Field(0)->text().toStdString(), "PC 8003") << "the views follow";
+
+  Command("HistoryPanelMI")->trigger();
+  THistoryF& panel = form->HistoryPanel();
+  ASSERT_TRUE(panel.isVisible());
+  QAbstractItemModel& rows = *panel.Table()->model();
+  ASSERT_GE(rows.rowCount(), 2);
+  const int last = rows.rowCount() - 1;
+  EXPECT_EQ(rows.index(last, 2).data().toString(), "8002");
+  EXPECT_EQ(rows.index(last, 3).data().toString(), "3C");
+  EXPECT_EQ(rows.index(last, 4).data().toString(), "INC A");
+  EXPECT_EQ(rows.index(last, 5).data().toString().left(2), "01") << "A before it";
+  EXPECT_EQ(rows.index(last, 0).data().toString(), "-1");
+  panel.Table()->selectRow(last - 1);  // LD A,1
+  panel.GoBackButton()->click();
+  EXPECT_EQ(r.PC, 0x8000);
+  EXPECT_EQ(panel.Table()->model()->rowCount(), last - 1);
+
+  Command("KeepHistoryMI")->trigger();
+  EXPECT_FALSE(Command("KeepHistoryMI")->isChecked());
+  Command("TraceIntoMI")->trigger();
+  Command("StepBackMI")->trigger();
+  EXPECT_EQ(r.PC, 0x8002) << "nothing was kept";
+  EXPECT_EQ(form->statusBar()->currentMessage(), "No history is kept (Debug menu, Keep History)");
+  EXPECT_EQ(panel.Note()->text(), "No history is kept (Debug menu, Keep History)");
 }
 
 TEST_F(TMainFormTest, RunUntilReturnStopsAtAReturnAddressOfZero) {
