@@ -9,9 +9,13 @@
 //    enabled (goal: at least 100 times real time).
 //  - Machine48kIdleRewind/0 and /2: Machine48kIdle/0 and /2 keeping 60 seconds of rewind
 //    captures (one each 50 frames; goal: at most 3 % slower than without).
-//  - Machine48kIdleConditionalBreakpoint: the same with an execution breakpoint on any
-//    address whose condition (never true) is evaluated before every instruction, the
-//    worst case (goal: at least 100 times real time).
+//  - Machine48kIdleHistory/0 and /2: Machine48kIdle/0 and /2 keeping the debugger's step
+//    history (every step recorded, no stretches in the processor's own loop; goal: at
+//    least 100 times real time).
+//  - Machine48kIdleConditionalBreakpoint/3: the same with one conditional execution
+//    breakpoint on an address of the ROM's idle loop, its condition (never true)
+//    evaluated at every pass (goal: at least 100 times real time); /2: on any address,
+//    the condition evaluated before every instruction, the worst case.
 //  - BorderStripes: a loop that changes the border colour about 90 times a frame, so the
 //    border is drawn with beam timing all the time (the demo-effect case).
 //  - MachineSound/0 and /1: AY tones and the speaker in every frame, the stream taken each
@@ -36,6 +40,7 @@
 #include "machine/Machine.h"
 #include "machine/Rewind.h"
 #include "machine/RunLoop.h"
+#include "machine/StepHistory.h"
 #include "tape/TapeImage.h"
 
 namespace {
@@ -51,8 +56,10 @@ std::filesystem::path TestData(const char* relative) {
 
 // `variant`: 0 idle, 1 a tape autoloaded, 2 a disk in the drive. `breakpoint`: 1 one
 // execution breakpoint enabled at an address the ROM never runs, so every step takes the
-// checking path; 2 one on every address with a condition that never holds.
-void RunIdle48k(benchmark::State& state, int variant, int breakpoint, bool rewind = false) {
+// checking path; 2 one on every address with a condition that never holds; 3 the same
+// on one address of the idle loop.
+void RunIdle48k(benchmark::State& state, int variant, int breakpoint, bool rewind = false,
+                bool history = false) {
   std::ifstream in(TestData("roms/48.rom"), std::ios::binary);
   const std::vector<uint8_t> rom(std::istreambuf_iterator<char>(in), {});
   if (rom.size() != vantrel::Memory::kRomSize) {
@@ -70,6 +77,7 @@ void RunIdle48k(benchmark::State& state, int variant, int breakpoint, bool rewin
   // minute each capture reuses the buffers of the one it replaces.
   vantrel::RewindBuffer captures;
   if (rewind) captures.SetSeconds(60);
+  vantrel::StepHistory steps;
   for (auto _ : state) {
     state.PauseTiming();
     auto machine = std::make_unique<vantrel::Machine>(1);
@@ -79,14 +87,20 @@ void RunIdle48k(benchmark::State& state, int variant, int breakpoint, bool rewin
     machine->ResetMachine();
     if (variant == 2) machine->InsertDisk(vantrel::CreateBlankDisk());
     if (breakpoint == 1) machine->SetBreakpoints({{vantrel::BreakType::Execution, 0xFFFF}});
-    if (breakpoint == 2) {
-      vantrel::Breakpoint entry{vantrel::BreakType::Execution, vantrel::kBreakAny};
+    if (breakpoint == 2 || breakpoint == 3) {
+      // 3: on one address of the ROM's idle loop, the usual way to use a condition.
+      vantrel::Breakpoint entry{vantrel::BreakType::Execution,
+                                breakpoint == 2 ? vantrel::kBreakAny : 0x15F8u};
       std::string error;
       vantrel::SetBreakCondition(entry, "a=#100 || [hl]=#1ff || t<0", nullptr, &error);
       machine->SetBreakpoints({entry});
     }
     vantrel::RunLoop loop(*machine);
     if (rewind) machine->SetRewind(&captures);
+    if (history) {
+      steps.Clear();
+      machine->SetHistory(&steps);
+    }
     if (tape) {
       machine->Tape.InsertTape(catalogue);
       auto typer = vantrel::StartAutoLoad(*machine, 0, vantrel::AutoLoadMedia::Tape);
@@ -121,6 +135,15 @@ BENCHMARK(BM_Machine48kIdleRewind)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
 
+void BM_Machine48kIdleHistory(benchmark::State& state) {
+  RunIdle48k(state, static_cast<int>(state.range(0)), 0, false, true);
+}
+BENCHMARK(BM_Machine48kIdleHistory)
+    ->Arg(0)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+
 void BM_Machine48kIdleExecutionBreakpoint(benchmark::State& state) {
   RunIdle48k(state, 0, 1);
 }
@@ -129,9 +152,11 @@ BENCHMARK(BM_Machine48kIdleExecutionBreakpoint)
     ->MeasureProcessCPUTime();
 
 void BM_Machine48kIdleConditionalBreakpoint(benchmark::State& state) {
-  RunIdle48k(state, 0, 2);
+  RunIdle48k(state, 0, static_cast<int>(state.range(0)));
 }
 BENCHMARK(BM_Machine48kIdleConditionalBreakpoint)
+    ->Arg(3)
+    ->Arg(2)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
 

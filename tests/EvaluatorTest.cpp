@@ -24,6 +24,44 @@ struct EvalCase {
   std::variant<int32_t, const char*> Expected;  // a value or the error text
 };
 
+// Every register variable reads its own register, each filled with a different value,
+// alone and as the right operand of an operator (which folds a constant into it).
+TEST(Evaluator, EveryRegisterVariableReadsItsRegister) {
+  Z80Registers r;
+  r.AF.Set(0x0102);
+  r.BC.Set(0x0304);
+  r.DE.Set(0x0506);
+  r.HL.Set(0x0708);
+  r.IX.Set(0x090A);
+  r.IY.Set(0x0B0C);
+  r.I = 0x0D;
+  r.R = 0x0E;
+  r.PC = 0x0F10;
+  r.SP = 0x1112;
+  r.AltAF = 0x1314;
+  r.AltBC = 0x1516;
+  r.AltDE = 0x1718;
+  r.AltHL = 0x191A;
+  r.Tackts = 0x1B1C1D1E;
+  const std::pair<const char*, uint32_t> cases[] = {
+      {"a", 0x01},     {"f", 0x02},     {"b", 0x03},     {"c", 0x04},      {"d", 0x05},
+      {"e", 0x06},     {"h", 0x07},     {"l", 0x08},     {"xh", 0x09},     {"ixh", 0x09},
+      {"xl", 0x0A},    {"ixl", 0x0A},   {"yh", 0x0B},    {"iyh", 0x0B},    {"yl", 0x0C},
+      {"iyl", 0x0C},   {"i", 0x0D},     {"r", 0x0E},     {"a'", 0x13},     {"f'", 0x14},
+      {"b'", 0x15},    {"c'", 0x16},    {"d'", 0x17},    {"e'", 0x18},     {"h'", 0x19},
+      {"l'", 0x1A},    {"af", 0x0102},  {"bc", 0x0304},  {"de", 0x0506},   {"hl", 0x0708},
+      {"ix", 0x090A},  {"iy", 0x0B0C},  {"pc", 0x0F10},  {"sp", 0x1112},   {"af'", 0x1314},
+      {"bc'", 0x1516}, {"de'", 0x1718}, {"hl'", 0x191A}, {"t", 0x1B1C1D1E}};
+  for (const auto& [name, expected] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(static_cast<uint32_t>(EvaluateExpression(name, r, nullptr)), expected);
+    EXPECT_EQ(EvaluateExpression(std::string(name) + "=" + std::to_string(expected), r, nullptr),
+              1);
+    EXPECT_EQ(EvaluateExpression("1+" + std::string(name) + "-1", r, nullptr),
+              static_cast<int32_t>(expected));
+  }
+}
+
 TEST(Evaluator, ValuesAndErrors) {
   Z80Registers regs;
   regs.AF.Set(0x1234);
