@@ -237,7 +237,11 @@ TEST(StepHistory, OutsideChangesAreBoundariesAndNewMediaCutTheHistory) {
   ASSERT_EQ(history.GoBackTo(m, after), "");
   EXPECT_EQ(m.Mem.PeekByte(0x9000), 0x5A);
   EXPECT_EQ(m.State.Regs.BC.Get(), 0x1234);
+  m.State.StartTacktsMeter();
+  OneFrame(m);
   ASSERT_EQ(history.GoBackTo(m, before - 1), "");
+  m.State.UpdateTacktsMeter();
+  EXPECT_EQ(m.State.TacktsMeter, 0u) << "the meter starts again where the machine went back to";
   EXPECT_NE(m.Mem.PeekByte(0x9000), 0x5A);
   EXPECT_NE(m.State.Regs.BC.Get(), 0x1234);
 

@@ -205,6 +205,8 @@ std::string StepHistory::GoBackTo(Machine& m, uint64_t step) {
   } else {
     // The steps from here on are the future again: recorded anew as they run.
     inputs_.resize(replayInput_ - inputBase_);
+    // The debugger's T-state meter counts from here: the time it started is gone.
+    m.State.StartTacktsMeter();
     while (!captures_.empty() && captures_.back().Step > step) {
       spare_.push_back(std::move(captures_.back()));
       captures_.pop_back();
