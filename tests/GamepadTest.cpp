@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "input/Gamepad.h"
+#include "input/GamepadPolling.h"
 #include "input/Kempston.h"
 #include "input/KeyMatrix.h"
 #include "platform/SdlGamepad.h"
@@ -93,6 +94,18 @@ TEST(GamepadMapping, ThePadSharesKeysAndTheJoystickByte) {
   driver.SetMapping(GamepadPresetMapping(GamepadPreset::Cursor));
   EXPECT_EQ(joystick.State.load(), 0x01);
   EXPECT_EQ(Pressed(matrix), "7");
+}
+
+// Without a pad the idle round looks for one every 500 ms, whatever its own pace; an
+// open pad is read every 20 ms, and the read timer stops once none is open.
+TEST(GamepadPolling, LooksTwiceASecondAndReadsOnlyAnOpenPad) {
+  GamepadPolling polling;
+  const std::pair<int64_t, bool> looks[] = {{0, true},     {50, false},   {499, false},
+                                            {500, true},   {520, false},  {1100, true},
+                                            {1150, false}, {1599, false}, {1600, true}};
+  for (const auto& [now, due] : looks) EXPECT_EQ(polling.LookDue(now), due) << now;
+  EXPECT_EQ(GamepadPolling::ReadInterval(true), 20);
+  EXPECT_EQ(GamepadPolling::ReadInterval(false), 0);
 }
 
 // A pad made by SDL itself: the virtual joystick, described as a game controller with the

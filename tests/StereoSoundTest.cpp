@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <complex>
 #include <cstdint>
 #include <numeric>
@@ -248,6 +248,85 @@ TEST(StereoMixer, SilenceIsZeroAndAHeldLevelFadesOut) {
   s = RunFrames(m, 20, [](int) {});
   EXPECT_GT(*std::max_element(s.Left.begin(), s.Left.end()), 5000);
   EXPECT_EQ(s.Left.back(), 0);
+}
+
+// Steps the same on both sides are kept on the left alone, and the mixer reads them for
+// both sides; the stream must be exactly the one of buffers that keep both sides always.
+// Each case is frames of steps (source, T-state, left, right) for two sources.
+TEST(StereoMixer, OneSidedBuffersMixAsBuffersWithBothSides) {
+  struct Step {
+    int Source;
+    uint32_t Tackts;
+    float Left, Right;
+  };
+  using Frames = std::vector<std::vector<Step>>;
+  const uint32_t late = kDefaultTacktsPerInt + 100;  // the last instruction's overrun
+  const struct {
+    const char* Name;
+    Frames Steps;
+  } cases[] = {
+      {"centred only", {{{0, 100, 3000, 3000}, {1, 5000, -2000, -2000}}, {{0, 40000, 500, 500}}}},
+      {"a side after centred steps in one frame",
+       {{{0, 100, 3000, 3000}, {0, 30000, 2000, 0}, {0, 60000, -2000, 0}}, {}, {}}},
+      {"one source on a side, the other centred",
+       {{{0, 1000, 0, 4000}, {1, 2000, 1000, 1000}}, {{1, 3000, -1000, -1000}}, {}}},
+      {"a side's step past the frame's end", {{{0, 500, 1000, 1000}, {0, late, 0, -3000}}, {}, {}}},
+      {"stereo dies away, then centred steps",
+       {{{1, 10, 5000, 0}}, {{1, 10, -5000, 0}}, {}, {}, {{1, 20000, 700, 700}}, {}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    // `both` keep both sides from the start and take part in every mix, so their mix
+    // never takes the one-sided way. A buffer that died away is all zero again, where
+    // both sides may be marked as its own.
+    StepBuffer shared[2], both[2];
+    StereoMixer mixShared, mixBoth;
+    for (const auto& frame : c.Steps) {
+      for (StepBuffer& b : both) b.Split = b.Touched = true;
+      for (const Step& s : frame) {
+        shared[s.Source].Add(s.Tackts, s.Left, s.Right);
+        both[s.Source].Add(s.Tackts, s.Left, s.Right);
+      }
+      StepBuffer* const sharedSources[] = {&shared[0], &shared[1]};
+      StepBuffer* const bothSources[] = {&both[0], &both[1]};
+      mixShared.Mix(sharedSources);
+      mixBoth.Mix(bothSources);
+      ASSERT_EQ(mixShared.LastBlock(), mixBoth.LastBlock());
+    }
+    // Once everything has died away no buffer keeps a side of its own.
+    EXPECT_FALSE(shared[0].Split || shared[1].Split);
+  }
+}
+
+// The beeper and every channel in mono make steps the same on both sides: one side's
+// work. A channel on a side makes the AY's buffer keep both.
+TEST(StereoMixer, MonoSourcesKeepOneSide) {
+  for (const StereoLayout layout : {StereoLayout::Mono, StereoLayout::Abc}) {
+    Machine m(1);
+    m.SetStereoLayout(layout);
+    ToneOn(m, 0);
+    m.State.Regs.Tackts = 1000;
+    m.Ports.PortWrite(0xFE, 0x10);
+    m.Ay.AdvanceTo(30000);
+    EXPECT_TRUE(m.Ay.Steps.Touched && m.Beeper.Steps.Touched);
+    EXPECT_FALSE(m.Beeper.Steps.Split);
+    EXPECT_EQ(m.Ay.Steps.Split, layout != StereoLayout::Mono);
+  }
+}
+
+// A channel sounded through the envelope, gates and noise off, changes only with the
+// envelope's steps, in the stream and in the 8-bit samples alike.
+TEST(AyChipFrames, TheEnvelopeAloneIsHeard) {
+  Machine m(1);
+  WriteAy(m, 7, 0x3F);
+  WriteAy(m, 8, 0x10);
+  WriteAy(m, 11, 40);  // 3584000 / 256 / 40 = 350 Hz sawtooth
+  WriteAy(m, 13, 8);
+  const Stream s = RunFrames(m, 8, [](int) {});
+  EXPECT_GT(Rms(s.Left, 4 * kSoundBlockSize), 1000);
+  const auto& samples = m.Ay.Samples();
+  EXPECT_GT(*std::max_element(samples.begin(), samples.end()),
+            *std::min_element(samples.begin(), samples.end()) + 40);
 }
 
 // A data write in the last instruction's overrun, past the frame's end, takes the chip

@@ -155,10 +155,15 @@ void AyChip::StepLoud(uint32_t steps) {
   uint32_t count = clock_.Count;
   uint32_t fraction = clock_.Fraction;
   uint32_t pos = clock_.Pos;
+  const uint32_t frameLength = clock_.FrameLength;
+  const uint32_t fractionStep = clock_.FractionStep;
+  const uint32_t fractionWrap = clock_.FractionWrap;
+  const uint32_t mixer = mixer_;
   // The channels' levels change only with the gates or the envelope (the registers
-  // change between runs): the first step always looks.
-  uint32_t lastOn = 0xFFFFFFFF;
-  bool envelopeMoved = false;
+  // change between runs), so they and their sum are worked out again only then; the
+  // first step always looks, and an envelope step forgets the gates seen.
+  uint32_t lastOn = ~0u;
+  uint32_t levelSum = 0;
 
   for (uint32_t i = 0; i < steps; ++i) {
     if (noiseCounter <= 1) {
@@ -179,7 +184,7 @@ void AyChip::StepLoud(uint32_t steps) {
     if (envelopeCounter <= 1) {
       envelopeCounter = static_cast<uint16_t>(envelopeCounter - 1 + envelopePeriod_);
       envelopeLevel_ = static_cast<uint8_t>(envelopeLevel_ + envelopeStep_);
-      envelopeMoved = true;
+      lastOn = 0xFFFFFFFF;
       if (envelopeLevel_ & 0xE0) {
         // Past 31 upwards or 0 downwards: the shape's other phase takes over.
         phase_ ^= 1;
@@ -189,32 +194,27 @@ void AyChip::StepLoud(uint32_t steps) {
       --envelopeCounter;
     }
     // A channel sounds when its tone is high or gated off, and so is its noise.
-    const uint32_t m = outputs | mixer_;
-    const uint32_t on = m & (m >> 3);
-    for (int k = 0; k < 3; ++k) {
-      if (on & (1u << k)) {
-        const uint8_t a = amplitude_[k];
-        sum += kAyVolumes[a == kEnvelopeAmplitude ? envelopeLevel_ : a];
-      }
-    }
-    if (on != lastOn || envelopeMoved) [[unlikely]] {
+    const uint32_t m = outputs | mixer;
+    const uint32_t on = m & (m >> 3) & 7;
+    if (on != lastOn) [[unlikely]] {
+      std::array<uint16_t, 3> levels{};
       for (int k = 0; k < 3; ++k) {
-        uint16_t level = 0;
         if (on & (1u << k)) {
           const uint8_t a = amplitude_[k];
-          level = kAyVolumes[a == kEnvelopeAmplitude ? envelopeLevel_ : a];
+          levels[k] = kAyVolumes[a == kEnvelopeAmplitude ? envelopeLevel_ : a];
         }
-        if (level != heard_[k]) StepTo(k, pos, level);
       }
+      levelSum = uint32_t{levels[0]} + levels[1] + levels[2];
+      StepTo(pos, levels);
       lastOn = on;
-      envelopeMoved = false;
     }
+    sum += levelSum;
     pos += kStepTackts;
     count += 3;
-    if (pos >= clock_.FrameLength) break;  // the caller's frame end writes the last sample
-    fraction += clock_.FractionStep;
-    if (fraction >= clock_.FractionWrap) {
-      fraction -= clock_.FractionWrap;
+    if (pos >= frameLength) break;  // the caller's frame end writes the last sample
+    fraction += fractionStep;
+    if (fraction >= fractionWrap) {
+      fraction -= fractionWrap;
       PutSample(static_cast<uint8_t>((sum / count) >> 8));
       sum = 0;
       count = 0;
@@ -243,9 +243,7 @@ void AyChip::EndSoundFrame() {
 
 void AyChip::SkipSilent(uint32_t steps) {
   // Nothing is heard meanwhile: the steps go down to silence where the skip starts.
-  for (int k = 0; k < 3; ++k) {
-    if (heard_[k] != 0) StepTo(k, clock_.Pos, 0);
-  }
+  StepTo(clock_.Pos, {0, 0, 0});
   pendingNoise_ = (pendingNoise_ + CountDown(noiseCounter_, noisePeriod_, steps)) & 0xFFFF;
   for (int k = 0; k < 3; ++k) {
     if (CountDown(toneCounter_[k], tonePeriod_[k], steps) & 1)

@@ -100,11 +100,21 @@ class AyChip {
   void AdvanceEnvelope(uint32_t reloads);
   void FlushNoise();
   void PutSample(uint8_t value) { clock_.Put(value); }
-  // A channel's output changed to `level` (a volume table value) at T-state `pos`.
-  void StepTo(int channel, uint32_t pos, uint16_t level) {
-    const float d = (static_cast<float>(level) - heard_[channel]) * kStepScale;
-    Steps.Add(pos + stepsBase_, d * pans_[channel].Left, d * pans_[channel].Right);
-    heard_[channel] = level;
+  // The channels' outputs are now `levels` (volume table values) at T-state `pos`: the
+  // channels that changed make one step together, so noise and the envelope, which
+  // move several channels at once, cost one step.
+  void StepTo(uint32_t pos, const std::array<uint16_t, 3>& levels) {
+    float left = 0, right = 0;
+    bool moved = false;
+    for (int k = 0; k < 3; ++k) {
+      if (levels[k] == heard_[k]) continue;
+      const float d = (static_cast<float>(levels[k]) - heard_[k]) * kStepScale;
+      left += d * pans_[k].Left;
+      right += d * pans_[k].Right;
+      heard_[k] = levels[k];
+      moved = true;
+    }
+    if (moved) Steps.Add(pos + stepsBase_, left, right);
   }
   // Today's mix gives a channel a third of the AY's half, in 8-bit units of 256 volume
   // steps; the 16-bit stream scales that up.

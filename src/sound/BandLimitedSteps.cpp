@@ -81,13 +81,17 @@ const StepKernel& BandLimitedStepKernel() {
 void StepBuffer::NextFrame() {
   if (!Touched) return;
   constexpr uint32_t kTail = kStepBufferLength - kSoundBlockSize;
-  for (auto* channel : {&Left, &Right}) {
-    std::copy(channel->begin() + kSoundBlockSize, channel->end(), channel->begin());
-    std::fill(channel->begin() + kTail, channel->end(), 0.0f);
-  }
+  const auto shift = [](std::array<float, kStepBufferLength>& side) {
+    std::copy(side.begin() + kSoundBlockSize, side.end(), side.begin());
+    std::fill(side.begin() + kTail, side.end(), 0.0f);
+    return std::any_of(side.begin(), side.begin() + kTail, [](float v) { return v != 0; });
+  };
   // A tail still to be played keeps the buffer in use.
-  Touched = std::any_of(Left.begin(), Left.begin() + kTail, [](float v) { return v != 0; }) ||
-            std::any_of(Right.begin(), Right.begin() + kTail, [](float v) { return v != 0; });
+  const bool leftTail = shift(Left);
+  const bool rightTail = Split && shift(Right);
+  Touched = leftTail || rightTail;
+  // Both sides have died away: Right is all zero again.
+  if (!Touched) Split = false;
 }
 
 }  // namespace vantrel

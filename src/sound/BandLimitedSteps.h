@@ -28,6 +28,10 @@ const StepKernel& BandLimitedStepKernel();
 
 // The steps of one source in a stereo frame. Plain values only, so a machine's state can
 // be copied whole; the kernel is shared and never changes.
+//
+// Most steps are the same on both sides (the beeper, every AY channel in mono, the middle
+// channel of a stereo layout): until a step differs, only Left holds them and Right stays
+// zero, so such a step costs one side's taps and the mixer reads Left for both.
 struct StepBuffer {
   std::array<float, kStepBufferLength> Left{};
   std::array<float, kStepBufferLength> Right{};
@@ -35,6 +39,8 @@ struct StepBuffer {
   uint64_t SamplesPerTackt = (uint64_t{kSoundBlockSize} << 32) / kDefaultTacktsPerInt;
   // Whether any step went into this frame (an idle source costs the mixer nothing).
   bool Touched = false;
+  // Whether Right holds its own steps; otherwise the right side is Left.
+  bool Split = false;
 
   void SetFrameLength(uint32_t tackts) {
     SamplesPerTackt = (uint64_t{kSoundBlockSize} << 32) / (tackts ? tackts : 1);
@@ -45,17 +51,29 @@ struct StepBuffer {
     const uint64_t at = tackts * SamplesPerTackt;
     uint32_t sample = static_cast<uint32_t>(at >> 32);
     if (sample > kSoundBlockSize + kStepLateSamples) sample = kSoundBlockSize + kStepLateSamples;
-    const auto& taps = BandLimitedStepKernel()[(at >> (32 - kStepPhaseBits)) & (kStepPhases - 1)];
-    float* l = &Left[sample];
-    float* r = &Right[sample];
-    for (int j = 0; j < kStepTaps; ++j) {
-      l[j] += taps[j] * left;
-      r[j] += taps[j] * right;
-    }
+    const auto& taps = (*kernel_)[(at >> (32 - kStepPhaseBits)) & (kStepPhases - 1)];
     Touched = true;
+    if (left == right && !Split) {
+      AddTaps(&Left[sample], taps, left);
+      return;
+    }
+    if (!Split) {
+      Right = Left;
+      Split = true;
+    }
+    if (left != 0) AddTaps(&Left[sample], taps, left);
+    if (right != 0) AddTaps(&Right[sample], taps, right);
   }
+  const std::array<float, kStepBufferLength>& RightSide() const { return Split ? Right : Left; }
   // After the frame was mixed: what fell past its end moves to the start.
   void NextFrame();
+
+ private:
+  static void AddTaps(float* to, const std::array<float, kStepTaps>& taps, float size) {
+    for (int j = 0; j < kStepTaps; ++j) to[j] += taps[j] * size;
+  }
+  // Held here rather than asked for at every step.
+  const StepKernel* kernel_ = &BandLimitedStepKernel();
 };
 
 }  // namespace vantrel

@@ -59,20 +59,32 @@ void StereoMixer::Mix(std::span<StepBuffer* const> sources) {
     return;
   }
   // The sources' sum first (a loop the compiler vectorises), then the leaky integration.
-  std::array<float, kSoundBlockSize> sumL{}, sumR{};
+  // While every source is the same on both sides, and so are the integrators, one side
+  // is computed for both.
+  bool split = l != r;
+  for (size_t k = 0; k < count; ++k) split = split || touched[k]->Split;
+  std::array<float, kSoundBlockSize> sumL{}, sumR;
+  if (split) sumR.fill(0);
   for (size_t k = 0; k < count; ++k) {
     const float* left = touched[k]->Left.data();
-    const float* right = touched[k]->Right.data();
-    for (uint32_t i = 0; i < kSoundBlockSize; ++i) {
-      sumL[i] += left[i];
-      sumR[i] += right[i];
-    }
+    for (uint32_t i = 0; i < kSoundBlockSize; ++i) sumL[i] += left[i];
+    if (!split) continue;
+    const float* right = touched[k]->RightSide().data();
+    for (uint32_t i = 0; i < kSoundBlockSize; ++i) sumR[i] += right[i];
   }
-  for (uint32_t i = 0; i < kSoundBlockSize; ++i) {
-    l = l * kLeak + sumL[i];
-    r = r * kLeak + sumR[i];
-    block_[2 * i] = ToSample(l);
-    block_[2 * i + 1] = ToSample(r);
+  if (!split) {
+    for (uint32_t i = 0; i < kSoundBlockSize; ++i) {
+      l = l * kLeak + sumL[i];
+      block_[2 * i] = block_[2 * i + 1] = ToSample(l);
+    }
+    r = l;
+  } else {
+    for (uint32_t i = 0; i < kSoundBlockSize; ++i) {
+      l = l * kLeak + sumL[i];
+      r = r * kLeak + sumR[i];
+      block_[2 * i] = ToSample(l);
+      block_[2 * i + 1] = ToSample(r);
+    }
   }
   left_ = l;
   right_ = r;

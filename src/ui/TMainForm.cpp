@@ -219,15 +219,12 @@ TMainForm::TMainForm(SettingsStore& store, FileResolver romResolver, QWidget* pa
   padDriver_ = std::make_unique<GamepadDriver>(app_.GetMachine().Joystick, app_.GetMachine().Keys);
   padDriver_->SetMapping(app_.Hardware().Gamepad);
   if (gamepad_->Available()) {
-    auto* padTimer = new QTimer(this);
-    connect(padTimer, &QTimer::timeout, this, [this, padTimer] {
-      padDriver_->Update(gamepad_->Poll());
-      // With no pad attached only a plug-in is watched for, twice a second, so the window
-      // thread of a user without a pad wakes no more often than it did before pads.
-      const int interval = gamepad_->Connected() ? 20 : 500;
-      if (padTimer->interval() != interval) padTimer->setInterval(interval);
-    });
-    padTimer->start(gamepad_->Connected() ? 20 : 500);
+    // Runs only while a pad is open; the idle round looks for one otherwise.
+    padTimer_ = new QTimer(this);
+    padTimer_->setObjectName(QStringLiteral("GamepadReadTimer"));
+    connect(padTimer_, &QTimer::timeout, this, &TMainForm::PollGamepad);
+    padClock_.start();
+    PollGamepad();
   }
   capture_ = new MouseCapture(screen_.get(), this);
   connect(capture_, &MouseCapture::Released, this,
@@ -649,6 +646,9 @@ void TMainForm::RaiseWindows() {
 void TMainForm::Idle() {
   if (shutDown_) return;
   idle_->start(kIdleIntervalMs);
+  if (padTimer_ && !padTimer_->isActive() && padPolling_.LookDue(padClock_.elapsed())) {
+    PollGamepad();
+  }
   Machine& machine = app_.GetMachine();
   if (minimizePending_ && !app_.Emulation().Alive()) {
     minimizePending_ = false;
@@ -867,6 +867,16 @@ void TMainForm::ShutDown() {
   store_.WriteInteger(kMemoryPanelKey, "Width", memory_->width());
   store_.WriteInteger(kMemoryPanelKey, "Height", memory_->height());
   app_.GetMachine().Screen.SetPresenter(nullptr);
+}
+
+void TMainForm::PollGamepad() {
+  padDriver_->Update(gamepad_->Poll());
+  const int interval = GamepadPolling::ReadInterval(gamepad_->Connected());
+  if (interval == 0) {
+    padTimer_->stop();
+  } else if (!padTimer_->isActive()) {
+    padTimer_->start(interval);
+  }
 }
 
 void TMainForm::SaveWatches() {

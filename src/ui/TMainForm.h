@@ -12,6 +12,7 @@
 #include "app/Application.h"
 #include "app/TKeyThread.h"
 #include "input/Gamepad.h"
+#include "input/GamepadPolling.h"
 #include "input/KempstonMouseDriver.h"
 #include "media/SnapshotLoader.h"
 #include "ui/RecentFiles.h"
@@ -199,9 +200,14 @@ class TMainForm : public QMainWindow, public RunHost {
   bool memoryPanelShown_ = true;
   bool vg93ShownBeforeRun_ = false;  // the controller's view, hidden while the machine runs
   std::unique_ptr<SdlSoundOutput> soundOutput_;
-  // The first game pad, read every 20 ms on this thread.
+  // The first game pad, read on this thread: by padTimer_ while one is open, looked for
+  // from the idle round otherwise (padPolling_).
   std::unique_ptr<SdlGamepad> gamepad_;
   std::unique_ptr<GamepadDriver> padDriver_;
+  QTimer* padTimer_ = nullptr;  // none when SDL has no game controller subsystem
+  GamepadPolling padPolling_;
+  QElapsedTimer padClock_;
+  void PollGamepad();
   FileResolver fileResolver_;  // snapshots and other user files
   KempstonMouseDriver mouseDriver_;
   MouseCapture* capture_ = nullptr;

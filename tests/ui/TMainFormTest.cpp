@@ -1,8 +1,12 @@
+#include <SDL.h>
+
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <functional>
 
 #include "MachineFixture.h"
@@ -533,6 +537,53 @@ TEST_F(TMainFormTest, LoadDiskAndRunListsADiskWithoutBootAndDriveBTakesItsOwnDis
   const MainWindowSettings stored = LoadMainWindowSettings(store);
   EXPECT_EQ(stored.DiskBToDFileNames[0], (disks / "UMT2_3.TRD").string());
   EXPECT_EQ(stored.DiskAFileName, chosen.toStdString());
+}
+
+// No pad plugged in: the window thread runs no timer for pads (the idle round looks for
+// one), so it wakes no more often than without pad support.
+TEST_F(TMainFormTest, WithoutAPadOnlyTheIdleRoundRuns) {
+  std::vector<int> running;  // the intervals of the window's running timers
+  for (const QTimer* timer : form->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (timer->isActive()) running.push_back(timer->interval());
+  }
+  EXPECT_EQ(running, std::vector<int>{50});
+}
+
+// A pad plugged in while the program runs (SDL's virtual joystick, described as a game
+// controller) is found and read every frame until it is unplugged.
+TEST_F(TMainFormTest, APadPluggedInIsReadUntilUnplugged) {
+  auto* read = form->findChild<QTimer*>(QStringLiteral("GamepadReadTimer"));
+  if (!read) GTEST_SKIP() << "SDL's game controller subsystem is not available";
+  EXPECT_FALSE(read->isActive());
+  const auto waitFor = [](const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 5000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return done();
+  };
+  SDL_VirtualJoystickDesc desc{};
+  desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+  desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+  desc.naxes = SDL_CONTROLLER_AXIS_MAX;
+  desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
+  const int index = SDL_JoystickAttachVirtualEx(&desc);
+  ASSERT_GE(index, 0) << SDL_GetError();
+  SDL_Joystick* device = SDL_JoystickOpen(index);
+  ASSERT_NE(device, nullptr) << SDL_GetError();
+  const SDL_JoystickID id = SDL_JoystickInstanceID(device);
+  SDL_JoystickSetVirtualButton(device, SDL_CONTROLLER_BUTTON_DPAD_UP, 1);
+  EXPECT_TRUE(waitFor([&] { return M().Joystick.State.load() == 0x08; }));
+  EXPECT_TRUE(read->isActive());
+  EXPECT_EQ(read->interval(), GamepadPolling::kReadIntervalMs);
+
+  SDL_JoystickClose(device);
+  for (int i = 0; i < SDL_NumJoysticks(); ++i) {
+    if (SDL_JoystickGetDeviceInstanceID(i) == id) SDL_JoystickDetachVirtual(i);
+  }
+  EXPECT_TRUE(waitFor([&] { return !read->isActive(); }));
+  EXPECT_EQ(M().Joystick.State.load(), 0);
 }
 
 }  // namespace
