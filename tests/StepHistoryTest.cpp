@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "MachineFixture.h"
 #include "TestData.h"
 #include "machine/Machine.h"
+#include "machine/RunLoop.h"
 #include "machine/StepHistory.h"
 #include "media/FileTypes.h"
 #include "tape/TapeImage.h"
@@ -40,6 +42,11 @@ struct Look {
 void PrintTo(const Look& l, std::ostream* out) {
   *out << "RAM " << l.Ram << ":";
   for (long long v : l.Values) *out << ' ' << v;
+}
+
+std::vector<long long> LookAt(const Z80Registers& r) {
+  return {r.AF.Get(), r.BC.Get(), r.DE.Get(), r.HL.Get(), r.IX.Get(), r.IY.Get(),
+          r.SP,       r.PC,       r.IFF1,     r.IM,       r.ReadR(),  r.Tackts};
 }
 
 Look LookAt(const Machine& m) {
@@ -188,6 +195,78 @@ TEST(StepHistory, GoingBackAndForwardAgainGivesTheSameMachine) {
     while (history.Executed() < end) m.ProcessorStep();
     ASSERT_TRUE(m.EndFrameIfDue());
     EXPECT_EQ(LookAt(m), present);
+  }
+}
+
+// A run in the processor's own loop records no step; completing the history replays it
+// from the captures and gives the steps a machine run one step at a time records, and
+// going back in it gives the same machine.
+TEST(StepHistory, StretchesRunUnrecordedAreRebuiltFromTheCaptures) {
+  const Case cases[] = {
+      {"busy 128K program with AY music",
+       [](Machine& m) {
+         LoadBusy128kProgram(m);
+         return true;
+       },
+       nullptr},
+      {"48K BASIC with a key pressed and released from outside",
+       [](Machine& m) {
+         if (!LoadPentagonRoms(m)) return false;
+         m.State.StartMode = 0;
+         m.ResetMachine();
+         for (int i = 0; i < 100; ++i) OneFrame(m);
+         return true;
+       },
+       [](Machine& m, int frame) {
+         if (frame % 3 == 0) {
+           m.Keys.PressKey(KeyIndexOfChar('Q'));
+         } else {
+           m.Keys.ReleaseKey(KeyIndexOfChar('Q'));
+         }
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Machine run(7), stepped(7);
+    run.State.NormalSpeed = stepped.State.NormalSpeed = false;
+    if (!c.prepare(run) || !c.prepare(stepped)) GTEST_SKIP() << "test data not found";
+    StepHistory runHistory, steppedHistory;
+    run.SetHistory(&runHistory);
+    stepped.SetHistory(&steppedHistory);
+    constexpr int kFrames = 45;
+    {
+      RunLoop loop(run);
+      loop.PresentEveryFrame = true;  // as a machine without a run loop shows them
+      if (c.beforeFrame) c.beforeFrame(run, 0);
+      loop.RunFrames(kFrames, std::nullopt, [&](uint64_t frames) {
+        if (c.beforeFrame) c.beforeFrame(run, static_cast<int>(frames));
+      });
+    }
+    for (int frame = 0; frame < kFrames; ++frame) {
+      if (c.beforeFrame) c.beforeFrame(stepped, frame);
+      OneFrame(stepped);
+    }
+    if (c.beforeFrame) c.beforeFrame(stepped, kFrames);
+    EXPECT_FALSE(runHistory.IsComplete());
+    EXPECT_TRUE(steppedHistory.IsComplete());
+    const Look present = LookAt(run);
+    ASSERT_EQ(present, LookAt(stepped));
+    ASSERT_EQ(runHistory.Complete(run), "");
+    EXPECT_EQ(LookAt(run), present) << "completing leaves the machine as it was";
+    const uint64_t kept = runHistory.Executed() - runHistory.Oldest();
+    EXPECT_GT(kept, 20000u);
+    for (uint64_t back = 1; back <= kept; back += 997) {
+      const HistoryEntry& a = runHistory.At(runHistory.Executed() - back);
+      const HistoryEntry& b = steppedHistory.At(steppedHistory.Executed() - back);
+      ASSERT_EQ(LookAt(a.Before), LookAt(b.Before)) << back;
+      ASSERT_EQ(a.Bytes, b.Bytes) << back;
+    }
+    const uint64_t runEnd = runHistory.Executed(), steppedEnd = steppedHistory.Executed();
+    for (const uint64_t back : {uint64_t{1}, uint64_t{7000}, kept}) {
+      ASSERT_EQ(runHistory.GoBackTo(run, runEnd - back), "") << back;
+      ASSERT_EQ(steppedHistory.GoBackTo(stepped, steppedEnd - back), "") << back;
+      EXPECT_EQ(LookAt(run), LookAt(stepped)) << back;
+    }
   }
 }
 

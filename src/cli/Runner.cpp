@@ -335,6 +335,10 @@ int RunMachine(const RunnerOptions& options, const Reporter& report, Application
   if (trace && !trace->Finish(&why)) return report.Fail(kRunnerFailed, why);
   if (options.StepBack) {
     StepHistory& history = *app.History();
+    // The run's stretches are rebuilt from its captures.
+    if (std::string failure = history.Complete(machine); !failure.empty()) {
+      return report.Fail(kRunnerFailed, failure);
+    }
     const uint64_t kept = history.Executed() - history.Oldest();
     if (*options.StepBack > kept) {
       return report.Fail(kRunnerFailed, "cannot step back " + std::to_string(*options.StepBack) +

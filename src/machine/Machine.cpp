@@ -92,6 +92,10 @@ void Machine::RecordStep(bool interrupt) {
   history_->BeforeStep(*this, interrupt);
 }
 
+void Machine::NoteStretch() {
+  history_->BeforeStretch(*this);
+}
+
 void Machine::SetBreakpoints(const std::vector<Breakpoint>& entries) {
   breaks_.Assign(entries);
   repeat_.Active = false;
@@ -252,7 +256,7 @@ void Machine::EndFrame() {
   }
   // Between two steps, with the new frame begun: the place a capture restores to.
   if (rewind_) rewind_->FrameStarted(*this);
-  if (history_) history_->FrameStarted();
+  if (history_) history_->FrameStarted(*this);
 }
 
 }  // namespace vantrel

@@ -92,11 +92,13 @@ class Machine {
     const uint32_t t = State.Regs.Tackts;
     return t >= State.IntLength && t < State.TacktsPerInt &&
            !State.Paused.load(std::memory_order_relaxed) &&
-           !State.ResetRequest.load(std::memory_order_relaxed) && Tape.Idle() && !history_;
+           !State.ResetRequest.load(std::memory_order_relaxed) && Tape.Idle();
   }
 
   // Runs a plain stretch in the processor's own loop, on the timing's processor.
   void StepStretch(const std::atomic<bool>& running) {
+    if (history_) [[unlikely]]
+      NoteStretch();
     if (timing_ == MachineTiming::Default) {
       Cpu.StepUntil(State.TacktsPerInt, running);
     } else {
@@ -222,7 +224,7 @@ class Machine {
   void SetFrameEndHandler(FrameEndHandler* handler) { frameEnd_ = handler; }
   // The rewind captures taken as frames start, or none.
   void SetRewind(RewindBuffer* rewind) { rewind_ = rewind; }
-  // The step history that records every step (no plain stretches run then), or none.
+  // The step history that records the steps, or none.
   void SetHistory(StepHistory* history) {
     history_ = history;
     Ports.History = history;
@@ -261,6 +263,7 @@ class Machine {
   void EndFrame();
   void HeldResetStep();
   void RecordStep(bool interrupt);
+  void NoteStretch();
   // The step history's replay: one step on the processor the recording ran, telling no
   // breakpoint.
   friend class StepHistory;

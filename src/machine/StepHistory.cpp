@@ -63,7 +63,8 @@ void StepHistory::Clear() {
   DropCapturesBefore(UINT64_MAX);
   inputBase_ += inputs_.size();
   inputs_.clear();
-  captureDue_ = true;
+  complete_ = true;
+  frames_ = 0;
 }
 
 uint64_t StepHistory::Oldest() const {
@@ -71,21 +72,48 @@ uint64_t StepHistory::Oldest() const {
   return std::max(RingOldest(), captures_.front().Step);
 }
 
+void StepHistory::CheckOutsideChange(const Machine& m) {
+  if (m.ExternalChanges() == seenChanges_ && !captures_.empty()) return;
+  seenChanges_ = m.ExternalChanges();
+  TakeCapture(m, true);
+}
+
+void StepHistory::FrameStarted(const Machine& m) {
+  if (replaying_) return;
+  if (++frames_ >= kFramesPerCapture || m.ExternalChanges() != seenChanges_ || captures_.empty()) {
+    frames_ = 0;
+    const bool changed = m.ExternalChanges() != seenChanges_;
+    seenChanges_ = m.ExternalChanges();
+    TakeCapture(m, changed);
+  }
+}
+
+void StepHistory::BeforeStretch(const Machine& m) {
+  if (replaying_) return;
+  CheckOutsideChange(m);
+  complete_ = false;
+}
+
 void StepHistory::BeforeStep(const Machine& m, bool interrupt) {
-  if (replaying_) {
+  const Z80Registers& r = m.State.Regs;
+  const uint32_t frame = m.State.FrameCount.load(std::memory_order_relaxed);
+  if (rebuilding_) {
+    // The captures passed on the way get their step numbers.
+    while (nextCapture_ < captures_.size() && captures_[nextCapture_].Frame == frame &&
+           captures_[nextCapture_].Tackts == r.Tackts) {
+      captures_[nextCapture_++].Step = executed_;
+    }
+  } else if (replaying_) {
     ++executed_;
     return;
-  }
-  if (captureDue_ || m.ExternalChanges() != seenChanges_ || captures_.empty()) {
-    seenChanges_ = m.ExternalChanges();
-    captureDue_ = false;
-    TakeCapture(m);
+  } else {
+    CheckOutsideChange(m);
+    if (!complete_) return;  // rebuilt with the stretches around it
   }
   if (executed_ >= ringFloor_ + kEntries) ringFloor_ = executed_ - kEntries + 1;
   HistoryEntry& e = ring_[executed_ % kEntries];
-  const Z80Registers& r = m.State.Regs;
   e.Before = r;
-  e.Frame = m.State.FrameCount.load(std::memory_order_relaxed);
+  e.Frame = frame;
   for (size_t i = 0; i < e.Bytes.size(); ++i) {
     e.Bytes[i] = m.Mem.PeekByte(static_cast<uint16_t>(r.PC + i));
   }
@@ -93,7 +121,7 @@ void StepHistory::BeforeStep(const Machine& m, bool interrupt) {
   ++executed_;
 }
 
-void StepHistory::TakeCapture(const Machine& m) {
+void StepHistory::TakeCapture(const Machine& m, bool barrier) {
   Capture c;
   if (!spare_.empty()) {
     c = std::move(spare_.back());
@@ -103,6 +131,8 @@ void StepHistory::TakeCapture(const Machine& m) {
   c.Step = executed_;
   c.InputPos = inputBase_ + inputs_.size();
   c.Frame = m.State.FrameCount.load(std::memory_order_relaxed);
+  c.Tackts = m.State.Regs.Tackts;
+  c.Barrier = barrier;
   c.Model = m.Mem.Model;
   c.Timing = m.Timing();
   c.TapeSerial = m.Tape.TapeSerial();
@@ -113,10 +143,11 @@ void StepHistory::TakeCapture(const Machine& m) {
     if (last.Model != c.Model || last.Timing != c.Timing || last.TapeSerial != c.TapeSerial ||
         last.RomSum != c.RomSum) {
       // The steps before could not be replayed on this machine: the history starts here.
-      ringFloor_ = executed_;
+      if (complete_) ringFloor_ = executed_;
       DropCapturesBefore(UINT64_MAX);
-    } else if (last.Step == executed_) {
-      // Two captures before the same step: the later one holds the change.
+    } else if (last.Frame == c.Frame && last.Tackts == c.Tackts) {
+      // Two captures at the same moment: the later one holds the change.
+      c.Barrier = c.Barrier || last.Barrier;
       spare_.push_back(std::move(captures_.back()));
       captures_.pop_back();
     }
@@ -135,12 +166,25 @@ void StepHistory::DropCapturesBefore(uint64_t step) {
 }
 
 void StepHistory::DropUnneeded() {
-  // A capture is needed while the next one is later than the oldest step kept.
-  const uint64_t oldest = RingOldest();
-  while (captures_.size() >= 2 &&
-         (captures_[1].Step <= oldest || captures_.size() > kMaxCaptures)) {
+  const auto dropFront = [this] {
     spare_.push_back(std::move(captures_.front()));
     captures_.pop_front();
+  };
+  if (complete_) {
+    // A capture is needed while the next one is later than the oldest step kept.
+    const uint64_t oldest = RingOldest();
+    while (captures_.size() >= 2 &&
+           (captures_[1].Step <= oldest || captures_.size() > kMaxCaptures)) {
+      dropFront();
+    }
+  } else {
+    // A rebuild replays from the front without crossing a change from outside.
+    size_t barrier = 0;
+    for (size_t i = 0; i < captures_.size(); ++i) {
+      if (captures_[i].Barrier) barrier = i;
+    }
+    const size_t keep = std::min(captures_.size() - barrier, kRebuildCaptures);
+    while (captures_.size() > keep) dropFront();
   }
   if (spare_.size() > 4) spare_.resize(4);
   // The bytes read before the oldest capture are no longer replayed.
@@ -152,13 +196,88 @@ void StepHistory::DropUnneeded() {
   }
 }
 
+template <class Done>
+void StepHistory::Replay(Machine& m, const Capture& start, bool rebuild, Done done) {
+  // Nothing outside the machine hears the replay: no breakpoint, no frame shown.
+  const bool paused = m.State.Paused.exchange(false, std::memory_order_relaxed);
+  const bool resetHeld = m.State.ResetRequest.exchange(false, std::memory_order_relaxed);
+  m.WireWatchHooks(false);
+  m.Cpu.SetPortBus(m.plainBus_);
+  m.watchedCpu_.SetPortBus(m.plainBus_);
+  m.contendedCpu_.SetPortBus(m.plainBus_);
+
+  m.State.FrameCount.store(start.Frame, std::memory_order_relaxed);
+  RestoreMachine(m, start.State);
+  replayInput_ = start.InputPos;
+  inputOverrun_ = false;
+  replaying_ = true;
+  rebuilding_ = rebuild;
+  // A step that does nothing (a machine held paused) would never arrive.
+  uint32_t idle = 0;
+  while (!done() && idle < 1000) {
+    // A frame end that came due runs before the check of the next step, as it ran.
+    if (m.EndFrameIfDue()) continue;
+    idle = m.ReplayStep(start.WatchedCore) == StepKind::Idle ? idle + 1 : 0;
+  }
+  replaying_ = rebuilding_ = false;
+  m.WireBreakpointPorts();
+  m.WireWatchHooks(true);
+  m.State.Paused.store(paused, std::memory_order_relaxed);
+  m.State.ResetRequest.store(resetHeld, std::memory_order_relaxed);
+  m.repeat_.Active = false;
+}
+
+std::string StepHistory::Complete(Machine& m) {
+  if (complete_) return {};
+  // An edit since the run ended starts the history where it stands.
+  CheckOutsideChange(m);
+  const LiveInputs live(m);
+  MachineCapture present;
+  CaptureMachine(m, present, &captures_.back().State);
+  const uint32_t presentFrame = m.State.FrameCount.load(std::memory_order_relaxed);
+  const Z80Registers presentRegs = m.State.Regs;
+  const uint64_t inputEnd = inputBase_ + inputs_.size();
+
+  // The steps are numbered on from the last ones, in a ring that starts anew.
+  ringFloor_ = executed_;
+  nextCapture_ = 0;
+  const Capture& start = captures_.front();
+  Replay(m, start, true, [&] {
+    // The present may stand before a frame end that is due: then it is not run.
+    const uint32_t frame = m.State.FrameCount.load(std::memory_order_relaxed);
+    const uint32_t t = m.State.Regs.Tackts;
+    return frame > presentFrame || (frame == presentFrame && t >= presentRegs.Tackts);
+  });
+  // Captures taken at the present moment (an edit since the run) are passed here.
+  while (nextCapture_ < captures_.size() && captures_[nextCapture_].Frame == presentFrame &&
+         captures_[nextCapture_].Tackts == presentRegs.Tackts) {
+    captures_[nextCapture_++].Step = executed_;
+  }
+  const bool arrived = m.State.FrameCount.load(std::memory_order_relaxed) == presentFrame &&
+                       SameRegisters(m.State.Regs, presentRegs, 0xFFFFFFFF) && !inputOverrun_ &&
+                       replayInput_ == inputEnd && nextCapture_ == captures_.size();
+  // Exactly as it was, also where the comparison does not look.
+  m.State.FrameCount.store(presentFrame, std::memory_order_relaxed);
+  RestoreMachine(m, present);
+  live.Put(m);
+  seenChanges_ = m.ExternalChanges();
+  complete_ = true;
+  if (!arrived) {
+    Clear();
+    return "The history could not be rebuilt: it starts here";
+  }
+  DropUnneeded();
+  return {};
+}
+
 std::string StepHistory::StepBack(Machine& machine) {
+  if (std::string failure = Complete(machine); !failure.empty()) return failure;
   if (executed_ == Oldest()) return "No earlier step in the history";
   return GoBackTo(machine, executed_ - 1);
 }
 
 std::string StepHistory::GoBackTo(Machine& m, uint64_t step) {
-  if (step < Oldest() || step >= executed_) return "No such step in the history";
+  if (!complete_ || step < Oldest() || step >= executed_) return "No such step in the history";
   // The newest capture taken before the step.
   auto from = std::upper_bound(captures_.begin(), captures_.end(), step,
                                [](uint64_t s, const Capture& c) { return s < c.Step; });
@@ -171,30 +290,14 @@ std::string StepHistory::GoBackTo(Machine& m, uint64_t step) {
   const uint32_t presentFrame = m.State.FrameCount.load(std::memory_order_relaxed);
   const uint64_t presentExecuted = executed_;
   const LiveInputs live(m);
-  const bool paused = m.State.Paused.exchange(false, std::memory_order_relaxed);
-  const bool resetHeld = m.State.ResetRequest.exchange(false, std::memory_order_relaxed);
-  // Nothing outside the machine hears the replay: no breakpoint, no frame shown.
-  m.WireWatchHooks(false);
-  m.Cpu.SetPortBus(m.plainBus_);
-  m.watchedCpu_.SetPortBus(m.plainBus_);
-  m.contendedCpu_.SetPortBus(m.plainBus_);
-
-  m.State.FrameCount.store(start.Frame, std::memory_order_relaxed);
-  RestoreMachine(m, start.State);
   executed_ = start.Step;
-  replayInput_ = start.InputPos;
-  inputOverrun_ = false;
-  replaying_ = true;
-  // A step that does nothing (a machine held paused) would never arrive.
-  uint32_t idle = 0;
-  while (executed_ < step && idle < 1000) {
-    idle = m.ReplayStep(start.WatchedCore) == StepKind::Idle ? idle + 1 : 0;
-  }
+  Replay(m, start, false, [&] { return executed_ >= step; });
   // The step was recorded after the frame end that came due before it.
-  if (executed_ == step) m.EndFrameIfDue();
-  replaying_ = false;
-  m.WireBreakpointPorts();
-  m.WireWatchHooks(true);
+  if (executed_ == step) {
+    replaying_ = true;
+    m.EndFrameIfDue();
+    replaying_ = false;
+  }
 
   const bool arrived = executed_ == step && !inputOverrun_ &&
                        SameRegisters(m.State.Regs, At(step).Before, m.State.TacktsPerInt);
@@ -213,9 +316,6 @@ std::string StepHistory::GoBackTo(Machine& m, uint64_t step) {
     }
   }
   live.Put(m);
-  m.State.Paused.store(paused, std::memory_order_relaxed);
-  m.State.ResetRequest.store(resetHeld, std::memory_order_relaxed);
-  m.repeat_.Active = false;
   seenChanges_ = m.ExternalChanges();
   frames_ = 0;
   return arrived ? std::string() : "The history could not be replayed to that step";

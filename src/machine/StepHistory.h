@@ -36,8 +36,15 @@ struct HistoryEntry {
 // tape, another memory model, timing or ROM cuts the history there, as the captures
 // before it could not be replayed with them.
 //
-// Recording runs on the thread that runs the machine, going back only while no thread
-// runs it.
+// Steps run one at a time (the debugger's, a breakpoint's, a playing tape's) are
+// recorded as they run. Stretches run in the processor's own loop are not, so that
+// keeping a history costs a running machine next to nothing: they leave the history
+// incomplete, and Complete rebuilds its steps by replaying from the captures, which are
+// taken at frame starts while it runs. A change from outside also starts the stretch a
+// rebuild replays from.
+//
+// Recording runs on the thread that runs the machine; completing and going back only
+// while no thread runs it.
 class StepHistory {
  public:
   static constexpr size_t kEntries = 100000;
@@ -45,11 +52,19 @@ class StepHistory {
   static constexpr uint32_t kFramesPerCapture = 10;
   // Captures forced by outside changes are many when the user edits while stepping.
   static constexpr size_t kMaxCaptures = 64;
+  // While incomplete: the captures kept for a rebuild, enough for the ring's steps.
+  static constexpr size_t kRebuildCaptures = 8;
 
   StepHistory();
   // Forgets every step and capture.
   void Clear();
 
+  // Rebuilds the steps run since the history was last complete (nothing when it is).
+  // Empty when done, else what went wrong: the history then starts at the present.
+  std::string Complete(Machine& machine);
+  bool IsComplete() const { return complete_; }
+
+  // The queries below hold for a complete history.
   // The number of steps recorded so far: the next step gets this number.
   uint64_t Executed() const { return executed_; }
   // The oldest step the machine can go back to (Executed() when there is none).
@@ -60,18 +75,16 @@ class StepHistory {
   // Puts the machine back as it stood before `step` (memory, registers, devices,
   // T-state); the steps from there on are forgotten and recorded again as the machine
   // runs on. Empty when done, else what went wrong (the machine is then unchanged).
+  // StepBack completes the history first; GoBackTo takes a step of a complete one.
   std::string GoBackTo(Machine& machine, uint64_t step);
   std::string StepBack(Machine& machine);
 
   // From the machine: before each step that executes (`interrupt`: it accepts one).
   void BeforeStep(const Machine& machine, bool interrupt);
   // From the machine: a frame has started.
-  void FrameStarted() {
-    if (!replaying_ && ++frames_ >= kFramesPerCapture) {
-      frames_ = 0;
-      captureDue_ = true;
-    }
-  }
+  void FrameStarted(const Machine& machine);
+  // From the machine: a stretch is about to run in the processor's own loop.
+  void BeforeStretch(const Machine& machine);
   // From the port decoder: a byte from outside the machine. Recorded while running,
   // given back while replaying.
   uint8_t Input(uint8_t live) {
@@ -97,8 +110,15 @@ class StepHistory {
     uint32_t TapeSerial = 0;
     uint64_t RomSum = 0;
     bool WatchedCore = false;
+    uint32_t Tackts = 0;   // where in its frame it was taken
+    bool Barrier = false;  // taken after a change from outside
   };
-  void TakeCapture(const Machine& machine);
+  void TakeCapture(const Machine& machine, bool barrier);
+  void CheckOutsideChange(const Machine& machine);
+  // Runs the machine from `start` while the history replays: nothing outside hears it.
+  // `done` is asked before each step.
+  template <class Done>
+  void Replay(Machine& machine, const Capture& start, bool rebuild, Done done);
   void DropCapturesBefore(uint64_t step);
   void DropUnneeded();
   uint64_t RingOldest() const { return ringFloor_; }
@@ -115,7 +135,9 @@ class StepHistory {
   uint64_t replayInput_ = 0;
   bool inputOverrun_ = false;
   bool replaying_ = false;
-  bool captureDue_ = true;
+  bool rebuilding_ = false;  // replaying and recording the steps anew
+  size_t nextCapture_ = 0;   // while rebuilding: the next capture to pass
+  bool complete_ = true;
   uint32_t frames_ = 0;
   uint32_t seenChanges_ = 0;
 };

@@ -82,7 +82,14 @@ void TMainForm::SetKeepHistory(bool keep) {
 }
 
 void TMainForm::RefreshHistory() {
-  if (history_->isVisible()) history_->Refresh(app_.History(), app_.Emulation().Alive());
+  if (!history_->isVisible()) return;
+  const bool running = app_.Emulation().Alive();
+  StepHistory* history = app_.History();
+  if (history && !running) {
+    const std::string failure = history->Complete(app_.GetMachine());
+    if (!failure.empty()) statusBar()->showMessage(QString::fromStdString(failure));
+  }
+  history_->Refresh(history, running);
 }
 
 }  // namespace vantrel
