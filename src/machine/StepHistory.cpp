@@ -136,7 +136,9 @@ void StepHistory::TakeCapture(const Machine& m, bool barrier) {
   c.Model = m.Mem.Model;
   c.Timing = m.Timing();
   c.TapeSerial = m.Tape.TapeSerial();
-  c.RomSum = RomSum(m);
+  // The ROMs change only through a command, which makes a barrier: the periodic captures
+  // need not read them again.
+  c.RomSum = barrier || captures_.empty() ? RomSum(m) : captures_.back().RomSum;
   c.WatchedCore = m.Breaks().WatchesMemory();
   if (!captures_.empty()) {
     const Capture& last = captures_.back();

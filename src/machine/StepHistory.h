@@ -48,12 +48,14 @@ struct HistoryEntry {
 class StepHistory {
  public:
   static constexpr size_t kEntries = 100000;
-  // A capture every tenth of the frames bounds a step back's replay to ten frames.
-  static constexpr uint32_t kFramesPerCapture = 10;
+  // A capture every half second of machine time bounds a step back's replay to 25
+  // frames (a few milliseconds) and costs a running machine little.
+  static constexpr uint32_t kFramesPerCapture = 25;
   // Captures forced by outside changes are many when the user edits while stepping.
   static constexpr size_t kMaxCaptures = 64;
-  // While incomplete: the captures kept for a rebuild, enough for the ring's steps.
-  static constexpr size_t kRebuildCaptures = 8;
+  // While incomplete: the captures kept for a rebuild, enough for the ring's steps
+  // (100,000 steps are 6 to 35 frames).
+  static constexpr size_t kRebuildCaptures = 4;
 
   StepHistory();
   // Forgets every step and capture.
