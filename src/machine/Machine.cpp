@@ -242,7 +242,7 @@ void Machine::EndFrame() {
 
   if (replaying) [[unlikely]]
     return;
-  if (Commands.RunPending()) NoteExternalChange();
+  Commands.RunPending();
   if (const auto answer = State.CpuStoppedRequest.load(std::memory_order_relaxed)) {
     NoteExternalChange();
     if (answer == kCpuStoppedReset) {

@@ -189,15 +189,10 @@ class Machine {
   // Changes from the window thread to machine-owned state. Apply runs the command at once
   // when no emulation thread exists (only the window thread starts one), and otherwise
   // queues it for the thread's next frame end; the run's end handler runs what is left.
-  void Apply(std::function<void()> command) {
-    if (State.EmulThreadAlive.load(std::memory_order_relaxed)) {
-      Commands.Post(std::move(command));
-    } else {
-      Commands.RunPending();
-      command();
-      NoteExternalChange();
-    }
-  }
+  void Apply(std::function<void()> command) { Run(std::move(command), true); }
+  // The same for a command that changes nothing the running program can see (how it is
+  // shown, a copy of its tape taken): the step history starts no new stretch for it.
+  void ApplyUnseen(std::function<void()> command) { Run(std::move(command), false); }
   // Something outside the machine's own steps changed it (a command, a register edited
   // while stopped, a restored capture): the step history starts a new stretch there.
   // Only on the thread that owns the machine.
@@ -259,6 +254,22 @@ class Machine {
     // had drawn the bytes that came due, at a fraction of the cost.
     Tape.AdvanceTo(r.Tackts);
     return StepKind::Instruction;
+  }
+  void Run(std::function<void()> command, bool changesMachine) {
+    if (State.EmulThreadAlive.load(std::memory_order_relaxed)) {
+      if (changesMachine) {
+        Commands.Post([this, command = std::move(command)] {
+          command();
+          NoteExternalChange();
+        });
+      } else {
+        Commands.Post(std::move(command));
+      }
+    } else {
+      Commands.RunPending();
+      command();
+      if (changesMachine) NoteExternalChange();
+    }
   }
   void EndFrame();
   void HeldResetStep();

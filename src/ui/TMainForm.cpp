@@ -551,7 +551,7 @@ void TMainForm::RestoreAfterRun() {
 void TMainForm::RefreshDebugViews() {
   Machine& machine = app_.GetMachine();
   machine.State.UpdateTacktsMeter();
-  machine.Apply([&machine] { machine.Screen.RefreshScreen(machine.State.Regs.Tackts); });
+  machine.ApplyUnseen([&machine] { machine.Screen.RefreshScreen(machine.State.Regs.Tackts); });
   // The caption names a Sinclair timing, which changes what every program sees.
   const MachineTiming timing = machine.Timing();
   setWindowTitle(timing == MachineTiming::Default

@@ -126,7 +126,7 @@ TScreenPanel::TScreenPanel(Machine& machine, SettingsStore& store, KeyRequests& 
       QMetaObject::invokeMethod(this, &TScreenPanel::FrameArrived, Qt::QueuedConnection);
     }
   });
-  machine_.Apply([&screen = machine_.Screen, presenter = presenter_.get()] {
+  machine_.ApplyUnseen([&screen = machine_.Screen, presenter = presenter_.get()] {
     screen.SetPresenter(presenter);
   });
 
@@ -142,7 +142,7 @@ TScreenPanel::TScreenPanel(Machine& machine, SettingsStore& store, KeyRequests& 
   ShowError = [this](const QString& caption, const QString& text) {
     QMessageBox::critical(this, caption, text);
   };
-  machine_.Apply([&screen = machine_.Screen] {
+  machine_.ApplyUnseen([&screen = machine_.Screen] {
     screen.RedrawAll();
     screen.PresentFrame();
   });
@@ -153,7 +153,7 @@ TScreenPanel::~TScreenPanel() {
   if (!settingsSaved_) SaveSettings();
   // A queued removal would leave the thread presenting into a dead presenter.
   assert(!machine_.State.EmulThreadAlive.load(std::memory_order_relaxed));
-  machine_.Apply([&screen = machine_.Screen] { screen.SetPresenter(nullptr); });
+  machine_.ApplyUnseen([&screen = machine_.Screen] { screen.SetPresenter(nullptr); });
 }
 
 ScreenPanelSettings TScreenPanel::CurrentSettings() const {
@@ -183,8 +183,8 @@ void TScreenPanel::ApplySettings(const ScreenPanelSettings& settings) {
 }
 
 void TScreenPanel::ApplyRendererSettings() {
-  machine_.Apply([&screen = machine_.Screen, flash = settings_.FlashFrequency, page = page_,
-                  gray = settings_.GrayPalette] {
+  machine_.ApplyUnseen([&screen = machine_.Screen, flash = settings_.FlashFrequency, page = page_,
+                        gray = settings_.GrayPalette] {
     screen.SetFlashFrequency(flash);
     screen.SetScreenPage(page);
     if (screen.GrayPalette() != gray) {
@@ -196,7 +196,7 @@ void TScreenPanel::ApplyRendererSettings() {
 
 void TScreenPanel::SetBorderSizes(const BorderSizes& sizes) {
   borderSizes_ = Clamped(sizes);
-  machine_.Apply(
+  machine_.ApplyUnseen(
       [&screen = machine_.Screen, sizes = borderSizes_] { screen.SetBorderSizes(sizes); });
   ResizeScreenWindow();
 }
@@ -230,7 +230,7 @@ void TScreenPanel::SetDoubleSize(bool on) {
 void TScreenPanel::SelectScreenPage(ScreenPage page) {
   if (page == page_) return;
   page_ = page;
-  machine_.Apply([&screen = machine_.Screen, page] { screen.SetScreenPage(page); });
+  machine_.ApplyUnseen([&screen = machine_.Screen, page] { screen.SetScreenPage(page); });
   RefreshMenuChecks();
 }
 
@@ -271,7 +271,8 @@ void TScreenPanel::BuildMenu() {
     requests_.ScreenMenuOpen.store(false, std::memory_order_relaxed);
     attributes_ = !attributes_;
     // Shows as cells are next drawn; the picture is not redrawn for it.
-    machine_.Apply([&screen = machine_.Screen, on = attributes_] { screen.SetAttributes(on); });
+    machine_.ApplyUnseen(
+        [&screen = machine_.Screen, on = attributes_] { screen.SetAttributes(on); });
     RefreshMenuChecks();
   });
 
@@ -297,13 +298,14 @@ void TScreenPanel::BuildMenu() {
   modeGroup->addAction(debugItem_);
   connect(realItem_, &QAction::triggered, this, [this] {
     mode_ = RenderingMode::Real;
-    machine_.Apply([&screen = machine_.Screen] { screen.SetRenderingMode(RenderingMode::Real); });
+    machine_.ApplyUnseen(
+        [&screen = machine_.Screen] { screen.SetRenderingMode(RenderingMode::Real); });
     RefreshMenuChecks();
   });
   connect(debugItem_, &QAction::triggered, this, [this] {
     mode_ = RenderingMode::Debug;
     // Shown at once: the memory as it is now, even while the machine is stopped.
-    machine_.Apply([&screen = machine_.Screen] {
+    machine_.ApplyUnseen([&screen = machine_.Screen] {
       screen.SetRenderingMode(RenderingMode::Debug);
       screen.PresentFrame();
     });

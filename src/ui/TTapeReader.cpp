@@ -311,7 +311,7 @@ void TTapeReader::FollowMachineTape() {
   }
   if (fetched_->Pending || serial == fetched_->ShownSerial.load(std::memory_order_relaxed)) return;
   fetched_->Pending = true;
-  machine_.Apply([&player = machine_.Tape, fetched = fetched_] {
+  machine_.ApplyUnseen([&player = machine_.Tape, fetched = fetched_] {
     const std::lock_guard lock(fetched->Lock);
     fetched->Tape = player.Tape();
     fetched->Serial = player.TapeSerial();

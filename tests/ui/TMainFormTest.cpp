@@ -192,6 +192,22 @@ TEST_F(TMainFormTest, StepBackAndTheHistoryPanelGoBackToTracedInstructions) {
   EXPECT_EQ(panel.Note()->text(), "No history is kept (Debug menu, Keep History)");
 }
 
+// After a run the History panel lists what ran: the views refreshed at the stop change
+// nothing the program sees, so they do not cut the history.
+TEST_F(TMainFormTest, TheHistoryOfARunIsShownWhenItStops) {
+  Command("RunMI")->trigger();
+  QTest::qWait(400);
+  Stop();
+  Command("HistoryPanelMI")->trigger();
+  THistoryF& panel = form->HistoryPanel();
+  ASSERT_TRUE(panel.isVisible());
+  EXPECT_GT(panel.Table()->model()->rowCount(), 1000) << panel.Note()->text().toStdString();
+  const uint16_t pc = M().State.Regs.PC;
+  Command("StepBackMI")->trigger();
+  Command("TraceIntoMI")->trigger();
+  EXPECT_EQ(M().State.Regs.PC, pc) << "back one and forward one";
+}
+
 TEST_F(TMainFormTest, RunUntilReturnStopsAtAReturnAddressOfZero) {
   Z80Registers& r = M().State.Regs;
   M().Mem.PokeByte(0x8000, 0xC9);  // RET to 0
