@@ -94,6 +94,25 @@ Special SpecialStep(const Machine& m) {
   return Special::None;
 }
 
+// 48K BASIC on the Pentagon ROMs, 100 frames after a reset; false without the ROMs.
+bool Boot48kBasic(Machine& m) {
+  if (!LoadPentagonRoms(m)) return false;
+  m.State.StartMode = 0;
+  m.ResetMachine();
+  for (int i = 0; i < 100; ++i) OneFrame(m);
+  return true;
+}
+
+// A key pressed from outside on every `period`th frame and released on the others; the
+// ROM's scan keeps its state in memory at every interrupt.
+void KeyEvery(Machine& m, int frame, char key, int period) {
+  if (frame % period == 0) {
+    m.Keys.PressKey(KeyIndexOfChar(key));
+  } else {
+    m.Keys.ReleaseKey(KeyIndexOfChar(key));
+  }
+}
+
 struct Case {
   const char* name;
   // Brings the machine to where the history starts; false when test data is missing.
@@ -116,10 +135,7 @@ TEST(StepHistory, GoingBackAndForwardAgainGivesTheSameMachine) {
       {"48K program loading from tape",
        [](Machine& m) {
          const auto tape = test::TestDataFile("software/nirvana.tap");
-         if (!LoadPentagonRoms(m) || tape.empty()) return false;
-         m.State.StartMode = 0;
-         m.ResetMachine();
-         for (int i = 0; i < 100; ++i) OneFrame(m);
+         if (tape.empty() || !Boot48kBasic(m)) return false;
          FindFileType("nirvana.tap")->Load(m, test::ReadBytes(tape));
          Type(m, "J SS+P SS+P ENTER");
          m.Tape.PlayTape();
@@ -127,22 +143,8 @@ TEST(StepHistory, GoingBackAndForwardAgainGivesTheSameMachine) {
          return true;
        },
        nullptr},
-      {"48K BASIC with a key pressed and released from outside",
-       [](Machine& m) {
-         if (!LoadPentagonRoms(m)) return false;
-         m.State.StartMode = 0;
-         m.ResetMachine();
-         for (int i = 0; i < 100; ++i) OneFrame(m);
-         return true;
-       },
-       [](Machine& m, int frame) {
-         // The ROM's scan keeps the key's state in memory at every interrupt.
-         if (frame % 2 == 0) {
-           m.Keys.PressKey(KeyIndexOfChar('A'));
-         } else {
-           m.Keys.ReleaseKey(KeyIndexOfChar('A'));
-         }
-       }},
+      {"48K BASIC with a key pressed and released from outside", Boot48kBasic,
+       [](Machine& m, int frame) { KeyEvery(m, frame, 'A', 2); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -209,21 +211,8 @@ TEST(StepHistory, StretchesRunUnrecordedAreRebuiltFromTheCaptures) {
          return true;
        },
        nullptr},
-      {"48K BASIC with a key pressed and released from outside",
-       [](Machine& m) {
-         if (!LoadPentagonRoms(m)) return false;
-         m.State.StartMode = 0;
-         m.ResetMachine();
-         for (int i = 0; i < 100; ++i) OneFrame(m);
-         return true;
-       },
-       [](Machine& m, int frame) {
-         if (frame % 3 == 0) {
-           m.Keys.PressKey(KeyIndexOfChar('Q'));
-         } else {
-           m.Keys.ReleaseKey(KeyIndexOfChar('Q'));
-         }
-       }},
+      {"48K BASIC with a key pressed and released from outside", Boot48kBasic,
+       [](Machine& m, int frame) { KeyEvery(m, frame, 'Q', 3); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
