@@ -130,7 +130,7 @@ TEST(RunnerOptionsTest, BadCommandLinesAreRefusedWithOneLine) {
       {Words("--turbosound=1"), "--turbosound takes no value"},
       {Words("--disk-b b.tap"), "--disk-b: 'b.tap' is not a disk image"},
       {Words("--save-disk-d d.$b"), "--save-disk-d: 'd.$b' is not a .trd, .scl, .fdi or .udi"},
-      {Words("--timing 48k"), "--timing: expected spec, 48, 128 or auto"},
+      {Words("--timing 48k"), "--timing: expected default, 48, 128 or auto"},
       {Words("--step-back 0"), "--step-back: '0' is not a number of steps from 1 to 100000"},
       {Words("--step-back 100001"), "is not a number of steps"},
       {Words("--timing 48 --tackts-per-int 69888"), "contradict"},
@@ -149,7 +149,7 @@ TEST(RunnerOptionsTest, TimingChoices) {
     const char* args;
     TimingChoice timing;
   };
-  for (const Case& c : {Case{"--timing spec --tackts-per-int 2000", TimingChoice::Default},
+  for (const Case& c : {Case{"--timing default --tackts-per-int 2000", TimingChoice::Default},
                         Case{"--timing 48", TimingChoice::Sinclair48},
                         Case{"--timing 128", TimingChoice::Sinclair128},
                         Case{"--timing auto --tackts-per-int 2000", TimingChoice::ByStartMode}}) {

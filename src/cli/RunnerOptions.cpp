@@ -120,11 +120,11 @@ bool ApplyTacktsPerInt(RunnerOptions& o, std::string_view v, std::string* e) {
 }
 
 bool ApplyTiming(RunnerOptions& o, std::string_view v, std::string* e) {
-  static constexpr std::array<std::string_view, kTimingChoiceCount> kTimings = {"spec", "48", "128",
-                                                                                "auto"};
+  static constexpr std::array<std::string_view, kTimingChoiceCount> kTimings = {"default", "48",
+                                                                                "128", "auto"};
   const auto found = std::find(kTimings.begin(), kTimings.end(), v);
   if (found == kTimings.end()) {
-    *e = "expected spec, 48, 128 or auto, not " + Quoted(v);
+    *e = "expected default, 48, 128 or auto, not " + Quoted(v);
     return false;
   }
   o.Timing = static_cast<TimingChoice>(found - kTimings.begin());
@@ -352,7 +352,7 @@ constexpr RunnerOptionSpec kOptions[] = {
      ApplySettings},
     {"--tackts-per-int", "N", "T-states per frame (1024 to 1048576)", "", ApplyTacktsPerInt},
     {"--timing", "KIND",
-     "spec (no contention, the default), 48 or 128 (a Sinclair machine's frame, contention "
+     "default (no contention; the default), 48 or 128 (a Sinclair machine's frame, contention "
      "and floating bus), auto (by --mode: 48K modes as a 48K, 128K modes on model 0 as a "
      "128K)",
      "", ApplyTiming},
