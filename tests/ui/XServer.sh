@@ -7,7 +7,9 @@ for n in $(seq "$1" "$2"); do
   if [[ ! -e /tmp/.X$n-lock ]]; then display=":$n"; break; fi
 done
 [[ -n $display ]] || { echo "no free X display number"; exit 1; }
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# -noreset: by default the server resets when its last client leaves, and a program
+# connecting while it resets (just after the readiness check below has left) is refused.
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 pids=()  # the programs the test started, ended with the server
 cleanup() {
