@@ -33,6 +33,10 @@ TEST(ReplaceFile, WritesWholeOrLeavesTheOldFile) {
   EXPECT_EQ(test::ReadBytes(target), Bytes(5000, 7));
   EXPECT_EQ(test::ReadBytes(dir.path() / "out.bin.tmp0"), Bytes{9});
   EXPECT_EQ(EntriesIn(dir.path()), 2u);
+  // Nothing to write (a tape on which nothing was saved) still makes the file, empty.
+  EXPECT_EQ(WriteFileReplacing(dir.path() / "empty.tap", {}, &error), ReplaceResult::Written);
+  EXPECT_EQ(test::ReadBytes(dir.path() / "empty.tap"), Bytes{});
+  fs::remove(dir.path() / "empty.tap");
 
   // The file system refuses the data part way (even to root): a file size limit.
   rlimit saved{};

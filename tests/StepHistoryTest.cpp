@@ -327,6 +327,40 @@ TEST(StepHistory, OutsideChangesAreBoundariesAndNewMediaCutTheHistory) {
   EXPECT_EQ(history.Oldest(), romChanged) << "another ROM cuts it too";
 }
 
+// A replay is not heard by the tape recorder: rebuilding or going back through a save
+// records its block once, when it ran.
+TEST(StepHistory, ReplaysRecordNothingOnTheTape) {
+  Machine m(7);
+  if (!Boot48kBasic(m)) GTEST_SKIP() << "test data not found";
+  // The ROM's SA-BYTES saves 16 bytes of the screen as a data block and returns to JR $.
+  m.Mem.PokeByte(0x8000, 0x18);
+  m.Mem.PokeByte(0x8001, 0xFE);
+  Z80Registers& r = m.State.Regs;
+  r.SP = 0x7FF0;
+  m.Mem.PokeByte(0x7FF0, 0x00);
+  m.Mem.PokeByte(0x7FF1, 0x80);
+  r.IX.Set(0x4000);
+  r.DE.Set(16);
+  r.A() = 0xFF;
+  r.PC = 0x04C2;
+  m.Recorder.SetRecording(true);
+  StepHistory history;
+  m.SetHistory(&history);
+  {
+    RunLoop loop(m);
+    loop.PresentEveryFrame = true;
+    loop.RunFrames(130, std::nullopt, nullptr);
+  }
+  ASSERT_EQ(r.PC & 0xFFFE, 0x8000) << "the save has ended";
+  m.Recorder.Flush();
+  ASSERT_EQ(m.Recorder.Blocks().size(), 1u);
+  ASSERT_EQ(history.Complete(m), "");
+  ASSERT_EQ(history.GoBackTo(m, history.Executed() - 1), "");
+  m.Recorder.Flush();
+  EXPECT_EQ(m.Recorder.Blocks().size(), 1u);
+  EXPECT_EQ(m.Tape.Tape().BlockCount(), 1u);
+}
+
 // The history keeps its last 100,000 steps and no more captures than it needs.
 TEST(StepHistory, KeepsTheLastHundredThousandSteps) {
   Machine m(7);

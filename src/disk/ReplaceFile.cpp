@@ -72,7 +72,8 @@ ReplaceResult WriteFileReplacing(const std::filesystem::path& target,
   ReplacingFile file;
   if (!file.Open(target, error)) return ReplaceResult::CannotCreate;
   errno = 0;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file.Stream()) != bytes.size()) {
+  // An empty span may have no data pointer, which fwrite must not be given.
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.Stream()) != bytes.size()) {
     const std::string why = errno ? std::strerror(errno) : "write error";
     file.Discard();
     Fail(error, why);
