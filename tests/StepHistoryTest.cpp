@@ -361,6 +361,36 @@ TEST(StepHistory, ReplaysRecordNothingOnTheTape) {
   EXPECT_EQ(m.Tape.Tape().BlockCount(), 1u);
 }
 
+// Nor is it seen by the tape window: a message or select block the replay passes again
+// is not shown again.
+TEST(StepHistory, ReplaysShowNoTapeMessageAgain) {
+  // A 100 ms pause, then the block (reached in the 6th frame), then a long pause.
+  const std::vector<uint8_t> message = {0x31, 5, 2, 'H', 'i'};
+  const std::vector<uint8_t> select = {0x28, 6, 0, 1, 1, 0, 2, 'H', 'i'};
+  for (const auto& block : {message, select}) {
+    SCOPED_TRACE(block[0] == 0x31 ? "message" : "select");
+    Machine m(7);
+    test::MakeIdle(m);
+    std::vector<uint8_t> tzx = {'Z', 'X', 'T', 'a', 'p', 'e', '!', 0x1A, 1, 20, 0x20, 100, 0};
+    tzx.insert(tzx.end(), block.begin(), block.end());
+    tzx.insert(tzx.end(), {0x20, 0xD0, 0x07});
+    m.Tape.InsertTape(ReadTzx(tzx, BlockInfoMode::None));
+    m.Tape.PlayTape();
+    StepHistory history;
+    m.SetHistory(&history);
+    for (int i = 0; i < 10; ++i) OneFrame(m);
+    const auto shown = [&m] {
+      const std::optional<TapeMessage> text = m.Tape.TakeMessage();
+      const std::optional<TapeSelect> choice = m.Tape.TakeSelect();
+      if (text) return text->MessageText;
+      return choice ? choice->SelectTexts.at(0) : std::string();
+    };
+    ASSERT_EQ(shown(), "Hi");
+    ASSERT_EQ(history.GoBackTo(m, history.Executed() - 100), "");
+    EXPECT_EQ(shown(), "");
+  }
+}
+
 // The history keeps its last 100,000 steps and no more captures than it needs.
 TEST(StepHistory, KeepsTheLastHundredThousandSteps) {
   Machine m(7);

@@ -214,6 +214,7 @@ void StepHistory::Replay(Machine& m, const Capture& start, bool rebuild, Done do
   inputOverrun_ = false;
   replaying_ = true;
   rebuilding_ = rebuild;
+  m.Tape.HoldMailbox(true);
   // A step that does nothing (a machine held paused) would never arrive.
   uint32_t idle = 0;
   while (!done() && idle < 1000) {
@@ -222,6 +223,7 @@ void StepHistory::Replay(Machine& m, const Capture& start, bool rebuild, Done do
     idle = m.ReplayStep(start.WatchedCore) == StepKind::Idle ? idle + 1 : 0;
   }
   replaying_ = rebuilding_ = false;
+  m.Tape.HoldMailbox(false);
   m.WireBreakpointPorts();
   m.WireWatchHooks(true);
   m.State.Paused.store(paused, std::memory_order_relaxed);
@@ -297,7 +299,9 @@ std::string StepHistory::GoBackTo(Machine& m, uint64_t step) {
   // The step was recorded after the frame end that came due before it.
   if (executed_ == step) {
     replaying_ = true;
+    m.Tape.HoldMailbox(true);
     m.EndFrameIfDue();
+    m.Tape.HoldMailbox(false);
     replaying_ = false;
   }
 

@@ -529,6 +529,7 @@ bool TapePlayer::NextTzxBlock() {
           entry = textEnd;
         }
         StopTape();
+        if (mailboxHeld_) return false;
         std::lock_guard lock(mailboxLock_);
         select_ = std::move(select);
         return false;
@@ -545,7 +546,7 @@ bool TapePlayer::NextTzxBlock() {
         const uint32_t length = std::min<uint32_t>(ByteAt(at + 2), next - std::min(next, at + 3));
         TapeMessage message{TapeText(std::span(tape_.TapeImage).subspan(at + 3, length)),
                             ByteAt(at + 1)};
-        {
+        if (!mailboxHeld_) {
           // A message the window has not yet taken is replaced.
           std::lock_guard lock(mailboxLock_);
           message_ = std::move(message);

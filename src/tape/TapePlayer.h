@@ -140,6 +140,9 @@ class TapePlayer {
   bool TakeCaptionChanged() { return captionChanged_.exchange(false, std::memory_order_relaxed); }
   std::optional<TapeMessage> TakeMessage();
   std::optional<TapeSelect> TakeSelect();
+  // While the step history replays the past, the message and select blocks it passes
+  // again were shown the first time and are not posted anew. Machine thread only.
+  void HoldMailbox(bool held) { mailboxHeld_ = held; }
 
   PlayState State() const { return playState_; }
 
@@ -253,6 +256,7 @@ class TapePlayer {
   std::mutex mailboxLock_;
   std::optional<TapeMessage> message_;
   std::optional<TapeSelect> select_;
+  bool mailboxHeld_ = false;
 };
 
 }  // namespace vantrel
