@@ -92,7 +92,7 @@ TEST_F(ApplicationTest, MissingRomsAreReported) {
     SaveHardwareSettings(settings, hardware);
     Application app(settings, host, TestRomResolver());
     const auto result = app.StartUp();
-    EXPECT_TRUE(result.roms.ShowMessage);
+    EXPECT_EQ(result.roms.ShowMessage, basic);
     EXPECT_EQ(result.roms.OfferCancel, basic);
     if (basic) {
       EXPECT_EQ(result.outcome, Application::StartUpOutcome::kRomsMissing);

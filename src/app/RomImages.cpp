@@ -189,10 +189,10 @@ RomCheckResult CheckRoms(const std::array<std::string, kRomSlotCount>& reference
     result.caption = kRomWarningCaption;
     result.message = kRomWarningText;
   } else if (!result.TrDosAvailable) {
+    // The machine runs: a note, not a box that says it cannot and comes at every start
+    // (the free ROMs most users start with have no TR-DOS).
     result.outcome = RomCheckOutcome::kReadyWithoutTrDos;
-    result.ShowMessage = true;
-    result.caption = kRomWarningCaption;
-    result.message = std::string(kRomWarningText) + "\n" + std::string(kTrDosOffText);
+    result.message = kTrDosOffText;
   } else {
     result.outcome = RomCheckOutcome::kReady;
   }

@@ -103,7 +103,7 @@ inline constexpr std::string_view kTrDosOffText =
 
 enum class RomCheckOutcome : uint8_t {
   kReady,              // all three slots loaded
-  kReadyWithoutTrDos,  // run with the TR-DOS interface unavailable; tell the user once
+  kReadyWithoutTrDos,  // run with the TR-DOS interface unavailable; `message` says so
   kMissing,            // warn with OK (open the ROM settings page) and Cancel (do not start)
 };
 
@@ -114,7 +114,7 @@ struct RomCheckResult {
   std::array<RomSlotState, kRomSlotCount> slots{};
   std::array<RomSource, kRomSlotCount> sources{};  // meaningful where the slot loaded
   bool TrDosAvailable = false;
-  bool ShowMessage = false;  // a message box with caption and message
+  bool ShowMessage = false;  // a message box with caption and message (else a note, if any)
   bool OfferCancel = false;  // the box has OK and Cancel; Cancel means do not start
   std::string caption;
   std::string message;

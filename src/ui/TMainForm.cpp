@@ -607,10 +607,6 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
     if (!app_.Emulation().Alive()) RefreshDebugViews();  // before the box
     const QString caption = QString::fromStdString(roms.caption);
     const QString text = QString::fromStdString(roms.message);
-    if (!roms.OfferCancel) {
-      QMessageBox::information(this, caption, text);
-      break;
-    }
     // OK: choose the ROM files on the Options dialog's ROM page, then try again.
     if (QMessageBox::warning(this, caption, text, QMessageBox::Ok | QMessageBox::Cancel) !=
         QMessageBox::Ok) {
@@ -629,6 +625,11 @@ bool TMainForm::StartUp(const QString& commandLineFile) {
   }
   disks_->ReopenAtStartUp(ClassifyCommandLineFile(commandLineFile) == CommandLineFile::kDisk);
   disasm_->ReloadSymbols();
+  // After the run has started, which clears the status line; what the file on the
+  // command line has to say comes later and replaces it.
+  if (result.roms.outcome == RomCheckOutcome::kReadyWithoutTrDos) {
+    statusBar()->showMessage(QString::fromStdString(result.roms.message));
+  }
   if (!commandLineFile.isEmpty()) OpenCommandLineFile(commandLineFile);
   return true;
 }

@@ -436,6 +436,28 @@ TEST_F(TMainFormTest, StartUpReopensTheDiskAndNoDiskImageErrorKeepsAMissingOneQu
   }
 }
 
+// Without a TR-DOS ROM (as with the free ROMs alone) the machine starts, running or not,
+// and the status line says why disks do nothing; no box stops the start.
+TEST_F(TMainFormTest, StartUpWithoutTrDosRomRunsWithANote) {
+  const std::filesystem::path roms = test::TestDataDir() / "roms";
+  for (const int mode : {0, 1}) {
+    SCOPED_TRACE(mode);
+    MemorySettingsStore own;
+    HardwareSettings hardware;
+    hardware.RomDos.FileName = "no-such-trdos.rom";
+    hardware.StartUp.Mode = mode;
+    SaveHardwareSettings(own, hardware);
+    TMainForm second(own, FileResolver{roms, roms, {}});
+    ASSERT_TRUE(second.StartUp());
+    EXPECT_EQ(second.Emulation().Alive(), mode == 1);
+    EXPECT_EQ(second.statusBar()->currentMessage(),
+              "The TR-DOS interface stays off until a TR-DOS ROM image is chosen.");
+    second.GetMachine().State.Running.store(false);
+    second.Emulation().StopEmulation();
+    second.close();
+  }
+}
+
 TEST_F(TMainFormTest, CommandLineTapeRunsAndThePanelTogglesFromMenuKeysAndClose) {
   const std::filesystem::path tape = test::TestDataFile("software/nirvana.tap");
   if (tape.empty()) GTEST_SKIP() << "test data not found (software/nirvana.tap)";
