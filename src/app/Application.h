@@ -84,6 +84,8 @@ class Application {
   // --step-back); nullptr while not. Gone back in only while the machine stands.
   StepHistory* History() { return keepHistory_ ? history_.get() : nullptr; }
   void SetKeepHistory(bool keep);
+  // Whether the TR-DOS ROM loaded: without it the disk interface stays off.
+  bool TrDosAvailable() const { return trDosAvailable_; }
 
  private:
   SettingsStore& store_;

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "app/Application.h"
+#include "app/RomImages.h"
 #include "machine/Machine.h"
 #include "media/FileTypes.h"
 
@@ -123,6 +124,10 @@ bool DiskCommands::OpenDiskFile(const QString& fileName, int drive) {
     return false;
   }
   if (Opened) Opened(QFileInfo(fileName).absoluteFilePath());
+  // The disk is in the drive, but nothing can read it without the TR-DOS ROM.
+  if (!app_.TrDosAvailable() && ShowError) {
+    ShowError(FromStd(std::string(kRomWarningCaption)), FromStd(std::string(kTrDosOffText)));
+  }
   return true;
 }
 

@@ -452,6 +452,17 @@ TEST_F(TMainFormTest, StartUpWithoutTrDosRomRunsWithANote) {
     EXPECT_EQ(second.Emulation().Alive(), mode == 1);
     EXPECT_EQ(second.statusBar()->currentMessage(),
               "The TR-DOS interface stays off until a TR-DOS ROM image is chosen.");
+    // A disk opened then is in the drive, and the user is told why nothing reads it.
+    const std::filesystem::path trd = test::TestDataFile("disk-trdos/UMT2_3.TRD");
+    if (!trd.empty()) {
+      QStringList shown;
+      second.ShowError = [&](const QString& caption, const QString& text) {
+        shown << caption + '|' + text;
+      };
+      second.OpenCommandLineFile(QString::fromStdString(trd.string()));
+      EXPECT_EQ(shown, QStringList{"Warning!|The TR-DOS interface stays off until a TR-DOS ROM "
+                                   "image is chosen."});
+    }
     second.GetMachine().State.Running.store(false);
     second.Emulation().StopEmulation();
     second.close();
