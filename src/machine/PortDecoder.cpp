@@ -95,8 +95,7 @@ void PortDecoder::PortWrite(uint16_t port, uint8_t value) {
   if (Settings.KeyboardEnabled && Matches(port, Settings.KeyboardBits, Settings.KeyboardMask)) {
     PortFE = value;
     dev_.Beeper.UlaPortWrite(value);
-    // A replay of the step history runs the past again: the tape heard it the first time.
-    if (History == nullptr || !History->Replaying()) dev_.Recorder.UlaPortWrite(value);
+    dev_.Recorder.UlaPortWrite(value);
     dev_.Screen.SetBorderColour(value, state_.Regs.Tackts);
   }
   if (Matches(port, Port7FFDBits, Port7FFDMask)) {

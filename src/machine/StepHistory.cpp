@@ -198,6 +198,14 @@ void StepHistory::DropUnneeded() {
   }
 }
 
+void StepHistory::SetReplaying(Machine& m, bool on) {
+  replaying_ = on;
+  // What the machine hands outside while the past runs again was handed out the first
+  // time: the tape's record head and the tape window hear none of it.
+  m.Recorder.Hold(on);
+  m.Tape.HoldMailbox(on);
+}
+
 template <class Done>
 void StepHistory::Replay(Machine& m, const Capture& start, bool rebuild, Done done) {
   // Nothing outside the machine hears the replay: no breakpoint, no frame shown.
@@ -212,9 +220,8 @@ void StepHistory::Replay(Machine& m, const Capture& start, bool rebuild, Done do
   RestoreMachine(m, start.State);
   replayInput_ = start.InputPos;
   inputOverrun_ = false;
-  replaying_ = true;
+  SetReplaying(m, true);
   rebuilding_ = rebuild;
-  m.Tape.HoldMailbox(true);
   // A step that does nothing (a machine held paused) would never arrive.
   uint32_t idle = 0;
   while (!done() && idle < 1000) {
@@ -222,8 +229,8 @@ void StepHistory::Replay(Machine& m, const Capture& start, bool rebuild, Done do
     if (m.EndFrameIfDue()) continue;
     idle = m.ReplayStep(start.WatchedCore) == StepKind::Idle ? idle + 1 : 0;
   }
-  replaying_ = rebuilding_ = false;
-  m.Tape.HoldMailbox(false);
+  SetReplaying(m, false);
+  rebuilding_ = false;
   m.WireBreakpointPorts();
   m.WireWatchHooks(true);
   m.State.Paused.store(paused, std::memory_order_relaxed);
@@ -298,11 +305,9 @@ std::string StepHistory::GoBackTo(Machine& m, uint64_t step) {
   Replay(m, start, false, [&] { return executed_ >= step; });
   // The step was recorded after the frame end that came due before it.
   if (executed_ == step) {
-    replaying_ = true;
-    m.Tape.HoldMailbox(true);
+    SetReplaying(m, true);
     m.EndFrameIfDue();
-    m.Tape.HoldMailbox(false);
-    replaying_ = false;
+    SetReplaying(m, false);
   }
 
   const bool arrived = executed_ == step && !inputOverrun_ &&

@@ -116,6 +116,7 @@ class StepHistory {
     bool Barrier = false;  // taken after a change from outside
   };
   void TakeCapture(const Machine& machine, bool barrier);
+  void SetReplaying(Machine& machine, bool on);
   void CheckOutsideChange(const Machine& machine);
   // Runs the machine from `start` while the history replays: nothing outside hears it.
   // `done` is asked before each step.

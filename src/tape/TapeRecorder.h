@@ -32,9 +32,13 @@ class TapeRecorder {
   void SetRecording(bool on);
   bool Recording() const { return recording_.load(std::memory_order_relaxed); }
 
+  // While the step history replays the past, the record head hears nothing: it recorded
+  // those pulses the first time. Thread that runs the machine only.
+  void Hold(bool held) { held_ = held; }
+
   // A write to the ULA port at `tackts`.
   void UlaPortWrite(uint8_t value) {
-    if (!recording_.load(std::memory_order_relaxed)) return;
+    if (held_ || !recording_.load(std::memory_order_relaxed)) return;
     const uint8_t mic = value & 0x08;
     if (mic == mic_) return;
     mic_ = mic;
@@ -63,6 +67,7 @@ class TapeRecorder {
   TapePlayer* deck_ = nullptr;
 
   std::atomic<bool> recording_{false};
+  bool held_ = false;
   uint8_t mic_ = 0;
   uint32_t lastTackts_ = 0;
   uint32_t lastFrame_ = 0;
