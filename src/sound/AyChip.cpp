@@ -184,7 +184,7 @@ void AyChip::StepLoud(uint32_t steps) {
     if (envelopeCounter <= 1) {
       envelopeCounter = static_cast<uint16_t>(envelopeCounter - 1 + envelopePeriod_);
       envelopeLevel_ = static_cast<uint8_t>(envelopeLevel_ + envelopeStep_);
-      lastOn = ~0u;
+      lastOn = 0xFFFFFFFF;
       if (envelopeLevel_ & 0xE0) {
         // Past 31 upwards or 0 downwards: the shape's other phase takes over.
         phase_ ^= 1;
